@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Registers every COM library of a program folder with regsvr: register.sh BIN_DIR
+set -euo pipefail
+bin="$1"
+[ -x "$bin/regsvr" ] || exit 0
+for lib in "$bin"/*.so; do
+  [ -e "$lib" ] || continue
+  "$bin/regsvr" /s "$lib"
+done
