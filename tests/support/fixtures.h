@@ -1,0 +1,104 @@
+#pragma once
+// Media fixtures for tests, generated at test time with the FFmpeg libraries.
+//
+// Every video frame shows a frame-number code (a row of black and white blocks along the top
+// edge, one bit per block, least significant bit first; the number modulo 256), a bar that moves one step per frame and
+// a colour gradient; audio is a sine tone. ReadFrameNumber recovers the number from a decoded or
+// grabbed picture of any size, so tests can tell frames apart after scaling and lossy coding.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fixtures {
+
+enum class Kind {
+  AviMjpegPcm,      // AVI: Motion JPEG + 16-bit PCM
+  AviRgb,           // AVI: uncompressed 24-bit RGB + PCM
+  AviDiv3,          // AVI: MPEG-4 version 3 (Microsoft variant) tagged DIV3 + MP3
+  AviMp43,          // AVI: the same coding tagged MP43 + MP3
+  AviDx50,          // AVI: MPEG-4 part 2 tagged DX50 + MP3
+  Mpeg1Ps,          // MPEG-1 program stream: MPEG-1 video + MPEG layer 2
+  Mov,              // QuickTime: MPEG-4 part 2 (with B-frames) + PCM
+  Mp4,              // MP4: H.264 (with B-frames) + AAC
+  Wav,              // WAV: 16-bit PCM only
+  Mp3,              // MP3 (LAME) only
+  Bmp,              // still picture: 24-bit BMP
+  Jpeg,             // still picture: JPEG
+  Gif,              // still picture: GIF
+  TruncatedAvi,     // an AviMjpegPcm cut off in the middle of its movie data (no index)
+  TextAsAvi,        // a text file named .avi
+  EmptyFile,        // a file of no bytes named .avi
+  AviDamagedIndex,  // an AviMjpegPcm whose index entries point at garbage
+};
+
+struct Options {
+  int width = 160;
+  int height = 120;
+  int fps = 25;
+  double seconds = 1.0;
+  bool audio = true;  // movies only; sound-only kinds always have sound
+};
+
+// File extension of a kind, with the dot (".avi", ".mpg", ...).
+std::string Extension(Kind kind);
+// A readable name of a kind ("AviMjpegPcm", ...), for test names and messages.
+std::string Name(Kind kind);
+// Every kind, in declaration order.
+const std::vector<Kind>& AllKinds();
+// Whether a kind is a still picture, sound only, or a bad file.
+bool IsStill(Kind kind);
+bool IsSoundOnly(Kind kind);
+bool IsBad(Kind kind);
+
+// Writes a fixture of the kind into folder (created when missing) and returns its path. The file
+// name tells kind and options apart, so the same call twice reuses the folder's file name; the
+// file is rewritten each time. Throws std::runtime_error when FFmpeg cannot make it.
+std::string Make(Kind kind, const std::string& folder, const Options& options = {});
+
+// Number of video frames Make writes for a movie: round(seconds * fps), at least 1.
+int FrameCount(const Options& options);
+
+// The frame number drawn into a picture. row0 points at the top row's first pixel, stride is
+// the distance between rows in bytes (negative for bottom-up pictures: pass the pointer to the
+// top row as stored, i.e. the last row in memory), pixels are 3 bytes (RGB or BGR: only
+// brightness counts). Returns the number modulo 256, or -1 when the blocks cannot be read.
+int ReadFrameNumber(const uint8_t* row0, std::ptrdiff_t stride, int width, int height);
+
+// The frame numbers of every video frame of a file, decoded in presentation order with the
+// FFmpeg libraries (reference for grabbing tests).
+std::vector<int> DecodedFrameNumbers(const std::string& path);
+
+// What ffprobe (run as a separate program) reports about a file.
+struct ProbedStream {
+  int index = -1;
+  std::string codecType;   // "video", "audio"
+  std::string codecName;   // "mjpeg", "pcm_s16le", ...
+  std::string codecTag;    // "DIV3", "[0][0][0][0]", ...
+  int width = 0;
+  int height = 0;
+  long long frames = -1;   // frames read with -count_frames; -1 when unknown
+  double duration = -1;    // seconds; -1 when unknown
+  double frameRate = 0;    // average frame rate
+  int sampleRate = 0;
+  int channels = 0;
+};
+struct Probe {
+  bool ok = false;          // ffprobe ran and read the file
+  std::string error;        // its error text otherwise
+  std::string formatName;   // "avi", "mpeg", "mov,mp4,m4a,3gp,3g2,mj2", ...
+  double duration = -1;     // seconds
+  std::vector<ProbedStream> streams;
+  // The first stream of a type, or nullptr.
+  const ProbedStream* First(const std::string& codecType) const;
+};
+Probe RunFfprobe(const std::string& path);
+
+// Reads a whole file; empty when it cannot be read.
+std::vector<uint8_t> ReadFile(const std::string& path);
+
+// The scratch folder of the running test (SUITE_TEST_SCRATCH, else a folder under /tmp),
+// with sub appended and created.
+std::string ScratchFolder(const std::string& sub = {});
+
+}  // namespace fixtures
