@@ -1,0 +1,66 @@
+#pragma once
+// Files and folders: the program folder, the current and temporary folders, existence tests and
+// the runtime's file statements. Paths use "/" as separator. Failures throw VBError with the
+// runtime's numbers: 53 file not found, 76 path not found, 70 permission denied, 75 path/file
+// access error, 58 file already exists, 61 disk full.
+#include <cstdint>
+#include <string>
+
+// The folder of the running program (App.Path), without a trailing "/".
+std::string AppPath();
+
+// The current folder (CurDir) and changing it (ChDir; 76 when there is no such folder).
+std::string CurDir();
+void ChDir(const std::string& path);
+
+// The user's temporary folder with a trailing "/": $TMPDIR when set, else /tmp/.
+std::string TempFolder();
+
+// True for an existing normal file (a link is followed); a folder is not a file. Never throws.
+bool FileExists(const std::string& path);
+// True for an existing folder (a link is followed). Never throws.
+bool FolderExists(const std::string& path);
+// True when anything at all has that name, a dangling link included. Never throws.
+bool PathExists(const std::string& path);
+
+// Deletes one file (Kill). 53 when no file has that name (a folder included).
+void Kill(const std::string& path);
+// Deletes a file or a whole folder with everything in it, for good. 53 when nothing has that name.
+void DeletePath(const std::string& path);
+
+// Creates one folder (MkDir): 75 when the name exists already, 76 when its parent is missing.
+void MkDir(const std::string& path);
+// Removes an empty folder (RmDir): 76 when it is missing, 75 when it is not empty.
+void RmDir(const std::string& path);
+
+// The length of a file in bytes (FileLen); 53 when no file has that name. Wider than the
+// runtime's Long, so that movies of more than 2 GB report their true length.
+int64_t FileLen(const std::string& path);
+
+// Copies a file (FileCopy), replacing the target. 53 when the source is missing, 76 when the
+// target's folder is missing, 70 when source and target are the same file. A copy that fails
+// part-way leaves no partial target behind.
+void FileCopy(const std::string& source, const std::string& target);
+
+// Renames or moves a file or folder (Name ... As ...). 53 when the old name is missing, 58 when
+// the new name exists already; a file is moved across file systems by copying it, a folder is not
+// (74).
+void Name(const std::string& oldPath, const std::string& newPath);
+
+// The directory look-up (Dir): the name (without its folder) of the first normal file that
+// matches the last part of the pattern, "" when none does. The last part may hold the
+// wildcards * and ?; with wildcards, letter case is ignored, files whose names start with "."
+// are skipped and the first name in sorted order is returned; "*.*" matches every name.
+std::string Dir(const std::string& pattern);
+
+// The short path of a file or folder (GetShortPathName): the path itself when something of that
+// name exists, "" otherwise. Never padded, never truncated.
+std::string ShortPathName(const std::string& path);
+
+// A companion file or program given as a folder and a suffix that begins with a backslash, as
+// the suite names them ("\Lotkiln.exe", "\VirtualDub\VirtualDub.exe", "\lotkiln.lst"):
+// backslashes become "/", and a program "Name.exe" is the file "Name".
+std::string FolderFile(const std::string& folder, const std::string& backslashSuffix);
+// The same below the program folder: AppFile("\\VirtualDub\\VirtualDub.exe") is
+// AppPath() + "/VirtualDub/VirtualDub".
+std::string AppFile(const std::string& backslashSuffix);

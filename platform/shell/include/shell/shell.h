@@ -1,0 +1,6 @@
+#pragma once
+// Files, folders, processes, the desktop's opener and trash.
+#include "shell/files.h"
+#include "shell/process.h"
+#include "shell/textfile.h"
+#include "shell/trash.h"

@@ -1,0 +1,297 @@
+#include "shell/files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <string_view>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+#include "core/error.h"
+#include "oserror.h"
+#include "programname.h"
+
+using shell_detail::Missing;
+using shell_detail::RaiseErrno;
+
+namespace {
+
+bool StatIs(const std::string& path, mode_t type) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int Get() const { return fd_; }
+  void Reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+  // Closes and reports a failure of the close itself (a delayed write error).
+  int CloseChecked() {
+    int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0 ? 0 : errno;
+  }
+
+ private:
+  int fd_;
+};
+
+// Writes all of data; returns 0 or the errno of the failing write.
+int WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The runtime's wildcards: * any run of characters, ? any one character; letter case ignored.
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+  size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starN = n;
+    } else if (starP != std::string_view::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace
+
+std::string AppPath() {
+  std::vector<char> buffer(PATH_MAX);
+  for (;;) {
+    ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) RaiseErrno(errno, Missing::File);
+    if (static_cast<size_t>(n) < buffer.size()) {
+      std::string exe(buffer.data(), static_cast<size_t>(n));
+      return exe.substr(0, exe.rfind('/'));
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string CurDir() {
+  std::vector<char> buffer(PATH_MAX);
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) RaiseErrno(errno, Missing::Path);
+    buffer.resize(buffer.size() * 2);
+  }
+  return buffer.data();
+}
+
+void ChDir(const std::string& path) {
+  if (path.empty()) Raise(vbErrPathNotFound);
+  if (::chdir(path.c_str()) != 0) RaiseErrno(errno, Missing::Path);
+}
+
+std::string TempFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string folder = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
+bool FileExists(const std::string& path) { return StatIs(path, S_IFREG); }
+
+bool FolderExists(const std::string& path) { return StatIs(path, S_IFDIR); }
+
+bool PathExists(const std::string& path) { return shell_detail::AnythingAt(path); }
+
+void Kill(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0) {
+    if (!path.empty() && errno != ENOENT) RaiseErrno(errno, Missing::File);
+    Raise(vbErrFileNotFound);
+  }
+  if (S_ISDIR(st.st_mode)) Raise(vbErrFileNotFound);
+  if (::unlink(path.c_str()) != 0) RaiseErrno(errno, Missing::File);
+}
+
+void DeletePath(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0) {
+    if (!path.empty() && errno != ENOENT) RaiseErrno(errno, Missing::File);
+    Raise(vbErrFileNotFound);
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    if (::unlink(path.c_str()) != 0) RaiseErrno(errno, Missing::File);
+    return;
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+  if (ec) RaiseErrno(ec.value(), Missing::File);
+}
+
+void MkDir(const std::string& path) {
+  if (path.empty()) Raise(vbErrPathNotFound);
+  if (::mkdir(path.c_str(), 0777) != 0) {
+    if (errno == EEXIST) Raise(vbErrPathFileAccess);
+    RaiseErrno(errno, Missing::Path);
+  }
+}
+
+void RmDir(const std::string& path) {
+  if (path.empty()) Raise(vbErrPathNotFound);
+  if (::rmdir(path.c_str()) != 0) {
+    int err = errno;
+    if (err == ENOTEMPTY || err == EEXIST) Raise(vbErrPathFileAccess);
+    RaiseErrno(err, Missing::Path);
+  }
+}
+
+int64_t FileLen(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+    if (!path.empty() && errno != ENOENT) RaiseErrno(errno, Missing::File);
+    Raise(vbErrFileNotFound);
+  }
+  if (!S_ISREG(st.st_mode)) Raise(vbErrFileNotFound);
+  return static_cast<int64_t>(st.st_size);
+}
+
+void FileCopy(const std::string& source, const std::string& target) {
+  if (source.empty()) Raise(vbErrFileNotFound);
+  if (target.empty()) Raise(vbErrPathNotFound);
+  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.Get() < 0) RaiseErrno(errno, Missing::File);
+  struct stat sourceStat;
+  if (::fstat(in.Get(), &sourceStat) != 0) RaiseErrno(errno, Missing::File);
+  if (!S_ISREG(sourceStat.st_mode)) Raise(vbErrFileNotFound);
+
+  struct stat targetStat;
+  bool targetExisted = ::stat(target.c_str(), &targetStat) == 0;
+  if (targetExisted) {
+    // Opening the target for writing would empty the source itself.
+    if (targetStat.st_dev == sourceStat.st_dev && targetStat.st_ino == sourceStat.st_ino) {
+      Raise(vbErrPermissionDenied);
+    }
+    if (S_ISDIR(targetStat.st_mode)) Raise(vbErrPathFileAccess);
+  }
+  Fd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, sourceStat.st_mode & 0777));
+  if (out.Get() < 0) RaiseErrno(errno, Missing::Path);
+
+  int err = 0;
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    ssize_t n = ::read(in.Get(), buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      break;
+    }
+    if (n == 0) break;
+    err = WriteAll(out.Get(), buffer.data(), static_cast<size_t>(n));
+    if (err != 0) break;
+  }
+  int closeErr = out.CloseChecked();
+  if (err == 0) err = closeErr;
+  if (err != 0) {
+    ::unlink(target.c_str());
+    RaiseErrno(err == ENOENT ? EIO : err, Missing::File);
+  }
+}
+
+void Name(const std::string& oldPath, const std::string& newPath) {
+  struct stat st;
+  if (oldPath.empty() || ::lstat(oldPath.c_str(), &st) != 0) {
+    if (!oldPath.empty() && errno != ENOENT) RaiseErrno(errno, Missing::File);
+    Raise(vbErrFileNotFound);
+  }
+  if (newPath.empty()) Raise(vbErrBadFileNameOrNumber);
+  if (::renameat2(AT_FDCWD, oldPath.c_str(), AT_FDCWD, newPath.c_str(), RENAME_NOREPLACE) == 0) return;
+  int err = errno;
+  if (err == EINVAL || err == ENOSYS) {
+    // A file system without the no-replace rename: test, then rename.
+    if (shell_detail::AnythingAt(newPath)) Raise(vbErrFileAlreadyExists);
+    if (::rename(oldPath.c_str(), newPath.c_str()) == 0) return;
+    err = errno;
+  }
+  if (err == EXDEV && S_ISREG(st.st_mode)) {
+    if (shell_detail::AnythingAt(newPath)) Raise(vbErrFileAlreadyExists);
+    FileCopy(oldPath, newPath);
+    if (::unlink(oldPath.c_str()) != 0) {
+      err = errno;
+      ::unlink(newPath.c_str());  // keep the one original rather than two copies
+      RaiseErrno(err, Missing::File);
+    }
+    return;
+  }
+  RaiseErrno(err, Missing::Path);
+}
+
+std::string Dir(const std::string& pattern) {
+  if (pattern.empty()) return {};
+  size_t slash = pattern.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : pattern.substr(0, slash == 0 ? 1 : slash);
+  std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  if (last.find_first_of("*?") == std::string::npos) {
+    return (!last.empty() && FileExists(pattern)) ? last : std::string();
+  }
+  if (last == "*.*") last = "*";
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return {};
+  std::vector<std::string> matches;
+  while (dirent* entry = ::readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name.empty() || name[0] == '.') continue;
+    if (WildcardMatch(last, name) && FileExists(folder + "/" + name)) matches.push_back(name);
+  }
+  ::closedir(dir);
+  if (matches.empty()) return {};
+  return *std::min_element(matches.begin(), matches.end());
+}
+
+std::string ShortPathName(const std::string& path) { return PathExists(path) ? path : std::string(); }
+
+namespace shell_detail {
+
+std::string WithoutExeExtension(const std::string& path) {
+  size_t lastStart = path.rfind('/');
+  lastStart = lastStart == std::string::npos ? 0 : lastStart + 1;
+  if (path.size() - lastStart <= 4) return path;  // ".exe" alone is a name, not an extension
+  std::string tail = path.substr(path.size() - 4);
+  for (char& c : tail) c = AsciiLower(c);
+  return tail == ".exe" ? path.substr(0, path.size() - 4) : path;
+}
+
+}  // namespace shell_detail
+
+std::string FolderFile(const std::string& folder, const std::string& backslashSuffix) {
+  std::string suffix = backslashSuffix;
+  std::replace(suffix.begin(), suffix.end(), '\\', '/');
+  return shell_detail::WithoutExeExtension(folder + suffix);
+}
+
+std::string AppFile(const std::string& backslashSuffix) { return FolderFile(AppPath(), backslashSuffix); }

@@ -1,0 +1,217 @@
+// Folders, existence tests and the file statements, with the error numbers they raise.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <unistd.h>
+
+#include "core/error.h"
+#include "scratch.h"
+#include "shell/files.h"
+
+namespace {
+
+// The error number a call raises; 0 when it returns normally.
+int32_t ErrorOf(const std::function<void()>& call) {
+  try {
+    call();
+    return 0;
+  } catch (const VBError& e) {
+    return e.Number();
+  }
+}
+
+class EnvOverride {
+ public:
+  EnvOverride(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value != nullptr) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~EnvOverride() {
+    if (had_) {
+      ::setenv(name_, old_.c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+TEST(Folders, AppPathIsTheRunningProgramsFolder) {
+  std::string app = AppPath();
+  EXPECT_EQ(std::filesystem::canonical(app), std::filesystem::canonical(SHELL_TEST_DIR));
+  EXPECT_NE(app.back(), '/');
+}
+
+TEST(Folders, TempFolderEndsWithSlash) {
+  struct Case {
+    const char* tmpdir;  // nullptr: unset
+    const char* expected;
+  } cases[] = {
+      {nullptr, "/tmp/"},
+      {"", "/tmp/"},
+      {"/var/scratch", "/var/scratch/"},
+      {"/var/scratch/", "/var/scratch/"},
+  };
+  for (const Case& c : cases) {
+    EnvOverride tmp("TMPDIR", c.tmpdir);
+    EXPECT_EQ(TempFolder(), c.expected) << (c.tmpdir ? c.tmpdir : "(unset)");
+  }
+}
+
+class FilesTest : public ScratchTest {};
+
+TEST_F(FilesTest, ChDirAndCurDir) {
+  std::string before = CurDir();
+  ChDir(folder_);
+  EXPECT_EQ(std::filesystem::canonical(CurDir()), std::filesystem::canonical(folder_));
+  EXPECT_EQ(ErrorOf([&] { ChDir(At("missing")); }), vbErrPathNotFound);
+  ChDir(before);
+}
+
+TEST_F(FilesTest, ExistenceTests) {
+  WriteBytes(At("file.txt"), "x");
+  std::filesystem::create_directory(At("folder"));
+  std::filesystem::create_symlink(At("file.txt"), At("link-to-file"));
+  std::filesystem::create_symlink(At("folder"), At("link-to-folder"));
+  std::filesystem::create_symlink(At("nowhere"), At("dangling"));
+  struct Case {
+    std::string path;
+    bool file, folder, anything;
+  } cases[] = {
+      {At("file.txt"), true, false, true},
+      {At("folder"), false, true, true},
+      {At("folder/"), false, true, true},
+      {At("link-to-file"), true, false, true},
+      {At("link-to-folder"), false, true, true},
+      {At("dangling"), false, false, true},
+      {At("missing"), false, false, false},
+      {At("file.txt/inner"), false, false, false},
+      {"", false, false, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FileExists(c.path), c.file) << c.path;
+    EXPECT_EQ(FolderExists(c.path), c.folder) << c.path;
+    EXPECT_EQ(PathExists(c.path), c.anything) << c.path;
+    EXPECT_EQ(ShortPathName(c.path), c.anything ? c.path : "") << c.path;
+  }
+}
+
+TEST_F(FilesTest, ErrorNumbersForMissingAndWrongThings) {
+  WriteBytes(At("file.txt"), "x");
+  std::filesystem::create_directory(At("folder"));
+  WriteBytes(At("folder/inside"), "y");
+  struct Case {
+    const char* what;
+    std::function<void()> call;
+    int32_t expected;
+  } cases[] = {
+      {"Kill missing", [&] { Kill(At("missing")); }, vbErrFileNotFound},
+      {"Kill folder", [&] { Kill(At("folder")); }, vbErrFileNotFound},
+      {"Kill empty", [&] { Kill(""); }, vbErrFileNotFound},
+      {"FileLen missing", [&] { FileLen(At("missing")); }, vbErrFileNotFound},
+      {"FileLen folder", [&] { FileLen(At("folder")); }, vbErrFileNotFound},
+      {"FileCopy missing source", [&] { FileCopy(At("missing"), At("copy")); }, vbErrFileNotFound},
+      {"FileCopy into missing folder", [&] { FileCopy(At("file.txt"), At("nofolder/copy")); }, vbErrPathNotFound},
+      {"FileCopy onto itself", [&] { FileCopy(At("file.txt"), At("./file.txt")); }, vbErrPermissionDenied},
+      {"FileCopy onto a folder", [&] { FileCopy(At("file.txt"), At("folder")); }, vbErrPathFileAccess},
+      {"Name missing", [&] { Name(At("missing"), At("other")); }, vbErrFileNotFound},
+      {"Name onto existing", [&] { Name(At("file.txt"), At("folder/inside")); }, vbErrFileAlreadyExists},
+      {"MkDir existing", [&] { MkDir(At("folder")); }, vbErrPathFileAccess},
+      {"MkDir without parent", [&] { MkDir(At("a/b")); }, vbErrPathNotFound},
+      {"RmDir missing", [&] { RmDir(At("missing")); }, vbErrPathNotFound},
+      {"RmDir not empty", [&] { RmDir(At("folder")); }, vbErrPathFileAccess},
+      {"DeletePath missing", [&] { DeletePath(At("missing")); }, vbErrFileNotFound},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.call), c.expected) << c.what;
+  // None of the refused calls touched what was there.
+  EXPECT_EQ(ReadBytes(At("file.txt")), "x");
+  EXPECT_EQ(ReadBytes(At("folder/inside")), "y");
+}
+
+TEST_F(FilesTest, FileStatementsDoTheirWork) {
+  WriteBytes(At("a.bin"), std::string("abc\0def", 7));
+  EXPECT_EQ(FileLen(At("a.bin")), 7);
+
+  WriteBytes(At("old-copy"), "a much longer old content");
+  FileCopy(At("a.bin"), At("old-copy"));
+  EXPECT_EQ(ReadBytes(At("old-copy")), std::string("abc\0def", 7));
+
+  Name(At("old-copy"), At("renamed"));
+  EXPECT_FALSE(PathExists(At("old-copy")));
+  EXPECT_EQ(ReadBytes(At("renamed")), std::string("abc\0def", 7));
+
+  Kill(At("renamed"));
+  EXPECT_FALSE(PathExists(At("renamed")));
+
+  MkDir(At("new"));
+  EXPECT_TRUE(FolderExists(At("new")));
+  RmDir(At("new"));
+  EXPECT_FALSE(PathExists(At("new")));
+
+  MkDir(At("tree"));
+  MkDir(At("tree/sub"));
+  WriteBytes(At("tree/sub/f"), "1");
+  DeletePath(At("tree"));
+  EXPECT_FALSE(PathExists(At("tree")));
+}
+
+TEST_F(FilesTest, DirLooksUpNormalFiles) {
+  WriteBytes(At("b.avi"), "");
+  WriteBytes(At("A.AVI"), "");
+  WriteBytes(At("notes"), "");
+  WriteBytes(At(".hidden.avi"), "");
+  std::filesystem::create_directory(At("dir.avi"));
+  struct Case {
+    std::string pattern;
+    const char* expected;
+  } cases[] = {
+      {At("b.avi"), "b.avi"},
+      {At("B.avi"), ""},  // an exact name is looked up as it is written
+      {At("missing"), ""},
+      {At("dir.avi"), ""},
+      {At("*.avi"), "A.AVI"},
+      {At("?.avi"), "A.AVI"},
+      {At("b*"), "b.avi"},
+      {At("*.*"), "A.AVI"},
+      {At("no*"), "notes"},
+      {At("*.mpg"), ""},
+      {At("nofolder/*.avi"), ""},
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Dir(c.pattern), c.expected) << c.pattern;
+}
+
+TEST(ProgramNames, BackslashSuffixesBecomePaths) {
+  struct Case {
+    const char* folder;
+    const char* suffix;
+    const char* expected;
+  } cases[] = {
+      {"/opt/suite", "\\Lotkiln.exe", "/opt/suite/Lotkiln"},
+      {"/opt/suite", "\\VirtualDub\\VirtualDub.exe", "/opt/suite/VirtualDub/VirtualDub"},
+      {"/opt/suite", "\\WMEnc.EXE", "/opt/suite/WMEnc"},
+      {"/opt/suite", "\\lotkiln.lst", "/opt/suite/lotkiln.lst"},
+      {"/opt/suite", "\\~temp.tmp", "/opt/suite/~temp.tmp"},
+      {"/opt/suite", "\\Output", "/opt/suite/Output"},
+      {"/opt/suite", "\\.exe", "/opt/suite/.exe"},
+      {"/opt/suite", "\\exe.d\\readme", "/opt/suite/exe.d/readme"},
+      {"", "\\KilnhandRunning", "/KilnhandRunning"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FolderFile(c.folder, c.suffix), c.expected) << c.suffix;
+  EXPECT_EQ(AppFile("\\VirtualDub\\VirtualDub.exe"), AppPath() + "/VirtualDub/VirtualDub");
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+// Moving files and folders into the desktop's trash (a private XDG_DATA_HOME per test).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "core/error.h"
+#include "scratch.h"
+#include "shell/files.h"
+#include "shell/trash.h"
+
+namespace {
+
+class TrashTest : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    const char* old = std::getenv("XDG_DATA_HOME");
+    hadDataHome_ = old != nullptr;
+    if (hadDataHome_) oldDataHome_ = old;
+    ::setenv("XDG_DATA_HOME", At("data").c_str(), 1);
+    MkDir(At("docs"));
+  }
+  void TearDown() override {
+    if (hadDataHome_) {
+      ::setenv("XDG_DATA_HOME", oldDataHome_.c_str(), 1);
+    } else {
+      ::unsetenv("XDG_DATA_HOME");
+    }
+  }
+  std::string Trash() const { return At("data/Trash"); }
+
+  bool hadDataHome_ = false;
+  std::string oldDataHome_;
+};
+
+TEST_F(TrashTest, FileLeavesItsFolderWithARecordOfWhereItWas) {
+  WriteBytes(At("docs/my clip%1.avi"), "movie");
+  std::string trashed = MoveToTrash(At("docs/my clip%1.avi"));
+  EXPECT_EQ(TrashFolder(), Trash());
+  EXPECT_FALSE(PathExists(At("docs/my clip%1.avi")));
+  EXPECT_EQ(trashed, Trash() + "/files/my clip%1.avi");
+  EXPECT_EQ(ReadBytes(trashed), "movie");
+
+  std::string info = ReadBytes(Trash() + "/info/my clip%1.avi.trashinfo");
+  std::string escapedFolder = std::filesystem::absolute(At("docs")).lexically_normal().string();
+  std::regex re("\\[Trash Info\\]\nPath=(.*)\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(info, m, re)) << info;
+  EXPECT_EQ(m[1].str(), escapedFolder + "/my%20clip%251.avi");
+}
+
+TEST_F(TrashTest, NamesAlreadyInTheTrashGetANumber) {
+  struct Case {
+    const char* name;
+    const char* trashedAs;
+  } cases[] = {
+      {"clip.avi", "clip.avi"},
+      {"clip.avi", "clip.2.avi"},
+      {"clip.avi", "clip.3.avi"},
+      {"README", "README"},
+      {"README", "README.2"},
+  };
+  for (const Case& c : cases) {
+    WriteBytes(At("docs/") + c.name, c.trashedAs);
+    EXPECT_EQ(MoveToTrash(At("docs/") + c.name), Trash() + "/files/" + c.trashedAs);
+    EXPECT_TRUE(FileExists(Trash() + "/info/" + c.trashedAs + ".trashinfo")) << c.trashedAs;
+    EXPECT_EQ(ReadBytes(Trash() + "/files/" + c.trashedAs), c.trashedAs);
+  }
+}
+
+TEST_F(TrashTest, FolderGoesWithItsContents) {
+  MkDir(At("docs/Old"));
+  WriteBytes(At("docs/Old/a.txt"), "a");
+  // A trailing "/" names the same folder.
+  std::string trashed = MoveToTrash(At("docs/Old/"));
+  EXPECT_FALSE(PathExists(At("docs/Old")));
+  EXPECT_EQ(trashed, Trash() + "/files/Old");
+  EXPECT_EQ(ReadBytes(trashed + "/a.txt"), "a");
+  EXPECT_NE(ReadBytes(Trash() + "/info/Old.trashinfo").find("/docs/Old\n"), std::string::npos);
+}
+
+TEST_F(TrashTest, MissingPathIsFileNotFoundAndTouchesNothing) {
+  try {
+    MoveToTrash(At("docs/missing.avi"));
+    ADD_FAILURE() << "a missing file was trashed";
+  } catch (const VBError& e) {
+    EXPECT_EQ(e.Number(), vbErrFileNotFound);
+  }
+  EXPECT_FALSE(PathExists(Trash() + "/info/missing.avi.trashinfo"));
+}
+
+}  // namespace
