@@ -2,24 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
-#include <functional>
-#include <optional>
 
 #include "core/error.h"
 #include "core/runtime.h"
+#include "test_util.h"
 
 namespace {
-
-// Runs f and returns the error number it raised, or nullopt when it raised none.
-template <class F>
-std::optional<int32_t> ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const VBError& e) {
-    return e.Number();
-  }
-  return std::nullopt;
-}
 
 struct IntCase {
   Variant in;
