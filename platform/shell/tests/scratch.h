@@ -1,12 +1,56 @@
 #pragma once
-// A fresh folder per test below the suite's scratch folder, and small file helpers.
+// A fresh folder per test below the suite's scratch folder, small file helpers and
+// environment overrides.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+
+#include "core/error.h"
+
+// The error number a call raises; 0 when it returns normally.
+inline int32_t ErrorOf(const std::function<void()>& call) {
+  try {
+    call();
+    return 0;
+  } catch (const VBError& e) {
+    return e.Number();
+  }
+}
+
+// Sets (or, given nullptr, removes) an environment variable for the life of the object.
+class EnvOverride {
+ public:
+  EnvOverride(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value != nullptr) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  EnvOverride(const char* name, const std::string& value) : EnvOverride(name, value.c_str()) {}
+  ~EnvOverride() {
+    if (had_) {
+      ::setenv(name_, old_.c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  EnvOverride(const EnvOverride&) = delete;
+  EnvOverride& operator=(const EnvOverride&) = delete;
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
 
 class ScratchTest : public ::testing::Test {
  protected:

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <regex>
 #include <string>
 
@@ -17,23 +18,13 @@ class TrashTest : public ScratchTest {
  protected:
   void SetUp() override {
     ScratchTest::SetUp();
-    const char* old = std::getenv("XDG_DATA_HOME");
-    hadDataHome_ = old != nullptr;
-    if (hadDataHome_) oldDataHome_ = old;
-    ::setenv("XDG_DATA_HOME", At("data").c_str(), 1);
+    dataHome_ = std::make_unique<EnvOverride>("XDG_DATA_HOME", At("data"));
     MkDir(At("docs"));
   }
-  void TearDown() override {
-    if (hadDataHome_) {
-      ::setenv("XDG_DATA_HOME", oldDataHome_.c_str(), 1);
-    } else {
-      ::unsetenv("XDG_DATA_HOME");
-    }
-  }
+  void TearDown() override { dataHome_.reset(); }
   std::string Trash() const { return At("data/Trash"); }
 
-  bool hadDataHome_ = false;
-  std::string oldDataHome_;
+  std::unique_ptr<EnvOverride> dataHome_;
 };
 
 TEST_F(TrashTest, FileLeavesItsFolderWithARecordOfWhereItWas) {
@@ -83,12 +74,7 @@ TEST_F(TrashTest, FolderGoesWithItsContents) {
 }
 
 TEST_F(TrashTest, MissingPathIsFileNotFoundAndTouchesNothing) {
-  try {
-    MoveToTrash(At("docs/missing.avi"));
-    ADD_FAILURE() << "a missing file was trashed";
-  } catch (const VBError& e) {
-    EXPECT_EQ(e.Number(), vbErrFileNotFound);
-  }
+  EXPECT_EQ(ErrorOf([&] { MoveToTrash(At("docs/missing.avi")); }), vbErrFileNotFound);
   EXPECT_FALSE(PathExists(Trash() + "/info/missing.avi.trashinfo"));
 }
 
