@@ -1,0 +1,100 @@
+// A damaged hive file is refused with a message, kept under another name and never overwritten.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+
+#include "registry/settings.h"
+#include "registry_fixture.h"
+
+namespace {
+
+class DamagedHive : public RegistryFolder {};
+
+struct Damage {
+  const char* what;
+  std::function<std::string(const std::string&)> apply;
+};
+
+std::vector<std::filesystem::path> KeptFiles(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> kept;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    if (e.path().filename().string().starts_with("HKEY_CURRENT_USER.reg.damaged-")) kept.push_back(e.path());
+  return kept;
+}
+
+TEST_F(DamagedHive, IsReportedOnceKeptAsideAndNotOverwritten) {
+  for (int i = 0; i < 20; ++i) SaveSetting("App", "S", "key" + std::to_string(i), "value " + std::to_string(i));
+  const std::string good = ReadFile(HiveFile());
+  ASSERT_NE(good.find("key19"), std::string::npos);
+
+  const Damage damages[] = {
+      {"cut in the middle of a line", [](const std::string& t) { return t.substr(0, t.size() / 2); }},
+      {"cut after a whole line", [](const std::string& t) { return t.substr(0, t.rfind('\n', t.size() - 2) + 1); }},
+      {"a garbled line", [](const std::string& t) {
+         size_t at = t.find("\"key7\"");
+         return t.substr(0, at) + "#%$ garbage @@\n" + t.substr(at);
+       }},
+      {"a broken escape", [](const std::string& t) {
+         size_t at = t.find("value 3");
+         return t.substr(0, at) + "\\q" + t.substr(at);
+       }},
+      {"another file altogether", [](const std::string&) { return std::string("just some text\n"); }},
+      {"an empty file", [](const std::string&) { return std::string(); }},
+      {"zero bytes in place of text", [](const std::string& t) { return std::string(t.size(), '\0'); }},
+  };
+  const auto root = folder_;
+  int n = 0;
+  for (const auto& d : damages) {
+    SCOPED_TRACE(d.what);
+    const auto folder = root / ("case" + std::to_string(++n));
+    std::filesystem::create_directories(folder);
+    const std::string damaged = d.apply(good);
+    WriteFile(folder / "HKEY_CURRENT_USER.reg", damaged);
+    UseFolder(folder);
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(GetSetting("App", "S", "key1", "default"), "default") << "the hive starts empty";
+    std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_NE(message.find("damaged"), std::string::npos) << message;
+    EXPECT_NE(message.find((folder / "HKEY_CURRENT_USER.reg").string()), std::string::npos) << message;
+
+    auto kept = KeptFiles(folder);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(ReadFile(kept[0]), damaged) << "kept as it was";
+    EXPECT_NE(message.find(kept[0].string()), std::string::npos) << "the message says where: " << message;
+
+    testing::internal::CaptureStderr();
+    SaveSetting("App", "S", "fresh", "start");
+    EXPECT_EQ(GetSetting("App", "S", "fresh"), "start");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "reported once only";
+    EXPECT_EQ(ReadFile(kept[0]), damaged) << "the damaged file was overwritten";
+    EXPECT_EQ(KeptFiles(folder).size(), 1u);
+  }
+}
+
+TEST_F(DamagedHive, AKeptFileIsNeverReplacedByALaterOne) {
+  std::filesystem::create_directories(folder_);
+  WriteFile(HiveFile(), "first damage\n");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(GetSetting("App", "S", "k", "d"), "d");
+  WriteFile(HiveFile(), "second damage\n");
+  EXPECT_EQ(GetSetting("App", "S", "k", "d"), "d");
+  std::string message = testing::internal::GetCapturedStderr();
+  auto kept = KeptFiles(folder_);
+  ASSERT_EQ(kept.size(), 2u) << message;
+  std::set<std::string> texts{ReadFile(kept[0]), ReadFile(kept[1])};
+  EXPECT_EQ(texts, (std::set<std::string>{"first damage\n", "second damage\n"}));
+}
+
+TEST_F(DamagedHive, AHandEditedFileIsReadAgain) {
+  SaveSetting("App", "S", "k", "old");
+  std::string text = ReadFile(HiveFile());
+  size_t at = text.find("\"old\"");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, 5, "\"edited by hand\"");
+  WriteFile(HiveFile(), text);  // in place: same file, new size
+  EXPECT_EQ(GetSetting("App", "S", "k"), "edited by hand");
+}
+
+}  // namespace
