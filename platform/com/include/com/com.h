@@ -34,9 +34,12 @@ HRESULT CLSIDFromString(const std::string& text, CLSID* clsid);
 HRESULT ProgIDFromCLSID(REFCLSID clsid, std::string* progId);
 // Unloads libraries whose DllCanUnloadNow answers S_OK.
 void CoFreeUnusedLibraries();
+// Whether the in-process server at that path is loaded by class creation.
+bool IsLibraryLoaded(const std::string& path);
 
-// Typed convenience: creates by ProgID or "{...}" text; raises error 429 (with the HRESULT in the
-// description) when the class cannot be created.
+// Typed convenience: creates by ProgID or "{...}" text; raises error 429 ("ActiveX component can't
+// create object", the name as its source) when the class cannot be created; the reason is left
+// in the thread's error object (GetErrorInfo).
 template <class T>
 ComPtr<T> CreateObject(const std::string& progIdOrClsid);
 
@@ -52,7 +55,8 @@ void CoTaskMemFree(void* p);
 
 // Implemented in com.cpp; declared here so CreateObject can be a template.
 HRESULT CreateObjectByName(const std::string& progIdOrClsid, REFIID riid, void** ppv);
-// Raises error 429 "ActiveX component can't create object" for a class that could not be created.
+// Raises error 429 "ActiveX component can't create object" for a class that could not be created;
+// hr is the creation's failure, whose explanation stays in the thread's error object.
 [[noreturn]] void RaiseCantCreate(const std::string& name, HRESULT hr);
 
 template <class T>

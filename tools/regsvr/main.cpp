@@ -1,0 +1,86 @@
+// regsvr [/u] [/s] <library>: registers an in-process COM server library (its DllRegisterServer)
+// or unregisters it (/u, its DllUnregisterServer). /s reports nothing. The exit code is 0 on
+// success; 1 for bad arguments, 3 when the library cannot be loaded, 4 when it lacks the entry
+// point, 5 when the entry point fails.
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "com/interfaces.h"
+
+namespace {
+
+using EntryPoint = HRESULT (*)();
+
+struct Options {
+  bool unregister = false;
+  bool silent = false;
+  std::string library;
+};
+
+bool IsSwitch(const std::string& a, char letter) {
+  return a.size() == 2 && (a[0] == '/' || a[0] == '-') && (a[1] == letter || a[1] == letter - 32);
+}
+
+std::string Hex(HRESULT hr) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
+  return buf;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (IsSwitch(a, 'u')) o.unregister = true;
+    else if (IsSwitch(a, 's')) o.silent = true;
+    else if (a.size() > 1 && a[0] == '-') files.push_back("");  // an unknown switch
+    else files.push_back(a);
+  }
+  if (files.size() != 1 || files[0].empty()) {
+    if (!o.silent) std::fprintf(stderr, "Usage: regsvr [/u] [/s] <library>\n");
+    return 1;
+  }
+  o.library = files[0];
+  // A bare name would be searched on the library path; a file named here is meant as it stands.
+  std::string path = o.library.find('/') == std::string::npos ? "./" + o.library : o.library;
+
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* why = dlerror();
+    if (!o.silent) std::fprintf(stderr, "Loading \"%s\" failed: %s\n", o.library.c_str(), why ? why : "unknown reason");
+    return 3;
+  }
+  const char* entry = o.unregister ? "DllUnregisterServer" : "DllRegisterServer";
+  auto fn = reinterpret_cast<EntryPoint>(dlsym(handle, entry));
+  if (!fn) {
+    if (!o.silent)
+      std::fprintf(stderr, "\"%s\" was loaded, but the entry point %s was not found.\n", o.library.c_str(), entry);
+    dlclose(handle);
+    return 4;
+  }
+  HRESULT hr = fn();
+  int code = 0;
+  if (FAILED(hr)) {
+    std::string detail;
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) == S_OK) {
+      Bstr d;
+      info->GetDescription(&d);
+      detail = d.Utf8();
+    }
+    if (!o.silent)
+      std::fprintf(stderr, "%s in \"%s\" failed. Return code was: %s%s%s\n", entry, o.library.c_str(), Hex(hr).c_str(),
+                   detail.empty() ? "" : ": ", detail.c_str());
+    code = 5;
+  } else if (!o.silent) {
+    std::printf("%s in \"%s\" succeeded.\n", entry, o.library.c_str());
+  }
+  dlclose(handle);
+  return code;
+}
