@@ -20,6 +20,9 @@ std::u16string Utf8ToUtf16(std::string_view s) {
       if ((cc & 0xC0) != 0x80) { ok = false; break; }
       cp = (cp << 6) | (cc & 0x3F);
     }
+    // Overlong forms, encoded surrogates and values beyond U+10FFFF are not characters.
+    static const char32_t minimum[4] = {0, 0x80, 0x800, 0x10000};
+    if (ok && (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
     if (!ok) { out.push_back(u'\uFFFD'); ++i; continue; }
     i += static_cast<size_t>(extra) + 1;
     if (cp >= 0x10000) {
