@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/error.h"
+#include "core/runtime_convert.h"
 
 int32_t SafeArray::Count() const {
   switch (elementType) {
@@ -99,27 +100,6 @@ Variant Variant::Deref() const {
   }
 }
 
-namespace {
-double NumberOf(const Variant& v) {
-  switch (v.vt()) {
-    case VT_EMPTY: return 0;
-    case VT_I2: return v.i2();
-    case VT_I4: return v.i4();
-    case VT_R4: return v.r4();
-    case VT_R8: case VT_DATE: return v.r8();
-    case VT_BOOL: return v.boolVal();
-    case VT_UI1: return v.ui1();
-    default: Raise(vbErrTypeMismatch);
-  }
-}
-
-template <class T>
-T Ranged(double d, double lo, double hi) {
-  if (!(d >= lo - 0.5 && d < hi + 0.5)) Raise(vbErrOverflow);
-  return static_cast<T>(std::nearbyint(d));
-}
-}  // namespace
-
 void Variant::Assign(const Variant& value) {
   if (!IsByRef()) {
     *this = value.Deref();
@@ -135,20 +115,31 @@ void Variant::Assign(const Variant& value) {
     return;
   }
   switch (base) {
-    case VT_I2: *static_cast<int16_t*>(p) = Ranged<int16_t>(NumberOf(src), -32768, 32767); break;
-    case VT_I4: *static_cast<int32_t*>(p) = Ranged<int32_t>(NumberOf(src), -2147483648.0, 2147483647.0); break;
-    case VT_R4: *static_cast<float*>(p) = static_cast<float>(NumberOf(src)); break;
-    case VT_R8: case VT_DATE: *static_cast<double*>(p) = NumberOf(src); break;
-    case VT_BOOL: *static_cast<VARIANT_BOOL*>(p) = NumberOf(src) != 0 ? VARIANT_TRUE : VARIANT_FALSE; break;
-    case VT_UI1: *static_cast<uint8_t*>(p) = Ranged<uint8_t>(NumberOf(src), 0, 255); break;
+    // Values convert with the runtime's rules (text to numbers and back, rounding half to even,
+    // 6 for a value out of range, 94 for Null).
+    case VT_I2: *static_cast<int16_t*>(p) = CInt(src); break;
+    case VT_I4: *static_cast<int32_t*>(p) = CLng(src); break;
+    case VT_R4: *static_cast<float*>(p) = CSng(src); break;
+    case VT_R8: *static_cast<double*>(p) = CDbl(src); break;
+    case VT_DATE: *static_cast<double*>(p) = src.vt() == VT_DATE ? src.date() : CDbl(src); break;
+    case VT_BOOL: *static_cast<VARIANT_BOOL*>(p) = CBool(src) ? VARIANT_TRUE : VARIANT_FALSE; break;
+    case VT_UI1: *static_cast<uint8_t*>(p) = CByte(src); break;
     case VT_ERROR: if (src.vt() != VT_ERROR) Raise(vbErrTypeMismatch); *static_cast<HRESULT*>(p) = src.scode(); break;
     case VT_BSTR:
-      if (src.vt() != VT_BSTR) Raise(vbErrTypeMismatch);
-      *static_cast<Bstr*>(p) = src.bstr();
+      if (src.vt() == VT_BSTR) *static_cast<Bstr*>(p) = src.bstr();
+      else *static_cast<Bstr*>(p) = Bstr::FromUtf8(CStr(src));
       break;
     case VT_DISPATCH: {
-      if (src.vt() != VT_DISPATCH && src.vt() != VT_EMPTY) Raise(vbErrTypeMismatch);
-      *static_cast<ComPtr<IDispatch>*>(p) = ComPtr<IDispatch>(src.pdisp());
+      ComPtr<IDispatch> d;
+      if (src.vt() == VT_DISPATCH) {
+        d = src.pdisp();
+      } else if (src.vt() == VT_UNKNOWN) {
+        // An object held as IUnknown is asked for its IDispatch.
+        if (src.punk() && FAILED(src.punk()->QueryInterface(IID_IDispatch, d.put_void()))) Raise(vbErrTypeMismatch);
+      } else if (src.vt() != VT_EMPTY) {
+        Raise(vbErrTypeMismatch);
+      }
+      *static_cast<ComPtr<IDispatch>*>(p) = d;
       break;
     }
     case VT_UNKNOWN:
