@@ -52,7 +52,8 @@ std::vector<uint8_t> BinaryFile::ReadAt(int64_t offset, size_t count) {
   std::vector<uint8_t> bytes(count);
   size_t done = 0;
   while (done < count) {
-    ssize_t n = ::pread(fd_, bytes.data() + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+    ssize_t n = ::pread(fd_, bytes.data() + done, count - done,
+                        static_cast<off_t>(offset) + static_cast<off_t>(done));
     if (n < 0) {
       if (errno == EINTR) continue;
       Raise(vbErrDeviceIO);
@@ -70,7 +71,8 @@ void BinaryFile::WriteRaw(int64_t offset, const uint8_t* data, size_t size) {
   if (access_ == BinaryAccess::Read) Raise(vbErrPathFileAccess);
   size_t done = 0;
   while (done < size) {
-    ssize_t n = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+    ssize_t n =
+        ::pwrite(fd_, data + done, size - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
     if (n < 0) {
       if (errno == EINTR) continue;
       int err = errno;

@@ -29,8 +29,8 @@ constexpr const char* kPidVariable = "SUITE_COMMAND_PID";
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 bool IsValidStyle(long style) {
-  return style == vbHide || style == vbNormalFocus || style == vbMinimizedFocus || style == vbMaximizedFocus ||
-         style == vbNormalNoFocus || style == vbMinimizedNoFocus;
+  return style == vbHide || style == vbNormalFocus || style == vbMinimizedFocus ||
+         style == vbMaximizedFocus || style == vbNormalNoFocus || style == vbMinimizedNoFocus;
 }
 
 bool IsProgramFile(const std::string& path) {
@@ -211,7 +211,8 @@ CommandLineParts SplitCommandLine(std::string_view commandLine) {
   size_t i = 0;
   if (!commandLine.empty() && commandLine[0] == '"') {
     size_t close = commandLine.find('"', 1);
-    parts.Program = std::string(commandLine.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+    parts.Program = std::string(
+        commandLine.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
     i = close == std::string_view::npos ? commandLine.size() : close + 1;
   } else {
     while (i < commandLine.size() && !IsBlank(commandLine[i])) ++i;
@@ -272,7 +273,8 @@ std::vector<std::string> CommandLineToArgv(std::string_view tail) {
 }
 
 std::string QuoteArgument(std::string_view argument) {
-  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string_view::npos) return std::string(argument);
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string_view::npos)
+    return std::string(argument);
   std::string quoted = "\"";
   size_t backslashes = 0;
   for (char c : argument) {
@@ -331,10 +333,13 @@ int32_t Shell(const std::string& commandLine, int16_t windowStyle) {
   Raise(vbErrFileNotFound);
 }
 
+std::string FindExecutable(const std::string& name) { return FindProgram(name, ProgramSearchFolders()); }
+
 bool ShellOpen(const std::string& target) {
   if (target.empty()) return false;
   const char* opener = std::getenv("SUITE_SHELL_OPENER");
-  std::string program = FindProgram((opener != nullptr && *opener != '\0') ? opener : "xdg-open", PathFolders());
+  std::string program =
+      FindProgram((opener != nullptr && *opener != '\0') ? opener : "xdg-open", PathFolders());
   if (program.empty()) return false;
   StartRequest request;
   request.program = program;
@@ -355,7 +360,8 @@ std::string CommandTail() {
   size_t start = all.find('\0');  // past the program
   while (start != std::string::npos && start + 1 < all.size()) {
     size_t end = all.find('\0', start + 1);
-    std::string_view arg = std::string_view(all).substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
+    std::string_view arg = std::string_view(all).substr(
+        start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
     if (!tail.empty()) tail += ' ';
     tail += QuoteArgument(arg);
     start = end;

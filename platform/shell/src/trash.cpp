@@ -106,8 +106,8 @@ std::string MoveToTrash(const std::string& path) {
   MakeFolders(trash + "/files");
   MakeFolders(trash + "/info");
 
-  const std::string info = "[Trash Info]\nPath=" + EscapeForInfo(originalText) +
-                           "\nDeletionDate=" + LocalTimestamp() + "\n";
+  const std::string info =
+      "[Trash Info]\nPath=" + EscapeForInfo(originalText) + "\nDeletionDate=" + LocalTimestamp() + "\n";
   for (int n = 1;; ++n) {
     const std::string candidate = Candidate(name, n);
     const std::string target = trash + "/files/" + candidate;
@@ -134,9 +134,9 @@ std::string MoveToTrash(const std::string& path) {
     int err = errno;
     if (err == EXDEV) {
       // Another file system: copy into the trash, then remove the original.
-      std::filesystem::copy(originalText, target,
-                            std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks,
-                            ec);
+      std::filesystem::copy(
+          originalText, target,
+          std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks, ec);
       if (!ec) {
         std::filesystem::remove_all(originalText, ec);
         if (!ec) return target;

@@ -52,8 +52,8 @@ TEST(CommandLines, TailToArguments) {
       {"a\"b c\"d", {"ab cd"}},
       {"C:\\Movies\\clip.avi", {"C:\\Movies\\clip.avi"}},
       {"\"C:\\My Movies\\\\\" next", {"C:\\My Movies\\", "next"}},
-      {"a\\\\\\\"b", {"a\\\"b"}},     // 3 backslashes and a quote: one backslash and a quote
-      {"a\\\\\"b c\"", {"a\\b c"}},   // 2 backslashes and a quote: one backslash, quote groups
+      {"a\\\\\\\"b", {"a\\\"b"}},    // 3 backslashes and a quote: one backslash and a quote
+      {"a\\\\\"b c\"", {"a\\b c"}},  // 2 backslashes and a quote: one backslash, quote groups
       {"\"a \"\"quoted\"\" word\"", {"a \"quoted\" word"}},
       {"/tmp/clip.avi <RUN>", {"/tmp/clip.avi", "<RUN>"}},
   };
@@ -61,8 +61,8 @@ TEST(CommandLines, TailToArguments) {
 }
 
 TEST(CommandLines, QuotedArgumentsComeBackUnchanged) {
-  const std::vector<std::string> args = {"plain", "", "two words", "tab\there", "quote\"inside",
-                                         "ends\\",  "C:\\My Movies\\", "\\\\\"", "\"\""};
+  const std::vector<std::string> args = {
+      "plain", "", "two words", "tab\there", "quote\"inside", "ends\\", "C:\\My Movies\\", "\\\\\"", "\"\""};
   std::string tail;
   for (const std::string& a : args) tail += (tail.empty() ? "" : " ") + QuoteArgument(a);
   EXPECT_EQ(CommandLineToArgv(tail), args) << tail;
@@ -73,6 +73,27 @@ struct ChildReport {
   std::map<std::string, std::string> values;
   std::vector<std::string> args;
 };
+
+TEST(Programs, FindExecutableLooksWhereShellLooks) {
+  const std::string child = SHELL_TEST_CHILD;
+  const std::string childName = child.substr(child.rfind('/') + 1);
+  struct Case {
+    std::string name;
+    std::string expected;
+  } cases[] = {
+      {childName, child},           // in the program folder
+      {childName + ".EXE", child},  // "Name.exe" is the program "Name"
+      {child, child},               // a path as given
+      {"no-such-program-here", ""},
+      {SHELL_TEST_DIR, ""},  // a folder is no program
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FindExecutable(c.name), c.expected) << c.name;
+  // A bare name that is neither in the program folder nor the current one comes from $PATH.
+  std::string sh = FindExecutable("sh");
+  EXPECT_TRUE(FileExists(sh)) << sh;
+  EXPECT_EQ(sh.substr(sh.rfind('/')), "/sh");
+}
 
 class ProcessTest : public ScratchTest {
  protected:
@@ -116,7 +137,10 @@ TEST_F(ProcessTest, StartedProgramGetsItsArgumentsTailAndStyle) {
   } cases[] = {
       {child + " /m/clip.avi", vbMinimizedFocus, "/m/clip.avi", {"/m/clip.avi"}},
       {child, vbNormalFocus, "", {}},
-      {child + "   \"a b\"  c\\\\\"d e\"  ", vbMinimizedNoFocus, "\"a b\"  c\\\\\"d e\"  ", {"a b", "c\\d e"}},
+      {child + "   \"a b\"  c\\\\\"d e\"  ",
+       vbMinimizedNoFocus,
+       "\"a b\"  c\\\\\"d e\"  ",
+       {"a b", "c\\d e"}},
       {"\"" + child + "\" C:\\m\\x.avi <RUN>", vbHide, "C:\\m\\x.avi <RUN>", {"C:\\m\\x.avi", "<RUN>"}},
       // "Name.exe" names the program "Name"
       {child + ".exe tail", vbMaximizedFocus, "tail", {"tail"}},

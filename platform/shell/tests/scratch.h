@@ -56,7 +56,8 @@ class ScratchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* scratch = std::getenv("SUITE_TEST_SCRATCH");
-    std::filesystem::path base = scratch != nullptr ? scratch : std::filesystem::temp_directory_path() / "shell_test";
+    std::filesystem::path base =
+        scratch != nullptr ? scratch : std::filesystem::temp_directory_path() / "shell_test";
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     folder_ = (base / (std::string(info->test_suite_name()) + "." + info->name())).string();
     std::filesystem::remove_all(folder_);

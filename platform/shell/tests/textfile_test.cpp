@@ -110,7 +110,8 @@ TEST_F(BinaryFileTest, WriteAtAnOffsetKeepsTheRest) {
     f.WriteAt(188, std::vector<uint8_t>{'M', 'P', '4', '3'});
     EXPECT_EQ(f.Length(), 300);
     std::vector<uint8_t> back = f.ReadAt(110, 8);
-    EXPECT_EQ(std::string(back.begin(), back.end()), original.substr(110, 2) + "mp43" + original.substr(116, 2));
+    EXPECT_EQ(std::string(back.begin(), back.end()),
+              original.substr(110, 2) + "mp43" + original.substr(116, 2));
   }
   std::string expected = original;
   expected.replace(112, 4, "mp43");
@@ -133,10 +134,13 @@ TEST_F(BinaryFileTest, EndsOfFilesAndAccess) {
     std::function<void()> call;
     int32_t expected;
   } cases[] = {
-      {"write to a file opened for reading", [&] { reader.WriteAt(0, std::string_view("x")); }, vbErrPathFileAccess},
+      {"write to a file opened for reading", [&] { reader.WriteAt(0, std::string_view("x")); },
+       vbErrPathFileAccess},
       {"negative offset", [&] { reader.ReadAt(-1, 1); }, 63},
-      {"open missing for reading", [&] { BinaryFile m(At("missing"), BinaryAccess::Read); }, vbErrFileNotFound},
-      {"open in missing folder", [&] { BinaryFile m(At("no/x"), BinaryAccess::ReadWrite); }, vbErrPathNotFound},
+      {"open missing for reading", [&] { BinaryFile m(At("missing"), BinaryAccess::Read); },
+       vbErrFileNotFound},
+      {"open in missing folder", [&] { BinaryFile m(At("no/x"), BinaryAccess::ReadWrite); },
+       vbErrPathNotFound},
   };
   for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.call), c.expected) << c.what;
   EXPECT_EQ(ReadBytes(At("short.bin")).size(), 14u);  // nothing was written by the refusals

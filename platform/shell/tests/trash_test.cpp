@@ -48,11 +48,8 @@ TEST_F(TrashTest, NamesAlreadyInTheTrashGetANumber) {
     const char* name;
     const char* trashedAs;
   } cases[] = {
-      {"clip.avi", "clip.avi"},
-      {"clip.avi", "clip.2.avi"},
-      {"clip.avi", "clip.3.avi"},
-      {"README", "README"},
-      {"README", "README.2"},
+      {"clip.avi", "clip.avi"}, {"clip.avi", "clip.2.avi"}, {"clip.avi", "clip.3.avi"},
+      {"README", "README"},     {"README", "README.2"},
   };
   for (const Case& c : cases) {
     WriteBytes(At("docs/") + c.name, c.trashedAs);

@@ -42,6 +42,9 @@ std::string QuoteArgument(std::string_view argument);
 // 5 for an empty command line or an unknown style; 53 when the program cannot be started.
 int32_t Shell(const std::string& commandLine, int16_t windowStyle = vbMinimizedFocus);
 
+// The program Shell would start for a name (FindExecutable): its full path, "" when there is none.
+std::string FindExecutable(const std::string& name);
+
 // Opens a document, a web address or a "mailto:" link with the desktop's default handler
 // (xdg-open; SUITE_SHELL_OPENER names another opener program). The opener runs detached; its
 // outcome is not awaited. Returns whether the opener could be started.
