@@ -28,9 +28,9 @@ std::string HomeFolder() {
 
 void MakeFolders(const std::string& path) {
   std::error_code ec;
-  std::filesystem::create_directories(path, ec);
+  bool created = std::filesystem::create_directories(path, ec);
   if (ec) RaiseErrno(ec.value(), Missing::Path);
-  ::chmod(path.c_str(), 0700);
+  if (created) ::chmod(path.c_str(), 0700);
 }
 
 // The trash info's Path is an absolute path written as a URL path: every byte other than the
@@ -103,6 +103,7 @@ std::string MoveToTrash(const std::string& path) {
   if (name.empty() || name == "." || name == "..") Raise(vbErrPathFileAccess);
 
   const std::string trash = TrashFolder();
+  MakeFolders(trash);  // private to the user, as are the two folders inside
   MakeFolders(trash + "/files");
   MakeFolders(trash + "/info");
 

@@ -34,6 +34,13 @@ TEST_F(TrashTest, FileLeavesItsFolderWithARecordOfWhereItWas) {
   EXPECT_FALSE(PathExists(At("docs/my clip%1.avi")));
   EXPECT_EQ(trashed, Trash() + "/files/my clip%1.avi");
   EXPECT_EQ(ReadBytes(trashed), "movie");
+  // A trash made here is the user's alone.
+  for (const char* folder : {"", "/files", "/info"}) {
+    auto perms = std::filesystem::status(Trash() + folder).permissions();
+    EXPECT_EQ(perms & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
+              std::filesystem::perms::none)
+        << folder;
+  }
 
   std::string info = ReadBytes(Trash() + "/info/my clip%1.avi.trashinfo");
   std::string escapedFolder = std::filesystem::absolute(At("docs")).lexically_normal().string();
