@@ -10,27 +10,15 @@
 #include "oserror.h"
 
 using shell_detail::Missing;
-using shell_detail::RaiseErrno;
 
 namespace {
 constexpr int32_t kBadRecordNumber = 63;
 }
 
-BinaryFile::BinaryFile(const std::string& path, BinaryAccess access) : access_(access) {
-  if (path.empty()) Raise(vbErrBadFileNameOrNumber);
-  int flags = O_CLOEXEC | (access == BinaryAccess::Read ? O_RDONLY : (O_RDWR | O_CREAT));
-  fd_ = ::open(path.c_str(), flags, 0666);
-  if (fd_ < 0) {
-    int err = errno;
-    if (err == EISDIR) Raise(vbErrPathFileAccess);
-    RaiseErrno(err, access == BinaryAccess::Read ? Missing::File : Missing::Path);
-  }
-  struct stat st;
-  if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-    Close();
-    Raise(vbErrPathFileAccess);
-  }
-}
+BinaryFile::BinaryFile(const std::string& path, BinaryAccess access)
+    : fd_(shell_detail::OpenFileDescriptor(path, access == BinaryAccess::Read ? O_RDONLY : (O_RDWR | O_CREAT),
+                                           access == BinaryAccess::Read ? Missing::File : Missing::Path)),
+      access_(access) {}
 
 BinaryFile::~BinaryFile() { Close(); }
 
@@ -75,8 +63,7 @@ void BinaryFile::WriteRaw(int64_t offset, const uint8_t* data, size_t size) {
         ::pwrite(fd_, data + done, size - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      int err = errno;
-      Raise(err == ENOSPC || err == EDQUOT || err == EFBIG ? vbErrDiskFull : vbErrDeviceIO);
+      shell_detail::RaiseWriteFailure(errno);
     }
     done += static_cast<size_t>(n);
   }

@@ -50,20 +50,6 @@ class Fd {
   int fd_;
 };
 
-// Writes all of data; returns 0 or the errno of the failing write.
-int WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return 0;
-}
-
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The runtime's wildcards: * any run of characters, ? any one character; letter case ignored.
@@ -212,7 +198,7 @@ void FileCopy(const std::string& source, const std::string& target) {
       break;
     }
     if (n == 0) break;
-    err = WriteAll(out.Get(), buffer.data(), static_cast<size_t>(n));
+    err = shell_detail::WriteAll(out.Get(), buffer.data(), static_cast<size_t>(n));
     if (err != 0) break;
   }
   int closeErr = out.CloseChecked();

@@ -1,7 +1,9 @@
 #include "oserror.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/error.h"
 
@@ -40,6 +42,39 @@ int32_t VbErrorFromErrno(int err, Missing missing) {
 }
 
 void RaiseErrno(int err, Missing missing) { Raise(VbErrorFromErrno(err, missing)); }
+
+int OpenFileDescriptor(const std::string& path, int flags, Missing missing) {
+  if (path.empty()) Raise(vbErrBadFileNameOrNumber);
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    int err = errno;
+    if (err == EISDIR) Raise(vbErrPathFileAccess);
+    RaiseErrno(err, missing);
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    Raise(vbErrPathFileAccess);
+  }
+  return fd;
+}
+
+int WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+void RaiseWriteFailure(int err) {
+  Raise(err == ENOSPC || err == EDQUOT || err == EFBIG ? vbErrDiskFull : vbErrDeviceIO);
+}
 
 bool AnythingAt(const std::string& path) {
   struct stat st;

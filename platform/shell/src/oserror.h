@@ -1,5 +1,6 @@
 #pragma once
 // Turning a failed system call into the runtime's file error numbers.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,6 +13,16 @@ enum class Missing { File, Path };
 int32_t VbErrorFromErrno(int err, Missing missing);
 
 [[noreturn]] void RaiseErrno(int err, Missing missing);
+
+// Opens a file with open(2) flags (close-on-exec added): an empty name is 52, a folder 75, and
+// a missing name is what `missing` says. Returns the descriptor.
+int OpenFileDescriptor(const std::string& path, int flags, Missing missing);
+
+// Writes all of size bytes; returns 0 or the errno of the failing write.
+int WriteAll(int fd, const char* data, size_t size);
+
+// A failed write: 61 when the disk is full, 57 otherwise.
+[[noreturn]] void RaiseWriteFailure(int err);
 
 // The path of a regular file, folder, link or anything else at that name (not following a link).
 bool AnythingAt(const std::string& path);

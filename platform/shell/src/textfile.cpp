@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -11,43 +10,24 @@
 
 using shell_detail::Missing;
 using shell_detail::RaiseErrno;
+using shell_detail::RaiseWriteFailure;
 
 namespace {
 
-[[noreturn]] void RaiseWriteFailure(int err) {
-  Raise(err == ENOSPC || err == EDQUOT || err == EFBIG ? vbErrDiskFull : vbErrDeviceIO);
-}
-
-// Opens the descriptor by hand so that a folder is refused and the descriptor is not inherited
-// by programs the suite starts.
+// Opened by hand so that a folder is refused and the descriptor is not inherited by programs the
+// suite starts.
 std::FILE* OpenStream(const std::string& path, TextFileMode mode) {
-  if (path.empty()) Raise(vbErrBadFileNameOrNumber);
-  int flags = O_CLOEXEC;
+  int flags = O_RDONLY;
   const char* streamMode = "rb";
-  switch (mode) {
-    case TextFileMode::Input:
-      flags |= O_RDONLY;
-      break;
-    case TextFileMode::Output:
-      flags |= O_WRONLY | O_CREAT | O_TRUNC;
-      streamMode = "wb";
-      break;
-    case TextFileMode::Append:
-      flags |= O_WRONLY | O_CREAT | O_APPEND;
-      streamMode = "ab";
-      break;
+  if (mode == TextFileMode::Output) {
+    flags = O_WRONLY | O_CREAT | O_TRUNC;
+    streamMode = "wb";
+  } else if (mode == TextFileMode::Append) {
+    flags = O_WRONLY | O_CREAT | O_APPEND;
+    streamMode = "ab";
   }
-  int fd = ::open(path.c_str(), flags, 0666);
-  if (fd < 0) {
-    int err = errno;
-    if (err == EISDIR) Raise(vbErrPathFileAccess);
-    RaiseErrno(err, mode == TextFileMode::Input ? Missing::File : Missing::Path);
-  }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    Raise(vbErrPathFileAccess);
-  }
+  int fd = shell_detail::OpenFileDescriptor(path, flags,
+                                            mode == TextFileMode::Input ? Missing::File : Missing::Path);
   std::FILE* file = ::fdopen(fd, streamMode);
   if (file == nullptr) {
     int err = errno;

@@ -69,19 +69,6 @@ std::string Candidate(const std::string& name, int n) {
   return name.substr(0, dot) + "." + std::to_string(n) + name.substr(dot);
 }
 
-bool WriteAllText(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string TrashFolder() {
@@ -120,15 +107,11 @@ std::string MoveToTrash(const std::string& path) {
       if (errno == EEXIST) continue;
       RaiseErrno(errno, Missing::Path);
     }
-    bool written = WriteAllText(fd, info);
-    int writeErr = errno;
-    if (::close(fd) != 0 && written) {
-      written = false;
-      writeErr = errno;
-    }
-    if (!written) {
+    int writeErr = shell_detail::WriteAll(fd, info.data(), info.size());
+    if (::close(fd) != 0 && writeErr == 0) writeErr = errno;
+    if (writeErr != 0) {
       ::unlink(infoPath.c_str());
-      Raise(writeErr == ENOSPC ? vbErrDiskFull : vbErrDeviceIO);
+      shell_detail::RaiseWriteFailure(writeErr);
     }
 
     if (::rename(originalText.c_str(), target.c_str()) == 0) return target;
