@@ -1,6 +1,7 @@
 // Cutting command lines, starting programs and handing targets to the desktop's opener.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -9,6 +10,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/wait.h>
 
 #include "core/error.h"
 #include "scratch.h"
@@ -158,6 +161,9 @@ TEST_F(ProcessTest, StartedProgramGetsItsArgumentsTailAndStyle) {
     EXPECT_EQ(r.values["style"], std::to_string(c.style)) << c.commandLine;
     EXPECT_EQ(r.args, c.args) << c.commandLine;
     EXPECT_EQ(r.values["cwd"], CurDir()) << c.commandLine;
+    // The program is not a child of ours: nothing here has to wait for it or reap it.
+    EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1) << c.commandLine;
+    EXPECT_EQ(errno, ECHILD) << c.commandLine;
   }
 }
 
