@@ -503,27 +503,33 @@ std::string FormatText(const std::string& s, const std::string& section) {
 
 // ---- named formats ----
 
-const char* NamedNumberPattern(const std::string& name) {
-  if (name == "currency") return "$#,##0.00;($#,##0.00)";
-  if (name == "fixed") return "0.00";
-  if (name == "standard") return "#,##0.00";
-  if (name == "percent") return "0.00%";
-  if (name == "scientific") return "0.00E+00";
-  if (name == "yes/no") return "\"Yes\";\"Yes\";\"No\"";
-  if (name == "true/false") return "\"True\";\"True\";\"False\"";
-  if (name == "on/off") return "\"On\";\"On\";\"Off\"";
+struct NamedPattern {
+  const char* name;
+  const char* pattern;
+};
+
+constexpr NamedPattern kNumberNames[] = {
+    {"currency", "$#,##0.00;($#,##0.00)"}, {"fixed", "0.00"},        {"standard", "#,##0.00"},
+    {"percent", "0.00%"},                  {"scientific", "0.00E+00"},
+    {"yes/no", "\"Yes\";\"Yes\";\"No\""},  {"true/false", "\"True\";\"True\";\"False\""},
+    {"on/off", "\"On\";\"On\";\"Off\""},
+};
+
+constexpr NamedPattern kDateNames[] = {
+    {"long date", "dddddd"},  {"medium date", "dd-mmm-yy"}, {"short date", "ddddd"},
+    {"long time", "ttttt"},   {"medium time", "hh:nn AMPM"}, {"short time", "hh:nn"},
+};
+
+template <size_t N>
+const char* Lookup(const NamedPattern (&table)[N], const std::string& name) {
+  for (const NamedPattern& n : table) {
+    if (name == n.name) return n.pattern;
+  }
   return nullptr;
 }
 
-const char* NamedDatePattern(const std::string& name) {
-  if (name == "long date") return "dddddd";
-  if (name == "medium date") return "dd-mmm-yy";
-  if (name == "short date") return "ddddd";
-  if (name == "long time") return "ttttt";
-  if (name == "medium time") return "hh:nn AMPM";
-  if (name == "short time") return "hh:nn";
-  return nullptr;
-}
+const char* NamedNumberPattern(const std::string& name) { return Lookup(kNumberNames, name); }
+const char* NamedDatePattern(const std::string& name) { return Lookup(kDateNames, name); }
 
 std::string FormatWithSections(double v, const std::vector<std::string>& sections) {
   const std::string* section = &sections[0];

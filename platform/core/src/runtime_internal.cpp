@@ -83,41 +83,31 @@ std::string GeneralDateText(double oleDate) {
   return ShortDateText(p) + " " + LongTimeText(p);
 }
 
-// Bytes that are not valid UTF-8 are carried as U+DC80..U+DCFF and written back unchanged, so
-// text functions never alter data they cannot read.
-std::u32string Decode(std::string_view s) {
-  std::u32string out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    char32_t cp;
-    int extra;
-    if (c < 0x80) { out.push_back(c); ++i; continue; }
-    if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; }
-    else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
-    else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; }
-    else { out.push_back(0xDC00 + c); ++i; continue; }
-    bool ok = i + static_cast<size_t>(extra) < s.size();
-    for (int k = 1; ok && k <= extra; ++k) {
-      unsigned char cc = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
-      if ((cc & 0xC0) != 0x80) ok = false;
-      else cp = (cp << 6) | (cc & 0x3F);
-    }
-    static const char32_t minimum[4] = {0, 0x80, 0x800, 0x10000};
-    if (ok && (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
-    if (!ok) { out.push_back(0xDC00 + c); ++i; continue; }
-    out.push_back(cp);
-    i += static_cast<size_t>(extra) + 1;
+bool DecodeUtf8(std::string_view s, size_t& i, char32_t& cp) {
+  unsigned char c = static_cast<unsigned char>(s[i]);
+  int extra;
+  if (c < 0x80) { cp = c; ++i; return true; }
+  if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; }
+  else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
+  else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; }
+  else return false;
+  if (i + static_cast<size_t>(extra) >= s.size()) return false;
+  char32_t v = cp;
+  for (int k = 1; k <= extra; ++k) {
+    unsigned char cc = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
+    if ((cc & 0xC0) != 0x80) return false;
+    v = (v << 6) | (cc & 0x3F);
   }
-  return out;
+  // Overlong forms, encoded surrogates and values beyond U+10FFFF are not characters.
+  static const char32_t minimum[4] = {0, 0x80, 0x800, 0x10000};
+  if (v < minimum[extra] || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return false;
+  cp = v;
+  i += static_cast<size_t>(extra) + 1;
+  return true;
 }
 
-std::string Encode(char32_t cp) {
-  std::string out;
-  if (cp >= 0xDC80 && cp <= 0xDCFF) {
-    out.push_back(static_cast<char>(cp - 0xDC00));
-  } else if (cp < 0x80) {
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
   } else if (cp < 0x800) {
     out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
@@ -132,13 +122,40 @@ std::string Encode(char32_t cp) {
     out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
+}
+
+// Bytes that are not valid UTF-8 are carried as U+DC80..U+DCFF and written back unchanged, so
+// text functions never alter data they cannot read.
+std::u32string Decode(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    char32_t cp;
+    if (DecodeUtf8(s, i, cp)) {
+      out.push_back(cp);
+    } else {
+      out.push_back(0xDC00 + static_cast<unsigned char>(s[i]));
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string Encode(char32_t cp) {
+  std::string out;
+  if (cp >= 0xDC80 && cp <= 0xDCFF) out.push_back(static_cast<char>(cp - 0xDC00));
+  else AppendUtf8(out, cp);
   return out;
 }
 
 std::string Encode(std::u32string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char32_t c : text) out += Encode(c);
+  for (char32_t c : text) {
+    if (c >= 0xDC80 && c <= 0xDCFF) out.push_back(static_cast<char>(c - 0xDC00));
+    else AppendUtf8(out, c);
+  }
   return out;
 }
 

@@ -45,7 +45,11 @@ std::string ShortDateText(const DateParts& p);
 std::string LongTimeText(const DateParts& p);
 std::string GeneralDateText(double oleDate);
 
-// UTF-8: the code points of a text, and back.
+// UTF-8: reads one character at s[i] and moves i past it; false (i unchanged) when the bytes
+// there are not a well-formed character. AppendUtf8 writes one code point.
+bool DecodeUtf8(std::string_view s, size_t& i, char32_t& cp);
+void AppendUtf8(std::string& out, char32_t cp);
+// The code points of a text, and back.
 std::u32string Decode(std::string_view utf8);
 std::string Encode(std::u32string_view text);
 std::string Encode(char32_t c);

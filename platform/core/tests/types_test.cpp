@@ -1,6 +1,7 @@
 // The core types: GUID text, BSTR, VARIANT, the error regime helpers and the message box entry.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
