@@ -69,6 +69,9 @@ TEST(Format, SectionsAndExponents) {
       {Variant(99999), "0.00E+00", "1.00E+05"},
       {Variant(0), "0.00E+00", "0.00E+00"},
       {Variant(12345), "00.0E+0", "12.3E+3"},
+      {Variant(0.0000123456789), "0.00000#e-#", "1.234568e-5"},
+      {Variant(-12345), "0.00E+00", "-1.23E+04"},
+      {Variant(1234.5), "#,##0.00 \"MB\"", "1,234.50 MB"},
       {Variant::Null(), "0;0;0;\"nothing\"", "nothing"},
       {Variant::Null(), "0.00", ""},
   });
