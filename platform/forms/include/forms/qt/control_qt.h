@@ -1,0 +1,100 @@
+#pragma once
+// Internal to the platform: the Qt side of forms and controls, for the control classes of this
+// library and of extensions (common controls, hosted controls). Suite code does not include it.
+#include <QPointer>
+#include <QPointF>
+#include <QWidget>
+#include <functional>
+
+#include "forms/control.h"
+#include "forms/form.h"
+
+struct Control::Native {
+  Form* form = nullptr;
+  std::string name;
+  int16_t index = -1;
+  Control* container = nullptr;
+  std::string typeName;
+  Control* self = nullptr;
+  QPointer<QWidget> widget;  // nullptr for controls without a window
+  bool visible = true;
+  bool enabled = true;
+  int16_t tabIndex = 0;
+  bool tabStop = true;
+  bool causesValidation = true;
+  std::string toolTip;
+  std::string tag;
+  int16_t mousePointer = 0;
+  OLE_COLOR foreColor = 0x80000012;  // button text
+  OLE_COLOR backColor = 0x8000000F;  // button face
+  StdFont font;
+  // Mouse release inside raises Click, a double click DblClick (labels, images, pictures,
+  // frames); controls with their own click logic leave these off.
+  bool clickOnRelease = false;
+  bool dblClick = false;
+  // Mouse coordinates in the units the control's events report (default twips).
+  std::function<QPointF(QPointF pixels)> toEventUnits;
+};
+
+namespace forms_detail {
+
+// Gives a control its widget: parents it into the container's client area (or the form's),
+// names it, gives it a handle, applies font and colours and routes mouse, key and focus
+// events to the control's handlers. The widget starts visible at 0,0 with its own size.
+void AttachWidget(Control& control, QWidget* widget);
+QWidget* WidgetOf(const Control& control);
+// The control that owns a widget (or one of the widget's ancestors), nullptr when none.
+Control* ControlOfWidget(QWidget* widget);
+
+// The widget that holds a container's children: the form's client area for nullptr.
+QWidget* ClientOf(Form& form, Control* container);
+// Pixels per scale unit of a container (the form for nullptr) and its scale origin.
+struct ScaleInfo {
+  double left = 0, top = 0;           // scale units at the client's top-left corner
+  double unitsPerPixelX = 15, unitsPerPixelY = 15;
+};
+ScaleInfo ScaleOf(Form& form, Control* container);
+using ScaleProvider = std::function<ScaleInfo()>;
+// Containers with a scale of their own (picture boxes) register it here.
+void SetContainerScale(Control& container, ScaleProvider provider);
+
+// Applies font and colours to a widget.
+void ApplyFont(QWidget* w, const StdFont& f);
+void ApplyColors(QWidget* w, OLE_COLOR fore, OLE_COLOR back, bool paintBackground);
+// Runtime text with "&" access keys as Qt shows it.
+QString MnemonicText(const std::string& caption);
+
+// Keyboard codes of the runtime (the window system's virtual keys) and the Shift argument.
+int16_t KeyCodeOf(int qtKey);
+int16_t ShiftOf(Qt::KeyboardModifiers m);
+int16_t ButtonOf(Qt::MouseButtons b);
+
+// The form's Default and Cancel buttons react to Enter and Esc.
+void SetDefaultButton(Form& form, Control* button);
+void SetCancelButton(Form& form, Control* button);
+// Enter (the focused button, else the Default button) and Esc (the Cancel button); answers
+// whether a button took the key.
+bool FormKey(Form& form, Control* focused, int key);
+
+// Depth of running handlers; deletions of unloaded controls wait until it is 0.
+int HandlerDepth();
+
+// Property names compare without regard to case.
+bool Is(const std::string& name, const char* property);
+// Values for late-bound property sets.
+int32_t LongOf(const Variant& v);
+double DoubleOf(const Variant& v);
+bool BoolOf(const Variant& v);
+std::string StringOf(const Variant& v);
+
+}  // namespace forms_detail
+
+namespace forms_detail {
+// Runs code that Qt called (a signal, an event): a runtime error that escapes it is reported in a
+// message box ("Run-time error 'n':") instead of unwinding through Qt.
+void Guard(const std::function<void()>& f);
+// Creates a control of a registered type.
+std::unique_ptr<Control> CreateControl(const ControlSite& site);
+// The form's menu bar (made on first use), for top-level menus.
+QWidget* MenuBarOf(Form& form);
+}  // namespace forms_detail

@@ -1,0 +1,27 @@
+#pragma once
+// Shared pieces of the forms runtime's sources.
+#include <QCursor>
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "core/hresult.h"
+
+class Form;
+class QWidget;
+class QColor;
+
+namespace forms_detail {
+// The loaded forms in load order (the Forms collection).
+std::vector<Form*>& LoadedForms();
+int LoadedFormCount();
+// The form whose window is the given top-level widget, nullptr for other widgets.
+Form* FormOfWindow(QWidget* window);
+// The cursor of a mouse pointer code (vbDefault: no cursor of its own).
+QCursor CursorOf(int16_t pointer);
+// The colour an OLE colour stands for (system colours with the top bit set are translated).
+QColor ColorFromOle(OLE_COLOR c);
+OLE_COLOR OleFromColor(const QColor& c);
+inline QString Q(const std::string& s) { return QString::fromStdString(s); }
+inline std::string S(const QString& s) { return s.toStdString(); }
+}  // namespace forms_detail

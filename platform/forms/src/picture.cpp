@@ -1,0 +1,58 @@
+// Picture objects, LoadPicture and SavePicture.
+#include <QFile>
+#include <QImageReader>
+#include <cmath>
+#include <filesystem>
+
+#include "core/error.h"
+#include "forms/qt/picture_qt.h"
+
+int16_t Picture::Type() const { return d_ ? d_->type : 0; }
+int32_t Picture::PixelWidth() const { return d_ ? d_->image.width() : 0; }
+int32_t Picture::PixelHeight() const { return d_ ? d_->image.height() : 0; }
+int32_t Picture::Width() const { return HimetricFromPixels(PixelWidth()); }
+int32_t Picture::Height() const { return HimetricFromPixels(PixelHeight()); }
+uintptr_t Picture::Handle() const { return reinterpret_cast<uintptr_t>(d_.get()); }
+
+int32_t HimetricFromPixels(int32_t pixels) {
+  return static_cast<int32_t>(std::lround(pixels * 2540.0 / 96.0));
+}
+
+int32_t PixelsFromHimetric(int32_t himetric) {
+  return static_cast<int32_t>(std::lround(himetric * 96.0 / 2540.0));
+}
+
+QImage ImageOf(const Picture& picture) { return picture.data() ? picture.data()->image : QImage(); }
+
+Picture PictureFromImage(QImage image, int16_t type) {
+  if (image.isNull()) return Picture();
+  auto d = std::make_shared<Picture::Data>();
+  d->image = std::move(image);
+  d->type = type;
+  return Picture(std::move(d));
+}
+
+Picture LoadPicture(const std::string& path) {
+  if (path.empty()) return Picture();
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) Raise(vbErrFileNotFound, {}, "LoadPicture");
+  QImageReader reader(QString::fromStdString(path));
+  reader.setDecideFormatFromContent(true);
+  QByteArray format = reader.format();
+  QImage image = reader.read();
+  if (image.isNull()) {
+    // A .dib is a bitmap file under another name.
+    QImageReader bmp(QString::fromStdString(path), "bmp");
+    image = bmp.read();
+    format = "bmp";
+  }
+  if (image.isNull()) Raise(vbErrInvalidPicture, {}, "LoadPicture");
+  return PictureFromImage(std::move(image), format == "ico" ? 3 : 1);
+}
+
+void SavePicture(const Picture& picture, const std::string& path) {
+  if (picture.IsEmpty()) Raise(vbErrInvalidPropertyValue, {}, "SavePicture");
+  QImage image = ImageOf(picture);
+  if (image.hasAlphaChannel()) image = image.convertToFormat(QImage::Format_RGB32);
+  if (!image.save(QString::fromStdString(path), "BMP")) Raise(vbErrPathFileAccess, {}, "SavePicture");
+}

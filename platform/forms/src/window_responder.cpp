@@ -1,0 +1,165 @@
+// The program's responder: Qt's own message boxes and dialogs.
+#include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QStringList>
+#include <vector>
+
+#include "forms/qt/hwnd_qt.h"
+#include "forms/responder.h"
+#include "forms_internal.h"
+
+using forms_detail::Q;
+using forms_detail::S;
+
+namespace {
+
+struct ButtonDef {
+  QMessageBox::StandardButton qt;
+  int result;
+};
+
+std::vector<ButtonDef> ButtonsOf(int style) {
+  using B = QMessageBox;
+  switch (style & 7) {
+    case vbOKCancel: return {{B::Ok, vbOK}, {B::Cancel, vbCancel}};
+    case vbAbortRetryIgnore: return {{B::Abort, vbAbort}, {B::Retry, vbRetry}, {B::Ignore, vbIgnore}};
+    case vbYesNoCancel: return {{B::Yes, vbYes}, {B::No, vbNo}, {B::Cancel, vbCancel}};
+    case vbYesNo: return {{B::Yes, vbYes}, {B::No, vbNo}};
+    case vbRetryCancel: return {{B::Retry, vbRetry}, {B::Cancel, vbCancel}};
+    default: return {{B::Ok, vbOK}};
+  }
+}
+
+QWidget* OwnerWidget(HWND owner) {
+  if (QWidget* w = WidgetFromHwnd(owner)) return w->window();
+  return QApplication::activeWindow();
+}
+
+// "desc|pattern|desc|pattern" as Qt's "desc (pattern pattern)" filters.
+QStringList QtFilters(const std::string& filter) {
+  QStringList parts = Q(filter).split('|');
+  QStringList out;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString patterns = parts[i + 1];
+    patterns.replace(';', ' ');
+    out << parts[i] + " (" + patterns + ")";
+  }
+  return out;
+}
+
+class WindowResponder : public Responder {
+ public:
+  int MessageBox(const MsgBoxRequest& r) override {
+    forms_detail::EnsureApplication();
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(Q(r.title));
+    box.setText(Q(r.prompt));
+    switch (r.buttons & 0x70) {
+      case vbCritical: box.setIcon(QMessageBox::Critical); break;
+      case vbQuestion: box.setIcon(QMessageBox::Question); break;
+      case vbExclamation: box.setIcon(QMessageBox::Warning); break;
+      case vbInformation: box.setIcon(QMessageBox::Information); break;
+      default: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    std::vector<ButtonDef> defs = ButtonsOf(r.buttons);
+    QMessageBox::StandardButtons set;
+    for (auto& d : defs) set |= d.qt;
+    box.setStandardButtons(set);
+    size_t def = static_cast<size_t>((r.buttons >> 8) & 3);
+    if (def >= defs.size()) def = 0;
+    box.setDefaultButton(defs[def].qt);
+    box.exec();
+    auto clicked = box.standardButton(box.clickedButton());
+    for (auto& d : defs) {
+      if (d.qt == clicked) return d.result;
+    }
+    // Closed without a button: the Cancel answer where there is one, else the default.
+    for (auto& d : defs) {
+      if (d.result == vbCancel) return vbCancel;
+    }
+    return (r.buttons & 7) == vbYesNo ? vbNo : defs[def].result;
+  }
+
+  DialogAnswer Dialog(const DialogRequest& r) override {
+    forms_detail::EnsureApplication();
+    QWidget* owner = OwnerWidget(r.owner);
+    DialogAnswer a;
+    switch (r.kind) {
+      case DialogKind::Open:
+      case DialogKind::Save: {
+        QFileDialog d(owner, Q(r.title));
+        bool open = r.kind == DialogKind::Open;
+        d.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+        if (open) {
+          d.setFileMode((r.flags & 0x200) ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+        } else {
+          d.setFileMode(QFileDialog::AnyFile);
+          if (!(r.flags & 0x2)) d.setOption(QFileDialog::DontConfirmOverwrite);
+        }
+        QStringList filters = QtFilters(r.filter);
+        if (!filters.isEmpty()) {
+          d.setNameFilters(filters);
+          int idx = std::clamp<int>(r.filterIndex, 1, static_cast<int>(filters.size())) - 1;
+          d.selectNameFilter(filters[idx]);
+        }
+        if (!r.defaultExt.empty()) d.setDefaultSuffix(Q(r.defaultExt));
+        if (!r.initDir.empty()) d.setDirectory(Q(r.initDir));
+        if (!r.fileName.empty()) d.selectFile(Q(r.fileName));
+        if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return DialogAnswer::Cancel();
+        a.accepted = true;
+        for (const QString& f : d.selectedFiles()) a.fileNames.push_back(S(f));
+        a.text = a.fileNames.front();
+        a.filterIndex = static_cast<int16_t>(filters.indexOf(d.selectedNameFilter()) + 1);
+        return a;
+      }
+      case DialogKind::Color: {
+        QColor c = QColorDialog::getColor(forms_detail::ColorFromOle(r.color), owner, Q(r.title));
+        if (!c.isValid()) return DialogAnswer::Cancel();
+        a.accepted = true;
+        a.color = forms_detail::OleFromColor(c);
+        return a;
+      }
+      case DialogKind::Font: {
+        QFont initial(Q(r.font.Name));
+        initial.setPointSizeF(r.font.Size > 0 ? r.font.Size : 8.25);
+        initial.setBold(r.font.Bold);
+        initial.setItalic(r.font.Italic);
+        initial.setUnderline(r.font.Underline);
+        initial.setStrikeOut(r.font.Strikethrough);
+        bool ok = false;
+        QFont f = QFontDialog::getFont(&ok, initial, owner, Q(r.title));
+        if (!ok) return DialogAnswer::Cancel();
+        a.accepted = true;
+        a.font.Name = S(f.family());
+        a.font.Size = static_cast<float>(f.pointSizeF());
+        a.font.Bold = f.bold();
+        a.font.Italic = f.italic();
+        a.font.Underline = f.underline();
+        a.font.Strikethrough = f.strikeOut();
+        return a;
+      }
+      case DialogKind::Folder: {
+        QString dir = QFileDialog::getExistingDirectory(owner, Q(r.title.empty() ? r.prompt : r.title),
+                                                        Q(r.initDir));
+        if (dir.isEmpty()) return DialogAnswer::Cancel();
+        return DialogAnswer::Ok(S(dir));
+      }
+      case DialogKind::Input: {
+        bool ok = false;
+        QString text = QInputDialog::getText(owner, Q(r.title), Q(r.prompt), QLineEdit::Normal,
+                                             Q(r.defaultText), &ok);
+        if (!ok) return DialogAnswer::Cancel();
+        return DialogAnswer::Ok(S(text));
+      }
+    }
+    return DialogAnswer::Cancel();
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<Responder> MakeWindowResponder() { return std::make_shared<WindowResponder>(); }
