@@ -2,6 +2,7 @@
 
 #include "registry/registry.h"
 
+#include <QList>
 #include <QString>
 #include <QStringDecoder>
 
@@ -414,7 +415,10 @@ std::string Fold(std::string_view name) {
   QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   QString text = decoder(QByteArrayView(name.data(), static_cast<qsizetype>(name.size())));
   if (decoder.hasError()) return std::string(name);  // not text: compared byte for byte
-  return text.toUpper().toStdString();
+  // One character for one character, as the registry compares (no "SS" for a sharp s).
+  QList<uint> points = text.toUcs4();
+  for (uint& p : points) p = QChar::toUpper(p);
+  return QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData()), points.size()).toStdString();
 }
 
 Key::Key(std::string name) : name_(std::move(name)), folded_(Fold(name_)) {}

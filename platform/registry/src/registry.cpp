@@ -509,16 +509,14 @@ LSTATUS RegSetValueEx(HKEY key, const std::string& valueName, DWORD /*reserved*/
   }
   State& s = S();
   std::lock_guard guard(s.mutex);
-  // Unchanged values are not written again.
-  {
-    Key* k = nullptr;
-    if (ReadableKey(s, key, 0, k) == ERROR_SUCCESS) {
-      const Value* v = k->FindValue(Fold(valueName));
-      OpenKey ok;
-      if (v && v->type == type && v->data == bytes && Resolve(s, key, ok) == ERROR_SUCCESS &&
-          (ok.sam & KEY_SET_VALUE))
-        return ERROR_SUCCESS;
-    }
+  // An unchanged value is not written again.
+  OpenKey ok;
+  if (LSTATUS r = Resolve(s, key, ok); r != ERROR_SUCCESS) return r;
+  if (!(ok.sam & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  if (Refresh(s, ok.hive, false) == ERROR_SUCCESS) {
+    Key* k = Walk(s.hives[ok.hive].root, ok.path);
+    const Value* v = k ? k->FindValue(Fold(valueName)) : nullptr;
+    if (v && v->type == type && v->data == bytes) return ERROR_SUCCESS;
   }
   return WriteToKey(s, key, KEY_SET_VALUE, [&](Key& k, bool& changed) -> LSTATUS {
     k.SetValue(valueName, type, std::move(bytes));

@@ -8,16 +8,13 @@ namespace {
 
 const char* const kSettingsRoot = "Software\\VB and VBA Program Settings";
 
-// Names that would address another key than the one meant are refused like empty ones.
-void CheckName(const std::string& name, bool allowSeparators = false) {
-  if (name.empty() || name.find('\0') != std::string::npos ||
-      (!allowSeparators && name.find_first_of("\\/") != std::string::npos))
-    Raise(vbErrInvalidProcedureCall);
+void CheckName(const std::string& name) {
+  if (name.empty()) Raise(vbErrInvalidProcedureCall);
 }
 
 std::string SectionPath(const std::string& appName, const std::string& section) {
   CheckName(appName);
-  CheckName(section, true);  // "Section\Subsection" addresses a nested key, as the runtime allows
+  CheckName(section);
   return std::string(kSettingsRoot) + "\\" + appName + "\\" + section;
 }
 

@@ -163,6 +163,8 @@ TEST_F(RegistryNames, KeysAndValuesMatchWithoutRegardToCaseAndKeepTheirFirstSpel
   RegCloseKey(again);
   EXPECT_EQ(registry::SubKeys(HKEY_CURRENT_USER, "SOFTWARE"), std::vector<std::string>{"MyVendor"});
   EXPECT_EQ(registry::SubKeys(HKEY_CURRENT_USER, "software\\myvendor"), std::vector<std::string>{"Café"});
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Straße"));
+  EXPECT_FALSE(registry::KeyExists(HKEY_CURRENT_USER, "Software\\STRASSE")) << "letters compare one by one";
 }
 
 TEST_F(RegistryNames, MalformedPathsAreRefused) {

@@ -34,6 +34,15 @@ TEST_F(Settings, AnEmptyStoredValueIsNotTheDefault) {
       << "settings live where the runtime keeps them";
 }
 
+TEST_F(Settings, KeyNamesMayHoldSeparatorsSectionsMayNest) {
+  SaveSetting("App", "S", "a\\b/c", "value");
+  EXPECT_EQ(GetSetting("App", "S", "a\\b/c"), "value");
+  EXPECT_EQ(GetAllSettings("App", "S").size(), 1u);
+  SaveSetting("App", "Outer\\Inner", "k", "nested");
+  EXPECT_EQ(registry::ReadString(HKEY_CURRENT_USER, "Software\\VB and VBA Program Settings\\App\\Outer\\Inner", "k"),
+            "nested");
+}
+
 TEST_F(Settings, ValuesOfOtherTypesReadAsTheDefault) {
   ASSERT_TRUE(registry::WriteDword(HKEY_CURRENT_USER, "Software\\VB and VBA Program Settings\\App\\S", "n", 7));
   EXPECT_EQ(GetSetting("App", "S", "n", "def"), "def");
