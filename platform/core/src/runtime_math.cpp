@@ -140,7 +140,8 @@ float Rnd(float number) {
   return Current();
 }
 
-void Randomize() { Randomize(Timer()); }
+// The timer is taken at Single precision, the type the runtime's Timer has always had.
+void Randomize() { Randomize(static_cast<double>(static_cast<float>(Timer()))); }
 
 void Randomize(double number) {
   uint64_t bits;

@@ -75,6 +75,20 @@ TEST_F(FixedClock, RestoringTheClockGivesTheSystemTime) {
   SetClockForTesting(mine);
 }
 
+TEST_F(FixedClock, RandomizeWithoutANumberUsesTheTimer) {
+  Set(milliseconds(250));
+  Rnd(-1);
+  Randomize();
+  float a = Rnd();
+  Rnd(-1);
+  Randomize(static_cast<double>(static_cast<float>(Timer())));
+  EXPECT_EQ(Rnd(), a);
+  Set(milliseconds(750));
+  Rnd(-1);
+  Randomize();
+  EXPECT_NE(Rnd(), a);
+}
+
 TEST(Dates, SerialsAndParts) {
   struct Case {
     int32_t y, m, d;

@@ -47,6 +47,7 @@ TEST(Numbers, ValReadsTheLeadingNumber) {
     EXPECT_DOUBLE_EQ(Val(c.in), c.expected);
   }
   EXPECT_EQ(ErrorOf([] { Val("1e999"); }), vbErrOverflow);
+  EXPECT_EQ(ErrorOf([] { Val("&H123456789"); }), vbErrOverflow);
 }
 
 TEST(Numbers, RoundIntFixSgnAbs) {

@@ -12,7 +12,8 @@ std::string Str(const Variant& v);
 // Val: the number at the start of a text. Blanks, tabs and line feeds anywhere are skipped;
 // reading stops at the first character that cannot continue the number ("12abc" -> 12,
 // "1,000" -> 1, "abc" -> 0); "&H" hex and "&O" octal are read with Integer/Long wrap-around
-// ("&HFFFF" -> -1). Only a number beyond the Double range raises (6, Overflow).
+// ("&HFFFF" -> -1). Only a number beyond the Double range, or a hex or octal number beyond 32
+// bits, raises (6, Overflow).
 double Val(const std::string& text);
 
 // Round half to even at the given number of decimals (0 to 22; others raise 5).
