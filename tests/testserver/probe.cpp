@@ -149,5 +149,5 @@ class Probe : public DispatchObject<IProbe, ConnectionPointContainerImpl, Provid
 }  // namespace
 
 SUITE_COM_SERVER(Description(), {
-    ServerClass::Of<Probe>({probe::kClsidProbe, "Probe Class", probe::kProgId, probe::kIndependentProgId}),
+    ServerClass::Of<Probe, /*Aggregatable=*/true>({probe::kClsidProbe, "Probe Class", probe::kProgId, probe::kIndependentProgId}),
 })

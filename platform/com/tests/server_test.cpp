@@ -258,6 +258,51 @@ TEST_F(ServerTest, TheLibraryStaysLoadedWhileItsObjectsLive) {
             Variant(int32_t{2}));
 }
 
+// An object of the host that takes the probe in as a part of itself.
+class IHolder : public IUnknown {
+ public:
+  static constexpr IID iid = MakeGuid("{E6F4A8B0-0000-4000-8000-000000000001}");
+};
+class Holder final : public ComObject<IHolder> {
+ public:
+  Holder() { hr = CoCreateInstance(probe::kClsidProbe, Unknown(), CLSCTX_INPROC_SERVER, IID_IUnknown, inner_.put_void()); }
+  HRESULT hr;
+
+ protected:
+  HRESULT QueryOther(REFIID riid, void** ppv) override {
+    return inner_ ? inner_->QueryInterface(riid, ppv) : E_NOINTERFACE;
+  }
+
+ private:
+  ComPtr<IUnknown> inner_;
+};
+
+TEST_F(ServerTest, TheProbeCanBeAggregated) {
+  const std::string module = Read("CLSID\\" + GuidToString(probe::kClsidProbe) + "\\InprocServer32").value_or("");
+  auto holder = MakeComObject<Holder>();
+  ASSERT_EQ(holder->hr, S_OK);
+  ComPtr<IDispatch> asDispatch;
+  ASSERT_EQ(holder->QueryInterface(IID_IDispatch, asDispatch.put_void()), S_OK);
+  EXPECT_EQ(CallByName(asDispatch.Get(), "Add", DISPATCH_METHOD, {Variant(int32_t{20}), Variant(int32_t{22})}),
+            Variant(int32_t{42}));
+  // The probe's interfaces answer for the holder.
+  ComPtr<IHolder> back;
+  EXPECT_EQ(asDispatch.As(back), S_OK);
+  EXPECT_TRUE(IsSameObject(back.Get(), holder.Get()));
+  // Only IUnknown may be asked for when aggregating.
+  ComPtr<IProbe> wrong;
+  EXPECT_EQ(CoCreateInstance(probe::kClsidProbe, holder->Unknown(), CLSCTX_INPROC_SERVER, IProbe::iid,
+                             wrong.put_void()),
+            E_INVALIDARG);
+  holder = nullptr;
+  back = nullptr;
+  CoFreeUnusedLibraries();
+  EXPECT_TRUE(IsLibraryLoaded(module)) << "the aggregate is alive through the dispatch reference";
+  asDispatch = nullptr;
+  CoFreeUnusedLibraries();
+  EXPECT_FALSE(IsLibraryLoaded(module));
+}
+
 TEST_F(ServerTest, RegsvrRefusesBadInputClearly) {
   struct Case {
     std::vector<std::string> args;

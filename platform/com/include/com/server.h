@@ -95,7 +95,7 @@ __attribute__((visibility("hidden"))) ComServer& ThisComServer();
 
 // An object of a served class: holds the library's lock while it lives.
 template <class T>
-class ServerObject final : public T {
+class ServerObject : public T {
  public:
   template <class... Args>
   explicit ServerObject(Args&&... args) : T(std::forward<Args>(args)...) { ThisComServer().Lock(); }
@@ -108,13 +108,7 @@ ServerClass ServerClass::Of(ClassRegistration registration) {
   c.registration = std::move(registration);
   c.creator = [](IUnknown* outer, REFIID riid, void** ppv) -> HRESULT {
     if constexpr (Aggregatable) {
-      if (!outer) return CreatePlain<ServerObject<T>>(nullptr, riid, ppv);
-      // The aggregated form holds the lock through the lifetime of its inner object.
-      struct LockedAggregate : T {
-        LockedAggregate() { ThisComServer().Lock(); }
-        ~LockedAggregate() override { ThisComServer().Unlock(); }
-      };
-      return CreateAggregatable<LockedAggregate>(outer, riid, ppv);
+      return CreateAggregatable<ServerObject<T>>(outer, riid, ppv);
     } else {
       return CreatePlain<ServerObject<T>>(outer, riid, ppv);
     }
