@@ -20,12 +20,12 @@ HRESULT HResultOfConversionError(const VBError& e) {
 
 HRESULT VariantChangeType(Variant* dest, const Variant& source, uint16_t, VARTYPE vt) {
   if (!dest) return E_POINTER;
-  Variant src = source.Deref();
-  if (vt == VT_VARIANT || vt == src.vt()) {
-    *dest = src;
-    return S_OK;
-  }
   try {
+    Variant src = source.Deref();
+    if (vt == VT_VARIANT || vt == src.vt()) {
+      *dest = src;
+      return S_OK;
+    }
     switch (vt) {
       case VT_EMPTY: *dest = Variant(); return S_OK;
       case VT_NULL: *dest = Variant::Null(); return S_OK;
@@ -228,8 +228,18 @@ void FillException(EXCEPINFO* info, HRESULT scode, const std::string& descriptio
 }
 }  // namespace
 
-HRESULT Dispatcher::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+HRESULT Dispatcher::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                            EXCEPINFO* excepInfo, uint32_t* argErr) {
+  try {
+    return InvokeMember(id, riid, lcid, flags, params, result, excepInfo, argErr);
+  } catch (...) {
+    // A caller's argument the machinery could not read (a by-reference slot of no known type).
+    return HResultFromCurrentException(ErrorSource());
+  }
+}
+
+HRESULT Dispatcher::InvokeMember(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                 EXCEPINFO* excepInfo, uint32_t* argErr) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   if (!params) return E_INVALIDARG;
   if (params->cArgs && !params->rgvarg) return E_INVALIDARG;
@@ -263,7 +273,15 @@ HRESULT Dispatcher::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS*
   std::vector<bool> supplied(declared, false);
   for (size_t i = 0; i < declared; ++i) {
     const ParamDesc& p = member->params[i];
-    bool omitted = source[i] < 0 || params->rgvarg[source[i]].Deref().IsMissing();
+    Variant given;
+    if (source[i] >= 0) {
+      HRESULT hr = VariantChangeType(&given, params->rgvarg[source[i]], 0, VT_VARIANT);
+      if (FAILED(hr)) {
+        if (argErr) *argErr = static_cast<uint32_t>(source[i]);
+        return hr;
+      }
+    }
+    bool omitted = source[i] < 0 || given.IsMissing();
     if (omitted) {
       if (!p.IsOptional()) {
         if (source[i] >= 0 && argErr) *argErr = static_cast<uint32_t>(source[i]);
@@ -272,8 +290,7 @@ HRESULT Dispatcher::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS*
       values[i] = (p.flags & PARAMFLAG_FHASDEFAULT) ? p.defaultValue : Variant::Missing();
       continue;
     }
-    const Variant& arg = params->rgvarg[source[i]];
-    HRESULT hr = VariantChangeType(&values[i], arg, 0, p.BaseType());
+    HRESULT hr = VariantChangeType(&values[i], given, 0, p.BaseType());
     if (FAILED(hr)) {
       if (argErr) *argErr = static_cast<uint32_t>(source[i]);
       return hr;

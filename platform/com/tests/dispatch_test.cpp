@@ -192,6 +192,13 @@ TEST_F(DispatchTest, ByReferenceArgumentsAreWrittenBack) {
   EXPECT_EQ(Call(kBlend, DISPATCH_METHOD, {Variant(2.5), Variant::ByRef(VT_BSTR, &into)}), S_OK);
   EXPECT_EQ(into.Utf8(), "base+2.5");
 
+  // A by-reference slot of a type automation does not carry is refused, not read.
+  int64_t currency = 5;
+  uint32_t badArg = 9;
+  EXPECT_EQ(Call(kScale, DISPATCH_METHOD, {Variant::ByRef(VT_CY, &currency), Variant(int16_t{2})}, nullptr, &badArg),
+            DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(badArg, 1u);
+
   // A written value that does not fit the caller's storage is a type mismatch, not a crash.
   int16_t small = 30000;
   uint32_t argErr = 9;

@@ -94,6 +94,8 @@ class Dispatcher {
                  EXCEPINFO* excepInfo, uint32_t* argErr);
 
  private:
+  HRESULT InvokeMember(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                       EXCEPINFO* excepInfo, uint32_t* argErr);
   std::shared_ptr<const TypeLibDesc> lib_;
   const TypeDesc* itf_ = nullptr;
   std::map<std::pair<DISPID, int32_t>, DispatchHandler> handlers_;
