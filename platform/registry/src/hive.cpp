@@ -74,18 +74,32 @@ int HexValue(char c) {
   return -1;
 }
 
+// Copies s to out: UTF-8 sequences of more than one byte pass through, every other byte goes to
+// escape, which appends its written form.
+template <class Escape>
+void AppendEscaped(std::string& out, std::string_view s, Escape escape) {
+  for (size_t i = 0; i < s.size();) {
+    size_t n = Utf8SequenceLength(s, i);
+    if (n > 1) {
+      out.append(s.substr(i, n));
+      i += n;
+    } else {
+      escape(static_cast<unsigned char>(s[i++]));
+    }
+  }
+}
+
+void AppendHexByte(std::string& out, char lead, unsigned char c) {
+  out += lead;
+  out += HexDigit(c >> 4);
+  out += HexDigit(c);
+}
+
 // Writes text so that every byte comes back: escapes for quotes, backslashes, control
 // characters and bytes that are not UTF-8.
 void AppendQuoted(std::string& out, std::string_view s) {
   out += '"';
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t n = Utf8SequenceLength(s, i);
-    if (c >= 0x80 && n > 0) {
-      out.append(s.substr(i, n));
-      i += n;
-      continue;
-    }
+  AppendEscaped(out, s, [&out](unsigned char c) {
     switch (c) {
       case '\\': out += "\\\\"; break;
       case '"': out += "\\\""; break;
@@ -94,36 +108,24 @@ void AppendQuoted(std::string& out, std::string_view s) {
       case '\t': out += "\\t"; break;
       default:
         if (c < 0x20 || c >= 0x7F) {
-          out += "\\x";
-          out += HexDigit(c >> 4);
-          out += HexDigit(c);
+          out += '\\';
+          AppendHexByte(out, 'x', c);
         } else {
           out += static_cast<char>(c);
         }
     }
-    ++i;
-  }
+  });
   out += '"';
 }
 
 void AppendKeyPart(std::string& out, std::string_view s) {
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t n = Utf8SequenceLength(s, i);
-    if (c >= 0x80 && n > 0) {
-      out.append(s.substr(i, n));
-      i += n;
-      continue;
-    }
+  AppendEscaped(out, s, [&out](unsigned char c) {
     if (c < 0x20 || c >= 0x7F || c == '%' || c == '[' || c == ']' || c == '\\') {
-      out += '%';
-      out += HexDigit(c >> 4);
-      out += HexDigit(c);
+      AppendHexByte(out, '%', c);
     } else {
       out += static_cast<char>(c);
     }
-    ++i;
-  }
+  });
 }
 
 std::vector<uint8_t> TextData(std::string_view s) {
@@ -505,14 +507,16 @@ bool Parse(std::string_view text, std::string_view hiveName, Key& root, std::str
     root.ClearValues();
     return false;
   };
-  // Split into lines; the file must end with the end marker and a line break.
+  // Split into lines (a CR before the line break is dropped: the file may have been edited
+  // with CR LF line ends); the last line must be the end marker.
   std::vector<std::string_view> lines;
   size_t start = 0;
   while (start < text.size()) {
     size_t nl = text.find('\n', start);
-    if (nl == std::string_view::npos) return fail(lines.size() + 1, "the file ends in the middle of a line");
-    lines.push_back(text.substr(start, nl - start));
-    start = nl + 1;
+    std::string_view line = text.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    lines.push_back(line);
+    start = nl == std::string_view::npos ? text.size() : nl + 1;
   }
   if (lines.empty()) return fail(1, "the file is empty");
   std::string header = std::string(kMagic) + std::string(hiveName);

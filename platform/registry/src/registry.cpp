@@ -346,6 +346,13 @@ LSTATUS SplitPath(const std::string& sub, std::vector<std::string>& names, std::
   return ERROR_SUCCESS;
 }
 
+// The key a handle stands for and the folded names of a subkey path below it.
+LSTATUS ResolvePath(State& s, HKEY key, const std::string& subKey, OpenKey& ok, std::vector<std::string>& names,
+                    std::vector<std::string>* spelled = nullptr) {
+  if (LSTATUS r = Resolve(s, key, ok); r != ERROR_SUCCESS) return r;
+  return SplitPath(subKey, names, spelled);
+}
+
 Key* Walk(Key& root, const std::vector<std::string>& path, size_t count = SIZE_MAX) {
   Key* k = &root;
   for (size_t i = 0; i < path.size() && i < count && k; ++i) k = k->FindSubKey(path[i]);
@@ -406,9 +413,8 @@ LSTATUS RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD /*options*/, REG
   State& s = S();
   std::lock_guard guard(s.mutex);
   OpenKey ok;
-  if (LSTATUS r = Resolve(s, key, ok); r != ERROR_SUCCESS) return r;
   std::vector<std::string> names;
-  if (LSTATUS r = SplitPath(subKey, names); r != ERROR_SUCCESS) return r;
+  if (LSTATUS r = ResolvePath(s, key, subKey, ok, names); r != ERROR_SUCCESS) return r;
   if (LSTATUS r = Refresh(s, ok.hive, false); r != ERROR_SUCCESS) return r;
   Key* k = Walk(s.hives[ok.hive].root, ok.path);
   if (!k) return ERROR_KEY_DELETED;
@@ -428,9 +434,8 @@ LSTATUS RegCreateKeyEx(HKEY key, const std::string& subKey, DWORD /*reserved*/, 
   State& s = S();
   std::lock_guard guard(s.mutex);
   OpenKey ok;
-  if (LSTATUS r = Resolve(s, key, ok); r != ERROR_SUCCESS) return r;
   std::vector<std::string> names, spelled;
-  if (LSTATUS r = SplitPath(subKey, names, &spelled); r != ERROR_SUCCESS) return r;
+  if (LSTATUS r = ResolvePath(s, key, subKey, ok, names, &spelled); r != ERROR_SUCCESS) return r;
 
   // Most calls find the key there already: no lock and no write for those.
   if (LSTATUS r = Refresh(s, ok.hive, false); r != ERROR_SUCCESS) return r;
@@ -543,9 +548,8 @@ LSTATUS DeleteKey(HKEY key, const std::string& subKey, bool tree) {
   State& s = S();
   std::lock_guard guard(s.mutex);
   OpenKey ok;
-  if (LSTATUS r = Resolve(s, key, ok); r != ERROR_SUCCESS) return r;
   std::vector<std::string> names;
-  if (LSTATUS r = SplitPath(subKey, names); r != ERROR_SUCCESS) return r;
+  if (LSTATUS r = ResolvePath(s, key, subKey, ok, names); r != ERROR_SUCCESS) return r;
   std::vector<std::string> path = ok.path;
   path.insert(path.end(), names.begin(), names.end());
   if (path.empty() && !tree) return ERROR_ACCESS_DENIED;  // a hive's root cannot be deleted

@@ -95,6 +95,16 @@ TEST_F(DamagedHive, AHandEditedFileIsReadAgain) {
   text.replace(at, 5, "\"edited by hand\"");
   WriteFile(HiveFile(), text);  // in place: same file, new size
   EXPECT_EQ(GetSetting("App", "S", "k"), "edited by hand");
+
+  // Saved with CR LF line ends and without the last line break: still the same hive.
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  crlf.resize(crlf.size() - 2);
+  crlf.replace(crlf.find("edited by hand"), 14, "edited again");
+  WriteFile(HiveFile(), crlf);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(GetSetting("App", "S", "k"), "edited again");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 }  // namespace
