@@ -328,3 +328,76 @@ TEST(VariantChangeTypeTest, ConvertsAsAutomationDoes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TypeLibraryTest, DescribesEnumerationsClassesAndTheirInterfaces) {
+  using namespace desc;
+  constexpr GUID kLibId = MakeGuid("{A7C1D2E3-0000-4000-8000-000000000100}");
+  constexpr GUID kEnum = MakeGuid("{A7C1D2E3-0000-4000-8000-000000000101}");
+  constexpr IID kItf = MakeGuid("{A7C1D2E3-0000-4000-8000-000000000102}");
+  constexpr IID kEvents = MakeGuid("{A7C1D2E3-0000-4000-8000-000000000103}");
+  constexpr CLSID kClass = MakeGuid("{A7C1D2E3-0000-4000-8000-000000000104}");
+  TypeLibDesc lib;
+  lib.libid = kLibId;
+  lib.name = "ShapesLib";
+  lib.majorVersion = 2;
+  lib.minorVersion = 3;
+  lib.lcid = 0x409;
+  lib.helpString = "Shapes";
+  lib.types = {Enumeration(kEnum, "ShapeKind", {{"skNone", 0}, {"skRound", 1}, {"skSquare", 7}}),
+               DualInterface(kItf, "IShape", {PropertyGet("Kind", 1, VT_I4, "The kind of shape.")}),
+               DispInterface(kEvents, "_IShapeEvents", {Method("Moved", 1, {In("x", VT_I4), In("y", VT_I4)})}),
+               CoClass(kClass, "Shape", {{kItf, IMPLTYPEFLAG_FDEFAULT}, {kEvents, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE}},
+                       "Shape Class")};
+  PublishTypeLib(lib);
+
+  ComPtr<ITypeLib> found;
+  ASSERT_EQ(LoadRegTypeLib(kLibId, 2, 1, 0, found.put()), S_OK) << "a higher minor version serves";
+  EXPECT_EQ(LoadRegTypeLib(kLibId, 2, 4, 0, found.put()), TYPE_E_LIBNOTREGISTERED);
+  EXPECT_EQ(LoadRegTypeLib(kLibId, 1, 0, 0, found.put()), TYPE_E_LIBNOTREGISTERED);
+  ASSERT_EQ(LoadRegTypeLib(kLibId, 2, 3, 0, found.put()), S_OK);
+  TLIBATTR attr;
+  found->GetLibAttr(&attr);
+  EXPECT_EQ(attr.lcid, 0x409u);
+  Bstr name, doc;
+  found->GetDocumentation(-1, &name, &doc, nullptr, nullptr);
+  EXPECT_EQ(name.Utf8(), "ShapesLib");
+  EXPECT_EQ(doc.Utf8(), "Shapes");
+  EXPECT_EQ(found->GetTypeInfoCount(), 4u);
+
+  ComPtr<ITypeInfo> kinds;
+  ASSERT_EQ(found->GetTypeInfoOfGuid(kEnum, kinds.put()), S_OK);
+  const EnumValue* value = nullptr;
+  ASSERT_EQ(kinds->GetVarDesc(2, &value), S_OK);
+  EXPECT_EQ(value->name, "skSquare");
+  EXPECT_EQ(value->value, 7);
+  EXPECT_EQ(kinds->GetVarDesc(3, &value), TYPE_E_ELEMENTNOTFOUND);
+
+  ComPtr<ITypeInfo> shape;
+  ASSERT_EQ(found->GetTypeInfoOfGuid(kClass, shape.put()), S_OK);
+  EXPECT_EQ(shape->Description().DefaultInterface(), kItf);
+  EXPECT_EQ(shape->Description().DefaultSource(), kEvents);
+  ComPtr<ITypeInfo> events;
+  int32_t flags = 0;
+  ASSERT_EQ(shape->GetImplType(1, events.put(), &flags), S_OK);
+  EXPECT_EQ(flags, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE);
+  const MemberDesc* moved = nullptr;
+  ASSERT_EQ(events->GetFuncDesc(0, &moved), S_OK);
+  EXPECT_EQ(moved->name, "Moved");
+  EXPECT_EQ(moved->ArgumentCount(), 2u);
+  uint32_t index = 99;
+  ComPtr<ITypeLib> container;
+  events->GetContainingTypeLib(container.put(), &index);
+  EXPECT_EQ(index, 2u);
+
+  ComPtr<ITypeInfo> itf;
+  ASSERT_EQ(found->GetTypeInfoOfGuid(kItf, itf.put()), S_OK);
+  itf->GetDocumentation(1, &name, &doc, nullptr, nullptr);
+  EXPECT_EQ(name.Utf8(), "Kind");
+  EXPECT_EQ(doc.Utf8(), "The kind of shape.");
+  EXPECT_EQ(found->GetTypeInfoOfGuid(MakeGuid("{A7C1D2E3-0000-4000-8000-0000000001FF}"), itf.put()),
+            TYPE_E_ELEMENTNOTFOUND);
+}
+
+}  // namespace
