@@ -1,0 +1,64 @@
+#pragma once
+// Internal helpers shared by the platform's filters and graph.
+#include <memory>
+#include <string>
+
+#include "com/com.h"
+#include "core/bstr.h"
+#include "dshow/baseclasses.h"
+#include "dshow/filters.h"
+#include "dshow/uuids.h"
+
+extern "C" {
+struct AVFormatContext;
+struct AVCodecParameters;
+}
+
+namespace dshow {
+
+inline std::u16string U16(const std::string& utf8) { return Utf8ToUtf16(utf8); }
+inline std::string U8(const std::u16string& s) { return Utf16ToUtf8(s); }
+
+// Registration of the system filters, module by module.
+void RegisterSourceFilters();
+void RegisterDecoderFilters();
+void RegisterMuxFilters();
+void RegisterRendererFilters();
+void RegisterTeeFilters();
+// Adds a system filter's template (only from the Register*Filters functions above).
+void AddSystemTemplate(FilterTemplate t);
+
+// A media type for an FFmpeg stream's parameters (compressed as carried in AVI: FOURCC or wave
+// format tag subtypes, codec data behind the header); false when the stream cannot be described.
+bool MediaTypeFromCodec(const AVCodecParameters* par, int64_t avgTimePerFrame, MediaType* mt);
+// The codec of a media type: fills codec id, tag, size, rate, channels and extradata.
+bool CodecFromMediaType(const AM_MEDIA_TYPE& mt, AVCodecParameters* par);
+// Uncompressed video subtypes and their FFmpeg pixel formats.
+int PixelFormatOfSubtype(const GUID& subtype, int bitCount);  // AV_PIX_FMT_NONE if compressed
+bool IsUncompressedVideo(const AM_MEDIA_TYPE& mt);
+bool IsPcmAudio(const AM_MEDIA_TYPE& mt);
+// An uncompressed RGB video type of the given size, bit depth (16 = RGB555, 24, 32) and rate.
+MediaType MakeRgbVideoType(int width, int height, int bitCount, REFERENCE_TIME avgTimePerFrame,
+                           const GUID& subtype);
+MediaType MakePcmAudioType(int sampleRate, int channels, int bits);
+
+// The byte-stream link between a file source and a splitter: the splitter learns the file and
+// may take over the source's already opened container.
+class FileStreamProvider {
+ public:
+  virtual std::string FilePath() const = 0;
+  // The opened container, handed over once (null afterwards).
+  virtual AVFormatContext* TakeOpenedContainer() = 0;
+
+ protected:
+  ~FileStreamProvider() = default;
+};
+
+// Creates the file source for a path (probing its format): the source's filter name is the path
+// and its one output pin "Output" carries MEDIATYPE_Stream with the container's subtype.
+HRESULT CreateFileSource(const std::string& path, IBaseFilter** filter);
+
+// An FFmpeg error as a result code.
+HRESULT HResultFromAv(int averror);
+
+}  // namespace dshow
