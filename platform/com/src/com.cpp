@@ -56,10 +56,15 @@ std::string VersionIndependent(const std::string& progId) {
   return progId.substr(0, dot);
 }
 
-// A class object of a platform class: IClassFactory over its creator.
-class PlatformFactory final : public ComObject<IClassFactory> {
+class ClassFactory final : public ComObject<IClassFactory> {
  public:
-  explicit PlatformFactory(PlatformClassCreator creator) : creator_(std::move(creator)) {}
+  ClassFactory(PlatformClassCreator creator, std::function<void(bool)> serverLock)
+      : creator_(std::move(creator)), serverLock_(std::move(serverLock)) {
+    if (serverLock_) serverLock_(true);
+  }
+  ~ClassFactory() override {
+    if (serverLock_) serverLock_(false);
+  }
   HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
@@ -69,10 +74,14 @@ class PlatformFactory final : public ComObject<IClassFactory> {
       return HResultFromCurrentException();
     }
   }
-  HRESULT LockServer(bool) override { return S_OK; }  // platform classes are never unloaded
+  HRESULT LockServer(bool lock) override {
+    if (serverLock_) serverLock_(lock);
+    return S_OK;
+  }
 
  private:
   PlatformClassCreator creator_;
+  std::function<void(bool)> serverLock_;
 };
 
 HRESULT LoadLibraryOf(const std::string& clsidText, LoadedLibrary* out) {
@@ -139,7 +148,8 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void*, REFIID riid, void
     auto it = s.classes.find(clsid);
     if (it != s.classes.end()) {
       try {
-        return MakeComObject<PlatformFactory>(it->second.creator)->QueryInterface(riid, ppv);
+        // Platform classes are never unloaded: their class objects hold no lock.
+        return MakeClassFactory(it->second.creator)->QueryInterface(riid, ppv);
       } catch (...) {
         return HResultFromCurrentException();
       }
@@ -260,6 +270,10 @@ bool IsLibraryLoaded(const std::string& path) {
   auto& s = State();
   std::lock_guard lock(s.mutex);
   return s.libraries.count(path) != 0;
+}
+
+ComPtr<IClassFactory> MakeClassFactory(PlatformClassCreator creator, std::function<void(bool)> serverLock) {
+  return MakeComObject<ClassFactory>(std::move(creator), std::move(serverLock));
 }
 
 void* CoTaskMemAlloc(size_t size) { return std::malloc(size ? size : 1); }

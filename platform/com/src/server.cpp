@@ -18,32 +18,6 @@ std::string ModuleOf(const void* anchor) {
   return info.dli_fname;
 }
 
-// The class object of one served class; it holds the library while it lives or is locked.
-class ServerFactory final : public ComObject<IClassFactory> {
- public:
-  ServerFactory(ComServer& server, ServerCreator creator) : server_(server), creator_(std::move(creator)) {
-    server_.Lock();
-  }
-  ~ServerFactory() override { server_.Unlock(); }
-  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    try {
-      return creator_(outer, riid, ppv);
-    } catch (...) {
-      return HResultFromCurrentException();
-    }
-  }
-  HRESULT LockServer(bool lock) override {
-    if (lock) server_.Lock(); else server_.Unlock();
-    return S_OK;
-  }
-
- private:
-  ComServer& server_;
-  ServerCreator creator_;
-};
-
 bool Write(const std::string& path, const std::string& name, const std::string& value) {
   return registry::WriteString(HKEY_CLASSES_ROOT, path, name, value);
 }
@@ -71,7 +45,8 @@ HRESULT ComServer::GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
   for (const auto& c : classes_) {
     if (c.registration.clsid != clsid) continue;
     try {
-      return MakeComObject<ServerFactory>(*this, c.creator)->QueryInterface(riid, ppv);
+      // The class object holds the library while it lives or is locked.
+      return MakeClassFactory(c.creator, [this](bool lock) { lock ? Lock() : Unlock(); })->QueryInterface(riid, ppv);
     } catch (...) {
       return HResultFromCurrentException();
     }

@@ -48,6 +48,10 @@ ComPtr<T> CreateObject(const std::string& progIdOrClsid);
 using PlatformClassCreator = std::function<HRESULT(IUnknown* outer, REFIID riid, void** ppv)>;
 void RegisterPlatformClass(REFCLSID clsid, const std::string& progId, PlatformClassCreator creator);
 
+// A class object over a creator. serverLock, when given, is called with true when the class
+// object comes to life and on LockServer(true), with false when it ends and on LockServer(false).
+ComPtr<IClassFactory> MakeClassFactory(PlatformClassCreator creator, std::function<void(bool)> serverLock = {});
+
 // Task allocator.
 void* CoTaskMemAlloc(size_t size);
 void* CoTaskMemRealloc(void* p, size_t size);
