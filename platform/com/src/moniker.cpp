@@ -101,8 +101,13 @@ class RunningObjectTable final : public ComObject<IRunningObjectTable> {
     ComPtr<IMoniker> name;
   };
   std::vector<Entry>::iterator FindLocked(IMoniker* name) {
-    for (auto it = entries_.begin(); it != entries_.end(); ++it)
+    // Monikers of one kind compare themselves; monikers of different kinds by display name.
+    std::u16string display;
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
       if (it->name->IsEqual(name) == S_OK) return it;
+      if (display.empty()) display = DisplayNameOf(name);
+      if (!display.empty() && DisplayNameOf(it->name.Get()) == display) return it;
+    }
     return entries_.end();
   }
   std::mutex mutex_;

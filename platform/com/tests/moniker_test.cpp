@@ -91,6 +91,37 @@ TEST(RunningObjectTableTest, TheTableHoldsItsObjectsUntilRevoked) {
   EXPECT_EQ(rot->Register(0, nullptr, Item(u"x").Get(), &cookie), E_INVALIDARG);
 }
 
+// A moniker of another kind that knows only itself.
+class FixedMoniker final : public ComObject<IMoniker> {
+ public:
+  HRESULT BindToObject(IBindCtx*, IMoniker*, REFIID, void**) override { return E_NOTIMPL; }
+  HRESULT BindToStorage(IBindCtx*, IMoniker*, REFIID, void**) override { return E_NOTIMPL; }
+  HRESULT GetDisplayName(IBindCtx*, IMoniker*, char16_t** name) override {
+    static const std::u16string text = u"!Shared Name";
+    *name = static_cast<char16_t*>(CoTaskMemAlloc((text.size() + 1) * sizeof(char16_t)));
+    std::memcpy(*name, text.c_str(), (text.size() + 1) * sizeof(char16_t));
+    return S_OK;
+  }
+  HRESULT IsEqual(IMoniker* other) override { return other == this ? S_OK : S_FALSE; }
+  HRESULT Hash(DWORD* h) override {
+    *h = 1;
+    return S_OK;
+  }
+  HRESULT IsRunning(IBindCtx*, IMoniker*, IMoniker*) override { return S_FALSE; }
+};
+
+TEST(RunningObjectTableTest, MonikersOfDifferentKindsMatchByDisplayName) {
+  ComPtr<IRunningObjectTable> rot;
+  GetRunningObjectTable(0, rot.put());
+  auto object = MakeComObject<Thing>();
+  DWORD cookie = 0;
+  ASSERT_EQ(rot->Register(0, object.Get(), MakeComObject<FixedMoniker>().Get(), &cookie), S_OK);
+  ComPtr<IUnknown> found;
+  EXPECT_EQ(rot->GetObject(Item(u"Shared Name").Get(), found.put()), S_OK);
+  EXPECT_EQ(rot->GetObject(Item(u"Other Name").Get(), found.put()), MK_E_UNAVAILABLE);
+  EXPECT_EQ(rot->Revoke(cookie), S_OK);
+}
+
 TEST(DisplayNameTest, ParsesItemsAndRegisteredPrefixesAndRefusesTheRest) {
   ComPtr<IBindCtx> ctx;
   CreateBindCtx(0, ctx.put());
