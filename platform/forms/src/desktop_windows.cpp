@@ -1,0 +1,117 @@
+// The desktop's top-level windows from the X11 window manager's lists (_NET_CLIENT_LIST_STACKING,
+// else _NET_CLIENT_LIST) and each window's _NET_WM_PID. The connection is the one of the xcb
+// platform plugin; libxcb is reached through the plugin's own copy, so the library does not link
+// it and builds without it.
+#include "forms/desktop_windows.h"
+
+#include <dlfcn.h>
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#if __has_include(<xcb/xcb.h>) && __has_include(<QtGui/qguiapplication_platform.h>)
+#include <QtGui/qguiapplication_platform.h>
+#if QT_CONFIG(xcb)
+#include <xcb/xcb.h>
+#define FORMS_HAVE_XCB 1
+#endif
+#endif
+
+#include "forms/qt/hwnd_qt.h"
+
+#ifdef FORMS_HAVE_XCB
+
+namespace {
+
+// The few libxcb entry points used here, looked up in the copy the platform plugin loaded.
+struct Xcb {
+  decltype(&xcb_intern_atom) intern_atom = nullptr;
+  decltype(&xcb_intern_atom_reply) intern_atom_reply = nullptr;
+  decltype(&xcb_get_property) get_property = nullptr;
+  decltype(&xcb_get_property_reply) get_property_reply = nullptr;
+  decltype(&xcb_get_property_value) get_property_value = nullptr;
+  decltype(&xcb_get_property_value_length) get_property_value_length = nullptr;
+  decltype(&xcb_get_setup) get_setup = nullptr;
+  decltype(&xcb_setup_roots_iterator) setup_roots_iterator = nullptr;
+  bool ok = false;
+
+  Xcb() {
+    void* lib = dlopen("libxcb.so.1", RTLD_NOW | RTLD_NOLOAD);
+    if (!lib) return;
+    ok = Bind(lib, intern_atom, "xcb_intern_atom") && Bind(lib, intern_atom_reply, "xcb_intern_atom_reply") &&
+         Bind(lib, get_property, "xcb_get_property") && Bind(lib, get_property_reply, "xcb_get_property_reply") &&
+         Bind(lib, get_property_value, "xcb_get_property_value") &&
+         Bind(lib, get_property_value_length, "xcb_get_property_value_length") &&
+         Bind(lib, get_setup, "xcb_get_setup") && Bind(lib, setup_roots_iterator, "xcb_setup_roots_iterator");
+    // The handle stays open: the plugin keeps the library loaded for the program's life anyway.
+  }
+
+  template <class F>
+  static bool Bind(void* lib, F& f, const char* name) {
+    f = reinterpret_cast<F>(dlsym(lib, name));
+    return f != nullptr;
+  }
+};
+
+const Xcb& XcbCalls() {
+  static const Xcb x;
+  return x;
+}
+
+xcb_atom_t Atom(const Xcb& x, xcb_connection_t* c, const char* name) {
+  xcb_intern_atom_reply_t* r =
+      x.intern_atom_reply(c, x.intern_atom(c, 1, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+  if (!r) return 0;
+  xcb_atom_t a = r->atom;
+  std::free(r);
+  return a;
+}
+
+// The 32-bit values of a property; empty when the window has no such property.
+std::vector<uint32_t> Cardinals(const Xcb& x, xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop, xcb_atom_t type) {
+  std::vector<uint32_t> out;
+  if (!prop) return out;
+  xcb_get_property_reply_t* r = x.get_property_reply(c, x.get_property(c, 0, w, prop, type, 0, 1u << 16), nullptr);
+  if (!r) return out;
+  if (r->format == 32) {
+    int n = x.get_property_value_length(r) / 4;
+    const auto* v = static_cast<const uint32_t*>(x.get_property_value(r));
+    out.assign(v, v + n);
+  }
+  std::free(r);
+  return out;
+}
+
+}  // namespace
+
+std::vector<DesktopWindow> DesktopTopLevelWindows() {
+  std::vector<DesktopWindow> out;
+  forms_detail::EnsureApplication();
+  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (!x11 || !x11->connection()) return out;
+  const Xcb& x = XcbCalls();
+  if (!x.ok) return out;
+  xcb_connection_t* c = x11->connection();
+  xcb_screen_iterator_t it = x.setup_roots_iterator(x.get_setup(c));
+  if (!it.data) return out;
+  xcb_window_t root = it.data->root;
+  xcb_atom_t pidAtom = Atom(x, c, "_NET_WM_PID");
+  std::vector<uint32_t> list = Cardinals(x, c, root, Atom(x, c, "_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
+  bool bottomUp = !list.empty();  // the stacking list runs from the bottom to the top
+  if (list.empty()) list = Cardinals(x, c, root, Atom(x, c, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
+  for (uint32_t w : list) {
+    std::vector<uint32_t> pid = Cardinals(x, c, w, pidAtom, XCB_ATOM_CARDINAL);
+    out.push_back({static_cast<HWND>(w), pid.empty() ? 0u : pid.front()});
+  }
+  if (bottomUp) std::reverse(out.begin(), out.end());
+  return out;
+}
+
+#else
+
+std::vector<DesktopWindow> DesktopTopLevelWindows() { return {}; }
+
+#endif
