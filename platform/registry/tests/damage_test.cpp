@@ -79,12 +79,13 @@ TEST_F(DamagedHive, AKeptFileIsNeverReplacedByALaterOne) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(GetSetting("App", "S", "k", "d"), "d");
   WriteFile(HiveFile(), "second damage\n");
-  EXPECT_EQ(GetSetting("App", "S", "k", "d"), "d");
+  SaveSetting("App", "S", "k", "after");  // the next damage is met by a save
   std::string message = testing::internal::GetCapturedStderr();
   auto kept = KeptFiles(folder_);
   ASSERT_EQ(kept.size(), 2u) << message;
   std::set<std::string> texts{ReadFile(kept[0]), ReadFile(kept[1])};
   EXPECT_EQ(texts, (std::set<std::string>{"first damage\n", "second damage\n"}));
+  EXPECT_EQ(GetSetting("App", "S", "k", "d"), "after");
 }
 
 TEST_F(DamagedHive, AHandEditedFileIsReadAgain) {
