@@ -230,6 +230,10 @@ bool Is(const std::string& name, const char* property) { return strcasecmp(name.
 
 QWidget* WidgetOf(const Control& c) { return c.native().widget.data(); }
 
+void RouteEvents(Control& c, QWidget* inner) {
+  if (c.native().events && inner) inner->installEventFilter(c.native().events);
+}
+
 Control* ControlOfWidget(QWidget* w) {
   auto& m = WidgetControls();
   for (; w; w = w->parentWidget()) {
@@ -344,6 +348,7 @@ void AttachWidget(Control& c, QWidget* w) {
   WidgetControls()[w] = &c;
   QObject::connect(w, &QObject::destroyed, [w] { WidgetControls().erase(w); });
   auto* filter = new ControlEvents(&c, w);
+  n.events = filter;
   w->installEventFilter(filter);
   for (QWidget* child : w->findChildren<QWidget*>()) child->installEventFilter(filter);
   HwndFromWidget(w);
@@ -366,10 +371,15 @@ Control::Control(const ControlSite& site) : native_(std::make_unique<Native>()) 
 
 Control::~Control() {
   Scales().erase(this);
-  if (native_->widget) {
-    WidgetControls().erase(native_->widget.data());
-    native_->widget->hide();
-    native_->widget->deleteLater();
+  if (QWidget* w = native_->widget) {
+    // The widget goes later (Qt may still be inside one of its functions); from now on it
+    // reports nothing to this object.
+    WidgetControls().erase(w);
+    delete native_->events;
+    QObject::disconnect(w, nullptr, w, nullptr);
+    for (QObject* child : w->findChildren<QObject*>()) QObject::disconnect(child, nullptr, w, nullptr);
+    w->hide();
+    w->deleteLater();
   }
 }
 

@@ -36,6 +36,7 @@ std::string Lower(std::string s) {
 }
 
 void FlushGraveyards();
+void ScheduleFlush();
 
 class FormClient;
 
@@ -236,7 +237,11 @@ struct Form::Impl {
     client = nullptr;
     menuBar = nullptr;
     loaded = false;
-    if (g_depth == 0) graveyard.clear();
+    if (g_depth == 0) {
+      graveyard.clear();
+    } else {
+      ScheduleFlush();
+    }
   }
 
   bool DoUnload(int16_t mode) {
@@ -292,6 +297,16 @@ namespace {
 void FlushGraveyards() {
   if (g_depth != 0) return;
   for (Form* f : g_allForms) f->impl().graveyard.clear();
+}
+
+// Unloaded controls are deleted from the event loop once no handler runs: Qt may still be inside
+// a function of the widget (or timer) whose handler unloaded them.
+void ScheduleFlush() {
+  bool pending = false;
+  for (Form* f : g_allForms) pending = pending || !f->impl().graveyard.empty();
+  if (pending && QCoreApplication::instance()) {
+    QMetaObject::invokeMethod(qApp, [] { FlushGraveyards(); }, Qt::QueuedConnection);
+  }
 }
 
 void FormWindow::closeEvent(QCloseEvent* e) {
@@ -445,6 +460,14 @@ bool FormKey(Form& form, Control* focused, int key) {
 int HandlerDepth() { return g_depth; }
 
 void Guard(const std::function<void()>& f) {
+  // Code Qt called counts as a running handler until it returns: unloaded controls are deleted
+  // after it.
+  struct Depth {
+    Depth() { ++g_depth; }
+    ~Depth() {
+      if (--g_depth == 0) ScheduleFlush();
+    }
+  } depth;
   try {
     f();
   } catch (const VBError& e) {
@@ -545,7 +568,6 @@ void Form::Show(int16_t modal, Form* owner) {
   if (guard && guard->isVisible() && d_->loaded) loop.exec();
   d_->modalLoops.erase(std::remove(d_->modalLoops.begin(), d_->modalLoops.end(), &loop), d_->modalLoops.end());
   if (guard) guard->setWindowModality(Qt::NonModal);
-  FlushGraveyards();
 }
 
 void Form::Hide() {
@@ -797,7 +819,11 @@ void Form::UnloadElement(const std::string& name, int16_t index) {
       if (QWidget* w = (*it)->native().widget) w->hide();
       d_->graveyard.push_back(std::move(*it));
       d_->controls.erase(it);
-      FlushGraveyards();
+      if (g_depth == 0) {
+        d_->graveyard.clear();
+      } else {
+        ScheduleFlush();
+      }
       return;
     }
   }
@@ -832,12 +858,10 @@ bool Form::RaiseEvent(const std::string& handlerName, EventArgs& args) {
   try {
     h(args);
   } catch (...) {
-    --g_depth;
-    FlushGraveyards();
+    if (--g_depth == 0) ScheduleFlush();
     throw;
   }
-  --g_depth;
-  FlushGraveyards();
+  if (--g_depth == 0) ScheduleFlush();
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/hresult.h"
+#include "forms/qt/hwnd_qt.h"
 
 class Form;
 class QWidget;

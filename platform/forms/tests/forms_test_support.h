@@ -39,3 +39,29 @@ inline bool PumpUntil(const std::function<bool()>& condition, std::chrono::milli
   }
   return true;
 }
+
+#include "forms/controls.h"
+#include "forms/form.h"
+
+// A form whose design is given by the test; handlers log into `log`.
+class TestForm : public Form {
+ public:
+  explicit TestForm(std::string name, std::function<void(TestForm&)> design = {})
+      : Form(std::move(name)), design_(std::move(design)) {}
+  std::vector<std::string> log;
+  // Logs "<handler>" each time the named handlers run (without arguments).
+  void LogEvents(std::initializer_list<const char*> handlers) {
+    for (const char* h : handlers) {
+      std::string name = h;
+      SetHandler(name, [this, name](EventArgs&) { log.push_back(name); });
+    }
+  }
+
+ protected:
+  void Design() override {
+    if (design_) design_(*this);
+  }
+
+ private:
+  std::function<void(TestForm&)> design_;
+};

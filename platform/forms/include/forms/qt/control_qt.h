@@ -34,6 +34,7 @@ struct Control::Native {
   bool dblClick = false;
   // Mouse coordinates in the units the control's events report (default twips).
   std::function<QPointF(QPointF pixels)> toEventUnits;
+  QObject* events = nullptr;  // the event router AttachWidget installed
 };
 
 namespace forms_detail {
@@ -43,6 +44,8 @@ namespace forms_detail {
 // events to the control's handlers. The widget starts visible at 0,0 with its own size.
 void AttachWidget(Control& control, QWidget* widget);
 QWidget* WidgetOf(const Control& control);
+// Routes the input of an inner widget made after AttachWidget (an edit field) to the control.
+void RouteEvents(Control& control, QWidget* inner);
 // The control that owns a widget (or one of the widget's ancestors), nullptr when none.
 Control* ControlOfWidget(QWidget* widget);
 
