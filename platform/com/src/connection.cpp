@@ -5,7 +5,7 @@
 
 #include "core/error.h"
 #include "core/runtime_convert.h"
-#include "enumerator.h"
+#include "com/enumerator.h"
 
 using EnumConnectionsImpl =
     SnapshotEnum<IEnumConnections, CONNECTDATA, std::pair<DWORD, ComPtr<IUnknown>>>;

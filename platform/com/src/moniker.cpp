@@ -9,7 +9,7 @@
 #include "com/com.h"
 #include "com/interfaces.h"
 #include "com/typeinfo.h"
-#include "enumerator.h"
+#include "com/enumerator.h"
 
 namespace {
 

@@ -1,6 +1,10 @@
 #pragma once
 // A COM enumerator over a snapshot of items (IEnumConnections, IEnumConnectionPoints,
-// IEnumMoniker): Next hands out each item with its own reference.
+// IEnumMoniker, and any IEnumX of the same shape): Next hands out each item with its own
+// reference. Items are ComPtr<T> (handed out as T*) or, for connections, (cookie, sink) pairs.
+//
+//   using EnumMonikers = SnapshotEnum<IEnumMoniker, IMoniker*, ComPtr<IMoniker>>;
+//   *out = MakeComObject<EnumMonikers>(std::move(monikers)).Detach();
 #include <utility>
 #include <vector>
 
