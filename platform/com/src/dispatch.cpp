@@ -188,7 +188,8 @@ HRESULT Dispatcher::GetTypeInfo(uint32_t index, LCID, ITypeInfo** out) {
   return MakeTypeLib(lib_)->GetTypeInfoOfGuid(itf_->guid, out);
 }
 
-HRESULT Dispatcher::GetIDsOfNames(REFIID, const char16_t** names, uint32_t count, LCID, DISPID* ids) {
+HRESULT Dispatcher::GetIDsOfNames(REFIID riid, const char16_t** names, uint32_t count, LCID, DISPID* ids) {
+  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   ComPtr<ITypeInfo> info;
   HRESULT hr = GetTypeInfo(0, 0, info.put());
   if (FAILED(hr)) return hr;
@@ -322,7 +323,8 @@ HRESULT Dispatcher::InvokeMember(DISPID id, REFIID riid, LCID, WORD flags, DISPP
 
   // By-reference arguments the member wrote go back to the caller's storage.
   for (size_t i = 0; i < declared; ++i) {
-    if (!args.WasSet(i) || source[i] < 0) continue;
+    // Only parameters declared by reference are written back, whatever the caller passed.
+    if (!args.WasSet(i) || source[i] < 0 || !member->params[i].IsByRef()) continue;
     Variant& target = params->rgvarg[source[i]];
     if (!target.IsByRef()) continue;
     try {

@@ -53,6 +53,7 @@ class Calculator final : public DispatchObject<IDispatch> {
         .Method(kIsBig, [](DispatchArgs& a) { return Variant(a.Double(0) > 1000 ? int32_t{1} : int32_t{0}); })
         .Method(kBlend, [](DispatchArgs& a) {
           a.Set(1, Variant(a.String(1) + "+" + a.String(0)));
+          a.Set(0, Variant(0.0));  // a by-value parameter: the caller never sees this
           return Variant();
         });
   }
@@ -187,6 +188,12 @@ TEST_F(DispatchTest, ByReferenceArgumentsAreWrittenBack) {
 
   // A value passed by value is converted, used, and nothing is written anywhere.
   EXPECT_EQ(Call(kScale, DISPATCH_METHOD, {Variant(int32_t{3})}), S_OK);
+  // A variable passed by reference to a by-value parameter keeps its value.
+  double what = 1.5;
+  Bstr blended(u"x");
+  EXPECT_EQ(Call(kBlend, DISPATCH_METHOD, {Variant::ByRef(VT_R8, &what), Variant::ByRef(VT_BSTR, &blended)}), S_OK);
+  EXPECT_EQ(what, 1.5);
+  EXPECT_EQ(blended.Utf8(), "x+1.5");
 
   Bstr into(u"base");
   EXPECT_EQ(Call(kBlend, DISPATCH_METHOD, {Variant(2.5), Variant::ByRef(VT_BSTR, &into)}), S_OK);
