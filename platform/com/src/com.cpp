@@ -174,7 +174,8 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   // Aggregation: the outer object must ask for IUnknown.
-  if (outer && riid != IID_IUnknown) return E_INVALIDARG;
+  if (outer && riid != IID_IUnknown)
+    return ReportError(E_INVALIDARG, "An aggregating object must ask " + GuidToString(clsid) + " for IUnknown");
   ComPtr<IClassFactory> factory;
   HRESULT hr = CoGetClassObject(clsid, context, nullptr, IClassFactory::iid, factory.put_void());
   if (FAILED(hr)) return hr;
