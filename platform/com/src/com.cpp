@@ -179,6 +179,7 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
   ComPtr<IClassFactory> factory;
   HRESULT hr = CoGetClassObject(clsid, context, nullptr, IClassFactory::iid, factory.put_void());
   if (FAILED(hr)) return hr;
+  SetErrorInfo(0, nullptr);  // what the class leaves is the class's own explanation
   hr = factory->CreateInstance(outer, riid, ppv);
   if (FAILED(hr)) {
     ComPtr<IErrorInfo> left;
