@@ -82,7 +82,7 @@ class ControlEvents : public QObject {
         return false;
       }
       case QEvent::KeyPress:
-        return KeyPress(static_cast<QKeyEvent*>(e));
+        return KeyPress(obj, static_cast<QKeyEvent*>(e));
       case QEvent::KeyRelease: {
         auto* ke = static_cast<QKeyEvent*>(e);
         EventArgs a{Variant(KeyCodeOf(ke->key())), Variant(ShiftOf(ke->modifiers()))};
@@ -99,7 +99,8 @@ class ControlEvents : public QObject {
     }
   }
 
-  bool KeyPress(QKeyEvent* ke) {
+  bool KeyPress(QObject* target, QKeyEvent* ke) {
+    if (replaying_) return false;
     Form& form = c_->Parent();
     if ((ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter || ke->key() == Qt::Key_Escape) &&
         FormKey(form, c_, ke->key())) {
@@ -127,14 +128,18 @@ class ControlEvents : public QObject {
       if (changed == 0) return true;
       if (changed != ascii) {
         // The handler replaced the key: deliver the replacement instead.
-        QKeyEvent replaced(QEvent::KeyPress, 0, ke->modifiers(), QString(QChar(changed)));
-        QApplication::sendEvent(c_->native().widget.data(), &replaced);
+        QChar ch(changed);
+        QKeyEvent replaced(QEvent::KeyPress, ch.toUpper().unicode(), ke->modifiers(), QString(ch));
+        replaying_ = true;
+        QApplication::sendEvent(target, &replaced);
+        replaying_ = false;
         return true;
       }
     }
     return false;
   }
   Control* c_;
+  bool replaying_ = false;
 };
 
 }  // namespace

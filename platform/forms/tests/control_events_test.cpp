@@ -1,0 +1,299 @@
+// The runtime's event rules for the intrinsic controls, which differ from Qt's signals.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+#include "forms/controls.h"
+#include "forms/form.h"
+#include "forms/qt/hwnd_qt.h"
+#include "forms_test_support.h"
+
+using Log = std::vector<std::string>;
+
+namespace {
+
+// Every control kind once, with every event handler logging.
+std::unique_ptr<TestForm> MakeEventForm() {
+  auto f = std::make_unique<TestForm>("frmEvents", [](TestForm& f) {
+    f.Place({
+        {"Frame", "fraA", -1, "", 60, 60, 3000, 1200, "A"},
+        {"OptionButton", "optA1", -1, "fraA", 120, 240, 1500, 255, "A1"},
+        {"OptionButton", "optA2", -1, "fraA", 120, 540, 1500, 255, "A2"},
+        {"Frame", "fraB", -1, "", 3200, 60, 3000, 1200, "B"},
+        {"OptionButton", "optB1", -1, "fraB", 120, 240, 1500, 255, "B1"},
+        {"CheckBox", "chkHide", -1, "", 60, 1400, 2000, 255, "Hide"},
+        {"TextBox", "txtName", -1, "", 60, 1800, 2000, 285, "start"},
+        {"TextBox", "txtOther", -1, "", 60, 2200, 2000, 285, ""},
+        {"Label", "lblInfo", -1, "", 60, 2600, 2000, 255, "info"},
+        {"ListBox", "lstCodecs", -1, "", 3200, 1400, 2000, 1200, ""},
+        {"ComboBox", "cboSize", -1, "", 3200, 2700, 2000, 315, ""},
+        {"ComboBox", "cboList", -1, "", 3200, 3100, 2000, 315, "", {{"Style", Variant(int16_t{2})}}},
+        {"HScrollBar", "hsbVolume", -1, "", 60, 3000, 2000, 255, "", {{"Max", Variant(int16_t{100})}}},
+        {"CommandButton", "cmdOK", -1, "", 60, 3400, 1200, 375, "OK", {{"Default", Variant(true)}}},
+        {"CommandButton", "cmdCancel", -1, "", 1400, 3400, 1200, 375, "Cancel", {{"Cancel", Variant(true)}}},
+    });
+  });
+  f->Size(6600, 4800);
+  for (const char* name : {"optA1", "optA2", "optB1", "chkHide", "lstCodecs", "cboSize", "cboList", "cmdOK",
+                           "cmdCancel", "lblInfo"}) {
+    f->LogEvents({(std::string(name) + "_Click").c_str()});
+  }
+  f->LogEvents({"txtName_Change", "lblInfo_Change", "cboSize_Change", "hsbVolume_Change", "hsbVolume_Scroll",
+                "lblInfo_DblClick", "txtName_GotFocus", "txtName_LostFocus", "txtOther_GotFocus",
+                "txtOther_LostFocus"});
+  return f;
+}
+
+template <class T>
+T& C(Form& f, const char* name) {
+  return dynamic_cast<T&>(*f.FindControl(name));
+}
+
+QWidget* W(Control& c) { return WidgetFromHwnd(c.hWnd()); }
+
+void Type(QWidget* w, const QString& text) {
+  for (QChar ch : text) {
+    QKeyEvent press(QEvent::KeyPress, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
+    QApplication::sendEvent(w, &release);
+  }
+}
+
+void Key(QWidget* w, int key) {
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+  QApplication::sendEvent(w, &press);
+}
+
+void Mouse(QWidget* w, QEvent::Type type) {
+  QPointF at(3, 3);
+  QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
+                type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w, &e);
+}
+
+}  // namespace
+
+TEST(ControlEvents, EachRuleRaisesExactlyItsEvents) {
+  struct Case {
+    const char* rule;
+    std::function<void(TestForm&)> act;
+    Log expected;
+  };
+  const Case cases[] = {
+      {"CheckBox Value from code raises Click", [](TestForm& f) { C<CheckBox>(f, "chkHide").Value(vbChecked); },
+       {"chkHide_Click"}},
+      {"CheckBox Value set to what it is raises nothing", [](TestForm& f) { C<CheckBox>(f, "chkHide").Value(vbUnchecked); },
+       {}},
+      {"a user click on a CheckBox raises Click",
+       [](TestForm& f) { static_cast<QAbstractButton*>(W(C<CheckBox>(f, "chkHide")))->click(); }, {"chkHide_Click"}},
+      {"OptionButton Value True from code raises Click",
+       [](TestForm& f) { C<OptionButton>(f, "optA2").Value(true); }, {"optA2_Click"}},
+      {"OptionButton Value False from code raises nothing",
+       [](TestForm& f) {
+         C<OptionButton>(f, "optA2").Value(true);
+         C<OptionButton>(f, "optA2").Value(false);
+       },
+       {"optA2_Click"}},
+      {"TextBox Text from code raises Change", [](TestForm& f) { C<TextBox>(f, "txtName").Text("other"); },
+       {"txtName_Change"}},
+      {"TextBox Text set to the same text raises nothing", [](TestForm& f) { C<TextBox>(f, "txtName").Text("start"); }, {}},
+      {"typing into a TextBox raises Change per key", [](TestForm& f) { Type(W(C<TextBox>(f, "txtName")), "ab"); },
+       {"txtName_Change", "txtName_Change"}},
+      {"Label Caption from code raises Change", [](TestForm& f) { C<Label>(f, "lblInfo").Caption("new"); },
+       {"lblInfo_Change"}},
+      {"Label Caption set to the same text raises nothing", [](TestForm& f) { C<Label>(f, "lblInfo").Caption("info"); },
+       {}},
+      {"ListBox ListIndex from code raises Click",
+       [](TestForm& f) {
+         auto& l = C<ListBox>(f, "lstCodecs");
+         l.AddItem("one");
+         l.AddItem("two");
+         l.ListIndex(1);
+         l.ListIndex(1);
+       },
+       {"lstCodecs_Click"}},
+      {"ListBox: a user selection raises Click",
+       [](TestForm& f) {
+         auto& l = C<ListBox>(f, "lstCodecs");
+         l.AddItem("one");
+         static_cast<QListWidget*>(W(l))->setCurrentRow(0);
+       },
+       {"lstCodecs_Click"}},
+      {"ListBox: Click comes before DblClick",
+       [](TestForm& f) {
+         auto& l = C<ListBox>(f, "lstCodecs");
+         f.LogEvents({"lstCodecs_DblClick"});
+         l.AddItem("one");
+         auto* lw = static_cast<QListWidget*>(W(l));
+         lw->setCurrentRow(0);
+         emit lw->itemDoubleClicked(lw->item(0));
+       },
+       {"lstCodecs_Click", "lstCodecs_DblClick"}},
+      {"ComboBox Text from code raises Change", [](TestForm& f) { C<ComboBox>(f, "cboSize").Text("320 x 240"); },
+       {"cboSize_Change"}},
+      {"typing into a ComboBox raises Change",
+       [](TestForm& f) { Type(static_cast<QComboBox*>(W(C<ComboBox>(f, "cboSize")))->lineEdit(), "3"); },
+       {"cboSize_Change"}},
+      {"choosing a ComboBox entry raises Click only",
+       [](TestForm& f) {
+         auto& c = C<ComboBox>(f, "cboSize");
+         c.AddItem("160 x 120");
+         c.AddItem("320 x 240");
+         auto* box = static_cast<QComboBox*>(W(c));
+         box->setCurrentIndex(1);
+         emit box->activated(1);
+       },
+       {"cboSize_Click"}},
+      {"ComboBox ListIndex from code raises Click (and Change when the text changes)",
+       [](TestForm& f) {
+         auto& list = C<ComboBox>(f, "cboList");
+         list.AddItem("a");
+         list.AddItem("b");
+         list.ListIndex(1);
+         auto& c = C<ComboBox>(f, "cboSize");
+         c.AddItem("x");
+         c.ListIndex(0);
+       },
+       {"cboList_Click", "cboSize_Change", "cboSize_Click"}},
+      {"ScrollBar Value from code raises Change, not Scroll",
+       [](TestForm& f) { C<HScrollBar>(f, "hsbVolume").Value(40); }, {"hsbVolume_Change"}},
+      {"ScrollBar drag raises Scroll while moving and Change at release",
+       [](TestForm& f) {
+         auto* sb = static_cast<QScrollBar*>(W(C<HScrollBar>(f, "hsbVolume")));
+         sb->setSliderDown(true);
+         emit sb->sliderPressed();
+         sb->setSliderPosition(10);
+         sb->setSliderPosition(20);
+         sb->setSliderDown(false);
+       },
+       {"hsbVolume_Scroll", "hsbVolume_Scroll", "hsbVolume_Change"}},
+      {"ScrollBar arrow click raises Change only",
+       [](TestForm& f) {
+         auto* sb = static_cast<QScrollBar*>(W(C<HScrollBar>(f, "hsbVolume")));
+         sb->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+       },
+       {"hsbVolume_Change"}},
+      {"Label: DblClick comes after Click",
+       [](TestForm& f) {
+         QWidget* w = W(C<Label>(f, "lblInfo"));
+         Mouse(w, QEvent::MouseButtonPress);
+         Mouse(w, QEvent::MouseButtonRelease);
+         Mouse(w, QEvent::MouseButtonDblClick);
+         Mouse(w, QEvent::MouseButtonRelease);
+       },
+       {"lblInfo_Click", "lblInfo_DblClick", "lblInfo_Click"}},
+      {"Enter in a text box clicks the Default button", [](TestForm& f) { Key(W(C<TextBox>(f, "txtOther")), Qt::Key_Return); },
+       {"cmdOK_Click"}},
+      {"Esc clicks the Cancel button", [](TestForm& f) { Key(W(C<TextBox>(f, "txtOther")), Qt::Key_Escape); },
+       {"cmdCancel_Click"}},
+      {"CommandButton Value True clicks it", [](TestForm& f) { C<CommandButton>(f, "cmdCancel").Value(true); },
+       {"cmdCancel_Click"}},
+  };
+  for (const Case& c : cases) {
+    auto f = MakeEventForm();
+    f->Load();
+    f->log.clear();
+    c.act(*f);
+    EXPECT_EQ(f->log, c.expected) << c.rule;
+    f->Unload();
+  }
+}
+
+TEST(ControlEvents, OptionButtonsFormOneGroupPerContainer) {
+  auto f = MakeEventForm();
+  C<OptionButton>(*f, "optA1").Value(true);
+  C<OptionButton>(*f, "optB1").Value(true);
+  C<OptionButton>(*f, "optA2").Value(true);
+  EXPECT_FALSE(C<OptionButton>(*f, "optA1").Value()) << "same frame: switched off";
+  EXPECT_TRUE(C<OptionButton>(*f, "optB1").Value()) << "other frame: untouched";
+  EXPECT_TRUE(C<OptionButton>(*f, "optA2").Value());
+}
+
+TEST(ControlEvents, KeyPressCanSwallowOrReplaceTheKey) {
+  auto f = MakeEventForm();
+  f->On("txtOther_KeyPress", [](int16_t& KeyAscii) {
+    if (KeyAscii == 'x') KeyAscii = 0;
+    if (KeyAscii == 'a') KeyAscii = 'A';
+  });
+  f->Load();
+  Type(W(C<TextBox>(*f, "txtOther")), "xab");
+  EXPECT_EQ(C<TextBox>(*f, "txtOther").Text(), "Ab");
+}
+
+TEST(ControlEvents, FocusMovesWithValidateLostFocusGotFocus) {
+  auto f = MakeEventForm();
+  bool refuse = true;
+  f->On("txtName_Validate", [&](bool& Cancel) {
+    f->log.push_back("txtName_Validate");
+    Cancel = refuse;
+  });
+  f->Show();
+  ASSERT_TRUE(PumpUntil([&] { return W(C<TextBox>(*f, "txtName"))->window()->isActiveWindow(); }));
+  C<TextBox>(*f, "txtName").SetFocus();
+  DoEvents();
+  f->log.clear();
+  // Validate refuses: the focus stays and neither LostFocus nor GotFocus run.
+  C<TextBox>(*f, "txtOther").SetFocus();
+  DoEvents();
+  EXPECT_EQ(f->log, (Log{"txtName_Validate"}));
+  EXPECT_EQ(f->ActiveControl(), f->FindControl("txtName"));
+  f->log.clear();
+  refuse = false;
+  C<TextBox>(*f, "txtOther").SetFocus();
+  DoEvents();
+  EXPECT_EQ(f->log, (Log{"txtName_Validate", "txtName_LostFocus", "txtOther_GotFocus"}));
+  EXPECT_EQ(f->ActiveControl(), f->FindControl("txtOther"));
+  // A control with CausesValidation False takes the focus without asking.
+  f->log.clear();
+  C<TextBox>(*f, "txtName").SetFocus();
+  C<TextBox>(*f, "txtOther").CausesValidation(false);
+  f->log.clear();
+  C<TextBox>(*f, "txtOther").SetFocus();
+  EXPECT_EQ(f->log, (Log{"txtName_LostFocus", "txtOther_GotFocus"}));
+  f->Unload();
+}
+
+TEST(ControlEvents, ScrollBarValueOutsideItsRangeFails) {
+  auto f = MakeEventForm();
+  auto& sb = C<HScrollBar>(*f, "hsbVolume");
+  for (int16_t bad : {int16_t{-1}, int16_t{101}}) {
+    try {
+      sb.Value(bad);
+      ADD_FAILURE() << bad;
+    } catch (const VBError& e) {
+      EXPECT_EQ(e.Number(), vbErrInvalidPropertyValue);
+    }
+  }
+  EXPECT_EQ(sb.Value(), 0);
+}
+
+TEST(ControlEvents, ListBoxKeepsSortedOrderItemDataAndSelections) {
+  auto f = MakeEventForm();
+  auto& l = C<ListBox>(*f, "lstCodecs");
+  l.Sorted(true);
+  for (const char* s : {"Indeo", "cinepak", "MJPEG", "Zebra"}) {
+    l.AddItem(s);
+    l.ItemData(l.NewIndex(), static_cast<int32_t>(std::string(s).size()));
+  }
+  std::vector<std::string> items;
+  for (int16_t i = 0; i < l.ListCount(); ++i) items.push_back(l.List(i));
+  EXPECT_EQ(items, (std::vector<std::string>{"cinepak", "Indeo", "MJPEG", "Zebra"}));
+  EXPECT_EQ(l.ItemData(0), 7);
+  EXPECT_EQ(l.ListIndex(), -1);
+  l.MultiSelect(vbMultiSelectExtended);
+  l.Selected(1, true);
+  l.Selected(3, true);
+  EXPECT_EQ(l.SelCount(), 2);
+  EXPECT_TRUE(l.Selected(3));
+  EXPECT_FALSE(l.Selected(0));
+  l.RemoveItem(0);
+  EXPECT_EQ(l.List(0), "Indeo");
+}
