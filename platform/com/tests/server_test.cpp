@@ -3,6 +3,8 @@
 // sinks its event, and unregistration removes exactly the keys registration wrote.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -95,7 +97,12 @@ std::optional<std::string> Read(const std::string& path, const std::string& name
 class ServerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    // A registry of this run alone (an interrupted earlier run may have left its keys).
+    // A registry of this run alone (an interrupted earlier run may have left its keys); never
+    // the user's own, even when the test is started by hand.
+    if (!std::getenv("SUITE_REGISTRY_DIR")) {
+      ownRegistry_ = new fs::path(fs::temp_directory_path() / ("com_server_test-" + std::to_string(getpid())));
+      setenv("SUITE_REGISTRY_DIR", ownRegistry_->c_str(), 1);
+    }
     fs::remove_all(registry::Folder());
     // Registrations of other libraries that must survive ours.
     registry::WriteString(HKEY_CLASSES_ROOT, "CLSID\\{11111111-2222-3333-4444-555555555555}\\InprocServer32", "", "/x/Other.so");
@@ -109,10 +116,17 @@ class ServerTest : public ::testing::Test {
   static void TearDownTestSuite() {
     delete before_;
     before_ = nullptr;
+    if (ownRegistry_) {
+      fs::remove_all(*ownRegistry_);
+      delete ownRegistry_;
+      ownRegistry_ = nullptr;
+    }
   }
   static std::vector<std::string>* before_;
+  static fs::path* ownRegistry_;
 };
 std::vector<std::string>* ServerTest::before_ = nullptr;
+fs::path* ServerTest::ownRegistry_ = nullptr;
 
 TEST_F(ServerTest, RegistrationWritesTheClassProgIdsAndTypeLibrary) {
   const std::string clsid = GuidToString(probe::kClsidProbe);
