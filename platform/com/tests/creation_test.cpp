@@ -8,6 +8,7 @@
 #include "com/com.h"
 #include "com/interfaces.h"
 #include "core/error.h"
+#include "private_registry.h"
 #include "registry/registry.h"
 
 namespace {
@@ -71,7 +72,12 @@ std::string LastErrorDescription() {
 
 class CreationTest : public ::testing::Test {
  protected:
+  static void TearDownTestSuite() {
+    delete registryFolder_;
+    registryFolder_ = nullptr;
+  }
   static void SetUpTestSuite() {
+    registryFolder_ = new PrivateRegistryFolder;
     RegisterPlatformClass(kWidget, "Platform.Widget.1", AggregatableCreator<Widget>());
     RegisterPlatformClass(kPlainWidget, "Platform.PlainWidget", PlainCreator<Widget>());
   }
@@ -80,7 +86,9 @@ class CreationTest : public ::testing::Test {
     ASSERT_TRUE(registry::WriteString(HKEY_CLASSES_ROOT, key + "\\InprocServer32", "", module));
     ASSERT_TRUE(registry::WriteString(HKEY_CLASSES_ROOT, progId + "\\CLSID", "", GuidToString(clsid)));
   }
+  static PrivateRegistryFolder* registryFolder_;
 };
+PrivateRegistryFolder* CreationTest::registryFolder_ = nullptr;
 
 TEST_F(CreationTest, PlatformClassesAreCreatedByClassIdAndByEitherProgId) {
   for (const std::string& name : std::vector<std::string>{"Platform.Widget.1", "platform.widget", GuidToString(kWidget)}) {

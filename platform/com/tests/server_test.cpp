@@ -3,8 +3,6 @@
 // sinks its event, and unregistration removes exactly the keys registration wrote.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +16,7 @@
 #include "com/dispatch.h"
 #include "com/typeinfo.h"
 #include "core/error.h"
+#include "private_registry.h"
 #include "probe.h"
 #include "registry/registry.h"
 
@@ -97,12 +96,8 @@ std::optional<std::string> Read(const std::string& path, const std::string& name
 class ServerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    // A registry of this run alone (an interrupted earlier run may have left its keys); never
-    // the user's own, even when the test is started by hand.
-    if (!std::getenv("SUITE_REGISTRY_DIR")) {
-      ownRegistry_ = new fs::path(fs::temp_directory_path() / ("com_server_test-" + std::to_string(getpid())));
-      setenv("SUITE_REGISTRY_DIR", ownRegistry_->c_str(), 1);
-    }
+    // A registry of this run alone (an interrupted earlier run may have left its keys).
+    registryFolder_ = new PrivateRegistryFolder;
     fs::remove_all(registry::Folder());
     // Registrations of other libraries that must survive ours.
     registry::WriteString(HKEY_CLASSES_ROOT, "CLSID\\{11111111-2222-3333-4444-555555555555}\\InprocServer32", "", "/x/Other.so");
@@ -116,17 +111,14 @@ class ServerTest : public ::testing::Test {
   static void TearDownTestSuite() {
     delete before_;
     before_ = nullptr;
-    if (ownRegistry_) {
-      fs::remove_all(*ownRegistry_);
-      delete ownRegistry_;
-      ownRegistry_ = nullptr;
-    }
+    delete registryFolder_;
+    registryFolder_ = nullptr;
   }
   static std::vector<std::string>* before_;
-  static fs::path* ownRegistry_;
+  static PrivateRegistryFolder* registryFolder_;
 };
 std::vector<std::string>* ServerTest::before_ = nullptr;
-fs::path* ServerTest::ownRegistry_ = nullptr;
+PrivateRegistryFolder* ServerTest::registryFolder_ = nullptr;
 
 TEST_F(ServerTest, RegistrationWritesTheClassProgIdsAndTypeLibrary) {
   const std::string clsid = GuidToString(probe::kClsidProbe);
