@@ -274,15 +274,15 @@ HRESULT Dispatcher::InvokeMember(DISPID id, REFIID riid, LCID, WORD flags, DISPP
   std::vector<bool> supplied(declared, false);
   for (size_t i = 0; i < declared; ++i) {
     const ParamDesc& p = member->params[i];
-    Variant given;
+    Variant arg;  // the caller's value, read through a by-reference slot
     if (source[i] >= 0) {
-      HRESULT hr = VariantChangeType(&given, params->rgvarg[source[i]], 0, VT_VARIANT);
+      HRESULT hr = VariantChangeType(&arg, params->rgvarg[source[i]], 0, VT_VARIANT);
       if (FAILED(hr)) {
         if (argErr) *argErr = static_cast<uint32_t>(source[i]);
         return hr;
       }
     }
-    bool omitted = source[i] < 0 || given.IsMissing();
+    bool omitted = source[i] < 0 || arg.IsMissing();
     if (omitted) {
       if (!p.IsOptional()) {
         if (source[i] >= 0 && argErr) *argErr = static_cast<uint32_t>(source[i]);
@@ -291,7 +291,7 @@ HRESULT Dispatcher::InvokeMember(DISPID id, REFIID riid, LCID, WORD flags, DISPP
       values[i] = (p.flags & PARAMFLAG_FHASDEFAULT) ? p.defaultValue : Variant::Missing();
       continue;
     }
-    HRESULT hr = VariantChangeType(&values[i], given, 0, p.BaseType());
+    HRESULT hr = VariantChangeType(&values[i], arg, 0, p.BaseType());
     if (FAILED(hr)) {
       if (argErr) *argErr = static_cast<uint32_t>(source[i]);
       return hr;
