@@ -366,7 +366,7 @@ ComPtr<ITypeLib> MakeTypeLib(std::shared_ptr<const TypeLibDesc> lib) {
 namespace {
 
 constexpr const char* kPlatformKey = "linux";  // the key naming the module, beside the LCID
-// Marshalling classes of automation interfaces (recorded as the original platform records them).
+// Marshalling classes recorded for dispinterfaces and for dual/automation interfaces.
 constexpr const char* kDualProxy = "{00020424-0000-0000-C000-000000000046}";
 constexpr const char* kDispProxy = "{00020420-0000-0000-C000-000000000046}";
 
@@ -401,9 +401,8 @@ HRESULT RegisterTypeLib(const TypeLibDesc& lib, const std::string& modulePath) {
     if (!ok) break;
     if (t.kind != TKIND_INTERFACE && t.kind != TKIND_DISPATCH) continue;
     const std::string ikey = "Interface\\" + GuidToString(t.guid);
-    bool dispatchable = t.kind == TKIND_DISPATCH || (t.flags & TYPEFLAG_FDUAL);
     ok = Write(ikey, "", t.name) &&
-         Write(ikey + "\\ProxyStubClsid32", "", t.kind == TKIND_DISPATCH ? kDispProxy : dispatchable ? kDualProxy : kDispProxy) &&
+         Write(ikey + "\\ProxyStubClsid32", "", t.kind == TKIND_DISPATCH ? kDispProxy : kDualProxy) &&
          Write(ikey + "\\TypeLib", "", libid) && Write(ikey + "\\TypeLib", "Version", VersionText(lib.majorVersion, lib.minorVersion));
   }
   if (!ok) return ReportError(E_ACCESSDENIED, "The type library " + lib.name + " could not be written to the registry");
