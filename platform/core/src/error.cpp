@@ -73,7 +73,7 @@ std::string ErrorDescription(int32_t number) {
       {450, "Wrong number of arguments or invalid property assignment"},
       {451, "Property let procedure not defined and property get procedure did not return an object"},
       {453, "Specified DLL function not found"},
-      {458, "Variable uses an Automation type not supported in Visual Basic"},
+      {458, "Variable uses an Automation type not supported"},
       {481, "Invalid picture"},
       {482, "Printer error"},
       {1004, "Application-defined or object-defined error"},
