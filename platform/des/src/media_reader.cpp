@@ -609,8 +609,12 @@ HRESULT MediaReader::GetBitmap(double seconds, int width, int height, uint8_t* o
 
   bool fullRange = false;
   const AVPixelFormat src = PlainPixelFormat(static_cast<AVPixelFormat>(f->format), &fullRange);
+  // At the picture's own size only the colours are converted, which the fast path does exactly;
+  // a scaled picture is resampled bicubically.
+  const bool sameSize = f->width == width && f->height == height;
   s_->sws = sws_getCachedContext(s_->sws, f->width, f->height, src, width, height, AV_PIX_FMT_BGR24,
-                                 SWS_BICUBIC, nullptr, nullptr, nullptr);
+                                 sameSize ? SWS_FAST_BILINEAR : SWS_BICUBIC, nullptr, nullptr,
+                                 nullptr);
   if (!s_->sws) return E_OUTOFMEMORY;
   if (fullRange) {
     int* inv = nullptr;

@@ -312,7 +312,5 @@ void RegisterMediaDetClass() {
   });
 }
 
-namespace {
 // The class is there as soon as the library is loaded.
-[[maybe_unused]] const bool kRegistered = (RegisterMediaDetClass(), true);
-}  // namespace
+extern const bool des_detail::kMediaDetClassRegistered = (RegisterMediaDetClass(), true);

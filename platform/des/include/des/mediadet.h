@@ -59,3 +59,11 @@ class IMediaDet : public IDispatch {
 // "DexterLib.MediaDet") and publishes its type description; runs once when the library loads and
 // may be called again without effect.
 void RegisterMediaDetClass();
+
+namespace des_detail {
+// True once the library has registered the class at its load. A program that includes this
+// header refers to it, so the linker keeps the library (and with it the class) even when the
+// program calls nothing of it directly but creates the detector through CoCreateInstance.
+extern const bool kMediaDetClassRegistered;
+[[gnu::used]] static const bool* const kMediaDetClassLink = &kMediaDetClassRegistered;
+}  // namespace des_detail
