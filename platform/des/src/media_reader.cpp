@@ -40,7 +40,7 @@ constexpr int64_t kMaxPixels = int64_t{8192} * 8192;
 bool IsReadableFormat(const char* name) {
   static const char* const kFormats[] = {
       "avi", "mpeg", "mpegvideo", "mov,mp4,m4a,3gp,3g2,mj2", "asf", "wav", "mp3", "aiff", "au",
-      "bmp_pipe", "jpeg_pipe", "gif", "image2", "mpegts"};
+      "bmp_pipe", "jpeg_pipe", "gif", "image2"};
   for (const char* f : kFormats)
     if (std::strcmp(name, f) == 0) return true;
   return false;
@@ -139,6 +139,7 @@ struct MediaReader::State {
   double pendingT = 0;
   double lastT = -1;  // time of the last decoded frame, for frames without a timestamp
   bool afterSeek = false;  // no key frame decoded since the last seek into the stream
+  MediaReader::Stats stats;
   SwsContext* sws = nullptr;
 
   ~State() {
@@ -217,6 +218,7 @@ struct MediaReader::State {
           continue;
         }
         afterSeek = false;
+        ++stats.frames;
         const double rate = Rate();
         if (ts != AV_NOPTS_VALUE) *t = ToSeconds(ts);
         else *t = lastT < 0 ? 0 : lastT + (rate > 0 ? 1 / rate : 0.04);
@@ -231,6 +233,7 @@ struct MediaReader::State {
       }
       if (demuxEnded) { decoderEnded = true; break; }
       const int read = av_read_frame(ic, pkt);
+      if (read >= 0 && pkt->stream_index == vs) ++stats.packets;
       if (read < 0) {
         demuxEnded = true;
         avcodec_send_packet(dec, nullptr);
@@ -256,6 +259,7 @@ struct MediaReader::State {
 
   void SeekTo(int64_t ts) {
     const bool toStart = ts <= StartTs();
+    ++stats.seeks;
     if (av_seek_frame(ic, vs, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
         avformat_seek_file(ic, vs, std::numeric_limits<int64_t>::min(), ts, ts, 0) < 0) {
       // Last resort: back to the first byte of the data.
@@ -359,10 +363,12 @@ HRESULT MediaReader::Open(const std::string& path) {
     return errno == ENOTDIR ? HRESULT_PATH_NOT_FOUND : HRESULT_FILE_NOT_FOUND;
   }
   if (S_ISDIR(info.st_mode)) return E_ACCESSDENIED;
+  // Pipes and devices are no media files (and opening a pipe would wait for its writer).
+  if (!S_ISREG(info.st_mode)) return VFW_E_UNKNOWN_FILE_TYPE;
   const int fd = open(path.c_str(), O_RDONLY);
   if (fd < 0) return errno == ENOENT ? HRESULT_FILE_NOT_FOUND : E_ACCESSDENIED;
   close(fd);
-  if (S_ISREG(info.st_mode) && info.st_size == 0) return VFW_E_FILE_TOO_SHORT;
+  if (info.st_size == 0) return VFW_E_FILE_TOO_SHORT;
 
   auto s = std::make_unique<State>();
   s->path = path;
@@ -569,6 +575,8 @@ HRESULT MediaReader::CheckBitmapSize(int width, int height) {
     return E_INVALIDARG;
   return S_OK;
 }
+
+MediaReader::Stats MediaReader::DecodingStats() const { return s_ ? s_->stats : Stats{}; }
 
 HRESULT MediaReader::Seek(double seconds) {
   if (!s_) return E_INVALIDARG;

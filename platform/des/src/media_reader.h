@@ -54,6 +54,15 @@ class MediaReader {
   // Opens the video decoder and positions it at the frame of that time.
   HRESULT Seek(double seconds);
 
+  // What the grabbing has cost since the file was opened: seeks of the demuxer, video packets
+  // read, frames decoded and handed out of the decoder.
+  struct Stats {
+    int seeks = 0;
+    int packets = 0;
+    int frames = 0;
+  };
+  Stats DecodingStats() const;
+
  private:
   struct State;
   std::unique_ptr<State> s_;

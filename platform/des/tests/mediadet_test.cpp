@@ -421,6 +421,9 @@ TEST_F(MediaDetTest, FilesThatCannotBeOpenedFailWithoutAFileLeftSet) {
   const std::string unreadable = Folder() + "/unreadable.avi";
   fs::copy_file(Path(Kind::AviMjpegPcm), unreadable, fs::copy_options::overwrite_existing);
   chmod(unreadable.c_str(), 0);
+  const std::string pipe = Folder() + "/pipe.avi";
+  fs::remove(pipe);
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);  // nobody writes to it: opening it would wait
   const std::string text = Folder() + "/notes.txt";
   std::ofstream(text) << "Plain words in a text file, which a media reader might take for art.\n";
 
@@ -437,6 +440,7 @@ TEST_F(MediaDetTest, FilesThatCannotBeOpenedFailWithoutAFileLeftSet) {
       {text, VFW_E_UNKNOWN_FILE_TYPE},
       {Path(Kind::EmptyFile), VFW_E_FILE_TOO_SHORT},
       {Path(Kind::AviDamagedIndex), VFW_E_INVALID_FILE_FORMAT},
+      {pipe, VFW_E_UNKNOWN_FILE_TYPE},
       {"", E_INVALIDARG},
   };
   if (geteuid() != 0) cases.push_back({unreadable, E_ACCESSDENIED});
