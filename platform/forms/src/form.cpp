@@ -184,10 +184,15 @@ struct Form::Impl {
     }
   }
 
-  // Outer frame in pixels (before the window is shown the frame is not known: no margins).
-  QRect Frame() const { return window->frameGeometry(); }
+  // Outer frame in pixels.
+  QRect Frame() const {
+    if (!window->testAttribute(Qt::WA_WState_Created)) window->winId();
+    return window->frameGeometry();
+  }
 
   void SetOuter(int x, int y, int w, int h) {
+    // The frame's size is known once the window exists on the window system.
+    if (!window->testAttribute(Qt::WA_WState_Created)) window->winId();
     QRect fr = window->frameGeometry();
     QRect in = window->geometry();
     int dw = fr.width() - in.width();
