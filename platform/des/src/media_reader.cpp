@@ -139,6 +139,7 @@ struct MediaReader::State {
   double pendingT = 0;
   double lastT = -1;  // time of the last decoded frame, for frames without a timestamp
   bool afterSeek = false;  // no key frame decoded since the last seek into the stream
+  int readErrors = 0;      // read failures in a row
   MediaReader::Stats stats;
   SwsContext* sws = nullptr;
 
@@ -233,12 +234,16 @@ struct MediaReader::State {
       }
       if (demuxEnded) { decoderEnded = true; break; }
       const int read = av_read_frame(ic, pkt);
-      if (read >= 0 && pkt->stream_index == vs) ++stats.packets;
       if (read < 0) {
+        // A damaged stretch of data in the middle of the file: read on behind it, a few times.
+        const bool atEnd = read == AVERROR_EOF || (ic->pb && avio_feof(ic->pb));
+        if (!atEnd && read != AVERROR_EXIT && ++readErrors <= 16) continue;
         demuxEnded = true;
         avcodec_send_packet(dec, nullptr);
         continue;
       }
+      readErrors = 0;
+      if (pkt->stream_index == vs) ++stats.packets;
       if (pkt->stream_index == vs) {
         // A damaged packet is dropped; the decoder goes on with the next one.
         avcodec_send_packet(dec, pkt);

@@ -474,6 +474,32 @@ TEST_F(MediaDetTest, ATruncatedMovieIsReadUpToItsCut) {
     EXPECT_EQ(GrabNumber(det.Get(), t, 160, 120), decoded.back()) << "t=" << t;
 }
 
+// Garbage in the middle of a movie's data spoils the frame it hits: the frames before it grab
+// as they are, the movie goes on behind it (the container may place the later frames one frame
+// early, as the demuxer counts them), and no grab fails in another way than "no frame there".
+TEST_F(MediaDetTest, DamagedDataInTheMiddleDoesNotStopTheMovie) {
+  std::vector<uint8_t> bytes = fixtures::ReadFile(Path(Kind::AviMjpegPcm));
+  ASSERT_GT(bytes.size(), 20000u);
+  const size_t from = bytes.size() / 2;
+  for (size_t i = from; i < from + 3000; ++i) bytes[i] = static_cast<uint8_t>(i * 131 + 7);
+  const std::string path = Folder() + "/damaged_middle.avi";
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  ComPtr<IMediaDet> det = Open(path);
+  for (int n = 0; n < 10; ++n) EXPECT_EQ(GrabNumber(det.Get(), n / 25.0, 160, 120), n);
+  for (int n = 10; n < 25; ++n) {
+    HRESULT hr = S_OK;
+    const int number = GrabNumber(det.Get(), n / 25.0, 160, 120, &hr);
+    if (hr == VFW_E_TIME_EXPIRED) continue;
+    ASSERT_EQ(hr, S_OK) << "frame " << n;
+    EXPECT_LE(std::abs(number - n), 1) << "frame " << n;
+  }
+  EXPECT_EQ(GrabNumber(det.Get(), 100, 160, 120), 24);
+  EXPECT_EQ(GrabNumber(det.Get(), 0.04, 160, 120), 1);
+}
+
 TEST_F(MediaDetTest, ADetectorWithoutAFileAndStreamBounds) {
   ComPtr<IMediaDet> det = NewDetector();
   LONG count = 0;
