@@ -621,10 +621,6 @@ class ListView : public Control {
   void HideSelection(bool v);
   bool FullRowSelect() const;
   void FullRowSelect(bool v);
-  bool GridLines() const;
-  void GridLines(bool v);
-  bool HideColumnHeaders() const;
-  void HideColumnHeaders(bool v);
   void SetProperty(const std::string& name, const Variant& value) override;
   Variant GetProperty(const std::string& name) const override;
 

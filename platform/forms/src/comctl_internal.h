@@ -1,0 +1,20 @@
+#pragma once
+// Shared pieces of the common controls' sources.
+#include <QWidget>
+#include <memory>
+
+#include "forms/comctl.h"
+
+namespace forms_detail {
+
+// Keeps an aligned control at the top, bottom, left or right edge of its container, across the
+// whole width or height, as the container is resized; vbAlignNone leaves it where it is placed.
+void ApplyAlign(Control& control, int16_t align);
+
+// An object Variant holding an item, for event arguments.
+inline Variant ItemArg(CollectionItem& item) { return Variant(static_cast<IUnknown*>(&item)); }
+
+// Twips and pixels (15 twips to a pixel).
+inline int PixelsOf(double twips) { return static_cast<int>(twips / 15.0 + 0.5); }
+
+}  // namespace forms_detail
