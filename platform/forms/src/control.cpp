@@ -380,6 +380,7 @@ Control::~Control() {
     // The widget goes later (Qt may still be inside one of its functions); from now on it
     // reports nothing to this object.
     WidgetControls().erase(w);
+    ReleaseHandles(w);
     delete native_->events;
     QObject::disconnect(w, nullptr, w, nullptr);
     for (QObject* child : w->findChildren<QObject*>()) QObject::disconnect(child, nullptr, w, nullptr);

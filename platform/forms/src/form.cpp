@@ -235,6 +235,7 @@ struct Form::Impl {
     cancelButton.clear();
     if (window) {
       window->Detach();
+      ReleaseHandles(window);
       window->hide();
       window->deleteLater();
     }

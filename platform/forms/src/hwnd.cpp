@@ -264,6 +264,18 @@ void DrainThreadMessages() {
   }
 }
 
+void ReleaseHandles(QWidget* widget) {
+  if (!widget) return;
+  QList<QWidget*> all = widget->findChildren<QWidget*>();
+  all.prepend(widget);
+  for (QWidget* w : all) {
+    QVariant v = w->property(kHwndProperty);
+    if (!v.isValid()) continue;
+    RemoveEntry(v.toUInt());
+    w->setProperty(kHwndProperty, QVariant());
+  }
+}
+
 void ShutdownMessages() {
   Table& t = T();
   t.shutdown = true;

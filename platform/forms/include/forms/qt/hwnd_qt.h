@@ -23,6 +23,9 @@ QApplication* EnsureApplication();
 void DrainThreadMessages();
 // Releases every waiting sender and refuses further cross-thread sends (program end).
 void ShutdownMessages();
+// Forgets the handles of a widget and of everything inside it (a window that is unloaded is
+// gone for the message calls at once, even while Qt deletes it later).
+void ReleaseHandles(QWidget* widget);
 // Whether End has been called: no more events are raised.
 bool Ended();
 }  // namespace forms_detail
