@@ -20,6 +20,7 @@ extern "C" {
 }
 
 #include "com/com.h"
+#include "dshow/src/internal.h"
 
 namespace des_detail {
 namespace {
@@ -33,22 +34,26 @@ constexpr auto kOperationLimit = std::chrono::seconds(30);
 constexpr int kMaxSide = 16384;
 constexpr int64_t kMaxPixels = int64_t{8192} * 8192;
 
-// Containers the platform reads: movies (AVI, MPEG-1/2 program and elementary streams,
-// QuickTime/MP4, ASF), sound files (WAV, MP3, AIFF, AU) and still pictures (BMP, JPEG, GIF).
-// Anything else libavformat happens to recognise (text shown as ANSI art, playlists, ...) is not
-// a media file here.
+// Containers the platform's filter graphs play: movies (AVI, MPEG program, elementary and
+// transport streams, QuickTime/MP4, ASF, Matroska, FLV, Ogg), sound files (WAV, MP3, AIFF, AU,
+// FLAC, AAC) and still pictures. Anything else libavformat happens to recognise (text shown as
+// ANSI art, playlists, subtitles, ...) is not a media file here.
 bool IsReadableFormat(const char* name) {
   static const char* const kFormats[] = {
-      "avi", "mpeg", "mpegvideo", "mov,mp4,m4a,3gp,3g2,mj2", "asf", "wav", "mp3", "aiff", "au",
-      "bmp_pipe", "jpeg_pipe", "gif", "image2"};
+      "avi", "mpeg", "mpegvideo", "mpegts", "mov,mp4,m4a,3gp,3g2,mj2", "asf", "matroska,webm",
+      "flv", "ogg", "wav", "mp3", "aiff", "au", "flac", "aac", "bmp_pipe", "jpeg_pipe", "gif",
+      "gif_pipe", "png_pipe", "tiff_pipe", "webp_pipe", "image2"};
   for (const char* f : kFormats)
     if (std::strcmp(name, f) == 0) return true;
   return false;
 }
 
 bool IsStillFormat(const char* name) {
-  return std::strcmp(name, "bmp_pipe") == 0 || std::strcmp(name, "jpeg_pipe") == 0 ||
-         std::strcmp(name, "gif") == 0 || std::strcmp(name, "image2") == 0;
+  static const char* const kStills[] = {"bmp_pipe", "jpeg_pipe", "gif", "gif_pipe", "png_pipe",
+                                        "tiff_pipe", "webp_pipe", "image2"};
+  for (const char* f : kStills)
+    if (std::strcmp(name, f) == 0) return true;
+  return false;
 }
 
 // The format a pixel format of full-range YUV stands for, and whether it was full range.
@@ -67,49 +72,6 @@ AVPixelFormat PlainPixelFormat(AVPixelFormat f, bool* fullRange) {
 void PutLe16(uint8_t* p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
 void PutLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
-// Wave format tag of a sound codec, as an AVI or WAV file would carry it.
-uint16_t WaveTag(const AVCodecParameters* p) {
-  switch (p->codec_id) {
-    case AV_CODEC_ID_PCM_S16LE:
-    case AV_CODEC_ID_PCM_U8:
-    case AV_CODEC_ID_PCM_S24LE:
-    case AV_CODEC_ID_PCM_S32LE: return WAVE_FORMAT_PCM;
-    case AV_CODEC_ID_PCM_F32LE:
-    case AV_CODEC_ID_PCM_F64LE: return WAVE_FORMAT_IEEE_FLOAT;
-    case AV_CODEC_ID_ADPCM_MS: return 0x0002;
-    case AV_CODEC_ID_PCM_ALAW: return 0x0006;
-    case AV_CODEC_ID_PCM_MULAW: return 0x0007;
-    case AV_CODEC_ID_ADPCM_IMA_WAV: return 0x0011;
-    case AV_CODEC_ID_MP2:
-    case AV_CODEC_ID_MP1: return 0x0050;
-    case AV_CODEC_ID_MP3: return 0x0055;
-    case AV_CODEC_ID_AAC: return 0x00FF;
-    case AV_CODEC_ID_WMAV1: return 0x0160;
-    case AV_CODEC_ID_WMAV2: return 0x0161;
-    case AV_CODEC_ID_AC3: return 0x2000;
-    default: break;
-  }
-  // A tag the container gave (AVI, WAV, ASF carry wave tags) when it fits.
-  return p->codec_tag && p->codec_tag <= 0xFFFF ? static_cast<uint16_t>(p->codec_tag) : 0;
-}
-
-// FOURCC of a video codec: the container's own when it has one, else the usual code.
-uint32_t VideoFourCC(const AVCodecParameters* p) {
-  if (p->codec_tag) return p->codec_tag;
-  switch (p->codec_id) {
-    case AV_CODEC_ID_RAWVIDEO: return BI_RGB;
-    case AV_CODEC_ID_MJPEG: return MakeFourCC('M', 'J', 'P', 'G');
-    case AV_CODEC_ID_MPEG4: return MakeFourCC('M', 'P', '4', 'V');
-    case AV_CODEC_ID_H264: return MakeFourCC('H', '2', '6', '4');
-    case AV_CODEC_ID_MSMPEG4V3: return MakeFourCC('M', 'P', '4', '3');
-    case AV_CODEC_ID_MPEG1VIDEO: return MakeFourCC('M', 'P', 'G', '1');
-    case AV_CODEC_ID_MPEG2VIDEO: return MakeFourCC('M', 'P', 'G', '2');
-    case AV_CODEC_ID_WMV1: return MakeFourCC('W', 'M', 'V', '1');
-    case AV_CODEC_ID_WMV2: return MakeFourCC('W', 'M', 'V', '2');
-    default: return 0;
-  }
 }
 
 struct FrameDeleter {
@@ -493,81 +455,14 @@ double MediaReader::Length(size_t i) {
 HRESULT MediaReader::MediaTypeOf(size_t i, AM_MEDIA_TYPE* mt) const {
   if (!mt) return E_POINTER;
   if (!s_ || i >= streams_.size()) return E_INVALIDARG;
-  const AVStream* st = s_->ic->streams[streams_[i].formatIndex];
-  const AVCodecParameters* p = st->codecpar;
-  *mt = AM_MEDIA_TYPE{};
-  if (streams_[i].video) {
-    mt->majortype = MEDIATYPE_Video;
-    VIDEOINFOHEADER vih;
-    vih.rcSource = {0, 0, p->width, p->height};
-    vih.rcTarget = vih.rcSource;
-    vih.dwBitRate = static_cast<uint32_t>(std::clamp<int64_t>(p->bit_rate, 0, UINT32_MAX));
-    const double rate = FrameRate(i);
-    vih.AvgTimePerFrame = rate > 0 ? static_cast<REFERENCE_TIME>(std::llround(1e7 / rate)) : 0;
-    vih.bmiHeader.biWidth = p->width;
-    vih.bmiHeader.biHeight = p->height;
-    vih.bmiHeader.biPlanes = 1;
-    const bool raw = p->codec_id == AV_CODEC_ID_RAWVIDEO && !p->codec_tag;
-    if (still_) {
-      // The picture source hands out decoded pictures.
-      mt->subtype = MEDIASUBTYPE_StillImage;
-      vih.bmiHeader.biBitCount = 24;
-      vih.bmiHeader.biCompression = BI_RGB;
-      vih.bmiHeader.biSizeImage = static_cast<uint32_t>(DibStride(p->width, 24)) * p->height;
-      mt->bFixedSizeSamples = true;
-    } else if (raw) {
-      const int bits = p->bits_per_coded_sample ? p->bits_per_coded_sample : 24;
-      mt->subtype = bits == 32 ? MEDIASUBTYPE_RGB32 : bits == 16 ? MEDIASUBTYPE_RGB555
-                  : bits == 8 ? MEDIASUBTYPE_RGB8 : MEDIASUBTYPE_RGB24;
-      vih.bmiHeader.biBitCount = static_cast<uint16_t>(bits);
-      vih.bmiHeader.biCompression = BI_RGB;
-      vih.bmiHeader.biSizeImage = static_cast<uint32_t>(DibStride(p->width, bits)) * p->height;
-      mt->bFixedSizeSamples = true;
-    } else {
-      const uint32_t fourcc = VideoFourCC(p);
-      mt->subtype = p->codec_id == AV_CODEC_ID_MPEG1VIDEO ? MEDIASUBTYPE_MPEG1Video
-                                                          : FourCCSubtype(fourcc);
-      vih.bmiHeader.biBitCount = static_cast<uint16_t>(p->bits_per_coded_sample ? p->bits_per_coded_sample : 24);
-      vih.bmiHeader.biCompression = fourcc;
-      const AVCodecDescriptor* d = avcodec_descriptor_get(p->codec_id);
-      mt->bTemporalCompression = !(d && (d->props & AV_CODEC_PROP_INTRA_ONLY));
-    }
-    mt->lSampleSize = vih.bmiHeader.biSizeImage;
-    mt->formattype = FORMAT_VideoInfo;
-    uint8_t* block = SetFormatBuffer(*mt, sizeof vih);
-    if (!block) return E_OUTOFMEMORY;
-    std::memcpy(block, &vih, sizeof vih);
-    return S_OK;
-  }
-  mt->majortype = MEDIATYPE_Audio;
-  WAVEFORMATEX wfx;
-  wfx.wFormatTag = WaveTag(p);
-  wfx.nChannels = static_cast<uint16_t>(p->ch_layout.nb_channels);
-  wfx.nSamplesPerSec = static_cast<uint32_t>(p->sample_rate);
-  const bool pcm = wfx.wFormatTag == WAVE_FORMAT_PCM || wfx.wFormatTag == WAVE_FORMAT_IEEE_FLOAT;
-  if (pcm) {
-    const int bits = av_get_bits_per_sample(p->codec_id);
-    wfx.wBitsPerSample = static_cast<uint16_t>(bits);
-    wfx.nBlockAlign = static_cast<uint16_t>(wfx.nChannels * bits / 8);
-    wfx.nAvgBytesPerSec = wfx.nBlockAlign * wfx.nSamplesPerSec;
-    mt->bFixedSizeSamples = true;
-    mt->lSampleSize = wfx.nBlockAlign;
-  } else {
-    wfx.nBlockAlign = static_cast<uint16_t>(p->block_align > 0 ? p->block_align : 1);
-    wfx.nAvgBytesPerSec = static_cast<uint32_t>(std::clamp<int64_t>(p->bit_rate / 8, 0, UINT32_MAX));
-    wfx.wBitsPerSample = static_cast<uint16_t>(p->bits_per_coded_sample);
-    mt->lSampleSize = 1;
-  }
-  mt->subtype = FourCCSubtype(wfx.wFormatTag);
-  const uint32_t extra = p->extradata && p->extradata_size > 0 && p->extradata_size < 0xFFFF
-                             ? static_cast<uint32_t>(p->extradata_size) : 0;
-  wfx.cbSize = static_cast<uint16_t>(extra);
-  mt->formattype = FORMAT_WaveFormatEx;
-  uint8_t* block = SetFormatBuffer(*mt, static_cast<uint32_t>(sizeof wfx) + extra);
-  if (!block) return E_OUTOFMEMORY;
-  std::memcpy(block, &wfx, sizeof wfx);
-  if (extra) std::memcpy(block + sizeof wfx, p->extradata, extra);
-  return S_OK;
+  // The type the stream's splitter pin carries in a filter graph.
+  const double rate = FrameRate(i);
+  const int64_t frameTime = rate > 0 ? std::llround(UNITS / rate) : 0;
+  MediaType type;
+  if (!dshow::MediaTypeFromCodec(s_->ic->streams[streams_[i].formatIndex]->codecpar, frameTime,
+                                 &type))
+    return VFW_E_INVALIDMEDIATYPE;
+  return CopyMediaType(mt, &type);
 }
 
 size_t MediaReader::BitmapSize(int width, int height) {
