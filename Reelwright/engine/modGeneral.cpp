@@ -6,9 +6,9 @@
 #include "core/msgbox.h"
 #include "core/runtime_datetime.h"
 #include "forms/app.h"
+#include "forms/commondialog.h"
 #include "forms/desktop_windows.h"
 #include "forms/hwnd.h"
-#include "forms/responder.h"
 #include "shell/files.h"
 #include "shell/process.h"
 #include "shell/trash.h"
@@ -83,13 +83,13 @@ std::string ShowSaveDialog(const std::string& initialFolder, const std::string& 
                            const std::string& filter) {
   std::string chosen;
   EndQuietly([&] {
-    DialogRequest request;
-    request.kind = DialogKind::Save;
-    request.filter = filter;
-    request.defaultExt = defaultExtension;
-    request.initDir = initialFolder;
-    DialogAnswer answer = CurrentResponder().Dialog(request);
-    if (answer.accepted) chosen = answer.text;
+    // No overwrite question and no error on Cancel: a cancelled dialog leaves FileName empty.
+    CommonDialogObject dialog;
+    dialog.Filter = filter;
+    dialog.DefaultExt = defaultExtension;
+    dialog.InitDir = initialFolder;
+    dialog.ShowSave();
+    chosen = dialog.FileName;
   });
   Err().Clear();
   return chosen;

@@ -241,10 +241,13 @@ TEST(ShowSaveDialog, AsksTheSaveDialogAndAnswersThePathOrNothing) {
   Script script;
   script->AnswerDialog(DialogKind::Save, DialogAnswer::Cancel());
   script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok("/home/me/Movies/story.xtl"));
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok("/home/me/Movies/story"));
   EXPECT_EQ(ShowSaveDialog("/home/me/Movies", "xtl", "XTL Files (*.xtl)|*.xtl"), "");
   EXPECT_EQ(ShowSaveDialog("/home/me", "avi", "AVI|*.avi|All|*.*"), "/home/me/Movies/story.xtl");
+  // A name typed without an extension gets the default one.
+  EXPECT_EQ(ShowSaveDialog("/home/me", "xtl", "XTL Files (*.xtl)|*.xtl"), "/home/me/Movies/story.xtl");
   auto asked = script->Dialogs();
-  ASSERT_EQ(asked.size(), 2u);
+  ASSERT_EQ(asked.size(), 3u);
   EXPECT_EQ(asked[0].kind, DialogKind::Save);
   EXPECT_EQ(asked[0].initDir, "/home/me/Movies");
   EXPECT_EQ(asked[0].defaultExt, "xtl");
