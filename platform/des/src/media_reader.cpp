@@ -345,7 +345,13 @@ HRESULT MediaReader::Open(const std::string& path) {
   s->ic->interrupt_callback.callback = &State::Interrupt;
   s->ic->interrupt_callback.opaque = s.get();
   s->Arm();
-  if (avformat_open_input(&s->ic, path.c_str(), nullptr, nullptr) < 0) {
+  // The path is a file name, never a URL or a protocol ("rtsp:clip", "concat:a|b"), and what
+  // the file refers to (playlists) is read from local files at most.
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", "file", 0);
+  const int opened = avformat_open_input(&s->ic, ("file:" + path).c_str(), nullptr, &options);
+  av_dict_free(&options);
+  if (opened < 0) {
     s->ic = nullptr;  // freed by the failed open
     return VFW_E_UNKNOWN_FILE_TYPE;
   }

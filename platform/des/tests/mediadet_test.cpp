@@ -236,6 +236,32 @@ TEST_F(MediaDetTest, OtherFrameRatesAndSizes) {
   }
 }
 
+// Names are file names: blanks, letters beyond ASCII and colons are parts of them, and a name
+// that looks like a protocol does not reach anything but the file.
+TEST_F(MediaDetTest, NamesAreFileNames) {
+  const std::string odd = Folder() + "/Ferien am Öresund: été #1.avi";
+  fs::copy_file(Path(Kind::AviMjpegPcm), odd, fs::copy_options::overwrite_existing);
+  ComPtr<IMediaDet> det = Open(odd);
+  LONG count = 0;
+  ASSERT_EQ(det->get_OutputStreams(&count), S_OK);
+  EXPECT_EQ(count, 2);
+  const std::string bmp = Folder() + "/Vorschau é.bmp";
+  EXPECT_EQ(det->WriteBitmapBits(0, 32, 24, Bstr(bmp)), S_OK);
+  EXPECT_TRUE(fs::exists(bmp));
+
+  // A file whose name reads like a protocol is that file, and a protocol that is no file is
+  // nothing.
+  const std::string cwd = fs::current_path().string();
+  fs::current_path(Folder());
+  fs::copy_file(Path(Kind::Wav), "concat:x.wav", fs::copy_options::overwrite_existing);
+  ComPtr<IMediaDet> local = NewDetector();
+  EXPECT_EQ(local->put_Filename(Bstr("concat:x.wav")), S_OK);
+  EXPECT_EQ(local->put_Filename(Bstr("concat:" + Path(Kind::Wav) + "|" + Path(Kind::Wav))),
+            HRESULT_FILE_NOT_FOUND);
+  EXPECT_EQ(local->put_Filename(Bstr("http://localhost:1/clip.avi")), HRESULT_FILE_NOT_FOUND);
+  fs::current_path(cwd);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Frame grabbing
 
