@@ -162,7 +162,7 @@ void Menu::Enabled(bool v) {
 std::string Menu::Shortcut() const { return d_->shortcut; }
 void Menu::Shortcut(const std::string& v) {
   QKeySequence k = ShortcutOf(v);
-  if (!v.empty() && k.isEmpty()) ::Raise(vbErrInvalidPropertyValue);
+  if (!v.empty() && (k.count() != 1 || k[0].key() == Qt::Key_unknown)) ::Raise(vbErrInvalidPropertyValue);
   d_->shortcut = v;
   d_->action->setShortcut(k);
   d_->action->setShortcutContext(Qt::WindowShortcut);
