@@ -526,6 +526,32 @@ TEST_F(MediaDetTest, DamagedDataInTheMiddleDoesNotStopTheMovie) {
   EXPECT_EQ(GrabNumber(det.Get(), 0.04, 160, 120), 1);
 }
 
+// A movie whose data is blanked out from the middle to its index keeps its length (its headers
+// and index say so), but the frames there cannot be had: grabbing them fails with
+// VFW_E_TIME_EXPIRED, and the frames before the blank stay available. (A gap with frames behind
+// it is no failure: its time shows the last frame before it.)
+TEST_F(MediaDetTest, FramesTheDataCannotGiveFailWithTimeExpired) {
+  std::vector<uint8_t> bytes = fixtures::ReadFile(Path(Kind::AviMjpegPcm));
+  ASSERT_GT(bytes.size(), 20000u);
+  std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() * 6 / 10),
+            bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() * 98 / 100), 0);
+  const std::string path = Folder() + "/blanked.avi";
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  ComPtr<IMediaDet> det = Open(path);
+  double length = 0;
+  ASSERT_EQ(det->get_StreamLength(&length), S_OK);
+  EXPECT_DOUBLE_EQ(length, 1.0);
+  HRESULT hr = S_OK;
+  GrabNumber(det.Get(), 0.8, 160, 120, &hr);
+  EXPECT_EQ(hr, VFW_E_TIME_EXPIRED);
+  for (int n = 0; n < 10; ++n) EXPECT_EQ(GrabNumber(det.Get(), n / 25.0, 160, 120), n);
+  GrabNumber(det.Get(), 0.8, 160, 120, &hr);
+  EXPECT_EQ(hr, VFW_E_TIME_EXPIRED);
+}
+
 TEST_F(MediaDetTest, ADetectorWithoutAFileAndStreamBounds) {
   ComPtr<IMediaDet> det = NewDetector();
   LONG count = 0;
