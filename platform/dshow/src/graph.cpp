@@ -149,6 +149,14 @@ HRESULT FilterGraph::GetTypeInfoCount(uint32_t* n) {
   return S_OK;
 }
 HRESULT FilterGraph::GetTypeInfo(uint32_t, LCID, ITypeInfo**) { return E_NOTIMPL; }
+// Late binding by name is not offered: the programs call the graph through its interfaces.
+HRESULT FilterGraph::GetIDsOfNames(REFIID, const char16_t**, uint32_t count, LCID, DISPID* ids) {
+  for (uint32_t i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;
+  return DISP_E_UNKNOWNNAME;
+}
+HRESULT FilterGraph::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, uint32_t*) {
+  return DISP_E_MEMBERNOTFOUND;
+}
 
 bool FilterGraph::InGraph(IBaseFilter* f) {
   for (auto& e : entries_)
@@ -491,6 +499,10 @@ HRESULT FilterGraph::PauseLocked() {
     paced_ = false;
     for (auto& e : entries_)
       if (Filter* f = Ours(e.filter.Get())) {
+        bool connected = false;
+        for (int i = 0; i < f->PinCount(); ++i)
+          if (Pin* p = f->GetPin(i); p && p->IsConnected()) connected = true;
+        if (!connected) continue;
         if (f->IsRenderer()) ++renderers_;
         if (f->IsPaced()) paced_ = true;
       }
@@ -564,6 +576,7 @@ HRESULT FilterGraph::StopLocked() {
   {
     std::lock_guard ev(eventLock_);
     running_ = false;
+    finished_ = 0;
     eventCond_.notify_all();
   }
   // The next run continues from where this one stopped.

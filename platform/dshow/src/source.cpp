@@ -110,6 +110,21 @@ HRESULT OpenContainer(const std::string& path, Container* out) {
   return S_OK;
 }
 
+// The splitter's input: it pulls bytes from the file source itself (no samples are pushed).
+class PullInputPin : public InputPin {
+ public:
+  using InputPin::InputPin;
+};
+
+// The file source's output: connects only to a pin that reads the file itself.
+class FileOutputPin : public OutputPin {
+ public:
+  using OutputPin::OutputPin;
+  HRESULT CompleteConnect(IPin* peer) override {
+    return dynamic_cast<PullInputPin*>(peer) ? S_OK : VFW_E_NO_TRANSPORT;
+  }
+};
+
 // --- File source ----------------------------------------------------------------------------
 
 class FileSource : public Filter, public IFileSourceFilter, public FileStreamProvider {
@@ -175,7 +190,7 @@ class FileSource : public Filter, public IFileSourceFilter, public FileStreamPro
   }
 
  private:
-  OutputPin out_;
+  FileOutputPin out_;
   std::string path_;
   std::mutex ctxLock_;
   Container opened_;
@@ -316,7 +331,9 @@ class Splitter : public Filter {
     stopRequested_ = false;
   }
 
-  bool ShouldStop() const { return stopRequested_ || stopping_ || state_ == State_Stopped; }
+  // (The thread starts while the filter is still entering the paused state: the state itself
+  // is not looked at, only the requests to stop.)
+  bool ShouldStop() const { return stopRequested_ || stopping_; }
 
   void Stream() {
     StreamLoop();
@@ -428,7 +445,7 @@ class Splitter : public Filter {
       if (!ended[i]) active[i]->pin->DeliverEndOfStream();
   }
 
-  InputPin input_;
+  PullInputPin input_;
   SplitterKind kind_;
   std::mutex pinsLock_;
   std::vector<Out> outputs_;

@@ -1,0 +1,20 @@
+#pragma once
+// modGeneral's graph procedures: preparing a render engine's filter graph for writing an AVI
+// file. The multiplexer and the file writer are added unconnected; rendering the engine's group
+// outputs afterwards connects through them, since rendering prefers filters already in the graph.
+#include <string>
+
+#include "dshow/interfaces.h"
+
+namespace modGeneral {
+
+// The graph's description of a pin (the same pin object, found among the pins of the graph's
+// filters in collection order), or no object. Any failure gives no object.
+ComPtr<IPinInfo> FindPinInfo(IMediaControl* graph, IPin* pin);
+
+// Adds every registered "file writer" and "avi mux" (names compared trimmed and without regard to
+// letter case) to the graph and gives the last writer added the target path. Nothing is
+// connected. Any failure ends the procedure silently.
+void AddFileWriterAndMux(IMediaControl* graph, const std::string& target);
+
+}  // namespace modGeneral

@@ -1,0 +1,181 @@
+// Bad input and failures while streaming: clear result codes and error events, never a crash
+// or a hang.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "dshow_test_util.h"
+
+using namespace dshow_test;
+using fixtures::Kind;
+
+namespace {
+
+TEST(BadInput, FilesThatCannotBeRenderedFailWithAResultCode) {
+  struct BadCase {
+    std::string path;
+    HRESULT expected;  // 0: any failure
+  };
+  std::vector<BadCase> cases = {
+      {fixtures::ScratchFolder("bad") + "/missing.avi", HRESULT_FILE_NOT_FOUND},
+      {Fixture(Kind::EmptyFile), VFW_E_FILE_TOO_SHORT},
+      {Fixture(Kind::TextAsAvi), VFW_E_UNKNOWN_FILE_TYPE},
+      {fixtures::ScratchFolder("bad"), 0},  // a folder
+  };
+  for (const auto& c : cases) {
+    auto g = NewGraph();
+    HRESULT hr = g->RenderFile(U(c.path).c_str(), nullptr);
+    EXPECT_TRUE(FAILED(hr)) << c.path;
+    if (c.expected) {
+      EXPECT_EQ(hr, c.expected) << c.path;
+    }
+    EXPECT_TRUE(FilterNames(g.Get()).empty()) << "a failed render leaves nothing behind: " << c.path;
+    // The automation call fails the same way.
+    auto mc = g.As<IMediaControl>();
+    EXPECT_TRUE(FAILED(mc->RenderFile(Bstr(c.path)))) << c.path;
+    ComPtr<IDispatch> info;
+    EXPECT_TRUE(FAILED(mc->AddSourceFilter(Bstr(c.path), info.put()))) << c.path;
+    EXPECT_FALSE(info);
+  }
+}
+
+TEST(BadInput, DamagedMoviesEitherFailOrEndWithoutHanging) {
+  for (Kind kind : {Kind::TruncatedAvi, Kind::AviDamagedIndex}) {
+    auto g = NewGraph();
+    HRESULT hr = g->RenderFile(U(Fixture(kind)).c_str(), nullptr);
+    if (FAILED(hr)) continue;
+    g.As<IMediaPosition>()->put_Rate(2.0);
+    LONG code = RunToEnd(g.Get(), 20000);
+    EXPECT_TRUE(code == EC_COMPLETE || code == EC_ERRORABORT) << fixtures::Name(kind) << " " << code;
+  }
+}
+
+TEST(BadInput, ASourceThatDiesMidStreamEndsWithAnErrorEvent) {
+  fixtures::Options longer;
+  longer.seconds = 2;
+  std::string original = Fixture(Kind::AviMjpegPcm, longer);
+  std::string copy = fixtures::ScratchFolder("dying") + "/dying.avi";
+  std::filesystem::copy_file(original, copy, std::filesystem::copy_options::overwrite_existing);
+  auto g = NewGraph();
+  ASSERT_EQ(g->RenderFile(U(copy).c_str(), nullptr), S_OK);
+  auto mc = g.As<IMediaControl>();
+  auto ev = g.As<IMediaEvent>();
+  ASSERT_EQ(mc->Run(), S_OK);
+  LONG code = 0;
+  EXPECT_EQ(ev->WaitForCompletion(300, &code), E_ABORT);
+  EXPECT_EQ(code, 0) << "a time-out means: not finished yet";
+  ASSERT_EQ(::truncate(copy.c_str(), 8192), 0);
+  EXPECT_EQ(ev->WaitForCompletion(10000, &code), S_OK);
+  EXPECT_EQ(code, EC_ERRORABORT);
+  mc->Stop();
+}
+
+TEST(BadInput, AFullDiskIsReportedByTheFileWriter) {
+  auto g = NewGraph();
+  AddMuxAndWriter(g.Get(), "/dev/full");
+  ASSERT_GE(g->RenderFile(U(Fixture(Kind::AviMjpegPcm)).c_str(), nullptr), 0);
+  auto mc = g.As<IMediaControl>();
+  auto ev = g.As<IMediaEvent>();
+  HRESULT run = mc->Run();
+  if (SUCCEEDED(run)) {
+    LONG code = 0;
+    EXPECT_EQ(ev->WaitForCompletion(10000, &code), S_OK);
+    EXPECT_EQ(code, EC_ERRORABORT);
+    LONG c = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    bool sawDiskFull = false;
+    while (ev->GetEvent(&c, &p1, &p2, 0) == S_OK)
+      if (c == EC_ERRORABORT && p1 == HRESULT_DISK_FULL) sawDiskFull = true;
+    EXPECT_TRUE(sawDiskFull);
+  } else {
+    EXPECT_EQ(run, HRESULT_DISK_FULL) << "the header cannot be written either";
+  }
+  mc->Stop();
+}
+
+TEST(Stopping, AStopInMidRunLeavesACompleteShorterFile) {
+  // Source -> decoder -> tee: the first branch plays on the clock, the second is written, so the
+  // run lasts as long as the movie and can be stopped half-way.
+  fixtures::Options longer;
+  longer.seconds = 2;
+  std::string path = Fixture(Kind::AviMjpegPcm, longer);
+  std::string target = Target("stopped.avi");
+  auto g = NewGraph();
+  auto mc = g.As<IMediaControl>();
+  ComPtr<IDispatch> srcInfo;
+  ASSERT_EQ(mc->AddSourceFilter(Bstr(path), srcInfo.put()), S_OK);
+  ComPtr<IUnknown> unk;
+  srcInfo.As<IFilterInfo>()->get_Filter(unk.put());
+  ComPtr<IBaseFilter> src = unk.As<IBaseFilter>();
+  ComPtr<IBaseFilter> splitter = AddRegistered(g.Get(), "AVI Splitter");
+  ASSERT_EQ(g->ConnectDirect(PinNamed(src.Get(), "Output").Get(), PinNamed(splitter.Get(), "input pin").Get(),
+                             nullptr),
+            S_OK);
+  ComPtr<IPin> video;
+  for (auto& p : PinsOf(splitter.Get())) {
+    MediaType mt;
+    ComPtr<IEnumMediaTypes> e;
+    p->EnumMediaTypes(e.put());
+    AM_MEDIA_TYPE* t = nullptr;
+    ULONG got = 0;
+    if (e && e->Next(1, &t, &got) == S_OK) {
+      if (t->majortype == MEDIATYPE_Video) video = p;
+      DeleteMediaType(t);
+    }
+  }
+  ASSERT_TRUE(video);
+  ComPtr<IBaseFilter> tee = AddRegistered(g.Get(), "Infinite Pin Tee Filter");
+  ASSERT_TRUE(tee);
+  EXPECT_FALSE(PinNamed(tee.Get(), "Output2")) << "Output2 comes after Output1 connects";
+  ASSERT_EQ(g->Connect(video.Get(), PinNamed(tee.Get(), "Input").Get()), S_OK);
+  ASSERT_EQ(g->Render(PinNamed(tee.Get(), "Output1").Get()), S_OK);
+  ASSERT_TRUE(PinNamed(tee.Get(), "Output2"));
+  ComPtr<IBaseFilter> mux = AddMuxAndWriter(g.Get(), target);
+  ASSERT_EQ(g->Connect(PinNamed(tee.Get(), "Output2").Get(), PinNamed(mux.Get(), "Input 01").Get()), S_OK);
+  ASSERT_EQ(g->Connect(PinNamed(mux.Get(), "AVI Out").Get(),
+                       PinNamed(FilterNamed(g.Get(), "File writer").Get(), "in").Get()),
+            S_OK);
+  ASSERT_EQ(mc->Run(), S_OK);
+  LONG code = 0;
+  g.As<IMediaEvent>()->WaitForCompletion(900, &code);
+  EXPECT_EQ(code, 0);
+  double at = 0;
+  g.As<IMediaPosition>()->get_CurrentPosition(&at);
+  EXPECT_GT(at, 0.3);
+  EXPECT_LT(at, 1.9);
+  ASSERT_EQ(mc->Stop(), S_OK);
+  auto probe = fixtures::RunFfprobe(target);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  const auto* v = probe.First("video");
+  ASSERT_TRUE(v);
+  EXPECT_GT(v->frames, 5);
+  EXPECT_LT(v->frames, 50);
+}
+
+TEST(Stopping, ReleasingARunningGraphStopsItAndClosesTheFile) {
+  std::string target = Target("released.avi");
+  {
+    auto g = NewGraph();
+    ASSERT_GE(g->RenderFile(U(Fixture(Kind::AviMjpegPcm)).c_str(), nullptr), 0);
+    ComPtr<IBaseFilter> mux = AddMuxAndWriter(g.Get(), target);
+    ComPtr<IBaseFilter> vr = FilterNamed(g.Get(), "Video Renderer");
+    ComPtr<IPin> up = Peer(PinsOf(vr.Get())[0].Get());
+    g->Disconnect(up.Get());
+    g->Disconnect(PinsOf(vr.Get())[0].Get());
+    ASSERT_EQ(g->Connect(up.Get(), PinNamed(mux.Get(), "Input 01").Get()), S_OK);
+    ASSERT_EQ(g->Connect(PinNamed(mux.Get(), "AVI Out").Get(),
+                         PinNamed(FilterNamed(g.Get(), "File writer").Get(), "in").Get()),
+              S_OK);
+    ASSERT_EQ(g.As<IMediaControl>()->Run(), S_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  auto probe = fixtures::RunFfprobe(target);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  ASSERT_TRUE(probe.First("video"));
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+#pragma once
+// Helpers of the filter graph tests: graphs, filters and pins by name, running to the end.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "com/com.h"
+#include "dshow/dshow.h"
+#include "fixtures.h"
+
+namespace dshow_test {
+
+inline ComPtr<IGraphBuilder> NewGraph() {
+  ComPtr<IGraphBuilder> g;
+  HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid,
+                                g.put_void());
+  EXPECT_EQ(hr, S_OK);
+  return g;
+}
+
+inline std::u16string U(const std::string& s) { return Utf8ToUtf16(s); }
+
+inline std::vector<ComPtr<IBaseFilter>> FiltersOf(IGraphBuilder* g) {
+  std::vector<ComPtr<IBaseFilter>> out;
+  ComPtr<IEnumFilters> e;
+  if (FAILED(g->EnumFilters(e.put()))) return out;
+  IBaseFilter* f = nullptr;
+  ULONG got = 0;
+  while (e->Next(1, &f, &got) == S_OK && got == 1) out.push_back(ComPtr<IBaseFilter>::Attach(f));
+  return out;
+}
+
+inline std::string NameOf(IBaseFilter* f) {
+  FILTER_INFO info;
+  f->QueryFilterInfo(&info);
+  if (info.pGraph) info.pGraph->Release();
+  return Utf16ToUtf8(info.achName);
+}
+
+inline std::vector<std::string> FilterNames(IGraphBuilder* g) {
+  std::vector<std::string> names;
+  for (auto& f : FiltersOf(g)) names.push_back(NameOf(f.Get()));
+  return names;
+}
+
+inline ComPtr<IBaseFilter> FilterNamed(IGraphBuilder* g, const std::string& name) {
+  for (auto& f : FiltersOf(g))
+    if (NameOf(f.Get()) == name) return f;
+  return nullptr;
+}
+
+inline std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* f) {
+  std::vector<ComPtr<IPin>> pins;
+  ComPtr<IEnumPins> e;
+  if (FAILED(f->EnumPins(e.put()))) return pins;
+  IPin* p = nullptr;
+  ULONG got = 0;
+  while (e->Next(1, &p, &got) == S_OK && got == 1) pins.push_back(ComPtr<IPin>::Attach(p));
+  return pins;
+}
+
+inline std::string PinName(IPin* p) {
+  PIN_INFO info;
+  p->QueryPinInfo(&info);
+  if (info.pFilter) info.pFilter->Release();
+  return Utf16ToUtf8(info.achName);
+}
+
+inline ComPtr<IPin> PinNamed(IBaseFilter* f, const std::string& name) {
+  for (auto& p : PinsOf(f))
+    if (PinName(p.Get()) == name) return p;
+  return nullptr;
+}
+
+inline ComPtr<IPin> Peer(IPin* p) {
+  ComPtr<IPin> other;
+  p->ConnectedTo(other.put());
+  return other;
+}
+
+// A registered filter by its name, added to the graph.
+inline ComPtr<IBaseFilter> AddRegistered(IGraphBuilder* g, const std::string& name) {
+  ComPtr<IMediaControl> mc = ComPtr<IGraphBuilder>(g).As<IMediaControl>();
+  ComPtr<IDispatch> regs;
+  if (FAILED(mc->get_RegFilterCollection(regs.put()))) return nullptr;
+  ComPtr<IAMCollection> coll = regs.As<IAMCollection>();
+  LONG n = 0;
+  coll->get_Count(&n);
+  for (LONG i = 0; i < n; ++i) {
+    ComPtr<IUnknown> item;
+    coll->Item(i, item.put());
+    ComPtr<IRegFilterInfo> reg = item.As<IRegFilterInfo>();
+    Bstr regName;
+    reg->get_Name(&regName);
+    if (regName.Utf8() != name) continue;
+    ComPtr<IDispatch> info;
+    if (FAILED(reg->Filter(info.put()))) return nullptr;
+    ComPtr<IUnknown> unk;
+    info.As<IFilterInfo>()->get_Filter(unk.put());
+    return unk.As<IBaseFilter>();
+  }
+  return nullptr;
+}
+
+// Adds "AVI Mux" and "File writer" with the target, unconnected; returns the mux.
+inline ComPtr<IBaseFilter> AddMuxAndWriter(IGraphBuilder* g, const std::string& target) {
+  ComPtr<IBaseFilter> writer = AddRegistered(g, "File writer");
+  ComPtr<IBaseFilter> mux = AddRegistered(g, "AVI Mux");
+  EXPECT_TRUE(writer && mux);
+  if (!writer || !mux) return nullptr;
+  EXPECT_EQ(writer.As<IFileSinkFilter>()->SetFileName(U(target).c_str(), nullptr), S_OK);
+  return mux;
+}
+
+// Runs the graph and waits for its end; returns the event code (0 when it did not end in time).
+inline LONG RunToEnd(IGraphBuilder* g, LONG timeoutMs = 30000) {
+  ComPtr<IMediaControl> mc = ComPtr<IGraphBuilder>(g).As<IMediaControl>();
+  ComPtr<IMediaEvent> ev = ComPtr<IGraphBuilder>(g).As<IMediaEvent>();
+  EXPECT_EQ(mc->Run(), S_OK);
+  LONG code = 0;
+  ev->WaitForCompletion(timeoutMs, &code);
+  mc->Stop();
+  return code;
+}
+
+// Fixtures, made once per test program.
+inline std::string Fixture(fixtures::Kind kind, fixtures::Options options = {}) {
+  static std::map<std::string, std::string> made;
+  std::string key = fixtures::Name(kind) + std::to_string(options.seconds) +
+                    std::to_string(options.width) + (options.audio ? "a" : "");
+  auto it = made.find(key);
+  if (it != made.end()) return it->second;
+  std::string path = fixtures::Make(kind, fixtures::ScratchFolder("fixtures"), options);
+  made[key] = path;
+  return path;
+}
+
+inline std::string Target(const std::string& name) { return fixtures::ScratchFolder("out") + "/" + name; }
+
+}  // namespace dshow_test
