@@ -583,6 +583,28 @@ TEST_F(ListViewTest, SelectionFromCodeIsSilentAndTheUsersRaisesItemClick) {
   EXPECT_TRUE(TakeEvents().empty());
 }
 
+TEST_F(ListViewTest, AMouseClickOnARowRaisesItemClickThenClick) {
+  form->Show();
+  AddRow("/a.avi");
+  AddRow("/b.avi");
+  DoEvents();
+  form->On("LvwKilnhand_Click", [&] { form->events.push_back("LvwKilnhand_Click"); });
+  form->On("LvwKilnhand_DblClick", [&] { form->events.push_back("LvwKilnhand_DblClick"); });
+  QWidget* viewport = W()->viewport();
+  QPoint at = W()->visualItemRect(W()->topLevelItem(1)).center();
+  for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    Qt::MouseButtons held = t == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+    QMouseEvent e(t, at, viewport->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &e);
+  }
+  EXPECT_EQ(TakeEvents(), (std::vector<std::string>{"LvwKilnhand_ItemClick", "LvwKilnhand_Click"}));
+  EXPECT_EQ(L().SelectedItem()->Text(), "/b.avi");
+  QMouseEvent dbl(QEvent::MouseButtonDblClick, at, viewport->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                  Qt::NoModifier);
+  QApplication::sendEvent(viewport, &dbl);
+  EXPECT_EQ(TakeEvents(), std::vector<std::string>{"LvwKilnhand_DblClick"});
+}
+
 TEST_F(ListViewTest, ItemClickPassesTheRowItself) {
   AddRow("/a.avi");
   L().ListItemsOf().Add({}, "keyed", "/k.avi");
