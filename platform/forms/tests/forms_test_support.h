@@ -1,6 +1,6 @@
 #pragma once
-// Test helpers of the forms runtime: a scripted responder whose unexpected boxes fail the test,
-// and a bounded DoEvents loop.
+// Test helpers of the forms runtime: the shared scripted responder, a bounded DoEvents loop and
+// a form whose design the test gives.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,26 +9,7 @@
 
 #include "forms/app.h"
 #include "forms/responder.h"
-
-// Installs a scripted responder for the scope; an unexpected box fails the test, and answers left
-// unused at the end of the scope fail it too.
-class ScriptScope {
- public:
-  ScriptScope() : script_(std::make_shared<ScriptedResponder>()) {
-    script_->OnUnexpected([](const std::string& what) { ADD_FAILURE() << "unexpected " << what; });
-    previous_ = SetResponder(script_);
-  }
-  ~ScriptScope() {
-    EXPECT_EQ(script_->Remaining(), 0u) << "scripted answers left unused";
-    SetResponder(previous_);
-  }
-  ScriptedResponder* operator->() { return script_.get(); }
-  ScriptedResponder& operator*() { return *script_; }
-
- private:
-  std::shared_ptr<ScriptedResponder> script_;
-  std::shared_ptr<Responder> previous_;
-};
+#include "scripted_responder.h"
 
 // Runs DoEvents until the condition holds or the deadline passes; returns the condition.
 inline bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
