@@ -55,7 +55,9 @@ int32_t DeleteToRecycleBin(std::string& path, bool allowUndo, bool confirm, bool
   (void)showProgress;  // one item goes at once: there is no progress to show
   int32_t result = 0;
   if (!EndQuietly([&] {
-        if (!path.empty() && path.back() == '/') path.pop_back();
+        // A folder named with trailing slashes is the folder itself (and a link to a folder the
+        // link, not the folder it leads to).
+        while (!path.empty() && path.back() == '/') path.pop_back();
         // Nothing of that name (the empty path and the root folder among them): nothing to do.
         if (path.empty() || !PathExists(path)) return;
         if (confirm) {

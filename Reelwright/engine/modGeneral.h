@@ -29,7 +29,7 @@ std::string GetTempFolder();
 bool FileExists(const std::string& path);
 
 // Deletes a file or a folder with its contents: into the desktop's trash when allowUndo, else for
-// good. A trailing "/" is removed from the caller's variable first. confirm asks the user before
+// good. Trailing "/" are removed from the caller's variable first. confirm asks the user before
 // anything happens; showProgress has nothing to show for a single item. Returns 0 when done or
 // when nothing has that name, 1223 when the user declined, otherwise the failure's error number;
 // nothing is reported.

@@ -159,6 +159,16 @@ TEST_F(ModGeneralTest, DeleteForGoodTakesFoldersAndDropsTheTrailingSlash) {
   EXPECT_FALSE(fs::exists(At("Old")));
   EXPECT_TRUE(fs::exists(At("OLD/keep.avi")));
 
+  // A link to a folder goes, not what the folder holds.
+  fs::create_directories(At("Kept"));
+  Write(At("Kept/clip.avi"), "c");
+  fs::create_directory_symlink(At("Kept"), At("Shortcut"));
+  path = At("Shortcut//");
+  EXPECT_EQ(DeleteToRecycleBin(path, false, false, false), 0);
+  EXPECT_EQ(path, At("Shortcut"));
+  EXPECT_FALSE(fs::is_symlink(At("Shortcut")));
+  EXPECT_TRUE(fs::exists(At("Kept/clip.avi")));
+
   Write(At("bitmap.bmp"), "b");
   path = At("bitmap.bmp");
   EXPECT_EQ(DeleteToRecycleBin(path, false, false, false), 0);
