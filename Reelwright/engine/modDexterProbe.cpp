@@ -20,6 +20,12 @@ ComPtr<IMediaDet> NewDetector(const std::string& path) {
   return det;
 }
 
+LONG StreamCount(IMediaDet* det) {
+  LONG count = 0;
+  Check(det->get_OutputStreams(&count));
+  return count;
+}
+
 // Whether any stream of the file has the major type given as text (letter case aside).
 bool HasStreamOfType(const std::string& path, const char* majorType) {
   bool found = false;
@@ -27,10 +33,8 @@ bool HasStreamOfType(const std::string& path, const char* majorType) {
   // Every failure ends the probe quietly; the answer is what it held at that moment.
   if (!EndQuietly([&] {
         ComPtr<IMediaDet> det = NewDetector(path);
-        LONG count = 0;
-        Check(det->get_OutputStreams(&count));
-        if (count <= 0) return;
-        Check(det->get_OutputStreams(&count));
+        if (StreamCount(det.Get()) <= 0) return;
+        const LONG count = StreamCount(det.Get());
         for (LONG i = 0; i < count; ++i) {
           Check(det->put_CurrentStream(i));
           Bstr type;
@@ -53,9 +57,7 @@ bool IsMediaFile(const std::string& path) {
   if (path.empty()) return media;
   if (!EndQuietly([&] {
         ComPtr<IMediaDet> det = NewDetector(path);
-        LONG count = 0;
-        Check(det->get_OutputStreams(&count));
-        media = count > 0;
+        media = StreamCount(det.Get()) > 0;
       })) {
     Err().Clear();
   }

@@ -81,6 +81,12 @@ class MediaDetTest : public ::testing::Test {
 std::string* MediaDetTest::folder_ = nullptr;
 std::map<Kind, std::string>* MediaDetTest::paths_ = nullptr;
 
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
 uint32_t Le32(const uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
@@ -509,10 +515,7 @@ TEST_F(MediaDetTest, DamagedDataInTheMiddleDoesNotStopTheMovie) {
   const size_t from = bytes.size() / 2;
   for (size_t i = from; i < from + 3000; ++i) bytes[i] = static_cast<uint8_t>(i * 131 + 7);
   const std::string path = Folder() + "/damaged_middle.avi";
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  }
+  WriteBytes(path, bytes);
   ComPtr<IMediaDet> det = Open(path);
   for (int n = 0; n < 10; ++n) EXPECT_EQ(GrabNumber(det.Get(), n / 25.0, 160, 120), n);
   for (int n = 10; n < 25; ++n) {
@@ -536,10 +539,7 @@ TEST_F(MediaDetTest, FramesTheDataCannotGiveFailWithTimeExpired) {
   std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() * 6 / 10),
             bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() * 98 / 100), 0);
   const std::string path = Folder() + "/blanked.avi";
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  }
+  WriteBytes(path, bytes);
   ComPtr<IMediaDet> det = Open(path);
   double length = 0;
   ASSERT_EQ(det->get_StreamLength(&length), S_OK);
