@@ -57,7 +57,10 @@ QApplication* EnsureApplication() {
   argc = static_cast<int>(args.size());
   auto* app = new QApplication(argc, argv.data());
   QApplication::setQuitOnLastWindowClosed(false);
+  // Senders waiting on this program's windows are released when it ends, however it ends.
   QObject::connect(app, &QCoreApplication::aboutToQuit, [] { ShutdownMessages(); });
+  QObject::connect(app, &QObject::destroyed, [] { ShutdownMessages(); });
+  std::atexit([] { ShutdownMessages(); });
   return app;
 }
 

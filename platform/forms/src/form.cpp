@@ -260,6 +260,12 @@ struct Form::Impl {
     EventArgs q{Variant(static_cast<int16_t>(0)), Variant(mode)};
     self->RaiseEvent("Form_QueryUnload", q);
     if (LongOf(q[0]) != 0) return false;
+    // Forms this one owns go with it (their unload mode says the owner closes); one that
+    // refuses keeps its owner loaded as well.
+    for (Form* f : std::vector<Form*>(LoadedForms())) {
+      if (f == self || !f->impl().window || f->impl().window->parentWidget() != window.data()) continue;
+      if (!f->impl().DoUnload(vbFormOwner)) return false;
+    }
     EventArgs u{Variant(static_cast<int16_t>(0))};
     self->RaiseEvent("Form_Unload", u);
     if (LongOf(u[0]) != 0) return false;

@@ -278,3 +278,20 @@ TEST(FormLifeCycle, EndStopsTheProgramWithoutFurtherEvents) {
       },
       ::testing::ExitedWithCode(0), "^[^~]*$");
 }
+
+TEST(FormLifeCycle, OwnedFormsUnloadWithTheirOwner) {
+  TestForm owner("frmOwner"), owned("frmOwned");
+  int16_t mode = -1;
+  owned.On("Form_QueryUnload", [&](int16_t& Cancel, int16_t UnloadMode) {
+    mode = UnloadMode;
+    Cancel = owned.log.empty() ? 1 : 0;  // refuses the first time
+    owned.log.push_back("asked");
+  });
+  owner.Show();
+  owned.Show(vbModeless, &owner);
+  EXPECT_FALSE(owner.Unload()) << "an owned form that refuses keeps its owner";
+  EXPECT_EQ(mode, vbFormOwner);
+  EXPECT_TRUE(owner.IsLoaded());
+  EXPECT_TRUE(owner.Unload());
+  EXPECT_FALSE(owned.IsLoaded());
+}
