@@ -3,8 +3,12 @@
 #include <chrono>
 #include <cstring>
 
+#include <QCoreApplication>
+#include <QThread>
+
 #include "com/com.h"
 #include "dshow/baseclasses.h"
+#include "forms/qt/hwnd_qt.h"
 
 namespace dshow {
 
@@ -295,7 +299,14 @@ void RunStreamingWaitPump() {
     std::lock_guard lock(gPumpLock);
     pump = gPump;
   }
-  if (pump) pump();
+  if (pump) {
+    pump();
+    return;
+  }
+  // By default: a streaming thread waiting in a synchronous message to a window of this thread
+  // gets its answer.
+  if (QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread())
+    forms_detail::DrainThreadMessages();
 }
 
 // --- Filter ---------------------------------------------------------------------------------

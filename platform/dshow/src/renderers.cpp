@@ -190,7 +190,9 @@ class VideoRenderer : public Renderer, public IVideoWindow, public IBasicVideo {
                  },
                  true) {}
   ~VideoRenderer() override {
-    if (widget_) widget_->deleteLater();
+    if (!widget_) return;
+    if (QThread::currentThread() == widget_->thread()) delete widget_.data();
+    else widget_->deleteLater();
   }
   DSHOW_FORWARD_IUNKNOWN(Renderer)
   DSHOW_NO_TYPEINFO

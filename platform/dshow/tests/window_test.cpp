@@ -1,0 +1,102 @@
+// The graph and the window thread: the video window inside a form's window, and a streaming
+// thread that waits on the window thread while that thread stops the graph.
+#include <QApplication>
+#include <QWidget>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "dshow/baseclasses.h"
+#include "dshow_test_util.h"
+#include "forms/hwnd.h"
+#include "forms/qt/hwnd_qt.h"
+
+using namespace dshow_test;
+using fixtures::Kind;
+
+namespace {
+
+constexpr UINT kNotify = 0x471;
+
+// Tells a window of the window thread about every sample, synchronously.
+class NotifyingFilter : public dshow::InPlaceTransformFilter {
+ public:
+  explicit NotifyingFilter(HWND target)
+      : InPlaceTransformFilter(u"Notifier", MakeGuid("{5B1D0C61-7E0A-4A53-8C1F-2E9D4B7A6C21}"), false),
+        target_(target) {}
+  HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override {
+    return mt.majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  HRESULT Transform(IMediaSample*) override {
+    SendMessage(target_, kNotify, 0, 0);
+    return S_OK;
+  }
+
+ private:
+  HWND target_;
+};
+
+TEST(WindowThread, StopIsPromptWhileAStreamingThreadWaitsOnTheWindowThread) {
+  forms_detail::EnsureApplication();
+  std::atomic<int> handled{0};
+  HWND notify = CreateMessageWindow([&](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+    if (msg == kNotify) ++handled;
+    return 0;
+  });
+  ASSERT_NE(notify, 0u);
+  auto g = NewGraph();
+  ASSERT_EQ(g->RenderFile(U(Fixture(Kind::AviMjpegPcm)).c_str(), nullptr), S_OK);
+  // Splice the notifier in front of the video renderer.
+  ComPtr<IBaseFilter> vr = FilterNamed(g.Get(), "Video Renderer");
+  ComPtr<IPin> in = PinsOf(vr.Get())[0];
+  ComPtr<IPin> up = Peer(in.Get());
+  ASSERT_EQ(g->Disconnect(up.Get()), S_OK);
+  ASSERT_EQ(g->Disconnect(in.Get()), S_OK);
+  auto notifier = MakeComObject<NotifyingFilter>(notify);
+  ASSERT_EQ(g->AddFilter(notifier.Get(), u"Notifier"), S_OK);
+  ASSERT_EQ(g->ConnectDirect(up.Get(), PinNamed(notifier.Get(), "Input").Get(), nullptr), S_OK);
+  ASSERT_EQ(g->ConnectDirect(PinNamed(notifier.Get(), "Output").Get(), in.Get(), nullptr), S_OK);
+  auto mc = g.As<IMediaControl>();
+  ASSERT_EQ(mc->Run(), S_OK);
+  // The window thread does not pump: the streaming thread soon waits in its message.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  auto before = std::chrono::steady_clock::now();
+  EXPECT_EQ(mc->Stop(), S_OK);
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+  EXPECT_GE(handled.load(), 1) << "the waiting message was handled during the stop";
+  DestroyWindow(notify);
+}
+
+TEST(WindowThread, TheVideoWindowLivesInTheOwnersWindow) {
+  QApplication* app = forms_detail::EnsureApplication();
+  ASSERT_TRUE(app);
+  QWidget host;
+  host.resize(400, 300);
+  host.show();
+  HWND hwnd = HwndFromWidget(&host);
+  auto g = NewGraph();
+  ASSERT_EQ(g->RenderFile(U(Fixture(Kind::AviMjpegPcm)).c_str(), nullptr), S_OK);
+  auto vw = g.As<IVideoWindow>();
+  ASSERT_EQ(vw->put_WindowStyle(0x06000000), S_OK);
+  ASSERT_EQ(vw->SetWindowPosition(0, 0, 200, 150), S_OK);
+  ASSERT_EQ(vw->put_Owner(hwnd), S_OK);
+  ASSERT_EQ(vw->put_Visible(OATRUE), S_OK);
+  QWidget* child = nullptr;
+  for (QObject* o : host.children())
+    if (auto* w = qobject_cast<QWidget*>(o)) child = w;
+  ASSERT_TRUE(child) << "the video window is a child of the owner";
+  EXPECT_EQ(child->geometry(), QRect(0, 0, 200, 150));
+  LONG visible = 0;
+  vw->get_Visible(&visible);
+  EXPECT_EQ(visible, OATRUE);
+  // Without an owner it becomes a window of its own again.
+  ASSERT_EQ(vw->put_Owner(0), S_OK);
+  EXPECT_TRUE(child->isWindow());
+  ASSERT_EQ(vw->put_Caption(Bstr("Preview")), S_OK);
+  EXPECT_EQ(child->windowTitle().toStdString(), "Preview");
+  g.As<IMediaPosition>()->put_Rate(2.0);
+  EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+}
+
+}  // namespace
