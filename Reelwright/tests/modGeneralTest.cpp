@@ -20,6 +20,7 @@
 #include "forms/app.h"
 #include "forms/hwnd.h"
 #include "forms/responder.h"
+#include "scripted_responder.h"
 
 namespace fs = std::filesystem;
 
@@ -43,24 +44,6 @@ class EnvOverride {
  private:
   const char* name_;
   std::optional<std::string> old_;
-};
-
-// Answers message boxes and dialogs from a script for the scope; anything unexpected fails.
-class Script {
- public:
-  Script() : script_(std::make_shared<ScriptedResponder>()) {
-    script_->OnUnexpected([](const std::string& what) { ADD_FAILURE() << "unexpected " << what; });
-    previous_ = SetResponder(script_);
-  }
-  ~Script() {
-    EXPECT_EQ(script_->Remaining(), 0u) << "scripted answers left unused";
-    SetResponder(previous_);
-  }
-  ScriptedResponder* operator->() { return script_.get(); }
-
- private:
-  std::shared_ptr<ScriptedResponder> script_;
-  std::shared_ptr<Responder> previous_;
 };
 
 // A clock under the test's control for the scope.
@@ -229,7 +212,7 @@ TEST_F(ModGeneralTest, DeleteThatCannotBeDoneAnswersTheErrorAndKeepsTheFile) {
 TEST_F(ModGeneralTest, DeleteWithConfirmationAsksFirst) {
   EnvOverride dataHome("XDG_DATA_HOME", At("data"));
   Write(At("a.avi"), "a");
-  Script script;
+  ScriptScope script;
   script->AnswerMsgBox(vbNo).AnswerMsgBox(vbYes).AnswerMsgBox(vbYes);
   std::string path = At("a.avi");
   EXPECT_EQ(DeleteToRecycleBin(path, false, true, false), 1223);
@@ -248,7 +231,7 @@ TEST_F(ModGeneralTest, DeleteWithConfirmationAsksFirst) {
 }
 
 TEST(ShowSaveDialog, AsksTheSaveDialogAndAnswersThePathOrNothing) {
-  Script script;
+  ScriptScope script;
   script->AnswerDialog(DialogKind::Save, DialogAnswer::Cancel());
   script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok("/home/me/Movies/story.xtl"));
   script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok("/home/me/Movies/story"));

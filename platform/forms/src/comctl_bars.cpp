@@ -22,16 +22,6 @@
 
 using namespace forms_detail;
 
-namespace {
-
-int16_t Int16Of(const Variant& v) {
-  int32_t n = LongOf(v);
-  if (n < -32768 || n > 32767) ::Raise(vbErrOverflow);
-  return static_cast<int16_t>(n);
-}
-
-}  // namespace
-
 // ---- Toolbar ---------------------------------------------------------------------------------
 
 void Button::Caption(const std::string& v) {

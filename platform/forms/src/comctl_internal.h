@@ -14,6 +14,13 @@ void ApplyAlign(Control& control, int16_t align);
 // An object Variant holding an item, for event arguments.
 inline Variant ItemArg(CollectionItem& item) { return Variant(static_cast<IUnknown*>(&item)); }
 
+// An Integer property value from a late-bound set; 6 beyond its range.
+inline int16_t Int16Of(const Variant& v) {
+  int32_t n = LongOf(v);
+  if (n < -32768 || n > 32767) ::Raise(vbErrOverflow);
+  return static_cast<int16_t>(n);
+}
+
 // Twips and pixels (15 twips to a pixel).
 inline int PixelsOf(double twips) { return static_cast<int>(twips / 15.0 + 0.5); }
 

@@ -46,12 +46,6 @@ class TabFrame : public QWidget {
   bool internal_ = false;
 };
 
-int16_t Int16Of(const Variant& v) {
-  int32_t n = LongOf(v);
-  if (n < -32768 || n > 32767) ::Raise(vbErrOverflow);
-  return static_cast<int16_t>(n);
-}
-
 }  // namespace
 
 // ---- TabStrip --------------------------------------------------------------------------------
