@@ -211,6 +211,7 @@ TEST_F(ToolbarTest, ButtonClickComesFromTheUserOnlyAndCheckButtonsToggleFirst) {
   buttons("Options").Value(tbrPressed);
   EXPECT_TRUE(ButtonWidget(buttons("Options"))->isChecked());
   buttons("Add").Visible(false);
+  EXPECT_FALSE(static_cast<QToolBar*>(WidgetOf(Bar()))->actions().at(0)->isVisible());
   EXPECT_TRUE(TakeEvents().empty());
   EXPECT_EQ(ErrorOf([&] { buttons("Options").Value(2); }), vbErrInvalidPropertyValue);
 }
@@ -533,8 +534,15 @@ class ListViewTest : public CommonControls {
 };
 
 TEST_F(ListViewTest, RowsShowTheirSubItemsUnderTheColumns) {
+  form->Show();
   ListItem& first = AddRow("/media/song.mp3");
   AddRow("/media/clip.avi");
+  DoEvents();
+  QImage plain = W()->viewport()->grab().toImage();
+  L().DropHighlight(&first);
+  EXPECT_NE(W()->viewport()->grab().toImage(), plain) << "the drop-highlighted row is marked";
+  L().DropHighlight(nullptr);
+  EXPECT_EQ(W()->viewport()->grab().toImage(), plain);
   EXPECT_EQ(W()->columnCount(), 4);
   EXPECT_EQ(W()->headerItem()->text(1), "Output File");
   EXPECT_EQ(W()->topLevelItemCount(), 2);
