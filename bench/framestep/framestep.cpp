@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -86,13 +87,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench_framestep [movie] [frames]\n");
     return 2;
   }
+  std::string generatedFolder;
   if (movie.empty()) {
+    generatedFolder = (std::filesystem::temp_directory_path() /
+                       ("bench-framestep-" + std::to_string(getpid())))
+                          .string();
     fixtures::Options o;
     o.width = 640;
     o.height = 480;
     o.fps = 25;
     o.seconds = (frames + 10) / 25.0;
-    movie = fixtures::Make(fixtures::Kind::AviDx50, fixtures::ScratchFolder("bench-framestep"), o);
+    movie = fixtures::Make(fixtures::Kind::AviDx50, generatedFolder, o);
   }
   std::printf("movie: %s, %d frames\n", movie.c_str(), frames);
 
@@ -103,11 +108,17 @@ int main(int argc, char** argv) {
     const double f = TimeFfmpeg(movie, frames);
     if (d < 0 || f < 0) {
       std::fprintf(stderr, "a run failed\n");
-      return 1;
+      ours = theirs = -1;
+      break;
     }
     if (ours < 0 || d < ours) ours = d;
     if (theirs < 0 || f < theirs) theirs = f;
   }
+  if (!generatedFolder.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(generatedFolder, ignored);
+  }
+  if (ours < 0) return 1;
   std::printf("media detector, frame by frame: %.3f s (%.2f ms a frame)\n", ours,
               1000 * ours / frames);
   std::printf("ffmpeg, one decode:             %.3f s\n", theirs);
