@@ -172,7 +172,10 @@ TextBox::TextBox(const ControlSite& site) : Control(site), d_(std::make_shared<I
 
 void TextBox::MultiLine(bool v) {
   if (v == (d_->multi != nullptr) && (d_->line || d_->multi)) return;
-  std::string text = (d_->line || d_->multi) ? Text() : std::string();
+  bool existed = d_->line || d_->multi;
+  std::string text = existed ? Text() : std::string();
+  bool locked = existed && Locked();
+  int16_t alignment = existed ? Alignment() : static_cast<int16_t>(vbLeftJustify);
   QRect geo = WidgetOf(*this) ? WidgetOf(*this)->geometry() : QRect(0, 0, 1215 / 15, 285 / 15);
   if (QWidget* old = WidgetOf(*this)) {
     old->hide();
@@ -202,8 +205,14 @@ void TextBox::MultiLine(bool v) {
   }
   WidgetOf(*this)->setGeometry(geo);
   ApplyColors(WidgetOf(*this), ForeColor(), BackColor(), true);
+  // The new widget takes over what the old one showed.
   WidgetOf(*this)->setVisible(Control::Visible());
   WidgetOf(*this)->setEnabled(Control::Enabled());
+  ToolTipText(ToolTipText());
+  MousePointer(MousePointer());
+  Locked(locked);
+  Alignment(alignment);
+  PasswordChar(d_->passwordChar);
   ScrollBars(d_->scrollBars);
 }
 bool TextBox::MultiLine() const { return d_->multi != nullptr; }

@@ -796,7 +796,7 @@ std::vector<Control*> Form::Controls() {
 }
 
 Control* Form::FindControl(const std::string& name, int16_t index) {
-  if (!d_->loaded) return nullptr;
+  Load();
   return d_->Find(name, index);
 }
 

@@ -156,7 +156,7 @@ class Form {
   Control& Add(const ControlDef& def);
   // The loaded controls in the order they were added.
   std::vector<Control*> Controls();
-  // A control by name and index (-1: not an array); nullptr when there is none.
+  // A control by name and index (-1: not an array); nullptr when there is none. Loads the form.
   Control* FindControl(const std::string& name, int16_t index = -1);
   // Control arrays: a new element copies the properties of the array's lowest element
   // (invisible, as the runtime makes it); raises 360 when the element exists, 340 for an

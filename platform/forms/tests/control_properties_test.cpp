@@ -1,0 +1,159 @@
+// Properties every control shares, late-bound property access, and the properties of text
+// boxes, buttons and forms.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QImage>
+#include <QLineEdit>
+#include <QPalette>
+#include <QWidget>
+#include <filesystem>
+
+#include "forms/controls.h"
+#include "forms/form.h"
+#include "forms/qt/hwnd_qt.h"
+#include "forms_test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+int32_t ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const VBError& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+std::unique_ptr<TestForm> MakeForm() {
+  return std::make_unique<TestForm>("frmProps", [](TestForm& f) {
+    f.Place({{"TextBox", "txtName", -1, "", 120, 120, 2400, 285, "Hello world"},
+             {"CommandButton", "cmdPlay", -1, "", 120, 600, 1200, 600, "Play"},
+             {"Label", "lblInfo", -1, "", 120, 1400, 2400, 255, "Info"},
+             {"PictureBox", "picBox", -1, "", 3000, 120, 1500, 1500, ""},
+             {"Label", "lblInner", -1, "picBox", 150, 150, 600, 255, "in"}});
+  });
+}
+}  // namespace
+
+TEST(ControlProperties, CommonPropertiesByNameAndByCall) {
+  auto f = MakeForm();
+  Control& lbl = *f->FindControl("lblInfo");
+  struct Case {
+    const char* name;
+    Variant value;
+  };
+  const Case cases[] = {
+      {"Left", Variant(int32_t{300})},       {"Top", Variant(int32_t{1500})},
+      {"Width", Variant(int32_t{1800})},     {"Height", Variant(int32_t{300})},
+      {"Visible", Variant(false)},           {"Enabled", Variant(false)},
+      {"ToolTipText", Variant("Tip")},       {"Tag", Variant("marker")},
+      {"MousePointer", Variant(int16_t{11})}, {"FontSize", Variant(12.0f)},
+      {"FontBold", Variant(true)},           {"ForeColor", Variant(int32_t{0x0000FF})},
+      {"Caption", Variant("Changed")},
+  };
+  for (const Case& c : cases) {
+    lbl.SetProperty(c.name, c.value);
+    EXPECT_EQ(lbl.GetProperty(c.name), c.value) << c.name;
+  }
+  QWidget* w = WidgetFromHwnd(lbl.hWnd());
+  EXPECT_EQ(w->geometry(), QRect(20, 100, 120, 20));
+  EXPECT_EQ(w->toolTip(), "Tip");
+  EXPECT_TRUE(w->isHidden());
+  EXPECT_EQ(w->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  EXPECT_EQ(w->font().pointSizeF(), 12.0);
+  EXPECT_TRUE(w->font().bold());
+  EXPECT_EQ(ErrorOf([&] { lbl.SetProperty("NoSuchProperty", Variant(1)); }), 438);
+  EXPECT_EQ(ErrorOf([&] { lbl.GetProperty("NoSuchProperty"); }), 438);
+  EXPECT_EQ(ErrorOf([&] { lbl.SetProperty("Width", Variant("wide")); }), 13);
+  // Names compare without regard to case.
+  lbl.SetProperty("caption", Variant("lower"));
+  EXPECT_EQ(dynamic_cast<Label&>(lbl).Caption(), "lower");
+  // Positions inside a container count from the container.
+  Control& inner = *f->FindControl("lblInner");
+  EXPECT_EQ(inner.Left(), 150);
+  EXPECT_EQ(inner.Container(), f->FindControl("picBox"));
+  f->Unload();
+}
+
+TEST(ControlProperties, SystemColoursAreTranslated) {
+  auto f = MakeForm();
+  Control& lbl = *f->FindControl("lblInfo");
+  lbl.BackColor(0x80000005);  // window background
+  QWidget* w = WidgetFromHwnd(lbl.hWnd());
+  EXPECT_EQ(w->palette().color(QPalette::Window), QApplication::palette().color(QPalette::Base));
+  lbl.BackColor(0x00808080);
+  EXPECT_EQ(w->palette().color(QPalette::Window), QColor(128, 128, 128));
+  f->Unload();
+}
+
+TEST(ControlProperties, TextBoxSelectionLengthAndLocking) {
+  auto f = MakeForm();
+  Ctl<TextBox> txt(f.get(), "txtName");
+  txt->SelStart(6);
+  txt->SelLength(5);
+  EXPECT_EQ(txt->SelText(), "world");
+  txt->SelText("there");
+  EXPECT_EQ(txt->Text(), "Hello there");
+  EXPECT_EQ(txt->SelStart(), 11);
+  txt->SelStart(100);
+  EXPECT_EQ(txt->SelStart(), 11) << "beyond the end stops at the end";
+  txt->MaxLength(5);
+  txt->Text("Longer than five");
+  EXPECT_EQ(txt->Text(), "Longe");
+  EXPECT_EQ(ErrorOf([&] { txt->MaxLength(-1); }), 380);
+  txt->Locked(true);
+  EXPECT_TRUE(static_cast<QLineEdit*>(WidgetFromHwnd(txt->hWnd()))->isReadOnly());
+  txt->MaxLength(0);
+  txt->MultiLine(true);
+  txt->Text("one\ntwo");
+  EXPECT_EQ(txt->Text(), "one\ntwo");
+  EXPECT_TRUE(txt->Locked()) << "switching to several lines keeps the other properties";
+  EXPECT_EQ(txt->Left(), 120);
+  f->Unload();
+}
+
+TEST(ControlProperties, GraphicalButtonShowsItsPicture) {
+  auto f = MakeForm();
+  Ctl<CommandButton> cmd(f.get(), "cmdPlay");
+  QImage img(16, 16, QImage::Format_RGB32);
+  img.fill(Qt::red);
+  fs::path file = fs::temp_directory_path() / "forms_button.bmp";
+  img.save(QString::fromStdString(file.string()), "BMP");
+  Picture p = LoadPicture(file.string());
+  auto* button = static_cast<QAbstractButton*>(WidgetFromHwnd(cmd->hWnd()));
+  cmd->SetPicture(p);
+  EXPECT_TRUE(button->icon().isNull()) << "a standard button shows no picture";
+  cmd->Style(vbButtonGraphical);
+  EXPECT_FALSE(button->icon().isNull());
+  EXPECT_EQ(button->iconSize(), QSize(16, 16));
+  EXPECT_EQ(cmd->GetPicture(), p);
+  fs::remove(file);
+  f->Unload();
+}
+
+TEST(FormProperties, SizesScalesAndStates) {
+  auto f = MakeForm();
+  f->Move(1500, 900, 6000, 4500);
+  EXPECT_EQ(f->Left(), 1500);
+  EXPECT_EQ(f->Top(), 900);
+  EXPECT_EQ(f->Width(), 6000);
+  EXPECT_LE(f->ScaleWidth(), 6000.0f);
+  float twips = f->ScaleWidth();
+  f->ScaleMode(vbPixels);
+  EXPECT_FLOAT_EQ(f->ScaleWidth(), twips / 15);
+  EXPECT_EQ(f->FindControl("txtName")->Left(), 8) << "control positions follow the form's scale";
+  f->FindControl("txtName")->Left(10);
+  f->ScaleMode(vbTwips);
+  EXPECT_EQ(f->FindControl("txtName")->Left(), 150);
+  EXPECT_EQ(ErrorOf([&] { f->ScaleMode(7); }), 380);
+  f->BorderStyle(vbBSNone);
+  EXPECT_TRUE(WidgetFromHwnd(f->hWnd())->windowFlags() & Qt::FramelessWindowHint);
+  f->Show();
+  f->WindowState(vbMaximized);
+  EXPECT_EQ(f->WindowState(), vbMaximized);
+  f->WindowState(vbNormal);
+  EXPECT_EQ(f->WindowState(), vbNormal);
+  f->Unload();
+}
