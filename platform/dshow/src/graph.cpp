@@ -10,6 +10,7 @@
 #include <set>
 
 #include "com/com.h"
+#include "forms/hwnd.h"
 
 namespace dshow {
 
@@ -650,6 +651,10 @@ HRESULT FilterGraph::Notify(LONG code, LONG_PTR p1, LONG_PTR p2) {
   events_.push_back({code, p1, p2});
   if (events_.size() > 1000) events_.pop_front();
   eventCond_.notify_all();
+  // A window asked to hear of events gets a message for each (it fetches them with GetEvent).
+  if (notifyWindow_ && notifyFlags_ == 0)
+    PostMessage(static_cast<HWND>(notifyWindow_), static_cast<UINT>(notifyMessage_), 0,
+                static_cast<LPARAM>(notifyData_));
   return S_OK;
 }
 
@@ -689,13 +694,17 @@ HRESULT FilterGraph::WaitForCompletion(LONG msTimeout, LONG* code) {
   return S_OK;
 }
 
-HRESULT FilterGraph::SetNotifyWindow(OAHWND hwnd, LONG, LONG_PTR) {
+HRESULT FilterGraph::SetNotifyWindow(OAHWND hwnd, LONG msg, LONG_PTR data) {
+  std::lock_guard ev(eventLock_);
   notifyWindow_ = hwnd;
+  notifyMessage_ = msg;
+  notifyData_ = data;
   return S_OK;
 }
 
 HRESULT FilterGraph::SetNotifyFlags(LONG flags) {
   if (flags != 0 && flags != 1) return E_INVALIDARG;
+  std::lock_guard ev(eventLock_);
   notifyFlags_ = flags;
   return S_OK;
 }

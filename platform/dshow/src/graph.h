@@ -183,6 +183,8 @@ class FilterGraph : public ComObject<IGraphBuilder, IMediaControl, IMediaEventEx
   bool running_ = false;  // between Run/Pause and Stop, for WaitForCompletion
   LONG notifyFlags_ = 0;
   OAHWND notifyWindow_ = 0;
+  LONG notifyMessage_ = 0;
+  LONG_PTR notifyData_ = 0;
 };
 
 // The system reference clock (monotonic, 100 ns units).

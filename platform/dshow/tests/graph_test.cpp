@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "dshow_test_util.h"
+#include "forms/hwnd.h"
+#include "forms/qt/hwnd_qt.h"
 
 using namespace dshow_test;
 using fixtures::Kind;
@@ -94,6 +96,35 @@ TEST(Events, WaitForCompletionTellsNotYetFromDoneAndFromNotRunning) {
   EXPECT_EQ(ev->WaitForCompletion(0, &code), S_OK) << "still complete until stopped";
   EXPECT_EQ(code, EC_COMPLETE);
   EXPECT_EQ(mc->Stop(), S_OK);
+}
+
+TEST(Events, ANotifyWindowHearsOfEachEventAndGetEventHandsThemOut) {
+  forms_detail::EnsureApplication();
+  std::vector<LPARAM> heard;
+  HWND window = CreateMessageWindow([&](HWND, UINT msg, WPARAM, LPARAM lParam) -> LRESULT {
+    if (msg == 0x8001) heard.push_back(lParam);
+    return 0;
+  });
+  auto g = NewGraph();
+  ASSERT_EQ(g->RenderFile(U(Fixture(Kind::Wav)).c_str(), nullptr), S_OK);
+  auto ev = g.As<IMediaEventEx>();
+  ASSERT_TRUE(ev);
+  ASSERT_EQ(ev->SetNotifyWindow(window, 0x8001, 77), S_OK);
+  g.As<IMediaPosition>()->put_Rate(2.0);
+  ASSERT_EQ(g.As<IMediaControl>()->Run(), S_OK);
+  LONG code = 0;
+  ASSERT_EQ(ev->WaitForCompletion(10000, &code), S_OK);
+  forms_detail::DrainThreadMessages();
+  ASSERT_FALSE(heard.empty());
+  EXPECT_EQ(heard.front(), 77);
+  LONG c = 0;
+  LONG_PTR p1 = 0, p2 = 0;
+  bool complete = false;
+  while (ev->GetEvent(&c, &p1, &p2, 0) == S_OK) complete = complete || c == EC_COMPLETE;
+  EXPECT_TRUE(complete);
+  EXPECT_EQ(ev->GetEvent(&c, &p1, &p2, 0), E_ABORT) << "the queue is empty now";
+  g.As<IMediaControl>()->Stop();
+  DestroyWindow(window);
 }
 
 TEST(Position, RateSeekAndPauseKeepTheirPlace) {

@@ -2,6 +2,8 @@
 // reads with the expected streams, frame count and duration.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 #include "dshow/baseclasses.h"
 #include "dshow_test_util.h"
@@ -173,6 +175,27 @@ TEST(RenderIntoMux, RenderingPrefersTheMuxAlreadyInTheGraph) {
   EXPECT_EQ(v->frames, 25);
   ASSERT_TRUE(probe.First("audio"));
   EXPECT_EQ(probe.First("audio")->codecName, "pcm_s16le");
+}
+
+TEST(RenderDecoders, AHackMovieWithTheMicrosoftCodesInItsHeaderDecodesWithoutTheDivxFilter) {
+  // The main window's repair writes "mp43" at byte 112 and "MP43" at byte 188 of a copy.
+  auto bytes = fixtures::ReadFile(Fixture(Kind::AviDiv3));
+  ASSERT_GT(bytes.size(), 200u);
+  ASSERT_EQ(std::string(bytes.begin() + 108, bytes.begin() + 112), "vids") << "standard layout";
+  std::memcpy(bytes.data() + 112, "mp43", 4);
+  std::memcpy(bytes.data() + 188, "MP43", 4);
+  std::string copy = fixtures::ScratchFolder("repair") + "/movie_wz.avi";
+  {
+    FILE* f = std::fopen(copy.c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  auto g = NewGraph();
+  ASSERT_GE(g->RenderFile(U(copy).c_str(), nullptr), 0);
+  auto names = FilterNames(g.Get());
+  EXPECT_TRUE(Contains(names, "Microsoft MPEG-4 Video Decompressor"));
+  for (auto& n : names) EXPECT_EQ(n.find("DivX"), std::string::npos) << n;
 }
 
 // A pass-through filter on the platform's in-place base, counting what passes.
