@@ -251,19 +251,26 @@ Control* ControlOfWidget(QWidget* w) {
 void SetContainerScale(Control& container, ScaleProvider provider) { Scales()[&container] = std::move(provider); }
 
 ScaleInfo ScaleOf(Form& form, Control* container) {
-  if (!container) {
-    ScaleInfo s;
-    int16_t mode = form.ScaleMode();
-    if (mode == vbPixels) {
-      s.unitsPerPixelX = s.unitsPerPixelY = 1;
-    } else if (mode == vbPoints) {
-      s.unitsPerPixelX = s.unitsPerPixelY = 0.75;
-    }
-    return s;
-  }
+  if (!container) return FormScale(form);
   auto it = Scales().find(container);
   if (it != Scales().end()) return it->second();
   return ScaleInfo{};
+}
+
+ScaleInfo ScaleFor(int16_t scaleMode, double left, double top, double width, double height, QSize inner) {
+  ScaleInfo s;
+  switch (scaleMode) {
+    case vbPixels: s.unitsPerPixelX = s.unitsPerPixelY = 1; break;
+    case vbPoints: s.unitsPerPixelX = s.unitsPerPixelY = 0.75; break;
+    case vbUser:
+      s.left = left;
+      s.top = top;
+      s.unitsPerPixelX = inner.width() > 0 ? width / inner.width() : 15;
+      s.unitsPerPixelY = inner.height() > 0 ? height / inner.height() : 15;
+      break;
+    default: break;
+  }
+  return s;
 }
 
 void ApplyFont(QWidget* w, const StdFont& f) {

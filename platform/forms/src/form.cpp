@@ -207,21 +207,7 @@ struct Form::Impl {
   }
 
   ScaleInfo Scale() const {
-    ScaleInfo s;
-    switch (scaleMode) {
-      case vbPixels: s.unitsPerPixelX = s.unitsPerPixelY = 1; break;
-      case vbPoints: s.unitsPerPixelX = s.unitsPerPixelY = 0.75; break;
-      case vbUser: {
-        QSize c = client ? client->size() : QSize(1, 1);
-        s.left = scaleLeft;
-        s.top = scaleTop;
-        s.unitsPerPixelX = c.width() ? scaleW / c.width() : 15;
-        s.unitsPerPixelY = c.height() ? scaleH / c.height() : 15;
-        break;
-      }
-      default: break;
-    }
-    return s;
+    return ScaleFor(scaleMode, scaleLeft, scaleTop, scaleW, scaleH, client ? client->size() : QSize());
   }
 
   void Teardown() {
@@ -470,6 +456,11 @@ bool FormKey(Form& form, Control* focused, int key) {
 }
 
 int HandlerDepth() { return g_depth; }
+
+ScaleInfo FormScale(Form& form) {
+  form.Load();
+  return form.impl().Scale();
+}
 
 void Guard(const std::function<void()>& f) {
   // Code Qt called counts as a running handler until it returns: unloaded controls are deleted

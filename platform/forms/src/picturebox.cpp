@@ -32,23 +32,7 @@ struct PictureBox::Impl {
     return QSize(std::max(0, s.width() - 2 * BorderPx()), std::max(0, s.height() - 2 * BorderPx()));
   }
   // Units per pixel and origin of the drawing area.
-  ScaleInfo Scale() const {
-    ScaleInfo s;
-    switch (scaleMode) {
-      case vbPixels: s.unitsPerPixelX = s.unitsPerPixelY = 1; break;
-      case vbPoints: s.unitsPerPixelX = s.unitsPerPixelY = 0.75; break;
-      case vbUser: {
-        QSize in = Inner();
-        s.left = scaleLeft;
-        s.top = scaleTop;
-        s.unitsPerPixelX = in.width() ? scaleW / in.width() : 15;
-        s.unitsPerPixelY = in.height() ? scaleH / in.height() : 15;
-        break;
-      }
-      default: break;
-    }
-    return s;
-  }
+  ScaleInfo Scale() const { return ScaleFor(scaleMode, scaleLeft, scaleTop, scaleW, scaleH, Inner()); }
   QPointF ToPx(double x, double y) const {
     ScaleInfo s = Scale();
     return QPointF((x - s.left) / s.unitsPerPixelX, (y - s.top) / s.unitsPerPixelY);

@@ -17,15 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const VBError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
 std::unique_ptr<TestForm> MakeForm() {
   return std::make_unique<TestForm>("frmProps", [](TestForm& f) {
     f.Place({{"TextBox", "txtName", -1, "", 120, 120, 2400, 285, "Hello world"},

@@ -7,9 +7,20 @@
 #include <functional>
 #include <memory>
 
+#include "core/error.h"
 #include "forms/app.h"
 #include "forms/responder.h"
 #include "scripted_responder.h"
+
+// The runtime error number a call raises; 0 when it raises none.
+inline int32_t ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const VBError& e) {
+    return e.Number();
+  }
+  return 0;
+}
 
 // Runs DoEvents until the condition holds or the deadline passes; returns the condition.
 inline bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {

@@ -41,15 +41,6 @@ fs::path WriteGif() {
   return p;
 }
 
-int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const VBError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
 }  // namespace
 
 TEST(Pictures, LoadPictureReadsEveryKind) {

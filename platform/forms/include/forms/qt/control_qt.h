@@ -57,6 +57,11 @@ struct ScaleInfo {
   double unitsPerPixelX = 15, unitsPerPixelY = 15;
 };
 ScaleInfo ScaleOf(Form& form, Control* container);
+// The scale of a drawing area of the given inner size in pixels: vbTwips, vbPoints, vbPixels, or
+// vbUser with its left, top, width and height.
+ScaleInfo ScaleFor(int16_t scaleMode, double left, double top, double width, double height, QSize inner);
+// A form's own scale (its inner area).
+ScaleInfo FormScale(Form& form);
 using ScaleProvider = std::function<ScaleInfo()>;
 // Containers with a scale of their own (picture boxes) register it here.
 void SetContainerScale(Control& container, ScaleProvider provider);
