@@ -301,14 +301,14 @@ class RangeSlider : public QSlider {
   }
 
  protected:
-  void paintEvent(QPaintEvent* e) override {
+  void paintEvent(QPaintEvent*) override {
     QStyleOptionSlider opt;
     initStyleOption(&opt);
-    // The ticks are drawn here (at TickFrequency); the style draws the channel and the thumb.
-    opt.tickPosition = QSlider::NoTicks;
     QPainter p(this);
     QRect groove = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
     bool horizontal = orientation() == Qt::Horizontal;
+    // The style draws the channel and the thumb (leaving room for the ticks); the ticks are
+    // drawn here, at the ends and every TickFrequency between them.
     if (tickPosition() != QSlider::NoTicks) {
       p.setPen(palette().color(QPalette::WindowText));
       std::vector<int> values{minimum(), maximum()};
@@ -328,18 +328,33 @@ class RangeSlider : public QSlider {
         }
       }
     }
-    p.end();
-    QSlider::paintEvent(e);
+    // The channel, the selected range on it, then the thumb over both.
+    opt.subControls = QStyle::SC_SliderGroove;
+    style()->drawComplexControl(QStyle::CC_Slider, &opt, &p, this);
     if (selectRange && selLength > 0) {
-      QPainter sp(this);
       int a = PositionOf(opt, groove, selStart);
       int b = PositionOf(opt, groove, selStart + selLength);
+      // A band in the channel, with a mark beside the channel at each end of the range.
       QColor c = palette().color(QPalette::Highlight);
-      c.setAlpha(160);
-      QRect r = horizontal ? QRect(a, groove.center().y() - 2, std::max(b - a, 1), 5)
-                           : QRect(groove.center().x() - 2, a, 5, std::max(b - a, 1));
-      sp.fillRect(r, c);
+      QRect r = horizontal ? QRect(a, groove.center().y() - 3, std::max(b - a, 1), 7)
+                           : QRect(groove.center().x() - 3, a, 7, std::max(b - a, 1));
+      p.fillRect(r, c);
+      p.setPen(c.darker(150));
+      p.drawRect(r.adjusted(0, 0, -1, -1));
+      for (int end : {a, b}) {
+        if (horizontal) {
+          p.drawLine(end, r.top() - 4, end, r.top() - 1);
+        } else {
+          p.drawLine(r.left() - 4, end, r.left() - 1, end);
+        }
+      }
     }
+    opt.subControls = QStyle::SC_SliderHandle;
+    if (isSliderDown()) {
+      opt.activeSubControls = QStyle::SC_SliderHandle;
+      opt.state |= QStyle::State_Sunken;
+    }
+    style()->drawComplexControl(QStyle::CC_Slider, &opt, &p, this);
   }
 };
 
