@@ -10,6 +10,10 @@ if(SUITE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# Platform libraries register their COM classes when they are loaded, and suite code often
+# reaches them only through CoCreateInstance: keep every library a target links, used or not.
+add_link_options(LINKER:--no-as-needed)
+
 # suite_warnings(target): our own warning policy on one of our targets.
 function(suite_warnings target)
   target_compile_options(${target} PRIVATE ${SUITE_WARNINGS})
