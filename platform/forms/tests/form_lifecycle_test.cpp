@@ -16,7 +16,7 @@ using Log = std::vector<std::string>;
 
 TEST(FormLifeCycle, EventsRunInTheRuntimesOrder) {
   auto f = MakeForm<TestForm>("frmOrder", [](TestForm& f) { f.Caption("Order"); });
-  f->LogEvents({"Form_Initialize", "Form_Load", "Form_Activate", "Form_Unload", "Form_Terminate"});
+  f->LogEvents({"Form_Initialize", "Form_Load", "Form_Resize", "Form_Activate", "Form_Unload", "Form_Terminate"});
   TestForm* raw = f.get();
   f->On("Form_QueryUnload", [raw](int16_t& Cancel, int16_t UnloadMode) {
     raw->log.push_back("Form_QueryUnload " + std::to_string(UnloadMode));
@@ -25,10 +25,15 @@ TEST(FormLifeCycle, EventsRunInTheRuntimesOrder) {
   f->Show();
   ASSERT_TRUE(PumpUntil([&] { return !f->log.empty() && f->log.back() == "Form_Activate"; }));
   EXPECT_TRUE(f->Unload());
-  EXPECT_EQ(f->log, (Log{"Form_Initialize", "Form_Load", "Form_Activate", "Form_QueryUnload 1", "Form_Unload"}));
+  EXPECT_EQ(f->log, (Log{"Form_Initialize", "Form_Load", "Form_Resize", "Form_Activate", "Form_QueryUnload 1",
+                         "Form_Unload"}));
   f->log.clear();
   f->Load();
-  EXPECT_EQ(f->log, (Log{"Form_Load"})) << "Initialize runs once per object";
+  EXPECT_EQ(f->log, (Log{"Form_Load"})) << "Initialize runs once per object; no Resize while hidden";
+  f->Show();
+  f->log.clear();
+  f->Width(f->Width() + 300);
+  EXPECT_EQ(f->log, (Log{"Form_Resize"})) << "a visible form resized by code";
   Log* log = &raw->log;
   log->clear();
   // Releasing the object unloads it first, then Terminate.

@@ -1,0 +1,101 @@
+// The program's own responder: real Qt message boxes and dialogs, answered here by finding the
+// open box and pressing its buttons.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+
+#include "forms/app.h"
+#include "forms/responder.h"
+#include "forms/qt/hwnd_qt.h"
+
+namespace {
+
+// Runs `act` on the first modal window once it is open.
+void WhenModalOpens(std::function<void(QWidget*)> act) {
+  auto* timer = new QTimer;
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, [timer, act] {
+    if (QWidget* w = QApplication::activeModalWidget()) {
+      timer->stop();
+      timer->deleteLater();
+      act(w);
+    }
+  });
+  timer->start();
+}
+
+struct WindowResponderScope {
+  WindowResponderScope() {
+    forms_detail::EnsureApplication();
+    previous = SetResponder(MakeWindowResponder());
+  }
+  ~WindowResponderScope() { SetResponder(previous); }
+  std::shared_ptr<Responder> previous;
+};
+
+}  // namespace
+
+TEST(WindowResponder, MessageBoxShowsTextTitleIconAndButtons) {
+  WindowResponderScope scope;
+  struct Case {
+    int style;
+    QMessageBox::Icon icon;
+    QMessageBox::StandardButton press;
+    QMessageBox::StandardButton defaultButton;
+    int answer;
+  };
+  const Case cases[] = {
+      {vbYesNoCancel | vbQuestion | vbDefaultButton2, QMessageBox::Question, QMessageBox::Cancel, QMessageBox::No,
+       vbCancel},
+      {vbYesNo | vbCritical, QMessageBox::Critical, QMessageBox::No, QMessageBox::Yes, vbNo},
+      {vbOKOnly, QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok, vbOK},
+      {vbRetryCancel | vbExclamation, QMessageBox::Warning, QMessageBox::Retry, QMessageBox::Retry, vbRetry},
+      {vbAbortRetryIgnore | vbInformation | vbDefaultButton3, QMessageBox::Information, QMessageBox::Ignore,
+       QMessageBox::Ignore, vbIgnore},
+  };
+  for (const Case& c : cases) {
+    std::string seenTitle, seenText;
+    QMessageBox::Icon seenIcon{};
+    QMessageBox::StandardButton seenDefault{};
+    WhenModalOpens([&](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      ASSERT_NE(box, nullptr);
+      seenTitle = box->windowTitle().toStdString();
+      seenText = box->text().toStdString();
+      seenIcon = box->icon();
+      seenDefault = box->standardButton(box->defaultButton());
+      box->button(c.press)->click();
+    });
+    EXPECT_EQ(MsgBox("Do you want to save your changes?", c.style, std::string("Reelwright")), c.answer);
+    EXPECT_EQ(seenTitle, "Reelwright");
+    EXPECT_EQ(seenText, "Do you want to save your changes?");
+    EXPECT_EQ(seenIcon, c.icon);
+    EXPECT_EQ(seenDefault, c.defaultButton);
+  }
+}
+
+TEST(WindowResponder, InputBoxAnswersTheTypedTextOrNothing) {
+  WindowResponderScope scope;
+  for (bool accept : {true, false}) {
+    WhenModalOpens([&](QWidget* w) {
+      auto* dlg = qobject_cast<QInputDialog*>(w);
+      ASSERT_NE(dlg, nullptr);
+      EXPECT_EQ(dlg->labelText(), "Frame number:");
+      EXPECT_EQ(dlg->textValue(), "12");
+      dlg->setTextValue("34");
+      if (accept) {
+        dlg->accept();
+      } else {
+        dlg->reject();
+      }
+    });
+    EXPECT_EQ(InputBox("Frame number:", "Go to", "12"), accept ? "34" : "");
+  }
+}
