@@ -27,15 +27,6 @@ namespace {
 
 using forms_detail::WidgetOf;
 
-int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const VBError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
 Picture Square(QColor color) {
   QImage img(16, 16, QImage::Format_RGB32);
   img.fill(color);
