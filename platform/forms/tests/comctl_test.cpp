@@ -388,6 +388,44 @@ TEST_F(SliderTest, TheSelectedRangeIsDrawnAndChecked) {
   W()->grab();
 }
 
+TEST(CommonControlTables, PropertiesSetByNameInATable) {
+  ScriptScope script;
+  class frmPreview : public Form {
+   public:
+    frmPreview() : Form("frmPreview") {}
+
+   protected:
+    void Design() override {
+      Place({
+          {"ImageList", "ImageList1", -1, "", 0, 0, 0, 0, ""},
+          {"Toolbar", "Toolbar1", -1, "", 0, 0, 0, 420, "", {{"ImageList", Variant("ImageList1")}}},
+          {"Slider", "slVolume", -1, "", 120, 600, 2400, 450, "",
+           {{"Min", Variant(-10000)}, {"Max", Variant(0)}, {"LargeChange", Variant(1000)},
+            {"SmallChange", Variant(500)}, {"TickFrequency", Variant(1000)}, {"Value", Variant(0)}}},
+          {"ProgressBar", "ProgressBar1", -1, "", 120, 1200, 2400, 255, "", {{"Max", Variant(7.5)}}},
+          {"StatusBar", "StaEncoderStat", -1, "", 0, 0, 0, 375, "",
+           {{"Style", Variant(int16_t{sbrSimple})}, {"SimpleText", Variant("Encoder Stopped")}}},
+      });
+    }
+  };
+  auto form = MakeForm<frmPreview>();
+  Ctl<Slider> slVolume(form.get(), "slVolume");
+  EXPECT_EQ(slVolume->Min(), -10000);
+  EXPECT_EQ(slVolume->Max(), 0);
+  EXPECT_EQ(slVolume->LargeChange(), 1000);
+  EXPECT_EQ(slVolume->SmallChange(), 500);
+  EXPECT_EQ(slVolume->TickFrequency(), 1000);
+  EXPECT_EQ(slVolume->GetProperty("value").i4(), 0);
+  Ctl<Toolbar> toolbar(form.get(), "Toolbar1");
+  EXPECT_EQ(toolbar->GetImageList(), form->FindControl("ImageList1"));
+  EXPECT_EQ(Ctl<ProgressBar>(form.get(), "ProgressBar1")->Max(), 7.5f);
+  EXPECT_EQ(Ctl<StatusBar>(form.get(), "StaEncoderStat")->SimpleText(), "Encoder Stopped");
+  EXPECT_EQ(ErrorOf([&] { form->Add({"Toolbar", "Toolbar2", -1, "", 0, 0, 0, 0, "", {{"ImageList", Variant("Nope")}}}); }),
+            vbErrInvalidPropertyValue);
+  EXPECT_EQ(ErrorOf([&] { slVolume->SetProperty("Value", Variant(1)); }), vbErrInvalidPropertyValue);
+  EXPECT_EQ(ErrorOf([&] { slVolume->SetProperty("NoSuchProperty", Variant(1)); }), vbErrObjectDoesntSupport);
+}
+
 // ---- status bar ------------------------------------------------------------------------------
 
 TEST_F(CommonControls, StatusBarShowsSimpleTextOrPanels) {
