@@ -3,7 +3,9 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
+#include <QVBoxLayout>
 #include <QScrollBar>
 #include <algorithm>
 #include <filesystem>
@@ -217,7 +219,16 @@ Variant ListBox::GetProperty(const std::string& n) const {
 // ---- ComboBox ----------------------------------------------------------------------------------
 
 struct ComboBox::Impl {
+  QWidget* frame = nullptr;   // the control's window: the combo, and below it the simple style's list
   QComboBox* box = nullptr;
+  QListView* list = nullptr;  // shown with the simple style only
+  void SyncList() {
+    if (box->currentIndex() >= 0) {
+      list->setCurrentIndex(box->model()->index(box->currentIndex(), 0));
+    } else {
+      list->clearSelection();
+    }
+  }
   bool sorted = false;
   int16_t style = vbComboDropdown;
   int16_t newIndex = -1;
@@ -232,27 +243,55 @@ struct ComboBox::Impl {
 ComboBox::ComboBox(const ControlSite& site) : Control(site), d_(std::make_shared<Impl>()) {
   native().backColor = 0x80000005;
   native().foreColor = 0x80000008;
-  auto* w = new QComboBox;
-  d_->box = w;
-  w->setInsertPolicy(QComboBox::NoInsert);
-  AttachWidget(*this, w);
-  w->resize(1215 / 15, 315 / 15);
-  QObject::connect(w, &QComboBox::activated, w, [this](int) { Guard([&] { Raise("Click"); }); });
-  Style(vbComboDropdown);
+  auto* frame = new QWidget;
+  auto* layout = new QVBoxLayout(frame);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  d_->frame = frame;
+  d_->box = new QComboBox(frame);
+  d_->box->setInsertPolicy(QComboBox::NoInsert);
+  d_->box->setEditable(true);
+  d_->list = new QListView(frame);
+  d_->list->setModel(d_->box->model());
+  d_->list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  d_->list->hide();
+  layout->addWidget(d_->box);
+  layout->addWidget(d_->list, 1);
+  AttachWidget(*this, frame);
+  frame->resize(1215 / 15, 315 / 15);
+  QObject::connect(d_->box, &QComboBox::activated, frame, [this](int) { Guard([&] { Raise("Click"); }); });
+  QObject::connect(d_->list, &QListView::clicked, frame, [this](const QModelIndex& index) {
+    // Choosing a line of the simple style's list is choosing the entry.
+    {
+      QSignalBlocker block(d_->box);
+      d_->box->setCurrentIndex(index.row());
+    }
+    Guard([&] { Raise("Click"); });
+  });
+  ConnectEdit();
+  d_->style = vbComboDropdown;
+}
+
+void ComboBox::ConnectEdit() {
+  if (QLineEdit* edit = d_->box->lineEdit()) {
+    RouteEvents(*this, edit);
+    edit->setReadOnly(d_->locked);
+    QObject::connect(edit, &QLineEdit::textEdited, d_->frame, [this](const QString&) { Guard([&] { Raise("Change"); }); });
+  }
 }
 
 void ComboBox::Style(int16_t v) {
   if (v < vbComboDropdown || v > vbComboDropdownList) ::Raise(vbErrInvalidPropertyValue);
   d_->style = v;
-  QComboBox* w = d_->box;
   bool editable = v != vbComboDropdownList;
-  if (editable == w->isEditable() && (editable ? w->lineEdit() != nullptr : true) && w->property("_styled").isValid()) return;
-  w->setProperty("_styled", true);
-  w->setEditable(editable);
-  if (editable) {
-    RouteEvents(*this, w->lineEdit());
-    QObject::connect(w->lineEdit(), &QLineEdit::textEdited, w, [this](const QString&) { Guard([&] { Raise("Change"); }); });
+  if (editable != d_->box->isEditable()) {
+    d_->box->setEditable(editable);
+    if (editable) ConnectEdit();
   }
+  // The simple style shows its list all the time, under the text, instead of dropping it down.
+  d_->list->setVisible(v == vbComboSimple);
+  d_->box->setStyleSheet(v == vbComboSimple ? "QComboBox::drop-down { width: 0px; border: 0px; }" : "");
+  d_->SyncList();
 }
 int16_t ComboBox::Style() const { return d_->style; }
 
@@ -306,6 +345,7 @@ void ComboBox::ListIndex(int16_t v) {
     d_->box->setCurrentIndex(v);
     if (v == -1 && d_->box->isEditable()) d_->box->setEditText(QString());
   }
+  d_->SyncList();
   if (d_->style != vbComboDropdownList && Text() != before) Raise("Change");
   Raise("Click");
 }
@@ -333,6 +373,7 @@ void ComboBox::Text(const std::string& v) {
     d_->box->setCurrentIndex(i);
     d_->box->setEditText(Q(v));
   }
+  d_->SyncList();
   Raise("Change");
 }
 bool ComboBox::Sorted() const { return d_->sorted; }

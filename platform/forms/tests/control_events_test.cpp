@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -140,14 +141,14 @@ TEST(ControlEvents, EachRuleRaisesExactlyItsEvents) {
       {"ComboBox Text from code raises Change", [](TestForm& f) { C<ComboBox>(f, "cboSize").Text("320 x 240"); },
        {"cboSize_Change"}},
       {"typing into a ComboBox raises Change",
-       [](TestForm& f) { Type(static_cast<QComboBox*>(W(C<ComboBox>(f, "cboSize")))->lineEdit(), "3"); },
+       [](TestForm& f) { Type(W(C<ComboBox>(f, "cboSize"))->findChild<QComboBox*>()->lineEdit(), "3"); },
        {"cboSize_Change"}},
       {"choosing a ComboBox entry raises Click only",
        [](TestForm& f) {
          auto& c = C<ComboBox>(f, "cboSize");
          c.AddItem("160 x 120");
          c.AddItem("320 x 240");
-         auto* box = static_cast<QComboBox*>(W(c));
+         auto* box = W(c)->findChild<QComboBox*>();
          box->setCurrentIndex(1);
          emit box->activated(1);
        },
@@ -205,6 +206,30 @@ TEST(ControlEvents, EachRuleRaisesExactlyItsEvents) {
     EXPECT_EQ(f->log, c.expected) << c.rule;
     f->Unload();
   }
+}
+
+TEST(ControlEvents, SimpleComboShowsItsListAndChoosesFromIt) {
+  auto f = MakeEventForm();
+  auto& c = C<ComboBox>(*f, "cboSize");
+  c.Style(vbComboSimple);
+  c.Move(c.Left(), c.Top(), 2000, 1500);
+  c.AddItem("160 x 120");
+  c.AddItem("320 x 240");
+  f->Show();
+  auto* list = W(c)->findChild<QListView*>();
+  ASSERT_NE(list, nullptr);
+  EXPECT_TRUE(list->isVisible());
+  EXPECT_EQ(list->model()->rowCount(), 2);
+  f->log.clear();
+  emit list->clicked(list->model()->index(1, 0));
+  EXPECT_EQ(f->log, (Log{"cboSize_Click"}));
+  EXPECT_EQ(c.Text(), "320 x 240");
+  EXPECT_EQ(c.ListIndex(), 1);
+  c.ListIndex(0);
+  EXPECT_EQ(list->currentIndex().row(), 0) << "the list follows a choice made by code";
+  Type(W(c)->findChild<QComboBox*>()->lineEdit(), "x");
+  EXPECT_EQ(f->log.back(), "cboSize_Change");
+  f->Unload();
 }
 
 TEST(ControlEvents, OptionButtonsFormOneGroupPerContainer) {

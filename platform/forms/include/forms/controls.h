@@ -281,6 +281,7 @@ class ComboBox : public Control {
 
   struct Impl;
  private:
+  void ConnectEdit();
   std::shared_ptr<Impl> d_;
 };
 
