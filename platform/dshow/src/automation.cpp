@@ -3,30 +3,28 @@
 #include <algorithm>
 
 #include "graph.h"
+#include "typelib.h"
 
 namespace dshow {
 
 namespace {
 
-#define DSHOW_NO_TYPEINFO                                                                  \
-  HRESULT GetTypeInfoCount(uint32_t* n) override {                                         \
-    if (!n) return E_POINTER;                                                              \
-    *n = 0;                                                                                \
-    return S_OK;                                                                           \
-  }                                                                                        \
-  HRESULT GetTypeInfo(uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }         \
-  HRESULT GetIDsOfNames(REFIID, const char16_t**, uint32_t, LCID, DISPID*) override {      \
-    return E_NOTIMPL;                                                                      \
-  }                                                                                        \
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, uint32_t*) \
-      override {                                                                           \
-    return E_NOTIMPL;                                                                      \
-  }
-
-class Collection : public ComObject<IAMCollection> {
+class Collection : public AutomationObject<IAMCollection> {
  public:
-  explicit Collection(std::vector<ComPtr<IDispatch>> items) : items_(std::move(items)) {}
-  DSHOW_NO_TYPEINFO
+  explicit Collection(std::vector<ComPtr<IDispatch>> items) : items_(std::move(items)) {
+    Dispatch()
+        .Get(1, [this](DispatchArgs&) {
+          LONG n = 0;
+          Ok(get_Count(&n));
+          return Variant(n);
+        })
+        .Method(2, [this](DispatchArgs& a) {
+          ComPtr<IUnknown> item;
+          Ok(Item(a.Long(0), item.put()));
+          a.Set(1, Variant(item.Get()));
+          return Variant();
+        });
+  }
   HRESULT get_Count(LONG* count) override {
     if (!count) return E_POINTER;
     *count = static_cast<LONG>(items_.size());
@@ -50,10 +48,13 @@ ComPtr<IDispatch> MakeCollection(std::vector<ComPtr<IDispatch>> items) {
   return ComPtr<IDispatch>(static_cast<IDispatch*>(MakeComObject<Collection>(std::move(items)).Get()));
 }
 
-class MediaTypeInfo : public ComObject<IMediaTypeInfo> {
+class MediaTypeInfo : public AutomationObject<IMediaTypeInfo> {
  public:
-  explicit MediaTypeInfo(const AM_MEDIA_TYPE& mt) : mt_(mt) {}
-  DSHOW_NO_TYPEINFO
+  explicit MediaTypeInfo(const AM_MEDIA_TYPE& mt) : mt_(mt) {
+    Dispatch()
+        .Get(1, [this](DispatchArgs&) { return Variant(Bstr(GuidToString(mt_.majortype))); })
+        .Get(2, [this](DispatchArgs&) { return Variant(Bstr(GuidToString(mt_.subtype))); });
+  }
   HRESULT get_Type(Bstr* type) override {
     if (!type) return E_POINTER;
     *type = Bstr(GuidToString(mt_.majortype));
@@ -81,10 +82,52 @@ ComPtr<IPin> PinOf(IUnknown* unk) {
   return pin;
 }
 
-class PinInfo : public ComObject<IPinInfo> {
+class PinInfo : public AutomationObject<IPinInfo> {
  public:
-  PinInfo(FilterGraph* graph, IPin* pin) : graph_(graph), keep_(static_cast<IGraphBuilder*>(graph)), pin_(pin) {}
-  DSHOW_NO_TYPEINFO
+  PinInfo(FilterGraph* graph, IPin* pin) : graph_(graph), keep_(static_cast<IGraphBuilder*>(graph)), pin_(pin) {
+    auto unknown = [this](HRESULT (PinInfo::*get)(IUnknown**)) {
+      return [this, get](DispatchArgs&) {
+        ComPtr<IUnknown> out;
+        Ok((this->*get)(out.put()));
+        return Variant(out.Get());
+      };
+    };
+    auto dispatch = [this](HRESULT (PinInfo::*get)(IDispatch**)) {
+      return [this, get](DispatchArgs&) {
+        ComPtr<IDispatch> out;
+        Ok((this->*get)(out.put()));
+        return Variant(out.Get());
+      };
+    };
+    auto text = [this](HRESULT (PinInfo::*get)(Bstr*)) {
+      return [this, get](DispatchArgs&) {
+        Bstr out;
+        Ok((this->*get)(&out));
+        return Variant(out);
+      };
+    };
+    Dispatch()
+        .Get(1, unknown(&PinInfo::get_Pin))
+        .Get(2, dispatch(&PinInfo::get_ConnectedTo))
+        .Get(3, dispatch(&PinInfo::get_ConnectionMediaType))
+        .Get(4, dispatch(&PinInfo::get_FilterInfo))
+        .Get(5, text(&PinInfo::get_Name))
+        .Get(6, [this](DispatchArgs&) {
+          LONG d = 0;
+          Ok(get_Direction(&d));
+          return Variant(d);
+        })
+        .Get(7, text(&PinInfo::get_PinID))
+        .Get(8, dispatch(&PinInfo::get_MediaTypes))
+        .Method(9, [this](DispatchArgs& a) { Ok(Connect(a.Unknown(0).Get())); return Variant(); })
+        .Method(10, [this](DispatchArgs& a) { Ok(ConnectDirect(a.Unknown(0).Get())); return Variant(); })
+        .Method(11, [this](DispatchArgs& a) {
+          Ok(ConnectWithType(a.Unknown(0).Get(), a.Dispatch(1).Get()));
+          return Variant();
+        })
+        .Method(12, [this](DispatchArgs&) { Ok(Disconnect()); return Variant(); })
+        .Method(13, [this](DispatchArgs&) { Ok(Render()); return Variant(); });
+  }
   HRESULT get_Pin(IUnknown** pin) override {
     if (!pin) return E_POINTER;
     *pin = pin_.Get();
@@ -205,11 +248,47 @@ class PinInfo : public ComObject<IPinInfo> {
   ComPtr<IPin> pin_;
 };
 
-class FilterInfo : public ComObject<IFilterInfo> {
+class FilterInfo : public AutomationObject<IFilterInfo> {
  public:
   FilterInfo(FilterGraph* graph, IBaseFilter* filter)
-      : graph_(graph), keep_(static_cast<IGraphBuilder*>(graph)), filter_(filter) {}
-  DSHOW_NO_TYPEINFO
+      : graph_(graph), keep_(static_cast<IGraphBuilder*>(graph)), filter_(filter) {
+    auto text = [this](HRESULT (FilterInfo::*get)(Bstr*)) {
+      return [this, get](DispatchArgs&) {
+        Bstr out;
+        Ok((this->*get)(&out));
+        return Variant(out);
+      };
+    };
+    Dispatch()
+        .Method(1, [this](DispatchArgs& a) {
+          ComPtr<IDispatch> pin;
+          Ok(FindPin(a.BString(0), pin.put()));
+          a.Set(1, Variant(pin.Get()));
+          return Variant();
+        })
+        .Get(2, text(&FilterInfo::get_Name))
+        .Get(3, text(&FilterInfo::get_VendorInfo))
+        .Get(4, [this](DispatchArgs&) {
+          ComPtr<IUnknown> f;
+          Ok(get_Filter(f.put()));
+          return Variant(f.Get());
+        })
+        .Get(5, [this](DispatchArgs&) {
+          ComPtr<IDispatch> pins;
+          Ok(get_Pins(pins.put()));
+          return Variant(pins.Get());
+        })
+        .Get(6, [this](DispatchArgs&) {
+          LONG v = 0;
+          Ok(get_IsFileSource(&v));
+          return Variant(v);
+        })
+        .Get(7, text(&FilterInfo::get_Filename))
+        .Put(7, [this](DispatchArgs& a) {
+          Ok(put_Filename(a.BString(0)));
+          return Variant();
+        });
+  }
   HRESULT FindPin(const Bstr& pinId, IDispatch** info) override {
     if (!info) return E_POINTER;
     *info = nullptr;
@@ -292,11 +371,19 @@ class FilterInfo : public ComObject<IFilterInfo> {
   ComPtr<IBaseFilter> filter_;
 };
 
-class RegFilterInfo : public ComObject<IRegFilterInfo> {
+class RegFilterInfo : public AutomationObject<IRegFilterInfo> {
  public:
   RegFilterInfo(FilterGraph* graph, FilterTemplate t)
-      : graph_(graph), keep_(static_cast<IGraphBuilder*>(graph)), t_(std::move(t)) {}
-  DSHOW_NO_TYPEINFO
+      : graph_(graph), keep_(static_cast<IGraphBuilder*>(graph)), t_(std::move(t)) {
+    Dispatch()
+        .Get(1, [this](DispatchArgs&) { return Variant(Bstr(t_.name)); })
+        .Method(2, [this](DispatchArgs& a) {
+          ComPtr<IDispatch> info;
+          Ok(Filter(info.put()));
+          a.Set(0, Variant(info.Get()));
+          return Variant();
+        });
+  }
   HRESULT get_Name(Bstr* name) override {
     if (!name) return E_POINTER;
     *name = Bstr(t_.name);

@@ -11,6 +11,7 @@
 
 #include "com/com.h"
 #include "forms/hwnd.h"
+#include "typelib.h"
 
 namespace dshow {
 
@@ -122,7 +123,177 @@ ComPtr<IReferenceClock> MakeSystemClock() {
 
 // --- Graph ----------------------------------------------------------------------------------
 
-FilterGraph::FilterGraph() : clock_(MakeSystemClock()) {}
+FilterGraph::FilterGraph() : clock_(MakeSystemClock()) { BindAutomation(); }
+
+FilterGraph::~FilterGraph() = default;
+
+void FilterGraph::BindAutomation() {
+  dispatch_ = std::make_unique<Dispatcher>(QuartzTypeLib(), DIID_FilgraphManagerAutomation);
+  Dispatcher& d = *dispatch_;
+  using Getter = HRESULT (FilterGraph::*)(LONG*);
+  using Setter = HRESULT (FilterGraph::*)(LONG);
+  auto longProperty = [&](DISPID id, Getter get, Setter put) {
+    d.Get(id, [this, get](DispatchArgs&) {
+      LONG v = 0;
+      Ok((this->*get)(&v));
+      return Variant(v);
+    });
+    d.Put(id, [this, put](DispatchArgs& a) {
+      Ok((this->*put)(a.Long(0)));
+      return Variant();
+    });
+  };
+  using GetterD = HRESULT (FilterGraph::*)(REFTIME*);
+  using SetterD = HRESULT (FilterGraph::*)(REFTIME);
+  auto doubleProperty = [&](DISPID id, GetterD get, SetterD put) {
+    d.Get(id, [this, get](DispatchArgs&) {
+      double v = 0;
+      Ok((this->*get)(&v));
+      return Variant(v);
+    });
+    if (put)
+      d.Put(id, [this, put](DispatchArgs& a) {
+        Ok((this->*put)(a.Double(0)));
+        return Variant();
+      });
+  };
+  d.Method(1, [this](DispatchArgs&) { Ok(Run()); return Variant(); })
+      .Method(2, [this](DispatchArgs&) { Ok(Pause()); return Variant(); })
+      .Method(3, [this](DispatchArgs&) { Ok(Stop()); return Variant(); })
+      .Method(4, [this](DispatchArgs& a) {
+        OAFilterState st = 0;
+        HRESULT hr = GetState(a.Long(0), &st);
+        a.Set(1, Variant(static_cast<int32_t>(st)));
+        Ok(hr);
+        return Variant();
+      })
+      .Method(5, [this](DispatchArgs& a) { Ok(RenderFile(a.BString(0))); return Variant(); })
+      .Method(6, [this](DispatchArgs& a) {
+        ComPtr<IDispatch> info;
+        Ok(AddSourceFilter(a.BString(0), info.put()));
+        a.Set(1, Variant(info.Get()));
+        return Variant();
+      })
+      .Get(7, [this](DispatchArgs&) {
+        ComPtr<IDispatch> c;
+        Ok(get_FilterCollection(c.put()));
+        return Variant(c.Get());
+      })
+      .Get(8, [this](DispatchArgs&) {
+        ComPtr<IDispatch> c;
+        Ok(get_RegFilterCollection(c.put()));
+        return Variant(c.Get());
+      })
+      .Method(9, [this](DispatchArgs&) { Ok(StopWhenReady()); return Variant(); })
+      .Method(11, [this](DispatchArgs& a) {
+        LONG code = 0;
+        LONG_PTR p1 = 0, p2 = 0;
+        HRESULT hr = GetEvent(&code, &p1, &p2, a.Long(3));
+        a.Set(0, Variant(code));
+        a.Set(1, Variant(static_cast<int32_t>(p1)));
+        a.Set(2, Variant(static_cast<int32_t>(p2)));
+        Ok(hr);
+        return Variant();
+      })
+      .Method(12, [this](DispatchArgs& a) {
+        LONG code = 0;
+        HRESULT hr = WaitForCompletion(a.Long(0), &code);
+        a.Set(1, Variant(code));
+        Ok(hr);
+        return Variant();
+      })
+      .Method(13, [this](DispatchArgs& a) { Ok(CancelDefaultHandling(a.Long(0))); return Variant(); })
+      .Method(14, [this](DispatchArgs& a) { Ok(RestoreDefaultHandling(a.Long(0))); return Variant(); })
+      .Method(25, [this](DispatchArgs&) {
+        LONG v = 0;
+        Ok(CanSeekForward(&v));
+        return Variant(v);
+      })
+      .Method(26, [this](DispatchArgs&) {
+        LONG v = 0;
+        Ok(CanSeekBackward(&v));
+        return Variant(v);
+      })
+      .Get(61, [this](DispatchArgs&) {
+        LONG v = 0;
+        Ok(get_BitRate(&v));
+        return Variant(v);
+      })
+      .Get(62, [this](DispatchArgs&) {
+        LONG v = 0;
+        Ok(get_VideoWidth(&v));
+        return Variant(v);
+      })
+      .Get(63, [this](DispatchArgs&) {
+        LONG v = 0;
+        Ok(get_VideoHeight(&v));
+        return Variant(v);
+      })
+      .Method(64, [this](DispatchArgs& a) {
+        LONG w = 0, h = 0;
+        HRESULT hr = GetVideoSize(&w, &h);
+        a.Set(0, Variant(w));
+        a.Set(1, Variant(h));
+        Ok(hr);
+        return Variant();
+      })
+      .Method(52, [this](DispatchArgs& a) {
+        Ok(SetWindowPosition(a.Long(0), a.Long(1), a.Long(2), a.Long(3)));
+        return Variant();
+      })
+      .Method(53, [this](DispatchArgs& a) {
+        LONG l = 0, t = 0, w = 0, h = 0;
+        HRESULT hr = GetWindowPosition(&l, &t, &w, &h);
+        a.Set(0, Variant(l));
+        a.Set(1, Variant(t));
+        a.Set(2, Variant(w));
+        a.Set(3, Variant(h));
+        Ok(hr);
+        return Variant();
+      })
+      .Method(54, [this](DispatchArgs& a) { Ok(SetWindowForeground(a.Long(0))); return Variant(); })
+      .Get(40, [this](DispatchArgs&) {
+        Bstr c;
+        Ok(get_Caption(&c));
+        return Variant(c);
+      })
+      .Put(40, [this](DispatchArgs& a) { Ok(put_Caption(a.BString(0))); return Variant(); });
+  doubleProperty(20, &FilterGraph::get_Duration, nullptr);
+  doubleProperty(21, &FilterGraph::get_CurrentPosition, &FilterGraph::put_CurrentPosition);
+  doubleProperty(22, &FilterGraph::get_StopTime, &FilterGraph::put_StopTime);
+  doubleProperty(23, &FilterGraph::get_PrerollTime, &FilterGraph::put_PrerollTime);
+  doubleProperty(24, &FilterGraph::get_Rate, &FilterGraph::put_Rate);
+  doubleProperty(60, &FilterGraph::get_AvgTimePerFrame, nullptr);
+  longProperty(30, &FilterGraph::get_Volume, &FilterGraph::put_Volume);
+  longProperty(31, &FilterGraph::get_Balance, &FilterGraph::put_Balance);
+  longProperty(41, &FilterGraph::get_WindowStyle, &FilterGraph::put_WindowStyle);
+  longProperty(42, &FilterGraph::get_WindowStyleEx, &FilterGraph::put_WindowStyleEx);
+  longProperty(43, &FilterGraph::get_AutoShow, &FilterGraph::put_AutoShow);
+  longProperty(44, &FilterGraph::get_WindowState, &FilterGraph::put_WindowState);
+  longProperty(45, &FilterGraph::get_Visible, &FilterGraph::put_Visible);
+  longProperty(46, &FilterGraph::get_Left, &FilterGraph::put_Left);
+  longProperty(47, &FilterGraph::get_Width, &FilterGraph::put_Width);
+  longProperty(48, &FilterGraph::get_Top, &FilterGraph::put_Top);
+  longProperty(49, &FilterGraph::get_Height, &FilterGraph::put_Height);
+  d.Get(50, [this](DispatchArgs&) {
+    OAHWND v = 0;
+    Ok(get_Owner(&v));
+    return Variant(static_cast<int32_t>(v));
+  });
+  d.Put(50, [this](DispatchArgs& a) {
+    Ok(put_Owner(static_cast<OAHWND>(static_cast<uint32_t>(a.Long(0)))));
+    return Variant();
+  });
+  d.Get(51, [this](DispatchArgs&) {
+    OAHWND v = 0;
+    Ok(get_MessageDrain(&v));
+    return Variant(static_cast<int32_t>(v));
+  });
+  d.Put(51, [this](DispatchArgs& a) {
+    Ok(put_MessageDrain(static_cast<OAHWND>(static_cast<uint32_t>(a.Long(0)))));
+    return Variant();
+  });
+}
 
 HRESULT FilterGraph::QueryOther(REFIID riid, void** ppv) {
   IUnknown* p = nullptr;
@@ -144,19 +315,18 @@ void FilterGraph::FinalRelease() {
   entries_.clear();
 }
 
-HRESULT FilterGraph::GetTypeInfoCount(uint32_t* n) {
-  if (!n) return E_POINTER;
-  *n = 0;
-  return S_OK;
+// One IDispatch serves every automation interface of the graph manager (their members have
+// distinct names and identifiers).
+HRESULT FilterGraph::GetTypeInfoCount(uint32_t* n) { return dispatch_->GetTypeInfoCount(n); }
+HRESULT FilterGraph::GetTypeInfo(uint32_t index, LCID lcid, ITypeInfo** out) {
+  return dispatch_->GetTypeInfo(index, lcid, out);
 }
-HRESULT FilterGraph::GetTypeInfo(uint32_t, LCID, ITypeInfo**) { return E_NOTIMPL; }
-// Late binding by name is not offered: the programs call the graph through its interfaces.
-HRESULT FilterGraph::GetIDsOfNames(REFIID, const char16_t**, uint32_t count, LCID, DISPID* ids) {
-  for (uint32_t i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;
-  return DISP_E_UNKNOWNNAME;
+HRESULT FilterGraph::GetIDsOfNames(REFIID riid, const char16_t** names, uint32_t count, LCID lcid, DISPID* ids) {
+  return dispatch_->GetIDsOfNames(riid, names, count, lcid, ids);
 }
-HRESULT FilterGraph::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, uint32_t*) {
-  return DISP_E_MEMBERNOTFOUND;
+HRESULT FilterGraph::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                            EXCEPINFO* excepInfo, uint32_t* argErr) {
+  return dispatch_->Invoke(id, riid, lcid, flags, params, result, excepInfo, argErr);
 }
 
 bool FilterGraph::InGraph(IBaseFilter* f) {

@@ -7,6 +7,8 @@
 
 #include "internal.h"
 
+class Dispatcher;
+
 namespace dshow {
 
 class FilterGraph : public ComObject<IGraphBuilder, IMediaControl, IMediaEventEx, IMediaPosition,
@@ -14,6 +16,7 @@ class FilterGraph : public ComObject<IGraphBuilder, IMediaControl, IMediaEventEx
                     public GraphServices {
  public:
   FilterGraph();
+  ~FilterGraph() override;
 
   // IDispatch (shared by the automation interfaces)
   HRESULT GetTypeInfoCount(uint32_t* n) override;
@@ -154,6 +157,9 @@ class FilterGraph : public ComObject<IGraphBuilder, IMediaControl, IMediaEventEx
   ComPtr<IBasicAudio> BasicAudioOf();
   bool InGraph(IBaseFilter* f);
 
+  void BindAutomation();
+
+  std::unique_ptr<Dispatcher> dispatch_;
   std::recursive_mutex lock_;  // graph operations (window thread)
   std::vector<Entry> entries_;
   FILTER_STATE state_ = State_Stopped;

@@ -2,6 +2,8 @@
 // and the automation objects the programs use.
 #include <algorithm>
 
+#include "com/dispatch.h"
+#include "core/error.h"
 #include "dshow_test_util.h"
 #include "forms/hwnd.h"
 #include "forms/qt/hwnd_qt.h"
@@ -295,6 +297,64 @@ TEST(Automation, PinInfoConnectsAndTheMuxKeepsASpareInput) {
   EXPECT_TRUE(PinNamed(mux.Get(), "Input 03"));
   EXPECT_FALSE(Peer(PinNamed(mux.Get(), "Input 03").Get()));
   EXPECT_FALSE(PinNamed(mux.Get(), "Input 04"));
+}
+
+// The object a Variant holds, as the runtime binds it late (an IUnknown is asked for IDispatch).
+ComPtr<IDispatch> Obj(const Variant& v) {
+  ComPtr<IDispatch> d;
+  if (v.punk()) v.punk()->QueryInterface(IID_IDispatch, d.put_void());
+  return d;
+}
+
+TEST(Automation, LateBoundCallsReachTheGraphAndItsDescriptions) {
+  // The way the programs' "object" variables use the graph: every call by name.
+  ComPtr<IDispatch> graph;
+  ASSERT_EQ(CoCreateInstance(CLSID_FilgraphManager, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                             graph.put_void()),
+            S_OK);
+  std::string path = Fixture(Kind::AviMjpegPcm);
+  Variant source;
+  CallByName(graph.Get(), "AddSourceFilter", DISPATCH_METHOD,
+             {Variant(path), Variant::ByRef(VT_VARIANT, &source)});
+  ASSERT_TRUE(source.IsObject());
+  ASSERT_EQ(source.vt(), VT_DISPATCH);
+  EXPECT_EQ(CallByName(source.pdisp(), "Name", DISPATCH_PROPERTYGET).bstr().Utf8(), path);
+  Variant pins = CallByName(source.pdisp(), "Pins", DISPATCH_PROPERTYGET);
+  EXPECT_EQ(CallByName(pins.pdisp(), "Count", DISPATCH_PROPERTYGET).i4(), 1);
+  Variant pin;
+  CallByName(pins.pdisp(), "Item", DISPATCH_METHOD, {Variant(int32_t{0}), Variant::ByRef(VT_VARIANT, &pin)});
+  ASSERT_TRUE(pin.IsObject());
+  EXPECT_EQ(CallByName(Obj(pin).Get(), "Name", DISPATCH_PROPERTYGET).bstr().Utf8(), "Output");
+  Variant types = CallByName(Obj(pin).Get(), "MediaTypes", DISPATCH_PROPERTYGET);
+  Variant type;
+  CallByName(types.pdisp(), "Item", DISPATCH_METHOD, {Variant(int32_t{0}), Variant::ByRef(VT_VARIANT, &type)});
+  EXPECT_EQ(CallByName(Obj(type).Get(), "Type", DISPATCH_PROPERTYGET).bstr().Utf8(),
+            "{E436EB83-524F-11CE-9F53-0020AF0BA770}");
+  CallByName(Obj(pin).Get(), "Render", DISPATCH_METHOD);
+  EXPECT_NEAR(CallByName(graph.Get(), "Duration", DISPATCH_PROPERTYGET).r8(), 1.0, 0.15);
+  CallByName(graph.Get(), "Rate", DISPATCH_PROPERTYPUT, {Variant(2.0)});
+  EXPECT_EQ(CallByName(graph.Get(), "Rate", DISPATCH_PROPERTYGET).r8(), 2.0);
+  EXPECT_EQ(CallByName(graph.Get(), "VideoWidth", DISPATCH_PROPERTYGET).i4(), 160);
+  CallByName(graph.Get(), "Run", DISPATCH_METHOD);
+  int32_t code = -1;
+  // A time-out is an error whose number is E_ABORT, and the code is 0.
+  try {
+    CallByName(graph.Get(), "WaitForCompletion", DISPATCH_METHOD,
+               {Variant(int32_t{0}), Variant::ByRef(VT_I4, &code)});
+  } catch (const VBError& e) {
+    EXPECT_EQ(e.Number(), E_ABORT);
+  }
+  EXPECT_EQ(code, 0);
+  CallByName(graph.Get(), "WaitForCompletion", DISPATCH_METHOD,
+             {Variant(int32_t{10000}), Variant::ByRef(VT_I4, &code)});
+  EXPECT_EQ(code, EC_COMPLETE);
+  CallByName(graph.Get(), "Stop", DISPATCH_METHOD);
+  try {
+    CallByName(graph.Get(), "NoSuchMember", DISPATCH_METHOD);
+    ADD_FAILURE() << "an unknown member is an error";
+  } catch (const VBError& e) {
+    EXPECT_EQ(e.Number(), 438);
+  }
 }
 
 TEST(Registration, TheGraphManagerIsCreatedByItsClassAndAnswersItsInterfaces) {
