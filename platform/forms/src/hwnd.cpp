@@ -288,6 +288,8 @@ void ShutdownMessages() {
 
 }  // namespace forms_detail
 
+void PumpSentMessages() { forms_detail::DrainThreadMessages(); }
+
 QWidget* WidgetFromHwnd(HWND hwnd) {
   auto e = Find(hwnd);
   return e && !e->messageWindow ? e->widget.data() : nullptr;

@@ -51,6 +51,25 @@ TEST(Messages, CrossThreadSendBlocksUntilTheWindowThreadPumps) {
   DestroyWindow(h);
 }
 
+TEST(Messages, AWaitThatPumpsSentMessagesDoesNotBlockTheSender) {
+  // The window thread waits for a worker that first reports through a synchronous send (a
+  // streaming thread stopped by its graph's owner).
+  std::atomic<int> handled{0};
+  HWND h = CreateMessageWindow([&](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return ++handled; });
+  std::atomic<bool> finished{false};
+  std::thread worker([&] {
+    SendMessage(h, kWatch, 0, 0);
+    finished = true;
+  });
+  while (!finished) {
+    PumpSentMessages();  // no event loop here: only the sent messages are handled
+    std::this_thread::yield();
+  }
+  worker.join();
+  EXPECT_EQ(handled.load(), 1);
+  DestroyWindow(h);
+}
+
 TEST(Messages, ManySendersAreAllAnswered) {
   std::atomic<int> handled{0};
   HWND h = CreateMessageWindow([&](HWND, UINT, WPARAM w, LPARAM) -> LRESULT {

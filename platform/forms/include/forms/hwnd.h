@@ -51,6 +51,12 @@ bool DestroyWindow(HWND hwnd);
 bool IsWindow(HWND hwnd);
 
 LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Handles, on the calling thread, the messages other threads have sent to its windows and are
+// waiting on. Code that waits for another thread (stopping a graph whose streaming thread may
+// be sending to a window of this thread) calls it while it waits, so the sender is not blocked
+// forever; DoEvents does it as well.
+void PumpSentMessages();
+
 // Queues the message for the window's thread; false when the handle is gone.
 bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
