@@ -404,7 +404,10 @@ HWND FindWindow(const char*, const char* caption) {
 std::string GetWindowText(HWND hwnd) {
   auto e = Find(hwnd);
   if (!e) return {};
-  if (e->messageWindow) return e->caption;
+  if (e->messageWindow) {
+    std::lock_guard lock(T().m);
+    return e->caption;
+  }
   return e->widget ? WidgetText(e->widget) : std::string();
 }
 
