@@ -236,7 +236,9 @@ bool Is(const std::string& name, const char* property) { return strcasecmp(name.
 QWidget* WidgetOf(const Control& c) { return c.native().widget.data(); }
 
 void RouteEvents(Control& c, QWidget* inner) {
-  if (c.native().events && inner) inner->installEventFilter(c.native().events);
+  if (!c.native().events || !inner) return;
+  inner->setMouseTracking(true);
+  inner->installEventFilter(c.native().events);
 }
 
 Control* ControlOfWidget(QWidget* w) {
@@ -361,8 +363,13 @@ void AttachWidget(Control& c, QWidget* w) {
   QObject::connect(w, &QObject::destroyed, [w] { WidgetControls().erase(w); });
   auto* filter = new ControlEvents(&c, w);
   n.events = filter;
+  // MouseMove is raised while the pointer passes over a control, not only during a drag.
+  w->setMouseTracking(true);
   w->installEventFilter(filter);
-  for (QWidget* child : w->findChildren<QWidget*>()) child->installEventFilter(filter);
+  for (QWidget* child : w->findChildren<QWidget*>()) {
+    child->setMouseTracking(true);
+    child->installEventFilter(filter);
+  }
   HwndFromWidget(w);
   ApplyFont(w, n.font);
   w->show();

@@ -143,6 +143,7 @@ struct Form::Impl {
     client = new FormClient(self, window);
     client->setObjectName(Q(name + ".client"));
     client->setFocusPolicy(Qt::StrongFocus);
+    client->setMouseTracking(true);
     layout->addWidget(client, 1);
     window->resize(4800 / 15, 3600 / 15);
     ApplyColors(client, foreColor, backColor, true);

@@ -232,6 +232,22 @@ TEST(ControlEvents, SimpleComboShowsItsListAndChoosesFromIt) {
   f->Unload();
 }
 
+TEST(ControlEvents, MouseMoveWithoutAButtonReportsTwips) {
+  auto f = MakeEventForm();
+  std::vector<float> seen;
+  f->On("cmdOK_MouseMove", [&](int16_t Button, int16_t Shift, float X, float Y) {
+    seen = {static_cast<float>(Button), static_cast<float>(Shift), X, Y};
+  });
+  f->Show();
+  QWidget* w = W(C<CommandButton>(*f, "cmdOK"));
+  EXPECT_TRUE(w->hasMouseTracking()) << "the pointer passing over a control raises MouseMove";
+  QMouseEvent move(QEvent::MouseMove, QPointF(4, 2), w->mapToGlobal(QPointF(4, 2)), Qt::NoButton, Qt::NoButton,
+                   Qt::ShiftModifier);
+  QApplication::sendEvent(w, &move);
+  EXPECT_EQ(seen, (std::vector<float>{0, vbShiftMask, 60, 30}));
+  f->Unload();
+}
+
 TEST(ControlEvents, OptionButtonsFormOneGroupPerContainer) {
   auto f = MakeEventForm();
   C<OptionButton>(*f, "optA1").Value(true);
