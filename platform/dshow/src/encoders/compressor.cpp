@@ -1,0 +1,782 @@
+// Compressors on the encoders of libavcodec: uncompressed video (RGB or YUV frames) or PCM sound
+// in, the coded stream out with the FOURCC or wave format tag an AVI file carries. Input frames
+// are converted with swscale / swresample into what each encoder takes. An encoder that cannot
+// take the connected frame size refuses every sample it is given; the source then stops the
+// graph with an error event.
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+
+#include <QDialog>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "com/com.h"
+#include "encoders/encoders_internal.h"
+#include "internal.h"
+
+namespace dshow {
+
+namespace {
+
+struct Kind {
+  const char16_t* name;
+  CLSID clsid;
+  bool video;
+  const char* encoder;      // libavcodec encoder name
+  uint32_t tag;             // FOURCC (video) or wave format tag (audio)
+  AVPixelFormat pixFormat;  // video: the picture format fed to the encoder
+  uint32_t options;
+  bool intraOnly;           // every frame a key frame
+};
+
+constexpr uint32_t kVideoOptions = kOptionQuality | kOptionKeyFrames | kOptionDataRate;
+
+const Kind kKinds[] = {
+    {u"Motion JPEG Compressor", MakeGuid("{2C2548C0-0747-49B3-9E8E-72565C50A6C8}"), true, "mjpeg",
+     MakeFourCC('M', 'J', 'P', 'G'), AV_PIX_FMT_YUVJ420P, kOptionQuality, true},
+    {u"MPEG-4 Video Compressor", MakeGuid("{4654811D-2014-460F-9E78-1BAB502F9BF5}"), true, "mpeg4",
+     MakeFourCC('F', 'M', 'P', '4'), AV_PIX_FMT_YUV420P, kVideoOptions, false},
+    {u"Microsoft MPEG-4 Video Codec V2", MakeGuid("{C32051E4-93F5-4EA0-AEEE-0DC4FCCF576E}"), true,
+     "msmpeg4v2", MakeFourCC('M', 'P', '4', '2'), AV_PIX_FMT_YUV420P, kVideoOptions, false},
+    {u"Microsoft MPEG-4 Video Codec V3", MakeGuid("{7F59BC50-9442-4EBB-8E99-3AF5C1943D49}"), true,
+     "msmpeg4", MakeFourCC('M', 'P', '4', '3'), AV_PIX_FMT_YUV420P, kVideoOptions, false},
+    {u"Windows Media Video 7", MakeGuid("{58E56338-6975-4732-BD1F-09059B627AC4}"), true, "wmv1",
+     MakeFourCC('W', 'M', 'V', '1'), AV_PIX_FMT_YUV420P, kVideoOptions, false},
+    {u"Windows Media Video 8", MakeGuid("{56D2D543-6BBA-4719-A0A5-EBB755723E8F}"), true, "wmv2",
+     MakeFourCC('W', 'M', 'V', '2'), AV_PIX_FMT_YUV420P, kVideoOptions, false},
+    {u"Cinepak Compressor", MakeGuid("{E153CF00-19D8-45A5-B406-87352D572EB9}"), true, "cinepak",
+     MakeFourCC('c', 'v', 'i', 'd'), AV_PIX_FMT_RGB24, 0, false},
+    {u"Microsoft Video 1", MakeGuid("{A0160076-1FDA-46C4-884B-68CE4CB0DFC7}"), true, "msvideo1",
+     MakeFourCC('M', 'S', 'V', 'C'), AV_PIX_FMT_RGB555LE, 0, false},
+    {u"HuffYUV Lossless Compressor", MakeGuid("{2F9F25D4-7F99-4C06-80F7-E139535E4EC1}"), true,
+     "huffyuv", MakeFourCC('H', 'F', 'Y', 'U'), AV_PIX_FMT_YUV422P, 0, true},
+    {u"FFV1 Lossless Compressor", MakeGuid("{CF92C40C-F365-47DC-9C27-5AF4CEFC5DD9}"), true, "ffv1",
+     MakeFourCC('F', 'F', 'V', '1'), AV_PIX_FMT_YUV420P, 0, true},
+    {u"PCM", MakeGuid("{705963D7-9F6E-4593-889B-FD102963D712}"), false, "pcm_s16le", 0x0001,
+     AV_PIX_FMT_NONE, 0, true},
+    {u"Microsoft ADPCM", MakeGuid("{C32B9722-C1E4-4F21-9AF2-AFF69524B96E}"), false, "adpcm_ms",
+     0x0002, AV_PIX_FMT_NONE, 0, true},
+    {u"IMA ADPCM", MakeGuid("{B377F30A-2BAD-4AF5-A142-9916A119C609}"), false, "adpcm_ima_wav",
+     0x0011, AV_PIX_FMT_NONE, 0, true},
+    {u"MPEG Layer-3", MakeGuid("{3630A191-68A2-456F-8BCB-8B205DA1D271}"), false, "libmp3lame",
+     0x0055, AV_PIX_FMT_NONE, kOptionDataRate, true},
+    {u"MPEG Layer-2", MakeGuid("{FFC01438-6610-47BD-958B-83F216322382}"), false, "mp2", 0x0050,
+     AV_PIX_FMT_NONE, kOptionDataRate, true},
+    {u"Windows Media Audio V2", MakeGuid("{12464E86-1D48-4C78-9FDD-F6B1659A54D2}"), false, "wmav2",
+     0x0161, AV_PIX_FMT_NONE, kOptionDataRate, true},
+};
+
+std::mutex gSettingsLock;
+std::map<GUID, CompressorSettings>& SettingsTable() {
+  static std::map<GUID, CompressorSettings> table;
+  return table;
+}
+
+CompressorInfo InfoOf(const Kind& k) {
+  return CompressorInfo{k.name, k.clsid,
+                        k.video ? CLSID_VideoCompressorCategory : CLSID_AudioCompressorCategory,
+                        k.tag, k.options};
+}
+
+// Quality 1..100 as the quantiser scale of the MPEG-style encoders (31 coarsest, 1 finest).
+int QScaleOf(int quality) {
+  quality = std::clamp(quality, 1, 100);
+  return 1 + (100 - quality) * 30 / 99;
+}
+
+constexpr uint32_t kStateMagic = MakeFourCC('C', 'M', 'P', 'S');
+constexpr uint32_t kStateVersion = 1;
+
+// The refusal of a frame the encoder cannot take (its size, typically).
+constexpr HRESULT kRefused = VFW_E_UNSUPPORTED_VIDEO;
+
+// --- The common part: pins, settings and dialogs ------------------------------------------
+
+class Compressor : public TransformFilter, public IAMVfwCompressDialogs {
+ public:
+  explicit Compressor(const Kind& kind)
+      : TransformFilter(kind.name, kind.clsid),
+        kind_(kind),
+        settings_(DefaultCompressorSettings(kind.clsid)) {}
+
+  DSHOW_FORWARD_IUNKNOWN(TransformFilter)
+
+  // IAMVfwCompressDialogs
+  HRESULT ShowDialog(int32_t dialog, OAHWND parent) override {
+    switch (dialog) {
+      case VfwCompressDialog_QueryConfig:
+        return kind_.options ? S_OK : S_FALSE;
+      case VfwCompressDialog_QueryAbout:
+        return S_OK;
+      case VfwCompressDialog_Config: {
+        if (!kind_.options) return E_NOTIMPL;
+        if (!CanShowDialogs()) return E_UNEXPECTED;
+        CompressorSettings current = Settings();
+        std::unique_ptr<QDialog> box = MakeOptionsDialog(InfoOf(kind_), current);
+        if (!PresentCompressorDialog(*box, parent)) return S_FALSE;
+        CompressorSettings edited = ReadOptions(*box, current);
+        {
+          std::lock_guard lock(settingsLock_);
+          settings_ = edited;
+        }
+        SetDefaultCompressorSettings(kind_.clsid, edited);
+        return S_OK;
+      }
+      case VfwCompressDialog_About: {
+        if (!CanShowDialogs()) return E_UNEXPECTED;
+        std::unique_ptr<QDialog> box = MakeAboutDialog(InfoOf(kind_), kind_.encoder);
+        PresentCompressorDialog(*box, parent);
+        return S_OK;
+      }
+      default:
+        return E_INVALIDARG;
+    }
+  }
+
+  HRESULT GetState(void* state, int32_t* size) override {
+    if (!size) return E_POINTER;
+    if (!state) {
+      *size = kCompressorStateSize;
+      return S_OK;
+    }
+    if (*size < kCompressorStateSize) return E_INVALIDARG;
+    CompressorSettings s = Settings();
+    const uint32_t words[5] = {kStateMagic, kStateVersion, static_cast<uint32_t>(s.quality),
+                               static_cast<uint32_t>(s.keyFrameInterval),
+                               static_cast<uint32_t>(s.dataRate)};
+    std::memcpy(state, words, sizeof words);
+    *size = kCompressorStateSize;
+    return S_OK;
+  }
+
+  HRESULT SetState(const void* state, int32_t size) override {
+    if (!state) return E_POINTER;
+    if (size != kCompressorStateSize) return E_INVALIDARG;
+    uint32_t words[5];
+    std::memcpy(words, state, sizeof words);
+    if (words[0] != kStateMagic || words[1] != kStateVersion) return E_INVALIDARG;
+    CompressorSettings s;
+    s.quality = static_cast<int32_t>(words[2]);
+    s.keyFrameInterval = static_cast<int32_t>(words[3]);
+    s.dataRate = static_cast<int32_t>(words[4]);
+    if (s.quality < 1 || s.quality > 100 || s.keyFrameInterval < 0 || s.dataRate < 0)
+      return E_INVALIDARG;
+    std::lock_guard lock(settingsLock_);
+    settings_ = s;
+    return S_OK;
+  }
+
+  // The compressors are not driver-based: there is no driver to send messages to.
+  HRESULT SendDriverMessage(int32_t, intptr_t, intptr_t) override { return E_NOTIMPL; }
+
+  CompressorSettings Settings() {
+    std::lock_guard lock(settingsLock_);
+    return settings_;
+  }
+
+ protected:
+  HRESULT QueryOther(REFIID riid, void** ppv) override {
+    if (riid == IAMVfwCompressDialogs::iid) {
+      *ppv = static_cast<IAMVfwCompressDialogs*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return TransformFilter::QueryOther(riid, ppv);
+  }
+
+  // Applies the settings that concern the encoder of this kind.
+  void ApplySettings(AVCodecContext* ctx) {
+    CompressorSettings s = Settings();
+    if ((kind_.options & kOptionDataRate) && s.dataRate > 0) {
+      ctx->bit_rate = static_cast<int64_t>(s.dataRate) * 1000;
+      if (kind_.video) {
+        ctx->rc_max_rate = ctx->bit_rate * 2;
+        ctx->rc_buffer_size = static_cast<int>(std::min<int64_t>(ctx->bit_rate * 2, INT32_MAX));
+      }
+    } else if (kind_.options & kOptionQuality) {
+      ctx->flags |= AV_CODEC_FLAG_QSCALE;
+      ctx->global_quality = FF_QP2LAMBDA * QScaleOf(s.quality);
+    }
+    if ((kind_.options & kOptionKeyFrames) && s.keyFrameInterval > 0)
+      ctx->gop_size = s.keyFrameInterval;
+  }
+
+  // Delivers one coded packet with the given times.
+  HRESULT DeliverPacket(const AVPacket* pkt, REFERENCE_TIME start, REFERENCE_TIME stop) {
+    if (!output_->IsConnected()) return S_OK;
+    IMediaSample* sample = nullptr;
+    HRESULT hr = output_->GetDeliveryBuffer(pkt->size, &sample);
+    if (FAILED(hr)) return hr;
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    std::memcpy(data, pkt->data, static_cast<size_t>(pkt->size));
+    sample->SetActualDataLength(pkt->size);
+    sample->SetTime(&start, &stop);
+    sample->SetSyncPoint(kind_.intraOnly || (pkt->flags & AV_PKT_FLAG_KEY) != 0);
+    hr = output_->Deliver(sample);
+    sample->Release();
+    return hr;
+  }
+
+  Kind kind_;
+  std::mutex settingsLock_;
+  CompressorSettings settings_;
+  std::mutex codecLock_;
+};
+
+// --- Video ------------------------------------------------------------------------------
+
+class VideoCompressor : public Compressor {
+ public:
+  explicit VideoCompressor(const Kind& kind) : Compressor(kind) {}
+  ~VideoCompressor() override { Close(); }
+
+  HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override {
+    if (!IsUncompressedVideo(mt)) return VFW_E_TYPE_NOT_ACCEPTED;
+    const VIDEOINFOHEADER* vih = VideoInfo(mt);
+    if (vih->bmiHeader.biWidth <= 0 || vih->bmiHeader.biHeight == 0) return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+  }
+
+  HRESULT GetOutputType(int position, MediaType* mt) override {
+    if (position < 0) return E_INVALIDARG;
+    if (position > 0) return VFW_S_NO_MORE_ITEMS;
+    MediaType in = input_->CurrentType();
+    const VIDEOINFOHEADER* src = VideoInfo(in);
+    if (!src) return VFW_S_NO_MORE_ITEMS;
+    int width = src->bmiHeader.biWidth, height = std::abs(src->bmiHeader.biHeight);
+    // The encoder's global header (HuffYUV's tables, for one) belongs into the format block; an
+    // encoder that refuses the size is connected all the same and refuses the samples.
+    std::vector<uint8_t> extra;
+    int bits = 24;
+    if (AVCodecContext* ctx = OpenEncoder(width, height, src->AvgTimePerFrame)) {
+      if (ctx->extradata_size > 0) extra.assign(ctx->extradata, ctx->extradata + ctx->extradata_size);
+      if (ctx->bits_per_coded_sample > 0) bits = ctx->bits_per_coded_sample;
+      avcodec_free_context(&ctx);
+    }
+    MediaType out;
+    out.majortype = MEDIATYPE_Video;
+    out.subtype = FourCCSubtype(kind_.tag);
+    out.formattype = FORMAT_VideoInfo;
+    out.bTemporalCompression = !kind_.intraOnly;
+    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(
+        SetFormatBuffer(out, static_cast<uint32_t>(sizeof(VIDEOINFOHEADER) + extra.size())));
+    vih->AvgTimePerFrame = src->AvgTimePerFrame;
+    vih->rcSource = RECT{0, 0, width, height};
+    vih->rcTarget = vih->rcSource;
+    CompressorSettings s = Settings();
+    if ((kind_.options & kOptionDataRate) && s.dataRate > 0)
+      vih->dwBitRate = static_cast<uint32_t>(s.dataRate) * 1000;
+    vih->bmiHeader.biSize = static_cast<uint32_t>(sizeof(BITMAPINFOHEADER) + extra.size());
+    vih->bmiHeader.biWidth = width;
+    vih->bmiHeader.biHeight = height;
+    vih->bmiHeader.biPlanes = 1;
+    vih->bmiHeader.biBitCount = static_cast<uint16_t>(bits);
+    vih->bmiHeader.biCompression = kind_.tag;
+    vih->bmiHeader.biSizeImage = static_cast<uint32_t>(MaxFrameBytes(width, height));
+    if (!extra.empty()) std::memcpy(out.pbFormat + sizeof(VIDEOINFOHEADER), extra.data(), extra.size());
+    *mt = out;
+    return S_OK;
+  }
+
+  HRESULT CheckTransform(const AM_MEDIA_TYPE& in, const AM_MEDIA_TYPE& out) override {
+    const VIDEOINFOHEADER* a = VideoInfo(in);
+    const VIDEOINFOHEADER* b = VideoInfo(out);
+    if (!a || !b || out.majortype != MEDIATYPE_Video || out.subtype != FourCCSubtype(kind_.tag) ||
+        b->bmiHeader.biCompression != kind_.tag || b->bmiHeader.biWidth != a->bmiHeader.biWidth ||
+        std::abs(b->bmiHeader.biHeight) != std::abs(a->bmiHeader.biHeight))
+      return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+  }
+
+  LONG OutputBufferSize() override {
+    MediaType in = input_->CurrentType();
+    const VIDEOINFOHEADER* v = VideoInfo(in);
+    return v ? MaxFrameBytes(v->bmiHeader.biWidth, std::abs(v->bmiHeader.biHeight)) : 65536;
+  }
+
+  HRESULT Receive(Pin*, IMediaSample* sample) override {
+    std::lock_guard lock(codecLock_);
+    if (FAILED(refusal_)) return refusal_;
+    MediaType in = input_->CurrentType();
+    const VIDEOINFOHEADER* vih = VideoInfo(in);
+    if (!vih) return VFW_E_NOT_CONNECTED;
+    int width = vih->bmiHeader.biWidth, height = std::abs(vih->bmiHeader.biHeight);
+    if (!ctx_) {
+      ctx_ = OpenEncoder(width, height, vih->AvgTimePerFrame);
+      if (!ctx_) {
+        refusal_ = kRefused;
+        return refusal_;
+      }
+      frame_ = av_frame_alloc();
+      pkt_ = av_packet_alloc();
+      if (!frame_ || !pkt_) return E_OUTOFMEMORY;
+      frame_->format = ctx_->pix_fmt;
+      frame_->width = width;
+      frame_->height = height;
+      if (av_frame_get_buffer(frame_, 0) < 0) return E_OUTOFMEMORY;
+      nextPts_ = 0;
+      times_.clear();
+    }
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    int bitCount = vih->bmiHeader.biBitCount;
+    auto srcFormat = static_cast<AVPixelFormat>(PixelFormatOfSubtype(in.subtype, bitCount));
+    // A sample shorter than one picture is refused.
+    LONG needed = PictureBytes(srcFormat, width, height, bitCount);
+    if (needed <= 0 || sample->GetActualDataLength() < needed) return VFW_E_SAMPLE_REJECTED;
+    const uint8_t* planes[4] = {};
+    int strides[4] = {};
+    if (srcFormat == AV_PIX_FMT_YUV420P || srcFormat == AV_PIX_FMT_YUYV422) {
+      if (av_image_fill_arrays(const_cast<uint8_t**>(planes), strides, data, srcFormat, width, height, 1) < 0)
+        return VFW_E_TYPE_NOT_ACCEPTED;
+      if (in.subtype == MEDIASUBTYPE_YV12) std::swap(planes[1], planes[2]);
+    } else {
+      int stride = DibStride(width, bitCount);
+      planes[0] = data;
+      strides[0] = stride;
+      if (vih->bmiHeader.biHeight > 0) {  // bottom-up rows
+        planes[0] = data + static_cast<ptrdiff_t>(stride) * (height - 1);
+        strides[0] = -stride;
+      }
+    }
+    sws_ = sws_getCachedContext(sws_, width, height, srcFormat, width, height, ctx_->pix_fmt,
+                                SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!sws_) return E_FAIL;
+    if (av_frame_make_writable(frame_) < 0) return E_OUTOFMEMORY;
+    sws_scale(sws_, planes, strides, 0, height, frame_->data, frame_->linesize);
+
+    REFERENCE_TIME start = 0, stop = 0;
+    REFERENCE_TIME frameTime = vih->AvgTimePerFrame > 0 ? vih->AvgTimePerFrame : UNITS / 25;
+    if (FAILED(sample->GetTime(&start, &stop))) {
+      start = lastStop_;
+      stop = start + frameTime;
+    }
+    lastStop_ = stop;
+    frame_->pts = nextPts_++;
+    frame_->quality = ctx_->global_quality;
+    frame_->pict_type = AV_PICTURE_TYPE_NONE;
+    times_.push_back({frame_->pts, start, stop});
+    int err = avcodec_send_frame(ctx_, frame_);
+    if (err < 0) return HResultFromAv(err);
+    return DeliverPackets();
+  }
+
+ protected:
+  void Drain() override {
+    std::lock_guard lock(codecLock_);
+    if (ctx_ && SUCCEEDED(refusal_) && avcodec_send_frame(ctx_, nullptr) >= 0) DeliverPackets();
+    Close();
+  }
+  void Reset() override {
+    std::lock_guard lock(codecLock_);
+    Close();
+  }
+  void PinDisconnected(Pin*) override {
+    std::lock_guard lock(codecLock_);
+    Close();
+  }
+
+ private:
+  struct Times {
+    int64_t pts;
+    REFERENCE_TIME start, stop;
+  };
+
+  // Bytes of one input picture.
+  static LONG PictureBytes(AVPixelFormat format, int width, int height, int bitCount) {
+    if (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUYV422)
+      return static_cast<LONG>(av_image_get_buffer_size(format, width, height, 1));
+    return static_cast<LONG>(static_cast<int64_t>(DibStride(width, bitCount)) * height);
+  }
+
+  static LONG MaxFrameBytes(int width, int height) {
+    int64_t bytes = static_cast<int64_t>(width) * height * 4 + 65536;
+    return static_cast<LONG>(std::min<int64_t>(bytes, INT32_MAX));
+  }
+
+  // An encoder opened for the size and frame time; null when it cannot take them.
+  AVCodecContext* OpenEncoder(int width, int height, REFERENCE_TIME frameTime) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(kind_.encoder);
+    if (!codec) return nullptr;
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    if (!ctx) return nullptr;
+    ctx->width = width;
+    ctx->height = height;
+    ctx->pix_fmt = kind_.pixFormat;
+    if (frameTime <= 0) frameTime = UNITS / 25;
+    AVRational tb;
+    av_reduce(&tb.num, &tb.den, frameTime, UNITS, 65535);
+    ctx->time_base = tb;
+    ctx->framerate = AVRational{tb.den, tb.num};
+    ctx->sample_aspect_ratio = AVRational{1, 1};
+    // Frame-threaded encoders keep frames back; slices keep the output in step with the input.
+    ctx->thread_count = kind_.tag == MakeFourCC('M', 'J', 'P', 'G') ? 0 : 1;
+    ctx->thread_type = FF_THREAD_SLICE;
+    ApplySettings(ctx);
+    if (avcodec_open2(ctx, codec, nullptr) < 0) {
+      avcodec_free_context(&ctx);
+      return nullptr;
+    }
+    return ctx;
+  }
+
+  HRESULT DeliverPackets() {
+    while (true) {
+      int err = avcodec_receive_packet(ctx_, pkt_);
+      if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return S_OK;
+      if (err < 0) return HResultFromAv(err);
+      REFERENCE_TIME start = lastStop_, stop = lastStop_;
+      while (!times_.empty() && times_.front().pts <= pkt_->pts) {
+        start = times_.front().start;
+        stop = times_.front().stop;
+        times_.pop_front();
+      }
+      HRESULT hr = DeliverPacket(pkt_, start, stop);
+      av_packet_unref(pkt_);
+      if (FAILED(hr)) return hr;
+    }
+  }
+
+  void Close() {
+    if (ctx_) avcodec_free_context(&ctx_);
+    if (frame_) av_frame_free(&frame_);
+    if (pkt_) av_packet_free(&pkt_);
+    if (sws_) sws_freeContext(sws_);
+    sws_ = nullptr;
+    times_.clear();
+    refusal_ = S_OK;
+    lastStop_ = 0;
+  }
+
+  AVCodecContext* ctx_ = nullptr;
+  AVFrame* frame_ = nullptr;
+  AVPacket* pkt_ = nullptr;
+  SwsContext* sws_ = nullptr;
+  std::deque<Times> times_;
+  int64_t nextPts_ = 0;
+  REFERENCE_TIME lastStop_ = 0;
+  HRESULT refusal_ = S_OK;
+};
+
+// --- Audio ------------------------------------------------------------------------------
+
+class AudioCompressor : public Compressor {
+ public:
+  explicit AudioCompressor(const Kind& kind) : Compressor(kind) {}
+  ~AudioCompressor() override { Close(); }
+
+  HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override {
+    if (!IsPcmAudio(mt)) return VFW_E_TYPE_NOT_ACCEPTED;
+    const WAVEFORMATEX* wf = WaveFormat(mt);
+    if (wf->nChannels < 1 || wf->nChannels > 2 || wf->nSamplesPerSec == 0) return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+  }
+
+  HRESULT GetOutputType(int position, MediaType* mt) override {
+    if (position < 0) return E_INVALIDARG;
+    if (position > 0) return VFW_S_NO_MORE_ITEMS;
+    MediaType in = input_->CurrentType();
+    const WAVEFORMATEX* wf = WaveFormat(in);
+    if (!wf) return VFW_S_NO_MORE_ITEMS;
+    AVCodecContext* ctx = OpenEncoder(*wf);
+    if (!ctx) return VFW_S_NO_MORE_ITEMS;
+    bool ok = TypeOfEncoder(ctx, mt);
+    avcodec_free_context(&ctx);
+    return ok ? S_OK : VFW_S_NO_MORE_ITEMS;
+  }
+
+  HRESULT CheckTransform(const AM_MEDIA_TYPE& in, const AM_MEDIA_TYPE& out) override {
+    const WAVEFORMATEX* a = WaveFormat(in);
+    const WAVEFORMATEX* b = WaveFormat(out);
+    if (!a || !b || out.majortype != MEDIATYPE_Audio || b->wFormatTag != kind_.tag ||
+        b->nChannels != a->nChannels)
+      return VFW_E_TYPE_NOT_ACCEPTED;
+    if (kind_.tag == WAVE_FORMAT_PCM && b->wBitsPerSample != 16) return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+  }
+
+  LONG OutputBufferSize() override { return 1 << 16; }
+
+  HRESULT Receive(Pin*, IMediaSample* sample) override {
+    std::lock_guard lock(codecLock_);
+    MediaType in = input_->CurrentType();
+    const WAVEFORMATEX* wf = WaveFormat(in);
+    if (!wf) return VFW_E_NOT_CONNECTED;
+    if (!ctx_) {
+      HRESULT hr = Open(*wf);
+      if (FAILED(hr)) return hr;
+      REFERENCE_TIME start = 0, stop = 0;
+      base_ = SUCCEEDED(sample->GetTime(&start, &stop)) ? start : 0;
+    }
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    int count = sample->GetActualDataLength() / std::max<int>(1, wf->nBlockAlign);
+    if (count <= 0) return S_OK;
+    const uint8_t* inPlanes[1] = {data};
+    int maxOut = swr_get_out_samples(swr_, count);
+    if (maxOut <= 0) return S_OK;
+    if (av_samples_alloc(convert_, nullptr, ctx_->ch_layout.nb_channels, maxOut, ctx_->sample_fmt, 0) < 0)
+      return E_OUTOFMEMORY;
+    int got = swr_convert(swr_, convert_, maxOut, inPlanes, count);
+    HRESULT hr = S_OK;
+    if (got > 0 && av_audio_fifo_write(fifo_, reinterpret_cast<void**>(convert_), got) < got)
+      hr = E_OUTOFMEMORY;
+    av_freep(&convert_[0]);
+    if (FAILED(hr)) return hr;
+    return EncodeFifo(false);
+  }
+
+ protected:
+  void Drain() override {
+    std::lock_guard lock(codecLock_);
+    if (ctx_) {
+      // What the resampler still holds, then the partial last frame.
+      int left = swr_get_out_samples(swr_, 0);
+      if (left > 0 && av_samples_alloc(convert_, nullptr, ctx_->ch_layout.nb_channels, left,
+                                       ctx_->sample_fmt, 0) >= 0) {
+        int got = swr_convert(swr_, convert_, left, nullptr, 0);
+        if (got > 0) av_audio_fifo_write(fifo_, reinterpret_cast<void**>(convert_), got);
+        av_freep(&convert_[0]);
+      }
+      if (SUCCEEDED(EncodeFifo(true)) && avcodec_send_frame(ctx_, nullptr) >= 0) DeliverPackets();
+    }
+    Close();
+  }
+  void Reset() override {
+    std::lock_guard lock(codecLock_);
+    Close();
+  }
+  void PinDisconnected(Pin*) override {
+    std::lock_guard lock(codecLock_);
+    Close();
+  }
+
+ private:
+  // The rate the encoder takes nearest to the input's (the input's own when it takes it).
+  static int ChooseRate(const AVCodec* codec, int rate) {
+    if (!codec->supported_samplerates) return rate;
+    int best = 0;
+    for (const int* r = codec->supported_samplerates; *r; ++r) {
+      if (*r == rate) return rate;
+      if (!best || std::abs(*r - rate) < std::abs(best - rate)) best = *r;
+    }
+    return best ? best : rate;
+  }
+
+  AVCodecContext* OpenEncoder(const WAVEFORMATEX& wf) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(kind_.encoder);
+    if (!codec) return nullptr;
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    if (!ctx) return nullptr;
+    ctx->sample_rate = ChooseRate(codec, static_cast<int>(wf.nSamplesPerSec));
+    av_channel_layout_default(&ctx->ch_layout, wf.nChannels);
+    ctx->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+    ctx->time_base = AVRational{1, ctx->sample_rate};
+    ApplySettings(ctx);
+    if (ctx->bit_rate <= 0 && codec->id != AV_CODEC_ID_PCM_S16LE &&
+        codec->id != AV_CODEC_ID_ADPCM_MS && codec->id != AV_CODEC_ID_ADPCM_IMA_WAV)
+      ctx->bit_rate = wf.nChannels > 1 ? 128000 : 64000;
+    if (avcodec_open2(ctx, codec, nullptr) < 0) {
+      avcodec_free_context(&ctx);
+      return nullptr;
+    }
+    return ctx;
+  }
+
+  // The wave format of the encoder's output, as an AVI stream header describes it.
+  bool TypeOfEncoder(AVCodecContext* ctx, MediaType* mt) {
+    if (kind_.tag == WAVE_FORMAT_PCM) {
+      *mt = MakePcmAudioType(ctx->sample_rate, ctx->ch_layout.nb_channels, 16);
+      return true;
+    }
+    AVCodecParameters* par = avcodec_parameters_alloc();
+    if (!par) return false;
+    bool ok = avcodec_parameters_from_context(par, ctx) >= 0;
+    par->codec_tag = kind_.tag;
+    ok = ok && MediaTypeFromCodec(par, 0, mt);
+    avcodec_parameters_free(&par);
+    if (!ok) return false;
+    auto* wf = reinterpret_cast<WAVEFORMATEX*>(mt->pbFormat);
+    wf->wFormatTag = static_cast<uint16_t>(kind_.tag);
+    mt->subtype = FourCCSubtype(kind_.tag);
+    if (ctx->bit_rate > 0) wf->nAvgBytesPerSec = static_cast<uint32_t>(ctx->bit_rate / 8);
+    if (ctx->block_align > 0) {
+      mt->lSampleSize = static_cast<uint32_t>(ctx->block_align);
+      if (kind_.tag == 0x0002 || kind_.tag == 0x0011) {
+        // ADPCM: whole blocks of a known number of samples.
+        wf->nAvgBytesPerSec = static_cast<uint32_t>(
+            static_cast<int64_t>(ctx->block_align) * ctx->sample_rate / std::max(1, ctx->frame_size));
+        wf->wBitsPerSample = 4;
+      }
+    }
+    return true;
+  }
+
+  HRESULT Open(const WAVEFORMATEX& wf) {
+    Close();
+    ctx_ = OpenEncoder(wf);
+    if (!ctx_) return VFW_E_UNSUPPORTED_AUDIO;
+    AVChannelLayout inLayout;
+    av_channel_layout_default(&inLayout, wf.nChannels);
+    AVSampleFormat inFormat = wf.wBitsPerSample == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
+    if (swr_alloc_set_opts2(&swr_, &ctx_->ch_layout, ctx_->sample_fmt, ctx_->sample_rate, &inLayout,
+                            inFormat, static_cast<int>(wf.nSamplesPerSec), 0, nullptr) < 0 ||
+        swr_init(swr_) < 0) {
+      Close();
+      return VFW_E_UNSUPPORTED_AUDIO;
+    }
+    fifo_ = av_audio_fifo_alloc(ctx_->sample_fmt, ctx_->ch_layout.nb_channels, 4096);
+    frame_ = av_frame_alloc();
+    pkt_ = av_packet_alloc();
+    if (!fifo_ || !frame_ || !pkt_) {
+      Close();
+      return E_OUTOFMEMORY;
+    }
+    nextPts_ = 0;
+    return S_OK;
+  }
+
+  // Encodes whole frames from the FIFO; at the end also the partial rest (padded with silence
+  // for encoders that take only whole frames).
+  HRESULT EncodeFifo(bool last) {
+    bool variable = (ctx_->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) || ctx_->frame_size == 0;
+    bool smallLast = (ctx_->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) != 0;
+    int frameSize = variable ? 4096 : ctx_->frame_size;
+    while (true) {
+      int available = av_audio_fifo_size(fifo_);
+      if (available <= 0) return S_OK;
+      if (available < frameSize && !last && !variable) return S_OK;
+      int take = std::min(available, frameSize);
+      int size = (variable || smallLast || take == frameSize) ? take : frameSize;
+      av_frame_unref(frame_);
+      frame_->nb_samples = size;
+      frame_->format = ctx_->sample_fmt;
+      frame_->sample_rate = ctx_->sample_rate;
+      if (av_channel_layout_copy(&frame_->ch_layout, &ctx_->ch_layout) < 0 ||
+          av_frame_get_buffer(frame_, 0) < 0)
+        return E_OUTOFMEMORY;
+      if (size > take)
+        av_samples_set_silence(frame_->extended_data, take, size - take,
+                               ctx_->ch_layout.nb_channels, ctx_->sample_fmt);
+      av_audio_fifo_read(fifo_, reinterpret_cast<void**>(frame_->extended_data), take);
+      frame_->pts = nextPts_;
+      nextPts_ += size;
+      int err = avcodec_send_frame(ctx_, frame_);
+      if (err < 0) return HResultFromAv(err);
+      HRESULT hr = DeliverPackets();
+      if (FAILED(hr)) return hr;
+    }
+  }
+
+  HRESULT DeliverPackets() {
+    while (true) {
+      int err = avcodec_receive_packet(ctx_, pkt_);
+      if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return S_OK;
+      if (err < 0) return HResultFromAv(err);
+      int64_t pts = pkt_->pts != AV_NOPTS_VALUE ? std::max<int64_t>(0, pkt_->pts) : 0;
+      int64_t duration = pkt_->duration > 0 ? pkt_->duration : std::max(1, ctx_->frame_size);
+      REFERENCE_TIME start = base_ + av_rescale(pts, UNITS, ctx_->sample_rate);
+      REFERENCE_TIME stop = base_ + av_rescale(pts + duration, UNITS, ctx_->sample_rate);
+      HRESULT hr = DeliverPacket(pkt_, start, stop);
+      av_packet_unref(pkt_);
+      if (FAILED(hr)) return hr;
+    }
+  }
+
+  void Close() {
+    if (ctx_) avcodec_free_context(&ctx_);
+    if (swr_) swr_free(&swr_);
+    if (fifo_) av_audio_fifo_free(fifo_);
+    fifo_ = nullptr;
+    if (frame_) av_frame_free(&frame_);
+    if (pkt_) av_packet_free(&pkt_);
+  }
+
+  AVCodecContext* ctx_ = nullptr;
+  SwrContext* swr_ = nullptr;
+  AVAudioFifo* fifo_ = nullptr;
+  AVFrame* frame_ = nullptr;
+  AVPacket* pkt_ = nullptr;
+  uint8_t* convert_[8] = {};
+  int64_t nextPts_ = 0;
+  REFERENCE_TIME base_ = 0;
+};
+
+HRESULT CreateCompressor(const Kind& kind, IBaseFilter** out) {
+  if (!out) return E_POINTER;
+  if (kind.video)
+    *out = MakeComObject<VideoCompressor>(kind).Detach();
+  else
+    *out = MakeComObject<AudioCompressor>(kind).Detach();
+  return S_OK;
+}
+
+std::vector<const Kind*> AvailableKinds() {
+  std::vector<const Kind*> kinds;
+  for (const Kind& k : kKinds)
+    if (avcodec_find_encoder_by_name(k.encoder)) kinds.push_back(&k);
+  return kinds;
+}
+
+}  // namespace
+
+const std::vector<CompressorInfo>& Compressors() {
+  static const std::vector<CompressorInfo> list = [] {
+    std::vector<CompressorInfo> v;
+    for (const Kind* k : AvailableKinds()) v.push_back(InfoOf(*k));
+    return v;
+  }();
+  return list;
+}
+
+CompressorSettings DefaultCompressorSettings(REFCLSID clsid) {
+  std::lock_guard lock(gSettingsLock);
+  auto it = SettingsTable().find(clsid);
+  return it == SettingsTable().end() ? CompressorSettings{} : it->second;
+}
+
+void SetDefaultCompressorSettings(REFCLSID clsid, const CompressorSettings& settings) {
+  std::lock_guard lock(gSettingsLock);
+  SettingsTable()[clsid] = settings;
+}
+
+void RegisterCompressorFilters() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (const Kind* k : AvailableKinds()) {
+      Kind kind = *k;
+      FilterTemplate t;
+      t.name = kind.name;
+      t.clsid = kind.clsid;
+      t.category = kind.video ? CLSID_VideoCompressorCategory : CLSID_AudioCompressorCategory;
+      t.merit = MERIT_DO_NOT_USE;
+      t.inputs = {{kind.video ? MEDIATYPE_Video : MEDIATYPE_Audio, GUID_NULL}};
+      t.autoConnect = false;  // inserted on purpose, never by intelligent connection
+      t.create = [kind](IBaseFilter** out) { return CreateCompressor(kind, out); };
+      RegisterFilter(t);
+      RegisterPlatformClass(kind.clsid, "", [kind](IUnknown* outer, REFIID riid, void** ppv) -> HRESULT {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        ComPtr<IBaseFilter> f;
+        HRESULT hr = CreateCompressor(kind, f.put());
+        if (FAILED(hr)) return hr;
+        return f->QueryInterface(riid, ppv);
+      });
+    }
+  });
+}
+
+}  // namespace dshow

@@ -1,0 +1,632 @@
+// Compressors and the system device enumerator: listing, monikers and display names, each
+// compressor inserted in front of the AVI mux writing a file ffprobe reads, refusal of a frame
+// size, and the option pages reaching the encoder.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QSpinBox>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <tuple>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include "dshow/encoders.h"
+#include "dshow_test_util.h"
+
+using namespace dshow_test;
+using dshow::DeviceDisplayName;
+using dshow::SetCompressorDialogPresenter;
+using dshow::kCompressorStateSize;
+
+namespace {
+
+constexpr CLSID kVideo = CLSID_VideoCompressorCategory;
+constexpr CLSID kAudio = CLSID_AudioCompressorCategory;
+
+void EnsureApplication() {
+  if (QCoreApplication::instance()) return;
+  static int argc = 1;
+  static char name[] = "dshow_tests";
+  static char* argv[] = {name, nullptr};
+  new QApplication(argc, argv);  // lives as long as the test program
+}
+
+ComPtr<ICreateDevEnum> DevEnum() {
+  ComPtr<ICreateDevEnum> e;
+  EXPECT_EQ(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                             ICreateDevEnum::iid, e.put_void()),
+            S_OK);
+  return e;
+}
+
+std::vector<ComPtr<IMoniker>> Monikers(REFCLSID category) {
+  std::vector<ComPtr<IMoniker>> out;
+  ComPtr<IEnumMoniker> e;
+  if (DevEnum()->CreateClassEnumerator(category, e.put(), 0) != S_OK) return out;
+  IMoniker* m = nullptr;
+  ULONG got = 0;
+  while (e->Next(1, &m, &got) == S_OK && got == 1) out.push_back(ComPtr<IMoniker>::Attach(m));
+  return out;
+}
+
+std::string ReadBag(IMoniker* m, const char16_t* key) {
+  ComPtr<IPropertyBag> bag;
+  if (FAILED(m->BindToStorage(nullptr, nullptr, IPropertyBag::iid, bag.put_void()))) return "<no bag>";
+  Variant v;
+  if (FAILED(bag->Read(key, &v, nullptr)) || v.vt() != VT_BSTR) return "<none>";
+  return v.bstr().Utf8();
+}
+
+std::u16string DisplayName(IMoniker* m) {
+  char16_t* text = nullptr;
+  EXPECT_EQ(m->GetDisplayName(nullptr, nullptr, &text), S_OK);
+  std::u16string s = text ? text : u"";
+  CoTaskMemFree(text);
+  return s;
+}
+
+HRESULT Parse(const std::u16string& name, IMoniker** out) {
+  ComPtr<IBindCtx> ctx;
+  CreateBindCtx(0, ctx.put());
+  ULONG eaten = 0;
+  return MkParseDisplayName(ctx.Get(), name.c_str(), &eaten, out);
+}
+
+// A compressor by its friendly name, bound through the enumerator's display name.
+ComPtr<IBaseFilter> Bind(REFCLSID category, const std::u16string& name) {
+  ComPtr<IMoniker> m;
+  if (FAILED(Parse(DeviceDisplayName(category, name, GUID_NULL, true), m.put()))) return nullptr;
+  ComPtr<IBaseFilter> f;
+  m->BindToObject(nullptr, nullptr, IBaseFilter::iid, f.put_void());
+  return f;
+}
+
+// Builds source -> (splitter, decoder) -> AVI Mux -> File writer, then puts the compressors in
+// between the decoders and the mux as the codec dialog does.
+ComPtr<IGraphBuilder> CompressionGraph(const std::string& source, const std::string& target,
+                                       IBaseFilter* video, IBaseFilter* audio) {
+  std::filesystem::remove(target);
+  ComPtr<IGraphBuilder> g = NewGraph();
+  ComPtr<IBaseFilter> mux = AddMuxAndWriter(g.Get(), target);
+  if (!mux) return nullptr;
+  ComPtr<IBaseFilter> writer = FilterNamed(g.Get(), "File writer");
+  EXPECT_EQ(g->ConnectDirect(PinNamed(mux.Get(), "AVI Out").Get(), PinNamed(writer.Get(), "in").Get(), nullptr), S_OK);
+  ComPtr<IBaseFilter> src;
+  EXPECT_EQ(g->AddSourceFilter(U(source).c_str(), nullptr, src.put()), S_OK);
+  if (!src) return nullptr;
+  EXPECT_TRUE(SUCCEEDED(g->Render(PinNamed(src.Get(), "Output").Get())));
+  for (auto [compressor, major, name] : {std::tuple{video, MEDIATYPE_Video, u"Video Compressor Filter"},
+                                         std::tuple{audio, MEDIATYPE_Audio, u"Audio Compressor Filter"}}) {
+    if (!compressor) continue;
+    ComPtr<IPin> muxPin;
+    for (auto& p : PinsOf(mux.Get())) {
+      AM_MEDIA_TYPE mt;
+      if (SUCCEEDED(p->ConnectionMediaType(&mt)) && mt.majortype == major) muxPin = p;
+      FreeMediaType(mt);
+    }
+    EXPECT_TRUE(muxPin) << "no mux input of the stream";
+    if (!muxPin) return nullptr;
+    ComPtr<IPin> upstream = Peer(muxPin.Get());
+    EXPECT_EQ(g->Disconnect(upstream.Get()), S_OK);
+    EXPECT_EQ(g->Disconnect(muxPin.Get()), S_OK);
+    EXPECT_EQ(g->AddFilter(compressor, name), S_OK);
+    EXPECT_EQ(g->Connect(upstream.Get(), PinNamed(compressor, "XForm In").Get()), S_OK);
+    EXPECT_EQ(g->Connect(PinNamed(compressor, "XForm Out").Get(), muxPin.Get()), S_OK);
+  }
+  return g;
+}
+
+std::string FixtureOf(int width, int height, bool audio) {
+  fixtures::Options o;
+  o.width = width;
+  o.height = height;
+  o.audio = audio;
+  return fixtures::Make(fixtures::Kind::AviMjpegPcm, fixtures::ScratchFolder("enc-fixtures"), o);
+}
+
+// The key-frame flags of the video packets, as ffprobe lists them ("K" or "_" per packet).
+std::string KeyFrames(const std::string& path) {
+  std::string cmd = "ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 '" + path + "'";
+  std::string out;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char line[64];
+    while (fgets(line, sizeof line, p)) out += line[0] == 'K' ? 'K' : '_';
+    pclose(p);
+  }
+  return out;
+}
+
+// Seconds of sound in the first audio stream of a file, decoded with the FFmpeg libraries.
+double DecodedAudioSeconds(const std::string& path) {
+  AVFormatContext* fmt = nullptr;
+  if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0) return -1;
+  double seconds = -1;
+  int index = avformat_find_stream_info(fmt, nullptr) >= 0
+                  ? av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0)
+                  : -1;
+  const AVCodec* codec = index >= 0 ? avcodec_find_decoder(fmt->streams[index]->codecpar->codec_id) : nullptr;
+  AVCodecContext* ctx = codec ? avcodec_alloc_context3(codec) : nullptr;
+  if (ctx && avcodec_parameters_to_context(ctx, fmt->streams[index]->codecpar) >= 0 &&
+      avcodec_open2(ctx, codec, nullptr) >= 0) {
+    int64_t samples = 0;
+    AVPacket* pkt = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    auto drain = [&] {
+      while (avcodec_receive_frame(ctx, frame) >= 0) samples += frame->nb_samples;
+    };
+    while (av_read_frame(fmt, pkt) >= 0) {
+      if (pkt->stream_index == index && avcodec_send_packet(ctx, pkt) >= 0) drain();
+      av_packet_unref(pkt);
+    }
+    avcodec_send_packet(ctx, nullptr);
+    drain();
+    seconds = static_cast<double>(samples) / ctx->sample_rate;
+    av_frame_free(&frame);
+    av_packet_free(&pkt);
+  }
+  avcodec_free_context(&ctx);
+  avformat_close_input(&fmt);
+  return seconds;
+}
+
+// --- Listing ----------------------------------------------------------------------------
+
+TEST(DeviceEnumerator, ListsTheCompressorsOfEachCategoryWithNamesThatBind) {
+  struct Case {
+    CLSID category;
+    std::vector<std::string> mustHave;
+  };
+  const Case cases[] = {
+      {kVideo, {"Motion JPEG Compressor", "MPEG-4 Video Compressor", "Microsoft MPEG-4 Video Codec V2",
+                "Microsoft MPEG-4 Video Codec V3", "Windows Media Video 7", "Windows Media Video 8",
+                "Cinepak Compressor", "Microsoft Video 1", "HuffYUV Lossless Compressor",
+                "FFV1 Lossless Compressor"}},
+      {kAudio, {"PCM", "Microsoft ADPCM", "IMA ADPCM", "MPEG Layer-3", "MPEG Layer-2",
+                "Windows Media Audio V2"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(GuidToString(c.category));
+    std::vector<std::string> names;
+    for (auto& m : Monikers(c.category)) {
+      std::string name = ReadBag(m.Get(), u"FriendlyName");
+      names.push_back(name);
+      // The display name parses back into a moniker of the same device, which binds to a
+      // compressor of that name with the transform pins.
+      ComPtr<IMoniker> again;
+      ASSERT_EQ(Parse(DisplayName(m.Get()), again.put()), S_OK) << name;
+      EXPECT_EQ(again->IsEqual(m.Get()), S_OK);
+      EXPECT_EQ(DisplayName(again.Get()), DisplayName(m.Get()));
+      ComPtr<IBaseFilter> f;
+      ASSERT_EQ(again->BindToObject(nullptr, nullptr, IBaseFilter::iid, f.put_void()), S_OK) << name;
+      EXPECT_TRUE(PinNamed(f.Get(), "XForm In")) << name;
+      EXPECT_TRUE(PinNamed(f.Get(), "XForm Out")) << name;
+      CLSID clsid;
+      f->GetClassID(&clsid);
+      EXPECT_EQ(ReadBag(m.Get(), u"CLSID"), GuidToString(clsid));
+    }
+    for (const auto& want : c.mustHave)
+      EXPECT_NE(std::find(names.begin(), names.end(), want), names.end()) << want;
+    std::vector<std::string> sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "names repeat";
+  }
+}
+
+TEST(DeviceEnumerator, VideoCompressorsTellTheirFourCC) {
+  auto monikers = Monikers(kVideo);
+  ASSERT_FALSE(monikers.empty());
+  for (auto& m : monikers) {
+    if (ReadBag(m.Get(), u"FriendlyName") == "Motion JPEG Compressor") {
+      EXPECT_EQ(ReadBag(m.Get(), u"FccHandler"), "MJPG");
+    }
+  }
+  EXPECT_EQ(ReadBag(monikers[0].Get(), u"NoSuchEntry"), "<none>");
+}
+
+TEST(DeviceEnumerator, CategoryWithoutMembersAnswersFalseAndNoEnumerator) {
+  ComPtr<IEnumMoniker> e;
+  EXPECT_EQ(DevEnum()->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, e.put(), 0), S_FALSE);
+  EXPECT_FALSE(e);
+  EXPECT_EQ(DevEnum()->CreateClassEnumerator(kVideo, nullptr, 0), E_POINTER);
+}
+
+TEST(DeviceEnumerator, OtherFiltersOfTheLegacyCategoryRoundTrip) {
+  auto monikers = Monikers(CLSID_LegacyAmFilterCategory);
+  ASSERT_FALSE(monikers.empty());
+  std::u16string name = DisplayName(monikers[0].Get());
+  EXPECT_EQ(name.rfind(u"@device:sw:", 0), 0u);
+  ComPtr<IMoniker> again;
+  ASSERT_EQ(Parse(name, again.put()), S_OK);
+  ComPtr<IBaseFilter> f;
+  EXPECT_EQ(again->BindToObject(nullptr, nullptr, IBaseFilter::iid, f.put_void()), S_OK);
+  EXPECT_EQ(ReadBag(again.Get(), u"FriendlyName"), ReadBag(monikers[0].Get(), u"FriendlyName"));
+}
+
+TEST(DeviceEnumerator, EnumeratorSkipResetAndClone) {
+  ComPtr<IEnumMoniker> e;
+  ASSERT_EQ(DevEnum()->CreateClassEnumerator(kAudio, e.put(), 0), S_OK);
+  size_t total = Monikers(kAudio).size();
+  ASSERT_GE(total, 2u);
+  EXPECT_EQ(e->Skip(1), S_OK);
+  ComPtr<IEnumMoniker> clone;
+  ASSERT_EQ(e->Clone(clone.put()), S_OK);
+  IMoniker* batch[64] = {};
+  ULONG got = 0;
+  EXPECT_EQ(clone->Next(64, batch, &got), S_FALSE);
+  EXPECT_EQ(got, total - 1);
+  for (ULONG i = 0; i < got; ++i) batch[i]->Release();
+  EXPECT_EQ(e->Skip(1000), S_FALSE);
+  EXPECT_EQ(e->Reset(), S_OK);
+  EXPECT_EQ(e->Next(1, batch, &got), S_OK);
+  EXPECT_EQ(got, 1u);
+  batch[0]->Release();
+}
+
+TEST(DeviceEnumerator, DisplayNamesThatDoNotParseOrBind) {
+  const std::u16string cat = Utf8ToUtf16(GuidToString(kVideo));
+  const std::u16string bad[] = {
+      u"@device:",
+      u"@device:xx:" + cat + u"\\Motion JPEG Compressor",
+      u"@device:cm:{not-a-guid}\\Motion JPEG Compressor",
+      u"@device:cm:" + cat,
+      u"@device:cm:" + cat + u"\\",
+      u"@device:sw:" + cat + u"\\not-a-clsid",
+  };
+  for (const auto& name : bad) {
+    ComPtr<IMoniker> m;
+    EXPECT_TRUE(FAILED(Parse(name, m.put()))) << Utf16ToUtf8(name);
+    EXPECT_FALSE(m);
+  }
+  // Well formed, but no such compressor: parses, then binds to nothing.
+  ComPtr<IMoniker> m;
+  ASSERT_EQ(Parse(u"@device:cm:" + cat + u"\\No Such Compressor", m.put()), S_OK);
+  ComPtr<IBaseFilter> f;
+  EXPECT_EQ(m->BindToObject(nullptr, nullptr, IBaseFilter::iid, f.put_void()), MK_E_NOOBJECT);
+  ComPtr<IPropertyBag> bag;
+  EXPECT_EQ(m->BindToStorage(nullptr, nullptr, IPropertyBag::iid, bag.put_void()), MK_E_NOOBJECT);
+  // Names compare without regard to case.
+  ComPtr<IMoniker> lower;
+  ASSERT_EQ(Parse(u"@device:cm:" + cat + u"\\motion jpeg compressor", lower.put()), S_OK);
+  EXPECT_EQ(lower->BindToObject(nullptr, nullptr, IBaseFilter::iid, f.put_void()), S_OK);
+}
+
+// --- Compression into AVI ------------------------------------------------------------------
+
+struct VideoCase {
+  const char16_t* name;
+  const char* codec;  // ffprobe's codec name
+  const char* tag;    // ffprobe's codec tag
+  friend void PrintTo(const VideoCase& c, std::ostream* os) { *os << Utf16ToUtf8(c.name); }
+};
+
+class VideoCompression : public testing::TestWithParam<VideoCase> {};
+
+TEST_P(VideoCompression, WritesAnAviWithEveryFrame) {
+  const VideoCase& c = GetParam();
+  ComPtr<IBaseFilter> compressor = Bind(kVideo, c.name);
+  ASSERT_TRUE(compressor);
+  std::string target = Target(std::string("video-") + c.codec + ".avi");
+  auto g = CompressionGraph(FixtureOf(160, 120, false), target, compressor.Get(), nullptr);
+  ASSERT_TRUE(g);
+  EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+  fixtures::Probe probe = fixtures::RunFfprobe(target);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  const fixtures::ProbedStream* v = probe.First("video");
+  ASSERT_TRUE(v);
+  EXPECT_EQ(v->codecName, c.codec);
+  EXPECT_EQ(v->codecTag, c.tag);
+  EXPECT_EQ(v->width, 160);
+  EXPECT_EQ(v->height, 120);
+  EXPECT_EQ(v->frames, 25);
+  // The pictures survive the coding: the frame numbers drawn into them read back in order.
+  std::vector<int> numbers = fixtures::DecodedFrameNumbers(target);
+  ASSERT_EQ(numbers.size(), 25u);
+  for (int i = 0; i < 25; ++i) EXPECT_EQ(numbers[static_cast<size_t>(i)], i) << "frame " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Compressors, VideoCompression,
+    testing::Values(VideoCase{u"Motion JPEG Compressor", "mjpeg", "MJPG"},
+                    VideoCase{u"MPEG-4 Video Compressor", "mpeg4", "FMP4"},
+                    VideoCase{u"Microsoft MPEG-4 Video Codec V2", "msmpeg4v2", "MP42"},
+                    VideoCase{u"Microsoft MPEG-4 Video Codec V3", "msmpeg4v3", "MP43"},
+                    VideoCase{u"Windows Media Video 7", "wmv1", "WMV1"},
+                    VideoCase{u"Windows Media Video 8", "wmv2", "WMV2"},
+                    VideoCase{u"Cinepak Compressor", "cinepak", "cvid"},
+                    VideoCase{u"Microsoft Video 1", "msvideo1", "MSVC"},
+                    VideoCase{u"HuffYUV Lossless Compressor", "huffyuv", "HFYU"},
+                    VideoCase{u"FFV1 Lossless Compressor", "ffv1", "FFV1"}),
+    [](const testing::TestParamInfo<VideoCase>& info) { return std::string(info.param.codec); });
+
+struct AudioCase {
+  const char16_t* name;
+  const char* codec;
+  friend void PrintTo(const AudioCase& c, std::ostream* os) { *os << Utf16ToUtf8(c.name); }
+};
+
+class AudioCompression : public testing::TestWithParam<AudioCase> {};
+
+TEST_P(AudioCompression, WritesAnAviWithTheWholeSound) {
+  const AudioCase& c = GetParam();
+  ComPtr<IBaseFilter> compressor = Bind(kAudio, c.name);
+  ASSERT_TRUE(compressor);
+  std::string target = Target(std::string("audio-") + c.codec + ".avi");
+  auto g = CompressionGraph(FixtureOf(160, 120, true), target, nullptr, compressor.Get());
+  ASSERT_TRUE(g);
+  EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+  fixtures::Probe probe = fixtures::RunFfprobe(target);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  const fixtures::ProbedStream* a = probe.First("audio");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->codecName, c.codec);
+  EXPECT_GT(a->sampleRate, 0);
+  EXPECT_GE(a->channels, 1);
+  // The whole second of sound (the last frame padded, the encoders' delay added).
+  EXPECT_NEAR(DecodedAudioSeconds(target), 1.0, 0.1);
+  const fixtures::ProbedStream* v = probe.First("video");
+  ASSERT_TRUE(v);
+  EXPECT_EQ(v->frames, 25);
+}
+
+INSTANTIATE_TEST_SUITE_P(Compressors, AudioCompression,
+                         testing::Values(AudioCase{u"PCM", "pcm_s16le"},
+                                         AudioCase{u"Microsoft ADPCM", "adpcm_ms"},
+                                         AudioCase{u"IMA ADPCM", "adpcm_ima_wav"},
+                                         AudioCase{u"MPEG Layer-3", "mp3"},
+                                         AudioCase{u"MPEG Layer-2", "mp2"},
+                                         AudioCase{u"Windows Media Audio V2", "wmav2"}),
+                         [](const testing::TestParamInfo<AudioCase>& info) {
+                           return std::string(info.param.codec);
+                         });
+
+TEST(Compression, BothCompressorsInOneGraph) {
+  ComPtr<IBaseFilter> video = Bind(kVideo, u"MPEG-4 Video Compressor");
+  ComPtr<IBaseFilter> audio = Bind(kAudio, u"MPEG Layer-3");
+  std::string target = Target("both.avi");
+  auto g = CompressionGraph(FixtureOf(160, 120, true), target, video.Get(), audio.Get());
+  ASSERT_TRUE(g);
+  EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+  fixtures::Probe probe = fixtures::RunFfprobe(target);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  ASSERT_TRUE(probe.First("video") && probe.First("audio"));
+  EXPECT_EQ(probe.First("video")->codecName, "mpeg4");
+  EXPECT_EQ(probe.First("video")->frames, 25);
+  EXPECT_EQ(probe.First("audio")->codecName, "mp3");
+}
+
+// A frame size the encoder cannot take: the samples are refused while the graph runs (not at
+// connection), the run ends with an error event carrying the refusal, and never hangs.
+TEST(Compression, RefusedFrameSizeEndsTheRunWithAnErrorEvent) {
+  struct Case {
+    const char16_t* name;
+    int width, height;
+  };
+  const Case cases[] = {{u"Cinepak Compressor", 162, 122},
+                        {u"Microsoft Video 1", 162, 122},
+                        {u"Windows Media Video 8", 161, 121}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf16ToUtf8(c.name));
+    ComPtr<IBaseFilter> compressor = Bind(kVideo, c.name);
+    ASSERT_TRUE(compressor);
+    std::string target = Target("refused.avi");
+    auto g = CompressionGraph(FixtureOf(c.width, c.height, false), target, compressor.Get(), nullptr);
+    ASSERT_TRUE(g);
+    ComPtr<IMediaControl> mc = g.As<IMediaControl>();
+    ComPtr<IMediaEvent> ev = g.As<IMediaEvent>();
+    ASSERT_EQ(mc->Run(), S_OK);
+    LONG code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    bool sawError = false;
+    HRESULT refusal = S_OK;
+    while (SUCCEEDED(ev->GetEvent(&code, &p1, &p2, 30000))) {
+      if (code == EC_ERRORABORT) {
+        sawError = true;
+        refusal = static_cast<HRESULT>(p1);
+      }
+      ev->FreeEventParams(code, p1, p2);
+      if (code == EC_ERRORABORT || code == EC_COMPLETE) break;
+    }
+    mc->Stop();
+    EXPECT_TRUE(sawError);
+    EXPECT_TRUE(FAILED(refusal));
+    EXPECT_NE(refusal, VFW_E_WRONG_STATE);
+  }
+}
+
+// --- Options ----------------------------------------------------------------------------
+
+// Shows the option page through a presenter that fills in the fields and presses OK.
+class OptionPages : public testing::Test {
+ protected:
+  void SetUp() override { EnsureApplication(); }
+  void TearDown() override { SetCompressorDialogPresenter({}); }
+
+  static void Answer(std::map<std::string, int> values, bool accept, std::vector<std::string>* seen = nullptr) {
+    SetCompressorDialogPresenter([values, accept, seen](QDialog& dialog, OAHWND) {
+      if (seen) {
+        seen->push_back(dialog.windowTitle().toStdString());
+        for (auto* s : dialog.findChildren<QSpinBox*>()) seen->push_back(s->objectName().toStdString());
+        for (auto* l : dialog.findChildren<QLabel*>())
+          if (l->objectName() == "name") seen->push_back("label:" + l->text().toStdString());
+      }
+      for (auto& [name, value] : values) {
+        auto* spin = dialog.findChild<QSpinBox*>(QString::fromStdString(name));
+        EXPECT_TRUE(spin) << name;
+        if (spin) spin->setValue(value);
+      }
+      if (accept) dialog.accept(); else dialog.reject();
+      return accept;
+    });
+  }
+
+  // Compresses the test clip with a compressor configured through its option page.
+  static std::string CompressWith(REFCLSID category, const std::u16string& name,
+                                  std::map<std::string, int> values, const std::string& file) {
+    ComPtr<IBaseFilter> f = Bind(category, name);
+    EXPECT_TRUE(f);
+    if (!f) return {};
+    Answer(std::move(values), true);
+    EXPECT_EQ(f.As<IAMVfwCompressDialogs>()->ShowDialog(VfwCompressDialog_Config, 0), S_OK);
+    std::string target = Target(file);
+    bool video = category == kVideo;
+    auto g = CompressionGraph(FixtureOf(160, 120, !video), target, video ? f.Get() : nullptr,
+                              video ? nullptr : f.Get());
+    EXPECT_TRUE(g);
+    if (g) {
+      EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+    }
+    return target;
+  }
+  static std::string CompressWith(const std::u16string& name, std::map<std::string, int> values,
+                                  const std::string& file) {
+    return CompressWith(kVideo, name, std::move(values), file);
+  }
+};
+
+TEST_F(OptionPages, QueriesTellWhichCompressorsHaveThem) {
+  struct Case {
+    CLSID category;
+    const char16_t* name;
+    HRESULT config;
+  };
+  const Case cases[] = {{kVideo, u"MPEG-4 Video Compressor", S_OK},
+                        {kVideo, u"Motion JPEG Compressor", S_OK},
+                        {kVideo, u"Cinepak Compressor", S_FALSE},
+                        {kVideo, u"FFV1 Lossless Compressor", S_FALSE},
+                        {kAudio, u"MPEG Layer-3", S_OK},
+                        {kAudio, u"PCM", S_FALSE}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf16ToUtf8(c.name));
+    ComPtr<IAMVfwCompressDialogs> d = Bind(c.category, c.name).As<IAMVfwCompressDialogs>();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->ShowDialog(VfwCompressDialog_QueryConfig, 0), c.config);
+    EXPECT_EQ(d->ShowDialog(VfwCompressDialog_QueryAbout, 0), S_OK);
+    if (c.config != S_OK) {
+      EXPECT_EQ(d->ShowDialog(VfwCompressDialog_Config, 0), E_NOTIMPL);
+    }
+  }
+}
+
+TEST_F(OptionPages, PagesShowTheFieldsOfTheCodecAndAboutShowsItsName) {
+  std::vector<std::string> seen;
+  Answer({}, false, &seen);
+  auto mpeg4 = Bind(kVideo, u"MPEG-4 Video Compressor").As<IAMVfwCompressDialogs>();
+  EXPECT_EQ(mpeg4->ShowDialog(VfwCompressDialog_Config, 0), S_FALSE);  // cancelled
+  EXPECT_EQ(seen, (std::vector<std::string>{"MPEG-4 Video Compressor Settings", "quality",
+                                            "keyFrameInterval", "dataRate"}));
+  seen.clear();
+  auto mjpeg = Bind(kVideo, u"Motion JPEG Compressor").As<IAMVfwCompressDialogs>();
+  mjpeg->ShowDialog(VfwCompressDialog_Config, 0);
+  EXPECT_EQ(seen, (std::vector<std::string>{"Motion JPEG Compressor Settings", "quality"}));
+  seen.clear();
+  EXPECT_EQ(mjpeg->ShowDialog(VfwCompressDialog_About, 0), S_OK);
+  EXPECT_EQ(seen, (std::vector<std::string>{"About Motion JPEG Compressor",
+                                            "label:<b>Motion JPEG Compressor</b>"}));
+  EXPECT_EQ(mjpeg->ShowDialog(0x40, 0), E_INVALIDARG);
+}
+
+TEST_F(OptionPages, CancelKeepsTheSettingsAndOkKeepsThemForNewInstances) {
+  auto first = Bind(kVideo, u"Microsoft MPEG-4 Video Codec V2").As<IAMVfwCompressDialogs>();
+  std::vector<uint8_t> before(kCompressorStateSize);
+  int32_t size = kCompressorStateSize;
+  ASSERT_EQ(first->GetState(before.data(), &size), S_OK);
+  Answer({{"quality", 7}}, false);
+  EXPECT_EQ(first->ShowDialog(VfwCompressDialog_Config, 0), S_FALSE);
+  std::vector<uint8_t> after(kCompressorStateSize);
+  first->GetState(after.data(), &size);
+  EXPECT_EQ(before, after);
+  Answer({{"quality", 7}, {"keyFrameInterval", 9}}, true);
+  EXPECT_EQ(first->ShowDialog(VfwCompressDialog_Config, 0), S_OK);
+  auto second = Bind(kVideo, u"Microsoft MPEG-4 Video Codec V2").As<IAMVfwCompressDialogs>();
+  second->GetState(after.data(), &size);
+  EXPECT_NE(before, after);
+  std::vector<uint8_t> firstNow(kCompressorStateSize);
+  first->GetState(firstNow.data(), &size);
+  EXPECT_EQ(firstNow, after);
+}
+
+TEST_F(OptionPages, StateRoundTripsAndBadBlobsAreRefused) {
+  auto a = Bind(kVideo, u"Windows Media Video 7").As<IAMVfwCompressDialogs>();
+  auto b = Bind(kVideo, u"Windows Media Video 7").As<IAMVfwCompressDialogs>();
+  int32_t size = 0;
+  ASSERT_EQ(a->GetState(nullptr, &size), S_OK);
+  ASSERT_EQ(size, kCompressorStateSize);
+  std::vector<uint8_t> blob(static_cast<size_t>(size));
+  ASSERT_EQ(a->GetState(blob.data(), &size), S_OK);
+  // Change the quality word and hand it to the other instance.
+  int32_t quality = 33;
+  std::memcpy(blob.data() + 8, &quality, 4);
+  ASSERT_EQ(b->SetState(blob.data(), size), S_OK);
+  std::vector<uint8_t> back(blob.size());
+  ASSERT_EQ(b->GetState(back.data(), &size), S_OK);
+  EXPECT_EQ(back, blob);
+
+  struct Bad {
+    const char* what;
+    size_t offset;
+    int32_t value;
+    int32_t size;
+  };
+  const Bad bad[] = {{"short", 0, 0, kCompressorStateSize - 1},
+                     {"magic", 0, 0x12345678, kCompressorStateSize},
+                     {"version", 4, 99, kCompressorStateSize},
+                     {"quality 0", 8, 0, kCompressorStateSize},
+                     {"quality 101", 8, 101, kCompressorStateSize},
+                     {"negative interval", 12, -1, kCompressorStateSize},
+                     {"negative rate", 16, -5, kCompressorStateSize}};
+  for (const auto& x : bad) {
+    std::vector<uint8_t> broken = blob;
+    std::memcpy(broken.data() + x.offset, &x.value, 4);
+    EXPECT_EQ(b->SetState(broken.data(), x.size), E_INVALIDARG) << x.what;
+  }
+  EXPECT_EQ(b->SetState(nullptr, kCompressorStateSize), E_POINTER);
+  int32_t small = 4;
+  EXPECT_EQ(b->GetState(blob.data(), &small), E_INVALIDARG);
+  ASSERT_EQ(b->GetState(back.data(), &size), S_OK);
+  EXPECT_EQ(back, blob) << "a refused blob changed the settings";
+}
+
+TEST_F(OptionPages, QualityReachesTheEncoder) {
+  std::string low = CompressWith(u"MPEG-4 Video Compressor", {{"quality", 1}, {"dataRate", 0}}, "q-low.avi");
+  std::string high = CompressWith(u"MPEG-4 Video Compressor", {{"quality", 100}, {"dataRate", 0}}, "q-high.avi");
+  auto lowSize = std::filesystem::file_size(low);
+  auto highSize = std::filesystem::file_size(high);
+  EXPECT_GT(highSize, lowSize * 2) << "low " << lowSize << " high " << highSize;
+  std::string mjLow = CompressWith(u"Motion JPEG Compressor", {{"quality", 1}}, "mj-low.avi");
+  std::string mjHigh = CompressWith(u"Motion JPEG Compressor", {{"quality", 100}}, "mj-high.avi");
+  EXPECT_GT(std::filesystem::file_size(mjHigh), std::filesystem::file_size(mjLow) * 7 / 5);
+}
+
+// The clip's pictures are too simple for a video rate to show in a second of film; the sound
+// encoders keep their rate exactly.
+TEST_F(OptionPages, DataRateReachesTheEncoder) {
+  std::string small = CompressWith(kAudio, u"MPEG Layer-3", {{"dataRate", 32}}, "rate-32.avi");
+  std::string large = CompressWith(kAudio, u"MPEG Layer-3", {{"dataRate", 192}}, "rate-192.avi");
+  std::string plain = Target("rate-none.avi");
+  auto g = CompressionGraph(FixtureOf(160, 120, true), plain, nullptr, nullptr);
+  ASSERT_TRUE(g);
+  EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+  // The difference of the sound bytes: 160 kbit/s for a second is 20000 bytes.
+  auto smallSound = std::filesystem::file_size(small) - std::filesystem::file_size(plain);
+  auto largeSound = std::filesystem::file_size(large) - std::filesystem::file_size(plain);
+  EXPECT_NEAR(static_cast<double>(largeSound) - static_cast<double>(smallSound), 20000.0, 3000.0)
+      << "32 kbit/s: " << smallSound << " bytes, 192 kbit/s: " << largeSound << " bytes";
+}
+
+TEST_F(OptionPages, KeyFrameIntervalShowsInTheKeyFrames) {
+  std::string target = CompressWith(u"MPEG-4 Video Compressor", {{"keyFrameInterval", 5}, {"dataRate", 0}}, "key5.avi");
+  EXPECT_EQ(KeyFrames(target), "K____K____K____K____K____");
+  target = CompressWith(u"Microsoft MPEG-4 Video Codec V3", {{"keyFrameInterval", 10}, {"dataRate", 0}}, "key10.avi");
+  EXPECT_EQ(KeyFrames(target), "K_________K_________K____");
+}
+
+}  // namespace
