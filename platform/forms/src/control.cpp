@@ -67,6 +67,11 @@ class ControlEvents : public QObject {
           return false;
         }
         int16_t button = ButtonOf(me->button());
+        if (e->type() == QEvent::MouseButtonPress && n.dragMode == 1 && button == vbLeftButton) {
+          // An automatic drag takes the press: the control's own mouse events do not run.
+          BeginDrag(*c_);
+          return true;
+        }
         if (e->type() == QEvent::MouseButtonRelease) {
           c_->Raise("MouseUp", {Variant(button), Variant(shift), Variant(static_cast<float>(u.x())),
                                 Variant(static_cast<float>(u.y()))});
@@ -389,6 +394,7 @@ Control::Control(const ControlSite& site) : native_(std::make_unique<Native>()) 
 }
 
 Control::~Control() {
+  ForgetDrag(*this);
   Scales().erase(this);
   if (QWidget* w = native_->widget) {
     // The widget goes later (Qt may still be inside one of its functions); from now on it
@@ -586,6 +592,7 @@ void Control::SetProperty(const std::string& name, const Variant& v) {
   if (Is(name, "FontItalic")) return FontItalic(BoolOf(v));
   if (Is(name, "ForeColor")) return ForeColor(static_cast<OLE_COLOR>(LongOf(v)));
   if (Is(name, "BackColor")) return BackColor(static_cast<OLE_COLOR>(LongOf(v)));
+  if (Is(name, "DragMode")) return DragMode(static_cast<int16_t>(LongOf(v)));
   ::Raise(vbErrObjectDoesntSupport, "Object doesn't support property '" + name + "'");
 }
 

@@ -248,6 +248,44 @@ TEST(ControlEvents, MouseMoveWithoutAButtonReportsTwips) {
   f->Unload();
 }
 
+TEST(ControlEvents, DragOverAndDragDropReachTheControlUnderThePointer) {
+  TestForm f("frmDrag", [](TestForm& f) {
+    f.Size(6000, 3000);
+    f.Place({{"Label", "lblTile", 0, "", 150, 150, 1500, 1500, "tile 0", {{"DragMode", Variant(int16_t{1})}}},
+             {"Label", "lblTile", 1, "", 3000, 150, 1500, 1500, "tile 1", {{"DragMode", Variant(int16_t{1})}}}});
+  });
+  Log log;
+  f.On("lblTile_DragOver", [&](int16_t Index, Variant, float X, float Y, int16_t State) {
+    log.push_back("over " + std::to_string(Index) + " state " + std::to_string(State) + " at " +
+                  std::to_string(static_cast<int>(X)) + "," + std::to_string(static_cast<int>(Y)));
+  });
+  f.On("lblTile_DragDrop", [&](int16_t Index, Variant, float, float) {
+    Control* src = DragSource();
+    log.push_back("drop on " + std::to_string(Index) + " from " + std::to_string(src ? src->Index() : -1));
+  });
+  f.On("Form_DragOver", [&](Variant, float, float, int16_t State) { log.push_back("form " + std::to_string(State)); });
+  f.On("lblTile_MouseDown", [&](int16_t Index) { log.push_back("mouse down " + std::to_string(Index)); });
+  f.Show();
+  QWidget* from = W(*f.FindControl("lblTile", 0));
+  QWidget* to = W(*f.FindControl("lblTile", 1));
+  auto send = [&](QWidget* w, QEvent::Type type, QPoint local, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(local), QPointF(w->mapToGlobal(local)), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+  };
+  send(from, QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
+  // The moves reach the pressed widget; the tracker finds what lies under the pointer.
+  send(from, QEvent::MouseMove, from->mapFrom(from->window(), to->mapTo(to->window(), QPoint(2, 4))), Qt::LeftButton);
+  send(from, QEvent::MouseMove, from->mapFrom(from->window(), to->mapTo(to->window(), QPoint(3, 4))), Qt::LeftButton);
+  send(from, QEvent::MouseMove, from->mapFrom(from->window(), QPoint(395, 195)), Qt::LeftButton);
+  send(from, QEvent::MouseMove, from->mapFrom(from->window(), to->mapTo(to->window(), QPoint(5, 5))), Qt::LeftButton);
+  send(from, QEvent::MouseButtonRelease, from->mapFrom(from->window(), to->mapTo(to->window(), QPoint(5, 5))),
+       Qt::NoButton);
+  EXPECT_EQ(log, (Log{"over 1 state 0 at 30,60", "over 1 state 2 at 45,60", "over 1 state 1 at 2925,2775",
+                      "form 0", "form 1", "over 1 state 0 at 75,75", "drop on 1 from 0"}));
+  EXPECT_EQ(DragSource(), nullptr) << "the drag ends at the release";
+  f.Unload();
+}
+
 TEST(ControlEvents, OptionButtonsFormOneGroupPerContainer) {
   auto f = MakeEventForm();
   C<OptionButton>(*f, "optA1").Value(true);

@@ -94,6 +94,18 @@ class Control {
   virtual void Refresh();
   HWND hWnd() const;
 
+  // Drag and drop inside the program. DragMode 1 (automatic) starts a drag when the mouse button
+  // goes down on the control; Drag(1) starts one from code (0 cancels it, 2 drops where the pointer
+  // is). While the pointer moves, the control or form under it raises DragOver(Source, X, Y,
+  // State: 0 entering, 1 leaving, 2 over); at the release it raises DragDrop(Source, X, Y), X and Y
+  // in its own twips. Source is the dragged control's automation object (empty for intrinsic
+  // controls); DragSource() names the dragged control during those events.
+  int16_t DragMode() const;
+  void DragMode(int16_t v);
+  void Drag(int16_t action = 1);
+  // The automation object of the control (hosted controls); nullptr for intrinsic ones.
+  virtual IDispatch* DispatchObject() const { return nullptr; }
+
   // Late-bound properties by name (any letter case): control tables and automation. Unknown
   // names raise 438; bad values raise 380.
   virtual void SetProperty(const std::string& name, const Variant& value);
@@ -115,6 +127,9 @@ class Control {
  private:
   std::unique_ptr<Native> native_;
 };
+
+// The control being dragged, nullptr when no drag runs.
+Control* DragSource();
 
 using ControlFactory = std::function<std::unique_ptr<Control>(const ControlSite&)>;
 // Makes a type known to control tables (and to Form::Add) by name.

@@ -35,6 +35,7 @@ struct Control::Native {
   // Mouse coordinates in the units the control's events report (default twips).
   std::function<QPointF(QPointF pixels)> toEventUnits;
   QObject* events = nullptr;  // the event router AttachWidget installed
+  int16_t dragMode = 0;
 };
 
 namespace forms_detail {
@@ -101,6 +102,10 @@ namespace forms_detail {
 // Runs code that Qt called (a signal, an event): a runtime error that escapes it is reported in a
 // message box ("Run-time error 'n':") instead of unwinding through Qt.
 void Guard(const std::function<void()>& f);
+// Starts an automatic drag of the control (its DragMode is 1) at a mouse press.
+void BeginDrag(Control& source);
+// Ends a drag the control is the source of (it is being deleted): no drop.
+void ForgetDrag(Control& source);
 // Creates a control of a registered type.
 std::unique_ptr<Control> CreateControl(const ControlSite& site);
 // The form's menu bar (made on first use), for top-level menus.
