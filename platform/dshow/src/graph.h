@@ -126,6 +126,10 @@ class FilterGraph : public ComObject<IGraphBuilder, IMediaControl, IMediaEventEx
 
   // GraphServices
   REFERENCE_TIME StreamTime() override;
+  double Rate() override {
+    std::lock_guard t(timeLock_);
+    return rate_;
+  }
   void ReportProgress(REFERENCE_TIME t) override;
   void PostEvent(LONG code, LONG_PTR p1, LONG_PTR p2) override { Notify(code, p1, p2); }
 

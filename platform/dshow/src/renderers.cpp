@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "forms/qt/hwnd_qt.h"
+#include "audio_out.h"
 #include "internal.h"
 
 namespace dshow {
@@ -49,7 +50,7 @@ class Renderer : public Filter {
     REFERENCE_TIME start = 0, stop = 0;
     bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
     if (timed && stop <= 0) return S_OK;
-    if (!firstShown_) {
+    if (!firstShown_ && PresentsWhilePaused()) {
       // The first picture shows while paused (a paused graph shows where it stands).
       Present(sample);
       firstShown_ = true;
@@ -72,6 +73,7 @@ class Renderer : public Filter {
 
  protected:
   virtual void Present(IMediaSample*) {}
+  virtual bool PresentsWhilePaused() const { return false; }
 
   HRESULT OnStop() override {
     firstShown_ = false;
@@ -105,6 +107,8 @@ class Renderer : public Filter {
 
 // --- Audio renderer ---------------------------------------------------------------------
 
+// Plays through the machine's default output when it has one; without one (or without an
+// application object) it only keeps time on the clock, so that graphs still run and complete.
 class AudioRenderer : public Renderer, public IBasicAudio {
  public:
   AudioRenderer()
@@ -136,6 +140,42 @@ class AudioRenderer : public Renderer, public IBasicAudio {
   }
 
  protected:
+  void Present(IMediaSample* sample) override {
+    std::lock_guard lock(deviceLock_);
+    if (!device_ || !feed_) return;
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    double rate = Services() ? Services()->Rate() : 1.0;
+    auto samples = feed_->Convert(data, sample->GetActualDataLength(), rate, volume_, balance_);
+    if (!samples.empty()) device_->Write(samples.data(), samples.size());
+  }
+  HRESULT OnPause() override {
+    std::lock_guard lock(deviceLock_);
+    if (State() == State_Stopped && !device_) {
+      MediaType mt = in_.CurrentType();
+      if (const WAVEFORMATEX* wf = WaveFormat(mt)) {
+        device_ = AudioDevice::OpenDefault(static_cast<int>(wf->nSamplesPerSec), wf->nChannels);
+        if (device_)
+          feed_ = std::make_unique<AudioFeed>(static_cast<int>(wf->nSamplesPerSec), wf->nChannels,
+                                              wf->wBitsPerSample, device_->Rate(), device_->Channels());
+      }
+    }
+    if (device_ && State() == State_Running) device_->Suspend();
+    return S_OK;
+  }
+  HRESULT OnRun(REFERENCE_TIME) override {
+    std::lock_guard lock(deviceLock_);
+    if (device_) device_->Resume();
+    return S_OK;
+  }
+  HRESULT OnStop() override {
+    {
+      std::lock_guard lock(deviceLock_);
+      device_.reset();
+      feed_.reset();
+    }
+    return Renderer::OnStop();
+  }
   HRESULT QueryOther(REFIID riid, void** ppv) override {
     if (riid == IBasicAudio::iid) {
       *ppv = static_cast<IBasicAudio*>(this);
@@ -151,6 +191,9 @@ class AudioRenderer : public Renderer, public IBasicAudio {
  private:
   std::atomic<LONG> volume_{0};
   std::atomic<LONG> balance_{0};
+  std::mutex deviceLock_;
+  std::unique_ptr<AudioDevice> device_;
+  std::unique_ptr<AudioFeed> feed_;
 };
 
 // --- Video renderer ---------------------------------------------------------------------
@@ -336,6 +379,8 @@ class VideoRenderer : public Renderer, public IVideoWindow, public IBasicVideo {
     AddRef();
     return S_OK;
   }
+
+  bool PresentsWhilePaused() const override { return true; }
 
   HRESULT OnPause() override {
     if (State() == State_Stopped && autoShow_ == OATRUE) {

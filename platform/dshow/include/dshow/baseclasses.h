@@ -236,6 +236,8 @@ class GraphServices {
   // The stream time: how far the run has advanced (100 ns units), scaled by the rate; the
   // position of a paused graph stays still.
   virtual REFERENCE_TIME StreamTime() = 0;
+  // The playback rate (1 = normal speed).
+  virtual double Rate() = 0;
   // A sink filter's progress through the media (clockless graphs report positions with it).
   virtual void ReportProgress(REFERENCE_TIME t) = 0;
   // An event of a filter (the graph's IMediaEventSink without reference counting, so that
