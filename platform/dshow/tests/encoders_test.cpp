@@ -403,6 +403,27 @@ TEST(Compression, BothCompressorsInOneGraph) {
   EXPECT_EQ(probe.First("audio")->codecName, "mp3");
 }
 
+// A run stopped at once and a second run from the start: the encoders start afresh and the
+// second file holds every frame and the whole sound.
+TEST(Compression, RunsAgainAfterAStop) {
+  ComPtr<IBaseFilter> video = Bind(kVideo, u"Motion JPEG Compressor");
+  ComPtr<IBaseFilter> audio = Bind(kAudio, u"Microsoft ADPCM");
+  std::string target = Target("again.avi");
+  auto g = CompressionGraph(FixtureOf(160, 120, true), target, video.Get(), audio.Get());
+  ASSERT_TRUE(g);
+  ComPtr<IMediaControl> mc = g.As<IMediaControl>();
+  ASSERT_EQ(mc->Run(), S_OK);
+  ASSERT_EQ(mc->Stop(), S_OK);
+  ASSERT_EQ(g.As<IMediaPosition>()->put_CurrentPosition(0), S_OK);
+  EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+  fixtures::Probe probe = fixtures::RunFfprobe(target);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  ASSERT_TRUE(probe.First("video") && probe.First("audio"));
+  EXPECT_EQ(probe.First("video")->frames, 25);
+  EXPECT_EQ(probe.First("audio")->codecName, "adpcm_ms");
+  EXPECT_NEAR(DecodedAudioSeconds(target), 1.0, 0.1);
+}
+
 // A frame size the encoder cannot take: the samples are refused while the graph runs (not at
 // connection), the run ends with an error event carrying the refusal, and never hangs.
 TEST(Compression, RefusedFrameSizeEndsTheRunWithAnErrorEvent) {

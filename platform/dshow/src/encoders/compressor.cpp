@@ -421,9 +421,12 @@ class VideoCompressor : public Compressor {
     ctx->time_base = tb;
     ctx->framerate = AVRational{tb.den, tb.num};
     ctx->sample_aspect_ratio = AVRational{1, 1};
-    // Frame-threaded encoders keep frames back; slices keep the output in step with the input.
-    ctx->thread_count = kind_.tag == MakeFourCC('M', 'J', 'P', 'G') ? 0 : 1;
-    ctx->thread_type = FF_THREAD_SLICE;
+    // Motion JPEG and MPEG-4 code on every core (frames held back by frame threads come out
+    // at the end of the stream); the others stay on one thread, whose global header then does
+    // not depend on the machine.
+    bool threaded = codec->id == AV_CODEC_ID_MJPEG || codec->id == AV_CODEC_ID_MPEG4;
+    ctx->thread_count = threaded ? 0 : 1;
+    ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     ApplySettings(ctx);
     if (avcodec_open2(ctx, codec, nullptr) < 0) {
       avcodec_free_context(&ctx);
