@@ -316,6 +316,13 @@ Filter::Filter(std::u16string defaultName, const CLSID& clsid)
 
 Filter::~Filter() = default;
 
+HRESULT Filter::QueryOther(REFIID riid, void** ppv) {
+  if (riid != IMediaFilter::iid && riid != IPersist::iid) return E_NOINTERFACE;
+  *ppv = static_cast<IBaseFilter*>(this);
+  AddRef();
+  return S_OK;
+}
+
 HRESULT Filter::GetClassID(CLSID* clsid) {
   if (!clsid) return E_POINTER;
   *clsid = clsid_;

@@ -199,10 +199,8 @@ class AviMux : public Filter, public IConfigAviMux {
   HRESULT QueryOther(REFIID riid, void** ppv) override {
     if (riid == IConfigAviMux::iid) {
       *ppv = static_cast<IConfigAviMux*>(this);
-    } else if (riid == IMediaFilter::iid || riid == IPersist::iid) {
-      *ppv = static_cast<IBaseFilter*>(this);
     } else {
-      return E_NOINTERFACE;
+      return Filter::QueryOther(riid, ppv);
     }
     AddRef();
     return S_OK;
@@ -417,10 +415,8 @@ class FileWriter : public Filter, public IFileSinkFilter {
   HRESULT QueryOther(REFIID riid, void** ppv) override {
     if (riid == IFileSinkFilter::iid) {
       *ppv = static_cast<IFileSinkFilter*>(this);
-    } else if (riid == IMediaFilter::iid || riid == IPersist::iid) {
-      *ppv = static_cast<IBaseFilter*>(this);
     } else {
-      return E_NOINTERFACE;
+      return Filter::QueryOther(riid, ppv);
     }
     AddRef();
     return S_OK;

@@ -179,10 +179,8 @@ class AudioRenderer : public Renderer, public IBasicAudio {
   HRESULT QueryOther(REFIID riid, void** ppv) override {
     if (riid == IBasicAudio::iid) {
       *ppv = static_cast<IBasicAudio*>(this);
-    } else if (riid == IMediaFilter::iid || riid == IPersist::iid) {
-      *ppv = static_cast<IBaseFilter*>(this);
     } else {
-      return E_NOINTERFACE;
+      return Filter::QueryOther(riid, ppv);
     }
     AddRef();
     return S_OK;
@@ -371,10 +369,8 @@ class VideoRenderer : public Renderer, public IVideoWindow, public IBasicVideo {
       *ppv = static_cast<IVideoWindow*>(this);
     } else if (riid == IBasicVideo::iid) {
       *ppv = static_cast<IBasicVideo*>(this);
-    } else if (riid == IMediaFilter::iid || riid == IPersist::iid) {
-      *ppv = static_cast<IBaseFilter*>(this);
     } else {
-      return E_NOINTERFACE;
+      return Filter::QueryOther(riid, ppv);
     }
     AddRef();
     return S_OK;

@@ -180,10 +180,8 @@ class FileSource : public Filter, public IFileSourceFilter, public FileStreamPro
   HRESULT QueryOther(REFIID riid, void** ppv) override {
     if (riid == IFileSourceFilter::iid) {
       *ppv = static_cast<IFileSourceFilter*>(this);
-    } else if (riid == IMediaFilter::iid || riid == IPersist::iid) {
-      *ppv = static_cast<IBaseFilter*>(this);
     } else {
-      return E_NOINTERFACE;
+      return Filter::QueryOther(riid, ppv);
     }
     AddRef();
     return S_OK;

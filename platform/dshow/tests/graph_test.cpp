@@ -4,6 +4,7 @@
 
 #include "com/dispatch.h"
 #include "core/error.h"
+#include "dshow/filters.h"
 #include "dshow_test_util.h"
 #include "forms/hwnd.h"
 #include "forms/qt/hwnd_qt.h"
@@ -354,6 +355,30 @@ TEST(Automation, LateBoundCallsReachTheGraphAndItsDescriptions) {
     ADD_FAILURE() << "an unknown member is an error";
   } catch (const VBError& e) {
     EXPECT_EQ(e.Number(), 438);
+  }
+}
+
+TEST(Registration, EveryRegisteredFilterIsCreatedWithItsClassAndPins) {
+  for (const auto& t : dshow::RegisteredFilters()) {
+    std::string name = Utf16ToUtf8(t.name);
+    ComPtr<IBaseFilter> f;
+    ASSERT_EQ(t.create(f.put()), S_OK) << name;
+    CLSID clsid;
+    ASSERT_EQ(f->GetClassID(&clsid), S_OK) << name;
+    EXPECT_EQ(clsid, t.clsid) << name;
+    for (const IID* iid : {&IMediaFilter::iid, &IPersist::iid}) {
+      ComPtr<IUnknown> p;
+      EXPECT_EQ(f->QueryInterface(*iid, p.put_void()), S_OK) << name;
+    }
+    // Added to a graph it carries its registered name.
+    auto g = NewGraph();
+    ASSERT_EQ(g->AddFilter(f.Get(), t.name.c_str()), S_OK) << name;
+    EXPECT_EQ(NameOf(f.Get()), name);
+    ComPtr<IBaseFilter> found;
+    EXPECT_EQ(g->FindFilterByName(t.name.c_str(), found.put()), S_OK) << name;
+    EXPECT_TRUE(IsSameObject(found.Get(), f.Get())) << name;
+    EXPECT_EQ(g->RemoveFilter(f.Get()), S_OK) << name;
+    EXPECT_EQ(g->RemoveFilter(f.Get()), VFW_E_NOT_FOUND) << name;
   }
 }
 

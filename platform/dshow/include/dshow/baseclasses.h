@@ -206,6 +206,10 @@ class Filter : public ComObject<IBaseFilter> {
   std::mutex& StateLock() { return stateLock_; }
 
  protected:
+  // IMediaFilter and IPersist (derived filters answer their further interfaces first and pass
+  // the rest on to this).
+  HRESULT QueryOther(REFIID riid, void** ppv) override;
+
   // State hooks, called with no lock held.
   virtual HRESULT OnPause() { return S_OK; }   // Stopped -> Paused (also Running -> Paused)
   virtual HRESULT OnRun(REFERENCE_TIME) { return S_OK; }
