@@ -378,6 +378,36 @@ bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return true;
 }
 
+LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto e = Find(hwnd);
+  if (!e) return 0;
+  if (!e->messageWindow) {
+    QWidget* w = e->widget;
+    return w ? WidgetProc(w, msg, wParam, lParam) : 0;
+  }
+  switch (msg) {
+    case WM_GETTEXT: {
+      std::string s = GetWindowText(hwnd);
+      auto* buf = reinterpret_cast<char*>(lParam);
+      if (!buf || wParam == 0) return 0;
+      size_t n = std::min<size_t>(s.size(), wParam - 1);
+      std::memcpy(buf, s.data(), n);
+      buf[n] = '\0';
+      return static_cast<LRESULT>(n);
+    }
+    case WM_GETTEXTLENGTH:
+      return static_cast<LRESULT>(GetWindowText(hwnd).size());
+    case WM_SETTEXT:
+      SetWindowText(hwnd, lParam ? reinterpret_cast<const char*>(lParam) : "");
+      return 1;
+    case WM_CLOSE:
+      DestroyWindow(hwnd);
+      return 0;
+    default:
+      return 0;
+  }
+}
+
 std::vector<HWND> TopLevelWindows() {
   std::vector<std::pair<uint64_t, HWND>> v;
   {
@@ -394,8 +424,10 @@ std::vector<HWND> TopLevelWindows() {
 }
 
 HWND FindWindow(const char*, const char* caption) {
-  std::string want = caption ? caption : "";
-  for (HWND h : TopLevelWindows()) {
+  std::vector<HWND> tops = TopLevelWindows();
+  if (!caption) return tops.empty() ? 0 : tops.front();
+  std::string want = caption;
+  for (HWND h : tops) {
     if (GetWindowText(h) == want) return h;
   }
   return 0;

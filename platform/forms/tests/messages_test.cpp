@@ -129,7 +129,28 @@ TEST(Messages, FindWindowAndWalkTopLevelWindows) {
   EXPECT_EQ(GetWindow(b, GW_HWNDPREV), a);
   EXPECT_TRUE(SetWindowText(a, "Renamed"));
   EXPECT_EQ(FindWindow(nullptr, "Renamed"), a);
+  EXPECT_EQ(FindWindow(nullptr, nullptr), TopLevelWindows().front()) << "no caption: the first window";
   DestroyWindow(a);
   DestroyWindow(b);
   EXPECT_EQ(FindWindow(nullptr, "Second Window"), 0u);
+}
+
+TEST(Messages, DefaultProcedureKeepsTheCaptionAndCloses) {
+  std::vector<UINT> seen;
+  // A procedure that looks at every message and leaves the rest to the default procedure.
+  HWND h = CreateMessageWindow(
+      [&](HWND hwnd, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
+        seen.push_back(msg);
+        return DefWindowProc(hwnd, msg, w, l);
+      },
+      "Notify");
+  char buf[16] = {};
+  EXPECT_EQ(SendMessage(h, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf)), 6);
+  EXPECT_STREQ(buf, "Notify");
+  EXPECT_EQ(SendMessage(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Renamed")), 1);
+  EXPECT_EQ(GetWindowText(h), "Renamed");
+  EXPECT_EQ(SendMessage(h, WM_USER + 113, 0, 0), 0);
+  SendMessage(h, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(h));
+  EXPECT_EQ(seen, (std::vector<UINT>{WM_GETTEXT, WM_SETTEXT, WM_USER + 113, WM_CLOSE, WM_DESTROY}));
 }

@@ -51,6 +51,10 @@ bool DestroyWindow(HWND hwnd);
 bool IsWindow(HWND hwnd);
 
 LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// What a window does with a message its procedure leaves to the system: WM_GETTEXT,
+// WM_GETTEXTLENGTH and WM_SETTEXT work on the caption, WM_CLOSE destroys a message window (a form
+// gets its close request); everything else answers 0.
+LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Handles, on the calling thread, the messages other threads have sent to its windows and are
 // waiting on. Code that waits for another thread (stopping a graph whose streaming thread may
 // be sending to a window of this thread) calls it while it waits, so the sender is not blocked
@@ -60,8 +64,9 @@ void PumpSentMessages();
 // Queues the message for the window's thread; false when the handle is gone.
 bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
-// The first top-level window (form or message window) whose caption equals the text; a class
-// name is accepted for the call's shape and ignored. 0 when none.
+// The first top-level window (form or message window) whose caption equals the text; without a
+// caption (nullptr) the first top-level window of all. A class name is accepted for the call's
+// shape and ignored. 0 when none.
 HWND FindWindow(const char* className, const char* caption);
 // A window's caption, or a control's text.
 std::string GetWindowText(HWND hwnd);
