@@ -12,7 +12,7 @@ namespace {
 class Collection : public AutomationObject<IAMCollection> {
  public:
   explicit Collection(std::vector<ComPtr<IDispatch>> items) : items_(std::move(items)) {
-    Dispatch()
+    this->Dispatch()
         .Get(1, [this](DispatchArgs&) {
           LONG n = 0;
           Ok(get_Count(&n));
@@ -51,7 +51,7 @@ ComPtr<IDispatch> MakeCollection(std::vector<ComPtr<IDispatch>> items) {
 class MediaTypeInfo : public AutomationObject<IMediaTypeInfo> {
  public:
   explicit MediaTypeInfo(const AM_MEDIA_TYPE& mt) : mt_(mt) {
-    Dispatch()
+    this->Dispatch()
         .Get(1, [this](DispatchArgs&) { return Variant(Bstr(GuidToString(mt_.majortype))); })
         .Get(2, [this](DispatchArgs&) { return Variant(Bstr(GuidToString(mt_.subtype))); });
   }
@@ -106,7 +106,7 @@ class PinInfo : public AutomationObject<IPinInfo> {
         return Variant(out);
       };
     };
-    Dispatch()
+    this->Dispatch()
         .Get(1, unknown(&PinInfo::get_Pin))
         .Get(2, dispatch(&PinInfo::get_ConnectedTo))
         .Get(3, dispatch(&PinInfo::get_ConnectionMediaType))
@@ -259,7 +259,7 @@ class FilterInfo : public AutomationObject<IFilterInfo> {
         return Variant(out);
       };
     };
-    Dispatch()
+    this->Dispatch()
         .Method(1, [this](DispatchArgs& a) {
           ComPtr<IDispatch> pin;
           Ok(FindPin(a.BString(0), pin.put()));
@@ -375,7 +375,7 @@ class RegFilterInfo : public AutomationObject<IRegFilterInfo> {
  public:
   RegFilterInfo(FilterGraph* graph, FilterTemplate t)
       : graph_(graph), keep_(static_cast<IGraphBuilder*>(graph)), t_(std::move(t)) {
-    Dispatch()
+    this->Dispatch()
         .Get(1, [this](DispatchArgs&) { return Variant(Bstr(t_.name)); })
         .Method(2, [this](DispatchArgs& a) {
           ComPtr<IDispatch> info;

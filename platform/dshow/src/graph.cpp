@@ -10,6 +10,7 @@
 #include <set>
 
 #include "com/com.h"
+#include "com/enumerator.h"
 #include "forms/hwnd.h"
 #include "typelib.h"
 
@@ -33,37 +34,7 @@ class SystemClock : public ComObject<IReferenceClock> {
   }
 };
 
-class FilterEnum : public ComObject<IEnumFilters> {
- public:
-  FilterEnum(std::vector<ComPtr<IBaseFilter>> filters, size_t pos = 0)
-      : filters_(std::move(filters)), pos_(pos) {}
-  HRESULT Next(ULONG count, IBaseFilter** out, ULONG* fetched) override {
-    if (!out) return E_POINTER;
-    ULONG n = 0;
-    while (n < count && pos_ < filters_.size()) {
-      out[n] = filters_[pos_++].Get();
-      out[n]->AddRef();
-      ++n;
-    }
-    if (fetched) *fetched = n;
-    return n == count ? S_OK : S_FALSE;
-  }
-  HRESULT Skip(ULONG count) override {
-    pos_ += count;
-    if (pos_ > filters_.size()) { pos_ = filters_.size(); return S_FALSE; }
-    return S_OK;
-  }
-  HRESULT Reset() override { pos_ = 0; return S_OK; }
-  HRESULT Clone(IEnumFilters** ppEnum) override {
-    if (!ppEnum) return E_POINTER;
-    *ppEnum = MakeComObject<FilterEnum>(filters_, pos_).Detach();
-    return S_OK;
-  }
-
- private:
-  std::vector<ComPtr<IBaseFilter>> filters_;
-  size_t pos_;
-};
+using FilterEnum = SnapshotEnum<IEnumFilters, IBaseFilter*, ComPtr<IBaseFilter>>;
 
 std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* f) {
   std::vector<ComPtr<IPin>> pins;

@@ -18,28 +18,11 @@ constexpr IID DIID_FilgraphManagerAutomation = MakeGuid("{9E2F4A61-3B7C-4D58-A1E
 
 std::shared_ptr<const TypeLibDesc> QuartzTypeLib();
 
+// An automation object of the graph manager: its IDispatch is served from QuartzTypeLib.
 template <class I>
-class AutomationObject : public ComObject<I> {
- public:
-  HRESULT GetTypeInfoCount(uint32_t* count) override { return dispatcher_.GetTypeInfoCount(count); }
-  HRESULT GetTypeInfo(uint32_t index, LCID lcid, ITypeInfo** out) override {
-    return dispatcher_.GetTypeInfo(index, lcid, out);
-  }
-  HRESULT GetIDsOfNames(REFIID riid, const char16_t** names, uint32_t count, LCID lcid,
-                        DISPID* ids) override {
-    return dispatcher_.GetIDsOfNames(riid, names, count, lcid, ids);
-  }
-  HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                 EXCEPINFO* excepInfo, uint32_t* argErr) override {
-    return dispatcher_.Invoke(id, riid, lcid, flags, params, result, excepInfo, argErr);
-  }
-
+class AutomationObject : public DispatchObject<I> {
  protected:
-  AutomationObject() : dispatcher_(QuartzTypeLib(), I::iid) {}
-  Dispatcher& Dispatch() { return dispatcher_; }
-
- private:
-  Dispatcher dispatcher_;
+  AutomationObject() : DispatchObject<I>((QuartzTypeLib(), LIBID_QuartzTypeLib), 1, 0, I::iid) {}
 };
 
 // Raises a failed result as the automation error it is.
