@@ -300,3 +300,17 @@ TEST(FormLifeCycle, OwnedFormsUnloadWithTheirOwner) {
   EXPECT_TRUE(owner.Unload());
   EXPECT_FALSE(owned.IsLoaded());
 }
+
+TEST(FormLifeCycle, UnloadFromFormLoadLeavesNothingToShow) {
+  TestForm f("frmRefuse");
+  f.On("Form_Load", [&] { f.Unload(); });
+  EXPECT_EQ(ErrorOf([&] { f.Show(); }), 364) << "Object was unloaded";
+  EXPECT_FALSE(f.IsLoaded());
+  std::vector<Form*> forms = Forms();
+  EXPECT_EQ(std::count(forms.begin(), forms.end(), &f), 0);
+  // With the handler gone the form loads and shows normally.
+  f.SetHandler("Form_Load", [](EventArgs&) {});
+  f.Show();
+  EXPECT_TRUE(f.Visible());
+  f.Unload();
+}
