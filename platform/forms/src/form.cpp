@@ -125,6 +125,7 @@ struct Form::Impl {
   OLE_COLOR foreColor = 0x80000012;
   StdFont font;
   int16_t mousePointer = 0;
+  int quiet = 0;  // design values are being applied: they raise no events
   std::string defaultButton, cancelButton;  // "name#index"
 
   FormWindow* W() {
@@ -527,12 +528,15 @@ void Form::Load() {
   LoadedForms().push_back(this);
   d_->window->setWindowTitle(Q(d_->name));
   ++g_depth;
+  ++d_->quiet;
   try {
     Design();
   } catch (...) {
+    --d_->quiet;
     --g_depth;
     throw;
   }
+  --d_->quiet;
   --g_depth;
   d_->ApplyFlags();
   EventArgs a;
@@ -760,6 +764,12 @@ Control& Form::Add(const ControlDef& def) {
     if (!container) ::Raise(340, "Container '" + def.container + "' doesn't exist");
   }
   ControlSite site{this, def.name, def.index, container, def.type};
+  // A new control takes its design values without raising events.
+  ++d_->quiet;
+  struct Loud {
+    int& q;
+    ~Loud() { --q; }
+  } loud{d_->quiet};
   std::unique_ptr<Control> c = CreateControl(site);
   Control& ref = *c;
   d_->controls.push_back(std::move(c));
@@ -854,7 +864,7 @@ bool Form::HasHandler(const std::string& handlerName) const {
 }
 
 bool Form::RaiseEvent(const std::string& handlerName, EventArgs& args) {
-  if (Ended()) return false;
+  if (Ended() || d_->quiet > 0) return false;
   auto it = d_->handlers.find(Lower(handlerName));
   if (it == d_->handlers.end()) return false;
   EventHandler h = it->second;  // the handler may replace itself

@@ -286,6 +286,25 @@ TEST(ControlEvents, DragOverAndDragDropReachTheControlUnderThePointer) {
   f.Unload();
 }
 
+TEST(ControlEvents, DesignValuesRaiseNoEvents) {
+  TestForm f("frmDesign", [](TestForm& f) {
+    f.Place({{"CheckBox", "chkHide", -1, "", 0, 0, 1500, 255, "Hide", {{"Value", Variant(int16_t{1})}}},
+             {"OptionButton", "optA", 0, "", 0, 300, 1500, 255, "A", {{"Value", Variant(true)}}},
+             {"TextBox", "txtName", -1, "", 0, 600, 1500, 285, "design text"},
+             {"Label", "lblInfo", -1, "", 0, 900, 1500, 255, "design caption"},
+             {"HScrollBar", "hsbPos", -1, "", 0, 1200, 1500, 255, "", {{"Max", Variant(int16_t{9})}, {"Value", Variant(int16_t{4})}}}});
+  });
+  f.LogEvents({"chkHide_Click", "optA_Click", "txtName_Change", "lblInfo_Change", "hsbPos_Change"});
+  f.Load();
+  CtlArray<OptionButton>(&f, "optA").Load(1);
+  EXPECT_TRUE(f.log.empty()) << f.log.front();
+  EXPECT_EQ(Ctl<CheckBox>(&f, "chkHide")->Value(), vbChecked);
+  EXPECT_EQ(Ctl<HScrollBar>(&f, "hsbPos")->Value(), 4);
+  Ctl<CheckBox>(&f, "chkHide")->Value(vbUnchecked);
+  EXPECT_EQ(f.log, (Log{"chkHide_Click"})) << "after the load, code raises events again";
+  f.Unload();
+}
+
 TEST(ControlEvents, OptionButtonsFormOneGroupPerContainer) {
   auto f = MakeEventForm();
   C<OptionButton>(*f, "optA1").Value(true);
