@@ -58,12 +58,14 @@ void AddSystemTemplate(FilterTemplate t) {
 void RegisterGraphClasses() {
   static std::once_flag once;
   std::call_once(once, [] {
-    RegisterPlatformClass(CLSID_FilterGraph, "FilgraphManager",
-                          [](IUnknown* outer, REFIID riid, void** ppv) -> HRESULT {
-                            if (outer) return CLASS_E_NOAGGREGATION;
-                            auto graph = MakeComObject<FilterGraph>();
-                            return graph->QueryInterface(riid, ppv);
-                          });
+    auto createGraph = [](IUnknown* outer, REFIID riid, void** ppv) -> HRESULT {
+      if (outer) return CLASS_E_NOAGGREGATION;
+      auto graph = MakeComObject<FilterGraph>();
+      return graph->QueryInterface(riid, ppv);
+    };
+    // By its class name and by the type library's "library.class" name.
+    RegisterPlatformClass(CLSID_FilterGraph, "FilgraphManager", createGraph);
+    RegisterPlatformClass(CLSID_FilterGraph, "QuartzTypeLib.FilgraphManager.1", createGraph);
     for (auto& t : RegisteredFilters()) {
       FilterTemplate copy = t;
       RegisterPlatformClass(t.clsid, "", [copy](IUnknown* outer, REFIID riid, void** ppv) -> HRESULT {

@@ -391,6 +391,11 @@ TEST(Registration, TheGraphManagerIsCreatedByItsClassAndAnswersItsInterfaces) {
     ComPtr<IUnknown> p;
     EXPECT_EQ(g->QueryInterface(*iid, p.put_void()), S_OK) << GuidToString(*iid);
   }
+  for (const char* progId : {"FilgraphManager", "QuartzTypeLib.FilgraphManager"}) {
+    CLSID clsid;
+    EXPECT_EQ(CLSIDFromProgID(progId, &clsid), S_OK) << progId;
+    EXPECT_EQ(clsid, CLSID_FilgraphManager) << progId;
+  }
   char text[256] = {};
   EXPECT_GT(AMGetErrorTextA(VFW_E_NOT_CONNECTED, text, sizeof text), 0u);
   EXPECT_EQ(AMGetErrorTextA(MakeHResult(0x8004FFFF), text, sizeof text), 0u);
