@@ -775,6 +775,7 @@ Control& Form::Add(const ControlDef& def) {
   d_->controls.push_back(std::move(c));
   ref.TabIndex(static_cast<int16_t>(d_->controls.size() - 1));
   if (def.index >= 0 && !d_->arrayDefs.count(Lower(def.name))) d_->arrayDefs[Lower(def.name)] = def;
+  if (def.font) ref.Font(*def.font);
   if (ref.native().widget) {
     ref.Move(def.left, def.top, def.width > 0 ? def.width : -1, def.height > 0 ? def.height : -1);
   }

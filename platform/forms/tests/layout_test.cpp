@@ -30,7 +30,7 @@ struct frmLayout : Form {
     BackColor(kWhite);
     Place({
         // type          name        index container  left   top   width  height caption
-        {"Label", "lblTitle", -1, "", 150, 150, 2400, 255, "Title"},
+        {"Label", "lblTitle", -1, "", 150, 150, 2400, 255, "Title", {}, StdFont{"DejaVu Sans", 12, true}},
         {"PictureBox", "picRed", -1, "", 1500, 750, 1500, 750, "",
          {{"BorderStyle", Variant(int16_t{0})}, {"BackColor", Variant(int32_t{kRed})}}},
         {"Frame", "fraBox", -1, "", 3300, 750, 2400, 1800, "Box"},
@@ -76,6 +76,10 @@ TEST(Layout, ControlsStandAtTheTablesTwipsPositions) {
   }
   EXPECT_EQ(f.Width(), 6000);
   EXPECT_EQ(f.Height(), 4500);
+  StdFont font = f.FindControl("lblTitle")->Font();
+  EXPECT_EQ(font.Size, 12.0f);
+  EXPECT_TRUE(font.Bold);
+  EXPECT_EQ(WidgetFromHwnd(f.FindControl("lblTitle")->hWnd())->font().pointSizeF(), 12.0);
   f.Unload();
 }
 

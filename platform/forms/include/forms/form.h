@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,7 +63,7 @@ enum ShiftConstants : int16_t { vbShiftMask = 1, vbCtrlMask = 2, vbAltMask = 4 }
 
 // One row of a control table. Positions and sizes are in the container's scale units (twips);
 // a width or height of 0 leaves the control's own default. `props` sets further properties by
-// name, in order, after the caption.
+// name, in order, after the caption; `font`, when given, is the control's font.
 struct ControlDef {
   std::string type;
   std::string name;
@@ -74,6 +75,7 @@ struct ControlDef {
   int32_t height = 0;
   std::string caption;    // Caption, or Text for text boxes and combo boxes
   std::vector<std::pair<std::string, Variant>> props = {};
+  std::optional<StdFont> font = {};
 };
 
 class Form {
