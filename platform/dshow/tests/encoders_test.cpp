@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@ extern "C" {
 }
 
 #include "dshow/encoders.h"
+#include "dshow/propertypages.h"
 #include "dshow_test_util.h"
 
 using namespace dshow_test;
@@ -469,7 +471,11 @@ TEST(Compression, RefusedFrameSizeEndsTheRunWithAnErrorEvent) {
 class OptionPages : public testing::Test {
  protected:
   void SetUp() override { EnsureApplication(); }
-  void TearDown() override { SetCompressorDialogPresenter({}); }
+  // The settings accepted here become the defaults of new instances: they go back afterwards.
+  void TearDown() override {
+    SetCompressorDialogPresenter({});
+    for (const auto& c : dshow::Compressors()) dshow::SetDefaultCompressorSettings(c.clsid, {});
+  }
 
   static void Answer(std::map<std::string, int> values, bool accept, std::vector<std::string>* seen = nullptr) {
     SetCompressorDialogPresenter([values, accept, seen](QDialog& dialog, OAHWND) {
@@ -478,6 +484,8 @@ class OptionPages : public testing::Test {
         for (auto* s : dialog.findChildren<QSpinBox*>()) seen->push_back(s->objectName().toStdString());
         for (auto* l : dialog.findChildren<QLabel*>())
           if (l->objectName() == "name") seen->push_back("label:" + l->text().toStdString());
+        if (auto* tabs = dialog.findChild<QTabWidget*>("pages"))
+          for (int i = 0; i < tabs->count(); ++i) seen->push_back("tab:" + tabs->tabText(i).toStdString());
       }
       for (auto& [name, value] : values) {
         auto* spin = dialog.findChild<QSpinBox*>(QString::fromStdString(name));
@@ -643,11 +651,100 @@ TEST_F(OptionPages, DataRateReachesTheEncoder) {
       << "32 kbit/s: " << smallSound << " bytes, 192 kbit/s: " << largeSound << " bytes";
 }
 
+// Layer 2 knows only a few data rates: another one codes at the usual rate instead of failing.
+TEST_F(OptionPages, DataRateLayer2DoesNotTakeFallsBack) {
+  std::string target = CompressWith(kAudio, u"MPEG Layer-2", {{"dataRate", 50}}, "mp2-50.avi");
+  fixtures::Probe probe = fixtures::RunFfprobe(target);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  ASSERT_TRUE(probe.First("audio"));
+  EXPECT_EQ(probe.First("audio")->codecName, "mp2");
+  EXPECT_NEAR(DecodedAudioSeconds(target), 1.0, 0.1);
+}
+
 TEST_F(OptionPages, KeyFrameIntervalShowsInTheKeyFrames) {
   std::string target = CompressWith(u"MPEG-4 Video Compressor", {{"keyFrameInterval", 5}, {"dataRate", 0}}, "key5.avi");
   EXPECT_EQ(KeyFrames(target), "K____K____K____K____K____");
   target = CompressWith(u"Microsoft MPEG-4 Video Codec V3", {{"keyFrameInterval", 10}, {"dataRate", 0}}, "key10.avi");
   EXPECT_EQ(KeyFrames(target), "K_________K_________K____");
+}
+
+// The codec manager's way with compressors that have property pages: the about box is the
+// frame with the first page, the configure box the frame with all of them.
+TEST_F(OptionPages, PropertyPagesInTheFrame) {
+  struct Case {
+    CLSID category;
+    const char16_t* name;
+    bool pages;
+    const char* field;  // a field of the settings page, its offset in the state blob
+    size_t offset;
+  };
+  const Case cases[] = {{kVideo, u"MPEG-4 Video Compressor", true, "dataRate", 16},
+                        {kVideo, u"Motion JPEG Compressor", true, "quality", 8},
+                        {kAudio, u"MPEG Layer-2", true, "dataRate", 16},
+                        {kVideo, u"HuffYUV Lossless Compressor", false, "", 0},
+                        {kAudio, u"IMA ADPCM", false, "", 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf16ToUtf8(c.name));
+    ComPtr<IBaseFilter> f = Bind(c.category, c.name);
+    ComPtr<ISpecifyPropertyPages> spp = f.As<ISpecifyPropertyPages>();
+    ASSERT_EQ(static_cast<bool>(spp), c.pages);
+    if (!spp) continue;
+    CAUUID pages;
+    ASSERT_EQ(spp->GetPages(&pages), S_OK);
+    ASSERT_EQ(pages.cElems, 2u);
+    IUnknown* objects[] = {f.Get()};
+    std::string caption = Utf16ToUtf8(c.name);
+
+    // About: the first page only; OK changes nothing.
+    std::vector<std::string> seen;
+    Answer({}, true, &seen);
+    std::vector<uint8_t> before(kCompressorStateSize), after(kCompressorStateSize);
+    int32_t size = kCompressorStateSize;
+    f.As<IAMVfwCompressDialogs>()->GetState(before.data(), &size);
+    EXPECT_EQ(OleCreatePropertyFrame(0, 0, 0, c.name, 1, objects, 1, pages.pElems, 0, 0, nullptr), S_OK);
+    EXPECT_EQ(seen, (std::vector<std::string>{caption, "label:<b>" + caption + "</b>", "tab:About"}));
+    f.As<IAMVfwCompressDialogs>()->GetState(after.data(), &size);
+    EXPECT_EQ(before, after);
+
+    // Configure: both pages; Cancel keeps the settings, OK applies the edited ones, also to
+    // instances made afterwards.
+    Answer({{c.field, 48}}, false);
+    EXPECT_EQ(OleCreatePropertyFrame(0, 0, 0, c.name, 1, objects, 2, pages.pElems, 0, 0, nullptr), S_OK);
+    f.As<IAMVfwCompressDialogs>()->GetState(after.data(), &size);
+    EXPECT_EQ(before, after);
+    seen.clear();
+    Answer({{c.field, 48}}, true, &seen);
+    EXPECT_EQ(OleCreatePropertyFrame(0, 0, 0, c.name, 1, objects, 2, pages.pElems, 0, 0, nullptr), S_OK);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "tab:Settings"), 1);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "tab:About"), 1);
+    f.As<IAMVfwCompressDialogs>()->GetState(after.data(), &size);
+    int32_t value = 0;
+    std::memcpy(&value, after.data() + c.offset, 4);
+    EXPECT_EQ(value, 48);
+    std::vector<uint8_t> fresh(kCompressorStateSize);
+    Bind(c.category, c.name).As<IAMVfwCompressDialogs>()->GetState(fresh.data(), &size);
+    EXPECT_EQ(fresh, after);
+    CoTaskMemFree(pages.pElems);
+  }
+}
+
+TEST_F(OptionPages, FrameRefusesPagesItCannotMake) {
+  std::vector<std::string> seen;
+  Answer({}, true, &seen);
+  ComPtr<IBaseFilter> f = Bind(kVideo, u"MPEG-4 Video Compressor");
+  IUnknown* objects[] = {f.Get()};
+  const CLSID unknown = MakeGuid("{00000000-1111-2222-3333-444444444444}");
+  EXPECT_TRUE(FAILED(OleCreatePropertyFrame(0, 0, 0, u"x", 1, objects, 1, &unknown, 0, 0, nullptr)));
+  // A page given an object that is no compressor.
+  ComPtr<IEnumMoniker> notACompressor;
+  DevEnum()->CreateClassEnumerator(kVideo, notACompressor.put(), 0);
+  IUnknown* wrong[] = {notACompressor.Get()};
+  CAUUID pages;
+  f.As<ISpecifyPropertyPages>()->GetPages(&pages);
+  EXPECT_TRUE(FAILED(OleCreatePropertyFrame(0, 0, 0, u"x", 1, wrong, pages.cElems, pages.pElems, 0, 0, nullptr)));
+  EXPECT_EQ(OleCreatePropertyFrame(0, 0, 0, u"x", 1, nullptr, pages.cElems, pages.pElems, 0, 0, nullptr), E_POINTER);
+  CoTaskMemFree(pages.pElems);
+  EXPECT_TRUE(seen.empty()) << "a frame was shown";
 }
 
 }  // namespace

@@ -103,7 +103,10 @@ constexpr HRESULT kRefused = VFW_E_UNSUPPORTED_VIDEO;
 
 // --- The common part: pins, settings and dialogs ------------------------------------------
 
-class Compressor : public TransformFilter, public IAMVfwCompressDialogs {
+class Compressor : public TransformFilter,
+                   public IAMVfwCompressDialogs,
+                   public ISpecifyPropertyPages,
+                   public ICompressorControl {
  public:
   explicit Compressor(const Kind& kind)
       : TransformFilter(kind.name, kind.clsid),
@@ -125,12 +128,7 @@ class Compressor : public TransformFilter, public IAMVfwCompressDialogs {
         CompressorSettings current = Settings();
         std::unique_ptr<QDialog> box = MakeOptionsDialog(InfoOf(kind_), current);
         if (!PresentCompressorDialog(*box, parent)) return S_FALSE;
-        CompressorSettings edited = ReadOptions(*box, current);
-        {
-          std::lock_guard lock(settingsLock_);
-          settings_ = edited;
-        }
-        SetDefaultCompressorSettings(kind_.clsid, edited);
+        TakeSettings(ReadOptions(*box, current));
         return S_OK;
       }
       case VfwCompressDialog_About: {
@@ -180,6 +178,32 @@ class Compressor : public TransformFilter, public IAMVfwCompressDialogs {
   // The compressors are not driver-based: there is no driver to send messages to.
   HRESULT SendDriverMessage(int32_t, intptr_t, intptr_t) override { return E_NOTIMPL; }
 
+  // ISpecifyPropertyPages (compressors with options only)
+  HRESULT GetPages(CAUUID* pages) override {
+    if (!pages) return E_POINTER;
+    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(2 * sizeof(GUID)));
+    if (!pages->pElems) {
+      pages->cElems = 0;
+      return E_OUTOFMEMORY;
+    }
+    pages->pElems[0] = CLSID_CompressorAboutPage;
+    pages->pElems[1] = CLSID_CompressorSettingsPage;
+    pages->cElems = 2;
+    return S_OK;
+  }
+
+  // ICompressorControl
+  CompressorInfo Info() override { return InfoOf(kind_); }
+  std::string EncoderName() override { return kind_.encoder; }
+  CompressorSettings CurrentSettings() override { return Settings(); }
+  void TakeSettings(const CompressorSettings& settings) override {
+    {
+      std::lock_guard lock(settingsLock_);
+      settings_ = settings;
+    }
+    SetDefaultCompressorSettings(kind_.clsid, settings);
+  }
+
   CompressorSettings Settings() {
     std::lock_guard lock(settingsLock_);
     return settings_;
@@ -189,10 +213,15 @@ class Compressor : public TransformFilter, public IAMVfwCompressDialogs {
   HRESULT QueryOther(REFIID riid, void** ppv) override {
     if (riid == IAMVfwCompressDialogs::iid) {
       *ppv = static_cast<IAMVfwCompressDialogs*>(this);
-      AddRef();
-      return S_OK;
+    } else if (riid == ISpecifyPropertyPages::iid && kind_.options) {
+      *ppv = static_cast<ISpecifyPropertyPages*>(this);
+    } else if (riid == ICompressorControl::iid) {
+      *ppv = static_cast<ICompressorControl*>(this);
+    } else {
+      return TransformFilter::QueryOther(riid, ppv);
     }
-    return TransformFilter::QueryOther(riid, ppv);
+    AddRef();
+    return S_OK;
   }
 
   // Applies the settings that concern the encoder of this kind.
@@ -578,24 +607,28 @@ class AudioCompressor : public Compressor {
     return best ? best : rate;
   }
 
+  // An encoder for the input's rate and channels. A data rate the encoder does not take (layer 2
+  // knows only a few) falls back to the encoder's usual rate.
   AVCodecContext* OpenEncoder(const WAVEFORMATEX& wf) {
     const AVCodec* codec = avcodec_find_encoder_by_name(kind_.encoder);
     if (!codec) return nullptr;
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    if (!ctx) return nullptr;
-    ctx->sample_rate = ChooseRate(codec, static_cast<int>(wf.nSamplesPerSec));
-    av_channel_layout_default(&ctx->ch_layout, wf.nChannels);
-    ctx->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
-    ctx->time_base = AVRational{1, ctx->sample_rate};
-    ApplySettings(ctx);
-    if (ctx->bit_rate <= 0 && codec->id != AV_CODEC_ID_PCM_S16LE &&
-        codec->id != AV_CODEC_ID_ADPCM_MS && codec->id != AV_CODEC_ID_ADPCM_IMA_WAV)
-      ctx->bit_rate = wf.nChannels > 1 ? 128000 : 64000;
-    if (avcodec_open2(ctx, codec, nullptr) < 0) {
+    for (bool chosenRate : {true, false}) {
+      AVCodecContext* ctx = avcodec_alloc_context3(codec);
+      if (!ctx) return nullptr;
+      ctx->sample_rate = ChooseRate(codec, static_cast<int>(wf.nSamplesPerSec));
+      av_channel_layout_default(&ctx->ch_layout, wf.nChannels);
+      ctx->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+      ctx->time_base = AVRational{1, ctx->sample_rate};
+      if (chosenRate) ApplySettings(ctx);
+      bool usedSetting = ctx->bit_rate > 0;
+      if (ctx->bit_rate <= 0 && codec->id != AV_CODEC_ID_PCM_S16LE &&
+          codec->id != AV_CODEC_ID_ADPCM_MS && codec->id != AV_CODEC_ID_ADPCM_IMA_WAV)
+        ctx->bit_rate = wf.nChannels > 1 ? 128000 : 64000;
+      if (avcodec_open2(ctx, codec, nullptr) >= 0) return ctx;
       avcodec_free_context(&ctx);
-      return nullptr;
+      if (!usedSetting) break;
     }
-    return ctx;
+    return nullptr;
   }
 
   // The wave format of the encoder's output, as an AVI stream header describes it.
@@ -758,6 +791,7 @@ void SetDefaultCompressorSettings(REFCLSID clsid, const CompressorSettings& sett
 void RegisterCompressorFilters() {
   static std::once_flag once;
   std::call_once(once, [] {
+    RegisterCompressorPages();
     for (const Kind* k : AvailableKinds()) {
       Kind kind = *k;
       FilterTemplate t;

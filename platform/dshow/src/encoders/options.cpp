@@ -86,13 +86,9 @@ bool CanShowDialogs() {
   return app && QThread::currentThread() == app->thread();
 }
 
-std::unique_ptr<QDialog> MakeOptionsDialog(const CompressorInfo& info,
-                                           const CompressorSettings& settings) {
-  auto dialog = std::make_unique<QDialog>();
-  dialog->setWindowTitle(Text(info.name) + QStringLiteral(" Settings"));
-  auto* layout = new QVBoxLayout(dialog.get());
-  auto* form = new QFormLayout;
-  layout->addLayout(form);
+QWidget* MakeOptionsPanel(const CompressorInfo& info, const CompressorSettings& settings, QWidget* parent) {
+  auto* panel = new QWidget(parent);
+  auto* form = new QFormLayout(panel);
   if (info.options & kOptionQuality)
     AddSpin(form, "quality", QStringLiteral("&Quality:"), 1, 100, settings.quality, {}, {});
   if (info.options & kOptionKeyFrames)
@@ -101,22 +97,12 @@ std::unique_ptr<QDialog> MakeOptionsDialog(const CompressorInfo& info,
   if (info.options & kOptionDataRate)
     AddSpin(form, "dataRate", QStringLiteral("&Data rate:"), 0, 100000, settings.dataRate,
             QStringLiteral(" kbit/s"), QStringLiteral("By quality"));
-  AddButtons(dialog.get(), layout, true);
-  return dialog;
+  return panel;
 }
 
-CompressorSettings ReadOptions(QDialog& dialog, const CompressorSettings& base) {
-  CompressorSettings s = base;
-  if (auto* q = dialog.findChild<QSpinBox*>("quality")) s.quality = q->value();
-  if (auto* k = dialog.findChild<QSpinBox*>("keyFrameInterval")) s.keyFrameInterval = k->value();
-  if (auto* d = dialog.findChild<QSpinBox*>("dataRate")) s.dataRate = d->value();
-  return s;
-}
-
-std::unique_ptr<QDialog> MakeAboutDialog(const CompressorInfo& info, const std::string& encoderName) {
-  auto dialog = std::make_unique<QDialog>();
-  dialog->setWindowTitle(QStringLiteral("About ") + Text(info.name));
-  auto* layout = new QVBoxLayout(dialog.get());
+QWidget* MakeAboutPanel(const CompressorInfo& info, const std::string& encoderName, QWidget* parent) {
+  auto* panel = new QWidget(parent);
+  auto* layout = new QVBoxLayout(panel);
   auto* title = new QLabel(QStringLiteral("<b>%1</b>").arg(Text(info.name).toHtmlEscaped()));
   title->setObjectName("name");
   layout->addWidget(title);
@@ -130,6 +116,33 @@ std::unique_ptr<QDialog> MakeAboutDialog(const CompressorInfo& info, const std::
           .arg(version & 0xFF));
   details->setObjectName("details");
   layout->addWidget(details);
+  layout->addStretch();
+  return panel;
+}
+
+std::unique_ptr<QDialog> MakeOptionsDialog(const CompressorInfo& info,
+                                           const CompressorSettings& settings) {
+  auto dialog = std::make_unique<QDialog>();
+  dialog->setWindowTitle(Text(info.name) + QStringLiteral(" Settings"));
+  auto* layout = new QVBoxLayout(dialog.get());
+  layout->addWidget(MakeOptionsPanel(info, settings, dialog.get()));
+  AddButtons(dialog.get(), layout, true);
+  return dialog;
+}
+
+CompressorSettings ReadOptions(QWidget& panel, const CompressorSettings& base) {
+  CompressorSettings s = base;
+  if (auto* q = panel.findChild<QSpinBox*>("quality")) s.quality = q->value();
+  if (auto* k = panel.findChild<QSpinBox*>("keyFrameInterval")) s.keyFrameInterval = k->value();
+  if (auto* d = panel.findChild<QSpinBox*>("dataRate")) s.dataRate = d->value();
+  return s;
+}
+
+std::unique_ptr<QDialog> MakeAboutDialog(const CompressorInfo& info, const std::string& encoderName) {
+  auto dialog = std::make_unique<QDialog>();
+  dialog->setWindowTitle(QStringLiteral("About ") + Text(info.name));
+  auto* layout = new QVBoxLayout(dialog.get());
+  layout->addWidget(MakeAboutPanel(info, encoderName, dialog.get()));
   AddButtons(dialog.get(), layout, false);
   return dialog;
 }
