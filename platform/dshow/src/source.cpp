@@ -416,6 +416,12 @@ class Splitter : public Filter {
                                               AVRational{1, static_cast<int>(UNITS)})
                                : 1;
       REFERENCE_TIME stop = start + std::max<REFERENCE_TIME>(dur, 1);
+      bool still = kind_.subtype == MEDIASUBTYPE_StillImage;
+      if (still) {
+        // A picture is one frame of no duration (an animated picture gives its first frame).
+        start = 0;
+        stop = 1;
+      }
       o->lastEnd = stop;
       sample->SetTime(&start, &stop);
       sample->SetSyncPoint((pkt->flags & AV_PKT_FLAG_KEY) != 0);
@@ -423,7 +429,7 @@ class Splitter : public Filter {
       av_packet_unref(pkt);
       hr = o->pin->Deliver(sample);
       sample->Release();
-      if (hr == S_FALSE) {
+      if (hr == S_FALSE || (still && SUCCEEDED(hr))) {
         ended[idx] = true;
         --open;
         o->pin->DeliverEndOfStream();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "dshow/baseclasses.h"
@@ -212,6 +213,31 @@ class CountingFilter : public dshow::InPlaceTransformFilter {
   }
   std::atomic<int> samples{0};
 };
+
+TEST(RenderStills, APictureIsOneFrameOfNoDurationAnimatedOrNot) {
+  std::string animated = fixtures::ScratchFolder("stills") + "/animated.gif";
+  std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=d=1:s=64x48:r=5 '" + animated + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  for (const std::string& path : {Fixture(Kind::Bmp), Fixture(Kind::Jpeg), Fixture(Kind::Gif), animated}) {
+    auto g = NewGraph();
+    ASSERT_EQ(g->RenderFile(U(path).c_str(), nullptr), S_OK) << path;
+    ComPtr<IBaseFilter> vr = FilterNamed(g.Get(), "Video Renderer");
+    ASSERT_TRUE(vr) << path;
+    ComPtr<IPin> in = PinsOf(vr.Get())[0];
+    ComPtr<IPin> up = Peer(in.Get());
+    ASSERT_EQ(g->Disconnect(up.Get()), S_OK);
+    ASSERT_EQ(g->Disconnect(in.Get()), S_OK);
+    auto counter = MakeComObject<CountingFilter>();
+    ASSERT_EQ(g->AddFilter(counter.Get(), u"Counter"), S_OK);
+    ASSERT_EQ(g->ConnectDirect(up.Get(), PinNamed(counter.Get(), "Input").Get(), nullptr), S_OK);
+    ASSERT_EQ(g->ConnectDirect(PinNamed(counter.Get(), "Output").Get(), in.Get(), nullptr), S_OK);
+    double duration = -1;
+    g.As<IMediaPosition>()->get_Duration(&duration);
+    EXPECT_EQ(duration, 0.0) << path;
+    EXPECT_EQ(RunToEnd(g.Get(), 10000), EC_COMPLETE) << path;
+    EXPECT_EQ(counter->samples, 1) << path;
+  }
+}
 
 TEST(RenderIntoMux, AFilterInsertedInFrontOfTheMuxStillGivesAValidFile) {
   // The way the codec manager inserts a compressor: cut the link in front of the mux, put a
