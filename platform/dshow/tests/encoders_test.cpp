@@ -21,6 +21,7 @@ extern "C" {
 }
 
 #include "dshow/encoders.h"
+#include "dshow/filters.h"
 #include "dshow/propertypages.h"
 #include "dshow_test_util.h"
 
@@ -220,6 +221,24 @@ TEST(DeviceEnumerator, ListsTheCompressorsOfEachCategoryWithNamesThatBind) {
     std::vector<std::string> sorted = names;
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "names repeat";
+  }
+}
+
+// The compressors are registered filters too: a graph's registered-filter collection adds
+// them by name, and no other registered filter shares a compressor's name.
+TEST(DeviceEnumerator, CompressorsAreRegisteredFiltersWithUniqueNames) {
+  auto registered = dshow::RegisteredFilters();
+  for (const auto& c : dshow::Compressors()) {
+    std::string name = Utf16ToUtf8(c.name);
+    SCOPED_TRACE(name);
+    EXPECT_EQ(std::count_if(registered.begin(), registered.end(),
+                            [&](const dshow::FilterTemplate& t) { return t.name == c.name; }),
+              1);
+    ComPtr<IGraphBuilder> g = NewGraph();
+    ComPtr<IBaseFilter> f = AddRegistered(g.Get(), name);
+    ASSERT_TRUE(f);
+    EXPECT_EQ(NameOf(f.Get()), name);
+    EXPECT_TRUE(PinNamed(f.Get(), "XForm In") && PinNamed(f.Get(), "XForm Out"));
   }
 }
 
