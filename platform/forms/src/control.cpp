@@ -469,7 +469,19 @@ void Control::Enabled(bool v) {
   if (native_->widget) native_->widget->setEnabled(v);
 }
 int16_t Control::TabIndex() const { return native_->tabIndex; }
-void Control::TabIndex(int16_t v) { native_->tabIndex = v; }
+void Control::TabIndex(int16_t v) {
+  if (v < 0) ::Raise(vbErrInvalidPropertyValue);
+  // The control takes that place in the form's order; the others close up behind it.
+  std::vector<Control*> order;
+  for (Control* c : Parent().Controls()) {
+    if (c != this) order.push_back(c);
+  }
+  std::stable_sort(order.begin(), order.end(), [](Control* a, Control* b) { return a->TabIndex() < b->TabIndex(); });
+  size_t at = std::min<size_t>(static_cast<size_t>(v), order.size());
+  order.insert(order.begin() + static_cast<std::ptrdiff_t>(at), this);
+  for (size_t i = 0; i < order.size(); ++i) order[i]->native_->tabIndex = static_cast<int16_t>(i);
+  ApplyTabOrder(Parent());
+}
 bool Control::TabStop() const { return native_->tabStop; }
 void Control::TabStop(bool v) {
   native_->tabStop = v;

@@ -459,6 +459,8 @@ bool FormKey(Form& form, Control* focused, int key) {
 
 int HandlerDepth() { return g_depth; }
 
+void ApplyTabOrder(Form& form) { form.impl().ApplyTabOrder(); }
+
 ScaleInfo FormScale(Form& form) {
   form.Load();
   return form.impl().Scale();

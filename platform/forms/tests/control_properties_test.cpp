@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPalette>
 #include <QWidget>
@@ -65,6 +67,30 @@ TEST(ControlProperties, CommonPropertiesByNameAndByCall) {
   Control& inner = *f->FindControl("lblInner");
   EXPECT_EQ(inner.Left(), 150);
   EXPECT_EQ(inner.Container(), f->FindControl("picBox"));
+  f->Unload();
+}
+
+TEST(ControlProperties, TabIndexTakesItsPlaceAndTheOthersCloseUp) {
+  auto f = MakeForm();
+  auto order = [&] {
+    std::vector<std::string> names(5);
+    for (Control* c : f->Controls()) names.at(static_cast<size_t>(c->TabIndex())) = c->Name();
+    return names;
+  };
+  EXPECT_EQ(order(), (std::vector<std::string>{"txtName", "cmdPlay", "lblInfo", "picBox", "lblInner"}));
+  f->FindControl("picBox")->TabIndex(0);
+  EXPECT_EQ(order(), (std::vector<std::string>{"picBox", "txtName", "cmdPlay", "lblInfo", "lblInner"}));
+  f->FindControl("txtName")->TabIndex(99);
+  EXPECT_EQ(order(), (std::vector<std::string>{"picBox", "cmdPlay", "lblInfo", "lblInner", "txtName"}));
+  // Tab follows the order, not the order of creation: txtExtra, made last, comes second.
+  Control& extra = f->Add({"TextBox", "txtExtra", -1, "", 120, 2000, 1200, 285, ""});
+  extra.TabIndex(1);
+  f->Show();
+  ASSERT_TRUE(PumpUntil([&] { return WidgetFromHwnd(f->hWnd())->isActiveWindow(); }));
+  extra.SetFocus();
+  QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+  QApplication::sendEvent(WidgetFromHwnd(extra.hWnd()), &tab);
+  EXPECT_EQ(f->ActiveControl(), f->FindControl("cmdPlay"));
   f->Unload();
 }
 

@@ -106,6 +106,8 @@ void Guard(const std::function<void()>& f);
 void BeginDrag(Control& source);
 // Ends a drag the control is the source of (it is being deleted): no drop.
 void ForgetDrag(Control& source);
+// Chains the form's controls in TabIndex order for the Tab key.
+void ApplyTabOrder(Form& form);
 // Creates a control of a registered type.
 std::unique_ptr<Control> CreateControl(const ControlSite& site);
 // The form's menu bar (made on first use), for top-level menus.
