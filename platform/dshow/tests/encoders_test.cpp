@@ -9,6 +9,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +21,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "dshow/baseclasses.h"
 #include "dshow/encoders.h"
 #include "dshow/filters.h"
 #include "dshow/propertypages.h"
@@ -445,42 +447,80 @@ TEST(Compression, RunsAgainAfterAStop) {
   EXPECT_NEAR(DecodedAudioSeconds(target), 1.0, 0.1);
 }
 
+// A pass-through filter in front of the compressor that counts the deliveries the compressor
+// refused (a stopping graph's refusals aside), as the join's watch filter does.
+class DeliveryWatch : public dshow::InPlaceTransformFilter {
+ public:
+  DeliveryWatch() : InPlaceTransformFilter(u"Delivery Watch", GUID_NULL, false) {}
+  HRESULT CheckInputType(const AM_MEDIA_TYPE&) override { return S_OK; }
+  HRESULT Transform(IMediaSample*) override { return S_OK; }
+  HRESULT Receive(dshow::Pin* pin, IMediaSample* sample) override {
+    HRESULT hr = InPlaceTransformFilter::Receive(pin, sample);
+    if (FAILED(hr) && hr != VFW_E_WRONG_STATE) ++refused;
+    if (SUCCEEDED(hr)) ++passed;
+    return hr;
+  }
+  std::atomic<int> refused{0};
+  std::atomic<int> passed{0};
+};
+
 // A frame size the encoder cannot take: the samples are refused while the graph runs (not at
-// connection), the run ends with an error event carrying the refusal, and never hangs.
-TEST(Compression, RefusedFrameSizeEndsTheRunWithAnErrorEvent) {
+// connection), the filter in front sees the refusal, and the run ends with an error event
+// carrying it; never a hang. A size the encoder takes passes every frame.
+TEST(Compression, RefusedFrameSizeIsSeenInFrontAndEndsTheRunWithAnErrorEvent) {
   struct Case {
     const char16_t* name;
     int width, height;
+    bool refused;
   };
-  const Case cases[] = {{u"Cinepak Compressor", 162, 122},
-                        {u"Microsoft Video 1", 162, 122},
-                        {u"Windows Media Video 8", 161, 121}};
+  const Case cases[] = {{u"Cinepak Compressor", 162, 122, true},
+                        {u"Microsoft Video 1", 162, 122, true},
+                        {u"Windows Media Video 8", 161, 121, true},
+                        {u"HuffYUV Lossless Compressor", 161, 120, true},
+                        {u"Microsoft Video 1", 160, 120, false},
+                        {u"MPEG-4 Video Compressor", 161, 121, false}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(Utf16ToUtf8(c.name));
+    SCOPED_TRACE(Utf16ToUtf8(c.name) + " " + std::to_string(c.width) + "x" + std::to_string(c.height));
     ComPtr<IBaseFilter> compressor = Bind(kVideo, c.name);
     ASSERT_TRUE(compressor);
     std::string target = Target("refused.avi");
     auto g = CompressionGraph(FixtureOf(c.width, c.height, false), target, compressor.Get(), nullptr);
     ASSERT_TRUE(g);
+    // Splice the watch in front of the compressor.
+    auto watch = MakeComObject<DeliveryWatch>();
+    ComPtr<IPin> in = PinNamed(compressor.Get(), "XForm In");
+    ComPtr<IPin> upstream = Peer(in.Get());
+    ASSERT_TRUE(upstream);
+    ASSERT_EQ(g->Disconnect(upstream.Get()), S_OK);
+    ASSERT_EQ(g->Disconnect(in.Get()), S_OK);
+    ASSERT_EQ(g->AddFilter(watch.Get(), u"Delivery Watch"), S_OK);
+    ASSERT_EQ(g->ConnectDirect(upstream.Get(), PinNamed(watch.Get(), "Input").Get(), nullptr), S_OK);
+    ASSERT_EQ(g->ConnectDirect(PinNamed(watch.Get(), "Output").Get(), in.Get(), nullptr), S_OK);
+
     ComPtr<IMediaControl> mc = g.As<IMediaControl>();
     ComPtr<IMediaEvent> ev = g.As<IMediaEvent>();
     ASSERT_EQ(mc->Run(), S_OK);
-    LONG code = 0;
+    LONG code = 0, last = 0;
     LONG_PTR p1 = 0, p2 = 0;
-    bool sawError = false;
-    HRESULT refusal = S_OK;
+    HRESULT reported = S_OK;
     while (SUCCEEDED(ev->GetEvent(&code, &p1, &p2, 30000))) {
-      if (code == EC_ERRORABORT) {
-        sawError = true;
-        refusal = static_cast<HRESULT>(p1);
-      }
+      if (code == EC_ERRORABORT) reported = static_cast<HRESULT>(p1);
       ev->FreeEventParams(code, p1, p2);
+      last = code;
       if (code == EC_ERRORABORT || code == EC_COMPLETE) break;
     }
     mc->Stop();
-    EXPECT_TRUE(sawError);
-    EXPECT_TRUE(FAILED(refusal));
-    EXPECT_NE(refusal, VFW_E_WRONG_STATE);
+    if (c.refused) {
+      EXPECT_EQ(last, EC_ERRORABORT);
+      EXPECT_TRUE(FAILED(reported));
+      EXPECT_NE(reported, VFW_E_WRONG_STATE);
+      EXPECT_GE(watch->refused.load(), 1);
+      EXPECT_EQ(watch->passed.load(), 0);
+    } else {
+      EXPECT_EQ(last, EC_COMPLETE);
+      EXPECT_EQ(watch->refused.load(), 0);
+      EXPECT_EQ(watch->passed.load(), 25);
+    }
   }
 }
 
