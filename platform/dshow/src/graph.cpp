@@ -538,7 +538,10 @@ HRESULT FilterGraph::RenderPin(IPin* out, int depth) {
       lastError = hr;
     }
     if (connected) {
-      HRESULT hr = RenderOutputs(f.Get(), depth + 1);
+      bool hasOutputs = false;
+      for (auto& p : PinsOf(f.Get())) hasOutputs = hasOutputs || DirectionOf(p.Get()) == PINDIR_OUTPUT;
+      // A splitter that found nothing it can hand on renders nothing.
+      HRESULT hr = t.hasOutputs && !hasOutputs ? VFW_E_UNSUPPORTED_STREAM : RenderOutputs(f.Get(), depth + 1);
       if (SUCCEEDED(hr)) return hr;
       lastError = hr;
       out->Disconnect();
