@@ -66,7 +66,7 @@ class TextBox : public Control {
   std::string Text() const;
   void Text(const std::string& v);
   bool MultiLine() const;
-  // Design-time in the runtime; here it may change while the box is empty of history.
+  // Normally a design value; changing it later keeps the text and the other settings.
   void MultiLine(bool v);
   bool Locked() const;
   void Locked(bool v);
