@@ -827,12 +827,25 @@ HRESULT FilterGraph::GetEvent(LONG* code, LONG_PTR* p1, LONG_PTR* p2, LONG msTim
 
 HRESULT FilterGraph::WaitForCompletion(LONG msTimeout, LONG* code) {
   if (!code) return E_POINTER;
-  std::unique_lock ev(eventLock_);
   *code = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max<LONG>(msTimeout, 0));
+  std::unique_lock ev(eventLock_);
   if (finished_ == 0 && !running_) return VFW_E_WRONG_STATE;
   auto ready = [&] { return finished_ != 0 || !running_; };
-  if (msTimeout < 0) eventCond_.wait(ev, ready);
-  else eventCond_.wait_for(ev, std::chrono::milliseconds(msTimeout), ready);
+  // Waits in slices: between them a streaming thread that waits on this thread (a synchronous
+  // window message) gets its answer, so a long wait cannot lock the two threads together.
+  while (!ready()) {
+    auto now = std::chrono::steady_clock::now();
+    if (msTimeout >= 0 && now >= deadline) break;
+    auto slice = std::chrono::milliseconds(10);
+    if (msTimeout >= 0) slice = std::min(slice, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) +
+                                                    std::chrono::milliseconds(1));
+    eventCond_.wait_for(ev, slice, ready);
+    if (ready()) break;
+    ev.unlock();
+    RunStreamingWaitPump();
+    ev.lock();
+  }
   if (finished_ == 0) return E_ABORT;
   *code = finished_;
   return S_OK;

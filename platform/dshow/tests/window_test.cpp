@@ -68,6 +68,34 @@ TEST(WindowThread, StopIsPromptWhileAStreamingThreadWaitsOnTheWindowThread) {
   DestroyWindow(notify);
 }
 
+TEST(WindowThread, AnEndlessWaitForCompletionAnswersTheStreamingThreadsMessages) {
+  forms_detail::EnsureApplication();
+  std::atomic<int> handled{0};
+  HWND notify = CreateMessageWindow([&](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+    if (msg == kNotify) ++handled;
+    return 0;
+  });
+  auto g = NewGraph();
+  ASSERT_EQ(g->RenderFile(U(Fixture(Kind::AviMjpegPcm)).c_str(), nullptr), S_OK);
+  ComPtr<IBaseFilter> vr = FilterNamed(g.Get(), "Video Renderer");
+  ComPtr<IPin> in = PinsOf(vr.Get())[0];
+  ComPtr<IPin> up = Peer(in.Get());
+  ASSERT_EQ(g->Disconnect(up.Get()), S_OK);
+  ASSERT_EQ(g->Disconnect(in.Get()), S_OK);
+  auto notifier = MakeComObject<NotifyingFilter>(notify);
+  ASSERT_EQ(g->AddFilter(notifier.Get(), u"Notifier"), S_OK);
+  ASSERT_EQ(g->ConnectDirect(up.Get(), PinNamed(notifier.Get(), "Input").Get(), nullptr), S_OK);
+  ASSERT_EQ(g->ConnectDirect(PinNamed(notifier.Get(), "Output").Get(), in.Get(), nullptr), S_OK);
+  g.As<IMediaPosition>()->put_Rate(2.0);
+  ASSERT_EQ(g.As<IMediaControl>()->Run(), S_OK);
+  LONG code = 0;
+  EXPECT_EQ(g.As<IMediaEvent>()->WaitForCompletion(-1, &code), S_OK);
+  EXPECT_EQ(code, EC_COMPLETE);
+  EXPECT_EQ(handled.load(), fixtures::FrameCount({}));
+  g.As<IMediaControl>()->Stop();
+  DestroyWindow(notify);
+}
+
 TEST(WindowThread, TheVideoWindowLivesInTheOwnersWindow) {
   QApplication* app = forms_detail::EnsureApplication();
   ASSERT_TRUE(app);
