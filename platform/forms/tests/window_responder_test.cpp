@@ -4,11 +4,15 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "forms/app.h"
@@ -98,4 +102,38 @@ TEST(WindowResponder, InputBoxAnswersTheTypedTextOrNothing) {
     });
     EXPECT_EQ(InputBox("Frame number:", "Go to", "12"), accept ? "34" : "");
   }
+}
+
+TEST(WindowResponder, FileDialogGetsTheFiltersFolderAndAnswer) {
+  WindowResponderScope scope;
+  const char* scratch = std::getenv("SUITE_TEST_SCRATCH");
+  std::filesystem::path dir = std::filesystem::path(scratch ? scratch : "/tmp") / "filedialog";
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "clip.avi") << "x";
+  QStringList filters;
+  QString selectedFilter, folder, title;
+  WhenModalOpens([&](QWidget* w) {
+    auto* dlg = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(dlg, nullptr);
+    filters = dlg->nameFilters();
+    selectedFilter = dlg->selectedNameFilter();
+    folder = dlg->directory().absolutePath();
+    title = dlg->windowTitle();
+    dlg->selectFile(QString::fromStdString((dir / "clip.avi").string()));
+    QMetaObject::invokeMethod(dlg, "accept");
+  });
+  DialogRequest r;
+  r.kind = DialogKind::Open;
+  r.title = "Open a movie";
+  r.filter = "Movies (*.avi;*.mpg)|*.avi;*.mpg|All Files (*.*)|*.*";
+  r.filterIndex = 2;
+  r.initDir = dir.string();
+  DialogAnswer a = CurrentResponder().Dialog(r);
+  EXPECT_EQ(filters, (QStringList{"Movies (*.avi;*.mpg) (*.avi *.mpg)", "All Files (*.*) (*.*)"}));
+  EXPECT_EQ(selectedFilter, "All Files (*.*) (*.*)");
+  EXPECT_EQ(folder.toStdString(), dir.string());
+  EXPECT_EQ(title, "Open a movie");
+  ASSERT_TRUE(a.accepted);
+  EXPECT_EQ(a.text, (dir / "clip.avi").string());
+  EXPECT_EQ(a.filterIndex, 2);
 }
