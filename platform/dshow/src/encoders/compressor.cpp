@@ -241,9 +241,44 @@ class Compressor : public TransformFilter,
       ctx->gop_size = s.keyFrameInterval;
   }
 
-  // Delivers one coded packet with the given times.
+  // Delivers the packets the encoder has ready, each with the times TimesOf gives it.
+  HRESULT DeliverPackets() {
+    while (true) {
+      int err = avcodec_receive_packet(ctx_, pkt_);
+      if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return S_OK;
+      if (err < 0) return HResultFromAv(err);
+      REFERENCE_TIME start = 0, stop = 0;
+      TimesOf(pkt_, &start, &stop);
+      HRESULT hr = output_->IsConnected() ? DeliverPacket(pkt_, start, stop) : S_OK;
+      av_packet_unref(pkt_);
+      if (FAILED(hr)) return hr;
+    }
+  }
+
+  virtual void TimesOf(const AVPacket* pkt, REFERENCE_TIME* start, REFERENCE_TIME* stop) = 0;
+
+  // Frees the encoder and what goes with it (at the end of the stream, a stop or a flush, a
+  // disconnection); the next sample opens a new one.
+  virtual void Close() {
+    if (ctx_) avcodec_free_context(&ctx_);
+    if (frame_) av_frame_free(&frame_);
+    if (pkt_) av_packet_free(&pkt_);
+  }
+  void Reset() override {
+    std::lock_guard lock(codecLock_);
+    Close();
+  }
+  void PinDisconnected(Pin*) override {
+    std::lock_guard lock(codecLock_);
+    Close();
+  }
+
+  AVCodecContext* ctx_ = nullptr;
+  AVFrame* frame_ = nullptr;
+  AVPacket* pkt_ = nullptr;
+
+ private:
   HRESULT DeliverPacket(const AVPacket* pkt, REFERENCE_TIME start, REFERENCE_TIME stop) {
-    if (!output_->IsConnected()) return S_OK;
     IMediaSample* sample = nullptr;
     HRESULT hr = output_->GetDeliveryBuffer(pkt->size, &sample);
     if (FAILED(hr)) return hr;
@@ -258,6 +293,7 @@ class Compressor : public TransformFilter,
     return hr;
   }
 
+ protected:
   Kind kind_;
   std::mutex settingsLock_;
   CompressorSettings settings_;
@@ -408,14 +444,6 @@ class VideoCompressor : public Compressor {
     if (ctx_ && SUCCEEDED(refusal_) && avcodec_send_frame(ctx_, nullptr) >= 0) DeliverPackets();
     Close();
   }
-  void Reset() override {
-    std::lock_guard lock(codecLock_);
-    Close();
-  }
-  void PinDisconnected(Pin*) override {
-    std::lock_guard lock(codecLock_);
-    Close();
-  }
 
  private:
   struct Times {
@@ -464,27 +492,18 @@ class VideoCompressor : public Compressor {
     return ctx;
   }
 
-  HRESULT DeliverPackets() {
-    while (true) {
-      int err = avcodec_receive_packet(ctx_, pkt_);
-      if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return S_OK;
-      if (err < 0) return HResultFromAv(err);
-      REFERENCE_TIME start = lastStop_, stop = lastStop_;
-      while (!times_.empty() && times_.front().pts <= pkt_->pts) {
-        start = times_.front().start;
-        stop = times_.front().stop;
-        times_.pop_front();
-      }
-      HRESULT hr = DeliverPacket(pkt_, start, stop);
-      av_packet_unref(pkt_);
-      if (FAILED(hr)) return hr;
+  // A packet takes the times of the input frame it codes.
+  void TimesOf(const AVPacket* pkt, REFERENCE_TIME* start, REFERENCE_TIME* stop) override {
+    *start = *stop = lastStop_;
+    while (!times_.empty() && times_.front().pts <= pkt->pts) {
+      *start = times_.front().start;
+      *stop = times_.front().stop;
+      times_.pop_front();
     }
   }
 
-  void Close() {
-    if (ctx_) avcodec_free_context(&ctx_);
-    if (frame_) av_frame_free(&frame_);
-    if (pkt_) av_packet_free(&pkt_);
+  void Close() override {
+    Compressor::Close();
     if (sws_) sws_freeContext(sws_);
     sws_ = nullptr;
     times_.clear();
@@ -492,9 +511,6 @@ class VideoCompressor : public Compressor {
     lastStop_ = 0;
   }
 
-  AVCodecContext* ctx_ = nullptr;
-  AVFrame* frame_ = nullptr;
-  AVPacket* pkt_ = nullptr;
   SwsContext* sws_ = nullptr;
   std::deque<Times> times_;
   int64_t nextPts_ = 0;
@@ -584,14 +600,6 @@ class AudioCompressor : public Compressor {
       }
       if (SUCCEEDED(EncodeFifo(true)) && avcodec_send_frame(ctx_, nullptr) >= 0) DeliverPackets();
     }
-    Close();
-  }
-  void Reset() override {
-    std::lock_guard lock(codecLock_);
-    Close();
-  }
-  void PinDisconnected(Pin*) override {
-    std::lock_guard lock(codecLock_);
     Close();
   }
 
@@ -716,35 +724,23 @@ class AudioCompressor : public Compressor {
     }
   }
 
-  HRESULT DeliverPackets() {
-    while (true) {
-      int err = avcodec_receive_packet(ctx_, pkt_);
-      if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return S_OK;
-      if (err < 0) return HResultFromAv(err);
-      int64_t pts = pkt_->pts != AV_NOPTS_VALUE ? std::max<int64_t>(0, pkt_->pts) : 0;
-      int64_t duration = pkt_->duration > 0 ? pkt_->duration : std::max(1, ctx_->frame_size);
-      REFERENCE_TIME start = base_ + av_rescale(pts, UNITS, ctx_->sample_rate);
-      REFERENCE_TIME stop = base_ + av_rescale(pts + duration, UNITS, ctx_->sample_rate);
-      HRESULT hr = DeliverPacket(pkt_, start, stop);
-      av_packet_unref(pkt_);
-      if (FAILED(hr)) return hr;
-    }
+  // A packet's times follow from the samples before it (counted from the first input sample).
+  void TimesOf(const AVPacket* pkt, REFERENCE_TIME* start, REFERENCE_TIME* stop) override {
+    int64_t pts = pkt->pts != AV_NOPTS_VALUE ? std::max<int64_t>(0, pkt->pts) : 0;
+    int64_t duration = pkt->duration > 0 ? pkt->duration : std::max(1, ctx_->frame_size);
+    *start = base_ + av_rescale(pts, UNITS, ctx_->sample_rate);
+    *stop = base_ + av_rescale(pts + duration, UNITS, ctx_->sample_rate);
   }
 
-  void Close() {
-    if (ctx_) avcodec_free_context(&ctx_);
+  void Close() override {
+    Compressor::Close();
     if (swr_) swr_free(&swr_);
     if (fifo_) av_audio_fifo_free(fifo_);
     fifo_ = nullptr;
-    if (frame_) av_frame_free(&frame_);
-    if (pkt_) av_packet_free(&pkt_);
   }
 
-  AVCodecContext* ctx_ = nullptr;
   SwrContext* swr_ = nullptr;
   AVAudioFifo* fifo_ = nullptr;
-  AVFrame* frame_ = nullptr;
-  AVPacket* pkt_ = nullptr;
   uint8_t* convert_[8] = {};
   int64_t nextPts_ = 0;
   REFERENCE_TIME base_ = 0;

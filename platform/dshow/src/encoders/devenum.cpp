@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "com/com.h"
+#include "com/enumerator.h"
 #include "core/guid.h"
 #include "dshow/uuids.h"
 #include "encoders/encoders_internal.h"
@@ -158,55 +159,20 @@ class DeviceMoniker : public ComObject<IMoniker> {
   Device d_;
 };
 
-class DeviceEnum : public ComObject<IEnumMoniker> {
- public:
-  DeviceEnum(std::shared_ptr<const std::vector<Device>> devices, size_t pos)
-      : devices_(std::move(devices)), pos_(pos) {}
-
-  HRESULT Next(ULONG count, IMoniker** out, ULONG* fetched) override {
-    if (!out) return E_POINTER;
-    if (count > 1 && !fetched) return E_INVALIDARG;
-    ULONG n = 0;
-    while (n < count && pos_ < devices_->size())
-      out[n++] = MakeComObject<DeviceMoniker>((*devices_)[pos_++]).Detach();
-    if (fetched) *fetched = n;
-    return n == count ? S_OK : S_FALSE;
-  }
-  HRESULT Skip(ULONG count) override {
-    size_t left = devices_->size() - pos_;
-    if (count > left) {
-      pos_ = devices_->size();
-      return S_FALSE;
-    }
-    pos_ += count;
-    return S_OK;
-  }
-  HRESULT Reset() override {
-    pos_ = 0;
-    return S_OK;
-  }
-  HRESULT Clone(IEnumMoniker** out) override {
-    if (!out) return E_POINTER;
-    *out = MakeComObject<DeviceEnum>(devices_, pos_).Detach();
-    return S_OK;
-  }
-
- private:
-  std::shared_ptr<const std::vector<Device>> devices_;
-  size_t pos_;
-};
+using DeviceEnum = SnapshotEnum<IEnumMoniker, IMoniker*, ComPtr<IMoniker>>;
 
 class SystemDeviceEnum : public ComObject<ICreateDevEnum> {
  public:
   HRESULT CreateClassEnumerator(REFCLSID category, IEnumMoniker** ppEnum, DWORD) override {
     if (!ppEnum) return E_POINTER;
     *ppEnum = nullptr;
-    auto devices = std::make_shared<std::vector<Device>>();
+    std::vector<ComPtr<IMoniker>> devices;
     bool compressor = IsCompressorCategory(category);
     for (auto& t : RegisteredFilters())
-      if (t.category == category) devices->push_back(Device{category, compressor, t.name, t.clsid});
-    if (devices->empty()) return S_FALSE;
-    *ppEnum = MakeComObject<DeviceEnum>(std::move(devices), 0).Detach();
+      if (t.category == category)
+        devices.emplace_back(MakeComObject<DeviceMoniker>(Device{category, compressor, t.name, t.clsid}).Get());
+    if (devices.empty()) return S_FALSE;
+    *ppEnum = MakeComObject<DeviceEnum>(std::move(devices)).Detach();
     return S_OK;
   }
 };
