@@ -162,6 +162,46 @@ TEST(Position, RateSeekAndPauseKeepTheirPlace) {
   EXPECT_EQ(at, 0.0);
 }
 
+TEST(Position, ASeekWhileRunningGoesOnFromThereAndAStopKeepsThePlace) {
+  fixtures::Options longer;
+  longer.seconds = 2;
+  auto g = NewGraph();
+  ASSERT_EQ(g->RenderFile(U(Fixture(Kind::AviMjpegPcm, longer)).c_str(), nullptr), S_OK);
+  auto pos = g.As<IMediaPosition>();
+  auto mc = g.As<IMediaControl>();
+  auto ev = g.As<IMediaEvent>();
+  ASSERT_EQ(mc->Run(), S_OK);
+  LONG code = 0;
+  EXPECT_EQ(ev->WaitForCompletion(200, &code), E_ABORT);
+  ASSERT_EQ(pos->put_CurrentPosition(1.5), S_OK);
+  double at = 0;
+  pos->get_CurrentPosition(&at);
+  EXPECT_GE(at, 1.5);
+  EXPECT_LT(at, 1.8);
+  OAFilterState st = 0;
+  mc->GetState(0, &st);
+  EXPECT_EQ(st, State_Running) << "a seek keeps the graph running";
+  // Half a second of movie is left.
+  EXPECT_EQ(ev->WaitForCompletion(1200, &code), S_OK);
+  EXPECT_EQ(code, EC_COMPLETE);
+  mc->Stop();
+
+  // Stopped in the middle, the next run goes on from where the stop was.
+  ASSERT_EQ(pos->put_CurrentPosition(0), S_OK);
+  ASSERT_EQ(mc->Run(), S_OK);
+  EXPECT_EQ(ev->WaitForCompletion(500, &code), E_ABORT);
+  ASSERT_EQ(mc->Stop(), S_OK);
+  double stoppedAt = 0;
+  pos->get_CurrentPosition(&stoppedAt);
+  EXPECT_GT(stoppedAt, 0.3);
+  EXPECT_LT(stoppedAt, 1.0);
+  ASSERT_EQ(mc->Run(), S_OK);
+  pos->get_CurrentPosition(&at);
+  EXPECT_GE(at, stoppedAt - 1e-6);
+  EXPECT_EQ(ev->WaitForCompletion(5000, &code), S_OK);
+  mc->Stop();
+}
+
 TEST(VideoInterfaces, AnswerForVideoAndFailWithoutIt) {
   auto withVideo = NewGraph();
   ASSERT_EQ(withVideo->RenderFile(U(Fixture(Kind::AviMjpegPcm)).c_str(), nullptr), S_OK);
