@@ -1,6 +1,7 @@
 // File source and the splitters on libavformat: "AVI Splitter", the MPEG, QuickTime, wave and
 // still-picture splitters, and a general one for the other containers FFmpeg reads.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -83,13 +84,26 @@ using Container = std::unique_ptr<AVFormatContext, ContainerDeleter>;
 
 HRESULT OpenContainer(const std::string& path, Container* out) {
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return HRESULT_FILE_NOT_FOUND;
-  if (std::filesystem::is_directory(path, ec)) return E_ACCESSDENIED;
+  if (path.empty()) return E_INVALIDARG;
+  auto status = std::filesystem::status(path, ec);
+  if (!std::filesystem::exists(status)) {
+    auto parent = std::filesystem::path(path).parent_path();
+    return parent.empty() || std::filesystem::is_directory(parent, ec) ? HRESULT_FILE_NOT_FOUND
+                                                                        : HRESULT_PATH_NOT_FOUND;
+  }
+  if (std::filesystem::is_directory(status)) return E_ACCESSDENIED;
+  // Pipes and devices are no media files (opening a pipe nobody writes to would wait forever).
+  if (!std::filesystem::is_regular_file(status)) return VFW_E_UNKNOWN_FILE_TYPE;
   auto size = std::filesystem::file_size(path, ec);
   if (ec) return E_ACCESSDENIED;
   if (size == 0) return VFW_E_FILE_TOO_SHORT;
+  if (::access(path.c_str(), R_OK) != 0) return E_ACCESSDENIED;
+  // The path names a local file, whatever it looks like ("name:with colons" is no protocol).
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", "file", 0);
   AVFormatContext* raw = nullptr;
-  int err = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+  int err = avformat_open_input(&raw, ("file:" + path).c_str(), nullptr, &options);
+  av_dict_free(&options);
   if (err < 0) {
     if (err == AVERROR_INVALIDDATA) return VFW_E_UNKNOWN_FILE_TYPE;
     return HResultFromAv(err);
@@ -98,6 +112,15 @@ HRESULT OpenContainer(const std::string& path, Container* out) {
   if (SubtypeOfContainer(ctx.get()) == GUID_NULL) return VFW_E_UNKNOWN_FILE_TYPE;
   err = avformat_find_stream_info(ctx.get(), nullptr);
   if (err < 0) return VFW_E_INVALID_FILE_FORMAT;
+  // An index that points outside the file: the file's structure is damaged.
+  for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+    AVStream* st = ctx->streams[i];
+    int n = avformat_index_get_entries_count(st);
+    for (int e = 0; e < n; ++e) {
+      const AVIndexEntry* entry = avformat_index_get_entry(st, e);
+      if (entry && (entry->pos < 0 || entry->pos >= static_cast<int64_t>(size))) return VFW_E_INVALID_FILE_FORMAT;
+    }
+  }
   bool media = false;
   for (unsigned i = 0; i < ctx->nb_streams; ++i) {
     auto* par = ctx->streams[i]->codecpar;
