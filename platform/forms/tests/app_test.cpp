@@ -144,3 +144,14 @@ TEST(ResponderDeathTest, UnexpectedBoxFailsByDefault) {
       },
       "unexpected message box \"nobody expects this\"");
 }
+
+TEST(ResponderDeathTest, UnscriptedBoxUnderTheHarnessEndsTheRun) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  ::setenv("SUITE_TEST_SCRATCH", "/tmp", 0);
+  EXPECT_DEATH(
+      {
+        SetResponder(nullptr);
+        MsgBox("no script for this", vbYesNo);
+      },
+      "unexpected message box \"no script for this\"");
+}

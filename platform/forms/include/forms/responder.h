@@ -61,7 +61,9 @@ class Responder {
   virtual DialogAnswer Dialog(const DialogRequest& request) = 0;
 };
 
-// Installs a responder (nullptr restores the program's real one); returns the previous one.
+// Installs a responder (nullptr restores the default); returns the previous one. The default is
+// the window responder, except under the test harness (SUITE_TEST_SCRATCH set), where it is a
+// ScriptedResponder with an empty script: an unscripted box ends the test run.
 std::shared_ptr<Responder> SetResponder(std::shared_ptr<Responder> responder);
 Responder& CurrentResponder();
 
