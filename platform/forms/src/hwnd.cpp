@@ -50,10 +50,8 @@ struct Pump {
 
 struct Entry {
   HWND hwnd = 0;
-  bool topLevel = false;
   bool messageWindow = false;
   QPointer<QWidget> widget;  // widget windows only; touched on the window thread
-  QWidget* rawWidget = nullptr;
   WNDPROC proc;              // message windows
   std::string caption;       // message windows
   std::shared_ptr<Pump> pump;
@@ -301,8 +299,6 @@ HWND HwndFromWidget(QWidget* widget) {
   if (v.isValid()) return v.toUInt();
   auto e = std::make_shared<Entry>();
   e->widget = widget;
-  e->rawWidget = widget;
-  e->topLevel = widget->isWindow();
   e->pump = PumpOfCurrentThread();
   HWND h = AddEntry(e);
   widget->setProperty(kHwndProperty, QVariant::fromValue<uint>(h));
@@ -314,7 +310,6 @@ HWND CreateMessageWindow(WNDPROC proc, const std::string& caption) {
   if (!QCoreApplication::instance()) forms_detail::EnsureApplication();
   auto e = std::make_shared<Entry>();
   e->messageWindow = true;
-  e->topLevel = true;
   e->proc = std::move(proc);
   e->caption = caption;
   e->pump = PumpOfCurrentThread();
