@@ -305,6 +305,31 @@ TEST(ControlEvents, DesignValuesRaiseNoEvents) {
   f.Unload();
 }
 
+TEST(ControlEvents, TheFormsOwnMouseAndKeyEvents) {
+  TestForm f("frmSurface");
+  Log log;
+  f.On("Form_MouseDown", [&](int16_t Button, int16_t, float X, float Y) {
+    log.push_back("down " + std::to_string(Button) + " " + std::to_string(static_cast<int>(X)) + "," +
+                  std::to_string(static_cast<int>(Y)));
+  });
+  f.On("Form_MouseUp", [&](int16_t Button) { log.push_back("up " + std::to_string(Button)); });
+  f.On("Form_Click", [&] { log.push_back("click"); });
+  f.On("Form_DblClick", [&] { log.push_back("dblclick"); });
+  f.On("Form_KeyDown", [&](int16_t KeyCode, int16_t Shift) {
+    log.push_back("key " + std::to_string(KeyCode) + " " + std::to_string(Shift));
+  });
+  f.Show();
+  QWidget* client = WidgetFromHwnd(f.hWnd())->childAt(10, 10);
+  ASSERT_NE(client, nullptr);
+  Mouse(client, QEvent::MouseButtonPress);
+  Mouse(client, QEvent::MouseButtonRelease);
+  Mouse(client, QEvent::MouseButtonDblClick);
+  QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::ControlModifier);
+  QApplication::sendEvent(client, &f5);
+  EXPECT_EQ(log, (Log{"down 1 45,45", "up 1", "click", "dblclick", "key 116 2"}));
+  f.Unload();
+}
+
 TEST(ControlEvents, OptionButtonsFormOneGroupPerContainer) {
   auto f = MakeEventForm();
   C<OptionButton>(*f, "optA1").Value(true);
