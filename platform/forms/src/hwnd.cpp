@@ -178,17 +178,21 @@ void StartCaptionDrag(QWidget* w) {
   new CaptionDrag(top, QCursor::pos());
 }
 
+// WM_GETTEXT's answer: the text into the caller's buffer of wParam bytes (cut to fit, with its
+// terminating NUL), and the number of bytes copied.
+LRESULT CopyText(const std::string& s, WPARAM size, LPARAM buffer) {
+  auto* buf = reinterpret_cast<char*>(buffer);
+  if (!buf || size == 0) return 0;
+  size_t n = std::min<size_t>(s.size(), size - 1);
+  std::memcpy(buf, s.data(), n);
+  buf[n] = '\0';
+  return static_cast<LRESULT>(n);
+}
+
 LRESULT WidgetProc(QWidget* w, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
-    case WM_GETTEXT: {
-      std::string s = WidgetText(w);
-      auto* buf = reinterpret_cast<char*>(lParam);
-      if (!buf || wParam == 0) return 0;
-      size_t n = std::min<size_t>(s.size(), wParam - 1);
-      std::memcpy(buf, s.data(), n);
-      buf[n] = '\0';
-      return static_cast<LRESULT>(n);
-    }
+    case WM_GETTEXT:
+      return CopyText(WidgetText(w), wParam, lParam);
     case WM_GETTEXTLENGTH:
       return static_cast<LRESULT>(WidgetText(w).size());
     case WM_SETTEXT:
@@ -381,15 +385,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return w ? WidgetProc(w, msg, wParam, lParam) : 0;
   }
   switch (msg) {
-    case WM_GETTEXT: {
-      std::string s = GetWindowText(hwnd);
-      auto* buf = reinterpret_cast<char*>(lParam);
-      if (!buf || wParam == 0) return 0;
-      size_t n = std::min<size_t>(s.size(), wParam - 1);
-      std::memcpy(buf, s.data(), n);
-      buf[n] = '\0';
-      return static_cast<LRESULT>(n);
-    }
+    case WM_GETTEXT:
+      return CopyText(GetWindowText(hwnd), wParam, lParam);
     case WM_GETTEXTLENGTH:
       return static_cast<LRESULT>(GetWindowText(hwnd).size());
     case WM_SETTEXT:
