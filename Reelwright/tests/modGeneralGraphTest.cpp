@@ -68,6 +68,23 @@ std::string CurrentFile(IBaseFilter* writer) {
   return s;
 }
 
+// A movie's file source added by name, and its output pin.
+ComPtr<IPin> AddSourceOutput(IMediaControl* g) {
+  ComPtr<IDispatch> src;
+  EXPECT_EQ(g->AddSourceFilter(Bstr(fixtures::Make(Kind::AviMjpegPcm, fixtures::ScratchFolder("graph"))), src.put()),
+            S_OK);
+  if (!src) return nullptr;
+  ComPtr<IFilterInfo> srcInfo;
+  src->QueryInterface(IFilterInfo::iid, srcInfo.put_void());
+  ComPtr<IUnknown> unk;
+  srcInfo->get_Filter(unk.put());
+  ComPtr<IBaseFilter> filter;
+  unk->QueryInterface(IBaseFilter::iid, filter.put_void());
+  ComPtr<IPin> output;
+  EXPECT_EQ(filter->FindPin(u"Output", output.put()), S_OK);
+  return output;
+}
+
 TEST(AddFileWriterAndMux, AddsTheWriterWithTheTargetAndTheMuxUnconnected) {
   auto g = NewGraph();
   std::string target = fixtures::ScratchFolder("graph") + "/joined.avi";
@@ -103,18 +120,8 @@ TEST(AddFileWriterAndMux, WithoutAGraphNothingHappensAndNothingIsRaised) {
 
 TEST(FindPinInfo, FindsTheGraphsDescriptionOfThePinAndNothingForAForeignPin) {
   auto g = NewGraph();
-  ComPtr<IDispatch> src;
-  ASSERT_EQ(g->AddSourceFilter(Bstr(fixtures::Make(Kind::AviMjpegPcm, fixtures::ScratchFolder("graph"))),
-                               src.put()),
-            S_OK);
-  ComPtr<IFilterInfo> srcInfo;
-  src->QueryInterface(IFilterInfo::iid, srcInfo.put_void());
-  ComPtr<IUnknown> unk;
-  srcInfo->get_Filter(unk.put());
-  ComPtr<IBaseFilter> filter;
-  unk->QueryInterface(IBaseFilter::iid, filter.put_void());
-  ComPtr<IPin> output;
-  ASSERT_EQ(filter->FindPin(u"Output", output.put()), S_OK);
+  ComPtr<IPin> output = AddSourceOutput(g.Get());
+  ASSERT_TRUE(output);
 
   ComPtr<IPinInfo> info = modGeneral::FindPinInfo(g.Get(), output.Get());
   ASSERT_TRUE(info);
@@ -134,20 +141,8 @@ TEST(FindPinInfo, RenderingThroughTheFoundPinGoesIntoTheMuxAndWritesTheFile) {
   auto g = NewGraph();
   std::string target = fixtures::ScratchFolder("graph") + "/rendered.avi";
   modGeneral::AddFileWriterAndMux(g.Get(), target);
-  ComPtr<IDispatch> src;
-  ASSERT_EQ(g->AddSourceFilter(Bstr(fixtures::Make(Kind::AviMjpegPcm, fixtures::ScratchFolder("graph"))),
-                               src.put()),
-            S_OK);
-  ComPtr<IFilterInfo> srcInfo;
-  src->QueryInterface(IFilterInfo::iid, srcInfo.put_void());
-  ComPtr<IDispatch> outInfo;
-  ASSERT_EQ(srcInfo->FindPin(Bstr("Output"), outInfo.put()), S_OK);
-  ComPtr<IPinInfo> pinInfo;
-  outInfo->QueryInterface(IPinInfo::iid, pinInfo.put_void());
-  ComPtr<IUnknown> pinUnk;
-  pinInfo->get_Pin(pinUnk.put());
-  ComPtr<IPin> pin;
-  pinUnk->QueryInterface(IPin::iid, pin.put_void());
+  ComPtr<IPin> pin = AddSourceOutput(g.Get());
+  ASSERT_TRUE(pin);
   ComPtr<IPinInfo> found = modGeneral::FindPinInfo(g.Get(), pin.Get());
   ASSERT_TRUE(found);
   ASSERT_GE(found->Render(), 0);

@@ -104,6 +104,22 @@ inline ComPtr<IBaseFilter> AddRegistered(IGraphBuilder* g, const std::string& na
   return nullptr;
 }
 
+// Puts a pass-through filter (pins "Input" and "Output") in front of a renderer already in the
+// graph: the link into the renderer is cut and made through the filter.
+inline void SpliceBefore(IGraphBuilder* g, const std::string& renderer, IBaseFilter* filter,
+                         const char16_t* name) {
+  ComPtr<IBaseFilter> r = FilterNamed(g, renderer);
+  ASSERT_TRUE(r) << renderer;
+  ComPtr<IPin> in = PinsOf(r.Get())[0];
+  ComPtr<IPin> up = Peer(in.Get());
+  ASSERT_TRUE(up);
+  ASSERT_EQ(g->Disconnect(up.Get()), S_OK);
+  ASSERT_EQ(g->Disconnect(in.Get()), S_OK);
+  ASSERT_EQ(g->AddFilter(filter, name), S_OK);
+  ASSERT_EQ(g->ConnectDirect(up.Get(), PinNamed(filter, "Input").Get(), nullptr), S_OK);
+  ASSERT_EQ(g->ConnectDirect(PinNamed(filter, "Output").Get(), in.Get(), nullptr), S_OK);
+}
+
 // Adds "AVI Mux" and "File writer" with the target, unconnected; returns the mux.
 inline ComPtr<IBaseFilter> AddMuxAndWriter(IGraphBuilder* g, const std::string& target) {
   ComPtr<IBaseFilter> writer = AddRegistered(g, "File writer");

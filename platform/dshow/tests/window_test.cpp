@@ -47,16 +47,9 @@ TEST(WindowThread, StopIsPromptWhileAStreamingThreadWaitsOnTheWindowThread) {
   ASSERT_NE(notify, 0u);
   auto g = NewGraph();
   ASSERT_EQ(g->RenderFile(U(Fixture(Kind::AviMjpegPcm)).c_str(), nullptr), S_OK);
-  // Splice the notifier in front of the video renderer.
-  ComPtr<IBaseFilter> vr = FilterNamed(g.Get(), "Video Renderer");
-  ComPtr<IPin> in = PinsOf(vr.Get())[0];
-  ComPtr<IPin> up = Peer(in.Get());
-  ASSERT_EQ(g->Disconnect(up.Get()), S_OK);
-  ASSERT_EQ(g->Disconnect(in.Get()), S_OK);
   auto notifier = MakeComObject<NotifyingFilter>(notify);
-  ASSERT_EQ(g->AddFilter(notifier.Get(), u"Notifier"), S_OK);
-  ASSERT_EQ(g->ConnectDirect(up.Get(), PinNamed(notifier.Get(), "Input").Get(), nullptr), S_OK);
-  ASSERT_EQ(g->ConnectDirect(PinNamed(notifier.Get(), "Output").Get(), in.Get(), nullptr), S_OK);
+  SpliceBefore(g.Get(), "Video Renderer", notifier.Get(), u"Notifier");
+  if (HasFatalFailure()) return;
   auto mc = g.As<IMediaControl>();
   ASSERT_EQ(mc->Run(), S_OK);
   // The window thread does not pump: the streaming thread soon waits in its message.
@@ -77,15 +70,9 @@ TEST(WindowThread, AnEndlessWaitForCompletionAnswersTheStreamingThreadsMessages)
   });
   auto g = NewGraph();
   ASSERT_EQ(g->RenderFile(U(Fixture(Kind::AviMjpegPcm)).c_str(), nullptr), S_OK);
-  ComPtr<IBaseFilter> vr = FilterNamed(g.Get(), "Video Renderer");
-  ComPtr<IPin> in = PinsOf(vr.Get())[0];
-  ComPtr<IPin> up = Peer(in.Get());
-  ASSERT_EQ(g->Disconnect(up.Get()), S_OK);
-  ASSERT_EQ(g->Disconnect(in.Get()), S_OK);
   auto notifier = MakeComObject<NotifyingFilter>(notify);
-  ASSERT_EQ(g->AddFilter(notifier.Get(), u"Notifier"), S_OK);
-  ASSERT_EQ(g->ConnectDirect(up.Get(), PinNamed(notifier.Get(), "Input").Get(), nullptr), S_OK);
-  ASSERT_EQ(g->ConnectDirect(PinNamed(notifier.Get(), "Output").Get(), in.Get(), nullptr), S_OK);
+  SpliceBefore(g.Get(), "Video Renderer", notifier.Get(), u"Notifier");
+  if (HasFatalFailure()) return;
   g.As<IMediaPosition>()->put_Rate(2.0);
   ASSERT_EQ(g.As<IMediaControl>()->Run(), S_OK);
   LONG code = 0;
