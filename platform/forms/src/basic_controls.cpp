@@ -15,6 +15,7 @@
 #include "forms/controls.h"
 #include "forms/form.h"
 #include "forms/qt/control_qt.h"
+#include "forms/picture_object.h"
 #include "forms/qt/picture_qt.h"
 #include "forms_internal.h"
 
@@ -408,6 +409,7 @@ void CommandButton::SetProperty(const std::string& n, const Variant& v) {
   if (Is(n, "Cancel")) return Cancel(BoolOf(v));
   if (Is(n, "Style")) return Style(static_cast<int16_t>(LongOf(v)));
   if (Is(n, "Value")) return Value(BoolOf(v));
+  if (Is(n, "Picture")) return SetPicture(PictureFromVariant(v));
   Control::SetProperty(n, v);
 }
 Variant CommandButton::GetProperty(const std::string& n) const {
@@ -416,6 +418,7 @@ Variant CommandButton::GetProperty(const std::string& n) const {
   if (Is(n, "Cancel")) return Variant(Cancel());
   if (Is(n, "Style")) return Variant(Style());
   if (Is(n, "Value")) return Variant(Value());
+  if (Is(n, "Picture")) return PictureVariant(GetPicture());
   return Control::GetProperty(n);
 }
 
@@ -544,11 +547,13 @@ void Image::BorderStyle(int16_t v) {
 }
 void Image::SetProperty(const std::string& n, const Variant& v) {
   if (Is(n, "Stretch")) return Stretch(BoolOf(v));
+  if (Is(n, "Picture")) return SetPicture(PictureFromVariant(v));
   if (Is(n, "BorderStyle")) return BorderStyle(static_cast<int16_t>(LongOf(v)));
   Control::SetProperty(n, v);
 }
 Variant Image::GetProperty(const std::string& n) const {
   if (Is(n, "Stretch")) return Variant(Stretch());
+  if (Is(n, "Picture")) return PictureVariant(GetPicture());
   if (Is(n, "BorderStyle")) return Variant(BorderStyle());
   return Control::GetProperty(n);
 }

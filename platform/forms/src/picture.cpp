@@ -1,6 +1,7 @@
 // Picture objects, LoadPicture and SavePicture.
 #include <QFile>
 #include <QImageReader>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 
@@ -12,7 +13,7 @@ int32_t Picture::PixelWidth() const { return d_ ? d_->image.width() : 0; }
 int32_t Picture::PixelHeight() const { return d_ ? d_->image.height() : 0; }
 int32_t Picture::Width() const { return HimetricFromPixels(PixelWidth()); }
 int32_t Picture::Height() const { return HimetricFromPixels(PixelHeight()); }
-uintptr_t Picture::Handle() const { return reinterpret_cast<uintptr_t>(d_.get()); }
+uintptr_t Picture::Handle() const { return d_ ? d_->handle : 0; }
 
 int32_t HimetricFromPixels(int32_t pixels) {
   return static_cast<int32_t>(std::lround(pixels * 2540.0 / 96.0));
@@ -26,9 +27,11 @@ QImage ImageOf(const Picture& picture) { return picture.data() ? picture.data()-
 
 Picture PictureFromImage(QImage image, int16_t type) {
   if (image.isNull()) return Picture();
+  static std::atomic<uint32_t> next{0x2000};
   auto d = std::make_shared<Picture::Data>();
   d->image = std::move(image);
   d->type = type;
+  d->handle = next.fetch_add(4);
   return Picture(std::move(d));
 }
 

@@ -7,6 +7,7 @@
 #include "forms/controls.h"
 #include "forms/form.h"
 #include "forms/qt/control_qt.h"
+#include "forms/picture_object.h"
 #include "forms/qt/picture_qt.h"
 #include "forms_internal.h"
 
@@ -327,6 +328,7 @@ void PictureBox::Refresh() { d_->W()->repaint(); }
 
 void PictureBox::SetProperty(const std::string& n, const Variant& v) {
   if (Is(n, "AutoRedraw")) return AutoRedraw(BoolOf(v));
+  if (Is(n, "Picture")) return SetPicture(PictureFromVariant(v));
   if (Is(n, "AutoSize")) return AutoSize(BoolOf(v));
   if (Is(n, "BorderStyle")) return BorderStyle(static_cast<int16_t>(LongOf(v)));
   if (Is(n, "ScaleMode")) return ScaleMode(static_cast<int16_t>(LongOf(v)));
@@ -345,6 +347,8 @@ void PictureBox::SetProperty(const std::string& n, const Variant& v) {
 }
 Variant PictureBox::GetProperty(const std::string& n) const {
   if (Is(n, "AutoRedraw")) return Variant(AutoRedraw());
+  if (Is(n, "Picture")) return PictureVariant(GetPicture());
+  if (Is(n, "Image")) return PictureVariant(Image());
   if (Is(n, "AutoSize")) return Variant(AutoSize());
   if (Is(n, "BorderStyle")) return Variant(BorderStyle());
   if (Is(n, "ScaleMode")) return Variant(ScaleMode());

@@ -9,7 +9,9 @@
 
 #include "forms/controls.h"
 #include "forms/form.h"
+#include "com/dispatch.h"
 #include "forms/picture.h"
+#include "forms/picture_object.h"
 #include "forms_test_support.h"
 
 namespace fs = std::filesystem;
@@ -159,5 +161,35 @@ TEST(ImageControl, TakesThePicturesSizeUnlessStretched) {
   img->SetPicture(p);
   EXPECT_EQ(img->Width(), 3000);
   EXPECT_EQ(img->GetPicture(), p);
+  f.Unload();
+}
+
+TEST(PictureObjects, CrossAutomationAndLateBoundProperties) {
+  Picture p = LoadPicture(WriteImage("obj.bmp", "BMP", {96, 48}).string());
+  ComPtr<IPictureDisp> obj = PictureObject(p);
+  ASSERT_TRUE(obj);
+  EXPECT_EQ(CallByName(obj.Get(), "Width", DISPATCH_PROPERTYGET), Variant(int32_t{2540}));
+  EXPECT_EQ(CallByName(obj.Get(), "Height", DISPATCH_PROPERTYGET), Variant(int32_t{1270}));
+  EXPECT_EQ(CallByName(obj.Get(), "Type", DISPATCH_PROPERTYGET), Variant(int16_t{1}));
+  EXPECT_EQ(CallByName(obj.Get(), "Handle", DISPATCH_PROPERTYGET), Variant(static_cast<int32_t>(p.Handle())));
+  EXPECT_EQ(PictureFromObject(obj.Get()), p) << "the object gives back the same picture";
+  EXPECT_FALSE(PictureObject(Picture()));
+  EXPECT_TRUE(PictureFromVariant(Variant()).IsEmpty());
+  EXPECT_EQ(ErrorOf([] { PictureFromVariant(Variant("not a picture")); }), 13);
+
+  TestForm f("frmPictures", [](TestForm& f) {
+    f.Place({{"Image", "imgThumb", -1, "", 0, 0, 1500, 1500, ""},
+             {"PictureBox", "picFrame", -1, "", 1500, 0, 1500, 1500, ""},
+             {"CommandButton", "cmdPlay", -1, "", 0, 1500, 1500, 600, "", {{"Style", Variant(int16_t{1})}}}});
+  });
+  for (const char* name : {"imgThumb", "picFrame", "cmdPlay"}) {
+    Control* c = f.FindControl(name);
+    c->SetProperty("Picture", PictureVariant(p));
+    EXPECT_EQ(PictureFromVariant(c->GetProperty("Picture")), p) << name;
+    c->SetProperty("Picture", Variant());
+    EXPECT_TRUE(PictureFromVariant(c->GetProperty("Picture")).IsEmpty()) << name;
+  }
+  Picture image = PictureFromVariant(f.FindControl("picFrame")->GetProperty("Image"));
+  EXPECT_EQ(image.PixelWidth(), 96) << "the drawing area of a box of 1500 twips with its border";
   f.Unload();
 }

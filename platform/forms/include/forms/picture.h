@@ -18,7 +18,7 @@ class Picture {
   // Size in pixels.
   int32_t PixelWidth() const;
   int32_t PixelHeight() const;
-  // Identity of the picture (0 for the empty one), like a picture's handle.
+  // A number that names the picture (0 for the empty one), as a picture's handle does.
   uintptr_t Handle() const;
   friend bool operator==(const Picture& a, const Picture& b) { return a.d_ == b.d_; }
 

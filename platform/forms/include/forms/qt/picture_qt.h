@@ -6,7 +6,8 @@
 
 struct Picture::Data {
   QImage image;
-  int16_t type = 1;  // 1 bitmap, 3 icon
+  int16_t type = 1;      // 1 bitmap, 3 icon
+  uint32_t handle = 0;   // a number of its own, as a picture's handle is
 };
 
 QImage ImageOf(const Picture& picture);
