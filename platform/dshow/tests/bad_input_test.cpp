@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "dshow/baseclasses.h"
 #include "dshow_test_util.h"
 
 using namespace dshow_test;
@@ -85,6 +86,50 @@ TEST(BadInput, ASourceThatDiesMidStreamEndsWithAnErrorEvent) {
   EXPECT_EQ(ev->WaitForCompletion(10000, &code), S_OK);
   EXPECT_EQ(code, EC_ERRORABORT);
   mc->Stop();
+}
+
+// A sink that takes a few samples and then refuses the rest, as an encoder refuses a frame size
+// it cannot take.
+class RefusingSink : public dshow::Filter {
+ public:
+  RefusingSink()
+      : Filter(u"Refuser", MakeGuid("{0E7B3C52-94A1-4F6D-8E2B-5C1A9D3F7B40}")),
+        in_(this, u"In", [](const AM_MEDIA_TYPE& mt) {
+          return mt.majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+        }) {}
+  int PinCount() override { return 1; }
+  dshow::Pin* GetPin(int i) override { return i == 0 ? &in_ : nullptr; }
+  bool IsRenderer() const override { return true; }
+  HRESULT Receive(dshow::Pin*, IMediaSample*) override {
+    return ++received > 3 ? VFW_E_SAMPLE_REJECTED : S_OK;
+  }
+  std::atomic<int> received{0};
+
+ private:
+  dshow::InputPin in_;
+};
+
+TEST(BadInput, ASampleRefusedDownstreamEndsTheRunWithItsError) {
+  auto g = NewGraph();
+  ASSERT_EQ(g->RenderFile(U(Fixture(Kind::AviMjpegPcm)).c_str(), nullptr), S_OK);
+  ComPtr<IBaseFilter> vr = FilterNamed(g.Get(), "Video Renderer");
+  ComPtr<IPin> up = Peer(PinsOf(vr.Get())[0].Get());
+  ASSERT_EQ(g->RemoveFilter(vr.Get()), S_OK);
+  auto sink = MakeComObject<RefusingSink>();
+  ASSERT_EQ(g->AddFilter(sink.Get(), u"Refuser"), S_OK);
+  ASSERT_EQ(g->Connect(up.Get(), PinNamed(sink.Get(), "In").Get()), S_OK);
+  auto ev = g.As<IMediaEvent>();
+  ASSERT_EQ(g.As<IMediaControl>()->Run(), S_OK);
+  LONG code = 0;
+  EXPECT_EQ(ev->WaitForCompletion(10000, &code), S_OK);
+  EXPECT_EQ(code, EC_ERRORABORT);
+  LONG c = 0;
+  LONG_PTR p1 = 0, p2 = 0;
+  bool refused = false;
+  while (ev->GetEvent(&c, &p1, &p2, 0) == S_OK) refused = refused || (c == EC_ERRORABORT && p1 == VFW_E_SAMPLE_REJECTED);
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(sink->received, 4) << "the source stops delivering at the first refusal";
+  g.As<IMediaControl>()->Stop();
 }
 
 TEST(BadInput, AFullDiskIsReportedByTheFileWriter) {
