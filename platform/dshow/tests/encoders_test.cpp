@@ -426,6 +426,26 @@ TEST(Compression, BothCompressorsInOneGraph) {
   EXPECT_EQ(probe.First("audio")->codecName, "mp3");
 }
 
+// From 320x240 on, pictures are converted on several threads: the frames stay whole and in order.
+TEST(Compression, LargePicturesKeepTheirFrames) {
+  fixtures::Options o;
+  o.width = 320;
+  o.height = 240;
+  o.seconds = 0.4;
+  o.audio = false;
+  std::string source = fixtures::Make(fixtures::Kind::AviMjpegPcm, fixtures::ScratchFolder("enc-fixtures"), o);
+  for (const char16_t* name : {u"Motion JPEG Compressor", u"MPEG-4 Video Compressor"}) {
+    SCOPED_TRACE(Utf16ToUtf8(name));
+    std::string target = Target("large.avi");
+    auto g = CompressionGraph(source, target, Bind(kVideo, name).Get(), nullptr);
+    ASSERT_TRUE(g);
+    EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+    std::vector<int> numbers = fixtures::DecodedFrameNumbers(target);
+    ASSERT_EQ(numbers.size(), 10u);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(numbers[static_cast<size_t>(i)], i);
+  }
+}
+
 // A run stopped at once and a second run from the start: the encoders start afresh and the
 // second file holds every frame and the whole sound.
 TEST(Compression, RunsAgainAfterAStop) {

@@ -401,26 +401,29 @@ class VideoCompressor : public Compressor {
     // A sample shorter than one picture is refused.
     LONG needed = PictureBytes(srcFormat, width, height, bitCount);
     if (needed <= 0 || sample->GetActualDataLength() < needed) return VFW_E_SAMPLE_REJECTED;
-    const uint8_t* planes[4] = {};
-    int strides[4] = {};
+    // The sample's picture as a frame that borrows the sample's buffer.
+    AVFrame* picture = av_frame_alloc();
+    if (!picture) return E_OUTOFMEMORY;
+    picture->format = srcFormat;
+    picture->width = width;
+    picture->height = height;
+    picture->buf[0] = av_buffer_create(data, static_cast<size_t>(needed), [](void*, uint8_t*) {}, nullptr,
+                                       AV_BUFFER_FLAG_READONLY);
     if (srcFormat == AV_PIX_FMT_YUV420P || srcFormat == AV_PIX_FMT_YUYV422) {
-      if (av_image_fill_arrays(const_cast<uint8_t**>(planes), strides, data, srcFormat, width, height, 1) < 0)
-        return VFW_E_TYPE_NOT_ACCEPTED;
-      if (in.subtype == MEDIASUBTYPE_YV12) std::swap(planes[1], planes[2]);
+      av_image_fill_arrays(picture->data, picture->linesize, data, srcFormat, width, height, 1);
+      if (in.subtype == MEDIASUBTYPE_YV12) std::swap(picture->data[1], picture->data[2]);
     } else {
       int stride = DibStride(width, bitCount);
-      planes[0] = data;
-      strides[0] = stride;
+      picture->data[0] = data;
+      picture->linesize[0] = stride;
       if (vih->bmiHeader.biHeight > 0) {  // bottom-up rows
-        planes[0] = data + static_cast<ptrdiff_t>(stride) * (height - 1);
-        strides[0] = -stride;
+        picture->data[0] = data + static_cast<ptrdiff_t>(stride) * (height - 1);
+        picture->linesize[0] = -stride;
       }
     }
-    sws_ = sws_getCachedContext(sws_, width, height, srcFormat, width, height, ctx_->pix_fmt,
-                                SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!sws_) return E_FAIL;
-    if (av_frame_make_writable(frame_) < 0) return E_OUTOFMEMORY;
-    sws_scale(sws_, planes, strides, 0, height, frame_->data, frame_->linesize);
+    HRESULT converted = picture->buf[0] ? Convert(picture) : E_OUTOFMEMORY;
+    av_frame_free(&picture);
+    if (FAILED(converted)) return converted;
 
     REFERENCE_TIME start = 0, stop = 0;
     REFERENCE_TIME frameTime = vih->AvgTimePerFrame > 0 ? vih->AvgTimePerFrame : UNITS / 25;
@@ -450,6 +453,30 @@ class VideoCompressor : public Compressor {
     int64_t pts;
     REFERENCE_TIME start, stop;
   };
+
+  // Converts the picture into the encoder's frame, on several threads for large pictures.
+  HRESULT Convert(const AVFrame* picture) {
+    if (!sws_) {
+      sws_ = sws_alloc_context();
+      if (!sws_) return E_OUTOFMEMORY;
+      int threads = picture->width * picture->height >= 320 * 240 ? 0 : 1;
+      av_opt_set_int(sws_, "srcw", picture->width, 0);
+      av_opt_set_int(sws_, "srch", picture->height, 0);
+      av_opt_set_int(sws_, "src_format", picture->format, 0);
+      av_opt_set_int(sws_, "dstw", picture->width, 0);
+      av_opt_set_int(sws_, "dsth", picture->height, 0);
+      av_opt_set_int(sws_, "dst_format", ctx_->pix_fmt, 0);
+      av_opt_set_int(sws_, "sws_flags", SWS_BICUBIC, 0);
+      av_opt_set_int(sws_, "threads", threads, 0);
+      if (sws_init_context(sws_, nullptr, nullptr) < 0) {
+        sws_freeContext(sws_);
+        sws_ = nullptr;
+        return E_FAIL;
+      }
+    }
+    if (av_frame_make_writable(frame_) < 0) return E_OUTOFMEMORY;
+    return sws_scale_frame(sws_, frame_, picture) < 0 ? E_FAIL : S_OK;
+  }
 
   // Bytes of one input picture.
   static LONG PictureBytes(AVPixelFormat format, int width, int height, int bitCount) {
