@@ -158,6 +158,7 @@ Variant Label::GetProperty(const std::string& n) const {
 
 struct TextBox::Impl {
   QLineEdit* line = nullptr;
+  QString lastText;  // multi-line: the text as it stood after the last change
   QPlainTextEdit* multi = nullptr;
   bool settingText = false;
   int32_t maxLength = 0;
@@ -190,10 +191,24 @@ void TextBox::MultiLine(bool v) {
     d_->multi = w;
     w->setTabChangesFocus(true);
     w->setPlainText(Q(text));
+    d_->lastText = Q(text);
     AttachWidget(*this, w);
     QObject::connect(w, &QPlainTextEdit::textChanged, w, [this, weak] {
       auto d = weak.lock();
       if (!d || d->settingText) return;
+      // Typing beyond MaxLength is refused, as a single line refuses it.
+      QString t = d->multi->toPlainText();
+      if (d->maxLength > 0 && t.size() > d->maxLength) {
+        int pos = std::min<int>(d->multi->textCursor().position(), d->maxLength);
+        d->settingText = true;
+        d->multi->setPlainText(t.left(d->maxLength));
+        QTextCursor c = d->multi->textCursor();
+        c.setPosition(pos);
+        d->multi->setTextCursor(c);
+        d->settingText = false;
+        if (t.left(d->maxLength) == d->lastText) return;
+      }
+      d->lastText = d->multi->toPlainText();
       Guard([&] { Raise("Change"); });
     });
   } else {
@@ -230,6 +245,7 @@ void TextBox::Text(const std::string& v) {
   d_->settingText = true;
   if (d_->multi) {
     d_->multi->setPlainText(Q(value));
+    d_->lastText = Q(value);
   } else {
     d_->line->setText(Q(value));
   }

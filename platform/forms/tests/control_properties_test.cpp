@@ -126,6 +126,20 @@ TEST(ControlProperties, TextBoxSelectionLengthAndLocking) {
   txt->MultiLine(true);
   txt->Text("one\ntwo");
   EXPECT_EQ(txt->Text(), "one\ntwo");
+  // Several lines keep to MaxLength as well, also when the user types.
+  txt->Locked(false);
+  txt->MaxLength(8);
+  int changes = 0;
+  f->On("txtName_Change", [&] { ++changes; });
+  auto* edit = WidgetFromHwnd(txt->hWnd());
+  txt->SelStart(7);
+  for (QChar ch : QString("xyz")) {
+    QKeyEvent key(QEvent::KeyPress, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
+    QApplication::sendEvent(edit, &key);
+  }
+  EXPECT_EQ(txt->Text(), "one\ntwox");
+  EXPECT_EQ(changes, 1) << "refused keys change nothing";
+  txt->Locked(true);
   EXPECT_TRUE(txt->Locked()) << "switching to several lines keeps the other properties";
   EXPECT_EQ(txt->Left(), 120);
   f->Unload();
