@@ -27,7 +27,7 @@ void CommonDialogObject::FileDialog(bool open) {
   r.defaultExt = DefaultExt;
   r.flags = Flags;
   r.owner = hWndOwner;
-  DialogAnswer a = CurrentResponder().Dialog(r);
+  DialogAnswer a = CurrentResponder()->Dialog(r);
   if (!a.accepted) {
     FileName.clear();
     FileTitle.clear();
@@ -67,7 +67,7 @@ void CommonDialogObject::ShowColor() {
   r.color = Color;
   r.flags = Flags;
   r.owner = hWndOwner;
-  DialogAnswer a = CurrentResponder().Dialog(r);
+  DialogAnswer a = CurrentResponder()->Dialog(r);
   if (!a.accepted) {
     Cancelled();
     return;
@@ -87,7 +87,7 @@ void CommonDialogObject::ShowFont() {
   r.font.Italic = FontItalic;
   r.font.Underline = FontUnderline;
   r.font.Strikethrough = FontStrikethru;
-  DialogAnswer a = CurrentResponder().Dialog(r);
+  DialogAnswer a = CurrentResponder()->Dialog(r);
   if (!a.accepted) {
     Cancelled();
     return;

@@ -16,7 +16,7 @@ std::shared_ptr<Responder>& Installed() {
 
 // Message boxes of the runtime go to the responder from the moment this library is loaded.
 const bool g_routed = [] {
-  SetMsgBoxHandler([](const MsgBoxRequest& request) { return CurrentResponder().MessageBox(request); });
+  SetMsgBoxHandler([](const MsgBoxRequest& request) { return CurrentResponder()->MessageBox(request); });
   return true;
 }();
 
@@ -51,7 +51,7 @@ std::shared_ptr<Responder> SetResponder(std::shared_ptr<Responder> responder) {
   return std::exchange(Installed(), std::move(responder));
 }
 
-Responder& CurrentResponder() {
+std::shared_ptr<Responder> CurrentResponder() {
   std::lock_guard lock(g_mutex);
   auto& r = Installed();
   if (!r) {
@@ -63,7 +63,7 @@ Responder& CurrentResponder() {
       r = MakeWindowResponder();
     }
   }
-  return *r;
+  return r;
 }
 
 // ---- ScriptedResponder --------------------------------------------------------------------
@@ -142,7 +142,7 @@ std::string InputBox(const std::string& prompt, const std::string& title, const 
   r.prompt = prompt;
   r.title = title.empty() ? AppTitle() : title;
   r.defaultText = defaultText;
-  DialogAnswer a = CurrentResponder().Dialog(r);
+  DialogAnswer a = CurrentResponder()->Dialog(r);
   return a.accepted ? a.text : std::string();
 }
 
@@ -152,6 +152,6 @@ std::string BrowseForFolder(const std::string& instruction, HWND owner, const st
   r.prompt = instruction;
   r.owner = owner;
   r.initDir = initDir;
-  DialogAnswer a = CurrentResponder().Dialog(r);
+  DialogAnswer a = CurrentResponder()->Dialog(r);
   return a.accepted ? a.text : std::string();
 }

@@ -128,7 +128,7 @@ TEST(WindowResponder, FileDialogGetsTheFiltersFolderAndAnswer) {
   r.filter = "Movies (*.avi;*.mpg)|*.avi;*.mpg|All Files (*.*)|*.*";
   r.filterIndex = 2;
   r.initDir = dir.string();
-  DialogAnswer a = CurrentResponder().Dialog(r);
+  DialogAnswer a = CurrentResponder()->Dialog(r);
   EXPECT_EQ(filters, (QStringList{"Movies (*.avi;*.mpg) (*.avi *.mpg)", "All Files (*.*) (*.*)"}));
   EXPECT_EQ(selectedFilter, "All Files (*.*) (*.*)");
   EXPECT_EQ(folder.toStdString(), dir.string());

@@ -65,7 +65,9 @@ class Responder {
 // the window responder, except under the test harness (SUITE_TEST_SCRATCH set), where it is a
 // ScriptedResponder with an empty script: an unscripted box ends the test run.
 std::shared_ptr<Responder> SetResponder(std::shared_ptr<Responder> responder);
-Responder& CurrentResponder();
+// The responder in force; the reference held keeps it alive while a box it shows is open, even
+// if another responder is installed meanwhile.
+std::shared_ptr<Responder> CurrentResponder();
 
 // The responder that shows Qt's own message boxes and dialogs.
 std::shared_ptr<Responder> MakeWindowResponder();
