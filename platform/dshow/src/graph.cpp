@@ -99,7 +99,7 @@ FilterGraph::FilterGraph() : clock_(MakeSystemClock()) { BindAutomation(); }
 FilterGraph::~FilterGraph() = default;
 
 void FilterGraph::BindAutomation() {
-  dispatch_ = std::make_unique<Dispatcher>(QuartzTypeLib(), DIID_FilgraphManagerAutomation);
+  dispatch_ = std::make_unique<Dispatcher>(AutomationTypeLib(), DIID_FilgraphManagerAutomation);
   Dispatcher& d = *dispatch_;
   using Getter = HRESULT (FilterGraph::*)(LONG*);
   using Setter = HRESULT (FilterGraph::*)(LONG);

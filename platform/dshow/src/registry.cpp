@@ -65,7 +65,7 @@ void RegisterGraphClasses() {
     };
     // By its class name and by the type library's "library.class" name.
     RegisterPlatformClass(CLSID_FilterGraph, "FilgraphManager", createGraph);
-    RegisterPlatformClass(CLSID_FilterGraph, "QuartzTypeLib.FilgraphManager.1", createGraph);
+    RegisterPlatformClass(CLSID_FilterGraph, "FilterGraphAutomation.FilgraphManager.1", createGraph);
     for (auto& t : RegisteredFilters()) {
       FilterTemplate copy = t;
       RegisterPlatformClass(t.clsid, "", [copy](IUnknown* outer, REFIID riid, void** ppv) -> HRESULT {

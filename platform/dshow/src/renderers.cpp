@@ -112,7 +112,7 @@ class Renderer : public Filter {
 class AudioRenderer : public Renderer, public IBasicAudio {
  public:
   AudioRenderer()
-      : Renderer(u"Audio Renderer", CLSID_DSoundRender, u"Audio Input pin (rendered)",
+      : Renderer(u"Audio Renderer", CLSID_AudioRender, u"Audio Input pin (rendered)",
                  [](const AM_MEDIA_TYPE& mt) { return IsPcmAudio(mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED; },
                  true) {}
   DSHOW_FORWARD_IUNKNOWN(Renderer)
@@ -458,7 +458,7 @@ class VideoRenderer : public Renderer, public IVideoWindow, public IBasicVideo {
   }
 
   QPointer<VideoWidget> widget_;
-  std::string caption_ = "ActiveMovie Window";
+  std::string caption_ = "Video Window";
   LONG style_ = 0x06CF0000, styleEx_ = 0, autoShow_ = OATRUE, windowState_ = 1;
   LONG visible_ = OAFALSE;
   LONG left_ = 0, top_ = 0, width_ = 0, height_ = 0;
@@ -492,7 +492,7 @@ void RegisterRendererFilters() {
   AddSystemTemplate(std::move(v));
   FilterTemplate a;
   a.name = u"Audio Renderer";
-  a.clsid = CLSID_DSoundRender;
+  a.clsid = CLSID_AudioRender;
   a.category = CLSID_LegacyAmFilterCategory;
   a.merit = MERIT_PREFERRED + 1;
   a.hasOutputs = false;

@@ -23,9 +23,9 @@ void Append(std::vector<MemberDesc>& to, std::vector<MemberDesc> more) {
 
 TypeLibDesc Build() {
   TypeLibDesc lib;
-  lib.libid = LIBID_QuartzTypeLib;
-  lib.name = "QuartzTypeLib";
-  lib.helpString = "ActiveMovie control type library";
+  lib.libid = LIBID_FilterGraphAutomation;
+  lib.name = "FilterGraphAutomation";
+  lib.helpString = "Filter graph automation";
 
   std::vector<MemberDesc> graph = {
       Method("Run", 1), Method("Pause", 2), Method("Stop", 3),
@@ -98,7 +98,7 @@ TypeLibDesc Build() {
 
 }  // namespace
 
-std::shared_ptr<const TypeLibDesc> QuartzTypeLib() {
+std::shared_ptr<const TypeLibDesc> AutomationTypeLib() {
   static std::once_flag once;
   static std::shared_ptr<const TypeLibDesc> lib;
   std::call_once(once, [] {

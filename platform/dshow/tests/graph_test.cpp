@@ -431,7 +431,7 @@ TEST(Registration, TheGraphManagerIsCreatedByItsClassAndAnswersItsInterfaces) {
     ComPtr<IUnknown> p;
     EXPECT_EQ(g->QueryInterface(*iid, p.put_void()), S_OK) << GuidToString(*iid);
   }
-  for (const char* progId : {"FilgraphManager", "QuartzTypeLib.FilgraphManager"}) {
+  for (const char* progId : {"FilgraphManager", "FilterGraphAutomation.FilgraphManager"}) {
     CLSID clsid;
     EXPECT_EQ(CLSIDFromProgID(progId, &clsid), S_OK) << progId;
     EXPECT_EQ(clsid, CLSID_FilgraphManager) << progId;
