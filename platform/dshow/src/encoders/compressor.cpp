@@ -618,11 +618,21 @@ class AudioCompressor : public Compressor {
     std::lock_guard lock(codecLock_);
     if (ctx_) {
       // What the resampler still holds, then the partial last frame.
-      int left = swr_get_out_samples(swr_, 0);
-      if (left > 0 && av_samples_alloc(convert_, nullptr, ctx_->ch_layout.nb_channels, left,
-                                       ctx_->sample_fmt, 0) >= 0) {
-        int got = swr_convert(swr_, convert_, left, nullptr, 0);
-        if (got > 0) av_audio_fifo_write(fifo_, reinterpret_cast<void**>(convert_), got);
+      constexpr int kChunk = 4096;
+      if (av_samples_alloc(convert_, nullptr, ctx_->ch_layout.nb_channels, kChunk, ctx_->sample_fmt, 0) >= 0) {
+        int got = 0;
+        while ((got = swr_convert(swr_, convert_, kChunk, nullptr, 0)) > 0)
+          av_audio_fifo_write(fifo_, reinterpret_cast<void**>(convert_), got);
+        av_freep(&convert_[0]);
+      }
+      // An encoder that holds samples back without being flushed (its initial padding) gets
+      // that much silence after the end, so that the last real samples come out.
+      if (!(ctx_->codec->capabilities & AV_CODEC_CAP_DELAY) && ctx_->initial_padding > 0 &&
+          av_samples_alloc(convert_, nullptr, ctx_->ch_layout.nb_channels, ctx_->initial_padding,
+                           ctx_->sample_fmt, 0) >= 0) {
+        av_samples_set_silence(convert_, 0, ctx_->initial_padding, ctx_->ch_layout.nb_channels,
+                               ctx_->sample_fmt);
+        av_audio_fifo_write(fifo_, reinterpret_cast<void**>(convert_), ctx_->initial_padding);
         av_freep(&convert_[0]);
       }
       if (SUCCEEDED(EncodeFifo(true)) && avcodec_send_frame(ctx_, nullptr) >= 0) DeliverPackets();
