@@ -507,14 +507,38 @@ HRESULT FilterGraph::RenderOutputs(IBaseFilter* filter, int depth) {
   return rendered == outputs ? S_OK : VFW_S_PARTIAL_RENDER;
 }
 
+// The filters upstream of a filter (those whose output reaches it), the filter itself included.
+static std::vector<ComPtr<IUnknown>> UpstreamOf(IBaseFilter* filter) {
+  std::vector<ComPtr<IUnknown>> seen;
+  std::vector<ComPtr<IBaseFilter>> todo{ComPtr<IBaseFilter>(filter)};
+  while (!todo.empty()) {
+    ComPtr<IBaseFilter> f = todo.back();
+    todo.pop_back();
+    ComPtr<IUnknown> id;
+    f->QueryInterface(IID_IUnknown, id.put_void());
+    if (std::find(seen.begin(), seen.end(), id) != seen.end()) continue;
+    seen.push_back(id);
+    for (auto& pin : PinsOf(f.Get())) {
+      if (DirectionOf(pin.Get()) != PINDIR_INPUT) continue;
+      ComPtr<IPin> other;
+      if (SUCCEEDED(pin->ConnectedTo(other.put())) && other)
+        if (ComPtr<IBaseFilter> up = OwnerOf(other.Get())) todo.push_back(up);
+    }
+  }
+  return seen;
+}
+
 HRESULT FilterGraph::RenderPin(IPin* out, int depth) {
   if (depth > 6) return VFW_E_CANNOT_RENDER;
   ComPtr<IBaseFilter> owner = OwnerOf(out);
-  // Filters already in the graph come first.
+  // Filters already in the graph come first (none that feeds this pin: that would be a circle).
   std::vector<ComPtr<IBaseFilter>> present;
   for (auto& e : entries_) present.push_back(e.filter);
+  auto upstream = owner ? UpstreamOf(owner.Get()) : std::vector<ComPtr<IUnknown>>{};
   for (auto& f : present) {
-    if (IsSameObject(f.Get(), owner.Get())) continue;
+    ComPtr<IUnknown> id;
+    f->QueryInterface(IID_IUnknown, id.put_void());
+    if (std::find(upstream.begin(), upstream.end(), id) != upstream.end()) continue;
     for (auto& fin : PinsOf(f.Get())) {
       if (DirectionOf(fin.Get()) != PINDIR_INPUT || Connected(fin.Get())) continue;
       if (SUCCEEDED(out->Connect(fin.Get(), nullptr))) {
