@@ -17,7 +17,7 @@ using namespace forms_detail;
 
 // ---- Timer -------------------------------------------------------------------------------------
 
-struct Timer::Impl {
+struct TimerControl::Impl {
   QTimer timer;
   int32_t interval = 0;
   bool enabled = true;
@@ -31,7 +31,7 @@ struct Timer::Impl {
   }
 };
 
-Timer::Timer(const ControlSite& site) : Control(site), d_(std::make_unique<Impl>()) {
+TimerControl::TimerControl(const ControlSite& site) : Control(site), d_(std::make_unique<Impl>()) {
   QObject::connect(&d_->timer, &QTimer::timeout, [this] {
     if (Ended() || d_->ticking) return;
     d_->ticking = true;
@@ -39,25 +39,25 @@ Timer::Timer(const ControlSite& site) : Control(site), d_(std::make_unique<Impl>
     d_->ticking = false;
   });
 }
-Timer::~Timer() { d_->timer.stop(); }
-int32_t Timer::Interval() const { return d_->interval; }
-void Timer::Interval(int32_t ms) {
+TimerControl::~TimerControl() { d_->timer.stop(); }
+int32_t TimerControl::Interval() const { return d_->interval; }
+void TimerControl::Interval(int32_t ms) {
   if (ms < 0 || ms > 65535) ::Raise(vbErrInvalidPropertyValue);
   d_->interval = ms;
   d_->Apply();
 }
-bool Timer::Enabled() const { return d_->enabled; }
-void Timer::Enabled(bool v) {
+bool TimerControl::Enabled() const { return d_->enabled; }
+void TimerControl::Enabled(bool v) {
   d_->enabled = v;
   d_->Apply();
 }
-void Timer::SetProperty(const std::string& n, const Variant& v) {
+void TimerControl::SetProperty(const std::string& n, const Variant& v) {
   if (Is(n, "Interval")) return Interval(LongOf(v));
   if (Is(n, "Enabled")) return Enabled(BoolOf(v));
   if (Is(n, "Tag")) return Control::SetProperty(n, v);
   ::Raise(vbErrObjectDoesntSupport, "Object doesn't support property '" + n + "'");
 }
-Variant Timer::GetProperty(const std::string& n) const {
+Variant TimerControl::GetProperty(const std::string& n) const {
   if (Is(n, "Interval")) return Variant(Interval());
   if (Is(n, "Enabled")) return Variant(Enabled());
   if (Is(n, "Name") || Is(n, "Index") || Is(n, "Tag")) return Control::GetProperty(n);
@@ -202,5 +202,5 @@ void Form::PopupMenu(Menu& menu) {
 }
 
 namespace {
-const bool kRegistered = RegisterControlClass<Timer>("Timer") && RegisterControlClass<Menu>("Menu");
+const bool kRegistered = RegisterControlClass<TimerControl>("Timer") && RegisterControlClass<Menu>("Menu");
 }

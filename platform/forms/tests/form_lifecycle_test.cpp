@@ -176,7 +176,7 @@ TEST(FormLifeCycle, NestedModalFormsUnloadFromInside) {
   });
   Log order;
   outer.On("tmrOpen_Timer", [&] {
-    Ctl<Timer>(&outer, "tmrOpen")->Enabled(false);
+    Ctl<TimerControl>(&outer, "tmrOpen")->Enabled(false);
     order.push_back("inner shown");
     inner.Show(vbModal, &outer);
     order.push_back("inner returned");

@@ -22,7 +22,7 @@ struct TimerForm : TestForm {
         }) {
     On("tmrTick_Timer", [this] { ++ticks; });
   }
-  Ctl<Timer> tmrTick{this, "tmrTick"};
+  Ctl<TimerControl> tmrTick{this, "tmrTick"};
   int ticks = 0;
 };
 

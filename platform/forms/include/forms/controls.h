@@ -315,10 +315,11 @@ class VScrollBar : public ScrollBar {
   explicit VScrollBar(const ControlSite& site) : ScrollBar(site, false) {}
 };
 
-class Timer : public Control {
+// The Timer control (its C++ name keeps clear of the runtime's Timer function).
+class TimerControl : public Control {
  public:
-  explicit Timer(const ControlSite& site);
-  ~Timer() override;
+  explicit TimerControl(const ControlSite& site);
+  ~TimerControl() override;
   int32_t Interval() const;
   // Restarts the count; 0 stops the ticks.
   void Interval(int32_t ms);
