@@ -9,6 +9,8 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <cmath>
 #include <atomic>
 #include <cstdio>
@@ -20,6 +22,8 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
 }
 
 #include "dshow/baseclasses.h"
@@ -413,11 +417,11 @@ INSTANTIATE_TEST_SUITE_P(Compressors, AudioCompression,
                            return std::string(info.param.codec);
                          });
 
-// A test source pin with one PCM type, and a sink that keeps what the compressor delivers.
-class PcmSource : public dshow::Filter {
+// A test source pin with one media type, and a sink that keeps what the compressor delivers.
+class TypeSource : public dshow::Filter {
  public:
-  explicit PcmSource(MediaType type)
-      : Filter(u"PCM Source", MakeGuid("{5B2E7C14-0A93-4D6F-B8E1-2C7F9A3D6E58}")), out_(this, u"Out") {
+  explicit TypeSource(MediaType type)
+      : Filter(u"Test Source", MakeGuid("{5B2E7C14-0A93-4D6F-B8E1-2C7F9A3D6E58}")), out_(this, u"Out") {
     out_.SetTypes({std::move(type)});
   }
   int PinCount() override { return 1; }
@@ -500,7 +504,7 @@ TEST(Compression, AudioOfEveryShapeCodesToTheSameLength) {
       SCOPED_TRACE(Utf16ToUtf8(c.name) + " " + std::to_string(shape.rate) + " Hz " +
                    std::to_string(shape.channels) + " ch " + std::to_string(shape.bits) + " bits");
       MediaType in = dshow::MakePcmAudioType(shape.rate, shape.channels, shape.bits);
-      auto source = MakeComObject<PcmSource>(in);
+      auto source = MakeComObject<TypeSource>(in);
       auto sink = MakeComObject<PacketSink>();
       ComPtr<IBaseFilter> compressor = Bind(kAudio, c.name);
       ASSERT_EQ(PinNamed(source.Get(), "Out")->Connect(PinNamed(compressor.Get(), "XForm In").Get(), nullptr), S_OK);
@@ -555,6 +559,156 @@ TEST(Compression, AudioOfEveryShapeCodesToTheSameLength) {
       // Connected pins hold their peers' filters: take the chain apart.
       for (IBaseFilter* f : {static_cast<IBaseFilter*>(source.Get()), compressor.Get(), static_cast<IBaseFilter*>(sink.Get())})
         for (auto& pin : PinsOf(f)) pin->Disconnect();
+    }
+  }
+}
+
+// The colour at the centres of the top and the bottom half of the first picture coded in the
+// packets (RGB, 3 bytes each), or nothing when they do not decode.
+std::optional<std::pair<std::array<int, 3>, std::array<int, 3>>> TopAndBottom(
+    const AM_MEDIA_TYPE& mt, const std::vector<std::vector<uint8_t>>& packets) {
+  const VIDEOINFOHEADER* vih = VideoInfo(mt);
+  if (!vih) return std::nullopt;
+  const AVCodecTag* const tags[] = {avformat_get_riff_video_tags(), nullptr};
+  const AVCodec* codec = avcodec_find_decoder(av_codec_get_id(tags, vih->bmiHeader.biCompression));
+  AVCodecContext* ctx = codec ? avcodec_alloc_context3(codec) : nullptr;
+  if (!ctx) return std::nullopt;
+  ctx->width = vih->bmiHeader.biWidth;
+  ctx->height = std::abs(vih->bmiHeader.biHeight);
+  ctx->codec_tag = vih->bmiHeader.biCompression;
+  ctx->bits_per_coded_sample = vih->bmiHeader.biBitCount;
+  size_t extra = mt.cbFormat - sizeof(VIDEOINFOHEADER);
+  if (extra) {
+    ctx->extradata = static_cast<uint8_t*>(av_mallocz(extra + AV_INPUT_BUFFER_PADDING_SIZE));
+    std::memcpy(ctx->extradata, mt.pbFormat + sizeof(VIDEOINFOHEADER), extra);
+    ctx->extradata_size = static_cast<int>(extra);
+  }
+  std::optional<std::pair<std::array<int, 3>, std::array<int, 3>>> result;
+  AVPacket* pkt = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  if (avcodec_open2(ctx, codec, nullptr) >= 0) {
+    for (size_t i = 0; i < packets.size() && !result; ++i) {
+      av_new_packet(pkt, static_cast<int>(packets[i].size()));
+      std::memcpy(pkt->data, packets[i].data(), packets[i].size());
+      if (avcodec_send_packet(ctx, pkt) >= 0 && avcodec_receive_frame(ctx, frame) >= 0) {
+        int w = frame->width, h = frame->height;
+        std::vector<uint8_t> rgb(static_cast<size_t>(w * h * 3));
+        SwsContext* sws = sws_getContext(w, h, static_cast<AVPixelFormat>(frame->format), w, h,
+                                         AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
+        uint8_t* dst[4] = {rgb.data()};
+        int dstStride[4] = {w * 3};
+        sws_scale(sws, frame->data, frame->linesize, 0, h, dst, dstStride);
+        sws_freeContext(sws);
+        auto at = [&](int y) {
+          const uint8_t* p = rgb.data() + (static_cast<size_t>(y) * w + w / 2) * 3;
+          return std::array<int, 3>{p[0], p[1], p[2]};
+        };
+        result = std::make_pair(at(h / 4), at(h * 3 / 4));
+      }
+      av_packet_unref(pkt);
+    }
+  }
+  av_frame_free(&frame);
+  av_packet_free(&pkt);
+  avcodec_free_context(&ctx);
+  return result;
+}
+
+// A red top half over a blue bottom half in every input layout the compressors take (bottom-up
+// and top-down RGB of each depth, packed and planar YUV): the coded picture keeps it upright and
+// its colours in place.
+TEST(Compression, EveryInputLayoutKeepsThePictureUpright) {
+  struct Layout {
+    const char* what;
+    GUID subtype;
+    int bits;
+    AVPixelFormat format;
+    bool topDown;
+    bool swapChroma;
+  };
+  const Layout layouts[] = {
+      {"RGB32", MEDIASUBTYPE_RGB32, 32, AV_PIX_FMT_BGRA, false, false},
+      {"RGB24", MEDIASUBTYPE_RGB24, 24, AV_PIX_FMT_BGR24, false, false},
+      {"RGB24 top-down", MEDIASUBTYPE_RGB24, 24, AV_PIX_FMT_BGR24, true, false},
+      {"RGB565", MEDIASUBTYPE_RGB565, 16, AV_PIX_FMT_RGB565LE, false, false},
+      {"RGB555", MEDIASUBTYPE_RGB555, 16, AV_PIX_FMT_RGB555LE, false, false},
+      {"YUY2", MEDIASUBTYPE_YUY2, 16, AV_PIX_FMT_YUYV422, true, false},
+      {"IYUV", MEDIASUBTYPE_IYUV, 12, AV_PIX_FMT_YUV420P, true, false},
+      {"YV12", MEDIASUBTYPE_YV12, 12, AV_PIX_FMT_YUV420P, true, true},
+  };
+  const int w = 64, h = 48;
+  std::vector<uint8_t> picture(static_cast<size_t>(w * h * 3));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      uint8_t* p = picture.data() + (static_cast<size_t>(y) * w + x) * 3;
+      p[0] = y < h / 2 ? 255 : 0;  // red on top
+      p[2] = y < h / 2 ? 0 : 255;  // blue below
+    }
+  for (const char16_t* name : {u"FFV1 Lossless Compressor", u"Motion JPEG Compressor"}) {
+    for (const auto& l : layouts) {
+      SCOPED_TRACE(Utf16ToUtf8(name) + " " + l.what);
+      MediaType in = dshow::MakeRgbVideoType(w, h, l.bits, UNITS / 25, l.subtype);
+      auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(in.pbFormat);
+      int size = av_image_get_buffer_size(l.format, w, h, 1);
+      if (l.format == AV_PIX_FMT_YUYV422 || l.format == AV_PIX_FMT_YUV420P) {
+        uint32_t fourcc = 0;
+        IsFourCCSubtype(l.subtype, &fourcc);
+        vih->bmiHeader.biCompression = fourcc;
+      } else {
+        size = DibStride(w, l.bits) * h;
+        if (l.topDown) vih->bmiHeader.biHeight = -h;
+      }
+      vih->bmiHeader.biSizeImage = static_cast<uint32_t>(size);
+      in.lSampleSize = static_cast<uint32_t>(size);
+
+      auto source = MakeComObject<TypeSource>(in);
+      auto sink = MakeComObject<PacketSink>();
+      ComPtr<IBaseFilter> compressor = Bind(kVideo, name);
+      ASSERT_EQ(PinNamed(source.Get(), "Out")->Connect(PinNamed(compressor.Get(), "XForm In").Get(), nullptr), S_OK);
+      ASSERT_EQ(PinNamed(compressor.Get(), "XForm Out")->Connect(PinNamed(sink.Get(), "In").Get(), nullptr), S_OK);
+      for (IBaseFilter* f : {static_cast<IBaseFilter*>(sink.Get()), compressor.Get(), static_cast<IBaseFilter*>(source.Get())})
+        ASSERT_EQ(f->Pause(), S_OK);
+      IMediaSample* sample = nullptr;
+      ASSERT_EQ(source->out_.GetDeliveryBuffer(size, &sample), S_OK);
+      BYTE* data = nullptr;
+      sample->GetPointer(&data);
+      // Our picture into the layout (rows of bottom-up RGB from the last in memory).
+      uint8_t* planes[4] = {};
+      int strides[4] = {};
+      if (l.format == AV_PIX_FMT_YUYV422 || l.format == AV_PIX_FMT_YUV420P) {
+        av_image_fill_arrays(planes, strides, data, l.format, w, h, 1);
+        if (l.swapChroma) std::swap(planes[1], planes[2]);
+      } else {
+        int stride = DibStride(w, l.bits);
+        planes[0] = l.topDown ? data : data + static_cast<ptrdiff_t>(stride) * (h - 1);
+        strides[0] = l.topDown ? stride : -stride;
+      }
+      SwsContext* sws = sws_getContext(w, h, AV_PIX_FMT_RGB24, w, h, l.format, SWS_POINT, nullptr, nullptr, nullptr);
+      const uint8_t* src[4] = {picture.data()};
+      int srcStride[4] = {w * 3};
+      sws_scale(sws, src, srcStride, 0, h, planes, strides);
+      sws_freeContext(sws);
+      sample->SetActualDataLength(size);
+      REFERENCE_TIME a = 0, b = UNITS / 25;
+      sample->SetTime(&a, &b);
+      EXPECT_EQ(source->out_.Deliver(sample), S_OK);
+      sample->Release();
+      EXPECT_EQ(source->out_.DeliverEndOfStream(), S_OK);
+      for (IBaseFilter* f : {static_cast<IBaseFilter*>(source.Get()), compressor.Get(), static_cast<IBaseFilter*>(sink.Get())})
+        f->Stop();
+
+      AM_MEDIA_TYPE out;
+      ASSERT_EQ(PinNamed(sink.Get(), "In")->ConnectionMediaType(&out), S_OK);
+      auto colours = TopAndBottom(out, sink->packets);
+      FreeMediaType(out);
+      for (IBaseFilter* f : {static_cast<IBaseFilter*>(source.Get()), compressor.Get(), static_cast<IBaseFilter*>(sink.Get())})
+        for (auto& pin : PinsOf(f)) pin->Disconnect();
+      ASSERT_TRUE(colours);
+      auto [top, bottom] = *colours;
+      EXPECT_GT(top[0], 180);
+      EXPECT_LT(top[2], 80);
+      EXPECT_LT(bottom[0], 80);
+      EXPECT_GT(bottom[2], 180);
     }
   }
 }
