@@ -24,3 +24,10 @@ constexpr CLSID CLSID_LegacyAmFilterCategory = MakeGuid("{083863F1-70DE-11D0-BD4
 constexpr CLSID CLSID_VideoInputDeviceCategory = MakeGuid("{860BB310-5D01-11D0-BD3B-00A0C911CE86}");
 constexpr CLSID CLSID_AudioInputDeviceCategory = MakeGuid("{33D9A762-90C8-11D0-BD43-00A0C911CE86}");
 constexpr CLSID CLSID_AudioRendererCategory = MakeGuid("{E0F158E1-CB04-11D0-BD4E-00A0C911CE86}");
+
+namespace dshow {
+void RegisterGraphClasses();
+}  // namespace dshow
+// A program that names these classes links the filter graph library and finds its classes
+// registered with the COM runtime (CoCreateInstance of CLSID_FilterGraph and the system filters).
+inline const bool kFilterGraphClassesRegistered = (dshow::RegisterGraphClasses(), true);
