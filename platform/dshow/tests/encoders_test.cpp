@@ -334,6 +334,7 @@ struct VideoCase {
   const char16_t* name;
   const char* codec;  // ffprobe's codec name
   const char* tag;    // ffprobe's codec tag
+  bool intra;         // every frame a key frame (else only some, the first among them)
   friend void PrintTo(const VideoCase& c, std::ostream* os) { *os << Utf16ToUtf8(c.name); }
 };
 
@@ -356,6 +357,11 @@ TEST_P(VideoCompression, WritesAnAviWithEveryFrame) {
   EXPECT_EQ(v->width, 160);
   EXPECT_EQ(v->height, 120);
   EXPECT_EQ(v->frames, 25);
+  // Key frames marked as the coding made them.
+  std::string keys = KeyFrames(target);
+  ASSERT_EQ(keys.size(), 25u);
+  EXPECT_EQ(keys[0], 'K');
+  EXPECT_EQ(keys.find('_') == std::string::npos, c.intra) << keys;
   // The pictures survive the coding: the frame numbers drawn into them read back in order.
   std::vector<int> numbers = fixtures::DecodedFrameNumbers(target);
   ASSERT_EQ(numbers.size(), 25u);
@@ -364,16 +370,16 @@ TEST_P(VideoCompression, WritesAnAviWithEveryFrame) {
 
 INSTANTIATE_TEST_SUITE_P(
     Compressors, VideoCompression,
-    testing::Values(VideoCase{u"Motion JPEG Compressor", "mjpeg", "MJPG"},
-                    VideoCase{u"MPEG-4 Video Compressor", "mpeg4", "FMP4"},
-                    VideoCase{u"Microsoft MPEG-4 Video Codec V2", "msmpeg4v2", "MP42"},
-                    VideoCase{u"Microsoft MPEG-4 Video Codec V3", "msmpeg4v3", "MP43"},
-                    VideoCase{u"Windows Media Video 7", "wmv1", "WMV1"},
-                    VideoCase{u"Windows Media Video 8", "wmv2", "WMV2"},
-                    VideoCase{u"Cinepak Compressor", "cinepak", "cvid"},
-                    VideoCase{u"Microsoft Video 1", "msvideo1", "MSVC"},
-                    VideoCase{u"HuffYUV Lossless Compressor", "huffyuv", "HFYU"},
-                    VideoCase{u"FFV1 Lossless Compressor", "ffv1", "FFV1"}),
+    testing::Values(VideoCase{u"Motion JPEG Compressor", "mjpeg", "MJPG", true},
+                    VideoCase{u"MPEG-4 Video Compressor", "mpeg4", "FMP4", false},
+                    VideoCase{u"Microsoft MPEG-4 Video Codec V2", "msmpeg4v2", "MP42", false},
+                    VideoCase{u"Microsoft MPEG-4 Video Codec V3", "msmpeg4v3", "MP43", false},
+                    VideoCase{u"Windows Media Video 7", "wmv1", "WMV1", false},
+                    VideoCase{u"Windows Media Video 8", "wmv2", "WMV2", false},
+                    VideoCase{u"Cinepak Compressor", "cinepak", "cvid", false},
+                    VideoCase{u"Microsoft Video 1", "msvideo1", "MSVC", false},
+                    VideoCase{u"HuffYUV Lossless Compressor", "huffyuv", "HFYU", true},
+                    VideoCase{u"FFV1 Lossless Compressor", "ffv1", "FFV1", false}),
     [](const testing::TestParamInfo<VideoCase>& info) { return std::string(info.param.codec); });
 
 struct AudioCase {

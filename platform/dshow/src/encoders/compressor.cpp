@@ -62,7 +62,7 @@ const Kind kKinds[] = {
     {u"HuffYUV Lossless Compressor", MakeGuid("{2F9F25D4-7F99-4C06-80F7-E139535E4EC1}"), true,
      "huffyuv", MakeFourCC('H', 'F', 'Y', 'U'), AV_PIX_FMT_YUV422P, 0, true},
     {u"FFV1 Lossless Compressor", MakeGuid("{CF92C40C-F365-47DC-9C27-5AF4CEFC5DD9}"), true, "ffv1",
-     MakeFourCC('F', 'F', 'V', '1'), AV_PIX_FMT_YUV420P, 0, true},
+     MakeFourCC('F', 'F', 'V', '1'), AV_PIX_FMT_YUV420P, 0, false},
     {u"PCM", MakeGuid("{705963D7-9F6E-4593-889B-FD102963D712}"), false, "pcm_s16le", 0x0001,
      AV_PIX_FMT_NONE, 0, true},
     {u"Microsoft ADPCM", MakeGuid("{C32B9722-C1E4-4F21-9AF2-AFF69524B96E}"), false, "adpcm_ms",
