@@ -144,6 +144,16 @@ std::string FixtureOf(int width, int height, bool audio) {
   return fixtures::Make(fixtures::Kind::AviMjpegPcm, fixtures::ScratchFolder("enc-fixtures"), o);
 }
 
+// Compresses the 160x120 test clip (with sound when an audio compressor is given) and probes
+// the file; a probe that is not ok when the graph could not be built.
+fixtures::Probe CompressAndProbe(IBaseFilter* video, IBaseFilter* audio, const std::string& target) {
+  EXPECT_TRUE(video || audio);
+  auto g = CompressionGraph(FixtureOf(160, 120, audio != nullptr), target, video, audio);
+  if (!g) return {};
+  EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+  return fixtures::RunFfprobe(target);
+}
+
 // The key-frame flags of the video packets, as ffprobe lists them ("K" or "_" per packet).
 std::string KeyFrames(const std::string& path) {
   std::string cmd = "ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 '" + path + "'";
@@ -342,13 +352,8 @@ class VideoCompression : public testing::TestWithParam<VideoCase> {};
 
 TEST_P(VideoCompression, WritesAnAviWithEveryFrame) {
   const VideoCase& c = GetParam();
-  ComPtr<IBaseFilter> compressor = Bind(kVideo, c.name);
-  ASSERT_TRUE(compressor);
   std::string target = Target(std::string("video-") + c.codec + ".avi");
-  auto g = CompressionGraph(FixtureOf(160, 120, false), target, compressor.Get(), nullptr);
-  ASSERT_TRUE(g);
-  EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
-  fixtures::Probe probe = fixtures::RunFfprobe(target);
+  fixtures::Probe probe = CompressAndProbe(Bind(kVideo, c.name).Get(), nullptr, target);
   ASSERT_TRUE(probe.ok) << probe.error;
   const fixtures::ProbedStream* v = probe.First("video");
   ASSERT_TRUE(v);
@@ -392,13 +397,8 @@ class AudioCompression : public testing::TestWithParam<AudioCase> {};
 
 TEST_P(AudioCompression, WritesAnAviWithTheWholeSound) {
   const AudioCase& c = GetParam();
-  ComPtr<IBaseFilter> compressor = Bind(kAudio, c.name);
-  ASSERT_TRUE(compressor);
   std::string target = Target(std::string("audio-") + c.codec + ".avi");
-  auto g = CompressionGraph(FixtureOf(160, 120, true), target, nullptr, compressor.Get());
-  ASSERT_TRUE(g);
-  EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
-  fixtures::Probe probe = fixtures::RunFfprobe(target);
+  fixtures::Probe probe = CompressAndProbe(nullptr, Bind(kAudio, c.name).Get(), target);
   ASSERT_TRUE(probe.ok) << probe.error;
   const fixtures::ProbedStream* a = probe.First("audio");
   ASSERT_TRUE(a);
@@ -720,13 +720,8 @@ TEST(Compression, EveryInputLayoutKeepsThePictureUpright) {
 }
 
 TEST(Compression, BothCompressorsInOneGraph) {
-  ComPtr<IBaseFilter> video = Bind(kVideo, u"MPEG-4 Video Compressor");
-  ComPtr<IBaseFilter> audio = Bind(kAudio, u"MPEG Layer-3");
-  std::string target = Target("both.avi");
-  auto g = CompressionGraph(FixtureOf(160, 120, true), target, video.Get(), audio.Get());
-  ASSERT_TRUE(g);
-  EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
-  fixtures::Probe probe = fixtures::RunFfprobe(target);
+  fixtures::Probe probe = CompressAndProbe(Bind(kVideo, u"MPEG-4 Video Compressor").Get(),
+                                           Bind(kAudio, u"MPEG Layer-3").Get(), Target("both.avi"));
   ASSERT_TRUE(probe.ok) << probe.error;
   ASSERT_TRUE(probe.First("video") && probe.First("audio"));
   EXPECT_EQ(probe.First("video")->codecName, "mpeg4");
