@@ -693,6 +693,9 @@ class AudioCompressor : public Compressor {
     wf->wFormatTag = static_cast<uint16_t>(kind_.tag);
     mt->subtype = FourCCSubtype(kind_.tag);
     if (ctx->bit_rate > 0) wf->nAvgBytesPerSec = static_cast<uint32_t>(ctx->bit_rate / 8);
+    // Frames of varying size (layer 2 and 3) have no fixed block: the stream header then counts
+    // frames, not bytes.
+    if (ctx->block_align <= 0) wf->nBlockAlign = 0;
     if (ctx->block_align > 0) {
       mt->lSampleSize = static_cast<uint32_t>(ctx->block_align);
       if (kind_.tag == 0x0002 || kind_.tag == 0x0011) {
