@@ -723,6 +723,45 @@ TEST(Compression, EveryInputLayoutKeepsThePictureUpright) {
   }
 }
 
+// Types whose header contradicts itself, or that are not pictures or sound the compressors
+// take, are refused at connection.
+TEST(Compression, InputTypesThatDoNotDescribeTheirDataAreRefused) {
+  auto video = [](int width, int height, int bits, GUID subtype, int headerBits) {
+    MediaType mt = dshow::MakeRgbVideoType(width, height, bits, UNITS / 25, subtype);
+    reinterpret_cast<VIDEOINFOHEADER*>(mt.pbFormat)->bmiHeader.biBitCount = static_cast<uint16_t>(headerBits);
+    return mt;
+  };
+  auto audio = [](int channels, int bits, int blockAlign) {
+    MediaType mt = dshow::MakePcmAudioType(44100, channels, bits);
+    reinterpret_cast<WAVEFORMATEX*>(mt.pbFormat)->nBlockAlign = static_cast<uint16_t>(blockAlign);
+    return mt;
+  };
+  struct Case {
+    const char* what;
+    CLSID category;
+    MediaType type;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"RGB24", kVideo, video(64, 48, 24, MEDIASUBTYPE_RGB24, 24), true},
+      {"RGB32 claiming 24 bits", kVideo, video(64, 48, 32, MEDIASUBTYPE_RGB32, 24), false},
+      {"RGB24 claiming 32 bits", kVideo, video(64, 48, 24, MEDIASUBTYPE_RGB24, 32), false},
+      {"no width", kVideo, video(0, 48, 24, MEDIASUBTYPE_RGB24, 24), false},
+      {"no height", kVideo, video(64, 0, 24, MEDIASUBTYPE_RGB24, 24), false},
+      {"sound at a video input", kVideo, dshow::MakePcmAudioType(44100, 2, 16), false},
+      {"16-bit stereo", kAudio, audio(2, 16, 4), true},
+      {"16-bit stereo with 2-byte blocks", kAudio, audio(2, 16, 2), false},
+      {"8-bit mono with 4-byte blocks", kAudio, audio(1, 8, 4), false},
+      {"six channels", kAudio, dshow::MakePcmAudioType(44100, 6, 16), false},
+      {"a picture at a sound input", kAudio, video(64, 48, 24, MEDIASUBTYPE_RGB24, 24), false},
+  };
+  for (const auto& c : cases) {
+    const char16_t* name = c.category == kVideo ? u"Motion JPEG Compressor" : u"Microsoft ADPCM";
+    ComPtr<IPin> in = PinNamed(Bind(c.category, name).Get(), "XForm In");
+    EXPECT_EQ(in->QueryAccept(&c.type) == S_OK, c.accepted) << c.what;
+  }
+}
+
 TEST(Compression, BothCompressorsInOneGraph) {
   fixtures::Probe probe = CompressAndProbe(Bind(kVideo, u"MPEG-4 Video Compressor").Get(),
                                            Bind(kAudio, u"MPEG Layer-3").Get(), Target("both.avi"));

@@ -310,7 +310,9 @@ class VideoCompressor : public Compressor {
   HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override {
     if (!IsUncompressedVideo(mt)) return VFW_E_TYPE_NOT_ACCEPTED;
     const VIDEOINFOHEADER* vih = VideoInfo(mt);
-    if (vih->bmiHeader.biWidth <= 0 || vih->bmiHeader.biHeight == 0) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (vih->bmiHeader.biWidth <= 0 || vih->bmiHeader.biHeight == 0 ||
+        vih->bmiHeader.biBitCount != BitsOfSubtype(mt.subtype))
+      return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
   }
 
@@ -478,6 +480,15 @@ class VideoCompressor : public Compressor {
     return sws_scale_frame(sws_, frame_, picture) < 0 ? E_FAIL : S_OK;
   }
 
+  // The bits per pixel a picture of the subtype has (0 for one not taken).
+  static int BitsOfSubtype(const GUID& subtype) {
+    if (subtype == MEDIASUBTYPE_RGB32 || subtype == MEDIASUBTYPE_ARGB32) return 32;
+    if (subtype == MEDIASUBTYPE_RGB24) return 24;
+    if (subtype == MEDIASUBTYPE_RGB565 || subtype == MEDIASUBTYPE_RGB555 || subtype == MEDIASUBTYPE_YUY2) return 16;
+    if (subtype == MEDIASUBTYPE_IYUV || subtype == MEDIASUBTYPE_YV12) return 12;
+    return 0;
+  }
+
   // Bytes of one input picture.
   static LONG PictureBytes(AVPixelFormat format, int width, int height, int bitCount) {
     if (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUYV422)
@@ -555,7 +566,9 @@ class AudioCompressor : public Compressor {
   HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override {
     if (!IsPcmAudio(mt)) return VFW_E_TYPE_NOT_ACCEPTED;
     const WAVEFORMATEX* wf = WaveFormat(mt);
-    if (wf->nChannels < 1 || wf->nChannels > 2 || wf->nSamplesPerSec == 0) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (wf->nChannels < 1 || wf->nChannels > 2 || wf->nSamplesPerSec == 0 ||
+        wf->nBlockAlign != wf->nChannels * wf->wBitsPerSample / 8)
+      return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
   }
 
