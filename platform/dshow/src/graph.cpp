@@ -276,8 +276,18 @@ HRESULT FilterGraph::QueryOther(REFIID riid, void** ppv) {
   return S_OK;
 }
 
-void FilterGraph::FinalRelease() {
-  // Keep the object alive while it takes itself apart (filters release through us).
+ULONG FilterGraph::Release() {
+  ULONG n = --refs_;
+  if (n == 0 && !dying_) {
+    dying_ = true;
+    ++refs_;  // references taken and dropped while tearing down do not come back here
+    TearDown();
+    delete this;
+  }
+  return n;
+}
+
+void FilterGraph::TearDown() {
   std::lock_guard lock(lock_);
   StopLocked();
   for (auto& e : entries_)

@@ -18,6 +18,11 @@ class FilterGraph : public ComObject<IGraphBuilder, IMediaControl, IMediaEventEx
   FilterGraph();
   ~FilterGraph() override;
 
+  // The graph counts its own references: while it takes itself apart at its last release,
+  // filters may still take and drop references to it without releasing it a second time.
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override;
+
   // IDispatch (shared by the automation interfaces)
   HRESULT GetTypeInfoCount(uint32_t* n) override;
   HRESULT GetTypeInfo(uint32_t, LCID, ITypeInfo**) override;
@@ -139,7 +144,7 @@ class FilterGraph : public ComObject<IGraphBuilder, IMediaControl, IMediaEventEx
 
  protected:
   HRESULT QueryOther(REFIID riid, void** ppv) override;
-  void FinalRelease() override;
+  void TearDown();
 
  private:
   struct Entry {
@@ -162,6 +167,9 @@ class FilterGraph : public ComObject<IGraphBuilder, IMediaControl, IMediaEventEx
   bool InGraph(IBaseFilter* f);
 
   void BindAutomation();
+
+  std::atomic<ULONG> refs_{0};
+  bool dying_ = false;
 
   std::unique_ptr<Dispatcher> dispatch_;
   std::recursive_mutex lock_;  // graph operations (window thread)

@@ -4,6 +4,7 @@
 
 #include "com/dispatch.h"
 #include "core/error.h"
+#include "dshow/baseclasses.h"
 #include "dshow/filters.h"
 #include "dshow_test_util.h"
 #include "forms/hwnd.h"
@@ -420,6 +421,38 @@ TEST(Registration, EveryRegisteredFilterIsCreatedWithItsClassAndPins) {
     EXPECT_EQ(g->RemoveFilter(f.Get()), S_OK) << name;
     EXPECT_EQ(g->RemoveFilter(f.Get()), VFW_E_NOT_FOUND) << name;
   }
+}
+
+// A filter that looks at its graph while it stops (a reference taken and dropped).
+class GraphMindingFilter : public dshow::Filter {
+ public:
+  GraphMindingFilter() : Filter(u"Minder", MakeGuid("{7C2E5A10-3B4D-4E8F-9A61-2D0C8B5E4F31}")) {}
+  int PinCount() override { return 0; }
+  dshow::Pin* GetPin(int) override { return nullptr; }
+  std::atomic<int>* stops = nullptr;
+
+ protected:
+  HRESULT OnStop() override {
+    FILTER_INFO info;
+    QueryFilterInfo(&info);
+    if (info.pGraph) {
+      ++*stops;
+      info.pGraph->Release();
+    }
+    return S_OK;
+  }
+};
+
+TEST(Registration, ReleasingARunningGraphStopsItsFiltersOnce) {
+  std::atomic<int> stops{0};
+  {
+    auto g = NewGraph();
+    auto f = MakeComObject<GraphMindingFilter>();
+    f->stops = &stops;
+    ASSERT_EQ(g->AddFilter(f.Get(), u"Minder"), S_OK);
+    ASSERT_EQ(g.As<IMediaControl>()->Run(), S_OK);
+  }
+  EXPECT_EQ(stops.load(), 1) << "the filter saw its graph while the graph went away";
 }
 
 TEST(Registration, TheGraphManagerIsCreatedByItsClassAndAnswersItsInterfaces) {
