@@ -842,7 +842,7 @@ TEST(Compression, RefusedFrameSizeIsSeenInFrontAndEndsTheRunWithAnErrorEvent) {
   const Case cases[] = {{u"Cinepak Compressor", 162, 122, true},
                         {u"Microsoft Video 1", 162, 122, true},
                         {u"Windows Media Video 8", 161, 121, true},
-                        {u"HuffYUV Lossless Compressor", 161, 120, true},
+                        {u"HuffYUV Lossless Compressor", 161, 120, false},  // codes RGB then
                         {u"Microsoft Video 1", 160, 120, false},
                         {u"MPEG-4 Video Compressor", 161, 121, false}};
   for (const auto& c : cases) {
@@ -886,6 +886,9 @@ TEST(Compression, RefusedFrameSizeIsSeenInFrontAndEndsTheRunWithAnErrorEvent) {
       EXPECT_EQ(last, EC_COMPLETE);
       EXPECT_EQ(watch->refused.load(), 0);
       EXPECT_EQ(watch->passed.load(), 25);
+      std::vector<int> numbers = fixtures::DecodedFrameNumbers(target);
+      ASSERT_EQ(numbers.size(), 25u);
+      for (int i = 0; i < 25; ++i) EXPECT_EQ(numbers[static_cast<size_t>(i)], i);
     }
   }
 }

@@ -501,33 +501,36 @@ class VideoCompressor : public Compressor {
     return static_cast<LONG>(std::min<int64_t>(bytes, INT32_MAX));
   }
 
-  // An encoder opened for the size and frame time; null when it cannot take them.
+  // An encoder opened for the size and frame time; null when it cannot take them. HuffYUV
+  // codes a width its YUV layout cannot take in RGB instead.
   AVCodecContext* OpenEncoder(int width, int height, REFERENCE_TIME frameTime) {
     const AVCodec* codec = avcodec_find_encoder_by_name(kind_.encoder);
     if (!codec) return nullptr;
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    if (!ctx) return nullptr;
-    ctx->width = width;
-    ctx->height = height;
-    ctx->pix_fmt = kind_.pixFormat;
-    if (frameTime <= 0) frameTime = UNITS / 25;
-    AVRational tb;
-    av_reduce(&tb.num, &tb.den, frameTime, UNITS, 65535);
-    ctx->time_base = tb;
-    ctx->framerate = AVRational{tb.den, tb.num};
-    ctx->sample_aspect_ratio = AVRational{1, 1};
-    // Motion JPEG and MPEG-4 code on every core (frames held back by frame threads come out
-    // at the end of the stream); the others stay on one thread, whose global header then does
-    // not depend on the machine.
-    bool threaded = codec->id == AV_CODEC_ID_MJPEG || codec->id == AV_CODEC_ID_MPEG4;
-    ctx->thread_count = threaded ? 0 : 1;
-    ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    ApplySettings(ctx);
-    if (avcodec_open2(ctx, codec, nullptr) < 0) {
+    AVPixelFormat other = codec->id == AV_CODEC_ID_HUFFYUV ? AV_PIX_FMT_BGRA : AV_PIX_FMT_NONE;
+    for (AVPixelFormat format : {kind_.pixFormat, other}) {
+      if (format == AV_PIX_FMT_NONE) break;
+      AVCodecContext* ctx = avcodec_alloc_context3(codec);
+      if (!ctx) return nullptr;
+      ctx->width = width;
+      ctx->height = height;
+      ctx->pix_fmt = format;
+      if (frameTime <= 0) frameTime = UNITS / 25;
+      AVRational tb;
+      av_reduce(&tb.num, &tb.den, frameTime, UNITS, 65535);
+      ctx->time_base = tb;
+      ctx->framerate = AVRational{tb.den, tb.num};
+      ctx->sample_aspect_ratio = AVRational{1, 1};
+      // Motion JPEG and MPEG-4 code on every core (frames held back by frame threads come out
+      // at the end of the stream); the others stay on one thread, whose global header then
+      // does not depend on the machine.
+      bool threaded = codec->id == AV_CODEC_ID_MJPEG || codec->id == AV_CODEC_ID_MPEG4;
+      ctx->thread_count = threaded ? 0 : 1;
+      ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+      ApplySettings(ctx);
+      if (avcodec_open2(ctx, codec, nullptr) >= 0) return ctx;
       avcodec_free_context(&ctx);
-      return nullptr;
     }
-    return ctx;
+    return nullptr;
   }
 
   // A packet takes the times of the input frame it codes.
