@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <tuple>
 
@@ -461,6 +462,61 @@ class PacketSink : public dshow::Filter {
   dshow::InputPin in_;
 };
 
+// A source of one type, a compressor and a packet sink connected and paused, driven by hand:
+// Deliver samples, then Finish (end of stream, stop). The chain is taken apart at the end.
+class DirectChain {
+ public:
+  DirectChain(const AM_MEDIA_TYPE& input, ComPtr<IBaseFilter> compressor)
+      : source(MakeComObject<TypeSource>(MediaType(input))),
+        sink(MakeComObject<PacketSink>()),
+        compressor_(std::move(compressor)) {
+    connected = compressor_ &&
+                PinNamed(source.Get(), "Out")->Connect(PinNamed(compressor_.Get(), "XForm In").Get(), nullptr) == S_OK &&
+                PinNamed(compressor_.Get(), "XForm Out")->Connect(PinNamed(sink.Get(), "In").Get(), nullptr) == S_OK;
+    for (IBaseFilter* f : Filters()) connected = connected && f->Pause() == S_OK;
+  }
+  ~DirectChain() {
+    for (IBaseFilter* f : Filters())
+      for (auto& pin : PinsOf(f)) pin->Disconnect();
+  }
+  // A sample of `size` bytes filled by `fill`, with its times, delivered to the compressor.
+  HRESULT Deliver(LONG size, REFERENCE_TIME start, REFERENCE_TIME stop, const std::function<void(BYTE*)>& fill) {
+    IMediaSample* sample = nullptr;
+    HRESULT hr = source->out_.GetDeliveryBuffer(size, &sample);
+    if (FAILED(hr)) return hr;
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    fill(data);
+    sample->SetActualDataLength(size);
+    sample->SetTime(&start, &stop);
+    hr = source->out_.Deliver(sample);
+    sample->Release();
+    return hr;
+  }
+  void Finish() {
+    EXPECT_EQ(source->out_.DeliverEndOfStream(), S_OK);
+    for (IBaseFilter* f : Filters()) f->Stop();
+  }
+  // The type the compressor delivered (freed by the caller's MediaType).
+  MediaType OutputType() {
+    AM_MEDIA_TYPE mt;
+    PinNamed(sink.Get(), "In")->ConnectionMediaType(&mt);
+    MediaType out(mt);
+    FreeMediaType(mt);
+    return out;
+  }
+
+  ComPtr<TypeSource> source;
+  ComPtr<PacketSink> sink;
+  bool connected = false;
+
+ private:
+  std::vector<IBaseFilter*> Filters() {
+    return {sink.Get(), compressor_.Get(), source.Get()};
+  }
+  ComPtr<IBaseFilter> compressor_;
+};
+
 // Samples decoded from packets of the stream the media type describes.
 int64_t DecodedSamples(const AM_MEDIA_TYPE& mt, const std::vector<std::vector<uint8_t>>& packets) {
   const WAVEFORMATEX* wf = WaveFormat(mt);
@@ -513,62 +569,44 @@ TEST(Compression, AudioOfEveryShapeCodesToTheSameLength) {
     for (const auto& shape : shapes) {
       SCOPED_TRACE(Utf16ToUtf8(c.name) + " " + std::to_string(shape.rate) + " Hz " +
                    std::to_string(shape.channels) + " ch " + std::to_string(shape.bits) + " bits");
-      MediaType in = dshow::MakePcmAudioType(shape.rate, shape.channels, shape.bits);
-      auto source = MakeComObject<TypeSource>(in);
-      auto sink = MakeComObject<PacketSink>();
-      ComPtr<IBaseFilter> compressor = Bind(kAudio, c.name);
-      ASSERT_EQ(PinNamed(source.Get(), "Out")->Connect(PinNamed(compressor.Get(), "XForm In").Get(), nullptr), S_OK);
-      ASSERT_EQ(PinNamed(compressor.Get(), "XForm Out")->Connect(PinNamed(sink.Get(), "In").Get(), nullptr), S_OK);
-      for (IBaseFilter* f : {static_cast<IBaseFilter*>(sink.Get()), compressor.Get(), static_cast<IBaseFilter*>(source.Get())})
-        ASSERT_EQ(f->Pause(), S_OK);
+      DirectChain chain(dshow::MakePcmAudioType(shape.rate, shape.channels, shape.bits), Bind(kAudio, c.name));
+      ASSERT_TRUE(chain.connected);
       // Half a second of a tone, in tenths of a second.
       const int block = shape.channels * shape.bits / 8;
       int64_t total = 0;
       for (int piece = 0; piece < 5; ++piece) {
         int count = shape.rate / 10;
-        IMediaSample* sample = nullptr;
-        ASSERT_EQ(source->out_.GetDeliveryBuffer(count * block, &sample), S_OK);
-        BYTE* data = nullptr;
-        sample->GetPointer(&data);
-        for (int i = 0; i < count; ++i) {
-          double v = std::sin(2 * 3.14159265 * 440 * static_cast<double>(total + i) / shape.rate) * 0.5;
-          for (int ch = 0; ch < shape.channels; ++ch) {
-            if (shape.bits == 8) {
-              data[i * block + ch] = static_cast<uint8_t>(128 + v * 127);
-            } else {
-              auto x = static_cast<int16_t>(v * 32767);
-              std::memcpy(data + i * block + ch * 2, &x, 2);
+        auto tone = [&](BYTE* data) {
+          for (int i = 0; i < count; ++i) {
+            double v = std::sin(2 * 3.14159265 * 440 * static_cast<double>(total + i) / shape.rate) * 0.5;
+            for (int ch = 0; ch < shape.channels; ++ch) {
+              if (shape.bits == 8) {
+                data[i * block + ch] = static_cast<uint8_t>(128 + v * 127);
+              } else {
+                auto x = static_cast<int16_t>(v * 32767);
+                std::memcpy(data + i * block + ch * 2, &x, 2);
+              }
             }
           }
-        }
-        sample->SetActualDataLength(count * block);
-        REFERENCE_TIME a = total * UNITS / shape.rate, b = (total + count) * UNITS / shape.rate;
-        sample->SetTime(&a, &b);
+        };
+        EXPECT_EQ(chain.Deliver(count * block, total * UNITS / shape.rate, (total + count) * UNITS / shape.rate, tone),
+                  S_OK);
         total += count;
-        EXPECT_EQ(source->out_.Deliver(sample), S_OK);
-        sample->Release();
       }
-      EXPECT_EQ(source->out_.DeliverEndOfStream(), S_OK);
-      for (IBaseFilter* f : {static_cast<IBaseFilter*>(source.Get()), compressor.Get(), static_cast<IBaseFilter*>(sink.Get())})
-        f->Stop();
+      chain.Finish();
 
-      AM_MEDIA_TYPE out;
-      ASSERT_EQ(PinNamed(sink.Get(), "In")->ConnectionMediaType(&out), S_OK);
+      MediaType out = chain.OutputType();
       const WAVEFORMATEX* wf = WaveFormat(out);
       ASSERT_TRUE(wf);
       EXPECT_EQ(wf->wFormatTag, c.fourcc);
       EXPECT_EQ(wf->nChannels, shape.channels);
       // The coders' delay and last frame add a little (at 8000 Hz a layer 3 frame is 72 ms).
-      double seconds = static_cast<double>(DecodedSamples(out, sink->packets)) / wf->nSamplesPerSec;
+      double seconds = static_cast<double>(DecodedSamples(out, chain.sink->packets)) / wf->nSamplesPerSec;
       EXPECT_GE(seconds, 0.49);
       EXPECT_LE(seconds, 0.66);
-      double span = static_cast<double>(sink->last - sink->first) / UNITS;
+      double span = static_cast<double>(chain.sink->last - chain.sink->first) / UNITS;
       EXPECT_GE(span, 0.49);
       EXPECT_LE(span, 0.66);
-      FreeMediaType(out);
-      // Connected pins hold their peers' filters: take the chain apart.
-      for (IBaseFilter* f : {static_cast<IBaseFilter*>(source.Get()), compressor.Get(), static_cast<IBaseFilter*>(sink.Get())})
-        for (auto& pin : PinsOf(f)) pin->Disconnect();
     }
   }
 }
@@ -671,48 +709,29 @@ TEST(Compression, EveryInputLayoutKeepsThePictureUpright) {
       vih->bmiHeader.biSizeImage = static_cast<uint32_t>(size);
       in.lSampleSize = static_cast<uint32_t>(size);
 
-      auto source = MakeComObject<TypeSource>(in);
-      auto sink = MakeComObject<PacketSink>();
-      ComPtr<IBaseFilter> compressor = Bind(kVideo, name);
-      ASSERT_EQ(PinNamed(source.Get(), "Out")->Connect(PinNamed(compressor.Get(), "XForm In").Get(), nullptr), S_OK);
-      ASSERT_EQ(PinNamed(compressor.Get(), "XForm Out")->Connect(PinNamed(sink.Get(), "In").Get(), nullptr), S_OK);
-      for (IBaseFilter* f : {static_cast<IBaseFilter*>(sink.Get()), compressor.Get(), static_cast<IBaseFilter*>(source.Get())})
-        ASSERT_EQ(f->Pause(), S_OK);
-      IMediaSample* sample = nullptr;
-      ASSERT_EQ(source->out_.GetDeliveryBuffer(size, &sample), S_OK);
-      BYTE* data = nullptr;
-      sample->GetPointer(&data);
+      DirectChain chain(in, Bind(kVideo, name));
+      ASSERT_TRUE(chain.connected);
       // Our picture into the layout (rows of bottom-up RGB from the last in memory).
-      uint8_t* planes[4] = {};
-      int strides[4] = {};
-      if (l.format == AV_PIX_FMT_YUYV422 || l.format == AV_PIX_FMT_YUV420P) {
-        av_image_fill_arrays(planes, strides, data, l.format, w, h, 1);
-        if (l.swapChroma) std::swap(planes[1], planes[2]);
-      } else {
-        int stride = DibStride(w, l.bits);
-        planes[0] = l.topDown ? data : data + static_cast<ptrdiff_t>(stride) * (h - 1);
-        strides[0] = l.topDown ? stride : -stride;
-      }
-      SwsContext* sws = sws_getContext(w, h, AV_PIX_FMT_RGB24, w, h, l.format, SWS_POINT, nullptr, nullptr, nullptr);
-      const uint8_t* src[4] = {picture.data()};
-      int srcStride[4] = {w * 3};
-      sws_scale(sws, src, srcStride, 0, h, planes, strides);
-      sws_freeContext(sws);
-      sample->SetActualDataLength(size);
-      REFERENCE_TIME a = 0, b = UNITS / 25;
-      sample->SetTime(&a, &b);
-      EXPECT_EQ(source->out_.Deliver(sample), S_OK);
-      sample->Release();
-      EXPECT_EQ(source->out_.DeliverEndOfStream(), S_OK);
-      for (IBaseFilter* f : {static_cast<IBaseFilter*>(source.Get()), compressor.Get(), static_cast<IBaseFilter*>(sink.Get())})
-        f->Stop();
-
-      AM_MEDIA_TYPE out;
-      ASSERT_EQ(PinNamed(sink.Get(), "In")->ConnectionMediaType(&out), S_OK);
-      auto colours = TopAndBottom(out, sink->packets);
-      FreeMediaType(out);
-      for (IBaseFilter* f : {static_cast<IBaseFilter*>(source.Get()), compressor.Get(), static_cast<IBaseFilter*>(sink.Get())})
-        for (auto& pin : PinsOf(f)) pin->Disconnect();
+      auto draw = [&](BYTE* data) {
+        uint8_t* planes[4] = {};
+        int strides[4] = {};
+        if (l.format == AV_PIX_FMT_YUYV422 || l.format == AV_PIX_FMT_YUV420P) {
+          av_image_fill_arrays(planes, strides, data, l.format, w, h, 1);
+          if (l.swapChroma) std::swap(planes[1], planes[2]);
+        } else {
+          int stride = DibStride(w, l.bits);
+          planes[0] = l.topDown ? data : data + static_cast<ptrdiff_t>(stride) * (h - 1);
+          strides[0] = l.topDown ? stride : -stride;
+        }
+        SwsContext* sws = sws_getContext(w, h, AV_PIX_FMT_RGB24, w, h, l.format, SWS_POINT, nullptr, nullptr, nullptr);
+        const uint8_t* src[4] = {picture.data()};
+        int srcStride[4] = {w * 3};
+        sws_scale(sws, src, srcStride, 0, h, planes, strides);
+        sws_freeContext(sws);
+      };
+      EXPECT_EQ(chain.Deliver(size, 0, UNITS / 25, draw), S_OK);
+      chain.Finish();
+      auto colours = TopAndBottom(chain.OutputType(), chain.sink->packets);
       ASSERT_TRUE(colours);
       auto [top, bottom] = *colours;
       EXPECT_GT(top[0], 180);
