@@ -241,6 +241,14 @@ class Compressor : public TransformFilter,
       ctx->gop_size = s.keyFrameInterval;
   }
 
+  // One output type: the coded stream of the connected input.
+  HRESULT GetOutputType(int position, MediaType* mt) override {
+    if (position < 0) return E_INVALIDARG;
+    if (position > 0) return VFW_S_NO_MORE_ITEMS;
+    return OutputTypeFor(input_->CurrentType(), mt);
+  }
+  virtual HRESULT OutputTypeFor(const AM_MEDIA_TYPE& in, MediaType* mt) = 0;
+
   // Delivers the packets the encoder has ready, each with the times TimesOf gives it.
   HRESULT DeliverPackets() {
     while (true) {
@@ -316,10 +324,7 @@ class VideoCompressor : public Compressor {
     return S_OK;
   }
 
-  HRESULT GetOutputType(int position, MediaType* mt) override {
-    if (position < 0) return E_INVALIDARG;
-    if (position > 0) return VFW_S_NO_MORE_ITEMS;
-    MediaType in = input_->CurrentType();
+  HRESULT OutputTypeFor(const AM_MEDIA_TYPE& in, MediaType* mt) override {
     const VIDEOINFOHEADER* src = VideoInfo(in);
     if (!src) return VFW_S_NO_MORE_ITEMS;
     int width = src->bmiHeader.biWidth, height = std::abs(src->bmiHeader.biHeight);
@@ -575,10 +580,7 @@ class AudioCompressor : public Compressor {
     return S_OK;
   }
 
-  HRESULT GetOutputType(int position, MediaType* mt) override {
-    if (position < 0) return E_INVALIDARG;
-    if (position > 0) return VFW_S_NO_MORE_ITEMS;
-    MediaType in = input_->CurrentType();
+  HRESULT OutputTypeFor(const AM_MEDIA_TYPE& in, MediaType* mt) override {
     const WAVEFORMATEX* wf = WaveFormat(in);
     if (!wf) return VFW_S_NO_MORE_ITEMS;
     AVCodecContext* ctx = OpenEncoder(*wf);
