@@ -107,6 +107,17 @@ MediaType MakePcmAudioType(int sampleRate, int channels, int bits) {
   return mt;
 }
 
+namespace {
+// FFmpeg's mark of bottom-up raw video, with its terminating NUL.
+constexpr char kBottomUpMark[9] = {'B', 'o', 't', 't', 'o', 'm', 'U', 'p', '\0'};
+
+bool HasBottomUpMark(const AVCodecParameters* par) {
+  return par->extradata && par->extradata_size >= static_cast<int>(sizeof kBottomUpMark) &&
+         std::memcmp(par->extradata + par->extradata_size - sizeof kBottomUpMark, kBottomUpMark,
+                     sizeof kBottomUpMark) == 0;
+}
+}  // namespace
+
 bool MediaTypeFromCodec(const AVCodecParameters* par, int64_t avgTimePerFrame, MediaType* out) {
   MediaType mt;
   int extra = par->extradata_size > 0 && par->extradata ? par->extradata_size : 0;
@@ -124,8 +135,11 @@ bool MediaTypeFromCodec(const AVCodecParameters* par, int64_t avgTimePerFrame, M
         default: break;
       }
       if (bits) {
-        // Bottom-up rows, as uncompressed AVI frames are stored.
-        *out = MakeRgbVideoType(par->width, par->height, bits, avgTimePerFrame, sub);
+        // The demuxer marks bottom-up rows (a positive height in the file's header) with a
+        // trailing "BottomUp" in the extradata; without it the rows are stored top-down, which a
+        // negative height says.
+        int height = HasBottomUpMark(par) ? par->height : -par->height;
+        *out = MakeRgbVideoType(par->width, height, bits, avgTimePerFrame, sub);
         return true;
       }
     }
@@ -195,6 +209,16 @@ bool CodecFromMediaType(const AM_MEDIA_TYPE& mt, AVCodecParameters* par) {
       par->format = pix;
       par->codec_tag = 0;
       par->bits_per_coded_sample = vih->bmiHeader.biBitCount;
+      // Bottom-up rows carry FFmpeg's "BottomUp" mark, so that the muxer writes a positive height
+      // and the raw decoder turns the picture upright.
+      av_freep(&par->extradata);
+      par->extradata_size = 0;
+      if (vih->bmiHeader.biHeight > 0) {
+        par->extradata = static_cast<uint8_t*>(av_mallocz(sizeof kBottomUpMark + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!par->extradata) return false;
+        std::memcpy(par->extradata, kBottomUpMark, sizeof kBottomUpMark);
+        par->extradata_size = static_cast<int>(sizeof kBottomUpMark);
+      }
       return true;
     }
     if (isPrivate) {

@@ -151,6 +151,10 @@ TEST_P(Convert, IntoAnUncompressedAviThroughTheRewiredGraph) {
     EXPECT_EQ(v->height, 120);
     EXPECT_EQ(v->frames, fixtures::FrameCount({}));
     EXPECT_NEAR(v->frameRate, 25.0, 0.01);
+    // Upright pictures in order: the frame-number code stands on the top rows.
+    std::vector<int> expected(static_cast<size_t>(fixtures::FrameCount({})));
+    for (size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<int>(i % 256);
+    EXPECT_EQ(fixtures::DecodedFrameNumbers(target), expected);
   }
   if (c.audio) {
     const auto* a = probe.First("audio");
