@@ -55,11 +55,12 @@ int32_t DeleteToRecycleBin(std::string& path, bool allowUndo, bool confirm, bool
   (void)showProgress;  // one item goes at once: there is no progress to show
   int32_t result = 0;
   if (!EndQuietly([&] {
-        // A folder named with trailing slashes is the folder itself (and a link to a folder the
-        // link, not the folder it leads to).
-        while (!path.empty() && path.back() == '/') path.pop_back();
+        // A folder named with a trailing slash is the folder itself (and a link to a folder the
+        // link, not the folder it leads to). One slash goes; a name that still ends with one
+        // names nothing, as the look-up below takes no folder separator at the end.
+        if (!path.empty() && path.back() == '/') path.pop_back();
         // Nothing of that name (the empty path and the root folder among them): nothing to do.
-        if (path.empty() || !PathExists(path)) return;
+        if (path.empty() || path.back() == '/' || !PathExists(path)) return;
         if (confirm) {
           std::string name = path.substr(path.find_last_of('/') + 1);
           std::string question = allowUndo ? "Are you sure you want to move \"" + name + "\" to the trash?"
@@ -143,7 +144,7 @@ int32_t FindWindowOfProcess(int32_t processId) {
     return 0;
   }
   for (const DesktopWindow& w : DesktopTopLevelWindows()) {
-    if (AsLong(w.processId) == processId) return AsLong(w.window);
+    if (AsLong(w.processId) == processId && w.owner == 0) return AsLong(w.window);
   }
   return 0;
 }

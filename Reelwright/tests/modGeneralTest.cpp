@@ -112,6 +112,15 @@ TEST_F(ModGeneralTest, TempFolderEndsWithASlashSoThatNamesAppendDirectly) {
   EXPECT_TRUE(fs::exists(At("tmp/bitmap.bmp")));
 }
 
+TEST_F(ModGeneralTest, ALongTempFolderComesBackWhole) {
+  // Far beyond the classic 255-character path buffer: the folder is still the folder, never "".
+  std::string deep = At("tmp");
+  while (deep.size() < 300) deep += "/a_rather_long_folder_name";
+  fs::create_directories(deep);
+  EnvOverride tmp("TMPDIR", deep);
+  EXPECT_EQ(GetTempFolder(), deep + "/");
+}
+
 TEST_F(ModGeneralTest, FileExistsIsTrueForFilesOnly) {
   Write(At("clip.avi"), "movie");
   fs::create_directories(At("folder"));
@@ -146,7 +155,7 @@ TEST_F(ModGeneralTest, DeleteForGoodTakesFoldersAndDropsTheTrailingSlash) {
   fs::create_directories(At("Kept"));
   Write(At("Kept/clip.avi"), "c");
   fs::create_directory_symlink(At("Kept"), At("Shortcut"));
-  path = At("Shortcut//");
+  path = At("Shortcut/");
   EXPECT_EQ(DeleteToRecycleBin(path, false, false, false), 0);
   EXPECT_EQ(path, At("Shortcut"));
   EXPECT_FALSE(fs::is_symlink(At("Shortcut")));
@@ -161,6 +170,8 @@ TEST_F(ModGeneralTest, DeleteForGoodTakesFoldersAndDropsTheTrailingSlash) {
 
 TEST_F(ModGeneralTest, DeleteOfNothingAnswersZeroAndTouchesNothing) {
   Write(At("other.avi"), "o");
+  fs::create_directories(At("Kept"));
+  Write(At("Kept/clip.avi"), "c");
   struct Case {
     std::string path;
     std::string after;
@@ -169,6 +180,9 @@ TEST_F(ModGeneralTest, DeleteOfNothingAnswersZeroAndTouchesNothing) {
       {At("missing/"), At("missing")},
       {"", ""},
       {"/", ""},  // never the root folder
+      // only one trailing slash goes; what still ends with one names nothing
+      {At("Kept//"), At("Kept/")},
+      {At("other.avi//"), At("other.avi/")},
   };
   for (Case& c : cases) {
     std::string path = c.path;
@@ -176,6 +190,7 @@ TEST_F(ModGeneralTest, DeleteOfNothingAnswersZeroAndTouchesNothing) {
     EXPECT_EQ(path, c.after);
   }
   EXPECT_TRUE(fs::exists(At("other.avi")));
+  EXPECT_TRUE(fs::exists(At("Kept/clip.avi")));
 }
 
 TEST_F(ModGeneralTest, DeleteWithUndoMovesIntoTheTrash) {
