@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "com/com.h"
+#include "com/object.h"
 #include "dshow/dshow.h"
 #include "engine/modGeneralGraph.h"
 #include "fixtures.h"
@@ -111,6 +112,151 @@ TEST(AddFileWriterAndMux, AddsTheWriterWithTheTargetAndTheMuxUnconnected) {
   for (auto& f : filters)
     if (f.name == "File writer") files.push_back(CurrentFile(f.filter.Get()));
   EXPECT_EQ(files, (std::vector<std::string>{target, target + ".2"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// A graph whose list of registered filters is given by the test: each entry forwards to one of
+// the real graph's registered filters under a name of the test's choosing, so that names with
+// other letter cases, blanks around them and several filters of one name can be tried.
+
+class RenamedRegFilter final : public ComObject<IRegFilterInfo> {
+ public:
+  RenamedRegFilter(ComPtr<IRegFilterInfo> real, std::string name) : real_(std::move(real)), name_(std::move(name)) {}
+  HRESULT GetTypeInfoCount(uint32_t* n) override { return real_->GetTypeInfoCount(n); }
+  HRESULT GetTypeInfo(uint32_t i, LCID l, ITypeInfo** t) override { return real_->GetTypeInfo(i, l, t); }
+  HRESULT GetIDsOfNames(REFIID r, const char16_t** n, uint32_t c, LCID l, DISPID* d) override {
+    return real_->GetIDsOfNames(r, n, c, l, d);
+  }
+  HRESULT Invoke(DISPID id, REFIID r, LCID l, WORD f, DISPPARAMS* p, VARIANT* v, EXCEPINFO* e,
+                 uint32_t* a) override {
+    return real_->Invoke(id, r, l, f, p, v, e, a);
+  }
+  HRESULT get_Name(Bstr* name) override {
+    *name = Bstr(name_);
+    return S_OK;
+  }
+  HRESULT Filter(IDispatch** filterInfo) override { return real_->Filter(filterInfo); }
+
+ private:
+  ComPtr<IRegFilterInfo> real_;
+  std::string name_;
+};
+
+class ListCollection final : public ComObject<IAMCollection> {
+ public:
+  explicit ListCollection(std::vector<ComPtr<IUnknown>> items) : items_(std::move(items)) {}
+  HRESULT GetTypeInfoCount(uint32_t* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, const char16_t**, uint32_t, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, uint32_t*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT get_Count(LONG* count) override {
+    *count = static_cast<LONG>(items_.size());
+    return S_OK;
+  }
+  HRESULT Item(LONG index, IUnknown** item) override {
+    if (index < 0 || index >= static_cast<LONG>(items_.size())) return E_INVALIDARG;
+    *item = items_[static_cast<size_t>(index)].Get();
+    (*item)->AddRef();
+    return S_OK;
+  }
+  HRESULT get__NewEnum(IUnknown**) override { return E_NOTIMPL; }
+
+ private:
+  std::vector<ComPtr<IUnknown>> items_;
+};
+
+class GraphWithRegisteredNames final : public ComObject<IMediaControl> {
+ public:
+  GraphWithRegisteredNames(ComPtr<IMediaControl> real, std::vector<ComPtr<IUnknown>> registered)
+      : real_(std::move(real)), registered_(std::move(registered)) {}
+  HRESULT GetTypeInfoCount(uint32_t* n) override { return real_->GetTypeInfoCount(n); }
+  HRESULT GetTypeInfo(uint32_t i, LCID l, ITypeInfo** t) override { return real_->GetTypeInfo(i, l, t); }
+  HRESULT GetIDsOfNames(REFIID r, const char16_t** n, uint32_t c, LCID l, DISPID* d) override {
+    return real_->GetIDsOfNames(r, n, c, l, d);
+  }
+  HRESULT Invoke(DISPID id, REFIID r, LCID l, WORD f, DISPPARAMS* p, VARIANT* v, EXCEPINFO* e,
+                 uint32_t* a) override {
+    return real_->Invoke(id, r, l, f, p, v, e, a);
+  }
+  HRESULT Run() override { return real_->Run(); }
+  HRESULT Pause() override { return real_->Pause(); }
+  HRESULT Stop() override { return real_->Stop(); }
+  HRESULT GetState(LONG ms, OAFilterState* state) override { return real_->GetState(ms, state); }
+  HRESULT RenderFile(const Bstr& name) override { return real_->RenderFile(name); }
+  HRESULT AddSourceFilter(const Bstr& name, IDispatch** unk) override { return real_->AddSourceFilter(name, unk); }
+  HRESULT get_FilterCollection(IDispatch** unk) override { return real_->get_FilterCollection(unk); }
+  HRESULT get_RegFilterCollection(IDispatch** unk) override {
+    ComPtr<IAMCollection> list = MakeComObject<ListCollection>(registered_);
+    return list->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(unk));
+  }
+  HRESULT StopWhenReady() override { return real_->StopWhenReady(); }
+
+ private:
+  ComPtr<IMediaControl> real_;
+  std::vector<ComPtr<IUnknown>> registered_;
+};
+
+// The real graph's registered filter of that name.
+ComPtr<IRegFilterInfo> RegisteredFilter(IMediaControl* g, const std::string& name) {
+  ComPtr<IDispatch> disp;
+  EXPECT_EQ(g->get_RegFilterCollection(disp.put()), S_OK);
+  ComPtr<IAMCollection> regs;
+  disp->QueryInterface(IAMCollection::iid, regs.put_void());
+  LONG count = 0;
+  regs->get_Count(&count);
+  for (LONG i = 0; i < count; ++i) {
+    ComPtr<IUnknown> item;
+    regs->Item(i, item.put());
+    ComPtr<IRegFilterInfo> reg;
+    item->QueryInterface(IRegFilterInfo::iid, reg.put_void());
+    Bstr n;
+    reg->get_Name(&n);
+    if (n.Utf8() == name) return reg;
+  }
+  ADD_FAILURE() << "no registered filter " << name;
+  return nullptr;
+}
+
+TEST(AddFileWriterAndMux, NamesAreTrimmedAndCaselessAndEveryFilterOfTheNamesIsAdded) {
+  auto real = NewGraph();
+  ComPtr<IRegFilterInfo> writer = RegisteredFilter(real.Get(), "File writer");
+  ComPtr<IRegFilterInfo> mux = RegisteredFilter(real.Get(), "AVI Mux");
+  ComPtr<IRegFilterInfo> tee = RegisteredFilter(real.Get(), "Infinite Pin Tee Filter");
+  ASSERT_TRUE(writer && mux && tee);
+  auto entry = [](const ComPtr<IRegFilterInfo>& r, const char* name) -> ComPtr<IUnknown> {
+    ComPtr<IRegFilterInfo> renamed = MakeComObject<RenamedRegFilter>(r, name);
+    ComPtr<IUnknown> unk;
+    renamed->QueryInterface(IID_IUnknown, unk.put_void());
+    return unk;
+  };
+  ComPtr<IMediaControl> g = MakeComObject<GraphWithRegisteredNames>(
+      real, std::vector<ComPtr<IUnknown>>{
+                entry(writer, " FILE WRITER "), entry(tee, "File writers"), entry(mux, " AVI Mux "),
+                entry(tee, "avi  mux"), entry(writer, "file writer"), entry(mux, "\tAVI Mux"),
+            });
+  std::string target = fixtures::ScratchFolder("graph") + "/renamed.avi";
+  modGeneral::AddFileWriterAndMux(g.Get(), target);
+
+  // Two writers and one multiplexer; near-miss names bring nothing in.
+  auto filters = Filters(real.Get());
+  std::vector<std::string> files;
+  int muxes = 0;
+  for (auto& f : filters) {
+    EXPECT_FALSE(AnyPinConnected(f.filter.Get())) << f.name;
+    if (f.name.rfind("File writer", 0) == 0) files.push_back(CurrentFile(f.filter.Get()));
+    if (f.name.rfind("AVI Mux", 0) == 0) ++muxes;
+  }
+  EXPECT_EQ(filters.size(), 3u);
+  EXPECT_EQ(muxes, 1);
+  // The target goes to the writer added last; the first stays without a file name.
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0], "");
+  EXPECT_EQ(files[1], target);
 }
 
 TEST(AddFileWriterAndMux, WithoutAGraphNothingHappensAndNothingIsRaised) {

@@ -44,6 +44,7 @@ TEST_F(RegistryProcedures, EachTypeGivesItsVariant) {
   const ValueCase cases[] = {
       {"text stored with its NUL", REG_SZ, Text("/opt/Encoder"), VT_BSTR, "/opt/Encoder"},
       {"empty text", REG_SZ, Text(""), VT_BSTR, ""},
+      {"text of no bytes at all", REG_SZ, {}, VT_BSTR, ""},
       {"text cut at its first NUL", REG_SZ, {'a', 'b', 0, 'c', 0}, VT_BSTR, "ab"},
       {"expandable text is not read", REG_EXPAND_SZ, Text("%PATH%"), VT_EMPTY, ""},
       {"a list of texts is not read", REG_MULTI_SZ, {'a', 0, 'b', 0, 0}, VT_EMPTY, ""},
