@@ -144,7 +144,7 @@ int32_t FindWindowOfProcess(int32_t processId) {
     return 0;
   }
   for (const DesktopWindow& w : DesktopTopLevelWindows()) {
-    if (AsLong(w.processId) == processId) return AsLong(w.window);
+    if (AsLong(w.processId) == processId && w.owner == 0) return AsLong(w.window);
   }
   return 0;
 }

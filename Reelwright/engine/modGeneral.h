@@ -53,9 +53,12 @@ std::string GetFileNameFromPath(const std::string& path);
 // The process that owns a window; 0 for a handle that names no window.
 int32_t GetWindowProcessId(int32_t window);
 
-// The first top-level window without a parent that belongs to the process: our own windows, then
-// the desktop's windows of other programs (topmost first, hidden ones included); 0 when the
-// process has none (yet).
+// The first top-level window without a parent or owner that belongs to the process. For this
+// program: its own windows (hidden ones included), as handles. For another program: the windows
+// the desktop's window manager lists (topmost first; shown or minimised, since a window is listed
+// from its first showing until it is hidden), as the window system's ids, which
+// GetWindowProcessId takes back; 0 when the process has none (yet), and always 0 where the
+// desktop lists no windows (no X11 display).
 int32_t FindWindowOfProcess(int32_t processId);
 
 }  // namespace modGeneral

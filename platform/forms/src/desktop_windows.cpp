@@ -62,19 +62,25 @@ const Xcb& XcbCalls() {
 }
 
 xcb_atom_t Atom(const Xcb& x, xcb_connection_t* c, const char* name) {
+  xcb_generic_error_t* error = nullptr;
   xcb_intern_atom_reply_t* r =
-      x.intern_atom_reply(c, x.intern_atom(c, 1, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+      x.intern_atom_reply(c, x.intern_atom(c, 1, static_cast<uint16_t>(std::strlen(name)), name), &error);
+  std::free(error);
   if (!r) return 0;
   xcb_atom_t a = r->atom;
   std::free(r);
   return a;
 }
 
-// The 32-bit values of a property; empty when the window has no such property.
-std::vector<uint32_t> Cardinals(const Xcb& x, xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop, xcb_atom_t type) {
+// The 32-bit values of a property; empty when the window has no such property (or one of
+// another type than asked for).
+std::vector<uint32_t> Values32(const Xcb& x, xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
   std::vector<uint32_t> out;
-  if (!prop) return out;
-  xcb_get_property_reply_t* r = x.get_property_reply(c, x.get_property(c, 0, w, prop, type, 0, 1u << 16), nullptr);
+  // A window of the list may be gone by the time it is asked about; its error is taken here, so
+  // that it does not reach the platform plugin's event queue as a reported failure.
+  xcb_generic_error_t* error = nullptr;
+  xcb_get_property_reply_t* r = x.get_property_reply(c, cookie, &error);
+  std::free(error);
   if (!r) return out;
   if (r->format == 32) {
     int n = x.get_property_value_length(r) / 4;
@@ -83,6 +89,11 @@ std::vector<uint32_t> Cardinals(const Xcb& x, xcb_connection_t* c, xcb_window_t 
   }
   std::free(r);
   return out;
+}
+
+std::vector<uint32_t> Values32(const Xcb& x, xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop, xcb_atom_t type) {
+  if (!prop) return {};
+  return Values32(x, c, x.get_property(c, 0, w, prop, type, 0, 1u << 16));
 }
 
 }  // namespace
@@ -99,12 +110,26 @@ std::vector<DesktopWindow> DesktopTopLevelWindows() {
   if (!it.data) return out;
   xcb_window_t root = it.data->root;
   xcb_atom_t pidAtom = Atom(x, c, "_NET_WM_PID");
-  std::vector<uint32_t> list = Cardinals(x, c, root, Atom(x, c, "_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
+  std::vector<uint32_t> list = Values32(x, c, root, Atom(x, c, "_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
   bool bottomUp = !list.empty();  // the stacking list runs from the bottom to the top
-  if (list.empty()) list = Cardinals(x, c, root, Atom(x, c, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
+  if (list.empty()) list = Values32(x, c, root, Atom(x, c, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
+  // All questions go out before the first answer is read: one round trip for the whole list.
+  // _NET_WM_PID is a CARDINAL, but it is taken in whatever 32-bit type a program wrote it.
+  std::vector<xcb_get_property_cookie_t> pids, owners;
   for (uint32_t w : list) {
-    std::vector<uint32_t> pid = Cardinals(x, c, w, pidAtom, XCB_ATOM_CARDINAL);
-    out.push_back({static_cast<HWND>(w), pid.empty() ? 0u : pid.front()});
+    if (pidAtom) pids.push_back(x.get_property(c, 0, w, pidAtom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1));
+    owners.push_back(x.get_property(c, 0, w, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1));
+  }
+  for (size_t i = 0; i < list.size(); ++i) {
+    std::vector<uint32_t> pid = pidAtom ? Values32(x, c, pids[i]) : std::vector<uint32_t>{};
+    std::vector<uint32_t> owner = Values32(x, c, owners[i]);
+    DesktopWindow d;
+    d.window = static_cast<HWND>(list[i]);
+    d.processId = pid.empty() ? 0u : pid.front();
+    // A transient window names the window it belongs to; some programs name the root window for
+    // "the whole program", which is no owner.
+    d.owner = owner.empty() || owner.front() == root ? 0u : static_cast<HWND>(owner.front());
+    out.push_back(d);
   }
   if (bottomUp) std::reverse(out.begin(), out.end());
   return out;

@@ -1,0 +1,104 @@
+// A stand-in for another program on an X11 desktop, for tests: it creates one top-level window
+// and writes "created <X11 window id>" to its standard output, then waits for the line "show" on
+// its standard input, shows the window and writes "shown" once the window is on screen. Each
+// further line "dialog" shows a dialog that belongs to the window and writes "dialog <X11 window
+// id>" once it is on screen. It keeps running until it is killed or its standard input closes.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QSocketNotifier>
+#include <QWidget>
+#include <QWindow>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// The next line of standard input; false at its end.
+bool ReadLine(std::string& line) {
+  line.clear();
+  char c = 0;
+  for (;;) {
+    ssize_t n = read(0, &c, 1);
+    if (n <= 0) return false;
+    if (c == '\n') return true;
+    line += c;
+  }
+}
+
+// Writes a line once the watched window is first on screen.
+class ExposeReporter : public QObject {
+ public:
+  explicit ExposeReporter(std::string line) : line_(std::move(line)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* window = qobject_cast<QWindow*>(watched);
+    if (!reported_ && window && event->type() == QEvent::Expose && window->isExposed()) {
+      reported_ = true;
+      std::printf("%s\n", line_.c_str());
+      std::fflush(stdout);
+    }
+    return false;
+  }
+
+ private:
+  std::string line_;
+  bool reported_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QWidget window;
+  window.setWindowTitle("x11 window program");
+  window.resize(240, 120);
+  // winId() makes the native window now, without showing it.
+  std::printf("created %llu\n", static_cast<unsigned long long>(window.winId()));
+  std::fflush(stdout);
+
+  std::string line;
+  if (!ReadLine(line) || line != "show") return 0;
+  ExposeReporter shown("shown");
+  window.windowHandle()->installEventFilter(&shown);
+  window.show();
+
+  std::vector<std::unique_ptr<QDialog>> dialogs;
+  std::vector<std::unique_ptr<ExposeReporter>> reporters;
+  std::string pending;
+  // Further commands come while the event loop runs; the program ends when whoever started it
+  // closes our standard input (or kills us).
+  QSocketNotifier input(0, QSocketNotifier::Read);
+  QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+    char c = 0;
+    if (read(0, &c, 1) <= 0) {
+      input.setEnabled(false);
+      app.quit();
+      return;
+    }
+    if (c != '\n') {
+      pending += c;
+      return;
+    }
+    if (pending == "dialog") {
+      auto dialog = std::make_unique<QDialog>(&window);
+      dialog->setWindowTitle("x11 window program dialog");
+      dialog->resize(160, 80);
+      WId id = dialog->winId();
+      reporters.push_back(std::make_unique<ExposeReporter>("dialog " + std::to_string(id)));
+      dialog->windowHandle()->installEventFilter(reporters.back().get());
+      dialog->show();
+      dialogs.push_back(std::move(dialog));
+    }
+    pending.clear();
+  });
+  int rc = app.exec();
+  dialogs.clear();
+  return rc;
+}
