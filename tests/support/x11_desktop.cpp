@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -84,28 +84,34 @@ bool Child::Start(const std::vector<std::string>& argv, const Options& options, 
     *error = std::string("pipe: ") + std::strerror(errno);
     return false;
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (options.pipeStdin) posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
-  if (options.pipeStdout) posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-  if (options.quiet) {
-    if (!options.pipeStdout) posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  }
-  if (options.passFd >= 0) posix_spawn_file_actions_adddup2(&actions, options.passFd, passedFdNumber);
   std::vector<std::string> args = argv;
   std::vector<std::string> env = MergedEnvironment(options.env);
   std::vector<char*> argp = Pointers(args);
   std::vector<char*> envp = Pointers(env);
-  int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argp.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
+  pid_t parent = getpid();
+  pid_ = fork();
+  if (pid_ == 0) {
+    // Only async-signal-safe calls from here to exec. The child ends with the test process even
+    // when that one dies without cleaning up (a crash, a killed hang), so no X server outlives it.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
+    int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (options.pipeStdin) dup2(inPipe[0], 0);
+    if (options.pipeStdout) dup2(outPipe[1], 1);
+    if (options.quiet && !options.pipeStdout) dup2(null, 1);
+    if (options.quiet) dup2(null, 2);
+    if (options.passFd == passedFdNumber) fcntl(passedFdNumber, F_SETFD, 0);
+    else if (options.passFd >= 0) dup2(options.passFd, passedFdNumber);
+    execve(program.c_str(), argp.data(), envp.data());
+    _exit(127);
+  }
+  int forkError = errno;
   if (options.pipeStdin) close(inPipe[0]);
   if (options.pipeStdout) close(outPipe[1]);
-  if (rc != 0) {
+  if (pid_ < 0) {
     pid_ = 0;
     if (options.pipeStdin) close(inPipe[1]);
     if (options.pipeStdout) close(outPipe[0]);
-    *error = "cannot start " + program + ": " + std::strerror(rc);
+    *error = "cannot start " + program + ": " + std::strerror(forkError);
     return false;
   }
   in_ = options.pipeStdin ? inPipe[1] : -1;
