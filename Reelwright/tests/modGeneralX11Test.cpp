@@ -48,9 +48,9 @@ int Probe(int32_t processId, size_t listed) {
   int32_t window = FindWindowOfProcess(processId);
   std::printf("listed %zu\n", windows.size());
   std::printf("topmost %u\n", windows.empty() ? 0u : windows.front());
-  std::printf("topmostOwner %d\n", windows.empty() ? 0 : GetWindowProcessId(static_cast<int32_t>(windows.front())));
+  std::printf("topmostProcess %d\n", windows.empty() ? 0 : GetWindowProcessId(static_cast<int32_t>(windows.front())));
   std::printf("window %d\n", window);
-  std::printf("owner %d\n", GetWindowProcessId(window));
+  std::printf("process %d\n", GetWindowProcessId(window));
   std::printf("parent %d\n", FindWindowOfProcess(static_cast<int32_t>(getppid())));
   std::fflush(stdout);
   return 0;
@@ -108,14 +108,14 @@ TEST_F(WindowsOfProcessesOnX11, AStartedProgramsWindowIsFoundOnceShown) {
   auto before = RunProbe(*desktop_, program.Pid(), 0);
   EXPECT_EQ(before["listed"], 0);
   EXPECT_EQ(before["window"], 0);
-  EXPECT_EQ(before["owner"], 0);
+  EXPECT_EQ(before["process"], 0);
   EXPECT_EQ(before["parent"], 0);
 
   ASSERT_TRUE(program.Show()) << program.Error();
   auto after = RunProbe(*desktop_, program.Pid(), 1);
   EXPECT_EQ(after["listed"], 1);
   EXPECT_EQ(after["window"], static_cast<int64_t>(program.Window()));
-  EXPECT_EQ(after["owner"], static_cast<int64_t>(program.Pid()));
+  EXPECT_EQ(after["process"], static_cast<int64_t>(program.Pid()));
   // The test process has no window on that desktop.
   EXPECT_EQ(after["parent"], 0);
 }
@@ -132,9 +132,9 @@ TEST_F(WindowsOfProcessesOnX11, EachProgramGetsItsOwnWindow) {
   auto ofFirst = RunProbe(*desktop_, first.Pid(), 1);
   auto ofSecond = RunProbe(*desktop_, second.Pid(), 1);
   EXPECT_EQ(ofFirst["window"], static_cast<int64_t>(first.Window()));
-  EXPECT_EQ(ofFirst["owner"], static_cast<int64_t>(first.Pid()));
+  EXPECT_EQ(ofFirst["process"], static_cast<int64_t>(first.Pid()));
   EXPECT_EQ(ofSecond["window"], static_cast<int64_t>(second.Window()));
-  EXPECT_EQ(ofSecond["owner"], static_cast<int64_t>(second.Pid()));
+  EXPECT_EQ(ofSecond["process"], static_cast<int64_t>(second.Pid()));
 }
 
 TEST_F(WindowsOfProcessesOnX11, ADialogOnTopIsPassedOverForTheWindowItBelongsTo) {
@@ -150,7 +150,7 @@ TEST_F(WindowsOfProcessesOnX11, ADialogOnTopIsPassedOverForTheWindowItBelongsTo)
   EXPECT_EQ(report["topmost"], static_cast<int64_t>(dialog));
   EXPECT_EQ(report["window"], static_cast<int64_t>(program.Window()));
   // The dialog's process is known all the same.
-  EXPECT_EQ(report["topmostOwner"], static_cast<int64_t>(program.Pid()));
+  EXPECT_EQ(report["topmostProcess"], static_cast<int64_t>(program.Pid()));
 }
 
 }  // namespace
