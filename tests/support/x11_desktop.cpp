@@ -363,4 +363,22 @@ uint32_t WindowProgram::ShowDialog() {
   return static_cast<uint32_t>(std::strtoul(line.c_str() + 7, nullptr, 10));
 }
 
+bool WindowProgram::Minimize() {
+  std::string line;
+  if (!child_.WriteLine("minimize") || !child_.ReadLine(line) || line != "minimized") {
+    error_ = "the window program did not report its window minimised (said \"" + line + "\")";
+    return false;
+  }
+  return true;
+}
+
+bool WindowProgram::Hide() {
+  std::string line;
+  if (!child_.WriteLine("hide") || !child_.ReadLine(line) || line != "hidden") {
+    error_ = "the window program did not report its window hidden (said \"" + line + "\")";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace x11test

@@ -97,6 +97,11 @@ class WindowProgram {
   // Tells the program to show a dialog that belongs to its window; the dialog's X11 id once the
   // program reports it on screen, 0 when it does not.
   uint32_t ShowDialog();
+  // Tells the program to minimise its window; true once the window manager has minimised it.
+  bool Minimize();
+  // Tells the program to hide its window; true once the program has hidden it (the window manager
+  // learns of it a moment later).
+  bool Hide();
 
  private:
   Child child_;

@@ -2,7 +2,9 @@
 // and writes "created <X11 window id>" to its standard output, then waits for the line "show" on
 // its standard input, shows the window and writes "shown" once the window is on screen. Each
 // further line "dialog" shows a dialog that belongs to the window and writes "dialog <X11 window
-// id>" once it is on screen. It keeps running until it is killed or its standard input closes.
+// id>" once it is on screen; "minimize" minimises the window and writes "minimized" once the
+// window manager has done so; "hide" hides it and writes "hidden". It keeps running until it is
+// killed or its standard input closes.
 #include <unistd.h>
 
 #include <QApplication>
@@ -95,6 +97,19 @@ int main(int argc, char** argv) {
       dialog->windowHandle()->installEventFilter(reporters.back().get());
       dialog->show();
       dialogs.push_back(std::move(dialog));
+    } else if (pending == "minimize") {
+      // Reported once the window manager has taken the window to its iconic state.
+      QObject::connect(window.windowHandle(), &QWindow::windowStateChanged, &app, [](Qt::WindowState state) {
+        if (state == Qt::WindowMinimized) {
+          std::printf("minimized\n");
+          std::fflush(stdout);
+        }
+      });
+      window.showMinimized();
+    } else if (pending == "hide") {
+      window.hide();
+      std::printf("hidden\n");
+      std::fflush(stdout);
     }
     pending.clear();
   });

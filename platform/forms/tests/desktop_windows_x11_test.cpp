@@ -26,13 +26,17 @@ namespace {
 
 // ---- the probe ---------------------------------------------------------------------------------
 
-// "--probe <pid> <n> [<pid> <n> ...]": waits until the window manager lists n windows of each
-// process (guarded against hangs), then prints the listed windows of those processes in the
-// list's order, one "<window> <process> <owner>" line each.
+// "--probe <pid> <n> [<pid> <n> ...]": waits until the window manager lists at least n windows of
+// each process (exactly n when written "=n"; guarded against hangs), then prints the listed
+// windows of those processes in the list's order, one "<window> <process> <owner>" line each.
 int Probe(int argc, char** argv) {
   std::map<uint32_t, size_t> wanted;
-  for (int i = 2; i + 1 < argc; i += 2)
-    wanted[static_cast<uint32_t>(std::atoi(argv[i]))] = static_cast<size_t>(std::atoi(argv[i + 1]));
+  std::map<uint32_t, bool> exactly;
+  for (int i = 2; i + 1 < argc; i += 2) {
+    auto pid = static_cast<uint32_t>(std::atoi(argv[i]));
+    exactly[pid] = argv[i + 1][0] == '=';
+    wanted[pid] = static_cast<size_t>(std::atoi(argv[i + 1] + (exactly[pid] ? 1 : 0)));
+  }
   std::vector<DesktopWindow> ours;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   for (;;) {
@@ -45,7 +49,7 @@ int Probe(int argc, char** argv) {
       }
     }
     bool all = true;
-    for (const auto& [pid, n] : wanted) all = all && seen[pid] >= n;
+    for (const auto& [pid, n] : wanted) all = all && (exactly[pid] ? seen[pid] == n : seen[pid] >= n);
     if (all || std::chrono::steady_clock::now() >= deadline) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -55,7 +59,8 @@ int Probe(int argc, char** argv) {
 }
 
 // Runs the probe on the desktop and returns the windows it printed.
-std::vector<DesktopWindow> RunProbe(const x11test::Desktop& desktop, const std::vector<std::pair<pid_t, int>>& wanted) {
+std::vector<DesktopWindow> RunProbe(const x11test::Desktop& desktop,
+                                    const std::vector<std::pair<pid_t, std::string>>& wanted) {
   std::vector<DesktopWindow> out;
   char self[4096] = {};
   if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) {
@@ -65,7 +70,7 @@ std::vector<DesktopWindow> RunProbe(const x11test::Desktop& desktop, const std::
   std::vector<std::string> args = {self, "--probe"};
   for (const auto& [pid, n] : wanted) {
     args.push_back(std::to_string(pid));
-    args.push_back(std::to_string(n));
+    args.push_back(n);
   }
   x11test::Child probe;
   x11test::Child::Options options;
@@ -137,7 +142,7 @@ TEST_F(DesktopWindowsOnX11, ShownWindowsAreListedTopmostFirstWithTheirProcessAnd
   ASSERT_NE(dialog, 0u) << second.Error();
 
   // Each newly shown window went on top of those before it.
-  std::vector<DesktopWindow> listed = RunProbe(*desktop_, {{first.Pid(), 1}, {second.Pid(), 2}});
+  std::vector<DesktopWindow> listed = RunProbe(*desktop_, {{first.Pid(), "1"}, {second.Pid(), "2"}});
   ASSERT_EQ(listed.size(), 3u);
   auto first_pid = static_cast<uint32_t>(first.Pid());
   auto second_pid = static_cast<uint32_t>(second.Pid());
@@ -161,20 +166,36 @@ TEST_F(DesktopWindowsOnX11, AWindowNeverShownIsNotListed) {
   ASSERT_TRUE(shown.Show()) << shown.Error();
 
   // Once the shown program's window is listed, the list holds nothing of the other program.
-  std::vector<DesktopWindow> listed = RunProbe(*desktop_, {{shown.Pid(), 1}, {unshown.Pid(), 0}});
+  std::vector<DesktopWindow> listed = RunProbe(*desktop_, {{shown.Pid(), "1"}, {unshown.Pid(), "0"}});
   ASSERT_EQ(listed.size(), 1u);
   EXPECT_EQ(listed[0].window, shown.Window());
+}
+
+TEST_F(DesktopWindowsOnX11, AMinimisedWindowStaysListedAHiddenOneLeavesTheList) {
+  x11test::WindowProgram program(*desktop_);
+  ASSERT_EQ(program.Error(), "");
+  ASSERT_TRUE(program.Show()) << program.Error();
+  ASSERT_EQ(RunProbe(*desktop_, {{program.Pid(), "1"}}).size(), 1u);
+
+  ASSERT_TRUE(program.Minimize()) << program.Error();
+  std::vector<DesktopWindow> minimised = RunProbe(*desktop_, {{program.Pid(), "1"}});
+  ASSERT_EQ(minimised.size(), 1u);
+  EXPECT_EQ(minimised[0].window, program.Window());
+
+  // The window manager lets go of a hidden window once it learns of it.
+  ASSERT_TRUE(program.Hide()) << program.Error();
+  EXPECT_EQ(RunProbe(*desktop_, {{program.Pid(), "=0"}}).size(), 0u);
 }
 
 TEST_F(DesktopWindowsOnX11, AListedWindowGoneFromTheServerIsListedWithoutAProcess) {
   x11test::WindowProgram program(*desktop_);
   ASSERT_EQ(program.Error(), "");
   ASSERT_TRUE(program.Show()) << program.Error();
-  ASSERT_EQ(RunProbe(*desktop_, {{program.Pid(), 1}}).size(), 1u);
+  ASSERT_EQ(RunProbe(*desktop_, {{program.Pid(), "1"}}).size(), 1u);
   uint32_t gone = ListAGoneWindow(*desktop_);
   ASSERT_NE(gone, 0u);
 
-  std::vector<DesktopWindow> listed = RunProbe(*desktop_, {{program.Pid(), 1}, {0, 1}});
+  std::vector<DesktopWindow> listed = RunProbe(*desktop_, {{program.Pid(), "1"}, {0, "1"}});
   ASSERT_EQ(listed.size(), 2u);
   EXPECT_EQ(listed[0].window, gone);
   EXPECT_EQ(listed[0].processId, 0u);
@@ -187,7 +208,7 @@ TEST_F(DesktopWindowsOnX11, WithoutTheXcbPlatformTheListIsEmpty) {
   x11test::WindowProgram program(*desktop_);
   ASSERT_EQ(program.Error(), "");
   ASSERT_TRUE(program.Show()) << program.Error();
-  ASSERT_EQ(RunProbe(*desktop_, {{program.Pid(), 1}}).size(), 1u);
+  ASSERT_EQ(RunProbe(*desktop_, {{program.Pid(), "1"}}).size(), 1u);
 
   // This process runs on the offscreen platform (as every test does); a display at hand changes
   // nothing.
