@@ -191,6 +191,10 @@ class Decoder : public TransformFilter {
 
  protected:
   HRESULT OnPause() override {
+    // Only a stopped decoder opens its codec here. A running one is paused while the streaming
+    // thread may hold the codec lock and wait downstream for the graph to run again (a paused
+    // renderer): taking the lock then would never return.
+    if (State() != State_Stopped) return S_OK;
     std::lock_guard lock(codecLock_);
     return ctx_ ? S_OK : Open();
   }
