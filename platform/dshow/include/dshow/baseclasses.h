@@ -201,7 +201,15 @@ class Filter : public ComObject<IBaseFilter> {
   // returns pred()'s last value.
   bool WaitFor(std::unique_lock<std::mutex>& lock, const std::function<bool()>& pred,
                int64_t maxWaitMicroseconds = -1);
-  void WakeWaiters() { stateChanged_.notify_all(); }
+  // Wakes the threads in WaitFor. Callers change what the waits look at (the state, the stop
+  // request, a pin's flushing) before calling, and must not hold StateLock().
+  void WakeWaiters() {
+    // Passing through the lock orders the change before any waiter's next look at it: a waiter
+    // that has just found nothing to do is then either already asleep (and is woken) or has not
+    // looked yet (and sees the change); without it the wakeup can fall between the two.
+    { std::lock_guard lock(stateLock_); }
+    stateChanged_.notify_all();
+  }
 
   std::mutex& StateLock() { return stateLock_; }
 
