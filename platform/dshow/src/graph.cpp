@@ -902,6 +902,7 @@ HRESULT FilterGraph::SetNotifyFlags(LONG flags) {
 
 HRESULT FilterGraph::GetNotifyFlags(LONG* flags) {
   if (!flags) return E_POINTER;
+  std::lock_guard ev(eventLock_);
   *flags = notifyFlags_;
   return S_OK;
 }
