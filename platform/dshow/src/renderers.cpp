@@ -387,7 +387,13 @@ class VideoRenderer : public Renderer, public IVideoWindow, public IBasicVideo {
   }
 
   void Present(IMediaSample* sample) override {
-    QPointer<VideoWidget> w = widget_;
+    // The streaming thread only copies the handle to the window (which the window thread makes
+    // and deletes); the picture is handed over on the window thread, which alone may look at it.
+    QPointer<VideoWidget> w;
+    {
+      std::lock_guard lock(widgetLock_);
+      w = widget_;
+    }
     if (!w) return;
     MediaType mt = in_.CurrentType();
     const VIDEOINFOHEADER* v = VideoInfo(mt);
@@ -404,7 +410,7 @@ class VideoRenderer : public Renderer, public IVideoWindow, public IBasicVideo {
     QImage image = QImage(data, width, height, stride, fmt).copy();
     if (v->bmiHeader.biHeight > 0) image = image.mirrored(false, true);
     QMetaObject::invokeMethod(
-        w.data(),
+        qApp,
         [w, image] {
           if (!w) return;
           w->frame = image;
@@ -439,6 +445,7 @@ class VideoRenderer : public Renderer, public IVideoWindow, public IBasicVideo {
     if (!qApp || QThread::currentThread() != qApp->thread()) return;
     if (!widget_) {
       if (visible_ != OATRUE && owner_ == 0) return;
+      std::lock_guard lock(widgetLock_);
       widget_ = new VideoWidget;
       widget_->setAttribute(Qt::WA_OpaquePaintEvent);
       widget_->onClose = [this] {
@@ -457,6 +464,7 @@ class VideoRenderer : public Renderer, public IVideoWindow, public IBasicVideo {
     widget_->setVisible(visible_ == OATRUE);
   }
 
+  std::mutex widgetLock_;  // guards widget_ itself (set on the window thread, read when presenting)
   QPointer<VideoWidget> widget_;
   std::string caption_ = "Video Window";
   LONG style_ = 0x06CF0000, styleEx_ = 0, autoShow_ = OATRUE, windowState_ = 1;
