@@ -157,6 +157,10 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void*, REFIID riid, void
   }
   if (!(context & CLSCTX_INPROC_SERVER))
     return ReportError(REGDB_E_CLASSNOTREG, "Only in-process servers are available: " + GuidToString(clsid));
+  // Held until the library has handed out its class object (which keeps it loaded): otherwise
+  // CoFreeUnusedLibraries on another thread could unload it between the loading and the call.
+  auto& s = State();
+  std::lock_guard lock(s.mutex);
   LoadedLibrary lib;
   HRESULT hr = LoadLibraryOf(GuidToString(clsid), &lib);
   if (FAILED(hr)) return hr;
