@@ -348,7 +348,9 @@ class Splitter : public Filter {
       RunStreamingWaitPump();
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    thread_.join();
+    // A message answered while waiting may have stopped the graph again, which ended and joined
+    // the thread already.
+    if (thread_.joinable()) thread_.join();
     stopRequested_ = false;
   }
 

@@ -83,6 +83,64 @@ TEST(WindowThread, AnEndlessWaitForCompletionAnswersTheStreamingThreadsMessages)
   DestroyWindow(notify);
 }
 
+// Holds the streaming thread in its first sample until let go.
+class HoldingFilter : public dshow::InPlaceTransformFilter {
+ public:
+  HoldingFilter()
+      : InPlaceTransformFilter(u"Holder", MakeGuid("{8E3A2F47-51C6-4B0D-9A7E-6C2D1B5F4E93}"), false) {}
+  HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override {
+    return mt.majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  HRESULT Transform(IMediaSample*) override {
+    entered = true;
+    // (The limit only keeps a broken stop from hanging the test program.)
+    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!released && std::chrono::steady_clock::now() < limit)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return S_OK;
+  }
+  std::atomic<bool> entered{false};
+  std::atomic<bool> released{false};
+};
+
+// A window message answered while a stop waits for the streaming thread stops the graph itself
+// (a stop button's handler, say): the outer stop then finds the thread ended and goes on.
+TEST(WindowThread, AStopFromAMessageAnsweredDuringAStopIsTakenInStride) {
+  forms_detail::EnsureApplication();
+  auto g = NewGraph();
+  ASSERT_EQ(g->RenderFile(U(Fixture(Kind::AviMjpegPcm)).c_str(), nullptr), S_OK);
+  auto holder = MakeComObject<HoldingFilter>();
+  SpliceBefore(g.Get(), "Video Renderer", holder.Get(), u"Holder");
+  if (HasFatalFailure()) return;
+  auto mc = g.As<IMediaControl>();
+  std::atomic<int> innerStops{0};
+  HRESULT inner = E_FAIL;
+  HWND stopButton = CreateMessageWindow([&](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+    if (msg != kNotify) return 0;
+    holder->released = true;
+    inner = mc->Stop();
+    ++innerStops;
+    return 0;
+  });
+  ASSERT_EQ(mc->Run(), S_OK);
+  auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!holder->entered && std::chrono::steady_clock::now() < limit)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(holder->entered.load());
+  ASSERT_TRUE(PostMessage(stopButton, kNotify, 0, 0));
+  EXPECT_EQ(mc->Stop(), S_OK);
+  EXPECT_EQ(innerStops.load(), 1) << "the message was answered while the stop waited";
+  EXPECT_EQ(inner, S_OK);
+  OAFilterState st = -1;
+  mc->GetState(0, &st);
+  EXPECT_EQ(st, State_Stopped);
+  // The graph plays again, from the start, to its end.
+  ASSERT_EQ(g.As<IMediaPosition>()->put_CurrentPosition(0), S_OK);
+  g.As<IMediaPosition>()->put_Rate(4.0);
+  EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+  DestroyWindow(stopButton);
+}
+
 TEST(WindowThread, TheVideoWindowLivesInTheOwnersWindow) {
   QApplication* app = forms_detail::EnsureApplication();
   ASSERT_TRUE(app);
