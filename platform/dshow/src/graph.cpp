@@ -94,6 +94,25 @@ ComPtr<IReferenceClock> MakeSystemClock() {
 
 // --- Graph ----------------------------------------------------------------------------------
 
+namespace {
+
+// Holds a reference to the graph through a call that may answer window messages while it waits
+// (a stop waiting for the streaming threads, WaitForCompletion): a handler among them may drop
+// what was the last reference, and the graph must not be taken apart under the waiting call. Made
+// before the call takes the graph's lock, so that a teardown at its end finds the lock free.
+class KeepAlive {
+ public:
+  explicit KeepAlive(FilterGraph* graph) : graph_(graph) { graph_->AddRef(); }
+  KeepAlive(const KeepAlive&) = delete;
+  KeepAlive& operator=(const KeepAlive&) = delete;
+  ~KeepAlive() { graph_->Release(); }
+
+ private:
+  FilterGraph* graph_;
+};
+
+}  // namespace
+
 FilterGraph::FilterGraph() : clock_(MakeSystemClock()) { BindAutomation(); }
 
 FilterGraph::~FilterGraph() = default;
@@ -766,16 +785,19 @@ HRESULT FilterGraph::StopLocked() {
 }
 
 HRESULT FilterGraph::Run() {
+  KeepAlive keep(this);
   std::lock_guard lock(lock_);
   return RunLocked();
 }
 
 HRESULT FilterGraph::Pause() {
+  KeepAlive keep(this);
   std::lock_guard lock(lock_);
   return PauseLocked();
 }
 
 HRESULT FilterGraph::Stop() {
+  KeepAlive keep(this);
   std::lock_guard lock(lock_);
   return StopLocked();
 }
@@ -862,6 +884,7 @@ HRESULT FilterGraph::GetEvent(LONG* code, LONG_PTR* p1, LONG_PTR* p2, LONG msTim
 HRESULT FilterGraph::WaitForCompletion(LONG msTimeout, LONG* code) {
   if (!code) return E_POINTER;
   *code = 0;
+  KeepAlive keep(this);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max<LONG>(msTimeout, 0));
   std::unique_lock ev(eventLock_);
   if (finished_ == 0 && !running_) return VFW_E_WRONG_STATE;
@@ -959,6 +982,7 @@ HRESULT FilterGraph::get_CurrentPosition(REFTIME* time) {
 
 HRESULT FilterGraph::put_CurrentPosition(REFTIME time) {
   if (time < 0 || time != time) return E_INVALIDARG;
+  KeepAlive keep(this);
   std::lock_guard lock(lock_);
   REFERENCE_TIME t = std::min(static_cast<REFERENCE_TIME>(time * UNITS), DurationTime());
   FILTER_STATE before = state_;

@@ -141,6 +141,42 @@ TEST(WindowThread, AStopFromAMessageAnsweredDuringAStopIsTakenInStride) {
   DestroyWindow(stopButton);
 }
 
+// A message answered while a stop waits drops the last reference to the graph (its form
+// unloads, say): the graph is taken apart once the stop has returned, not under it.
+TEST(WindowThread, TheLastReleaseFromAMessageAnsweredDuringAStopWaitsForTheStop) {
+  forms_detail::EnsureApplication();
+  auto g = NewGraph();
+  ASSERT_EQ(g->RenderFile(U(Fixture(Kind::AviMjpegPcm)).c_str(), nullptr), S_OK);
+  auto holder = MakeComObject<HoldingFilter>();
+  SpliceBefore(g.Get(), "Video Renderer", holder.Get(), u"Holder");
+  if (HasFatalFailure()) return;
+  ComPtr<IMediaControl> mc = g.As<IMediaControl>();
+  IMediaControl* control = mc.Get();
+  int released = 0;
+  HWND unload = CreateMessageWindow([&](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+    if (msg != kNotify) return 0;
+    holder->released = true;
+    g = nullptr;
+    mc = nullptr;
+    ++released;
+    return 0;
+  });
+  ASSERT_EQ(control->Run(), S_OK);
+  auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!holder->entered && std::chrono::steady_clock::now() < limit)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(holder->entered.load());
+  ASSERT_TRUE(PostMessage(unload, kNotify, 0, 0));
+  EXPECT_EQ(control->Stop(), S_OK);
+  EXPECT_EQ(released, 1) << "the message was answered while the stop waited";
+  // The graph is gone: the filter has left it.
+  FILTER_INFO info;
+  ASSERT_EQ(holder->QueryFilterInfo(&info), S_OK);
+  EXPECT_EQ(info.pGraph, nullptr);
+  if (info.pGraph) info.pGraph->Release();
+  DestroyWindow(unload);
+}
+
 TEST(WindowThread, TheVideoWindowLivesInTheOwnersWindow) {
   QApplication* app = forms_detail::EnsureApplication();
   ASSERT_TRUE(app);
