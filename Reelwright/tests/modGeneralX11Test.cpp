@@ -86,18 +86,7 @@ std::map<std::string, int64_t> RunProbe(const x11test::Desktop& desktop, pid_t p
   return report;
 }
 
-class WindowsOfProcessesOnX11 : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { desktop_ = new x11test::Desktop(); }
-  static void TearDownTestSuite() {
-    delete desktop_;
-    desktop_ = nullptr;
-  }
-  void SetUp() override { ASSERT_EQ(desktop_->Error(), "") << "no X11 desktop for the test"; }
-  static x11test::Desktop* desktop_;
-};
-
-x11test::Desktop* WindowsOfProcessesOnX11::desktop_ = nullptr;
+class WindowsOfProcessesOnX11 : public x11test::DesktopSuite {};
 
 TEST_F(WindowsOfProcessesOnX11, AStartedProgramsWindowIsFoundOnceShown) {
   x11test::WindowProgram program(*desktop_);

@@ -5,6 +5,7 @@
 //
 // Waiting is bounded only as a guard against hangs: every wait ends at its event (a line read, a
 // property set, a process gone) and gives up after a generous deadline.
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -111,5 +112,17 @@ class WindowProgram {
 
 // The path of the test window program.
 std::string WindowProgramPath();
+
+// Base of a test suite whose tests share one desktop, started once for the suite.
+class DesktopSuite : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { desktop_ = new Desktop(); }
+  static void TearDownTestSuite() {
+    delete desktop_;
+    desktop_ = nullptr;
+  }
+  void SetUp() override { ASSERT_EQ(desktop_->Error(), "") << "no X11 desktop for the test"; }
+  static inline Desktop* desktop_ = nullptr;
+};
 
 }  // namespace x11test

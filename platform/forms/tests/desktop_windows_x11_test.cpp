@@ -118,18 +118,7 @@ uint32_t ListAGoneWindow(const x11test::Desktop& desktop) {
   return done;
 }
 
-class DesktopWindowsOnX11 : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { desktop_ = new x11test::Desktop(); }
-  static void TearDownTestSuite() {
-    delete desktop_;
-    desktop_ = nullptr;
-  }
-  void SetUp() override { ASSERT_EQ(desktop_->Error(), "") << "no X11 desktop for the test"; }
-  static x11test::Desktop* desktop_;
-};
-
-x11test::Desktop* DesktopWindowsOnX11::desktop_ = nullptr;
+class DesktopWindowsOnX11 : public x11test::DesktopSuite {};
 
 TEST_F(DesktopWindowsOnX11, ShownWindowsAreListedTopmostFirstWithTheirProcessAndOwner) {
   x11test::WindowProgram first(*desktop_);
