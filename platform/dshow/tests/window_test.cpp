@@ -1,6 +1,7 @@
 // The graph and the window thread: the video window inside a form's window, and a streaming
 // thread that waits on the window thread while that thread stops the graph.
 #include <QApplication>
+#include <QImage>
 #include <QWidget>
 
 #include <atomic>
@@ -206,6 +207,41 @@ TEST(WindowThread, TheVideoWindowLivesInTheOwnersWindow) {
   EXPECT_EQ(child->windowTitle().toStdString(), "Preview");
   g.As<IMediaPosition>()->put_Rate(2.0);
   EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+}
+
+// The picture in the owner's window is the movie's, upright: after a run to the end it shows the
+// last frame, whose frame-number code stands on its top rows.
+TEST(WindowThread, TheVideoWindowShowsTheMoviesFramesUpright) {
+  QApplication* app = forms_detail::EnsureApplication();
+  ASSERT_TRUE(app);
+  QWidget host;
+  host.resize(320, 240);
+  host.show();
+  const std::vector<Kind> kinds = {Kind::AviMjpegPcm, Kind::AviRgb, Kind::AviDx50};
+  for (Kind kind : kinds) {
+    SCOPED_TRACE(fixtures::Name(kind));
+    auto g = NewGraph();
+    ASSERT_EQ(g->RenderFile(U(Fixture(kind)).c_str(), nullptr), S_OK);
+    auto vw = g.As<IVideoWindow>();
+    ASSERT_EQ(vw->put_WindowStyle(0x06000000), S_OK);
+    ASSERT_EQ(vw->SetWindowPosition(0, 0, 320, 240), S_OK);
+    ASSERT_EQ(vw->put_Owner(HwndFromWidget(&host)), S_OK);
+    ASSERT_EQ(vw->put_Visible(OATRUE), S_OK);
+    g.As<IMediaPosition>()->put_Rate(2.0);
+    ASSERT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+    QWidget* child = nullptr;
+    for (QObject* o : host.children())
+      if (auto* w = qobject_cast<QWidget*>(o)) child = w;
+    ASSERT_TRUE(child);
+    // Let the last frame's paint run, then read the picture back.
+    for (int i = 0; i < 20; ++i) QApplication::processEvents();
+    QImage shot = child->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(fixtures::ReadFrameNumber(shot.constBits(), shot.bytesPerLine(), shot.width(), shot.height()),
+              fixtures::FrameCount({}) - 1);
+    g = nullptr;
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  }
 }
 
 }  // namespace
