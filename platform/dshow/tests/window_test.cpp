@@ -100,6 +100,13 @@ class HoldingFilter : public dshow::InPlaceTransformFilter {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return S_OK;
   }
+  // Whether the streaming thread reached the filter (waits for it, with a hang guard).
+  bool WaitUntilEntered() const {
+    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!entered && std::chrono::steady_clock::now() < limit)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return entered;
+  }
   std::atomic<bool> entered{false};
   std::atomic<bool> released{false};
 };
@@ -124,10 +131,7 @@ TEST(WindowThread, AStopFromAMessageAnsweredDuringAStopIsTakenInStride) {
     return 0;
   });
   ASSERT_EQ(mc->Run(), S_OK);
-  auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!holder->entered && std::chrono::steady_clock::now() < limit)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ASSERT_TRUE(holder->entered.load());
+  ASSERT_TRUE(holder->WaitUntilEntered());
   ASSERT_TRUE(PostMessage(stopButton, kNotify, 0, 0));
   EXPECT_EQ(mc->Stop(), S_OK);
   EXPECT_EQ(innerStops.load(), 1) << "the message was answered while the stop waited";
@@ -163,10 +167,7 @@ TEST(WindowThread, TheLastReleaseFromAMessageAnsweredDuringAStopWaitsForTheStop)
     return 0;
   });
   ASSERT_EQ(control->Run(), S_OK);
-  auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!holder->entered && std::chrono::steady_clock::now() < limit)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ASSERT_TRUE(holder->entered.load());
+  ASSERT_TRUE(holder->WaitUntilEntered());
   ASSERT_TRUE(PostMessage(unload, kNotify, 0, 0));
   EXPECT_EQ(control->Stop(), S_OK);
   EXPECT_EQ(released, 1) << "the message was answered while the stop waited";
