@@ -345,40 +345,36 @@ WindowProgram::WindowProgram(const Desktop& desktop) {
   window_ = static_cast<uint32_t>(std::strtoul(line.c_str() + 8, nullptr, 10));
 }
 
+bool WindowProgram::Ask(const std::string& command, const std::string& expected, const std::string& what,
+                        std::string& answer) {
+  answer.clear();
+  bool prefix = !expected.empty() && expected.back() == ' ';
+  if (child_.WriteLine(command) && child_.ReadLine(answer) &&
+      (prefix ? answer.rfind(expected, 0) == 0 : answer == expected))
+    return true;
+  error_ = "the window program did not report its " + what + " (said \"" + answer + "\")";
+  return false;
+}
+
 bool WindowProgram::Show() {
   std::string line;
-  if (!child_.WriteLine("show") || !child_.ReadLine(line) || line != "shown") {
-    error_ = "the window program did not report its window shown (said \"" + line + "\")";
-    return false;
-  }
-  return true;
+  return Ask("show", "shown", "window shown", line);
 }
 
 uint32_t WindowProgram::ShowDialog() {
   std::string line;
-  if (!child_.WriteLine("dialog") || !child_.ReadLine(line) || line.rfind("dialog ", 0) != 0) {
-    error_ = "the window program did not report its dialog shown (said \"" + line + "\")";
-    return 0;
-  }
+  if (!Ask("dialog", "dialog ", "dialog shown", line)) return 0;
   return static_cast<uint32_t>(std::strtoul(line.c_str() + 7, nullptr, 10));
 }
 
 bool WindowProgram::Minimize() {
   std::string line;
-  if (!child_.WriteLine("minimize") || !child_.ReadLine(line) || line != "minimized") {
-    error_ = "the window program did not report its window minimised (said \"" + line + "\")";
-    return false;
-  }
-  return true;
+  return Ask("minimize", "minimized", "window minimised", line);
 }
 
 bool WindowProgram::Hide() {
   std::string line;
-  if (!child_.WriteLine("hide") || !child_.ReadLine(line) || line != "hidden") {
-    error_ = "the window program did not report its window hidden (said \"" + line + "\")";
-    return false;
-  }
-  return true;
+  return Ask("hide", "hidden", "window hidden", line);
 }
 
 }  // namespace x11test

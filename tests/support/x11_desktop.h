@@ -105,6 +105,10 @@ class WindowProgram {
   bool Hide();
 
  private:
+  // Sends a command and reads the answer: the answer is `expected`, or starts with it when it ends
+  // with a blank. On anything else Error() tells what was missing.
+  bool Ask(const std::string& command, const std::string& expected, const std::string& what,
+           std::string& answer);
   Child child_;
   uint32_t window_ = 0;
   std::string error_;
