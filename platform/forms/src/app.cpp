@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "core/msgbox.h"
+#include "shell/files.h"
+#include "shell/process.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms_internal.h"
 
@@ -101,7 +103,7 @@ AppObject& App() {
   return app;
 }
 
-std::string AppObject::Path() const { return ExePath().parent_path().string(); }
+std::string AppObject::Path() const { return AppPath(); }
 
 std::string AppObject::EXEName() const { return ExePath().stem().string(); }
 
@@ -129,16 +131,7 @@ bool AppObject::PrevInstance() const {
   return previous;
 }
 
-std::string Command() {
-  if (const char* tail = std::getenv("SUITE_COMMAND_TAIL")) return tail;
-  std::vector<std::string> args = OwnArguments();
-  std::string out;
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (i > 1) out += ' ';
-    out += args[i];
-  }
-  return out;
-}
+std::string Command() { return CommandTail(); }
 
 // ---- Screen -----------------------------------------------------------------------------------
 

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "forms/app.h"
 #include "forms/responder.h"
@@ -30,8 +32,14 @@ TEST(App, TitleIsSharedWithMessageBoxes) {
 }
 
 TEST(App, CommandTailComesFromTheEnvironmentWhenSet) {
+  // The starter hands the tail over together with the process it is meant for.
   ::setenv("SUITE_COMMAND_TAIL", "/media/my movie.avi <RUN>", 1);
+  ::setenv("SUITE_COMMAND_PID", std::to_string(::getpid()).c_str(), 1);
   EXPECT_EQ(Command(), "/media/my movie.avi <RUN>");
+  // A tail inherited from a process started earlier is not this program's.
+  ::setenv("SUITE_COMMAND_PID", std::to_string(::getpid() + 1).c_str(), 1);
+  EXPECT_EQ(Command().find("my movie"), std::string::npos);
+  ::unsetenv("SUITE_COMMAND_PID");
   ::unsetenv("SUITE_COMMAND_TAIL");
   // Without it: the program's own arguments (gtest leaves none it does not know of here).
   EXPECT_EQ(Command().find("forms_app_test"), std::string::npos);
