@@ -1,4 +1,5 @@
 // Xml2Dex: the timeline file and the graph file, and the registration of the editing classes.
+#include <QLocale>
 #include <QSaveFile>
 #include <QXmlStreamWriter>
 
@@ -117,7 +118,7 @@ class Xml2Dex final : public ComObject<IXml2Dex> {
       w.writeStartElement("group");
       w.writeAttribute("name", Q(g.name));
       w.writeAttribute("type", g.video ? "video" : "audio");
-      w.writeAttribute("fps", QString::number(g.fps, 'g', 17));
+      w.writeAttribute("fps", QString::number(g.fps, 'g', QLocale::FloatingPointShortest));
       w.writeAttribute("previewmode", g.previewMode ? "1" : "0");
       w.writeAttribute("buffering", QString::number(g.buffering));
       WriteFormat(w, g);

@@ -387,3 +387,38 @@ TEST_F(GroupRendering, SoundMixesTracksLeavesGapsSilentAndLastsTheTimeline) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace timeline_test;
+
+TEST(Xml2Dex, TheTimelineFileReadsBackExactly) {
+  ComPtr<IXml2Dex> x;
+  ASSERT_EQ(CoCreateInstance(CLSID_Xml2Dex, nullptr, CLSCTX_INPROC_SERVER, IXml2Dex::iid, x.put_void()), S_OK);
+  Builder b(0, 29.97, "VID\"EO & <co>");
+  const std::string odd = "/media/\xC3\xA9t\xC3\xA9 & <\"quoted\">.avi";
+  ASSERT_EQ(b.Source(0, odd, 0.0000001, 1.2345678, 0.5, 1.7345677), S_OK);
+  ASSERT_EQ(b.Transition(1, kFade, 3, 1234.5), S_OK);
+  const std::string folder = fixtures::ScratchFolder("xml2dex");
+  const std::string path = folder + "/t.xtl";
+  ASSERT_EQ(x->WriteXMLFile(b.tl.Get(), Bstr(path)), S_OK);
+  const auto bytes = fixtures::ReadFile(path);
+  const std::string text(bytes.begin(), bytes.end());
+  // Reads as the storyboard: names and paths escaped, times in seconds with a point.
+  EXPECT_NE(text.find("name=\"VID&quot;EO &amp; &lt;co&gt;\""), std::string::npos) << text;
+  EXPECT_NE(text.find("start=\"0.0000001\" stop=\"1.2345678\" mstart=\"0.5\" mstop=\"1.7345677\""),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("<transition clsid=\"{16B280C5-EE70-11D1-9066-00C04FD9189D}\" start=\"3\" stop=\"1234.5\"/>"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("src=\"/media/\xC3\xA9t\xC3\xA9 &amp; &lt;&quot;quoted&quot;&gt;.avi\""), std::string::npos) << text;
+  EXPECT_NE(text.find("fps=\"29.97\""), std::string::npos) << text;
+  // Wrong objects; a place that cannot be written leaves nothing behind, an old file whole.
+  EXPECT_EQ(x->WriteXMLFile(nullptr, Bstr(folder + "/n.xtl")), E_NOINTERFACE);
+  EXPECT_EQ(x->WriteXMLFile(b.group.Get(), Bstr(folder + "/n.xtl")), E_NOINTERFACE);
+  EXPECT_EQ(x->WriteGrfFile(b.tl.Get(), Bstr(folder + "/n.grf")), E_NOINTERFACE);
+  EXPECT_TRUE(FAILED(x->WriteXMLFile(b.tl.Get(), Bstr(folder + "/missing/t.xtl"))));
+  EXPECT_TRUE(fixtures::ReadFile(folder + "/n.xtl").empty());
+  EXPECT_TRUE(FAILED(x->WriteXMLFile(b.tl.Get(), Bstr(folder))));
+}
+
+}  // namespace
