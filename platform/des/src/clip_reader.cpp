@@ -73,7 +73,7 @@ bool ClipReader::Push(Item item) {
 }
 
 void ClipReader::Run() {
-  Decode();
+  if (Decode(true)) Decode(false);
   {
     std::lock_guard lock(lock_);
     ended_ = true;
@@ -81,39 +81,43 @@ void ClipReader::Run() {
   changed_.notify_all();
 }
 
-void ClipReader::Decode() {
+bool ClipReader::Decode(bool seek) {
   Resources r;
   AVDictionary* options = nullptr;
   av_dict_set(&options, "protocol_whitelist", "file", 0);
   int err = avformat_open_input(&r.fmt, ("file:" + path_).c_str(), nullptr, &options);
   av_dict_free(&options);
-  if (err < 0 || avformat_find_stream_info(r.fmt, nullptr) < 0) return;
+  if (err < 0 || avformat_find_stream_info(r.fmt, nullptr) < 0) return false;
   const AVMediaType kind = target_.video ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO;
   const int si = av_find_best_stream(r.fmt, kind, -1, -1, nullptr, 0);
-  if (si < 0) return;
+  if (si < 0) return false;
   for (unsigned i = 0; i < r.fmt->nb_streams; ++i)
     r.fmt->streams[i]->discard = static_cast<int>(i) == si ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
   AVStream* st = r.fmt->streams[si];
   const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
-  if (!codec) return;
+  if (!codec) return false;
   r.dec = avcodec_alloc_context3(codec);
-  if (!r.dec || avcodec_parameters_to_context(r.dec, st->codecpar) < 0) return;
+  if (!r.dec || avcodec_parameters_to_context(r.dec, st->codecpar) < 0) return false;
   if (target_.video) {
     r.dec->thread_count = 0;
     r.dec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   }
-  if (avcodec_open2(r.dec, codec, nullptr) < 0) return;
+  if (avcodec_open2(r.dec, codec, nullptr) < 0) return false;
   r.pkt = av_packet_alloc();
   r.frame = av_frame_alloc();
-  if (!r.pkt || !r.frame) return;
+  if (!r.pkt || !r.frame) return false;
 
   const int64_t streamStart =
       st->start_time != AV_NOPTS_VALUE ? av_rescale_q(st->start_time, st->time_base, kTicks) : 0;
-  if (mediaStart_ > 0) {
+  seek = seek && mediaStart_ > 0;
+  if (seek) {
     const int64_t target = av_rescale_q(mediaStart_ + streamStart, kTicks, st->time_base);
     av_seek_frame(r.fmt, si, target, AVSEEK_FLAG_BACKWARD);
   }
 
+  // A container that seeks imprecisely can land past the start: then it is read from its
+  // beginning instead.
+  bool firstFrame = true, rewind = false;
   bool soundAligned = false;
   int64_t dropFrames = 0;  // sound before the media start still to drop
   int64_t lastPts = -1;
@@ -189,6 +193,13 @@ void ClipReader::Decode() {
   auto handle = [&](AVFrame* f) -> bool {
     const int64_t pts = ptsOf(f);
     lastPts = pts;
+    if (firstFrame) {
+      firstFrame = false;
+      if (seek && pts > mediaStart_) {
+        rewind = true;
+        return false;
+      }
+    }
     if (!target_.video) return emitSound(f, pts);
     if (pts <= mediaStart_) {
       if (!r.held) r.held = av_frame_alloc();
@@ -222,7 +233,7 @@ void ClipReader::Decode() {
   while (true) {
     {
       std::lock_guard lock(lock_);
-      if (aborted_) return;
+      if (aborted_) return rewind;
     }
     err = av_read_frame(r.fmt, r.pkt);
     if (err == AVERROR(EAGAIN)) continue;
@@ -232,19 +243,20 @@ void ClipReader::Decode() {
       if (avcodec_send_packet(r.dec, r.pkt) == AVERROR(EAGAIN)) {
         if (!drain()) {
           av_packet_unref(r.pkt);
-          return;
+          return rewind;
         }
         avcodec_send_packet(r.dec, r.pkt);
       }
       av_packet_unref(r.pkt);
-      if (!drain()) return;
+      if (!drain()) return rewind;
     } else {
       av_packet_unref(r.pkt);
     }
   }
   avcodec_send_packet(r.dec, nullptr);
-  if (!drain()) return;
+  if (!drain()) return rewind;
   if (target_.video && r.held && r.held->buf[0]) emitPicture(r.held, r.held->pts);
+  return false;
 }
 
 Picture ClipReader::PictureAt(int64_t m) {

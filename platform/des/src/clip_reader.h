@@ -50,7 +50,8 @@ class ClipReader {
     std::vector<int16_t> sound;
   };
   void Run();
-  void Decode();
+  // Decodes and queues; true when a seek landed past the media start (read again unseeked).
+  bool Decode(bool seek);
   bool Push(Item item);  // false when aborted
 
   std::string path_;

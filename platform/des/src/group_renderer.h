@@ -19,6 +19,7 @@ class GroupRenderer {
   int Height() const { return height_; }
   int Rate() const { return rate_; }
   int Channels() const { return channels_; }
+  REFERENCE_TIME Duration() const { return duration_; }
 
   // Video: frame k shows the timeline at FrameTime(k); FrameCount frames fit the duration.
   REFERENCE_TIME FrameTime(int64_t k) const;

@@ -12,6 +12,7 @@
 #include "dshow/baseclasses.h"
 #include "dshow/uuids.h"
 #include "group_renderer.h"
+#include "smart_stream.h"
 #include "timeline_model.h"
 
 namespace des_detail {
@@ -29,10 +30,12 @@ class GroupSource final : public dshow::Filter {
         group_(group),
         transitions_(timeline.transitionsEnabled),
         duration_(timeline.duration),
-        smart_(smart && group.recompression.has_value()) {
-    out_.SetTypes({group.type});
+        smart_(smart && group.recompression.has_value() && group.video) {
+    // The smart engine renders a group with a recompression format in that format.
+    if (smart_) plan_ = PlanSmartGroup(&group_);
+    out_.SetTypes({smart_ ? plan_.output : group_.type});
     if (group.video) {
-      const VIDEOINFOHEADER* vih = VideoInfo(group.type);
+      const VIDEOINFOHEADER* vih = VideoInfo(group_.type);
       out_.SetBufferSize(static_cast<LONG>(vih->bmiHeader.biSizeImage) + 1024);
     } else {
       out_.SetBufferSize(1 << 18);
@@ -116,7 +119,17 @@ class GroupSource final : public dshow::Filter {
     const REFERENCE_TIME segment = position_;
     out_.DeliverNewSegment(segment, duration_, 1.0);
     bool ended = false;
-    if (group_.video) {
+    if (smart_ && plan_.compressed) {
+      SmartStream smart(group_, plan_, transitions_);
+      ended = !smart.Run(
+          *renderer, segment, [this] { return ShouldStop(); },
+          [this](const uint8_t* d, size_t n, REFERENCE_TIME a, REFERENCE_TIME b, bool key) {
+            return Send(d, n, a, b, key);
+          },
+          [this](HRESULT hr) {
+            if (!ShouldStop()) NotifyEvent(EC_ERRORABORT, hr, 0);
+          });
+    } else if (group_.video) {
       MediaType type = out_.CurrentType();
       const VIDEOINFOHEADER* vih = VideoInfo(type);
       std::vector<uint8_t> packed(vih->bmiHeader.biSizeImage);
@@ -170,6 +183,7 @@ class GroupSource final : public dshow::Filter {
   bool transitions_;
   REFERENCE_TIME duration_;
   bool smart_;
+  SmartPlan plan_;
   std::atomic<REFERENCE_TIME> position_{0};
   std::thread thread_;
   std::atomic<bool> done_{true};

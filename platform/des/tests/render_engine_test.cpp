@@ -245,3 +245,116 @@ TEST(RenderEngine, RenderOutputPinsUsesTheDefaultRenderers) {
 }
 
 }  // namespace
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+using namespace timeline_test;
+using namespace dshow_test;
+
+// The video packets of a file in file order.
+std::vector<std::vector<uint8_t>> VideoPackets(const std::string& path, std::vector<bool>* keys = nullptr) {
+  std::vector<std::vector<uint8_t>> out;
+  AVFormatContext* fmt = nullptr;
+  if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0) return out;
+  avformat_find_stream_info(fmt, nullptr);
+  const int si = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  AVPacket* pkt = av_packet_alloc();
+  while (si >= 0 && av_read_frame(fmt, pkt) >= 0) {
+    if (pkt->stream_index == si && pkt->size > 0) {
+      out.emplace_back(pkt->data, pkt->data + pkt->size);
+      if (keys) keys->push_back((pkt->flags & AV_PKT_FLAG_KEY) != 0);
+    }
+    av_packet_unref(pkt);
+  }
+  av_packet_free(&pkt);
+  avformat_close_input(&fmt);
+  return out;
+}
+
+// A piece of a movie cut as the splitter cuts it: timeline 0..length, media first..first+length,
+// the video group's recompression format taken from the source made last.
+ComPtr<IAMTimeline> Cut(const std::string& movie, int first, int frames, double fps, bool sound) {
+  const double start = first / fps, length = frames / fps;
+  Builder video(0, 15, "VIDEO");
+  EXPECT_EQ(video.Source(0, movie, 0, length, start, start + length), S_OK);
+  std::unique_ptr<Builder> audio;
+  if (sound) {
+    audio = std::make_unique<Builder>(video.tl, 1, 15, "AUDIO");
+    EXPECT_EQ(audio->Source(0, movie, 0, length, start, start + length), S_OK);
+  }
+  // The source made last: a new node naming the same file (the model reads only its file).
+  auto probe = Node(video.tl.Get(), TIMELINE_MAJOR_TYPE_SOURCE);
+  As<IAMTimelineSrc>(probe.Get())->SetMediaName(Bstr(movie));
+  EXPECT_EQ(As<IAMTimelineGroup>(video.group.Get())
+                ->SetRecompFormatFromSource(As<IAMTimelineSrc>(probe.Get()).Get()),
+            S_OK);
+  return video.tl;
+}
+
+TEST(SmartRenderEngine, ADx50PieceCopiesTheSourcesPacketsFromItsFirstKeyFrame) {
+  fixtures::Options o;
+  o.width = 160;
+  o.height = 120;
+  o.seconds = 2.0;
+  const std::string movie = Fixture(fixtures::Kind::AviDx50, o);
+  auto tl = Cut(movie, 5, 25, 25.0, true);
+  const std::string out = Target("smart-dx50.avi");
+  ASSERT_EQ(WriteAvi(tl.Get(), out, CLSID_SmartRenderEngine), EC_COMPLETE);
+  fixtures::Probe p = fixtures::RunFfprobe(out);
+  ASSERT_TRUE(p.ok) << p.error;
+  const auto* v = p.First("video");
+  ASSERT_TRUE(v);
+  EXPECT_EQ(v->codecTag, "DX50");
+  EXPECT_EQ(v->width, 160);
+  EXPECT_EQ(v->height, 120);
+  EXPECT_EQ(v->frames, 25);
+  EXPECT_DOUBLE_EQ(v->frameRate, 25.0);
+  ASSERT_TRUE(p.First("audio"));
+  std::vector<int> expected;
+  for (int n = 5; n < 30; ++n) expected.push_back(n);
+  EXPECT_EQ(fixtures::DecodedFrameNumbers(out), expected);
+  // From the source's first key frame inside the piece on, the packets are the source's own.
+  std::vector<bool> keys;
+  const auto source = VideoPackets(movie, &keys);
+  const auto written = VideoPackets(out);
+  ASSERT_EQ(written.size(), 25u);
+  int firstKey = 5;
+  while (firstKey < 30 && !keys[static_cast<size_t>(firstKey)]) ++firstKey;
+  ASSERT_LT(firstKey, 30);
+  for (int n = firstKey; n < 30; ++n)
+    EXPECT_EQ(written[static_cast<size_t>(n - 5)], source[static_cast<size_t>(n)]) << n;
+  // Without a recompression format the smart engine renders like the plain one.
+  Builder plain(0, 15, "VIDEO");
+  ASSERT_EQ(plain.Source(0, movie, 0, 1), S_OK);
+  const std::string a = Target("smart-plain.avi"), b = Target("plain.avi");
+  ASSERT_EQ(WriteAvi(plain.tl.Get(), a, CLSID_SmartRenderEngine), EC_COMPLETE);
+  ASSERT_EQ(WriteAvi(plain.tl.Get(), b, CLSID_RenderEngine), EC_COMPLETE);
+  EXPECT_EQ(fixtures::ReadFile(a), fixtures::ReadFile(b));
+}
+
+TEST(SmartRenderEngine, AnMpeg1PieceComesOutUncompressedWithTheRightFrames) {
+  fixtures::Options o;
+  o.width = 160;
+  o.height = 120;
+  o.seconds = 2.0;
+  const std::string movie = Fixture(fixtures::Kind::Mpeg1Ps, o);
+  auto tl = Cut(movie, 10, 20, 25.0, false);
+  const std::string out = Target("smart-mpeg1.avi");
+  ASSERT_EQ(WriteAvi(tl.Get(), out, CLSID_SmartRenderEngine), EC_COMPLETE);
+  fixtures::Probe p = fixtures::RunFfprobe(out);
+  ASSERT_TRUE(p.ok) << p.error;
+  const auto* v = p.First("video");
+  ASSERT_TRUE(v);
+  EXPECT_EQ(v->codecName, "rawvideo");
+  EXPECT_EQ(v->width, 160);
+  EXPECT_EQ(v->height, 120);
+  std::vector<int> expected;
+  for (int n = 10; n < 30; ++n) expected.push_back(n);
+  EXPECT_EQ(fixtures::DecodedFrameNumbers(out), expected);
+}
+
+}  // namespace
