@@ -386,6 +386,39 @@ TEST_F(GroupRendering, SoundMixesTracksLeavesGapsSilentAndLastsTheTimeline) {
   EXPECT_GT(rms(2.05, 2.95), 500);
 }
 
+TEST_F(GroupRendering, BadDataEndsASourceWhereItsDataEnds) {
+  fixtures::Options o;
+  o.width = 96;
+  o.height = 64;
+  o.seconds = 2.0;
+  const std::string cut = fixtures::Make(fixtures::Kind::TruncatedAvi, *folder_, o);
+  const std::string damaged = fixtures::Make(fixtures::Kind::AviDamagedIndex, *folder_, o);
+  const int lastOfCut = fixtures::DecodedFrameNumbers(cut).back();
+  // A cut-off movie holds its last whole frame; a media start past the end gives the last frame.
+  Builder b(0, 25);
+  ASSERT_EQ(b.Source(0, cut, 0, 2), S_OK);
+  ASSERT_EQ(b.Source(1, *clip_, 2, 3, 10, 11), S_OK);
+  auto n = Numbers(b, 75);
+  EXPECT_EQ(n[0], 0);
+  EXPECT_EQ(n[49], lastOfCut);
+  EXPECT_EQ(n[50], 49);
+  EXPECT_EQ(n[74], 49);
+  // The same in sound: silence past the end.
+  Builder s(1);
+  ASSERT_EQ(s.Source(0, *clip_, 0, 1, 10, 11), S_OK);
+  ASSERT_EQ(s.Source(1, damaged, 0, 1), S_OK);
+  TimelineSnap snap = s.Snap();
+  snap.groups[0].tracks.pop_back();  // the past-the-end source alone
+  GroupRenderer r(snap.groups[0], true, snap.duration);
+  std::vector<int16_t> pcm(44100 * 2);
+  r.RenderSound(0, 44100, pcm.data());
+  for (int16_t v : pcm) ASSERT_EQ(v, 0);
+  // A file with a damaged index still renders without failing.
+  TimelineSnap whole = s.Snap();
+  GroupRenderer all(whole.groups[0], true, whole.duration);
+  all.RenderSound(0, 44100, pcm.data());
+}
+
 }  // namespace
 
 namespace {
