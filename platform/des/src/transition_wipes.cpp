@@ -184,8 +184,8 @@ void Spiral(const Frame& f) {
 }
 
 void Zigzag(const Frame& f) {
-  // Eight bands are wiped one after another, left to right then right to left, top to bottom.
-  constexpr int kBands = 8;
+  // Seven bands are wiped one after another, left to right then right to left, top to bottom.
+  constexpr int kBands = 7;
   const double band = static_cast<double>(f.h) / kBands;
   ForRows(f, [&](int y, uint32_t* out) {
     const int k = std::min(kBands - 1, static_cast<int>((y + 0.5) / band));

@@ -309,6 +309,19 @@ void RunStreamingWaitPump() {
     forms_detail::DrainThreadMessages();
 }
 
+void EndStreamingThread(std::thread& thread, const std::atomic<bool>& done) {
+  if (!thread.joinable()) return;
+  const std::thread::id id = thread.get_id();
+  while (!done) {
+    forms_detail::ReleaseSendersFrom(id);
+    RunStreamingWaitPump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  // A message answered while waiting may have stopped the graph again, which ended and joined
+  // the thread already.
+  if (thread.joinable()) thread.join();
+}
+
 // --- Filter ---------------------------------------------------------------------------------
 
 Filter::Filter(std::u16string defaultName, const CLSID& clsid)
@@ -348,6 +361,7 @@ HRESULT Filter::Stop() {
 HRESULT Filter::Pause() {
   if (state_ == State_Stopped) {
     stopping_ = false;
+    cued_ = false;
     for (int i = 0; i < PinCount(); ++i)
       if (Pin* p = GetPin(i); p && p->IsConnected()) {
         HRESULT hr = p->Active();

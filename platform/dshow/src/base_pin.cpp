@@ -253,7 +253,9 @@ HRESULT Pin::EndOfStream() {
   if (dir_ != PINDIR_INPUT) return E_UNEXPECTED;
   if (flushing_) return S_FALSE;
   endOfStream_ = true;
-  return filter_->EndOfStream(this);
+  HRESULT hr = filter_->EndOfStream(this);
+  filter_->MarkCued();
+  return hr;
 }
 
 HRESULT Pin::BeginFlush() {
@@ -351,7 +353,11 @@ HRESULT Pin::Receive(IMediaSample* sample) {
   if (filter_->State() == State_Stopped || filter_->Stopping()) return VFW_E_WRONG_STATE;
   if (flushing_) return S_FALSE;
   if (endOfStream_) return VFW_E_SAMPLE_REJECTED_EOS;
-  return filter_->Receive(this, sample);
+  // A sample taken counts towards the pause that starts a run; a refused one does not (its
+  // failure ends the stream with an error event instead).
+  HRESULT hr = filter_->Receive(this, sample);
+  if (SUCCEEDED(hr)) filter_->MarkCued();
+  return hr;
 }
 
 HRESULT Pin::ReceiveMultiple(IMediaSample** samples, LONG count, LONG* processed) {

@@ -365,8 +365,9 @@ HRESULT FilterGraph::RemoveFilter(IBaseFilter* filter) {
   std::lock_guard lock(lock_);
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
     if (!IsSameObject(it->filter.Get(), filter)) continue;
+    // Streaming threads are running through it.
+    if (state_ != State_Stopped) return VFW_E_NOT_STOPPED;
     ComPtr<IBaseFilter> keep = it->filter;
-    if (state_ != State_Stopped) keep->Stop();
     for (auto& pin : PinsOf(keep.Get())) {
       ComPtr<IPin> other;
       if (SUCCEEDED(pin->ConnectedTo(other.put())) && other) {
@@ -725,10 +726,56 @@ HRESULT FilterGraph::PauseLocked() {
   return S_OK;
 }
 
+// Waits until the pause that starts a run has taken hold: every connected renderer has had a
+// sample or the end of its stream, or a stream failed, or every streaming thread waits in a
+// paused renderer (one thread feeds several renderers in turn). At most 5 s; window messages
+// sent by streaming threads are answered meanwhile. False when the time ran out.
+bool FilterGraph::AwaitCue() {
+  std::vector<Filter*> sinks;
+  int sources = 0;
+  for (auto& e : entries_) {
+    Filter* f = Ours(e.filter.Get());
+    if (!f) continue;
+    bool in = false, out = false;
+    for (int i = 0; i < f->PinCount(); ++i)
+      if (Pin* p = f->GetPin(i); p && p->IsConnected()) (p->Direction() == PINDIR_INPUT ? in : out) = true;
+    if (f->IsRenderer() && (in || out)) sinks.push_back(f);
+    if (f->SourceDuration() >= 0 && out) ++sources;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  std::unique_lock ev(eventLock_);
+  auto ready = [&] {
+    if (finished_ != 0 || !running_) return true;
+    if (sources > 0 && held_ >= sources) return true;
+    return std::all_of(sinks.begin(), sinks.end(), [](Filter* f) { return f->Cued(); });
+  };
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    eventCond_.wait_for(ev, std::chrono::milliseconds(10), ready);
+    if (ready()) break;
+    ev.unlock();
+    RunStreamingWaitPump();
+    ev.lock();
+  }
+  return true;
+}
+
+void FilterGraph::StreamHeld(bool held) {
+  held_ += held ? 1 : -1;
+  eventCond_.notify_all();
+}
+
 HRESULT FilterGraph::RunLocked() {
   if (state_ == State_Running) return S_OK;
+  const bool fromStopped = state_ == State_Stopped;
   HRESULT hr = PauseLocked();
   if (FAILED(hr)) return hr;
+  bool cued = true;
+  if (fromStopped) {
+    cued = AwaitCue();
+    // A message answered while waiting stopped the graph (or ran it).
+    if (state_ != State_Paused) return S_FALSE;
+  }
   REFERENCE_TIME start;
   {
     std::lock_guard t(timeLock_);
@@ -754,7 +801,7 @@ HRESULT FilterGraph::RunLocked() {
     StopLocked();
     return result;
   }
-  return S_OK;
+  return cued ? S_OK : S_FALSE;
 }
 
 HRESULT FilterGraph::StopLocked() {
@@ -966,9 +1013,20 @@ REFERENCE_TIME FilterGraph::PositionTime() {
   return std::clamp<REFERENCE_TIME>(pos, 0, std::max<REFERENCE_TIME>(duration, 0));
 }
 
+// Position and rate are a renderer's: a graph without a connected one (a file that did not
+// render) has none to tell.
+bool FilterGraph::HasConnectedRenderer() {
+  for (auto& e : entries_)
+    if (Filter* f = Ours(e.filter.Get()); f && f->IsRenderer())
+      for (int i = 0; i < f->PinCount(); ++i)
+        if (Pin* p = f->GetPin(i); p && p->IsConnected()) return true;
+  return false;
+}
+
 HRESULT FilterGraph::get_Duration(REFTIME* length) {
   if (!length) return E_POINTER;
   std::lock_guard lock(lock_);
+  if (!HasConnectedRenderer()) return E_NOTIMPL;
   *length = static_cast<double>(DurationTime()) / UNITS;
   return S_OK;
 }
@@ -976,6 +1034,7 @@ HRESULT FilterGraph::get_Duration(REFTIME* length) {
 HRESULT FilterGraph::get_CurrentPosition(REFTIME* time) {
   if (!time) return E_POINTER;
   std::lock_guard lock(lock_);
+  if (!HasConnectedRenderer()) return E_NOTIMPL;
   *time = static_cast<double>(PositionTime()) / UNITS;
   return S_OK;
 }
@@ -984,6 +1043,7 @@ HRESULT FilterGraph::put_CurrentPosition(REFTIME time) {
   if (time < 0 || time != time) return E_INVALIDARG;
   KeepAlive keep(this);
   std::lock_guard lock(lock_);
+  if (!HasConnectedRenderer()) return E_NOTIMPL;
   REFERENCE_TIME t = std::min(static_cast<REFERENCE_TIME>(time * UNITS), DurationTime());
   FILTER_STATE before = state_;
   StopLocked();
@@ -1008,6 +1068,10 @@ HRESULT FilterGraph::get_PrerollTime(REFTIME* time) {
 HRESULT FilterGraph::put_PrerollTime(REFTIME) { return S_OK; }
 
 HRESULT FilterGraph::put_Rate(double rate) {
+  {
+    std::lock_guard lock(lock_);
+    if (!HasConnectedRenderer()) return E_NOTIMPL;
+  }
   if (!(rate > 0) || rate > 16) return E_INVALIDARG;
   std::lock_guard t(timeLock_);
   if (clockRunning_) {
@@ -1021,6 +1085,10 @@ HRESULT FilterGraph::put_Rate(double rate) {
 
 HRESULT FilterGraph::get_Rate(double* rate) {
   if (!rate) return E_POINTER;
+  {
+    std::lock_guard lock(lock_);
+    if (!HasConnectedRenderer()) return E_NOTIMPL;
+  }
   std::lock_guard t(timeLock_);
   *rate = rate_;
   return S_OK;

@@ -137,6 +137,7 @@ class FilterGraph : public ComObject<IGraphBuilder, IMediaControl, IMediaEventEx
   }
   void ReportProgress(REFERENCE_TIME t) override;
   void PostEvent(LONG code, LONG_PTR p1, LONG_PTR p2) override { Notify(code, p1, p2); }
+  void StreamHeld(bool held) override;
 
   // For the automation layer.
   std::vector<ComPtr<IBaseFilter>> Filters();
@@ -154,6 +155,8 @@ class FilterGraph : public ComObject<IGraphBuilder, IMediaControl, IMediaEventEx
   HRESULT StopLocked();
   HRESULT PauseLocked();
   HRESULT RunLocked();
+  bool AwaitCue();
+  bool HasConnectedRenderer();
   HRESULT RenderPin(IPin* out, int depth);
   HRESULT RenderOutputs(IBaseFilter* filter, int depth);
   HRESULT ConnectVia(IPin* out, IPin* in, int depth);
@@ -198,6 +201,7 @@ class FilterGraph : public ComObject<IGraphBuilder, IMediaControl, IMediaEventEx
   LONG finished_ = 0;
   int renderers_ = 0;
   int completed_ = 0;
+  std::atomic<int> held_{0};  // streaming threads waiting in paused renderers
   bool running_ = false;  // between Run/Pause and Stop, for WaitForCompletion
   LONG notifyFlags_ = 0;
   OAHWND notifyWindow_ = 0;

@@ -435,6 +435,8 @@ class FileWriter : public Filter, public IFileSinkFilter {
   HRESULT OnPause() override {
     std::lock_guard lock(fileLock_);
     if (fd_ >= 0) return S_OK;
+    // Nothing will be written: no file is made (nor emptied).
+    if (!in_.IsConnected()) return S_OK;
     if (path_.empty()) return E_INVALIDARG;
     fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd_ < 0) {
@@ -471,7 +473,9 @@ WriterInput::WriterInput(FileWriter* f) : Pin(f, u"in", PINDIR_INPUT) {}
 HRESULT WriterInput::Receive(IMediaSample* sample) {
   if (!sample) return E_POINTER;
   if (filter_->State() == State_Stopped) return VFW_E_WRONG_STATE;
-  return static_cast<FileWriter*>(filter_)->Write(sample);
+  HRESULT hr = static_cast<FileWriter*>(filter_)->Write(sample);
+  if (SUCCEEDED(hr)) filter_->MarkCued();
+  return hr;
 }
 
 }  // namespace

@@ -85,15 +85,32 @@ class Renderer : public Filter {
   // flushes first.
   bool WaitUntil(REFERENCE_TIME t) {
     std::unique_lock lock(stateLock_);
+    // While paused the streaming thread is held here: the graph hears of it, since a run
+    // waiting for every renderer's first sample waits in vain for those behind this one.
+    GraphServices* held = nullptr;
+    struct Release {
+      GraphServices*& held;
+      ~Release() {
+        if (held) held->StreamHeld(false);
+      }
+    } release{held};
     while (true) {
       if (stopping_ || state_ == State_Stopped || in_.IsFlushing()) return false;
       if (state_ == State_Running) {
+        if (held) {
+          held->StreamHeld(false);
+          held = nullptr;
+        }
         if (!paced_ || !Services()) return true;
         REFERENCE_TIME now = Services()->StreamTime();
         if (now >= t) return true;
         int64_t wait = std::min<int64_t>((t - now) / 10, 20000);
         stateChanged_.wait_for(lock, std::chrono::microseconds(std::max<int64_t>(wait, 500)));
       } else {
+        if (!held && (held = Services())) {
+          MarkCued();  // it holds a sample (or the end) while it waits
+          held->StreamHeld(true);
+        }
         stateChanged_.wait_for(lock, std::chrono::milliseconds(20));
       }
     }
@@ -280,20 +297,20 @@ class VideoRenderer : public Renderer, public IVideoWindow, public IBasicVideo {
     if (widget_) visible_ = widget_->isVisible() ? OATRUE : OAFALSE;
     return GetLong(visible_, v);
   }
-  HRESULT put_Left(LONG v) override { return SetLong(left_, v); }
+  HRESULT put_Left(LONG v) override { return SetLong(left_, Coordinate(v)); }
   HRESULT get_Left(LONG* v) override { return GetLong(left_, v); }
   HRESULT put_Width(LONG v) override {
     if (v < 0) return E_INVALIDARG;
     sized_ = true;
-    return SetLong(width_, v);
+    return SetLong(width_, Coordinate(v));
   }
   HRESULT get_Width(LONG* v) override { return GetLong(width_, v); }
-  HRESULT put_Top(LONG v) override { return SetLong(top_, v); }
+  HRESULT put_Top(LONG v) override { return SetLong(top_, Coordinate(v)); }
   HRESULT get_Top(LONG* v) override { return GetLong(top_, v); }
   HRESULT put_Height(LONG v) override {
     if (v < 0) return E_INVALIDARG;
     sized_ = true;
-    return SetLong(height_, v);
+    return SetLong(height_, Coordinate(v));
   }
   HRESULT get_Height(LONG* v) override { return GetLong(height_, v); }
   HRESULT put_Owner(OAHWND v) override {
@@ -320,10 +337,10 @@ class VideoRenderer : public Renderer, public IVideoWindow, public IBasicVideo {
   HRESULT SetWindowPosition(LONG l, LONG t, LONG w, LONG h) override {
     if (!Connected()) return VFW_E_NOT_CONNECTED;
     if (w < 0 || h < 0) return E_INVALIDARG;
-    left_ = l;
-    top_ = t;
-    width_ = w;
-    height_ = h;
+    left_ = Coordinate(l);
+    top_ = Coordinate(t);
+    width_ = Coordinate(w);
+    height_ = Coordinate(h);
     sized_ = true;
     Apply();
     return S_OK;
@@ -421,6 +438,9 @@ class VideoRenderer : public Renderer, public IVideoWindow, public IBasicVideo {
 
  private:
   bool Connected() const { return in_.IsConnected(); }
+  // The desktop's coordinates are 16-bit: a place beyond them is clamped to their edge, where a
+  // window put far off the screen stays off it (rather than wrapping round onto it).
+  static LONG Coordinate(LONG v) { return std::clamp<LONG>(v, -32768, 32767); }
   HRESULT SetLong(LONG& field, LONG v) {
     if (!Connected()) return VFW_E_NOT_CONNECTED;
     field = v;

@@ -343,14 +343,8 @@ class Splitter : public Filter {
   void StopThread() {
     if (!thread_.joinable()) return;
     stopRequested_ = true;
-    // The streaming thread may be waiting on the window thread: keep pumping while it ends.
-    while (!done_) {
-      RunStreamingWaitPump();
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    // A message answered while waiting may have stopped the graph again, which ended and joined
-    // the thread already.
-    if (thread_.joinable()) thread_.join();
+    // The streaming thread may be waiting on the window thread: the wait answers it.
+    EndStreamingThread(thread_, done_);
     stopRequested_ = false;
   }
 

@@ -84,7 +84,8 @@ TEST(WindowThread, AnEndlessWaitForCompletionAnswersTheStreamingThreadsMessages)
   DestroyWindow(notify);
 }
 
-// Holds the streaming thread in its first sample until let go.
+// Holds the streaming thread in its second sample until let go (the first passes, so that the
+// run that starts the graph finds the renderer's first sample there).
 class HoldingFilter : public dshow::InPlaceTransformFilter {
  public:
   HoldingFilter()
@@ -93,6 +94,7 @@ class HoldingFilter : public dshow::InPlaceTransformFilter {
     return mt.majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
   }
   HRESULT Transform(IMediaSample*) override {
+    if (++samples == 1) return S_OK;
     entered = true;
     // (The limit only keeps a broken stop from hanging the test program.)
     auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -107,6 +109,7 @@ class HoldingFilter : public dshow::InPlaceTransformFilter {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return entered;
   }
+  std::atomic<int> samples{0};
   std::atomic<bool> entered{false};
   std::atomic<bool> released{false};
 };

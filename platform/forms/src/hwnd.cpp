@@ -18,6 +18,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 #include "forms/qt/hwnd_qt.h"
 
@@ -30,17 +32,23 @@ struct Pending {
   WPARAM wParam = 0;
   LPARAM lParam = 0;
   bool posted = false;  // PostMessage: nobody waits
+  std::thread::id sender = std::this_thread::get_id();
   std::mutex m;
   std::condition_variable cv;
   bool done = false;
   LRESULT result = 0;
+  // The first answer counts (a sender let go early keeps the answer it was given).
   void Complete(LRESULT r) {
     std::lock_guard lock(m);
+    if (done) return;
     result = r;
     done = true;
     cv.notify_all();
   }
 };
+
+// The cross-thread messages the calling thread is answering, innermost last.
+thread_local std::vector<Pending*> tAnswering;
 
 struct Pump {
   QThread* thread = nullptr;
@@ -261,9 +269,23 @@ void DrainThreadMessages() {
       p = pump->queue.front();
       pump->queue.pop_front();
     }
+    tAnswering.push_back(p.get());
+    struct Answered {
+      ~Answered() { tAnswering.pop_back(); }
+    } answered;
     LRESULT r = Deliver(p->hwnd, p->msg, p->wParam, p->lParam);
     p->Complete(r);
   }
+}
+
+bool ReleaseSendersFrom(std::thread::id sender) {
+  bool released = false;
+  for (Pending* p : tAnswering)
+    if (!p->posted && p->sender == sender) {
+      p->Complete(0);
+      released = true;
+    }
+  return released;
 }
 
 void ReleaseHandles(QWidget* widget) {

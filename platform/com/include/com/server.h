@@ -93,13 +93,25 @@ class ComServer {
 // The server of the library being compiled (each library has its own; SUITE_COM_SERVER defines it).
 __attribute__((visibility("hidden"))) ComServer& ThisComServer();
 
-// An object of a served class: holds the library's lock while it lives.
+// The library's lock, held by an object of a served class T (a base of ServerObject<T>, one
+// type per class so that each library's copy reaches its own server).
 template <class T>
-class ServerObject : public T {
+class ServerLock {
+ protected:
+  ServerLock() { ThisComServer().Lock(); }
+  ~ServerLock() { ThisComServer().Unlock(); }
+  ServerLock(const ServerLock&) = delete;
+  ServerLock& operator=(const ServerLock&) = delete;
+};
+
+// An object of a served class: holds the library's lock while it lives, taken before the object
+// is built and lowered only after its teardown (the lock is its first base), so that
+// DllCanUnloadNow never answers S_OK while the library's code still runs for it.
+template <class T>
+class ServerObject : private ServerLock<T>, public T {
  public:
   template <class... Args>
-  explicit ServerObject(Args&&... args) : T(std::forward<Args>(args)...) { ThisComServer().Lock(); }
-  ~ServerObject() override { ThisComServer().Unlock(); }
+  explicit ServerObject(Args&&... args) : T(std::forward<Args>(args)...) {}
 };
 
 template <class T, bool Aggregatable>

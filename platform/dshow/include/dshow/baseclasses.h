@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "com/object.h"
@@ -188,6 +189,10 @@ class Filter : public ComObject<IBaseFilter> {
   virtual HRESULT SetSourcePosition(REFERENCE_TIME) { return E_NOTIMPL; }
   // Called by the graph before stopping: wakes streaming waits so that threads can end.
   virtual void BeginStop();
+  // Whether an input pin has taken a sample or the end of the stream since the filter left the
+  // stopped state (the graph's run waits for its renderers to have one).
+  bool Cued() const { return cued_; }
+  void MarkCued() { cued_ = true; }
 
   FILTER_STATE State() const { return state_; }
   bool Stopping() const { return stopping_; }
@@ -227,6 +232,7 @@ class Filter : public ComObject<IBaseFilter> {
   std::condition_variable stateChanged_;
   std::atomic<FILTER_STATE> state_{State_Stopped};
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> cued_{false};
   REFERENCE_TIME start_ = 0;
   ComPtr<IReferenceClock> clock_;
   IFilterGraph* graph_ = nullptr;  // weak: the graph holds the filter
@@ -255,6 +261,9 @@ class GraphServices {
   // An event of a filter (the graph's IMediaEventSink without reference counting, so that
   // filters may report while the graph takes itself apart).
   virtual void PostEvent(LONG code, LONG_PTR param1, LONG_PTR param2) = 0;
+  // A streaming thread starts (true) or stops (false) waiting in a paused renderer for the run:
+  // it delivers nothing further until then.
+  virtual void StreamHeld(bool) {}
 
  protected:
   ~GraphServices() = default;
@@ -403,5 +412,10 @@ ComPtr<IEnumMediaTypes> MakeMediaTypeEnum(std::vector<MediaType> types);
 // such messages are handled. The window layer installs it.
 void SetStreamingWaitPump(std::function<void()> pump);
 void RunStreamingWaitPump();
+// Ends a filter's streaming thread once it has been asked to stop: waits until `done` is set,
+// answering window messages meanwhile, then joins it. A stop made inside the handler of that
+// thread's own synchronous message lets the thread go on with an answer of 0, so that neither
+// waits for the other.
+void EndStreamingThread(std::thread& thread, const std::atomic<bool>& done);
 
 }  // namespace dshow

@@ -4,6 +4,7 @@
 // media framework's video renderer) do.
 #include <QApplication>
 #include <QWidget>
+#include <thread>
 
 #include "forms/hwnd.h"
 
@@ -21,6 +22,11 @@ namespace forms_detail {
 QApplication* EnsureApplication();
 // Runs the cross-thread messages queued for windows of the calling thread.
 void DrainThreadMessages();
+// Lets a thread waiting in SendMessage go on with the answer 0 while the calling thread is still
+// answering its message (the handler goes on; its own answer is dropped). For a handler that must
+// wait for the sending thread itself, as a stop waits for a streaming thread. True when such a
+// message was being answered.
+bool ReleaseSendersFrom(std::thread::id sender);
 // Releases every waiting sender and refuses further cross-thread sends (program end).
 void ShutdownMessages();
 // Forgets the handles of a widget and of everything inside it (a window that is unloaded is
