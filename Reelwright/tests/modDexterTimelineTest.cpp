@@ -444,3 +444,14 @@ TEST_F(DexterTimeline, AJoinWithoutAWritableTargetNeverCompletes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DexterTimeline, AnEmptyStoryboardWritesNoFile) {
+  auto tl = CreateTimeline();
+  const std::string target = fixtures::ScratchFolder("dexter-empty") + "/empty.avi";
+  EXPECT_NE(Join(tl.Get(), target), EC_COMPLETE);
+  EXPECT_FALSE(fs::exists(target));
+}
+
+}  // namespace
