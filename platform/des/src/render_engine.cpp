@@ -165,8 +165,10 @@ class GroupSource final : public dshow::Filter {
           data = bytes.data();
           size = bytes.size();
         }
-        if (!Send(data, size, renderer->SampleTime(i) - segment,
-                  renderer->SampleTime(i + static_cast<int64_t>(n)) - segment, true))
+        // No sample reaches past the duration: positions stay within it.
+        const REFERENCE_TIME stop =
+            std::min(renderer->SampleTime(i + static_cast<int64_t>(n)), std::max(duration_, renderer->SampleTime(i) + 1));
+        if (!Send(data, size, renderer->SampleTime(i) - segment, stop - segment, true))
           ended = true;
         i += static_cast<int64_t>(n);
       }
