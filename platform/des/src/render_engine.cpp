@@ -11,6 +11,7 @@
 #include "com/interfaces.h"
 #include "dshow/baseclasses.h"
 #include "dshow/uuids.h"
+#include "graph_walk.h"
 #include "group_renderer.h"
 #include "smart_stream.h"
 #include "timeline_model.h"
@@ -313,14 +314,7 @@ class RenderEngine final : public ComObject<IRenderEngine> {
     if (graph_) {
       ComPtr<IMediaControl> control;
       if (SUCCEEDED(graph_->QueryInterface(IMediaControl::iid, control.put_void()))) control->Stop();
-      std::vector<ComPtr<IBaseFilter>> all;
-      ComPtr<IEnumFilters> e;
-      if (SUCCEEDED(graph_->EnumFilters(e.put())) && e) {
-        IBaseFilter* f = nullptr;
-        ULONG got = 0;
-        while (e->Next(1, &f, &got) == S_OK && got == 1) all.push_back(ComPtr<IBaseFilter>::Attach(f));
-      }
-      for (auto& f : all) graph_->RemoveFilter(f.Get());
+      for (auto& f : FiltersOf(graph_.Get())) graph_->RemoveFilter(f.Get());
     }
     filters_.clear();
     graph_ = nullptr;

@@ -14,6 +14,7 @@ extern "C" {
 #include "dshow/encoders.h"
 #include "dshow/src/internal.h"
 #include "dshow/uuids.h"
+#include "graph_walk.h"
 
 namespace des_detail {
 
@@ -47,12 +48,7 @@ class Collector final : public dshow::Filter {
 };
 
 ComPtr<IPin> PinOf(IBaseFilter* f, PIN_DIRECTION want) {
-  ComPtr<IEnumPins> e;
-  if (FAILED(f->EnumPins(e.put())) || !e) return nullptr;
-  IPin* p = nullptr;
-  ULONG got = 0;
-  while (e->Next(1, &p, &got) == S_OK && got == 1) {
-    ComPtr<IPin> pin = ComPtr<IPin>::Attach(p);
+  for (auto& pin : PinsOf(f)) {
     PIN_DIRECTION dir;
     if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == want) return pin;
   }

@@ -4,12 +4,14 @@
 #include <QXmlStreamWriter>
 
 #include <cstdio>
+#include <functional>
 #include <mutex>
 
 #include "com/com.h"
 #include "com/object.h"
 #include "dshow/src/internal.h"
 #include "com/interfaces.h"
+#include "graph_walk.h"
 #include "timeline_model.h"
 
 namespace des_detail {
@@ -65,15 +67,19 @@ void WriteFormat(QXmlStreamWriter& w, const GroupSnap& g) {
   w.writeEndElement();
 }
 
-HRESULT Commit(QSaveFile& file) {
-  if (!file.commit()) return E_ACCESSDENIED;
-  return S_OK;
-}
-
-HRESULT OpenTarget(QSaveFile& file, const Bstr& path) {
-  if (path.Length() == 0) return E_INVALIDARG;
-  file.setFileName(Q(path.Utf8()));
-  if (!file.open(QIODevice::WriteOnly)) return E_ACCESSDENIED;
+// Writes an indented UTF-8 document through a save file: the target is replaced only once the
+// whole document is written.
+HRESULT WriteDocument(const Bstr& path, const std::function<void(QXmlStreamWriter&)>& body) {
+  const std::string failure = "Cannot write the file \"" + path.Utf8() + "\".";
+  if (path.Length() == 0) return ReportError(E_INVALIDARG, failure, "Xml2Dex");
+  QSaveFile file(Q(path.Utf8()));
+  if (!file.open(QIODevice::WriteOnly)) return ReportError(E_ACCESSDENIED, failure, "Xml2Dex");
+  QXmlStreamWriter w(&file);
+  w.setAutoFormatting(true);
+  w.writeStartDocument();
+  body(w);
+  w.writeEndDocument();
+  if (w.hasError() || !file.commit()) return ReportError(E_FAIL, failure, "Xml2Dex");
   return S_OK;
 }
 
@@ -91,66 +97,48 @@ std::string FilterName(IBaseFilter* f) {
   return Utf16ToUtf8(info.achName);
 }
 
-std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* f) {
-  std::vector<ComPtr<IPin>> pins;
-  ComPtr<IEnumPins> e;
-  if (FAILED(f->EnumPins(e.put())) || !e) return pins;
-  IPin* p = nullptr;
-  ULONG got = 0;
-  while (e->Next(1, &p, &got) == S_OK && got == 1) pins.push_back(ComPtr<IPin>::Attach(p));
-  return pins;
-}
-
 class Xml2Dex final : public ComObject<IXml2Dex> {
  public:
   HRESULT WriteXMLFile(IUnknown* timeline, const Bstr& path) override {
     TimelineSnap snap;
     if (!timeline || FAILED(SnapshotTimeline(timeline, &snap))) return E_NOINTERFACE;
-    QSaveFile file;
-    if (HRESULT hr = OpenTarget(file, path); FAILED(hr))
-      return ReportError(hr, "Cannot write the file \"" + path.Utf8() + "\".", "Xml2Dex");
-    QXmlStreamWriter w(&file);
-    w.setAutoFormatting(true);
-    w.writeStartDocument();
-    w.writeStartElement("timeline");
-    w.writeAttribute("transitions", snap.transitionsEnabled ? "1" : "0");
-    for (const auto& g : snap.groups) {
-      w.writeStartElement("group");
-      w.writeAttribute("name", Q(g.name));
-      w.writeAttribute("type", g.video ? "video" : "audio");
-      w.writeAttribute("fps", QString::number(g.fps, 'g', QLocale::FloatingPointShortest));
-      w.writeAttribute("previewmode", g.previewMode ? "1" : "0");
-      w.writeAttribute("buffering", QString::number(g.buffering));
-      WriteFormat(w, g);
-      for (const auto& t : g.tracks) {
-        w.writeStartElement("track");
-        for (const auto& s : t.sources) {
-          w.writeStartElement("clip");
-          w.writeAttribute("src", Q(s.path));
-          w.writeAttribute("start", Seconds(s.start));
-          w.writeAttribute("stop", Seconds(s.stop));
-          if (s.hasMediaTimes) {
-            w.writeAttribute("mstart", Seconds(s.mediaStart));
-            w.writeAttribute("mstop", Seconds(s.mediaStop));
+    return WriteDocument(path, [&](QXmlStreamWriter& w) {
+      w.writeStartElement("timeline");
+      w.writeAttribute("transitions", snap.transitionsEnabled ? "1" : "0");
+      for (const auto& g : snap.groups) {
+        w.writeStartElement("group");
+        w.writeAttribute("name", Q(g.name));
+        w.writeAttribute("type", g.video ? "video" : "audio");
+        w.writeAttribute("fps", QString::number(g.fps, 'g', QLocale::FloatingPointShortest));
+        w.writeAttribute("previewmode", g.previewMode ? "1" : "0");
+        w.writeAttribute("buffering", QString::number(g.buffering));
+        WriteFormat(w, g);
+        for (const auto& t : g.tracks) {
+          w.writeStartElement("track");
+          for (const auto& s : t.sources) {
+            w.writeStartElement("clip");
+            w.writeAttribute("src", Q(s.path));
+            w.writeAttribute("start", Seconds(s.start));
+            w.writeAttribute("stop", Seconds(s.stop));
+            if (s.hasMediaTimes) {
+              w.writeAttribute("mstart", Seconds(s.mediaStart));
+              w.writeAttribute("mstop", Seconds(s.mediaStop));
+            }
+            w.writeEndElement();
           }
-          w.writeEndElement();
-        }
-        for (const auto& x : t.transitions) {
-          w.writeStartElement("transition");
-          w.writeAttribute("clsid", Q(GuidToString(x.clsid)));
-          w.writeAttribute("start", Seconds(x.start));
-          w.writeAttribute("stop", Seconds(x.stop));
+          for (const auto& x : t.transitions) {
+            w.writeStartElement("transition");
+            w.writeAttribute("clsid", Q(GuidToString(x.clsid)));
+            w.writeAttribute("start", Seconds(x.start));
+            w.writeAttribute("stop", Seconds(x.stop));
+            w.writeEndElement();
+          }
           w.writeEndElement();
         }
         w.writeEndElement();
       }
       w.writeEndElement();
-    }
-    w.writeEndElement();
-    w.writeEndDocument();
-    if (w.hasError() || FAILED(Commit(file)))
-      return ReportError(E_FAIL, "Cannot write the file \"" + path.Utf8() + "\".", "Xml2Dex");
-    return S_OK;
+    });
   }
 
   HRESULT WriteGrfFile(IUnknown* graphUnknown, const Bstr& path) override {
@@ -158,81 +146,67 @@ class Xml2Dex final : public ComObject<IXml2Dex> {
     if (!graphUnknown ||
         FAILED(graphUnknown->QueryInterface(IFilterGraph::iid, graph.put_void())))
       return E_NOINTERFACE;
-    std::vector<ComPtr<IBaseFilter>> filters;
-    ComPtr<IEnumFilters> e;
-    if (SUCCEEDED(graph->EnumFilters(e.put())) && e) {
-      IBaseFilter* f = nullptr;
-      ULONG got = 0;
-      while (e->Next(1, &f, &got) == S_OK && got == 1) filters.push_back(ComPtr<IBaseFilter>::Attach(f));
-    }
-    QSaveFile file;
-    if (HRESULT hr = OpenTarget(file, path); FAILED(hr))
-      return ReportError(hr, "Cannot write the file \"" + path.Utf8() + "\".", "Xml2Dex");
-    QXmlStreamWriter w(&file);
-    w.setAutoFormatting(true);
-    w.writeStartDocument();
-    w.writeStartElement("graph");
-    struct Link {
-      std::string from, to;
-      GUID major, sub;
-    };
-    std::vector<Link> links;
-    for (auto& f : filters) {
-      const std::string name = FilterName(f.Get());
-      w.writeStartElement("filter");
-      w.writeAttribute("name", Q(name));
-      CLSID clsid{};
-      f->GetClassID(&clsid);
-      w.writeAttribute("clsid", Q(GuidToString(clsid)));
-      ComPtr<IFileSinkFilter> sink;
-      ComPtr<IFileSourceFilter> source;
-      char16_t* file = nullptr;
-      if (SUCCEEDED(f->QueryInterface(IFileSinkFilter::iid, sink.put_void())))
-        sink->GetCurFile(&file, nullptr);
-      else if (SUCCEEDED(f->QueryInterface(IFileSourceFilter::iid, source.put_void())))
-        source->GetCurFile(&file, nullptr);
-      if (file) {
-        w.writeAttribute("file", Q16(file));
-        CoTaskMemFree(file);
-      }
-      for (auto& pin : PinsOf(f.Get())) {
-        PIN_DIRECTION dir = PINDIR_INPUT;
-        pin->QueryDirection(&dir);
-        const std::string pinName = PinName(pin.Get());
-        w.writeStartElement("pin");
-        w.writeAttribute("name", Q(pinName));
-        w.writeAttribute("direction", dir == PINDIR_INPUT ? "in" : "out");
-        w.writeEndElement();
-        ComPtr<IPin> peer;
-        if (dir == PINDIR_OUTPUT && SUCCEEDED(pin->ConnectedTo(peer.put())) && peer) {
-          PIN_INFO pi{};
-          std::string peerFilter;
-          if (SUCCEEDED(peer->QueryPinInfo(&pi)) && pi.pFilter) {
-            peerFilter = FilterName(pi.pFilter);
-            pi.pFilter->Release();
-          }
-          AM_MEDIA_TYPE mt{};
-          pin->ConnectionMediaType(&mt);
-          links.push_back({name + "." + pinName, peerFilter + "." + PinName(peer.Get()),
-                           mt.majortype, mt.subtype});
-          FreeMediaType(mt);
+    const std::vector<ComPtr<IBaseFilter>> filters = FiltersOf(graph.Get());
+    return WriteDocument(path, [&](QXmlStreamWriter& w) {
+      w.writeStartElement("graph");
+      struct Link {
+        std::string from, to;
+        GUID major, sub;
+      };
+      std::vector<Link> links;
+      for (auto& f : filters) {
+        const std::string name = FilterName(f.Get());
+        w.writeStartElement("filter");
+        w.writeAttribute("name", Q(name));
+        CLSID clsid{};
+        f->GetClassID(&clsid);
+        w.writeAttribute("clsid", Q(GuidToString(clsid)));
+        ComPtr<IFileSinkFilter> sink;
+        ComPtr<IFileSourceFilter> source;
+        char16_t* file = nullptr;
+        if (SUCCEEDED(f->QueryInterface(IFileSinkFilter::iid, sink.put_void())))
+          sink->GetCurFile(&file, nullptr);
+        else if (SUCCEEDED(f->QueryInterface(IFileSourceFilter::iid, source.put_void())))
+          source->GetCurFile(&file, nullptr);
+        if (file) {
+          w.writeAttribute("file", Q16(file));
+          CoTaskMemFree(file);
         }
+        for (auto& pin : PinsOf(f.Get())) {
+          PIN_DIRECTION dir = PINDIR_INPUT;
+          pin->QueryDirection(&dir);
+          const std::string pinName = PinName(pin.Get());
+          w.writeStartElement("pin");
+          w.writeAttribute("name", Q(pinName));
+          w.writeAttribute("direction", dir == PINDIR_INPUT ? "in" : "out");
+          w.writeEndElement();
+          ComPtr<IPin> peer;
+          if (dir == PINDIR_OUTPUT && SUCCEEDED(pin->ConnectedTo(peer.put())) && peer) {
+            PIN_INFO pi{};
+            std::string peerFilter;
+            if (SUCCEEDED(peer->QueryPinInfo(&pi)) && pi.pFilter) {
+              peerFilter = FilterName(pi.pFilter);
+              pi.pFilter->Release();
+            }
+            AM_MEDIA_TYPE mt{};
+            pin->ConnectionMediaType(&mt);
+            links.push_back({name + "." + pinName, peerFilter + "." + PinName(peer.Get()),
+                             mt.majortype, mt.subtype});
+            FreeMediaType(mt);
+          }
+        }
+        w.writeEndElement();
+      }
+      for (const auto& l : links) {
+        w.writeStartElement("connect");
+        w.writeAttribute("from", Q(l.from));
+        w.writeAttribute("to", Q(l.to));
+        w.writeAttribute("major", Q(GuidToString(l.major)));
+        w.writeAttribute("subtype", Q(GuidToString(l.sub)));
+        w.writeEndElement();
       }
       w.writeEndElement();
-    }
-    for (const auto& l : links) {
-      w.writeStartElement("connect");
-      w.writeAttribute("from", Q(l.from));
-      w.writeAttribute("to", Q(l.to));
-      w.writeAttribute("major", Q(GuidToString(l.major)));
-      w.writeAttribute("subtype", Q(GuidToString(l.sub)));
-      w.writeEndElement();
-    }
-    w.writeEndElement();
-    w.writeEndDocument();
-    if (w.hasError() || FAILED(Commit(file)))
-      return ReportError(E_FAIL, "Cannot write the file \"" + path.Utf8() + "\".", "Xml2Dex");
-    return S_OK;
+    });
   }
 };
 
