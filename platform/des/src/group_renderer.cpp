@@ -49,6 +49,7 @@ GroupRenderer::GroupRenderer(const GroupSnap& group, bool transitionsEnabled,
 GroupRenderer::~GroupRenderer() { Abort(); }
 
 void GroupRenderer::Abort() {
+  std::lock_guard lock(readersLock_);
   aborted_ = true;
   for (auto& track : clips_)
     for (auto& c : track)
@@ -91,7 +92,10 @@ ClipReader* GroupRenderer::ReaderFor(Clip& clip, REFERENCE_TIME firstNeeded) {
     target.rate = rate_;
     target.channels = channels_;
     const size_t ahead = static_cast<size_t>(std::clamp(group_.buffering, 4, 64));
-    clip.reader = std::make_unique<ClipReader>(s.path, target, at, ahead);
+    auto reader = std::make_unique<ClipReader>(s.path, target, at, ahead);
+    std::lock_guard lock(readersLock_);
+    if (aborted_) reader->Abort();
+    clip.reader = std::move(reader);
   }
   return clip.reader.get();
 }
@@ -102,7 +106,11 @@ void GroupRenderer::Prepare(REFERENCE_TIME t) {
     for (auto& c : track) {
       if (c.done) continue;
       if (t >= c.source->stop) {
-        c.reader.reset();
+        std::unique_ptr<ClipReader> old;
+        {
+          std::lock_guard lock(readersLock_);
+          old = std::move(c.reader);
+        }
         c.done = true;
       } else if (!c.reader && t >= c.source->start - kLookahead) {
         ReaderFor(c, t);
