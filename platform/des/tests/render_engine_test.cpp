@@ -10,6 +10,7 @@
 #include "com/com.h"
 #include "com/interfaces.h"
 #include "des/timeline.h"
+#include "dshow/src/internal.h"
 #include "dshow/tests/dshow_test_util.h"
 #include "fixtures.h"
 #include "timeline_test_util.h"
@@ -358,6 +359,56 @@ TEST(SmartRenderEngine, AnMpeg1PieceComesOutUncompressedWithTheRightFrames) {
   std::vector<int> expected;
   for (int n = 10; n < 30; ++n) expected.push_back(n);
   EXPECT_EQ(fixtures::DecodedFrameNumbers(out), expected);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace timeline_test;
+using namespace dshow_test;
+
+TEST(RenderEngine, EveryGroupFormatIsWrittenUprightWithItsFrames) {
+  struct Case {
+    int width, height, bits;
+    GUID subtype;
+  };
+  const Case cases[] = {
+      {320, 240, 16, MEDIASUBTYPE_RGB555},
+      {352, -240, 16, MEDIASUBTYPE_RGB555},
+      {161, 120, 16, MEDIASUBTYPE_RGB565},
+      {176, 144, 24, MEDIASUBTYPE_RGB24},
+      {160, 120, 32, MEDIASUBTYPE_RGB32},
+  };
+  const std::string clip = Clip(1.0, false);
+  for (const auto& c : cases) {
+    Builder b(0, 25, "VIDEO");
+    MediaType mt = dshow::MakeRgbVideoType(c.width, c.height, c.bits, 0, c.subtype);
+    ASSERT_EQ(As<IAMTimelineGroup>(b.group.Get())->SetMediaType(&mt), S_OK);
+    ASSERT_EQ(b.Source(0, clip, 0, 0.4), S_OK);
+    const std::string out = Target("format-" + std::to_string(c.width) + "x" + std::to_string(c.bits) + ".avi");
+    ASSERT_EQ(WriteAvi(b.tl.Get(), out), EC_COMPLETE) << c.width;
+    EXPECT_EQ(fixtures::DecodedFrameNumbers(out), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}))
+        << c.width << "x" << c.height << " " << c.bits;
+    fixtures::Probe p = fixtures::RunFfprobe(out);
+    ASSERT_TRUE(p.ok && p.First("video")) << p.error;
+    EXPECT_EQ(p.First("video")->width, c.width);
+    EXPECT_EQ(p.First("video")->height, std::abs(c.height));
+  }
+}
+
+TEST(RenderEngine, APreviewPlaysToTheEndOnTheDefaultRenderers) {
+  Builder audio(1, 15, "AUDIO");
+  Builder video(audio.tl, 0, 15, "VIDEO");
+  ASSERT_EQ(video.Source(0, Clip(), 0, 0.5), S_OK);
+  ASSERT_EQ(video.Transition(0, kFade, 0, 0.5), S_OK);
+  ASSERT_EQ(audio.Source(0, Clip(), 0, 0.5), S_OK);
+  auto e = NewEngine();
+  ASSERT_EQ(e->SetTimelineObject(audio.tl.Get()), S_OK);
+  ASSERT_EQ(e->ConnectFrontEnd(), S_OK);
+  ASSERT_EQ(e->RenderOutputPins(), S_OK);
+  EXPECT_EQ(RunToEnd(GraphOf(e.Get()).Get()), EC_COMPLETE);
+  EXPECT_EQ(e->ScrapIt(), S_OK);
 }
 
 }  // namespace
