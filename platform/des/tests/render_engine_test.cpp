@@ -340,6 +340,48 @@ TEST(SmartRenderEngine, ADx50PieceCopiesTheSourcesPacketsFromItsFirstKeyFrame) {
   EXPECT_EQ(fixtures::ReadFile(a), fixtures::ReadFile(b));
 }
 
+TEST(SmartRenderEngine, AnAlteredStretchIsRecompressedAndCopyingResumesAtTheNextKeyFrame) {
+  fixtures::Options o;
+  o.width = 160;
+  o.height = 120;
+  o.seconds = 2.0;
+  const std::string movie = Fixture(fixtures::Kind::AviDx50, o);
+  auto tl = Cut(movie, 0, 40, 25.0, false);
+  // A transition over timeline frames 14..17 on a track of its own: those frames are altered.
+  ComPtr<IAMTimelineObj> group;
+  ASSERT_EQ(tl->GetGroup(group.put(), 0), S_OK);
+  auto track = Node(tl.Get(), TIMELINE_MAJOR_TYPE_TRACK);
+  ASSERT_EQ(As<IAMTimelineComp>(group.Get())->VTrackInsBefore(track.Get(), -1), S_OK);
+  auto x = Node(tl.Get(), TIMELINE_MAJOR_TYPE_TRANSITION);
+  ASSERT_EQ(x->SetSubObjectGUIDB(Bstr(kFade)), S_OK);
+  ASSERT_EQ(x->SetStartStop2(14 / 25.0, 18 / 25.0), S_OK);
+  ASSERT_EQ(As<IAMTimelineTransable>(track.Get())->TransAdd(x.Get()), S_OK);
+  const std::string out = Target("smart-altered.avi");
+  ASSERT_EQ(WriteAvi(tl.Get(), out, CLSID_SmartRenderEngine), EC_COMPLETE);
+  std::vector<bool> keys, outKeys;
+  const auto source = VideoPackets(movie, &keys);
+  const auto written = VideoPackets(out, &outKeys);
+  ASSERT_EQ(written.size(), 40u);
+  EXPECT_TRUE(outKeys[0]);
+  // Before the transition the source's packets; under it others; from the next key frame on the
+  // source's again.
+  for (int n = 0; n < 14; ++n) EXPECT_EQ(written[static_cast<size_t>(n)], source[static_cast<size_t>(n)]) << n;
+  for (int n = 14; n < 18; ++n) EXPECT_NE(written[static_cast<size_t>(n)], source[static_cast<size_t>(n)]) << n;
+  int nextKey = 18;
+  while (nextKey < 40 && !keys[static_cast<size_t>(nextKey)]) ++nextKey;
+  ASSERT_LT(nextKey, 40);
+  for (int n = 18; n < nextKey; ++n) EXPECT_NE(written[static_cast<size_t>(n)], source[static_cast<size_t>(n)]) << n;
+  for (int n = nextKey; n < 40; ++n) EXPECT_EQ(written[static_cast<size_t>(n)], source[static_cast<size_t>(n)]) << n;
+  // The whole piece decodes to its frames; under the fade the picture is darker, not another frame.
+  const auto numbers = fixtures::DecodedFrameNumbers(out);
+  ASSERT_EQ(numbers.size(), 40u);
+  for (int n = 0; n < 40; ++n) {
+    if (n < 14 || n > 17) {
+      EXPECT_EQ(numbers[static_cast<size_t>(n)], n);
+    }
+  }
+}
+
 TEST(SmartRenderEngine, AnMpeg1PieceComesOutUncompressedWithTheRightFrames) {
   fixtures::Options o;
   o.width = 160;
