@@ -91,7 +91,10 @@ ClipReader* GroupRenderer::ReaderFor(Clip& clip, REFERENCE_TIME firstNeeded) {
     target.height = height_;
     target.rate = rate_;
     target.channels = channels_;
-    const size_t ahead = static_cast<size_t>(std::clamp(group_.buffering, 4, 64));
+    // Frames decoded ahead: the group's buffering, at most about 64 MB of pictures.
+    size_t ahead = static_cast<size_t>(std::clamp(group_.buffering, 4, 64));
+    if (group_.video)
+      ahead = std::min(ahead, std::max<size_t>(2, (size_t{64} << 20) / (static_cast<size_t>(width_) * height_ * 4)));
     auto reader = std::make_unique<ClipReader>(s.path, target, at, ahead);
     std::lock_guard lock(readersLock_);
     if (aborted_) reader->Abort();
