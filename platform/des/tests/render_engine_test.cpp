@@ -135,6 +135,15 @@ TEST(RenderEngine, TheFrontEndIsOneSourceFilterPerGroup) {
   EXPECT_EQ(std::count(names.begin(), names.end(), "VIDEO"), 1);
   ASSERT_EQ(pos->get_Duration(&d), S_OK);
   EXPECT_DOUBLE_EQ(d, 9.0);
+  // A graph kept by its user outlives the engine.
+  {
+    auto kept = NewEngine();
+    ASSERT_EQ(kept->SetTimelineObject(t.Timeline()), S_OK);
+    ASSERT_EQ(kept->ConnectFrontEnd(), S_OK);
+    auto graph = GraphOf(kept.Get());
+    kept = nullptr;
+    EXPECT_EQ(FilterNames(graph.Get()), (std::vector<std::string>{"AUDIO", "VIDEO"}));
+  }
   // A new timeline drops the old graph.
   Builder other;
   ASSERT_EQ(e->SetTimelineObject(other.tl.Get()), S_OK);
