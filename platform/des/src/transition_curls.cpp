@@ -20,8 +20,8 @@ struct Paper {
 
 constexpr uint32_t kPaperBack = 0xFFF2EEE4u;
 
-// What is seen at output point (u, v).
-uint32_t Look(const Frame& f, const Paper& pp, double u, double v, int x, int y) {
+// The lifted paper (on the cylinder, or turned over on top) seen at output point (u, v), if any.
+bool Lifted(const Frame& f, const Paper& pp, double u, double v, uint32_t* seen) {
   const double s = (u - pp.ox) * pp.dx + (v - pp.oy) * pp.dy;
   const double t = -(u - pp.ox) * pp.dy + (v - pp.oy) * pp.dx;
   const double c = pp.fold, r = pp.radius;
@@ -49,27 +49,37 @@ uint32_t Look(const Frame& f, const Paper& pp, double u, double v, int x, int y)
       if (length >= r * theta) {
         // The outermost winding seen here.
         const double l = r * theta + std::floor((length - r * theta) / turn) * turn;
-        if (at(c + l, su, sv)) return back(su, sv, 0.5 + 0.5 * std::cos(a));
+        if (at(c + l, su, sv)) return *seen = back(su, sv, 0.5 + 0.5 * std::cos(a)), true;
       } else if (s >= c && length >= r * a && at(c + r * a, su, sv)) {
-        return front(su, sv, 0.45 + 0.55 * std::cos(a));
+        return *seen = front(su, sv, 0.45 + 0.55 * std::cos(a)), true;
       }
     }
   } else {
     if (s < c) {
       // Turned over and lying face down on top.
-      if (at(c + kPi * r + (c - s), su, sv)) return back(su, sv, 0.96);
+      if (at(c + kPi * r + (c - s), su, sv)) return *seen = back(su, sv, 0.96), true;
     } else if (s < c + r) {
       const double a = std::asin(std::clamp((s - c) / r, -1.0, 1.0));
-      if (at(c + r * (kPi - a), su, sv)) return back(su, sv, 0.55 + 0.45 * std::cos(a));
-      if (at(c + r * a, su, sv)) return front(su, sv, 0.5 + 0.5 * std::cos(a));
+      if (at(c + r * (kPi - a), su, sv)) return *seen = back(su, sv, 0.55 + 0.45 * std::cos(a)), true;
+      if (at(c + r * a, su, sv)) return *seen = front(su, sv, 0.5 + 0.5 * std::cos(a)), true;
     }
   }
-  const double lifted = c;
-  if (s < lifted && u >= pp.x0 && u < pp.x1 && v >= pp.y0 && v < pp.y1)
-    return pp.face[static_cast<size_t>(y) * f.w + x];
-  // Bare ground, shadowed next to the cylinder.
-  const double shadow = Clamp01(1 - (s - lifted) / (1.5 * r));
-  return Shade(pp.ground[static_cast<size_t>(y) * f.w + x], 1 - 0.45 * shadow * shadow);
+  return false;
+}
+
+// What lies flat at output pixel (x, y) of its sheet: the paper not yet lifted, or the bare
+// ground, shadowed next to the cylinder.
+uint32_t Flat(const Frame& f, const Paper& pp, double u, double v, int x, int y) {
+  const double s = (u - pp.ox) * pp.dx + (v - pp.oy) * pp.dy;
+  const size_t at = static_cast<size_t>(y) * f.w + x;
+  if (s < pp.fold && u >= pp.x0 && u < pp.x1 && v >= pp.y0 && v < pp.y1) return pp.face[at];
+  const double shadow = Clamp01(1 - (s - pp.fold) / (1.5 * pp.radius));
+  return Shade(pp.ground[at], 1 - 0.45 * shadow * shadow);
+}
+
+uint32_t Look(const Frame& f, const Paper& pp, double u, double v, int x, int y) {
+  uint32_t seen = 0;
+  return Lifted(f, pp, u, v, &seen) ? seen : Flat(f, pp, u, v, x, y);
 }
 
 // A turn of a rectangle of A from its corner (cx, cy) in direction (dx, dy) (unit, pointing out
@@ -77,12 +87,17 @@ uint32_t Look(const Frame& f, const Paper& pp, double u, double v, int x, int y)
 Paper CornerTurn(const Frame& f, double x0, double y0, double x1, double y1, double ox, double oy,
                  double dx, double dy, double radius) {
   Paper pp{f.a, f.b, x0, y0, x1, y1, ox, oy, dx, dy, 0, radius, false, 0};
-  // The far end of the rectangle along the axis; the paper is off the picture once the fold has
-  // passed it by half the cylinder's girth.
-  double far = 0;
-  for (double cx : {x0, x1})
-    for (double cy : {y0, y1}) far = std::min(far, (cx - ox) * dx + (cy - oy) * dy);
-  pp.fold = f.p * (far - kPi * radius / 2 - 1);
+  // The far ends of the sheet and of the picture along the axis. Turned over about a fold at c,
+  // the sheet point at sp lies at 2c + pi r - sp: the whole sheet has left the picture once
+  // that is short of the picture's far end for the sheet's far end.
+  auto far = [&](double ax, double ay, double bx, double by) {
+    double m = 0;
+    for (double cx : {ax, bx})
+      for (double cy : {ay, by}) m = std::min(m, (cx - ox) * dx + (cy - oy) * dy);
+    return m;
+  };
+  const double sheet = far(x0, y0, x1, y1), picture = far(0, 0, f.w, f.h);
+  pp.fold = f.p * ((sheet + picture - kPi * radius) / 2 - 1);
   return pp;
 }
 
@@ -104,7 +119,14 @@ void Quarters(const Frame& f, double toward) {
     const int qy = v < f.cy() ? 0 : 1;
     for (int x = 0; x < f.w; ++x) {
       const double u = x + 0.5;
-      out[x] = Look(f, sheets[qy][u < f.cx() ? 0 : 1], u, v, x, y);
+      const int qx = u < f.cx() ? 0 : 1;
+      // A sheet's turned-over part may reach over its neighbours: its own sheet first, then the
+      // others.
+      uint32_t seen = 0;
+      bool lifted = Lifted(f, sheets[qy][qx], u, v, &seen);
+      for (int k = 0; k < 4 && !lifted; ++k)
+        if (k != qy * 2 + qx) lifted = Lifted(f, sheets[k / 2][k % 2], u, v, &seen);
+      out[x] = lifted ? seen : Flat(f, sheets[qy][qx], u, v, x, y);
     }
   });
 }

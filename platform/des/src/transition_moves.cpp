@@ -89,23 +89,30 @@ void Curtains(const Frame& f) {
 }
 
 void FlowMotion(const Frame& f) {
-  // A streams away to the right in streaks of different speeds, leaving B behind a fading trail.
+  // A streams away to the right like a current, faster in some bands than in others and
+  // blurred by its speed, leaving B behind a thinning trail of A's colours.
   constexpr uint32_t kSeed = 0xF10Eu;
-  const double band = std::max(2.0, f.h / 48.0);
   const double trail = 0.35 * f.w;
   const double ease = f.p * f.p * (3 - 2 * f.p);
   ForRows(f, [&](int y, uint32_t* out) {
-    const double speed = 0.8 + 0.8 * ValueNoise(0.5, (y + 0.5) / band, 1.0, kSeed);
+    const double v = y + 0.5;
+    const double speed = 0.7 + 0.6 * ValueNoise(0.5, v, std::max(4.0, f.h / 5.0), kSeed) +
+                         0.2 * ValueNoise(0.5, v, std::max(2.0, f.h / 40.0), kSeed + 1);
     const double d = ease * speed * (f.w + trail);
+    const double blur = 0.12 * d;
     for (int x = 0; x < f.w; ++x) {
       const double u = x + 0.5;
       if (u >= d) {
-        out[x] = Sample(f.a, f.w, f.h, u - d, y + 0.5);
+        int sum[4] = {0, 0, 0, 0};
+        for (int j = 0; j < 4; ++j) {
+          const uint32_t c = Sample(f.a, f.w, f.h, u - d - j * blur / 3, v);
+          sum[0] += Alpha(c), sum[1] += Red(c), sum[2] += Green(c), sum[3] += Blue(c);
+        }
+        out[x] = Pack(sum[0] / 4, sum[1] / 4, sum[2] / 4, sum[3] / 4);
       } else {
-        // Smeared from A's left edge, thinning out behind the streak.
         const double behind = (d - u) / trail;
-        const double streak = (1 - Clamp01(behind)) * (1 - f.p);
-        out[x] = MixT(f.B(x, y), Sample(f.a, f.w, f.h, 0.5 + behind * 8, y + 0.5), streak);
+        const double streak = 1 - Clamp01(behind);
+        out[x] = MixT(f.B(x, y), Sample(f.a, f.w, f.h, 0.5, v), streak * streak * (1 - f.p));
       }
     }
   });
