@@ -315,6 +315,27 @@ TEST(SmartRenderEngine, ADx50PieceCopiesTheSourcesPacketsFromItsFirstKeyFrame) {
   o.seconds = 2.0;
   const std::string movie = Fixture(fixtures::Kind::AviDx50, o);
   auto tl = Cut(movie, 5, 25, 25.0, true);
+  {
+    // The group keeps its own type and holds the source's format beside it; a source without a
+    // file, or a file without a picture stream, gives no format.
+    ComPtr<IAMTimelineObj> g;
+    ASSERT_EQ(tl->GetGroup(g.put(), 0), S_OK);
+    auto group = As<IAMTimelineGroup>(g.Get());
+    AM_MEDIA_TYPE mt{};
+    ASSERT_EQ(group->GetSmartRecompressFormat(&mt), S_OK);
+    ASSERT_TRUE(VideoInfo(mt));
+    EXPECT_EQ(VideoInfo(mt)->bmiHeader.biCompression, MakeFourCC('D', 'X', '5', '0'));
+    FreeMediaType(mt);
+    ASSERT_EQ(group->GetMediaType(&mt), S_OK);
+    EXPECT_EQ(mt.subtype, MEDIASUBTYPE_RGB555);
+    FreeMediaType(mt);
+    auto nameless = Node(tl.Get(), TIMELINE_MAJOR_TYPE_SOURCE);
+    EXPECT_EQ(group->SetRecompFormatFromSource(As<IAMTimelineSrc>(nameless.Get()).Get()), E_INVALIDARG);
+    EXPECT_EQ(group->SetRecompFormatFromSource(nullptr), E_INVALIDARG);
+    auto sound = Node(tl.Get(), TIMELINE_MAJOR_TYPE_SOURCE);
+    As<IAMTimelineSrc>(sound.Get())->SetMediaName(Bstr(fixtures::Make(fixtures::Kind::Wav, fixtures::ScratchFolder("fixtures"))));
+    EXPECT_TRUE(FAILED(group->SetRecompFormatFromSource(As<IAMTimelineSrc>(sound.Get()).Get())));
+  }
   const std::string out = Target("smart-dx50.avi");
   ASSERT_EQ(WriteAvi(tl.Get(), out, CLSID_SmartRenderEngine), EC_COMPLETE);
   fixtures::Probe p = fixtures::RunFfprobe(out);
