@@ -45,6 +45,12 @@ const std::vector<CompressorInfo>& Compressors();
 CompressorSettings DefaultCompressorSettings(REFCLSID clsid);
 void SetDefaultCompressorSettings(REFCLSID clsid, const CompressorSettings& settings);
 
+// The settings of one compressor instance, read and changed without touching the defaults of
+// new instances (E_NOINTERFACE for a filter that is not one of the platform's compressors;
+// E_INVALIDARG for values out of range).
+HRESULT GetCompressorSettings(IBaseFilter* compressor, CompressorSettings* settings);
+HRESULT SetCompressorSettings(IBaseFilter* compressor, const CompressorSettings& settings);
+
 // How a compressor's option page or about box is shown. The presenter gets the finished dialog
 // and the owner window handle given to ShowDialog, and answers true when the user accepted it.
 // The default runs the dialog modally; a host may show it its own way, a test may fill in the

@@ -842,6 +842,28 @@ void SetDefaultCompressorSettings(REFCLSID clsid, const CompressorSettings& sett
   SettingsTable()[clsid] = settings;
 }
 
+HRESULT GetCompressorSettings(IBaseFilter* compressor, CompressorSettings* settings) {
+  if (!compressor || !settings) return E_POINTER;
+  ComPtr<ICompressorControl> control;
+  if (FAILED(compressor->QueryInterface(ICompressorControl::iid, control.put_void())) || !control)
+    return E_NOINTERFACE;
+  *settings = control->CurrentSettings();
+  return S_OK;
+}
+
+HRESULT SetCompressorSettings(IBaseFilter* compressor, const CompressorSettings& settings) {
+  if (!compressor) return E_POINTER;
+  ComPtr<IAMVfwCompressDialogs> dialogs;
+  ComPtr<ICompressorControl> control;
+  if (FAILED(compressor->QueryInterface(ICompressorControl::iid, control.put_void())) || !control ||
+      FAILED(compressor->QueryInterface(IAMVfwCompressDialogs::iid, dialogs.put_void())) || !dialogs)
+    return E_NOINTERFACE;
+  const uint32_t words[5] = {kStateMagic, kStateVersion, static_cast<uint32_t>(settings.quality),
+                             static_cast<uint32_t>(settings.keyFrameInterval),
+                             static_cast<uint32_t>(settings.dataRate)};
+  return dialogs->SetState(words, kCompressorStateSize);
+}
+
 void RegisterCompressorFilters() {
   static std::once_flag once;
   std::call_once(once, [] {
