@@ -1,0 +1,237 @@
+// The IV50 stand-in: its compression filter on the platform's compressor machinery, the encode
+// options that tune that filter's encoder, and the output namer. Registered when the library
+// loads.
+#include <cmath>
+#include <mutex>
+#include <string>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/opt.h>
+}
+
+#include "com/com.h"
+#include "com/object.h"
+#include "core/bstr.h"
+#include "dshow/encoders.h"
+#include "dshow/interfaces.h"
+#include "dshow/mediatype.h"
+#include "iv50/iv50.h"
+
+namespace {
+
+// The filters of a graph (given as any of its interfaces).
+std::vector<ComPtr<IBaseFilter>> FiltersOf(IUnknown* graph) {
+  std::vector<ComPtr<IBaseFilter>> out;
+  ComPtr<IFilterGraph> g;
+  if (!graph || FAILED(graph->QueryInterface(IFilterGraph::iid, g.put_void())) || !g) return out;
+  ComPtr<IEnumFilters> e;
+  if (FAILED(g->EnumFilters(e.put())) || !e) return out;
+  IBaseFilter* f = nullptr;
+  ULONG got = 0;
+  while (e->Next(1, &f, &got) == S_OK && got == 1) out.push_back(ComPtr<IBaseFilter>::Attach(f));
+  return out;
+}
+
+// The encoder's quantiser for a quality of 0 .. 10000 (31 coarsest, 2 finest).
+int Quantiser(int32_t quality) {
+  if (quality == 0) quality = 7500;
+  return static_cast<int>(std::lround(31.0 - quality * 29.0 / 10000.0));
+}
+
+struct EncodeValues {
+  int32_t keyFrameRate = 15;
+  int32_t dataRate = 1000;
+  int32_t quality = 7500;
+  int32_t accessKey = 0;
+  int32_t viewport1 = 0;
+  int32_t viewport2 = 0;
+  int16_t transparency = 1;
+  int32_t accessKeyEnabled = 0;
+  int16_t scalability = 0;
+  int32_t quickCompress = 0;
+};
+
+// A 1/0 switch where -1 also means on.
+bool Switch(int32_t value, int32_t* out) {
+  if (value != 0 && value != 1 && value != -1) return false;
+  *out = value != 0 ? 1 : 0;
+  return true;
+}
+
+class EncodeOptions : public ComObject<IV50EncodeOptions> {
+ public:
+  HRESULT ApplyFinish() override {
+    std::lock_guard lock(lock_);
+    if (!compressor_) return E_UNEXPECTED;
+    ComPtr<dshow::IEncoderTuning> tuning;
+    if (FAILED(compressor_->QueryInterface(dshow::IEncoderTuning::iid, tuning.put_void())) || !tuning) return E_NOINTERFACE;
+    const EncodeValues v = values_;
+    return tuning->SetTuning([v](AVCodecContext* ctx) {
+      ctx->gop_size = v.keyFrameRate > 0 ? v.keyFrameRate : 12;
+      if (v.dataRate > 0) {
+        ctx->flags &= ~AV_CODEC_FLAG_QSCALE;
+        ctx->global_quality = 0;
+        ctx->bit_rate = static_cast<int64_t>(v.dataRate) * 1000;
+        ctx->rc_max_rate = ctx->bit_rate * 2;
+        ctx->rc_buffer_size = static_cast<int>(std::min<int64_t>(ctx->bit_rate * 2, INT32_MAX));
+      } else {
+        ctx->bit_rate = 0;
+        ctx->rc_max_rate = 0;
+        ctx->rc_buffer_size = 0;
+        ctx->flags |= AV_CODEC_FLAG_QSCALE;
+        ctx->global_quality = FF_QP2LAMBDA * Quantiser(v.quality);
+      }
+      // Quick compress: no motion search beyond the zero vector, the simplest mode decision.
+      av_opt_set(ctx->priv_data, "motion_est", v.quickCompress ? "zero" : "epzs", 0);
+      av_opt_set(ctx->priv_data, "mbd", v.quickCompress ? "simple" : "bits", 0);
+    });
+  }
+  HRESULT Reserved1() override { return E_NOTIMPL; }
+  HRESULT ApplyBegin() override { return S_OK; }
+  HRESULT Reserved2() override { return E_NOTIMPL; }
+  HRESULT AttachGraph(IUnknown* graph) override {
+    std::lock_guard lock(lock_);
+    compressor_ = nullptr;
+    for (const auto& f : FiltersOf(graph)) {
+      CLSID clsid;
+      if (SUCCEEDED(f->GetClassID(&clsid)) && clsid == iv50::CLSID_StandInCompressor) {
+        compressor_ = f;
+        return S_OK;
+      }
+    }
+    return VFW_E_NOT_FOUND;
+  }
+
+#define IV50_PAIR(Name, Type, field, check)              \
+  HRESULT get_##Name(Type* value) override {             \
+    if (!value) return E_POINTER;                        \
+    std::lock_guard lock(lock_);                         \
+    *value = values_.field;                              \
+    return S_OK;                                         \
+  }                                                      \
+  HRESULT put_##Name(Type value) override {              \
+    if (!(check)) return E_INVALIDARG;                   \
+    std::lock_guard lock(lock_);                         \
+    values_.field = value;                               \
+    return S_OK;                                         \
+  }
+  IV50_PAIR(KeyFrameRate, int32_t, keyFrameRate, value >= 0)
+  IV50_PAIR(DataRate, int32_t, dataRate, value >= 0)
+  IV50_PAIR(Quality, int32_t, quality, value >= 0 && value <= 10000)
+  IV50_PAIR(AccessKey, int32_t, accessKey, true)
+  IV50_PAIR(ViewportSize1, int32_t, viewport1, value == 0 || value == 64 || value == 128 || value == 256)
+  IV50_PAIR(ViewportSize2, int32_t, viewport2, value == 0 || value == 64 || value == 128 || value == 256)
+  IV50_PAIR(Transparency, int16_t, transparency, value >= 1 && value <= 3)
+#undef IV50_PAIR
+
+  HRESULT Unused1(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused2(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused3(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused4(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused5(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused6(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused7(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused8(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused9(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused10(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused11(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused12(int32_t) override { return E_NOTIMPL; }
+
+  HRESULT get_AccessKeyEnabled(int32_t* value) override { return Get(values_.accessKeyEnabled, value); }
+  HRESULT put_AccessKeyEnabled(int32_t value) override { return PutSwitch(value, &values_.accessKeyEnabled); }
+  HRESULT get_Scalability(int16_t* value) override {
+    if (!value) return E_POINTER;
+    std::lock_guard lock(lock_);
+    *value = values_.scalability;
+    return S_OK;
+  }
+  HRESULT put_Scalability(int16_t value) override {
+    int32_t on = 0;
+    if (!Switch(value, &on)) return E_INVALIDARG;
+    std::lock_guard lock(lock_);
+    values_.scalability = static_cast<int16_t>(on ? -1 : 0);
+    return S_OK;
+  }
+  HRESULT get_QuickCompress(int32_t* value) override { return Get(values_.quickCompress, value); }
+  HRESULT put_QuickCompress(int32_t value) override {
+    if (value != 0 && value != 1) return E_INVALIDARG;
+    std::lock_guard lock(lock_);
+    values_.quickCompress = value;
+    return S_OK;
+  }
+
+ private:
+  HRESULT Get(const int32_t& field, int32_t* value) {
+    if (!value) return E_POINTER;
+    std::lock_guard lock(lock_);
+    *value = field;
+    return S_OK;
+  }
+  HRESULT PutSwitch(int32_t value, int32_t* field) {
+    int32_t on = 0;
+    if (!Switch(value, &on)) return E_INVALIDARG;
+    std::lock_guard lock(lock_);
+    *field = on;
+    return S_OK;
+  }
+
+  std::mutex lock_;
+  EncodeValues values_;
+  ComPtr<IBaseFilter> compressor_;
+};
+
+class OutputNamer : public ComObject<IV50OutputNamer> {
+ public:
+  HRESULT Reserved1() override { return E_NOTIMPL; }
+  HRESULT SetFileName(const char16_t* fileName) override {
+    name_ = fileName ? fileName : u"";
+    return S_OK;
+  }
+  HRESULT SetGraph(IUnknown* graph) override {
+    graph_ = graph;
+    return S_OK;
+  }
+  HRESULT ApplyToGraph(IUnknown* graph) override {
+    if (!graph) graph = graph_.Get();
+    for (const auto& f : FiltersOf(graph)) {
+      ComPtr<IFileSinkFilter> sink;
+      if (SUCCEEDED(f->QueryInterface(IFileSinkFilter::iid, sink.put_void())) && sink)
+        return sink->SetFileName(name_.c_str(), nullptr);
+    }
+    return VFW_E_NOT_FOUND;
+  }
+
+ private:
+  std::u16string name_;
+  ComPtr<IUnknown> graph_;
+};
+
+template <class T>
+HRESULT Create(IUnknown* outer, REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (outer) return CLASS_E_NOAGGREGATION;
+  ComPtr<T> object = MakeComObject<T>();
+  return object->QueryInterface(riid, ppv);
+}
+
+const bool registered = [] {
+  dshow::VideoCompressorKind kind;
+  kind.name = iv50::kCompressorName;
+  kind.clsid = iv50::CLSID_StandInCompressor;
+  kind.encoder = "mpeg4";
+  kind.fourcc = MakeFourCC('F', 'M', 'P', '4');
+  kind.options = dshow::kOptionQuality | dshow::kOptionKeyFrames | dshow::kOptionDataRate;
+  kind.streamName = iv50::kCompressorName;
+  kind.note = u"This filter stands in for the IV50 codec: it writes MPEG-4 Part 2 video labelled "
+              u"FMP4. Key-frame rate, data rate, quality and quick compress take effect; "
+              u"scalability, transparency, the access key and the viewport sizes are kept but "
+              u"have no MPEG-4 counterpart.";
+  dshow::RegisterVideoCompressor(kind);
+  RegisterPlatformClass(CLSID_IV50EncodeOptions, "", Create<EncodeOptions>);
+  RegisterPlatformClass(CLSID_IV50OutputNamer, "", Create<OutputNamer>);
+  return true;
+}();
+
+}  // namespace

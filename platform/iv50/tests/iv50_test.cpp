@@ -1,0 +1,253 @@
+// The IV50 stand-in: its compression filter in a graph (FMP4, the stream name), the encode options
+// changing the output for real, their ranges and defaults, and the output namer.
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+
+#include <filesystem>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include "dshow/encoders.h"
+#include "dshow/filters.h"
+#include "dshow_test_util.h"
+#include "iv50/iv50.h"
+
+using namespace dshow_test;
+
+namespace {
+
+fixtures::Options Movie() {
+  fixtures::Options o;
+  o.seconds = 0.8;  // 20 frames
+  o.audio = false;
+  return o;
+}
+
+ComPtr<IBaseFilter> StandIn() {
+  ComPtr<IBaseFilter> f;
+  EXPECT_EQ(CoCreateInstance(iv50::CLSID_StandInCompressor, nullptr, CLSCTX_INPROC_SERVER, IBaseFilter::iid,
+                             f.put_void()),
+            S_OK);
+  return f;
+}
+
+// A graph from the movie's video through the stand-in into an AVI file (not yet run).
+ComPtr<IGraphBuilder> CompressionGraph(const std::string& movie, const std::string& target) {
+  ComPtr<IGraphBuilder> g = NewGraph();
+  EXPECT_EQ(g->RenderFile(U(movie).c_str(), nullptr), S_OK);
+  ComPtr<IBaseFilter> renderer = FilterNamed(g.Get(), "Video Renderer");
+  EXPECT_TRUE(renderer);
+  if (!renderer) return g;
+  ComPtr<IPin> up = Peer(PinsOf(renderer.Get())[0].Get());
+  g->RemoveFilter(renderer.Get());
+  ComPtr<IBaseFilter> standIn = StandIn();
+  EXPECT_EQ(g->AddFilter(standIn.Get(), u"Crunchbox Video 5 stand-in (MPEG-4 Part 2)"), S_OK);
+  EXPECT_EQ(g->ConnectDirect(up.Get(), PinNamed(standIn.Get(), "XForm In").Get(), nullptr), S_OK);
+  ComPtr<IBaseFilter> mux = AddMuxAndWriter(g.Get(), target);
+  ComPtr<IBaseFilter> writer = FilterNamed(g.Get(), "File writer");
+  EXPECT_EQ(g->ConnectDirect(PinNamed(standIn.Get(), "XForm Out").Get(), PinNamed(mux.Get(), "Input 01").Get(), nullptr), S_OK);
+  EXPECT_EQ(g->ConnectDirect(PinNamed(mux.Get(), "AVI Out").Get(), PinsOf(writer.Get())[0].Get(), nullptr), S_OK);
+  return g;
+}
+
+ComPtr<IV50EncodeOptions> EncodeOptions() {
+  ComPtr<IV50EncodeOptions> o;
+  EXPECT_EQ(CoCreateInstance(CLSID_IV50EncodeOptions, nullptr, CLSCTX_INPROC_SERVER, IV50EncodeOptions::iid,
+                             o.put_void()),
+            S_OK);
+  return o;
+}
+
+struct Written {
+  std::string title;
+  std::vector<bool> keys;
+};
+
+Written Read(const std::string& path) {
+  Written w;
+  AVFormatContext* in = nullptr;
+  if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0) return w;
+  if (AVDictionaryEntry* t = av_dict_get(in->streams[0]->metadata, "title", nullptr, 0)) w.title = t->value;
+  AVPacket* pkt = av_packet_alloc();
+  while (av_read_frame(in, pkt) >= 0) {
+    w.keys.push_back((pkt->flags & AV_PKT_FLAG_KEY) != 0);
+    av_packet_unref(pkt);
+  }
+  av_packet_free(&pkt);
+  avformat_close_input(&in);
+  return w;
+}
+
+TEST(StandIn, IsARegisteredVideoCompressorWithTheTransformPins) {
+  bool found = false;
+  for (const auto& t : dshow::RegisteredFilters())
+    if (t.name == iv50::kCompressorName) {
+      found = true;
+      EXPECT_EQ(t.category, CLSID_VideoCompressorCategory);
+      EXPECT_EQ(t.clsid, iv50::CLSID_StandInCompressor);
+    }
+  EXPECT_TRUE(found);
+  ComPtr<IBaseFilter> f = StandIn();
+  ASSERT_TRUE(f);
+  EXPECT_TRUE(PinNamed(f.Get(), "XForm In"));
+  EXPECT_TRUE(PinNamed(f.Get(), "XForm Out"));
+}
+
+TEST(StandIn, WritesMpeg4TaggedFmp4WithItsStreamName) {
+  const std::string target = Target("standin.avi");
+  ComPtr<IGraphBuilder> g = CompressionGraph(Fixture(fixtures::Kind::AviMjpegPcm, Movie()), target);
+  ASSERT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+  g = nullptr;
+  const fixtures::Probe probe = fixtures::RunFfprobe(target);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  const fixtures::ProbedStream* v = probe.First("video");
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->codecName, "mpeg4");
+  EXPECT_EQ(v->codecTag, "FMP4");
+  EXPECT_EQ(v->frames, fixtures::FrameCount(Movie()));
+  EXPECT_EQ(Read(target).title, "Crunchbox Video 5 stand-in (MPEG-4 Part 2)");
+  // Nothing is labelled IV50.
+  const std::vector<uint8_t> bytes = fixtures::ReadFile(target);
+  EXPECT_EQ(std::search(bytes.begin(), bytes.end(), std::begin("IV50"), std::end("IV50") - 1), bytes.end());
+}
+
+TEST(StandIn, TheAboutBoxSaysWhatHasNoMpeg4Counterpart) {
+  if (!QCoreApplication::instance()) {
+    static int argc = 1;
+    static char name[] = "iv50_tests";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+  }
+  QString note;
+  auto previous = dshow::SetCompressorDialogPresenter([&](QDialog& box, OAHWND) {
+    if (auto* label = box.findChild<QLabel*>("note")) note = label->text();
+    return true;
+  });
+  ComPtr<IAMVfwCompressDialogs> dialogs = StandIn().As<IAMVfwCompressDialogs>();
+  ASSERT_TRUE(dialogs);
+  EXPECT_EQ(dialogs->ShowDialog(VfwCompressDialog_About, 0), S_OK);
+  dshow::SetCompressorDialogPresenter(std::move(previous));
+  EXPECT_TRUE(note.contains("no MPEG-4 counterpart")) << note.toStdString();
+  EXPECT_TRUE(note.contains("scalability")) << note.toStdString();
+}
+
+TEST(EncodeOptions, HaveTheirDefaultsAndRanges) {
+  ComPtr<IV50EncodeOptions> o = EncodeOptions();
+  ASSERT_TRUE(o);
+  int32_t v = -5;
+  int16_t s = -5;
+  EXPECT_EQ(o->get_KeyFrameRate(&v), S_OK);
+  EXPECT_EQ(v, 15);
+  EXPECT_EQ(o->get_DataRate(&v), S_OK);
+  EXPECT_EQ(v, 1000);
+  EXPECT_EQ(o->get_Quality(&v), S_OK);
+  EXPECT_EQ(v, 7500);
+  EXPECT_EQ(o->get_Transparency(&s), S_OK);
+  EXPECT_EQ(s, 1);
+  EXPECT_EQ(o->get_Scalability(&s), S_OK);
+  EXPECT_EQ(s, 0);
+  for (auto get : {&IV50EncodeOptions::get_AccessKey, &IV50EncodeOptions::get_ViewportSize1,
+                   &IV50EncodeOptions::get_ViewportSize2, &IV50EncodeOptions::get_AccessKeyEnabled,
+                   &IV50EncodeOptions::get_QuickCompress}) {
+    v = -5;
+    EXPECT_EQ(((*o).*get)(&v), S_OK);
+    EXPECT_EQ(v, 0);
+  }
+  struct Put {
+    HRESULT (IV50EncodeOptions::*put)(int32_t);
+    int32_t value;
+    HRESULT expected;
+  };
+  const Put puts[] = {
+      {&IV50EncodeOptions::put_Quality, 10000, S_OK},       {&IV50EncodeOptions::put_Quality, 10001, E_INVALIDARG},
+      {&IV50EncodeOptions::put_Quality, -1, E_INVALIDARG},  {&IV50EncodeOptions::put_KeyFrameRate, -1, E_INVALIDARG},
+      {&IV50EncodeOptions::put_DataRate, -3, E_INVALIDARG}, {&IV50EncodeOptions::put_ViewportSize1, 128, S_OK},
+      {&IV50EncodeOptions::put_ViewportSize1, 100, E_INVALIDARG}, {&IV50EncodeOptions::put_ViewportSize2, 256, S_OK},
+      {&IV50EncodeOptions::put_AccessKeyEnabled, -1, S_OK}, {&IV50EncodeOptions::put_AccessKeyEnabled, 2, E_INVALIDARG},
+      {&IV50EncodeOptions::put_QuickCompress, 1, S_OK},     {&IV50EncodeOptions::put_QuickCompress, 2, E_INVALIDARG},
+  };
+  for (const Put& p : puts) EXPECT_EQ(((*o).*(p.put))(p.value), p.expected) << p.value;
+  EXPECT_EQ(o->get_AccessKeyEnabled(&v), S_OK);
+  EXPECT_EQ(v, 1);  // -1 is read back as 1
+  EXPECT_EQ(o->put_Transparency(3), S_OK);
+  EXPECT_EQ(o->put_Transparency(4), E_INVALIDARG);
+  EXPECT_EQ(o->put_Scalability(-1), S_OK);
+  EXPECT_EQ(o->get_Scalability(&s), S_OK);
+  EXPECT_EQ(s, -1);
+  EXPECT_EQ(o->put_Scalability(5), E_INVALIDARG);
+  EXPECT_EQ(o->Reserved1(), E_NOTIMPL);
+  EXPECT_EQ(o->Unused1(&v), E_NOTIMPL);
+  EXPECT_EQ(o->Unused12(0), E_NOTIMPL);
+}
+
+TEST(EncodeOptions, AttachOnlyToAGraphWithTheStandIn) {
+  ComPtr<IV50EncodeOptions> o = EncodeOptions();
+  ComPtr<IGraphBuilder> plain = NewGraph();
+  ASSERT_EQ(plain->RenderFile(U(Fixture(fixtures::Kind::AviMjpegPcm, Movie())).c_str(), nullptr), S_OK);
+  EXPECT_TRUE(FAILED(o->AttachGraph(plain.Get())));
+  EXPECT_TRUE(FAILED(o->ApplyFinish()));  // nothing to commit to
+  ComPtr<IGraphBuilder> g = CompressionGraph(Fixture(fixtures::Kind::AviMjpegPcm, Movie()), Target("attach.avi"));
+  EXPECT_EQ(o->AttachGraph(g.Get()), S_OK);
+}
+
+// Compresses the movie with the options set by `set`; the file's size and key flags.
+std::pair<uintmax_t, Written> Compress(const std::string& name, const std::function<void(IV50EncodeOptions*)>& set) {
+  const std::string target = Target(name);
+  ComPtr<IGraphBuilder> g = CompressionGraph(Fixture(fixtures::Kind::AviMjpegPcm, Movie()), target);
+  ComPtr<IV50EncodeOptions> o = EncodeOptions();
+  EXPECT_EQ(o->AttachGraph(g.Get()), S_OK);
+  set(o.Get());
+  EXPECT_EQ(o->ApplyBegin(), S_OK);
+  EXPECT_EQ(o->ApplyFinish(), S_OK);
+  EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+  g = nullptr;
+  return {std::filesystem::file_size(target), Read(target)};
+}
+
+TEST(EncodeOptions, ChangeTheOutput) {
+  auto low = Compress("q1000.avi", [](IV50EncodeOptions* o) {
+    o->put_DataRate(0);
+    o->put_Quality(1000);
+  });
+  auto high = Compress("q10000.avi", [](IV50EncodeOptions* o) {
+    o->put_DataRate(0);
+    o->put_Quality(10000);
+  });
+  EXPECT_LT(low.first, high.first);
+  auto keys = Compress("keys.avi", [](IV50EncodeOptions* o) {
+    o->put_DataRate(0);
+    o->put_KeyFrameRate(4);
+  });
+  ASSERT_EQ(keys.second.keys.size(), static_cast<size_t>(fixtures::FrameCount(Movie())));
+  for (size_t i = 0; i < keys.second.keys.size(); ++i) EXPECT_EQ(keys.second.keys[i], i % 4 == 0) << i;
+  auto quick = Compress("quick.avi", [](IV50EncodeOptions* o) {
+    o->put_DataRate(0);
+    o->put_QuickCompress(1);
+  });
+  auto normal = Compress("normal.avi", [](IV50EncodeOptions* o) { o->put_DataRate(0); });
+  EXPECT_NE(quick.first, normal.first);
+}
+
+TEST(OutputNamer, NamesTheFileWritersOutput) {
+  ComPtr<IV50OutputNamer> namer;
+  ASSERT_EQ(CoCreateInstance(CLSID_IV50OutputNamer, nullptr, CLSCTX_INPROC_SERVER, IV50OutputNamer::iid,
+                             namer.put_void()),
+            S_OK);
+  ComPtr<IGraphBuilder> g = CompressionGraph(Fixture(fixtures::Kind::AviMjpegPcm, Movie()), Target("first.avi"));
+  const std::string second = Target("named.avi");
+  EXPECT_EQ(namer->SetGraph(g.Get()), S_OK);
+  EXPECT_EQ(namer->SetFileName(U(second).c_str()), S_OK);
+  EXPECT_EQ(namer->ApplyToGraph(g.Get()), S_OK);
+  char16_t* name = nullptr;
+  ASSERT_EQ(FilterNamed(g.Get(), "File writer").As<IFileSinkFilter>()->GetCurFile(&name, nullptr), S_OK);
+  EXPECT_EQ(std::u16string(name), U(second));
+  CoTaskMemFree(name);
+  ComPtr<IGraphBuilder> plain = NewGraph();
+  EXPECT_TRUE(FAILED(namer->ApplyToGraph(plain.Get())));
+  EXPECT_EQ(namer->Reserved1(), E_NOTIMPL);
+}
+
+}  // namespace
