@@ -7,6 +7,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
 #include <libavutil/opt.h>
 }
 
@@ -16,6 +17,7 @@ extern "C" {
 #include "dshow/encoders.h"
 #include "dshow/interfaces.h"
 #include "dshow/mediatype.h"
+#include "dshow/pictureadjust.h"
 #include "iv50/iv50.h"
 
 namespace {
@@ -181,6 +183,164 @@ class EncodeOptions : public ComObject<IV50EncodeOptions> {
   ComPtr<IBaseFilter> compressor_;
 };
 
+// The filter upstream of an input pin (null when it is not connected).
+ComPtr<IBaseFilter> Upstream(IPin* input) {
+  ComPtr<IPin> peer;
+  if (!input || FAILED(input->ConnectedTo(peer.put())) || !peer) return nullptr;
+  PIN_INFO info;
+  if (FAILED(peer->QueryPinInfo(&info)) || !info.pFilter) return nullptr;
+  return ComPtr<IBaseFilter>::Attach(info.pFilter);
+}
+
+ComPtr<IPin> FirstInput(IBaseFilter* f) {
+  ComPtr<IEnumPins> e;
+  if (FAILED(f->EnumPins(e.put())) || !e) return nullptr;
+  IPin* p = nullptr;
+  ULONG got = 0;
+  while (e->Next(1, &p, &got) == S_OK && got == 1) {
+    ComPtr<IPin> pin = ComPtr<IPin>::Attach(p);
+    PIN_DIRECTION dir;
+    if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == PINDIR_INPUT) return pin;
+  }
+  return nullptr;
+}
+
+// The file a decoder's data comes from (its source filter's file), or "".
+std::string SourceFileOf(IBaseFilter* decoder) {
+  ComPtr<IBaseFilter> f = decoder;
+  for (int depth = 0; f && depth < 8; ++depth) {
+    ComPtr<IFileSourceFilter> source;
+    if (SUCCEEDED(f->QueryInterface(IFileSourceFilter::iid, source.put_void())) && source) {
+      char16_t* name = nullptr;
+      if (FAILED(source->GetCurFile(&name, nullptr)) || !name) return {};
+      std::string path = Utf16ToUtf8(name);
+      CoTaskMemFree(name);
+      return path;
+    }
+    f = Upstream(FirstInput(f.Get()).Get());
+  }
+  return {};
+}
+
+// Whether a file's video stream carries the stand-in's stream name.
+bool NamedByStandIn(const std::string& path) {
+  AVFormatContext* fmt = nullptr;
+  if (path.empty() || avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0) return false;
+  bool named = false;
+  const std::string name = Utf16ToUtf8(iv50::kCompressorName);
+  for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+    if (fmt->streams[i]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+    AVDictionaryEntry* t = av_dict_get(fmt->streams[i]->metadata, "title", nullptr, 0);
+    named = t && name == t->value;
+    break;
+  }
+  avformat_close_input(&fmt);
+  return named;
+}
+
+// Whether the decoder is given an IV50 stream.
+bool DecodesIv50(IBaseFilter* decoder) {
+  ComPtr<IPin> in = FirstInput(decoder);
+  AM_MEDIA_TYPE mt;
+  if (!in || FAILED(in->ConnectionMediaType(&mt))) return false;
+  const VIDEOINFOHEADER* vih = VideoInfo(mt);
+  bool iv50 = vih && (vih->bmiHeader.biCompression | 0x20202020u) == (MakeFourCC('I', 'V', '5', '0') | 0x20202020u);
+  FreeMediaType(mt);
+  return iv50;
+}
+
+class DecodeOptions : public ComObject<IV50DecodeOptions> {
+ public:
+  HRESULT ApplyFinish() override { return Commit(); }
+  HRESULT DefaultFinish() override {
+    std::lock_guard lock(lock_);
+    accessKey_ = accessKeyEnabled_ = scalability_ = 0;
+    adjust_ = dshow::PictureAdjustment{};
+    return decoder_ ? decoder_->SetAdjustment(adjust_) : S_OK;
+  }
+  HRESULT ApplyBegin() override { return S_OK; }
+  HRESULT DefaultBegin() override { return S_OK; }
+  HRESULT AttachGraph(IUnknown* graph) override {
+    std::lock_guard lock(lock_);
+    decoder_ = nullptr;
+    for (const auto& f : FiltersOf(graph)) {
+      ComPtr<dshow::IPictureAdjustment> adjust;
+      if (FAILED(f->QueryInterface(dshow::IPictureAdjustment::iid, adjust.put_void())) || !adjust) continue;
+      if (!FirstInput(f.Get()) || !Upstream(FirstInput(f.Get()).Get())) continue;
+      if (DecodesIv50(f.Get()) || NamedByStandIn(SourceFileOf(f.Get()))) {
+        decoder_ = adjust;
+        return S_OK;
+      }
+    }
+    return VFW_E_NOT_FOUND;
+  }
+
+  HRESULT get_AccessKey(int32_t* v) override { return Get(accessKey_, v); }
+  HRESULT put_AccessKey(int32_t v) override { return Put(&accessKey_, v, true); }
+  HRESULT get_AccessKeyEnabled(int32_t* v) override { return Get(accessKeyEnabled_, v); }
+  HRESULT put_AccessKeyEnabled(int32_t v) override {
+    int32_t on = 0;
+    if (!Switch(v, &on)) return E_INVALIDARG;
+    return Put(&accessKeyEnabled_, on, true);
+  }
+  HRESULT get_Scalability(int32_t* v) override { return Get(scalability_, v); }
+  HRESULT put_Scalability(int32_t v) override { return Put(&scalability_, v, v >= 0 && v <= 3); }
+  HRESULT Unused1(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused2(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused3(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused4(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused5(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused6(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused7(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused8(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused9(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused10(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused11(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused12(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused13(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused14(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused15(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused16(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused17(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused18(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused19(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused20(int32_t) override { return E_NOTIMPL; }
+  HRESULT Unused21(int32_t*) override { return E_NOTIMPL; }
+  HRESULT Unused22(int32_t) override { return E_NOTIMPL; }
+  HRESULT get_Brightness(int32_t* v) override { return Get(adjust_.brightness, v); }
+  HRESULT put_Brightness(int32_t v) override { return Put(&adjust_.brightness, v, v >= -255 && v <= 255); }
+  HRESULT get_Saturation(int32_t* v) override { return Get(adjust_.saturation, v); }
+  HRESULT put_Saturation(int32_t v) override { return Put(&adjust_.saturation, v, v >= -255 && v <= 255); }
+  HRESULT get_Contrast(int32_t* v) override { return Get(adjust_.contrast, v); }
+  HRESULT put_Contrast(int32_t v) override { return Put(&adjust_.contrast, v, v >= -255 && v <= 255); }
+
+ private:
+  HRESULT Get(const int32_t& field, int32_t* v) {
+    if (!v) return E_POINTER;
+    std::lock_guard lock(lock_);
+    *v = field;
+    return S_OK;
+  }
+  HRESULT Put(int32_t* field, int32_t v, bool valid) {
+    if (!valid) return E_INVALIDARG;
+    std::lock_guard lock(lock_);
+    *field = v;
+    return S_OK;
+  }
+  HRESULT Commit() {
+    std::lock_guard lock(lock_);
+    if (!decoder_) return E_UNEXPECTED;
+    return decoder_->SetAdjustment(adjust_);
+  }
+
+  std::mutex lock_;
+  int32_t accessKey_ = 0;
+  int32_t accessKeyEnabled_ = 0;
+  int32_t scalability_ = 0;
+  dshow::PictureAdjustment adjust_;
+  ComPtr<dshow::IPictureAdjustment> decoder_;
+};
+
 class OutputNamer : public ComObject<IV50OutputNamer> {
  public:
   HRESULT Reserved1() override { return E_NOTIMPL; }
@@ -230,6 +390,7 @@ const bool registered = [] {
               u"have no MPEG-4 counterpart.";
   dshow::RegisterVideoCompressor(kind);
   RegisterPlatformClass(CLSID_IV50EncodeOptions, "", Create<EncodeOptions>);
+  RegisterPlatformClass(CLSID_IV50DecodeOptions, "", Create<DecodeOptions>);
   RegisterPlatformClass(CLSID_IV50OutputNamer, "", Create<OutputNamer>);
   return true;
 }();

@@ -12,6 +12,7 @@ extern "C" {
 
 #include "dshow/encoders.h"
 #include "dshow/filters.h"
+#include "dshow/baseclasses.h"
 #include "dshow_test_util.h"
 #include "iv50/iv50.h"
 
@@ -248,6 +249,163 @@ TEST(OutputNamer, NamesTheFileWritersOutput) {
   ComPtr<IGraphBuilder> plain = NewGraph();
   EXPECT_TRUE(FAILED(namer->ApplyToGraph(plain.Get())));
   EXPECT_EQ(namer->Reserved1(), E_NOTIMPL);
+}
+
+}  // namespace
+
+namespace {
+
+constexpr CLSID kGrabberClsid = MakeGuid("{0D6E2B91-7A4C-4F38-9E15-C2B8A7D34F60}");
+
+// A renderer that keeps the first picture it is given (24-bit RGB).
+class Grabber : public dshow::Filter {
+ public:
+  Grabber()
+      : Filter(u"Grabber", kGrabberClsid),
+        in_(this, u"In", [](const AM_MEDIA_TYPE& mt) {
+          return mt.subtype == MEDIASUBTYPE_RGB24 ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+        }) {}
+  int PinCount() override { return 1; }
+  dshow::Pin* GetPin(int i) override { return i == 0 ? &in_ : nullptr; }
+  bool IsRenderer() const override { return true; }
+  HRESULT Receive(dshow::Pin*, IMediaSample* s) override {
+    std::lock_guard lock(lock_);
+    if (first_.empty()) {
+      BYTE* data = nullptr;
+      s->GetPointer(&data);
+      first_.assign(data, data + s->GetActualDataLength());
+    }
+    return S_OK;
+  }
+  HRESULT EndOfStream(dshow::Pin*) override {
+    NotifyEvent(EC_COMPLETE, S_OK, 0);
+    return S_OK;
+  }
+  double Mean() {
+    std::lock_guard lock(lock_);
+    double sum = 0;
+    for (uint8_t b : first_) sum += b;
+    return first_.empty() ? -1 : sum / static_cast<double>(first_.size());
+  }
+
+ private:
+  dshow::InputPin in_;
+  std::mutex lock_;
+  std::vector<uint8_t> first_;
+};
+
+ComPtr<IV50DecodeOptions> DecodeOptions() {
+  ComPtr<IV50DecodeOptions> o;
+  EXPECT_EQ(CoCreateInstance(CLSID_IV50DecodeOptions, nullptr, CLSCTX_INPROC_SERVER, IV50DecodeOptions::iid,
+                             o.put_void()),
+            S_OK);
+  return o;
+}
+
+// A movie the stand-in wrote.
+std::string StandInMovie() {
+  static std::string path;
+  if (!path.empty()) return path;
+  path = Target("decode-source.avi");
+  ComPtr<IGraphBuilder> g = CompressionGraph(Fixture(fixtures::Kind::AviMjpegPcm, Movie()), path);
+  EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+  return path;
+}
+
+// The mean of the first picture's bytes, played with the brightness.
+double FirstPictureMean(int32_t brightness) {
+  ComPtr<IGraphBuilder> g = NewGraph();
+  EXPECT_EQ(g->RenderFile(U(StandInMovie()).c_str(), nullptr), S_OK);
+  ComPtr<IBaseFilter> renderer = FilterNamed(g.Get(), "Video Renderer");
+  EXPECT_TRUE(renderer);
+  if (!renderer) return -1;
+  ComPtr<IPin> up = Peer(PinsOf(renderer.Get())[0].Get());
+  g->RemoveFilter(renderer.Get());
+  ComPtr<Grabber> grabber = MakeComObject<Grabber>();
+  EXPECT_EQ(g->AddFilter(grabber.Get(), u"Grabber"), S_OK);
+  MediaType rgb;
+  rgb.majortype = MEDIATYPE_Video;
+  rgb.subtype = MEDIASUBTYPE_RGB24;
+  EXPECT_EQ(g->ConnectDirect(up.Get(), grabber->GetPin(0), &rgb), S_OK);
+  ComPtr<IV50DecodeOptions> o = DecodeOptions();
+  EXPECT_EQ(o->AttachGraph(g.Get()), S_OK);
+  EXPECT_EQ(o->put_Brightness(brightness), S_OK);
+  EXPECT_EQ(o->ApplyBegin(), S_OK);
+  EXPECT_EQ(o->ApplyFinish(), S_OK);
+  EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
+  return grabber->Mean();
+}
+
+TEST(DecodeOptions, BrightnessActsOnTheDecodedPicture) {
+  const double plain = FirstPictureMean(0);
+  const double brighter = FirstPictureMean(100);
+  const double darker = FirstPictureMean(-100);
+  ASSERT_GT(plain, 0);
+  EXPECT_GT(brighter, plain + 10);
+  EXPECT_LT(darker, plain - 10);
+}
+
+TEST(DecodeOptions, AttachToIv50AndStandInStreamsOnly) {
+  struct Case {
+    std::string path;
+    bool attaches;
+  };
+  const Case cases[] = {
+      {StandInMovie(), true},
+      {Fixture(fixtures::Kind::AviIv50Tagged, Movie()), true},
+      {Fixture(fixtures::Kind::AviDiv3, Movie()), false},
+      {Fixture(fixtures::Kind::AviMjpegPcm, Movie()), false},
+  };
+  for (const Case& c : cases) {
+    ComPtr<IGraphBuilder> g = NewGraph();
+    ASSERT_EQ(g->RenderFile(U(c.path).c_str(), nullptr), S_OK) << c.path;
+    EXPECT_EQ(SUCCEEDED(DecodeOptions()->AttachGraph(g.Get())), c.attaches) << c.path;
+  }
+  EXPECT_TRUE(FAILED(DecodeOptions()->AttachGraph(NewGraph().Get())));
+}
+
+TEST(DecodeOptions, HaveTheirRangesAndTheDefaultPairRestoresZeros) {
+  ComPtr<IV50DecodeOptions> o = DecodeOptions();
+  ASSERT_TRUE(o);
+  struct Put {
+    HRESULT (IV50DecodeOptions::*put)(int32_t);
+    HRESULT (IV50DecodeOptions::*get)(int32_t*);
+    int32_t value;
+    HRESULT expected;
+    int32_t readBack;
+  };
+  const Put puts[] = {
+      {&IV50DecodeOptions::put_Brightness, &IV50DecodeOptions::get_Brightness, 255, S_OK, 255},
+      {&IV50DecodeOptions::put_Brightness, &IV50DecodeOptions::get_Brightness, 256, E_INVALIDARG, 255},
+      {&IV50DecodeOptions::put_Saturation, &IV50DecodeOptions::get_Saturation, -255, S_OK, -255},
+      {&IV50DecodeOptions::put_Saturation, &IV50DecodeOptions::get_Saturation, -256, E_INVALIDARG, -255},
+      {&IV50DecodeOptions::put_Contrast, &IV50DecodeOptions::get_Contrast, 40, S_OK, 40},
+      {&IV50DecodeOptions::put_Scalability, &IV50DecodeOptions::get_Scalability, 3, S_OK, 3},
+      {&IV50DecodeOptions::put_Scalability, &IV50DecodeOptions::get_Scalability, 4, E_INVALIDARG, 3},
+      {&IV50DecodeOptions::put_AccessKeyEnabled, &IV50DecodeOptions::get_AccessKeyEnabled, -1, S_OK, 1},
+      {&IV50DecodeOptions::put_AccessKeyEnabled, &IV50DecodeOptions::get_AccessKeyEnabled, 0, S_OK, 0},
+      {&IV50DecodeOptions::put_AccessKeyEnabled, &IV50DecodeOptions::get_AccessKeyEnabled, 7, E_INVALIDARG, 0},
+      {&IV50DecodeOptions::put_AccessKey, &IV50DecodeOptions::get_AccessKey, 12345, S_OK, 12345},
+  };
+  for (const Put& p : puts) {
+    EXPECT_EQ(((*o).*(p.put))(p.value), p.expected) << p.value;
+    int32_t v = -999;
+    EXPECT_EQ(((*o).*(p.get))(&v), S_OK);
+    EXPECT_EQ(v, p.readBack);
+  }
+  EXPECT_EQ(o->DefaultBegin(), S_OK);
+  EXPECT_EQ(o->DefaultFinish(), S_OK);
+  for (auto get : {&IV50DecodeOptions::get_Brightness, &IV50DecodeOptions::get_Saturation,
+                   &IV50DecodeOptions::get_Contrast, &IV50DecodeOptions::get_Scalability,
+                   &IV50DecodeOptions::get_AccessKey, &IV50DecodeOptions::get_AccessKeyEnabled}) {
+    int32_t v = -999;
+    EXPECT_EQ(((*o).*get)(&v), S_OK);
+    EXPECT_EQ(v, 0);
+  }
+  int32_t v = 0;
+  EXPECT_EQ(o->Unused1(&v), E_NOTIMPL);
+  EXPECT_EQ(o->Unused22(0), E_NOTIMPL);
+  EXPECT_TRUE(FAILED(o->ApplyFinish()));  // not attached
 }
 
 }  // namespace

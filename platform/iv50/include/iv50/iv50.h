@@ -64,6 +64,54 @@ class IV50EncodeOptions : public IUnknown {
   virtual HRESULT put_QuickCompress(int32_t value) = 0;
 };
 
+// The decode options: bound to the video decoder of a graph that plays an IV50 stream or a stream
+// the stand-in wrote; the apply pair commits brightness, saturation and contrast to the decoder's
+// picture adjustment, the default pair restores every value to 0 (and commits that).
+class IV50DecodeOptions : public IUnknown {
+ public:
+  static constexpr IID iid = MakeGuid("{665A4447-D905-11D0-A30E-444553540000}");
+  virtual HRESULT ApplyFinish() = 0;
+  virtual HRESULT DefaultFinish() = 0;
+  virtual HRESULT ApplyBegin() = 0;
+  virtual HRESULT DefaultBegin() = 0;
+  virtual HRESULT AttachGraph(IUnknown* graph) = 0;
+  virtual HRESULT get_AccessKey(int32_t* value) = 0;
+  virtual HRESULT put_AccessKey(int32_t value) = 0;
+  virtual HRESULT get_AccessKeyEnabled(int32_t* value) = 0;  // 0 or 1
+  virtual HRESULT put_AccessKeyEnabled(int32_t value) = 0;   // -1 (or 1) or 0
+  virtual HRESULT get_Scalability(int32_t* value) = 0;       // 0 .. 3
+  virtual HRESULT put_Scalability(int32_t value) = 0;
+  // Eleven pairs the programs do not call.
+  virtual HRESULT Unused1(int32_t*) = 0;
+  virtual HRESULT Unused2(int32_t) = 0;
+  virtual HRESULT Unused3(int32_t*) = 0;
+  virtual HRESULT Unused4(int32_t) = 0;
+  virtual HRESULT Unused5(int32_t*) = 0;
+  virtual HRESULT Unused6(int32_t) = 0;
+  virtual HRESULT Unused7(int32_t*) = 0;
+  virtual HRESULT Unused8(int32_t) = 0;
+  virtual HRESULT Unused9(int32_t*) = 0;
+  virtual HRESULT Unused10(int32_t) = 0;
+  virtual HRESULT Unused11(int32_t*) = 0;
+  virtual HRESULT Unused12(int32_t) = 0;
+  virtual HRESULT Unused13(int32_t*) = 0;
+  virtual HRESULT Unused14(int32_t) = 0;
+  virtual HRESULT Unused15(int32_t*) = 0;
+  virtual HRESULT Unused16(int32_t) = 0;
+  virtual HRESULT Unused17(int32_t*) = 0;
+  virtual HRESULT Unused18(int32_t) = 0;
+  virtual HRESULT Unused19(int32_t*) = 0;
+  virtual HRESULT Unused20(int32_t) = 0;
+  virtual HRESULT Unused21(int32_t*) = 0;
+  virtual HRESULT Unused22(int32_t) = 0;
+  virtual HRESULT get_Brightness(int32_t* value) = 0;  // -255 .. 255, 0 neutral
+  virtual HRESULT put_Brightness(int32_t value) = 0;
+  virtual HRESULT get_Saturation(int32_t* value) = 0;
+  virtual HRESULT put_Saturation(int32_t value) = 0;
+  virtual HRESULT get_Contrast(int32_t* value) = 0;
+  virtual HRESULT put_Contrast(int32_t value) = 0;
+};
+
 // Names the output file of a compression graph's file writer.
 class IV50OutputNamer : public IUnknown {
  public:
