@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 
@@ -91,6 +92,75 @@ TEST(Open, ATruncatedFileOpensWithItsFrames) {
   ASSERT_FALSE(numbers.empty());
   EXPECT_LT(static_cast<int>(numbers.size()), fixtures::FrameCount(SmallMovie()));
   for (size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], static_cast<int>(i));
+}
+
+uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
+
+std::vector<uint8_t> Riff(const char* outer, const char* type, const std::vector<uint8_t>& body) {
+  std::vector<uint8_t> out(outer, outer + 4);
+  const auto size = static_cast<uint32_t>(body.size() + 4);
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(size >> (8 * i)));
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+// An OpenDML file: the movie's headers, then its frames in two RIFF parts ("AVI " and "AVIX"),
+// without the legacy index (the OpenDML index is blanked out, so the data itself is walked).
+std::string OpenDmlCopy(const std::string& source) {
+  const std::vector<uint8_t> b = fixtures::ReadFile(source);
+  size_t movi = 0, moviEnd = 0;
+  for (size_t pos = 12; pos + 12 <= b.size();) {
+    const uint32_t size = Le32(&b[pos + 4]);
+    if (std::memcmp(&b[pos], "LIST", 4) == 0 && std::memcmp(&b[pos + 8], "movi", 4) == 0) {
+      movi = pos;
+      moviEnd = pos + 8 + size;
+      break;
+    }
+    pos += 8 + size + (size & 1);
+  }
+  EXPECT_GT(movi, 0u);
+  std::vector<uint8_t> head(b.begin() + 12, b.begin() + static_cast<std::ptrdiff_t>(movi));
+  for (size_t i = 0; i + 4 <= head.size(); ++i)
+    if (std::memcmp(&head[i], "indx", 4) == 0) std::memcpy(&head[i], "JUNK", 4);
+  std::vector<std::vector<uint8_t>> chunks;
+  for (size_t pos = movi + 12; pos + 8 <= moviEnd;) {
+    const uint32_t size = Le32(&b[pos + 4]);
+    const size_t end = pos + 8 + size + (size & 1);
+    if (!(b[pos] == 'i' && b[pos + 1] == 'x')) chunks.emplace_back(b.begin() + static_cast<std::ptrdiff_t>(pos), b.begin() + static_cast<std::ptrdiff_t>(end));
+    pos = end;
+  }
+  auto join = [&](size_t from, size_t to) {
+    std::vector<uint8_t> out;
+    for (size_t i = from; i < to; ++i) out.insert(out.end(), chunks[i].begin(), chunks[i].end());
+    return out;
+  };
+  std::vector<uint8_t> first = head;
+  const std::vector<uint8_t> movi1 = Riff("LIST", "movi", join(0, chunks.size() / 2));
+  first.insert(first.end(), movi1.begin(), movi1.end());
+  std::vector<uint8_t> file = Riff("RIFF", "AVI ", first);
+  const std::vector<uint8_t> second = Riff("RIFF", "AVIX", Riff("LIST", "movi", join(chunks.size() / 2, chunks.size())));
+  file.insert(file.end(), second.begin(), second.end());
+  const std::string path = Folder("opendml") + "/opendml.avi";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  return path;
+}
+
+TEST(Open, AnOpenDmlFileGivesTheFramesOfEveryPart) {
+  const std::string source = OpenDmlCopy(Fixture(Kind::AviMjpegPcm));
+  const int n = fixtures::FrameCount(SmallMovie());
+  {
+    Source s(source);
+    ASSERT_EQ(s.status, AVIERR_OK);
+    AVISTREAMINFO info;
+    ASSERT_EQ(AVIStreamInfo(s.video, &info, sizeof info), AVIERR_OK);
+    EXPECT_EQ(info.dwLength, static_cast<uint32_t>(n));
+  }
+  const std::string target = fixtures::ScratchFolder("opendml") + "/out.avi";
+  ASSERT_EQ(Recompress(source, target, OptionsFor(MakeAviFourCC('F', 'M', 'P', '4'))), AVIERR_OK);
+  std::vector<int> expected(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) expected[static_cast<size_t>(i)] = i;
+  EXPECT_EQ(fixtures::DecodedFrameNumbers(target), expected);
 }
 
 TEST(Open, AnIndexPointingOutsideTheFileIsRefused) {
