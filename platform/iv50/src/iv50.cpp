@@ -54,6 +54,22 @@ struct EncodeValues {
   int32_t quickCompress = 0;
 };
 
+// A value's get and put under the object's lock; a put outside the range fails.
+template <class T>
+HRESULT ReadValue(std::mutex& lock, const T& field, T* out) {
+  if (!out) return E_POINTER;
+  std::lock_guard guard(lock);
+  *out = field;
+  return S_OK;
+}
+template <class T>
+HRESULT WriteValue(std::mutex& lock, T* field, T value, bool valid) {
+  if (!valid) return E_INVALIDARG;
+  std::lock_guard guard(lock);
+  *field = value;
+  return S_OK;
+}
+
 // A 1/0 switch where -1 also means on.
 bool Switch(int32_t value, int32_t* out) {
   if (value != 0 && value != 1 && value != -1) return false;
@@ -105,19 +121,9 @@ class EncodeOptions : public ComObject<IV50EncodeOptions> {
     return VFW_E_NOT_FOUND;
   }
 
-#define IV50_PAIR(Name, Type, field, check)              \
-  HRESULT get_##Name(Type* value) override {             \
-    if (!value) return E_POINTER;                        \
-    std::lock_guard lock(lock_);                         \
-    *value = values_.field;                              \
-    return S_OK;                                         \
-  }                                                      \
-  HRESULT put_##Name(Type value) override {              \
-    if (!(check)) return E_INVALIDARG;                   \
-    std::lock_guard lock(lock_);                         \
-    values_.field = value;                               \
-    return S_OK;                                         \
-  }
+#define IV50_PAIR(Name, Type, field, check)                                                       \
+  HRESULT get_##Name(Type* value) override { return ReadValue(lock_, values_.field, value); }     \
+  HRESULT put_##Name(Type value) override { return WriteValue(lock_, &values_.field, value, (check)); }
   IV50_PAIR(KeyFrameRate, int32_t, keyFrameRate, value >= 0)
   IV50_PAIR(DataRate, int32_t, dataRate, value >= 0)
   IV50_PAIR(Quality, int32_t, quality, value >= 0 && value <= 10000)
@@ -140,43 +146,24 @@ class EncodeOptions : public ComObject<IV50EncodeOptions> {
   HRESULT Unused11(int32_t*) override { return E_NOTIMPL; }
   HRESULT Unused12(int32_t) override { return E_NOTIMPL; }
 
-  HRESULT get_AccessKeyEnabled(int32_t* value) override { return Get(values_.accessKeyEnabled, value); }
-  HRESULT put_AccessKeyEnabled(int32_t value) override { return PutSwitch(value, &values_.accessKeyEnabled); }
-  HRESULT get_Scalability(int16_t* value) override {
-    if (!value) return E_POINTER;
-    std::lock_guard lock(lock_);
-    *value = values_.scalability;
-    return S_OK;
+  HRESULT get_AccessKeyEnabled(int32_t* value) override { return ReadValue(lock_, values_.accessKeyEnabled, value); }
+  HRESULT put_AccessKeyEnabled(int32_t value) override {
+    int32_t on = 0;
+    const bool valid = Switch(value, &on);
+    return WriteValue(lock_, &values_.accessKeyEnabled, on, valid);
   }
+  HRESULT get_Scalability(int16_t* value) override { return ReadValue(lock_, values_.scalability, value); }
   HRESULT put_Scalability(int16_t value) override {
     int32_t on = 0;
-    if (!Switch(value, &on)) return E_INVALIDARG;
-    std::lock_guard lock(lock_);
-    values_.scalability = static_cast<int16_t>(on ? -1 : 0);
-    return S_OK;
+    const bool valid = Switch(value, &on);
+    return WriteValue(lock_, &values_.scalability, static_cast<int16_t>(on ? -1 : 0), valid);
   }
-  HRESULT get_QuickCompress(int32_t* value) override { return Get(values_.quickCompress, value); }
+  HRESULT get_QuickCompress(int32_t* value) override { return ReadValue(lock_, values_.quickCompress, value); }
   HRESULT put_QuickCompress(int32_t value) override {
-    if (value != 0 && value != 1) return E_INVALIDARG;
-    std::lock_guard lock(lock_);
-    values_.quickCompress = value;
-    return S_OK;
+    return WriteValue(lock_, &values_.quickCompress, value, value == 0 || value == 1);
   }
 
  private:
-  HRESULT Get(const int32_t& field, int32_t* value) {
-    if (!value) return E_POINTER;
-    std::lock_guard lock(lock_);
-    *value = field;
-    return S_OK;
-  }
-  HRESULT PutSwitch(int32_t value, int32_t* field) {
-    int32_t on = 0;
-    if (!Switch(value, &on)) return E_INVALIDARG;
-    std::lock_guard lock(lock_);
-    *field = on;
-    return S_OK;
-  }
 
   std::mutex lock_;
   EncodeValues values_;
@@ -275,16 +262,16 @@ class DecodeOptions : public ComObject<IV50DecodeOptions> {
     return VFW_E_NOT_FOUND;
   }
 
-  HRESULT get_AccessKey(int32_t* v) override { return Get(accessKey_, v); }
-  HRESULT put_AccessKey(int32_t v) override { return Put(&accessKey_, v, true); }
-  HRESULT get_AccessKeyEnabled(int32_t* v) override { return Get(accessKeyEnabled_, v); }
+  HRESULT get_AccessKey(int32_t* v) override { return ReadValue(lock_, accessKey_, v); }
+  HRESULT put_AccessKey(int32_t v) override { return WriteValue(lock_, &accessKey_, v, true); }
+  HRESULT get_AccessKeyEnabled(int32_t* v) override { return ReadValue(lock_, accessKeyEnabled_, v); }
   HRESULT put_AccessKeyEnabled(int32_t v) override {
     int32_t on = 0;
-    if (!Switch(v, &on)) return E_INVALIDARG;
-    return Put(&accessKeyEnabled_, on, true);
+    const bool valid = Switch(v, &on);
+    return WriteValue(lock_, &accessKeyEnabled_, on, valid);
   }
-  HRESULT get_Scalability(int32_t* v) override { return Get(scalability_, v); }
-  HRESULT put_Scalability(int32_t v) override { return Put(&scalability_, v, v >= 0 && v <= 3); }
+  HRESULT get_Scalability(int32_t* v) override { return ReadValue(lock_, scalability_, v); }
+  HRESULT put_Scalability(int32_t v) override { return WriteValue(lock_, &scalability_, v, v >= 0 && v <= 3); }
   HRESULT Unused1(int32_t*) override { return E_NOTIMPL; }
   HRESULT Unused2(int32_t) override { return E_NOTIMPL; }
   HRESULT Unused3(int32_t*) override { return E_NOTIMPL; }
@@ -307,26 +294,14 @@ class DecodeOptions : public ComObject<IV50DecodeOptions> {
   HRESULT Unused20(int32_t) override { return E_NOTIMPL; }
   HRESULT Unused21(int32_t*) override { return E_NOTIMPL; }
   HRESULT Unused22(int32_t) override { return E_NOTIMPL; }
-  HRESULT get_Brightness(int32_t* v) override { return Get(adjust_.brightness, v); }
-  HRESULT put_Brightness(int32_t v) override { return Put(&adjust_.brightness, v, v >= -255 && v <= 255); }
-  HRESULT get_Saturation(int32_t* v) override { return Get(adjust_.saturation, v); }
-  HRESULT put_Saturation(int32_t v) override { return Put(&adjust_.saturation, v, v >= -255 && v <= 255); }
-  HRESULT get_Contrast(int32_t* v) override { return Get(adjust_.contrast, v); }
-  HRESULT put_Contrast(int32_t v) override { return Put(&adjust_.contrast, v, v >= -255 && v <= 255); }
+  HRESULT get_Brightness(int32_t* v) override { return ReadValue(lock_, adjust_.brightness, v); }
+  HRESULT put_Brightness(int32_t v) override { return WriteValue(lock_, &adjust_.brightness, v, v >= -255 && v <= 255); }
+  HRESULT get_Saturation(int32_t* v) override { return ReadValue(lock_, adjust_.saturation, v); }
+  HRESULT put_Saturation(int32_t v) override { return WriteValue(lock_, &adjust_.saturation, v, v >= -255 && v <= 255); }
+  HRESULT get_Contrast(int32_t* v) override { return ReadValue(lock_, adjust_.contrast, v); }
+  HRESULT put_Contrast(int32_t v) override { return WriteValue(lock_, &adjust_.contrast, v, v >= -255 && v <= 255); }
 
  private:
-  HRESULT Get(const int32_t& field, int32_t* v) {
-    if (!v) return E_POINTER;
-    std::lock_guard lock(lock_);
-    *v = field;
-    return S_OK;
-  }
-  HRESULT Put(int32_t* field, int32_t v, bool valid) {
-    if (!valid) return E_INVALIDARG;
-    std::lock_guard lock(lock_);
-    *field = v;
-    return S_OK;
-  }
   HRESULT Commit() {
     std::lock_guard lock(lock_);
     if (!decoder_) return E_UNEXPECTED;
