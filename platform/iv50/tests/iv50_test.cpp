@@ -10,6 +10,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "dshow/devenum.h"
 #include "dshow/encoders.h"
 #include "dshow/filters.h"
 #include "dshow/baseclasses.h"
@@ -95,6 +96,27 @@ TEST(StandIn, IsARegisteredVideoCompressorWithTheTransformPins) {
   ASSERT_TRUE(f);
   EXPECT_TRUE(PinNamed(f.Get(), "XForm In"));
   EXPECT_TRUE(PinNamed(f.Get(), "XForm Out"));
+  // The device enumerator lists it with its FOURCC.
+  ComPtr<ICreateDevEnum> devices;
+  ASSERT_EQ(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, ICreateDevEnum::iid,
+                             devices.put_void()),
+            S_OK);
+  ComPtr<IEnumMoniker> e;
+  ASSERT_EQ(devices->CreateClassEnumerator(CLSID_VideoCompressorCategory, e.put(), 0), S_OK);
+  std::string fourcc;
+  IMoniker* m = nullptr;
+  ULONG got = 0;
+  while (e->Next(1, &m, &got) == S_OK && got == 1) {
+    ComPtr<IMoniker> moniker = ComPtr<IMoniker>::Attach(m);
+    ComPtr<IPropertyBag> bag;
+    ASSERT_EQ(moniker->BindToStorage(nullptr, nullptr, IPropertyBag::iid, bag.put_void()), S_OK);
+    Variant name, code;
+    bag->Read(u"FriendlyName", &name, nullptr);
+    if (name.vt() == VT_BSTR && name.bstr().Utf8() == "Crunchbox Video 5 stand-in (MPEG-4 Part 2)" &&
+        SUCCEEDED(bag->Read(u"FccHandler", &code, nullptr)))
+      fourcc = code.bstr().Utf8();
+  }
+  EXPECT_EQ(fourcc, "FMP4");
 }
 
 TEST(StandIn, WritesMpeg4TaggedFmp4WithItsStreamName) {

@@ -923,13 +923,36 @@ void RegisterKind(const Kind& kind) {
 }
 }  // namespace
 
+namespace {
+std::mutex gAddedLock;
+// The video compressors other areas registered.
+std::vector<CompressorInfo>& AddedCompressors() {
+  static std::vector<CompressorInfo> added;
+  return added;
+}
+}  // namespace
+
+bool VideoCompressorFourCC(REFCLSID clsid, uint32_t* fourcc) {
+  for (const CompressorInfo& c : Compressors())
+    if (c.clsid == clsid && c.category == CLSID_VideoCompressorCategory) {
+      *fourcc = c.fourcc;
+      return true;
+    }
+  std::lock_guard guard(gAddedLock);
+  for (const CompressorInfo& c : AddedCompressors())
+    if (c.clsid == clsid) {
+      *fourcc = c.fourcc;
+      return true;
+    }
+  return false;
+}
+
 HRESULT RegisterVideoCompressor(const VideoCompressorKind& k) {
   if (k.name.empty() || !avcodec_find_encoder_by_name(k.encoder.c_str())) return VFW_E_NOT_FOUND;
   // The kind's texts live as long as the program.
-  static std::mutex lock;
   static std::deque<std::u16string> texts;
   static std::deque<std::string> encoders;
-  std::lock_guard guard(lock);
+  std::lock_guard guard(gAddedLock);
   auto keep = [](const std::u16string& s) -> const char16_t* {
     if (s.empty()) return nullptr;
     texts.push_back(s);
@@ -938,6 +961,7 @@ HRESULT RegisterVideoCompressor(const VideoCompressorKind& k) {
   encoders.push_back(k.encoder);
   Kind kind{keep(k.name), k.clsid, true, encoders.back().c_str(), k.fourcc, AV_PIX_FMT_YUV420P,
             k.options, false, keep(k.streamName), keep(k.note)};
+  AddedCompressors().push_back(InfoOf(kind));
   RegisterKind(kind);
   return S_OK;
 }
