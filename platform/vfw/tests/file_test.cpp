@@ -273,6 +273,8 @@ TEST(DriverList, RegistrationAddsAndRemovesExactlyItsValues) {
 
   const std::string key = vfw::kDriversKey;
   registry::DeleteTree(HKEY_LOCAL_MACHINE, key);
+  EXPECT_EQ(unreg(), S_OK);  // no key: nothing to remove
+  EXPECT_FALSE(registry::KeyExists(HKEY_LOCAL_MACHINE, key));
   // Another driver's values, one of them for a code the platform also has.
   ASSERT_TRUE(registry::WriteString(HKEY_LOCAL_MACHINE, key, "msacm.other", "other.acm"));
   ASSERT_TRUE(registry::WriteString(HKEY_LOCAL_MACHINE, key, "vidc.MJPG", "someone else's"));
