@@ -183,7 +183,8 @@ HRESULT FrameReader::Open(const std::string& path, int streamIndex) {
 
 HRESULT FrameReader::Next(AVFrame** frame) {
   if (!dec_) return S_FALSE;
-  while (true) {
+  // A decoder that fails over and over (not frame by frame) ends the stream.
+  for (int failures = 0; failures < 64;) {
     av_frame_unref(frame_);
     int err = avcodec_receive_frame(dec_, frame_);
     if (err >= 0) {
@@ -191,7 +192,11 @@ HRESULT FrameReader::Next(AVFrame** frame) {
       return AVIERR_OK;
     }
     if (err == AVERROR_EOF) return S_FALSE;
-    if (err != AVERROR(EAGAIN)) continue;  // a damaged frame: the next one
+    if (err != AVERROR(EAGAIN)) {  // a damaged frame: the next one
+      ++failures;
+      continue;
+    }
+    failures = 0;
     if (draining_) return S_FALSE;
     err = av_read_frame(fmt_, pkt_);
     if (err < 0) {
@@ -202,6 +207,7 @@ HRESULT FrameReader::Next(AVFrame** frame) {
     if (pkt_->stream_index == index_) avcodec_send_packet(dec_, pkt_);  // damaged data is skipped
     av_packet_unref(pkt_);
   }
+  return S_FALSE;
 }
 
 RgbConverter::~RgbConverter() {
