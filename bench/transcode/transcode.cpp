@@ -7,9 +7,6 @@
 // Without a movie, a 60-second 640x480 25 fps MPEG-4 (DX50) + MP3 AVI is generated first. Each
 // conversion prints its times; the last line is "ratio <graph time / ffmpeg time>" over all
 // conversions; the target is at most 1.15.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -18,30 +15,14 @@
 #include "com/com.h"
 #include "dshow/dshow.h"
 #include "dshow/filters.h"
+#include "bench_timing.h"
 #include "fixtures.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-double TimeFfmpeg(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const auto start = Clock::now();
-  const pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    execvp("ffmpeg", argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  const double t = Seconds(Clock::now() - start);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -1;
-}
+using bench::Clock;
+using bench::Seconds;
+using bench::TimeFfmpeg;
 
 std::vector<ComPtr<IPin>> Pins(IBaseFilter* f, PIN_DIRECTION want, bool connected) {
   std::vector<ComPtr<IPin>> out;

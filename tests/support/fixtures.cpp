@@ -136,6 +136,9 @@ Recipe RecipeFor(Kind kind) {
     case Kind::AviMjpegPcm:
     case Kind::TruncatedAvi:
     case Kind::AviDamagedIndex:
+    case Kind::AviAudioFirst:
+    case Kind::AviLongStreamHeader:
+    case Kind::AviIv50Tagged:
       r.format = "avi";
       r.video = {"mjpeg", AV_PIX_FMT_YUVJ420P, 0, -1, {}, 0, false, true};
       r.audio = {"pcm_s16le", 44100, 0};
@@ -174,6 +177,7 @@ Recipe RecipeFor(Kind kind) {
       r.audio = {"aac", 44100, 128000};
       break;
     case Kind::Wav:
+    case Kind::WavAsAvi:
       r.format = "wav";
       r.audio = {"pcm_s16le", 44100, 0};
       break;
@@ -419,6 +423,84 @@ void PutLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+// The same streams with the sound first (packets copied, interleaved again).
+void RemuxSoundFirst(const std::string& from, const std::string& to) {
+  AVFormatContext* raw = nullptr;
+  CheckAv(avformat_open_input(&raw, from.c_str(), nullptr, nullptr), "open " + from);
+  Ptr<AVFormatContext> in(raw);
+  CheckAv(avformat_find_stream_info(in.get(), nullptr), "stream info");
+  AVFormatContext* outRaw = nullptr;
+  CheckAv(avformat_alloc_output_context2(&outRaw, nullptr, "avi", to.c_str()), "output");
+  Ptr<AVFormatContext> out(outRaw);
+  std::vector<int> map(in->nb_streams, -1);
+  int next = 0;
+  for (AVMediaType type : {AVMEDIA_TYPE_AUDIO, AVMEDIA_TYPE_VIDEO})
+    for (unsigned i = 0; i < in->nb_streams; ++i) {
+      if (in->streams[i]->codecpar->codec_type != type) continue;
+      AVStream* st = avformat_new_stream(out.get(), nullptr);
+      if (!st) Fail("stream");
+      CheckAv(avcodec_parameters_copy(st->codecpar, in->streams[i]->codecpar), "parameters");
+      st->time_base = in->streams[i]->time_base;
+      map[i] = next++;
+    }
+  CheckAv(avio_open(&out->pb, to.c_str(), AVIO_FLAG_WRITE), "open " + to);
+  CheckAv(avformat_write_header(out.get(), nullptr), "header");
+  Ptr<AVPacket> pkt(av_packet_alloc());
+  while (av_read_frame(in.get(), pkt.get()) >= 0) {
+    const int target = map[static_cast<size_t>(pkt->stream_index)];
+    if (target >= 0) {
+      av_packet_rescale_ts(pkt.get(), in->streams[pkt->stream_index]->time_base, out->streams[target]->time_base);
+      pkt->stream_index = target;
+      pkt->pos = -1;
+      CheckAv(av_interleaved_write_frame(out.get(), pkt.get()), "write");
+    }
+    av_packet_unref(pkt.get());
+  }
+  CheckAv(av_write_trailer(out.get()), "trailer");
+  avio_closep(&out->pb);
+}
+
+// The position of the first chunk with the id at or after from (0 when there is none).
+size_t FindChunk(const std::vector<uint8_t>& b, const char* id, size_t from) {
+  for (size_t i = from; i + 8 <= b.size(); ++i)
+    if (std::memcmp(&b[i], id, 4) == 0) return i;
+  return 0;
+}
+
+// Makes the first stream header 64 bytes long; the padding chunk after the header list gives up
+// the 8 bytes, so that nothing behind it moves.
+void LengthenStreamHeader(std::vector<uint8_t>& b) {
+  const size_t strh = FindChunk(b, "strh", 12);
+  if (!strh || Le32(&b[strh + 4]) != 56 || std::memcmp(&b[strh - 12], "LIST", 4) != 0 ||
+      std::memcmp(&b[strh - 4], "strl", 4) != 0 || std::memcmp(&b[12], "LIST", 4) != 0)
+    Fail("unexpected header layout");
+  const size_t hdrlEnd = 20 + Le32(&b[16]);
+  const size_t junk = FindChunk(b, "JUNK", hdrlEnd);
+  if (!junk || Le32(&b[junk + 4]) < 8) Fail("no padding behind the header list");
+  std::vector<uint8_t> out(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(strh + 8 + 56));
+  out.insert(out.end(), 8, 0);
+  out.insert(out.end(), b.begin() + static_cast<std::ptrdiff_t>(strh + 8 + 56), b.begin() + static_cast<std::ptrdiff_t>(junk + 8));
+  out.insert(out.end(), b.begin() + static_cast<std::ptrdiff_t>(junk + 16), b.end());
+  PutLe32(&out[strh + 4], 64);
+  PutLe32(&out[strh - 8], Le32(&b[strh - 8]) + 8);  // the stream list
+  PutLe32(&out[16], Le32(&b[16]) + 8);              // the header list
+  PutLe32(&out[junk + 8 + 4], Le32(&b[junk + 4]) - 8);
+  b = std::move(out);
+}
+
+// Writes the code into the first video stream's handler and its bitmap header's compression.
+void Relabel(std::vector<uint8_t>& b, const char code[4]) {
+  for (size_t strh = FindChunk(b, "strh", 12); strh; strh = FindChunk(b, "strh", strh + 4)) {
+    if (std::memcmp(&b[strh + 8], "vids", 4) != 0) continue;
+    const size_t strf = FindChunk(b, "strf", strh + 8);
+    if (!strf) break;
+    std::memcpy(&b[strh + 12], code, 4);
+    std::memcpy(&b[strf + 8 + 16], code, 4);
+    return;
+  }
+  Fail("no video stream header");
+}
+
 // Points every entry of the legacy index (idx1) and of the standard index chunks (ix##) at
 // offsets far beyond the file, with odd sizes.
 void DamageIndex(std::vector<uint8_t>& b) {
@@ -455,7 +537,9 @@ void DamageIndex(std::vector<uint8_t>& b) {
 std::string FileName(Kind kind, const Options& o) {
   std::ostringstream name;
   name << Name(kind);
-  if (!IsBad(kind) || kind == Kind::TruncatedAvi || kind == Kind::AviDamagedIndex) {
+  if (!IsBad(kind) || kind == Kind::TruncatedAvi || kind == Kind::AviDamagedIndex ||
+      kind == Kind::AviAudioFirst || kind == Kind::AviLongStreamHeader || kind == Kind::AviIv50Tagged ||
+      kind == Kind::WavAsAvi) {
     name << "_" << o.width << "x" << o.height << "_" << o.fps << "fps_"
          << static_cast<long long>(std::llround(o.seconds * 1000)) << "ms";
     if (!o.audio) name << "_mute";
@@ -507,6 +591,10 @@ std::string Name(Kind kind) {
     case Kind::TextAsAvi: return "TextAsAvi";
     case Kind::EmptyFile: return "EmptyFile";
     case Kind::AviDamagedIndex: return "AviDamagedIndex";
+    case Kind::AviAudioFirst: return "AviAudioFirst";
+    case Kind::AviLongStreamHeader: return "AviLongStreamHeader";
+    case Kind::AviIv50Tagged: return "AviIv50Tagged";
+    case Kind::WavAsAvi: return "WavAsAvi";
   }
   return "Unknown";
 }
@@ -560,6 +648,27 @@ std::string Make(Kind kind, const std::string& folder, const Options& o) {
       WriteBytes(path, bytes);
       return path;
     }
+    case Kind::AviAudioFirst: {
+      Options withSound = o;
+      withSound.audio = true;
+      const std::string source = path + ".source.avi";
+      MakeMedia(Kind::AviMjpegPcm, source, withSound);
+      RemuxSoundFirst(source, path);
+      fs::remove(source);
+      return path;
+    }
+    case Kind::AviLongStreamHeader:
+    case Kind::AviIv50Tagged: {
+      MakeMedia(Kind::AviMjpegPcm, path, o);
+      std::vector<uint8_t> bytes = ReadFile(path);
+      if (kind == Kind::AviLongStreamHeader) LengthenStreamHeader(bytes);
+      else Relabel(bytes, "IV50");
+      WriteBytes(path, bytes);
+      return path;
+    }
+    case Kind::WavAsAvi:
+      MakeMedia(Kind::Wav, path, o);
+      return path;
     default:
       MakeMedia(kind, path, o);
       return path;

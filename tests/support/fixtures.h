@@ -30,6 +30,13 @@ enum class Kind {
   TextAsAvi,        // a text file named .avi
   EmptyFile,        // a file of no bytes named .avi
   AviDamagedIndex,  // an AviMjpegPcm whose index entries point at garbage
+  // Header layouts (not in AllKinds):
+  AviAudioFirst,         // an AviMjpegPcm whose first stream is the sound
+  AviLongStreamHeader,   // an AviMjpegPcm whose video stream header is 64 bytes (not 56): its
+                         // bitmap header lies 8 bytes further on
+  AviIv50Tagged,         // an AviMjpegPcm relabelled IV50 (handler and compression): it does not
+                         // decode as IV50
+  WavAsAvi,              // a RIFF WAVE file named .avi
 };
 
 struct Options {
@@ -44,7 +51,7 @@ struct Options {
 std::string Extension(Kind kind);
 // A readable name of a kind ("AviMjpegPcm", ...), for test names and messages.
 std::string Name(Kind kind);
-// Every kind, in declaration order.
+// Every kind up to AviDamagedIndex, in declaration order.
 const std::vector<Kind>& AllKinds();
 // Whether a kind is a still picture, sound only, or a bad file.
 bool IsStill(Kind kind);

@@ -13,6 +13,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "dshow/pictureadjust.h"
 #include "internal.h"
 
 namespace dshow {
@@ -107,10 +108,38 @@ const VideoOut kVideoOut[] = {
     {MEDIASUBTYPE_RGB555, 16, AV_PIX_FMT_RGB555LE},
 };
 
-class Decoder : public TransformFilter {
+class Decoder : public TransformFilter, public IPictureAdjustment {
  public:
   explicit Decoder(const DecoderKind& kind) : TransformFilter(kind.name, kind.clsid), kind_(kind) {}
   ~Decoder() override { Close(); }
+  DSHOW_FORWARD_IUNKNOWN(TransformFilter)
+
+  // IPictureAdjustment (video decoders)
+  HRESULT SetAdjustment(const PictureAdjustment& a) override {
+    for (int32_t v : {a.brightness, a.contrast, a.saturation})
+      if (v < -255 || v > 255) return E_INVALIDARG;
+    std::lock_guard lock(adjustLock_);
+    adjust_ = a;
+    return S_OK;
+  }
+  HRESULT GetAdjustment(PictureAdjustment* a) override {
+    if (!a) return E_POINTER;
+    std::lock_guard lock(adjustLock_);
+    *a = adjust_;
+    return S_OK;
+  }
+
+ protected:
+  HRESULT QueryOther(REFIID riid, void** ppv) override {
+    if (riid == IPictureAdjustment::iid && kind_.video) {
+      *ppv = static_cast<IPictureAdjustment*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return TransformFilter::QueryOther(riid, ppv);
+  }
+
+ public:
 
   HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override {
     if (mt.majortype != (kind_.video ? MEDIATYPE_Video : MEDIATYPE_Audio)) return VFW_E_TYPE_NOT_ACCEPTED;
@@ -281,6 +310,7 @@ class Decoder : public TransformFilter {
                                 static_cast<AVPixelFormat>(frame_->format), width, height, fmt,
                                 SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!sws_) return E_FAIL;
+    Adjust();
     IMediaSample* sample = nullptr;
     LONG size = static_cast<LONG>(vih->bmiHeader.biSizeImage);
     HRESULT hr = output_->GetDeliveryBuffer(size, &sample);
@@ -349,7 +379,30 @@ class Decoder : public TransformFilter {
     return hr;
   }
 
+  // Brightness, contrast and saturation as the conversion's 16.16 corrections (on every frame
+  // while any is set, so that a new conversion context gets them too).
+  void Adjust() {
+    PictureAdjustment a;
+    {
+      std::lock_guard lock(adjustLock_);
+      a = adjust_;
+    }
+    if (a == PictureAdjustment{} && applied_ == a) return;
+    int* invTable = nullptr;
+    int* table = nullptr;
+    int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
+    if (sws_getColorspaceDetails(sws_, &invTable, &srcRange, &table, &dstRange, &brightness, &contrast,
+                                 &saturation) < 0)
+      return;  // not a YUV to RGB conversion
+    sws_setColorspaceDetails(sws_, invTable, srcRange, table, dstRange, (a.brightness * 65536) / 255,
+                             ((a.contrast + 255) * 65536) / 255, ((a.saturation + 255) * 65536) / 255);
+    applied_ = a;
+  }
+
   DecoderKind kind_;
+  std::mutex adjustLock_;
+  PictureAdjustment adjust_;
+  PictureAdjustment applied_;
   std::mutex codecLock_;
   AVCodecContext* ctx_ = nullptr;
   AVFrame* frame_ = nullptr;

@@ -13,6 +13,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "dshow/encoders.h"
 #include "internal.h"
 
 namespace dshow {
@@ -232,6 +233,18 @@ class AviMux : public Filter, public IConfigAviMux {
       if (!st || !CodecFromMediaType(mt, st->codecpar)) {
         CloseContainer();
         return VFW_E_INVALIDMEDIATYPE;
+      }
+      // The stream's name (strn), when the filter feeding it gives one.
+      if (ComPtr<IPin> up = in->Peer()) {
+        PIN_INFO info;
+        if (SUCCEEDED(up->QueryPinInfo(&info)) && info.pFilter) {
+          ComPtr<IStreamName> named;
+          if (SUCCEEDED(info.pFilter->QueryInterface(IStreamName::iid, named.put_void())) && named) {
+            std::u16string name = named->StreamName();
+            if (!name.empty()) av_dict_set(&st->metadata, "title", U8(name).c_str(), 0);
+          }
+          info.pFilter->Release();
+        }
       }
       if (const VIDEOINFOHEADER* vih = VideoInfo(mt)) {
         REFERENCE_TIME frame = vih->AvgTimePerFrame > 0 ? vih->AvgTimePerFrame : 400000;

@@ -5,7 +5,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <string_view>
@@ -107,6 +109,29 @@ std::string TempFolder() {
   std::string folder = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
   if (folder.back() != '/') folder += '/';
   return folder;
+}
+
+std::string SystemDirectory() {
+  const char* override = std::getenv("SUITE_SYSTEM_DIR");
+  if (override != nullptr && *override != '\0') {
+    std::string folder = override;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+  }
+  // This library's own folder.
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&SystemDirectory), &info) == 0 || info.dli_fname == nullptr) return AppPath();
+  std::error_code ec;
+  std::filesystem::path lib = std::filesystem::canonical(info.dli_fname, ec);
+  return ec ? AppPath() : lib.parent_path().string();
+}
+
+uint32_t GetSystemDirectoryA(char* buffer, uint32_t size) {
+  const std::string folder = SystemDirectory();
+  const auto length = static_cast<uint32_t>(folder.size());
+  if (buffer == nullptr || size <= length) return length + 1;
+  std::memcpy(buffer, folder.c_str(), folder.size() + 1);
+  return length;
 }
 
 bool FileExists(const std::string& path) { return StatIs(path, S_IFREG); }

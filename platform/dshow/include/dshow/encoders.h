@@ -11,6 +11,9 @@
 #include "dshow/interfaces.h"
 
 class QDialog;
+extern "C" {
+struct AVCodecContext;
+}
 
 namespace dshow {
 
@@ -36,6 +39,7 @@ struct CompressorInfo {
   CLSID category;       // CLSID_VideoCompressorCategory or CLSID_AudioCompressorCategory
   uint32_t fourcc = 0;  // video: the FOURCC written into the stream; audio: the wave format tag
   uint32_t options = 0; // CompressorOption bits; 0 for a compressor without an option page
+  std::u16string note;  // a further paragraph of the About box (empty: none)
 };
 
 // The compressors this machine's FFmpeg libraries can run, video first, in listing order.
@@ -45,6 +49,12 @@ const std::vector<CompressorInfo>& Compressors();
 CompressorSettings DefaultCompressorSettings(REFCLSID clsid);
 void SetDefaultCompressorSettings(REFCLSID clsid, const CompressorSettings& settings);
 
+// The settings of one compressor instance, read and changed without touching the defaults of
+// new instances (E_NOINTERFACE for a filter that is not one of the platform's compressors;
+// E_INVALIDARG for values out of range).
+HRESULT GetCompressorSettings(IBaseFilter* compressor, CompressorSettings* settings);
+HRESULT SetCompressorSettings(IBaseFilter* compressor, const CompressorSettings& settings);
+
 // How a compressor's option page or about box is shown. The presenter gets the finished dialog
 // and the owner window handle given to ShowDialog, and answers true when the user accepted it.
 // The default runs the dialog modally; a host may show it its own way, a test may fill in the
@@ -53,6 +63,35 @@ void SetDefaultCompressorSettings(REFCLSID clsid, const CompressorSettings& sett
 using CompressorDialogPresenter = std::function<bool(QDialog& dialog, OAHWND owner)>;
 // Installs a presenter (an empty one restores the default); returns the previous one.
 CompressorDialogPresenter SetCompressorDialogPresenter(CompressorDialogPresenter presenter);
+
+// A video compressor that another platform area adds on this machinery (pins "XForm In" /
+// "XForm Out", picture conversion, settings, dialogs, refusal of sizes), registered under the video
+// compressor category and creatable by class identifier. It is not one of Compressors().
+struct VideoCompressorKind {
+  std::u16string name;
+  CLSID clsid;
+  std::string encoder;        // libavcodec's encoder name
+  uint32_t fourcc = 0;        // written into the stream header and the bitmap header
+  uint32_t options = 0;       // CompressorOption bits
+  std::u16string streamName;  // the stream name (strn) the AVI mux writes; empty: none
+  std::u16string note;        // a further paragraph of its About box
+};
+HRESULT RegisterVideoCompressor(const VideoCompressorKind& kind);
+
+// Further adjustment of one compressor instance's encoder: the function runs on each encoder it
+// opens, after the settings are applied and before the encoder opens (an empty one: none).
+class IEncoderTuning : public IUnknown {
+ public:
+  static constexpr IID iid = MakeGuid("{B04E71C2-5A3D-4F86-9C1E-27D8A6F3E915}");
+  virtual HRESULT SetTuning(std::function<void(AVCodecContext*)> tune) = 0;
+};
+
+// The name a filter gives the stream it delivers (the AVI mux writes it as the stream's "strn").
+class IStreamName : public IUnknown {
+ public:
+  static constexpr IID iid = MakeGuid("{7C2A9E14-3B6F-4D58-A1E0-95F4C8B2D367}");
+  virtual std::u16string StreamName() = 0;
+};
 
 // Size of the settings blob of IAMVfwCompressDialogs GetState / SetState.
 constexpr int32_t kCompressorStateSize = 20;

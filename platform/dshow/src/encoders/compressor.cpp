@@ -38,6 +38,8 @@ struct Kind {
   AVPixelFormat pixFormat;  // video: the picture format fed to the encoder
   uint32_t options;
   bool intraOnly;           // every frame a key frame
+  const char16_t* streamName = nullptr;  // the AVI stream name; null: none
+  const char16_t* note = nullptr;        // a further paragraph of the About box
 };
 
 constexpr uint32_t kVideoOptions = kOptionQuality | kOptionKeyFrames | kOptionDataRate;
@@ -86,7 +88,7 @@ std::map<GUID, CompressorSettings>& SettingsTable() {
 CompressorInfo InfoOf(const Kind& k) {
   return CompressorInfo{k.name, k.clsid,
                         k.video ? CLSID_VideoCompressorCategory : CLSID_AudioCompressorCategory,
-                        k.tag, k.options};
+                        k.tag, k.options, k.note ? k.note : u""};
 }
 
 // Quality 1..100 as the quantiser scale of the MPEG-style encoders (31 coarsest, 1 finest).
@@ -310,10 +312,35 @@ class Compressor : public TransformFilter,
 
 // --- Video ------------------------------------------------------------------------------
 
-class VideoCompressor : public Compressor {
+class VideoCompressor : public Compressor, public IEncoderTuning, public IStreamName {
  public:
   explicit VideoCompressor(const Kind& kind) : Compressor(kind) {}
   ~VideoCompressor() override { Close(); }
+  DSHOW_FORWARD_IUNKNOWN(TransformFilter)
+
+  // IEncoderTuning
+  HRESULT SetTuning(std::function<void(AVCodecContext*)> tune) override {
+    std::lock_guard lock(settingsLock_);
+    tune_ = std::move(tune);
+    return S_OK;
+  }
+  // IStreamName
+  std::u16string StreamName() override { return kind_.streamName ? kind_.streamName : u""; }
+
+ protected:
+  HRESULT QueryOther(REFIID riid, void** ppv) override {
+    if (riid == IEncoderTuning::iid) {
+      *ppv = static_cast<IEncoderTuning*>(this);
+    } else if (riid == IStreamName::iid && kind_.streamName) {
+      *ppv = static_cast<IStreamName*>(this);
+    } else {
+      return Compressor::QueryOther(riid, ppv);
+    }
+    AddRef();
+    return S_OK;
+  }
+
+ public:
 
   HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override {
     if (!IsUncompressedVideo(mt)) return VFW_E_TYPE_NOT_ACCEPTED;
@@ -532,11 +559,19 @@ class VideoCompressor : public Compressor {
       ctx->thread_count = threaded ? 0 : 1;
       ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
       ApplySettings(ctx);
+      std::function<void(AVCodecContext*)> tune;
+      {
+        std::lock_guard lock(settingsLock_);
+        tune = tune_;
+      }
+      if (tune) tune(ctx);
       if (avcodec_open2(ctx, codec, nullptr) >= 0) return ctx;
       avcodec_free_context(&ctx);
     }
     return nullptr;
   }
+
+  std::function<void(AVCodecContext*)> tune_;
 
   // A packet takes the times of the input frame it codes.
   void TimesOf(const AVPacket* pkt, REFERENCE_TIME* start, REFERENCE_TIME* stop) override {
@@ -842,31 +877,100 @@ void SetDefaultCompressorSettings(REFCLSID clsid, const CompressorSettings& sett
   SettingsTable()[clsid] = settings;
 }
 
+HRESULT GetCompressorSettings(IBaseFilter* compressor, CompressorSettings* settings) {
+  if (!compressor || !settings) return E_POINTER;
+  ComPtr<ICompressorControl> control;
+  if (FAILED(compressor->QueryInterface(ICompressorControl::iid, control.put_void())) || !control)
+    return E_NOINTERFACE;
+  *settings = control->CurrentSettings();
+  return S_OK;
+}
+
+HRESULT SetCompressorSettings(IBaseFilter* compressor, const CompressorSettings& settings) {
+  if (!compressor) return E_POINTER;
+  ComPtr<IAMVfwCompressDialogs> dialogs;
+  ComPtr<ICompressorControl> control;
+  if (FAILED(compressor->QueryInterface(ICompressorControl::iid, control.put_void())) || !control ||
+      FAILED(compressor->QueryInterface(IAMVfwCompressDialogs::iid, dialogs.put_void())) || !dialogs)
+    return E_NOINTERFACE;
+  const uint32_t words[5] = {kStateMagic, kStateVersion, static_cast<uint32_t>(settings.quality),
+                             static_cast<uint32_t>(settings.keyFrameInterval),
+                             static_cast<uint32_t>(settings.dataRate)};
+  return dialogs->SetState(words, kCompressorStateSize);
+}
+
+namespace {
+// Registers one kind with the filter registry and as a creatable class.
+void RegisterKind(const Kind& kind) {
+  FilterTemplate t;
+  t.name = kind.name;
+  t.clsid = kind.clsid;
+  t.category = kind.video ? CLSID_VideoCompressorCategory : CLSID_AudioCompressorCategory;
+  t.merit = MERIT_DO_NOT_USE;
+  t.inputs = {{kind.video ? MEDIATYPE_Video : MEDIATYPE_Audio, GUID_NULL}};
+  t.autoConnect = false;  // inserted on purpose, never by intelligent connection
+  t.create = [kind](IBaseFilter** out) { return CreateCompressor(kind, out); };
+  RegisterFilter(t);
+  RegisterPlatformClass(kind.clsid, "", [kind](IUnknown* outer, REFIID riid, void** ppv) -> HRESULT {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    ComPtr<IBaseFilter> f;
+    HRESULT hr = CreateCompressor(kind, f.put());
+    if (FAILED(hr)) return hr;
+    return f->QueryInterface(riid, ppv);
+  });
+}
+}  // namespace
+
+namespace {
+std::mutex gAddedLock;
+// The video compressors other areas registered.
+std::vector<CompressorInfo>& AddedCompressors() {
+  static std::vector<CompressorInfo> added;
+  return added;
+}
+}  // namespace
+
+bool VideoCompressorFourCC(REFCLSID clsid, uint32_t* fourcc) {
+  for (const CompressorInfo& c : Compressors())
+    if (c.clsid == clsid && c.category == CLSID_VideoCompressorCategory) {
+      *fourcc = c.fourcc;
+      return true;
+    }
+  std::lock_guard guard(gAddedLock);
+  for (const CompressorInfo& c : AddedCompressors())
+    if (c.clsid == clsid) {
+      *fourcc = c.fourcc;
+      return true;
+    }
+  return false;
+}
+
+HRESULT RegisterVideoCompressor(const VideoCompressorKind& k) {
+  if (k.name.empty() || !avcodec_find_encoder_by_name(k.encoder.c_str())) return VFW_E_NOT_FOUND;
+  // The kind's texts live as long as the program.
+  static std::deque<std::u16string> texts;
+  static std::deque<std::string> encoders;
+  std::lock_guard guard(gAddedLock);
+  auto keep = [](const std::u16string& s) -> const char16_t* {
+    if (s.empty()) return nullptr;
+    texts.push_back(s);
+    return texts.back().c_str();
+  };
+  encoders.push_back(k.encoder);
+  Kind kind{keep(k.name), k.clsid, true, encoders.back().c_str(), k.fourcc, AV_PIX_FMT_YUV420P,
+            k.options, false, keep(k.streamName), keep(k.note)};
+  AddedCompressors().push_back(InfoOf(kind));
+  RegisterKind(kind);
+  return S_OK;
+}
+
 void RegisterCompressorFilters() {
   static std::once_flag once;
   std::call_once(once, [] {
     RegisterCompressorPages();
-    for (const Kind* k : AvailableKinds()) {
-      Kind kind = *k;
-      FilterTemplate t;
-      t.name = kind.name;
-      t.clsid = kind.clsid;
-      t.category = kind.video ? CLSID_VideoCompressorCategory : CLSID_AudioCompressorCategory;
-      t.merit = MERIT_DO_NOT_USE;
-      t.inputs = {{kind.video ? MEDIATYPE_Video : MEDIATYPE_Audio, GUID_NULL}};
-      t.autoConnect = false;  // inserted on purpose, never by intelligent connection
-      t.create = [kind](IBaseFilter** out) { return CreateCompressor(kind, out); };
-      RegisterFilter(t);
-      RegisterPlatformClass(kind.clsid, "", [kind](IUnknown* outer, REFIID riid, void** ppv) -> HRESULT {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        ComPtr<IBaseFilter> f;
-        HRESULT hr = CreateCompressor(kind, f.put());
-        if (FAILED(hr)) return hr;
-        return f->QueryInterface(riid, ppv);
-      });
-    }
+    for (const Kind* k : AvailableKinds()) RegisterKind(*k);
   });
 }
 

@@ -75,13 +75,11 @@ class DevicePropertyBag : public ComObject<IPropertyBag> {
     } else if (key == u"CLSID") {
       text = Bstr(GuidText(t_.clsid));
     } else if (key == u"FccHandler" && t_.category == CLSID_VideoCompressorCategory) {
-      for (const auto& c : Compressors())
-        if (c.clsid == t_.clsid) {
-          std::u16string fcc;
-          for (int i = 0; i < 4; ++i) fcc += static_cast<char16_t>((c.fourcc >> (8 * i)) & 0xFF);
-          text = Bstr(fcc);
-        }
-      if (text.IsNull()) return E_INVALIDARG;
+      uint32_t fourcc = 0;
+      if (!VideoCompressorFourCC(t_.clsid, &fourcc)) return E_INVALIDARG;
+      std::u16string fcc;
+      for (int i = 0; i < 4; ++i) fcc += static_cast<char16_t>((fourcc >> (8 * i)) & 0xFF);
+      text = Bstr(fcc);
     } else {
       return E_INVALIDARG;
     }

@@ -13,6 +13,10 @@ namespace dshow {
 // creatable classes (once).
 void RegisterCompressorFilters();
 
+// The FOURCC of a video compressor (one of Compressors() or one another area registered); false
+// for another class.
+bool VideoCompressorFourCC(REFCLSID clsid, uint32_t* fourcc);
+
 // How the property pages reach the compressor they edit.
 class ICompressorControl : public IUnknown {
  public:

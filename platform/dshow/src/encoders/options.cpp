@@ -116,6 +116,12 @@ QWidget* MakeAboutPanel(const CompressorInfo& info, const std::string& encoderNa
           .arg(version & 0xFF));
   details->setObjectName("details");
   layout->addWidget(details);
+  if (!info.note.empty()) {
+    auto* note = new QLabel(Text(info.note));
+    note->setObjectName("note");
+    note->setWordWrap(true);
+    layout->addWidget(note);
+  }
   layout->addStretch();
   return panel;
 }

@@ -1,0 +1,34 @@
+#pragma once
+// Timing shared by the benchmarks: wall-clock seconds and one timed run of the ffmpeg program.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Runs ffmpeg with the arguments (args[0] is "ffmpeg"); its wall time, or -1 when it failed.
+inline double TimeFfmpeg(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const auto start = Clock::now();
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    execvp("ffmpeg", argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  const double t = Seconds(Clock::now() - start);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -1;
+}
+
+}  // namespace bench
