@@ -17,6 +17,7 @@
 #include "core/error.h"
 #include "oserror.h"
 #include "programname.h"
+#include "userfolder.h"
 
 using shell_detail::Missing;
 using shell_detail::RaiseErrno;
@@ -76,6 +77,11 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
 }  // namespace
 
 std::string AppPath() {
+  if (const char* folder = std::getenv("SUITE_PROGRAM_FOLDER"); folder != nullptr && *folder != '\0') {
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+  }
   std::vector<char> buffer(PATH_MAX);
   for (;;) {
     ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -104,7 +110,10 @@ void ChDir(const std::string& path) {
 
 std::string TempFolder() {
   const char* tmp = std::getenv("TMPDIR");
-  std::string folder = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
+  if (tmp == nullptr || *tmp == '\0') {
+    return shell_detail::OwnFolderIn("/tmp", "reelwright-" + std::to_string(::getuid()));
+  }
+  std::string folder = tmp;
   if (folder.back() != '/') folder += '/';
   return folder;
 }

@@ -6,14 +6,19 @@
 #include <cstdint>
 #include <string>
 
-// The folder of the running program (App.Path), without a trailing "/".
+// The folder of the running program (App.Path), without a trailing "/". SUITE_PROGRAM_FOLDER,
+// when set, names another folder instead (tests use it to keep companions and lists of their
+// own off the build's program folder); programs started by name are looked up there too.
 std::string AppPath();
 
 // The current folder (CurDir) and changing it (ChDir; 76 when there is no such folder).
 std::string CurDir();
 void ChDir(const std::string& path);
 
-// The user's temporary folder with a trailing "/": $TMPDIR when set, else /tmp/.
+// The user's temporary folder with a trailing "/": $TMPDIR when set, else the user's own
+// /tmp/reelwright-<uid>/, created with mode 0700. Where that name is a link, no folder, or a
+// folder of another user, the next free name is taken (/tmp/reelwright-<uid>-1/, ...).
+// 76 when no such folder can be made.
 std::string TempFolder();
 
 // True for an existing normal file (a link is followed); a folder is not a file. Never throws.
