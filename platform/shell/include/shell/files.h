@@ -88,3 +88,8 @@ void ReplaceFile(const std::string& finished, const std::string& target);
 // Whether ReplaceFile could replace target: its (resolved) folder is writable by this user and
 // an existing target is a regular file writable by this user. Never throws.
 bool CanReplace(const std::string& target);
+
+// Creates an empty file that did not exist (owner-only permissions; a name that is a link,
+// dangling or not, counts as existing and is never followed). Returns false when something
+// already has that name; other failures throw the file errors (76 for a missing folder).
+bool CreateNewFile(const std::string& path);
