@@ -136,6 +136,7 @@ void Kill(const std::string& path) {
 
 void DeletePath(const std::string& path) {
   struct stat st;
+  if (shell_detail::EndsInDotPart(path)) Raise(vbErrFileNotFound);
   if (path.empty() || ::lstat(path.c_str(), &st) != 0) {
     if (!path.empty() && errno != ENOENT) RaiseErrno(errno, Missing::File);
     Raise(vbErrFileNotFound);

@@ -30,7 +30,8 @@ bool PathExists(const std::string& path);
 
 // Deletes one file (Kill). 53 when no file has that name (a folder included).
 void Kill(const std::string& path);
-// Deletes a file or a whole folder with everything in it, for good. 53 when nothing has that name.
+// Deletes a file or a whole folder with everything in it, for good. 53 when nothing has that name,
+// and for a path whose last part is "." or ".." (it names no single item: "dir/." is not "dir").
 void DeletePath(const std::string& path);
 
 // Creates one folder (MkDir): 75 when the name exists already, 76 when its parent is missing.
