@@ -2,6 +2,7 @@
 
 #include "core/runtime_math.h"
 #include "forms/app.h"
+#include "mainwindow/modSettings.h"
 #include "registry/settings.h"
 #include "shell/shell.h"
 #include "windows/modTutorial.h"
@@ -127,5 +128,5 @@ void frmStartTips::ShowTip() {
 }
 
 void frmStartTips::StoreChoice() {
-  SaveSetting("Reelwright", "Init", "StartTips", Check1->Value() == vbChecked ? "Show" : "Hide");
+  SaveSetting(kSettingsApp, kSectionInit, kKeyStartTips, Check1->Value() == vbChecked ? "Show" : "Hide");
 }
