@@ -15,6 +15,7 @@
 #include "forms/qt/gdi_qt.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms/qt/picture_qt.h"
+#include "fixtures.h"
 #include "forms_test_support.h"
 
 namespace {
@@ -215,8 +216,7 @@ std::string WriteTransparentGif() {
                          0x2C, 0, 0, 0, 0, 2, 0, 1, 0, 0,                       // the image
                          2, 2, 0x44, 0x0A, 0,                                   // LZW: clear 0 1 end
                          0x3B};
-  std::filesystem::path dir = std::getenv("SUITE_TEST_SCRATCH") ? std::getenv("SUITE_TEST_SCRATCH") : "/tmp";
-  std::string path = (dir / ("gdi-" + std::to_string(getpid()) + ".gif")).string();
+  std::string path = (std::filesystem::path(fixtures::ScratchFolder("gdi")) / "transparent.gif").string();
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(gif), sizeof gif);
   return path;
 }
