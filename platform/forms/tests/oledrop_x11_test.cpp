@@ -19,6 +19,7 @@
 #include "forms/form.h"
 #include "forms/oledrop.h"
 #include "forms/qt/hwnd_qt.h"
+#include "fixtures.h"
 #include "forms_test_support.h"
 #include "x11_desktop.h"
 
@@ -109,8 +110,7 @@ bool NextLine(x11test::Child& target, const std::string& prefix, std::string& li
 }
 
 TEST_F(OleDropOnX11, ADragOfATextAndAMovieFromAnotherProgramDropsTheMovie) {
-  std::filesystem::path dir = std::filesystem::temp_directory_path() / ("oledrop-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
+  std::filesystem::path dir = fixtures::ScratchFolder("oledrop");
   std::string readme = (dir / "readme.txt").string(), movie = (dir / "clip.MOV").string();
   for (const std::string& p : {readme, movie}) std::fclose(std::fopen(p.c_str(), "w"));
 
