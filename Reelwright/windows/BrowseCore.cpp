@@ -4,6 +4,7 @@
 #include "core/msgbox.h"
 #include "forms/app.h"
 #include "forms/hwnd.h"
+#include "forms/netdialog.h"
 
 BrowseCore::BrowseCore(const std::string& formName, std::string okButton, int32_t panelWidth, int32_t panelHeight)
     : Form(formName), okButton_(std::move(okButton)), panelWidth_(panelWidth), panelHeight_(panelHeight) {
@@ -21,6 +22,8 @@ BrowseCore::BrowseCore(const std::string& formName, std::string okButton, int32_
   On("File1_DblClick", [this] { Confirm(); });
   On("Command2_Click", [this] { Dismiss(); });
   On("Command4_Click", [this] { Dismiss(); });
+  // Network: the network folder dialog for disks, owned by this window.
+  On("Command3_Click", [this] { WNetConnectionDialog(hWnd(), RESOURCETYPE_DISK); });
   // The window has no title bar: the hint strip moves it, with any mouse button.
   On("Label4_MouseDown", [this](int16_t, int16_t, float, float) {
     ReleaseCapture();

@@ -117,7 +117,8 @@ void frmPreview::Design() {
   Place({
       {"PictureBox", "picVideoWindow", -1, "", 0, 0, 4800, 3600, "",
        {{"BackColor", Variant(int32_t{0})}, {"BorderStyle", Variant(int16_t{0})}}},
-      {"PictureBox", "Picture1", -1, "", 0, 4000, 5625, 570, "", {{"ScaleMode", Variant(int16_t{3})}}},
+      {"PictureBox", "Picture1", -1, "", 0, 4000, 5625, 570, "",
+       {{"ScaleMode", Variant(int16_t{3})}, {"Align", Variant(int16_t{2})}}},
       {"CommandButton", "cmdPlay", -1, "Picture1", 2, 2, 50, 34, "Play", {tip("Play"), graphical}},
       {"CommandButton", "cmdPause", -1, "Picture1", 54, 2, 50, 34, "Pause", {tip("Pause"), graphical}},
       {"CommandButton", "cmdStop", -1, "Picture1", 106, 2, 50, 34, "Stop", {tip("Stop"), graphical}},
@@ -370,10 +371,6 @@ void frmPreview::Form_Resize() {
     Label5->Caption(CStr(Variant(Height() / 15)));
   });
   Step([&] { picVideoWindow->Left(Width() / 15 / 2 - areaWidth / 2); });
-  // The button bar stays at the foot of the window over its width.
-  Step([&] {
-    Picture1->Move(0, static_cast<int32_t>(ScaleHeight()) - Picture1->Height(), static_cast<int32_t>(ScaleWidth()));
-  });
 }
 
 void frmPreview::ToggleView() {

@@ -11,6 +11,7 @@
 #include "WindowsTestSupport.h"
 #include "forms/app.h"
 #include "mainwindow/modMain.h"
+#include "scripted_responder.h"
 #include "window_driver.h"
 #include "windows/frmBrowse.h"
 
@@ -174,6 +175,20 @@ TEST_F(Browse, CtrlAndShiftSelectThroughRealClicksAndEachButtonSetsTheFlag) {
     }
     f_.Unload();
   }
+}
+
+TEST_F(Browse, NetworkCancelledChangesNothing) {
+  Open();
+  f_.Show();
+  ScriptScope script;
+  script->AnswerDialog(DialogKind::Network, DialogAnswer::Cancel());
+  driver::Click(*f_.FindControl("Command3"));
+  ASSERT_EQ(script->Dialogs().size(), 1u);
+  EXPECT_EQ(script->Dialogs()[0].kind, DialogKind::Network);
+  EXPECT_EQ(script->Dialogs()[0].owner, f_.hWnd());
+  EXPECT_EQ(f_.Dir1->Path(), dir_.string());
+  EXPECT_EQ(Listed(), kMultimedia);
+  EXPECT_TRUE(f_.Visible());
 }
 
 TEST_F(Browse, TheStripMovesTheWindow) {

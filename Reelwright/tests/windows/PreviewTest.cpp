@@ -176,6 +176,9 @@ TEST_F(Preview, LayoutByTheStoredPreviewSize) {
     EXPECT_EQ(f_.Width(), c.width <= 375 ? 5625 : c.width * 15);
     EXPECT_EQ(f_.Label3->Caption(), std::to_string(f_.Width() / 15));
     EXPECT_EQ(f_.picVideoWindow->Left(), f_.Width() / 15 / 2 - c.width / 2);
+    EXPECT_EQ(f_.Picture1->Top() + f_.Picture1->Height(), static_cast<int32_t>(f_.ScaleHeight()))
+        << "the button bar at the window's foot";
+    EXPECT_EQ(f_.Picture1->Width(), static_cast<int32_t>(f_.ScaleWidth()));
     f_.Unload();
   }
 }

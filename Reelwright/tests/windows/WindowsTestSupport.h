@@ -14,6 +14,7 @@
 
 #include "forms/app.h"
 #include "shell/files.h"
+#include "shell/process.h"
 
 namespace windows_test {
 
@@ -55,17 +56,38 @@ class RecordingOpener {
   std::filesystem::path record_, script_;
 };
 
-// A file in the program folder for the life of the object.
-class ProgramFolderFile {
+// The tutorial in the program folder for the life of the object: the help folder that the suite's
+// name "\ReelwrightWiz.chm" stands for, with its default page.
+class ProgramFolderTutorial {
  public:
-  explicit ProgramFolderFile(const std::string& backslashName) : path_(AppFile(backslashName)) {
-    std::ofstream(path_) << "stand-in\n";
+  ProgramFolderTutorial() : path_(AppFile("\\ReelwrightWiz.chm")) {
+    std::filesystem::create_directories(path_);
+    std::ofstream(std::filesystem::path(path_) / "index.html") << "<html><body>Tutorial</body></html>\n";
   }
-  ~ProgramFolderFile() { std::filesystem::remove(path_); }
+  ~ProgramFolderTutorial() { std::filesystem::remove_all(path_); }
   const std::string& Path() const { return path_; }
 
  private:
   std::string path_;
+};
+
+// Help folders handed to the shell's opener are recorded here instead of being shown (a
+// document viewer of the test's own); everything else goes on to the opener.
+class RecordingHelpViewer {
+ public:
+  RecordingHelpViewer() {
+    Shown().clear();
+    SetDocumentViewer([](const std::string& target) {
+      if (target.size() < 5 || target.compare(target.size() - 5, 5, ".help") != 0) return false;
+      Shown().push_back(target);
+      return true;
+    });
+  }
+  ~RecordingHelpViewer() { SetDocumentViewer(nullptr); }
+  static std::vector<std::string>& Shown() {
+    static std::vector<std::string> shown;
+    return shown;
+  }
 };
 
 }  // namespace windows_test
