@@ -63,44 +63,51 @@ frmCapture::frmCapture() : Form("frmCapture") {
   On("Timer1_Timer", [this] { SetTitleText(); });
   On("Command3_Click", [this] { SetTitleText(); });
   On("Command6_Click", [this] { picPreview->Cls(); });  // Clear Title Text
-  On("Command4_Click", [this] {  // title colour; Cancel ends the command
-    CommonDialogObject& d = CommonDialog1->Dialog();
-    d.CancelError = true;
-    d.Flags = 1;
-    d.Color = Label4->BackColor();
-    CommonDialog1->ShowColor();
-    Label4->BackColor(d.Color);
-    Text1->ForeColor(d.Color);
+  // The colour and font dialogs report Cancel as an error, which ends the command unchanged.
+  On("Command4_Click", [this] {  // title colour
+    EndQuietly([&] {
+      CommonDialogObject& d = CommonDialog1->Dialog();
+      d.CancelError = true;
+      d.Flags = 1;
+      d.Color = Label4->BackColor();
+      CommonDialog1->ShowColor();
+      Label4->BackColor(d.Color);
+      Text1->ForeColor(d.Color);
+    });
   });
   On("Command8_Click", [this] {  // background colour
-    CommonDialog1->Dialog().CancelError = true;
-    CommonDialog1->Dialog().Flags = 1;
-    CommonDialog1->Dialog().Color = lblBackColor->BackColor();
-    CommonDialog1->ShowColor();
-    OLE_COLOR c = CommonDialog1->Dialog().Color;
-    lblBackColor->BackColor(c);
-    Text1->BackColor(c);
-    picBMP->BackColor(c);
-    picPreview->BackColor(c);
+    EndQuietly([&] {
+      CommonDialogObject& d = CommonDialog1->Dialog();
+      d.CancelError = true;
+      d.Flags = 1;
+      d.Color = lblBackColor->BackColor();
+      CommonDialog1->ShowColor();
+      lblBackColor->BackColor(d.Color);
+      Text1->BackColor(d.Color);
+      picBMP->BackColor(d.Color);
+      picPreview->BackColor(d.Color);
+    });
   });
   On("Command5_Click", [this] {  // font: name, bold and italic preset, not the size
-    CommonDialogObject& d = CommonDialog1->Dialog();
-    d.CancelError = true;
-    d.Flags = 1;
-    StdFont f = Text1->Font();
-    d.FontBold = f.Bold;
-    d.FontItalic = f.Italic;
-    d.FontName = f.Name;
-    CommonDialog1->ShowFont();
-    f.Name = d.FontName;
-    f.Bold = d.FontBold;
-    f.Italic = d.FontItalic;
-    f.Size = d.FontSize;
-    Text1->Font(f);
-    Check1->Value(f.Bold ? vbChecked : vbUnchecked);
-    Check2->Value(f.Italic ? vbChecked : vbUnchecked);
-    Label6->Caption(f.Name);
-    Label7->Caption(CStr(Variant(f.Size)));
+    EndQuietly([&] {
+      CommonDialogObject& d = CommonDialog1->Dialog();
+      d.CancelError = true;
+      d.Flags = 1;
+      StdFont f = Text1->Font();
+      d.FontBold = f.Bold;
+      d.FontItalic = f.Italic;
+      d.FontName = f.Name;
+      CommonDialog1->ShowFont();
+      f.Name = d.FontName;
+      f.Bold = d.FontBold;
+      f.Italic = d.FontItalic;
+      f.Size = d.FontSize;
+      Text1->Font(f);
+      Check1->Value(f.Bold ? vbChecked : vbUnchecked);
+      Check2->Value(f.Italic ? vbChecked : vbUnchecked);
+      Label6->Caption(f.Name);
+      Label7->Caption(CStr(Variant(f.Size)));
+    });
   });
   On("Check1_Click", [this] { Text1->FontBold(Check1->Value() == vbChecked); });
   On("Check2_Click", [this] { Text1->FontItalic(Check2->Value() == vbChecked); });

@@ -294,3 +294,58 @@ TEST_F(Capture, ASaveIntoAFolderThatIsGoneSaysSoAndSetsNothing) {
   f_.Unload();  // nothing saved: no question
   EXPECT_EQ(script->MsgBoxes().size(), 1u);
 }
+
+TEST_F(Capture, FontAndColourDialogsAndTheTitleDrawing) {
+  ScriptScope script;
+  f_.Show();
+  // Font: flags 1, preset with name, bold and italic; the answer's size is taken too.
+  DialogAnswer font = DialogAnswer::Ok("");
+  font.font.Name = "DejaVu Serif";
+  font.font.Size = 24;
+  font.font.Bold = true;
+  script->AnswerDialog(DialogKind::Font, font);
+  driver::Click(*f_.FindControl("Command5"));
+  const DialogRequest asked = script->Dialogs().back();
+  EXPECT_EQ(asked.flags, 1);
+  EXPECT_EQ(asked.font.Name, "MS Sans Serif");
+  EXPECT_FALSE(asked.font.Bold);
+  EXPECT_EQ(f_.Text1->Font().Name, "DejaVu Serif");
+  EXPECT_EQ(f_.Text1->Font().Size, 24.0f);
+  EXPECT_TRUE(f_.Text1->Font().Bold);
+  EXPECT_EQ(f_.Check1->Value(), vbChecked);
+  EXPECT_EQ(f_.Label6->Caption(), "DejaVu Serif");
+  EXPECT_EQ(f_.Label7->Caption(), "24");
+  // Cancel ends each command without a change or a box.
+  script->AnswerDialog(DialogKind::Font, DialogAnswer::Cancel());
+  driver::Click(*f_.FindControl("Command5"));
+  EXPECT_EQ(f_.Text1->Font().Name, "DejaVu Serif");
+
+  DialogAnswer red = DialogAnswer::Ok("");
+  red.color = 0x0000FF;
+  script->AnswerDialog(DialogKind::Color, red);
+  driver::Click(*f_.FindControl("Command4"));
+  EXPECT_EQ(script->Dialogs().back().color, OLE_COLOR{65535}) << "preset with the title colour";
+  EXPECT_EQ(f_.Label4->BackColor(), OLE_COLOR{0x0000FF});
+  EXPECT_EQ(f_.Text1->ForeColor(), OLE_COLOR{0x0000FF});
+  DialogAnswer blue = DialogAnswer::Ok("");
+  blue.color = 0xFF0000;
+  script->AnswerDialog(DialogKind::Color, blue).AnswerDialog(DialogKind::Color, DialogAnswer::Cancel());
+  driver::Click(*f_.FindControl("Command8"));
+  driver::Click(*f_.FindControl("Command8"));
+  EXPECT_EQ(f_.lblBackColor->BackColor(), OLE_COLOR{0xFF0000});
+  EXPECT_EQ(f_.picPreview->BackColor(), OLE_COLOR{0xFF0000});
+  EXPECT_EQ(f_.picBMP->BackColor(), OLE_COLOR{0xFF0000});
+  EXPECT_TRUE(script->MsgBoxes().empty());
+
+  // Set Title Text prints onto the frame box; Clear Title Text clears it again.
+  const std::string before = (dir_ / "before.bmp").string(), with = (dir_ / "with.bmp").string(),
+                    cleared = (dir_ / "cleared.bmp").string();
+  f_.picPreview->Cls();
+  SavePicture(f_.picPreview->Image(), before);
+  driver::Click(*f_.FindControl("Command3"));
+  SavePicture(f_.picPreview->Image(), with);
+  driver::Click(*f_.FindControl("Command6"));
+  SavePicture(f_.picPreview->Image(), cleared);
+  EXPECT_NE(fixtures::ReadFile(with), fixtures::ReadFile(before)) << "the title is drawn";
+  EXPECT_EQ(fixtures::ReadFile(cleared), fixtures::ReadFile(before));
+}
