@@ -4,6 +4,7 @@
 // storyboard.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "PrivateRegistry.h"
@@ -213,4 +214,26 @@ TEST_F(Preview, AddToStoryboardWithoutAStoryboardJustCloses) {
   driver::Click(*f_.FindControl("Command2"));
   EXPECT_FALSE(f_.IsLoaded());
   EXPECT_TRUE(script->MsgBoxes().empty());
+}
+
+TEST_F(Preview, PlayedToTheEndTheTickShowsTheLengthAndLeavesTheGraphRunning) {
+  ScriptScope script;
+  std::string path = fixtures::Make(Kind::AviMjpegPcm, media_);
+  f_.Show();
+  driver::ClickAt(f_.optPlaybackRate(2), 6, 6);  // twice as fast: half a second
+  Open(path);
+  ASSERT_TRUE(f_.bPlaying);
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (f_.bPlaying && std::chrono::steady_clock::now() < end) DoEvents();  // the 250 ms ticks run
+  ASSERT_FALSE(f_.bPlaying) << "the tick saw the end";
+  EXPECT_EQ(f_.txtElapsed->Text(), f_.txtDuration->Text());
+  EXPECT_TRUE(f_.cmdPlay->Enabled());
+  EXPECT_FALSE(f_.cmdPause->Enabled());
+  OAFilterState state = 0;
+  ASSERT_EQ(f_.objMediaControl->GetState(0, &state), S_OK);
+  EXPECT_EQ(state, State_Running) << "the graph is not stopped";
+  driver::Click(*f_.cmdPlay);
+  double position = -1;
+  ASSERT_EQ(f_.objMediaPosition->get_CurrentPosition(&position), S_OK);
+  EXPECT_LT(position, 0.5) << "Play after the end starts again";
 }
