@@ -237,3 +237,24 @@ TEST_F(Preview, PlayedToTheEndTheTickShowsTheLengthAndLeavesTheGraphRunning) {
   ASSERT_EQ(f_.objMediaPosition->get_CurrentPosition(&position), S_OK);
   EXPECT_LT(position, 0.5) << "Play after the end starts again";
 }
+
+TEST_F(Preview, ShowControlsPausesAndShowVideoPlaysAgain) {
+  ScriptScope script;
+  std::string path = fixtures::Make(Kind::AviMjpegPcm, media_);
+  Open(path);
+  f_.Show();
+  ASSERT_TRUE(f_.bPlaying);
+  driver::Click(*f_.FindControl("Command3"));  // Show Controls
+  EXPECT_EQ(f_.mnuControls->Caption(), "Show Video");
+  EXPECT_FALSE(f_.bPlaying) << "paused";
+  EXPECT_TRUE(f_.cmdPlay->Enabled());
+  EXPECT_TRUE(f_.Picture2->Visible());
+  EXPECT_FALSE(f_.picVideoWindow->Visible());
+  EXPECT_EQ(f_.Height(), 6000);
+  EXPECT_NEAR(f_.FindControl("Command1")->Top(), f_.Picture2->Height() * 15 - 1000, 15) << "Close near the foot";
+  driver::Click(*f_.FindControl("Command1"));  // Close: back to the video
+  EXPECT_EQ(f_.mnuControls->Caption(), "Show Controls");
+  EXPECT_TRUE(f_.bPlaying);
+  EXPECT_FALSE(f_.Picture2->Visible());
+  EXPECT_TRUE(f_.picVideoWindow->Visible());
+}
