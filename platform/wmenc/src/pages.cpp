@@ -416,6 +416,11 @@ class SummaryPage : public EncoderPage {
     }
     text_->setText(Q(missing.empty() ? plan : "Missing before Start:\n" + missing));
   }
+  // Applied after the other pages: shows what they left.
+  std::string Commit() override {
+    Load();
+    return {};
+  }
 
  private:
   QLabel* text_ = nullptr;
