@@ -18,6 +18,7 @@
 #include "core/error.h"
 #include "fixtures.h"
 #include "forms/app.h"
+#include "registry/registry.h"
 #include "wmenc/wmenc.h"
 
 namespace {
@@ -429,6 +430,31 @@ TEST_F(Encoder, CreationCanBeMadeToFail) {
   col->get_Count(&n);
   EXPECT_EQ(n, 1);
   SetWMEncProfilesForTesting(nullptr, 0);
+}
+
+}  // namespace
+
+namespace {
+
+std::string InstallDir() {
+  HKEY key = 0;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows Media\\Encoder", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return "<no key>";
+  char buf[4096] = {};
+  DWORD size = sizeof buf, type = 0;
+  LSTATUS s = RegQueryValueEx(key, "InstallDir", nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
+  RegCloseKey(key);
+  return s == ERROR_SUCCESS ? std::string(buf) : "<no value>";
+}
+
+TEST(EncoderProgram, RegistersItsInstallFolder) {
+  const char* bin = std::getenv("SUITE_BIN_DIR");
+  ASSERT_TRUE(bin);
+  const std::string program = std::string(bin) + "/WMEnc";
+  ASSERT_EQ(std::system(("'" + program + "' /regserver").c_str()), 0);
+  EXPECT_EQ(InstallDir(), bin);
+  ASSERT_EQ(std::system(("'" + program + "' /unregserver").c_str()), 0);
+  EXPECT_EQ(InstallDir(), "<no value>");
 }
 
 }  // namespace
