@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/error.h"
@@ -181,6 +182,90 @@ TEST(ProgramNames, BackslashSuffixesBecomePaths) {
   };
   for (const Case& c : cases) EXPECT_EQ(FolderFile(c.folder, c.suffix), c.expected) << c.suffix;
   EXPECT_EQ(AppFile("\\VirtualDub\\VirtualDub.exe"), AppPath() + "/VirtualDub/VirtualDub");
+}
+
+}  // namespace
+
+namespace {
+
+class ReplaceTest : public ScratchTest {};
+
+TEST_F(ReplaceTest, FinishedFileTakesTheTargetsPlaceAndPermissions) {
+  namespace fs = std::filesystem;
+  MkDir(At("real"));
+  struct Case {
+    const char* what;
+    std::function<void()> plant;   // what is at the target before
+    std::string target;            // the name handed to ReplaceFile
+    std::string replaced;          // where the new content must end up
+    bool targetStaysLink;
+  } cases[] = {
+      {"a plain file", [&] { WriteBytes(At("clip.bmp"), "old"); }, At("clip.bmp"), At("clip.bmp"), false},
+      {"nothing yet", [] {}, At("new.bmp"), At("new.bmp"), false},
+      {"an absolute link",
+       [&] {
+         WriteBytes(At("real/a.bmp"), "old");
+         fs::create_symlink(At("real/a.bmp"), At("link-a.bmp"));
+       },
+       At("link-a.bmp"), At("real/a.bmp"), true},
+      {"a chain of relative links",
+       [&] {
+         WriteBytes(At("real/b.bmp"), "old");
+         fs::create_symlink("b.bmp", At("real/link-b.bmp"));
+         fs::create_symlink("real/link-b.bmp", At("link-link-b.bmp"));
+       },
+       At("link-link-b.bmp"), At("real/b.bmp"), true},
+  };
+  for (const Case& c : cases) {
+    c.plant();
+    WriteBytes(At("finished.tmp"), std::string("new content of ") + c.what);
+    const bool existed = PathExists(c.replaced);
+    if (existed) fs::permissions(c.replaced, fs::perms(0640));
+    ReplaceFile(At("finished.tmp"), c.target);
+    EXPECT_EQ(ReadBytes(c.replaced), std::string("new content of ") + c.what) << c.what;
+    EXPECT_FALSE(PathExists(At("finished.tmp"))) << c.what;
+    EXPECT_EQ(fs::is_symlink(c.target), c.targetStaysLink) << c.what;
+    if (existed) {
+      EXPECT_EQ(fs::perms(0640), fs::status(c.replaced).permissions()) << c.what;
+    }
+  }
+}
+
+TEST_F(ReplaceTest, TargetsThatAreNoFilesAreRefusedAndLeftAlone) {
+  MkDir(At("folder"));
+  ASSERT_EQ(::mkfifo(At("fifo").c_str(), 0600), 0);
+  std::filesystem::create_symlink(At("fifo"), At("link-to-fifo"));
+  for (const char* name : {"folder", "fifo", "link-to-fifo"}) {
+    WriteBytes(At("finished.tmp"), "new");
+    EXPECT_EQ(ErrorOf([&] { ReplaceFile(At("finished.tmp"), At(name)); }), vbErrPathFileAccess) << name;
+    EXPECT_EQ(ReadBytes(At("finished.tmp")), "new") << name;
+    EXPECT_FALSE(CanReplace(At(name))) << name;
+  }
+  EXPECT_TRUE(FolderExists(At("folder")));
+  EXPECT_EQ(std::filesystem::status(At("fifo")).type(), std::filesystem::file_type::fifo);
+  EXPECT_EQ(ErrorOf([&] { ReplaceFile(At("missing.tmp"), At("x")); }), vbErrFileNotFound);
+}
+
+TEST_F(ReplaceTest, CanReplaceWantsAWritableFolderAndAWritableFile) {
+  namespace fs = std::filesystem;
+  WriteBytes(At("writable.avi"), "x");
+  WriteBytes(At("readonly.avi"), "x");
+  fs::permissions(At("readonly.avi"), fs::perms(0444));
+  MkDir(At("locked"));
+  WriteBytes(At("locked/inside.avi"), "x");
+  fs::permissions(At("locked"), fs::perms(0555));
+  fs::create_symlink(At("writable.avi"), At("link.avi"));
+  fs::create_symlink(At("locked/inside.avi"), At("link-into-locked.avi"));
+  struct Case {
+    std::string target;
+    bool expected;
+  } cases[] = {
+      {At("writable.avi"), true},  {At("absent.avi"), true},        {At("link.avi"), true},
+      {At("readonly.avi"), false}, {At("locked/inside.avi"), false}, {At("locked/absent.avi"), false},
+      {At("link-into-locked.avi"), false}, {At("missing/absent.avi"), false}, {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CanReplace(c.target), c.expected) << c.target;
+  fs::permissions(At("locked"), fs::perms(0755));
 }
 
 }  // namespace

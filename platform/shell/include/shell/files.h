@@ -64,3 +64,22 @@ std::string FolderFile(const std::string& folder, const std::string& backslashSu
 // The same below the program folder: AppFile("\\VirtualDub\\VirtualDub.exe") is
 // AppPath() + "/VirtualDub/VirtualDub".
 std::string AppFile(const std::string& backslashSuffix);
+
+// The file a path finally names: symbolic links are followed (a relative link from its own
+// folder) until a name that is no link, which is returned even when nothing has that name (a
+// dangling link gives its target). A path that is no link comes back unchanged. 75 for a loop.
+std::string ResolveLinks(const std::string& path);
+
+// Replaces target by a finished file (the way to write a file without ever leaving a partial
+// one: write a new file next to the target, then replace). The finished file is renamed over
+// the target, so the target is at every moment either the old file or the new one, complete.
+// A target that is a symbolic link keeps pointing at the replaced file: the file it names is
+// replaced. A finished file on another file system is copied next to that file first. The
+// replaced file's permission bits pass to the new one. A target that exists but is no regular
+// file (a folder, a device, a FIFO) is refused with 75 and left alone, as is the finished file;
+// 53 when the finished file is missing.
+void ReplaceFile(const std::string& finished, const std::string& target);
+
+// Whether ReplaceFile could replace target: its (resolved) folder is writable by this user and
+// an existing target is a regular file writable by this user. Never throws.
+bool CanReplace(const std::string& target);

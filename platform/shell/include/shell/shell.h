@@ -4,3 +4,4 @@
 #include "shell/process.h"
 #include "shell/textfile.h"
 #include "shell/trash.h"
+#include "shell/listfile.h"
