@@ -17,6 +17,7 @@
 #include "core/error.h"
 #include "oserror.h"
 #include "programname.h"
+#include "userfolder.h"
 
 using shell_detail::Missing;
 using shell_detail::RaiseErrno;
@@ -76,6 +77,11 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
 }  // namespace
 
 std::string AppPath() {
+  if (const char* folder = std::getenv("SUITE_PROGRAM_FOLDER"); folder != nullptr && *folder != '\0') {
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+  }
   std::vector<char> buffer(PATH_MAX);
   for (;;) {
     ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -104,7 +110,10 @@ void ChDir(const std::string& path) {
 
 std::string TempFolder() {
   const char* tmp = std::getenv("TMPDIR");
-  std::string folder = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
+  if (tmp == nullptr || *tmp == '\0') {
+    return shell_detail::OwnFolderIn("/tmp", "reelwright-" + std::to_string(::getuid()));
+  }
+  std::string folder = tmp;
   if (folder.back() != '/') folder += '/';
   return folder;
 }
@@ -127,6 +136,7 @@ void Kill(const std::string& path) {
 
 void DeletePath(const std::string& path) {
   struct stat st;
+  if (shell_detail::EndsInDotPart(path)) Raise(vbErrFileNotFound);
   if (path.empty() || ::lstat(path.c_str(), &st) != 0) {
     if (!path.empty() && errno != ENOENT) RaiseErrno(errno, Missing::File);
     Raise(vbErrFileNotFound);
@@ -329,9 +339,14 @@ void ReplaceFile(const std::string& finished, const std::string& target) {
   std::string nearby;
   for (unsigned n = static_cast<unsigned>(::getpid());; ++n) {
     nearby = FolderOf(resolved) + "/.replace-" + std::to_string(n) + ".tmp";
-    if (!shell_detail::AnythingAt(nearby)) break;
+    if (CreateNewFile(nearby)) break;
   }
-  FileCopy(finished, nearby);
+  try {
+    FileCopy(finished, nearby);
+  } catch (const VBError&) {
+    ::unlink(nearby.c_str());
+    throw;
+  }
   if (::rename(nearby.c_str(), resolved.c_str()) != 0) {
     err = errno;
     ::unlink(nearby.c_str());
@@ -363,4 +378,19 @@ bool CanReplace(const std::string& target) {
   } catch (const VBError&) {
     return false;
   }
+}
+
+bool CreateNewFile(const std::string& path) {
+  if (path.empty()) Raise(vbErrBadFileNameOrNumber);
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (fd.Get() < 0) {
+    if (errno == EEXIST) return false;
+    RaiseErrno(errno, Missing::Path);
+  }
+  int err = fd.CloseChecked();
+  if (err != 0) {
+    ::unlink(path.c_str());
+    shell_detail::RaiseWriteFailure(err);
+  }
+  return true;
 }

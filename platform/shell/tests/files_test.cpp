@@ -20,19 +20,49 @@ TEST(Folders, AppPathIsTheRunningProgramsFolder) {
   EXPECT_NE(app.back(), '/');
 }
 
-TEST(Folders, TempFolderEndsWithSlash) {
+TEST(Folders, TempFolderIsTmpdirOrTheUsersOwnFolder) {
+  const std::string own = "/tmp/reelwright-" + std::to_string(::getuid()) + "/";
   struct Case {
     const char* tmpdir;  // nullptr: unset
-    const char* expected;
+    std::string expected;
   } cases[] = {
-      {nullptr, "/tmp/"},
-      {"", "/tmp/"},
+      {nullptr, own},
+      {"", own},
       {"/var/scratch", "/var/scratch/"},
       {"/var/scratch/", "/var/scratch/"},
   };
   for (const Case& c : cases) {
     EnvOverride tmp("TMPDIR", c.tmpdir);
-    EXPECT_EQ(TempFolder(), c.expected) << (c.tmpdir ? c.tmpdir : "(unset)");
+    std::string folder = TempFolder();
+    // Another user's folder or a link at the usual name would have moved ours to "-1" or later.
+    if (c.expected == own) {
+      EXPECT_EQ(folder.rfind(own.substr(0, own.size() - 1), 0), 0u) << folder;
+      struct stat st;
+      ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+      EXPECT_TRUE(S_ISDIR(st.st_mode));
+      EXPECT_EQ(st.st_mode & 07777, 0700u);
+      EXPECT_EQ(st.st_uid, ::geteuid());
+    } else {
+      EXPECT_EQ(folder, c.expected) << (c.tmpdir ? c.tmpdir : "(unset)");
+    }
+  }
+}
+
+TEST(Folders, ProgramFolderCanBeNamedForTests) {
+  const std::string real = AppPath();
+  struct Case {
+    const char* value;  // nullptr: unset
+    std::string expected;
+  } cases[] = {
+      {nullptr, real},
+      {"", real},
+      {"/srv/suite", "/srv/suite"},
+      {"/srv/suite//", "/srv/suite"},
+  };
+  for (const Case& c : cases) {
+    EnvOverride folder("SUITE_PROGRAM_FOLDER", c.value);
+    EXPECT_EQ(AppPath(), c.expected) << (c.value ? c.value : "(unset)");
+    EXPECT_EQ(AppFile("\\Lotkiln.exe"), c.expected + "/Lotkiln");
   }
 }
 

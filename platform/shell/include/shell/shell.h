@@ -5,3 +5,5 @@
 #include "shell/textfile.h"
 #include "shell/trash.h"
 #include "shell/listfile.h"
+#include "shell/instance.h"
+#include "shell/system.h"
