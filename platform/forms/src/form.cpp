@@ -546,6 +546,7 @@ void Form::Load() {
 }
 
 bool Form::Unload() { return d_->DoUnload(vbFormCode); }
+bool forms_detail::UnloadForm(Form& form, int16_t unloadMode) { return form.impl().DoUnload(unloadMode); }
 
 void Form::Show(int16_t modal, Form* owner) {
   Load();
@@ -908,6 +909,7 @@ Form* ScreenObject::ActiveForm() const {
 
 void RunMessageLoop() {
   EnsureApplication();
+  InstallEndRequests();
   while (!Ended() && LoadedFormCount() > 0) {
     DrainThreadMessages();
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
