@@ -6,7 +6,10 @@
 #include <chrono>
 #include <cstdio>
 
+#include <sys/stat.h>
+
 #include "FrmAddFiles.h"
+#include "frmBrowse.h"
 #include "com/com.h"
 #include "com/dispatch.h"
 #include "core/error.h"
@@ -46,6 +49,7 @@ FrmKilnhandIn::FrmKilnhandIn() : Form("FrmKilnhandIn") {
   On("CmdStop_Click", [this] { CmdStop_Click(); });
   On("CmdExit_Click", [this] { CmdExit_Click(); });
   On("CmdAdd_Click", [this] { CmdAdd_Click(); });
+  On("cmdMultiAdd_Click", [this] { cmdMultiAdd_Click(); });
   On("CmdRemove_Click", [this] { CmdRemove_Click(); });
   On("CmdRemoveAll_Click", [this] { CmdRemoveAll_Click(); });
   On("CmdClearResults_Click", [this] { CmdClearResults_Click(); });
@@ -533,7 +537,58 @@ void FrmKilnhandIn::LvwKilnhand_Click() {
   }
 }
 
-void FrmKilnhandIn::cmdMultiAdd_Click() {}
+void FrmKilnhandIn::cmdMultiAdd_Click() {
+  frmBrowse& picker = ThePicker();
+  std::string start = ProgramFolder();
+  Step([&] { start = GetSetting(kSettingsApp, kSettingsSection, "LastPath", ProgramFolder()); });
+  struct stat st {};
+  if (stat(start.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) start = ProgramFolder();
+  if (lStartNumber == 0) lStartNumber = 1;
+  Step([&] { picker.txtStart->Text(std::to_string(lStartNumber)); });
+  Step([&] { picker.Drive1->Drive(start.substr(0, 2)); });
+  Step([&] { picker.Dir1->Path(start); });
+  Step([&] { picker.File1->Path(start); });
+  Step([&] { picker.lbPath->Caption(start); });
+  Step([&] { picker.Show(vbModal, this); });
+  if (!picker.bNoCancel) {
+    picker.Unload();
+    return;
+  }
+  std::string root, extension, profile, folder;
+  Step([&] { frmBrowse::SplitOutputName(picker.TxtOutput->Text(), &root, &extension); });
+  Step([&] { profile = picker.CmbProfile->Text(); });
+  if (profile.empty()) {
+    MsgBox("No profile selected.", vbOKOnly);
+    picker.Unload();
+    return;
+  }
+  Step([&] { folder = frmBrowse::FolderOf(picker.txtFilePath->Text()) + root; });
+  Step([&] { lStartNumber = frmBrowse::StartNumber(picker.txtStart->Text()); });
+  std::vector<std::string> files;
+  Step([&] {
+    const std::string dir = picker.Dir1->Path();
+    for (int16_t i = 0; i < picker.File1->ListCount(); ++i)
+      if (picker.File1->Selected(i)) files.push_back(frmBrowse::FolderOf(dir) + picker.File1->List(i));
+  });
+  Step([&] { SaveSetting(kSettingsApp, kSettingsSection, "LastPath", picker.File1->Path()); });
+  int16_t hr = 0;
+  for (const std::string& file : files) {
+    struct stat fs {};
+    if (stat(file.c_str(), &fs) == 0 && fs.st_size == 0) {
+      MsgBox("The file " + file + " is empty.", vbOKOnly);
+      continue;
+    }
+    std::string output = folder + std::to_string(lStartNumber) + extension;
+    Populate_List(file, output, profile, hr);
+    ++lStartNumber;
+    if (hr == 1) {
+      MsgBox("Error Populating the list", vbOKOnly);
+      break;
+    }
+  }
+  if (hr != 1) RowsAdded();
+  picker.Unload();
+}
 
 void FrmKilnhandIn::FormResize() {
   try {

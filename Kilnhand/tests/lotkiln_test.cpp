@@ -20,7 +20,9 @@
 #include "fixtures.h"
 #include "forms/app.h"
 #include "forms/qt/control_qt.h"
+#include "frmBrowse.h"
 #include "frmReport.h"
+#include "registry/settings.h"
 #include "modKilnhand.h"
 #include "scripted_responder.h"
 
@@ -529,6 +531,76 @@ TEST_F(Lotkiln, AddDialogCancelAndAMissingFile) {
   Click(*form_->CmdAdd);
   EXPECT_EQ(dialog.GetInputFile(), "");
   EXPECT_EQ(Rows(), 0);
+}
+
+TEST(PickerNames, OutputNamePartsAndNumbers) {
+  struct Case {
+    const char* text;
+    const char* root;
+    const char* extension;
+  };
+  const Case cases[] = {{"Clip.wmv", "Clip", ".wmv"}, {"Output", "Output", ".wmv"}, {"", "Output", ".wmv"},
+                        {"Show.part.wma", "Show", ".part.wma"}, {".wma", "Output", ".wma"}};
+  for (const auto& c : cases) {
+    std::string root, ext;
+    frmBrowse::SplitOutputName(c.text, &root, &ext);
+    EXPECT_EQ(root, c.root) << c.text;
+    EXPECT_EQ(ext, c.extension) << c.text;
+  }
+  const std::pair<const char*, int32_t> numbers[] = {{"0", 1}, {"abc", 1}, {"-2", 1}, {"7", 7}, {"2.5", 2}, {"3.5", 4}};
+  for (auto& [text, n] : numbers) EXPECT_EQ(frmBrowse::StartNumber(text), n) << text;
+  EXPECT_EQ(frmBrowse::FolderOf("/out"), "/out/");
+  EXPECT_EQ(frmBrowse::FolderOf("/out/"), "/out/");
+}
+
+// Add Batch through the picker: numbered outputs, an empty file skipped without a number, the
+// settings remembered, the next number offered again.
+TEST_F(Lotkiln, AddBatchNumbersTheOutputs) {
+  const std::string pick = fixtures::ScratchFolder("pick ü");
+  for (const char* name : {"a.avi", "b.avi", "c.avi", "notes.txt"}) std::ofstream(pick + "/" + name) << "data";
+  std::ofstream(pick + "/b.avi", std::ios::trunc).close();  // empty
+  const std::string out = fixtures::ScratchFolder("pick out");
+  SaveSetting(kSettingsApp, kSettingsSection, "LastPath", pick);
+  frmBrowse& picker = ThePicker();
+  ScriptScope script;
+  script->AnswerMsgBox(vbOK);
+  QTimer::singleShot(0, [&] {
+    EXPECT_EQ(picker.lbPath->Caption(), pick);
+    EXPECT_EQ(picker.txtStart->Text(), "1");
+    EXPECT_EQ(picker.TxtOutput->Text(), "Output");
+    EXPECT_EQ(picker.CmbProfile->Text(), kPreferredProfile);
+    EXPECT_EQ(picker.File1->ListCount(), 3);  // the multimedia pattern leaves the text file out
+    for (int16_t i = 0; i < picker.File1->ListCount(); ++i) picker.File1->Selected(i, true);
+    picker.TxtOutput->Text("Clip.wmv");
+    picker.txtFilePath->Text(out);
+    Click(*picker.FindControl("cmdOK"));
+  });
+  Click(*form_->cmdMultiAdd);
+  ASSERT_EQ(Rows(), 2);
+  EXPECT_EQ(Cell(1, 0), pick + "/a.avi");
+  EXPECT_EQ(Cell(1, 1), out + "/Clip1.wmv");
+  EXPECT_EQ(Cell(2, 0), pick + "/c.avi");
+  EXPECT_EQ(Cell(2, 1), out + "/Clip2.wmv");
+  EXPECT_EQ(Cell(2, 2), kPreferredProfile);
+  ASSERT_EQ(script->MsgBoxes().size(), 1u);
+  EXPECT_EQ(script->MsgBoxes()[0].prompt, "The file " + pick + "/b.avi is empty.");
+  EXPECT_FALSE(picker.IsLoaded());
+  EXPECT_EQ(GetSetting(kSettingsApp, kSettingsSection, "FileName", ""), "Clip.wmv");
+  EXPECT_EQ(GetSetting(kSettingsApp, kSettingsSection, "FilePath", ""), out);
+  // The next opening offers 3; an existing first output asks, and No keeps the picker open.
+  std::ofstream(out + "/Clip3.wmv") << "x";
+  script->AnswerMsgBox(vbNo);
+  QTimer::singleShot(0, [&] {
+    EXPECT_EQ(picker.txtStart->Text(), "3");
+    picker.File1->Selected(0, true);
+    Click(*picker.FindControl("cmdOK"));
+    EXPECT_TRUE(picker.Visible());
+    Click(*picker.FindControl("Command2"));  // Cancel
+  });
+  Click(*form_->cmdMultiAdd);
+  EXPECT_EQ(Rows(), 2);
+  EXPECT_EQ(script->MsgBoxes().back().prompt,
+            "A file named " + out + "/Clip3.wmv already exists.\r\nDo you want to replace it and all other files in this sequence?");
 }
 
 }  // namespace
