@@ -178,6 +178,7 @@ void FrmAddFiles::Ok() {
 }
 
 FrmAddFiles& TheAddFiles() {
-  static FormPtr<FrmAddFiles> form = MakeForm<FrmAddFiles>();
+  // Lives as long as the program, past the forms runtime's own end.
+  static FrmAddFiles* form = MakeForm<FrmAddFiles>().release();
   return *form;
 }

@@ -611,7 +611,7 @@ void FrmKilnhandIn::FormResize() {
     shell.Height(std::max<int32_t>(300, picture2.Height() - LvwKilnhand->Top() - LvwKilnhand->Height() - statusHeight + 90));
     CmdExit->Top(picture1.Height() - CmdExit->Height() - 120);
     frame.Move(shell.Left() - 15, shell.Top() - 15, shell.Width() + 30, shell.Height() + 30);
-    frame.ZOrder(0);
+    frame.ZOrder(1);  // a frame drawn around the page shell, never over it
   } catch (const VBError&) {
   }
 }
@@ -780,6 +780,7 @@ void FrmKilnhandIn::EndSession() {
 }
 
 FrmKilnhandIn& TheMainWindow() {
-  static FormPtr<FrmKilnhandIn> form = MakeForm<FrmKilnhandIn>();
+  // Lives as long as the program, past the forms runtime's own end.
+  static FrmKilnhandIn* form = MakeForm<FrmKilnhandIn>().release();
   return *form;
 }

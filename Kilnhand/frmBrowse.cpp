@@ -115,6 +115,7 @@ void frmBrowse::Confirm() {
 }
 
 frmBrowse& ThePicker() {
-  static FormPtr<frmBrowse> picker = MakeForm<frmBrowse>();
+  // Lives as long as the program, past the forms runtime's own end.
+  static frmBrowse* picker = MakeForm<frmBrowse>().release();
   return *picker;
 }

@@ -28,6 +28,7 @@ void frmReport::Design() {
 }
 
 frmReport& TheReport() {
-  static FormPtr<frmReport> report = MakeForm<frmReport>();
+  // Lives as long as the program, past the forms runtime's own end.
+  static frmReport* report = MakeForm<frmReport>().release();
   return *report;
 }

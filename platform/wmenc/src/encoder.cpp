@@ -495,6 +495,10 @@ class Encoder final : public DispatchObject<IWMEncoder, ConnectionPointContainer
     if (fd < 0)
       return ReportError(WMENC_E_OUTPUT_FOLDER, "The output file \"" + job.target + "\" cannot be written in its folder.",
                          kSource);
+    // The finished file gets the permissions a newly created file would.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
     close(fd);
     job.temp = tmp.data();
     job.title = info_->Get(0);

@@ -139,7 +139,8 @@ struct EncodeState {
     run.stats_.encodedSeconds = std::max(v, a);
     run.stats_.videoFrames = vEnc ? nextOut : 0;
     run.stats_.audioFrames = aEnc ? aEnc->frame_number : 0;
-    run.stats_.bytes = out && out->pb ? avio_tell(out->pb) : 0;
+    // The muxer goes back to rewrite its header at the end: the furthest position is the size.
+    if (out && out->pb) run.stats_.bytes = std::max<int64_t>(run.stats_.bytes, avio_tell(out->pb));
   }
 
   // Emits the pending picture into every output slot that starts before `until` (in the input
