@@ -560,6 +560,7 @@ TEST_F(Lotkiln, AddBatchNumbersTheOutputs) {
   for (const char* name : {"a.avi", "b.avi", "c.avi", "notes.txt"}) std::ofstream(pick + "/" + name) << "data";
   std::ofstream(pick + "/b.avi", std::ios::trunc).close();  // empty
   const std::string out = fixtures::ScratchFolder("pick out");
+  Step([] { DeleteSetting(kSettingsApp, kSettingsSection); });
   SaveSetting(kSettingsApp, kSettingsSection, "LastPath", pick);
   frmBrowse& picker = ThePicker();
   ScriptScope script;
