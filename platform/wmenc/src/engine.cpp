@@ -48,6 +48,7 @@ CodecPtr OpenDecoder(AVStream* st) {
   CodecPtr ctx(avcodec_alloc_context3(codec));
   if (!ctx || avcodec_parameters_to_context(ctx.get(), st->codecpar) < 0) return nullptr;
   ctx->pkt_timebase = st->time_base;
+  if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) ctx->thread_count = 0;  // as many as fit
   if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return nullptr;
   return ctx;
 }
@@ -276,7 +277,6 @@ struct EncodeState {
       vIn = DecodableStream(in.get(), AVMEDIA_TYPE_VIDEO);
       if (vIn >= 0) vDec = OpenDecoder(in->streams[vIn]);
       if (!vDec) return WMENC_E_DECODE_FAILED;
-      vDec->thread_count = 0;
       vStart = in->streams[vIn]->start_time == AV_NOPTS_VALUE ? 0 : in->streams[vIn]->start_time;
     }
     if (job.useAudio) {
