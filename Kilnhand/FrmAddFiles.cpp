@@ -5,6 +5,7 @@
 #include "core/runtime.h"
 #include "forms/app.h"
 #include "modKilnhand.h"
+#include "modProfiles.h"
 
 using namespace kilnhand;
 
@@ -55,21 +56,11 @@ void FrmAddFiles::FormLoad() {
   input_.clear();
   output_.clear();
   profile_.clear();
-  std::vector<std::string> names;
   try {
-    ProfileNames(names);
+    FillProfileList(*CmbProfile);
   } catch (const VBError& e) {
-    for (const auto& n : names) CmbProfile->AddItem(n);
     MsgBox("Error Getting Profiles of Encoder", vbCritical, "Error-" + std::to_string(e.Number()));
-    return;
   }
-  bool preferred = false;
-  for (const auto& n : names) {
-    CmbProfile->AddItem(n);
-    if (n == kPreferredProfile) preferred = true;
-  }
-  if (preferred) CmbProfile->Text(kPreferredProfile);
-  else if (!names.empty()) CmbProfile->Text(names.front());
 }
 
 void FrmAddFiles::Browse(int16_t index) {

@@ -18,6 +18,7 @@
 #include "forms/app.h"
 #include "forms/waitevents.h"
 #include "frmReport.h"
+#include "modProfiles.h"
 #include "registry/settings.h"
 #include "shell/files.h"
 #include "shell/textfile.h"
@@ -166,26 +167,13 @@ void FrmKilnhandIn::FormLoad() {
     if (!FileFound(tail)) return;
     std::string input = tail;
     std::string output = HandOffOutput(input);
-    {
-      ComPtr<IWMEncoder> enc = NewEncoder();
-      ComPtr<IWMEncProfileCollection> col;
-      CheckWithInfo(enc->get_ProfileCollection(col.put()));
-      int32_t n = 0;
-      CheckWithInfo(col->get_Count(&n));
-      std::string chosen;
-      for (int32_t i = 0; i < n; ++i) {
-        ComPtr<IWMEncProfile> p;
-        CheckWithInfo(col->Item(i, p.put()));
-        Bstr name;
-        CheckWithInfo(p->get_Name(&name));
-        if (i == 0) chosen = name.Utf8();
-        if (name.Utf8() == kPreferredProfile) {
-          chosen = name.Utf8();
-          break;
-        }
-      }
-      sDefaultProfile = Trim(chosen);
-    }
+    // The profile: "Wz Movie Tools 320X240" when offered, else the first.
+    std::vector<std::string> names;
+    ProfileNames(names);
+    std::string chosen = names.empty() ? std::string() : names.front();
+    for (const auto& n : names)
+      if (n == kPreferredProfile) chosen = n;
+    sDefaultProfile = Trim(chosen);
     int16_t hr = 0;
     Populate_List(input, output, sDefaultProfile, hr);
     if (hr == 1) return;
@@ -275,18 +263,10 @@ void FrmKilnhandIn::CmdExit_Click() {
 // ---- The queue ----------------------------------------------------------------------------------
 
 void FrmKilnhandIn::FillCombo() {
-  std::vector<std::string> names;
   try {
-    ProfileNames(names);
+    FillProfileList(*CmbProfile);
   } catch (const VBError&) {
   }
-  bool preferred = false;
-  for (const auto& n : names) {
-    CmbProfile->AddItem(n);
-    preferred = preferred || n == kPreferredProfile;
-  }
-  if (preferred) CmbProfile->Text(kPreferredProfile);
-  else if (!names.empty()) CmbProfile->Text(names.front());
 }
 
 void FrmKilnhandIn::Populate_List(const std::string& InputFile, std::string& OutputFile, const std::string& Profile,

@@ -7,6 +7,7 @@
 #include "core/runtime.h"
 #include "forms/app.h"
 #include "modKilnhand.h"
+#include "modProfiles.h"
 #include "registry/settings.h"
 
 using namespace kilnhand;
@@ -65,21 +66,11 @@ void frmBrowse::PlaceWindow() {
 void frmBrowse::LoadProfiles() {
   Left((Screen().Width() - Width()) / 2);
   Top((Screen().Height() - Height()) / 2);
-  std::vector<std::string> names;
   try {
-    ProfileNames(names);
+    FillProfileList(*CmbProfile);
   } catch (const VBError& e) {
-    for (const auto& n : names) CmbProfile->AddItem(n);
     MsgBox("Error Getting Profiles of Encoder", vbCritical, "Error-" + std::to_string(e.Number()));
-    return;
   }
-  bool preferred = false;
-  for (const auto& n : names) {
-    CmbProfile->AddItem(n);
-    preferred = preferred || n == kPreferredProfile;
-  }
-  if (preferred) CmbProfile->Text(kPreferredProfile);
-  else if (!names.empty()) CmbProfile->Text(names.front());
 }
 
 void frmBrowse::SplitOutputName(const std::string& text, std::string* root, std::string* extension) {
