@@ -525,7 +525,7 @@ void FrmKilnhandIn::cmdMultiAdd_Click() {
   if (stat(start.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) start = ProgramFolder();
   if (lStartNumber == 0) lStartNumber = 1;
   Step([&] { picker.txtStart->Text(std::to_string(lStartNumber)); });
-  Step([&] { picker.Drive1->Drive(start.substr(0, 2)); });
+  Step([&] { picker.Drive1->Drive(MountPointOf(start)); });
   Step([&] { picker.Dir1->Path(start); });
   Step([&] { picker.File1->Path(start); });
   Step([&] { picker.lbPath->Caption(start); });

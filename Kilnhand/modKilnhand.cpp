@@ -61,6 +61,21 @@ bool FileFound(const std::string& path) {
   return !name.empty() && name[0] != '.';
 }
 
+std::string MountPointOf(const std::string& folder) {
+  struct stat st {};
+  if (folder.empty() || folder[0] != '/' || stat(folder.c_str(), &st) != 0) return "/";
+  std::string path = folder;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  // Up the folders while the device stays the same.
+  for (;;) {
+    size_t slash = path.rfind('/');
+    std::string parent = slash == 0 ? "/" : path.substr(0, slash);
+    struct stat up {};
+    if (path == "/" || stat(parent.c_str(), &up) != 0 || up.st_dev != st.st_dev) return path;
+    path = parent;
+  }
+}
+
 std::string BrowseForFolder(uint32_t ownerHwnd, const std::string& prompt) {
   // The whole path comes back, however long.
   return ::BrowseForFolder(prompt, static_cast<HWND>(ownerHwnd));

@@ -39,6 +39,9 @@ std::string ErrorResult(int32_t code);
 // Whether a plain file of that name exists: folders and hidden files (a leading ".") do not count.
 bool FileFound(const std::string& path);
 
+// The mount point that holds the folder (the "drive" of a path); "/" when none is found.
+std::string MountPointOf(const std::string& folder);
+
 // The folder dialog: the chosen folder (the whole path), "" on Cancel.
 std::string BrowseForFolder(uint32_t ownerHwnd, const std::string& prompt);
 

@@ -1,7 +1,9 @@
 // Lotkiln's windows driven in process: the queue, the run, the hand-off, the batch list and the
 // timed session.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -118,6 +120,9 @@ TEST(Naming, HandOffAndDerivedNames) {
                              {"/My.Clips/intro", true, "/My.Clips/intro.wma"},
                              {"/My.Clips/a.b.avi", false, "/My.Clips/a.b.wmv"}};
   for (const auto& d : derived) EXPECT_EQ(DerivedOutput(d.in, d.soundOnly), d.out) << d.in;
+  EXPECT_EQ(MountPointOf("/"), "/");
+  EXPECT_EQ(MountPointOf("/proc/self"), "/proc");
+  EXPECT_EQ(MountPointOf("relative/path"), "/");
   const std::pair<int32_t, const char*> codes[] = {
       {0x5B, "Error:5B"}, {1, "Error:1"}, {static_cast<int32_t>(0x80004004), "Error:80004004"},
       {static_cast<int32_t>(0xC00D1B71), "Error:C00D1B71"}, {0xABC, "Error:ABC"}};
@@ -602,6 +607,33 @@ TEST_F(Lotkiln, AddBatchNumbersTheOutputs) {
   EXPECT_EQ(Rows(), 2);
   EXPECT_EQ(script->MsgBoxes().back().prompt,
             "A file named " + out + "/Clip3.wmv already exists.\r\nDo you want to replace it and all other files in this sequence?");
+}
+
+// A second Lotkiln ends at once: no window, the marker untouched, its path queued nowhere.
+TEST(SecondInstance, EndsAtOnce) {
+  const std::string folder = fixtures::ScratchFolder("instances");
+  const std::string program = std::string(std::getenv("SUITE_BIN_DIR")) + "/Lotkiln";
+  std::remove((folder + "/KilnhandRunning").c_str());
+  setenv("SUITE_PROGRAM_FOLDER", folder.c_str(), 1);
+  const pid_t first = fork();
+  if (first == 0) {
+    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(first, 0);
+  const std::string marker = folder + "/KilnhandRunning";
+  for (int i = 0; i < 3000 && !FileFound(marker); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(FileFound(marker));
+  const std::string before = ReadAll(marker);
+  std::remove(marker.c_str());  // the second must not make it again
+  const std::string cmd = "'" + program + "' /nowhere/clip.avi";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  EXPECT_FALSE(FileFound(marker));
+  kill(first, SIGTERM);
+  int status = 0;
+  waitpid(first, &status, 0);
+  unsetenv("SUITE_PROGRAM_FOLDER");
+  EXPECT_FALSE(before.empty());
 }
 
 }  // namespace
