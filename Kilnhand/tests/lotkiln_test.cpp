@@ -120,6 +120,14 @@ TEST(Naming, HandOffAndDerivedNames) {
                              {"/My.Clips/intro", true, "/My.Clips/intro.wma"},
                              {"/My.Clips/a.b.avi", false, "/My.Clips/a.b.wmv"}};
   for (const auto& d : derived) EXPECT_EQ(DerivedOutput(d.in, d.soundOnly), d.out) << d.in;
+  // A folder or a hidden file is no file for the command line.
+  const std::string folder = fixtures::ScratchFolder("found");
+  std::ofstream(folder + "/.hidden.avi") << "x";
+  std::ofstream(folder + "/shown.avi") << "x";
+  EXPECT_FALSE(FileFound(folder + "/.hidden.avi"));
+  EXPECT_TRUE(FileFound(folder + "/shown.avi"));
+  EXPECT_FALSE(FileFound(folder));
+  EXPECT_FALSE(FileFound(folder + "/missing.avi"));
   EXPECT_EQ(MountPointOf("/"), "/");
   EXPECT_EQ(MountPointOf("/proc/self"), "/proc");
   EXPECT_EQ(MountPointOf("relative/path"), "/");
