@@ -644,4 +644,17 @@ TEST(SecondInstance, EndsAtOnce) {
   EXPECT_FALSE(before.empty());
 }
 
+// The report's OK restores the minimised main window and closes the report.
+TEST_F(Lotkiln, ReportOkRestoresTheMainWindow) {
+  FrmKilnhandIn& main = TheMainWindow();
+  main.Show();
+  main.WindowState(vbMinimized);
+  ASSERT_EQ(main.WindowState(), vbMinimized);
+  TheReport().Show();
+  Click(*TheReport().FindControl("Command1"));
+  EXPECT_EQ(main.WindowState(), vbNormal);
+  EXPECT_FALSE(TheReport().IsLoaded());
+  main.Unload();
+}
+
 }  // namespace
