@@ -18,32 +18,16 @@
 #include <thread>
 #include <vector>
 
+#include "bench_timing.h"
 #include "com/com.h"
 #include "fixtures.h"
 #include "wmenc/wmenc.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-double TimeFfmpeg(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const auto start = Clock::now();
-  const pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    execvp("ffmpeg", argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  const double t = Seconds(Clock::now() - start);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -1;
-}
+using bench::Clock;
+using bench::Seconds;
+using bench::TimeFfmpeg;
 
 double TimeEncoder(const std::string& movie, const std::string& target) {
   ComPtr<IWMEncoder> enc;
