@@ -8,6 +8,7 @@
 
 #include "core/guid.h"
 #include "core/hresult.h"
+#include "core/rect.h"
 #include "core/unknown.h"
 #include "com/olecontrol.h"  // RECT
 
