@@ -94,7 +94,7 @@ struct ActiveXHost::State {
       ip->SetObjectRects(&r, &r);
     }
     if (ole) {
-      SIZEL s{HimetricFromPixels(size.width()), HimetricFromPixels(size.height())};
+      SIZEL s{PixelsToHimetric(size.width()), PixelsToHimetric(size.height())};
       ole->SetExtent(DVASPECT_CONTENT, &s);
     }
   }

@@ -7,6 +7,7 @@
 #include "core/error.h"
 #include "forms/qt/control_qt.h"
 #include "forms/qt/hwnd_qt.h"
+#include "forms/qt/oledrop_qt.h"
 #include "forms_internal.h"
 
 using namespace forms_detail;
@@ -87,6 +88,18 @@ void UserControl::EnsureSurface() {
   // Initialize comes once the surface's controls exist.
   EventArgs a;
   RaiseEvent("UserControl_Initialize", a);
+}
+
+int16_t UserControl::OLEDropMode() {
+  EnsureSurface();
+  return OleDropModeOf(WidgetFromHwnd(hWnd()));
+}
+
+void UserControl::OLEDropMode(int16_t v) {
+  EnsureSurface();
+  OleDropHooks hooks;
+  hooks.raise = [this](const std::string& event, EventArgs& args) { RaiseEvent("UserControl_" + event, args); };
+  SetOleDropTarget(WidgetFromHwnd(hWnd()), v, std::move(hooks));
 }
 
 AmbientProperties UserControl::Ambient() const { return AmbientProperties(site_.Get()); }
@@ -177,7 +190,7 @@ HRESULT UserControl::OleSetExtent(const SIZEL* size) {
   return ComCall([&] {
     EnsureSurface();
     QWidget* surface = WidgetFromHwnd(hWnd());
-    surface->resize(std::max(0, PixelsFromHimetric(size->cx)), std::max(0, PixelsFromHimetric(size->cy)));
+    surface->resize(std::max(0, HimetricToPixels(size->cx)), std::max(0, HimetricToPixels(size->cy)));
   });
 }
 
@@ -186,8 +199,8 @@ HRESULT UserControl::OleGetExtent(SIZEL* size) {
   return ComCall([&] {
     EnsureSurface();
     QWidget* surface = WidgetFromHwnd(hWnd());
-    size->cx = HimetricFromPixels(surface->width());
-    size->cy = HimetricFromPixels(surface->height());
+    size->cx = PixelsToHimetric(surface->width());
+    size->cy = PixelsToHimetric(surface->height());
   });
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "com/interfaces.h"
+#include "core/rect.h"
 #include "core/unknown.h"
 #include "core/variant.h"
 
@@ -22,13 +23,10 @@ struct SIZEL {
   int32_t cx = 0;
   int32_t cy = 0;
 };
-struct RECT {
-  int32_t left = 0, top = 0, right = 0, bottom = 0;
-};
 
 // HIMETRIC (0.01 mm) and pixels at 96 pixels to the inch.
-inline int32_t HimetricFromPixels(int32_t px) { return static_cast<int32_t>((px * 2540LL + 48) / 96); }
-inline int32_t PixelsFromHimetric(int32_t hm) { return static_cast<int32_t>((hm * 96LL + 1270) / 2540); }
+inline int32_t PixelsToHimetric(int32_t px) { return static_cast<int32_t>((px * 2540LL + 48) / 96); }
+inline int32_t HimetricToPixels(int32_t hm) { return static_cast<int32_t>((hm * 96LL + 1270) / 2540); }
 
 // ---- constants ----------------------------------------------------------------------------------
 

@@ -72,6 +72,10 @@ class UserControl : public Form {
   using Form::RaiseEvent;
   // The control's surface, loaded at first use.
   void EnsureSurface();
+  // 1 (manual): files dragged from other programs over the control's surface raise
+  // UserControl_OLEDragOver and UserControl_OLEDragDrop (forms/oledrop.h); 0 none.
+  int16_t OLEDropMode();
+  void OLEDropMode(int16_t v);
 
  protected:
   // Set by UserControlObject.
