@@ -864,6 +864,11 @@ std::vector<int16_t> Form::ElementIndexes(const std::string& name) {
   return out;
 }
 
+namespace forms_detail {
+LiftQuiet::LiftQuiet(Form& form) : form_(form), saved_(form.impl().quiet) { form.impl().quiet = 0; }
+LiftQuiet::~LiftQuiet() { form_.impl().quiet = saved_; }
+}  // namespace forms_detail
+
 // ---- handlers ----------------------------------------------------------------------------------
 
 void Form::SetHandler(const std::string& handlerName, EventHandler handler) {
