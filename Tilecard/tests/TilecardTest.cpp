@@ -8,6 +8,7 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QTimer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,24 +43,6 @@ struct Box {
 };
 std::ostream& operator<<(std::ostream& o, const Box& b) {
   return o << "{" << b.left << ", " << b.top << ", " << b.width << ", " << b.height << "}";
-}
-
-// A codec without a decoder: an uncompressed AVI whose video stream names an unknown FOURCC.
-std::string UndecodableAvi(const std::string& folder) {
-  fixtures::Options o;
-  o.audio = false;
-  std::string src = fixtures::Make(fixtures::Kind::AviRgb, folder, o);
-  std::vector<uint8_t> b = fixtures::ReadFile(src);
-  for (size_t i = 0; i + 8 < b.size(); ++i) {
-    if (std::memcmp(&b[i], "strh", 4) == 0 && std::memcmp(&b[i + 8], "vids", 4) == 0) std::memcpy(&b[i + 12], "QZQZ", 4);
-    if (std::memcmp(&b[i], "strf", 4) == 0) {
-      std::memcpy(&b[i + 8 + 16], "QZQZ", 4);
-      break;
-    }
-  }
-  std::string path = folder + "/undecodable.avi";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-  return path;
 }
 
 class TilecardTest : public ::testing::Test {
@@ -272,7 +255,7 @@ TEST_F(TilecardTest, LoadingRealFilesSetsCaptionsTypeThumbnailAndErrors) {
       {fixtures::Make(fixtures::Kind::TextAsAvi, media_, o), "", "Windows Movie", true, false},
       {fixtures::Make(fixtures::Kind::TruncatedAvi, media_, o), "", "Windows Movie", false, true},
       {media_ + "/missing.avi", "missing.avi", "", true, false},
-      {UndecodableAvi(media_), "undecodable.avi", "Windows Movie", false, true},
+      {fixtures::MakeUndecodableAvi(media_), "undecodable.avi", "Windows Movie", false, true},
   };
   // The movie's first frame, at the thumbnail's pixel size (2655 twips -> 177 pixels).
   Load(holiday);
@@ -492,6 +475,50 @@ TEST_F(TilecardTest, RenderedOffscreenTheTileShowsTheLayoutAndTheFirstFrame) {
                             (Child("imgSourceClip")->parentWidget()->mapTo(Child("fraFixture"), QPoint(0, 0)).y()));
   QImage thumb = img.copy(origin.x(), origin.y(), 177, 121);
   EXPECT_EQ(FrameNumber(thumb), 0);
+}
+
+TEST_F(TilecardTest, ATileUnloadedByItsOwnMediaErrorFinishesItsLoadSafely) {
+  // The storyboard's rebuild: loaded elements whose file fails go inside their own setter.
+  Log log;
+  form_->On("ctrlSourceClip_MediaError", [&](int16_t Index) {
+    log.push_back("error " + std::to_string(Index));
+    if (Index > 0) CtlArray<Control>(form_.get(), "ctrlSourceClip").Unload(Index);
+  });
+  for (int16_t i = 1; i <= 3; ++i) {
+    Control& tile = form_->LoadElement("ctrlSourceClip", i);
+    ComPtr<IDispatch> ext(tile.DispatchObject());
+    Bstr name(media_ + "/gone" + std::to_string(i) + ".avi");
+    InvokeDispatch(ext.Get(), kMediaFile, DISPATCH_PROPERTYPUT, {Variant::ByRef(VT_BSTR, &name)});
+    EXPECT_EQ(form_->FindControl("ctrlSourceClip", i), nullptr);
+  }
+  DoEvents();
+  EXPECT_EQ(log, (Log{"error 1", "error 2", "error 3"}));
+  EXPECT_EQ(form_->ElementIndexes("ctrlSourceClip"), (std::vector<int16_t>{0}));
+}
+
+TEST_F(TilecardTest, KillTimePumpsMessagesAndAZeroWaitReturnsAtOnce) {
+  bool ran = false;
+  QTimer::singleShot(0, [&] { ran = true; });
+  double none = 0;
+  InvokeDispatch(Ext(), kKillTime, DISPATCH_METHOD, {Variant::ByRef(VT_R8, &none)});
+  EXPECT_FALSE(ran) << "a wait of 0 pumps nothing";
+  double some = 0.05;
+  InvokeDispatch(Ext(), kKillTime, DISPATCH_METHOD, {Variant::ByRef(VT_R8, &some)});
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(some, 0.05) << "the by-reference argument is not written back";
+}
+
+TEST_F(TilecardTest, AnotherProcessCreatesTheTileByProgIdAndReadsItsTypeInformation) {
+  const std::string out = fixtures::ScratchFolder("client") + "/out.txt";
+  const std::string cmd = std::string("'") + TILECARD_CLIENT + "' >'" + out + "' 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << fixtures::ReadFile(out).size();
+  std::vector<uint8_t> bytes = fixtures::ReadFile(out);
+  std::string text(bytes.begin(), bytes.end());
+  for (const char* line : {"interface _MediaClip\n", "BorderColor get 0x6803000D\n", "MediaFile let 0x6803000A\n",
+                           "AllowDragDrop let 0x68030000\n", "KillTime method 0x6003000E\n",
+                           "Filter=\n" /* a new instance before any load: empty */}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << text;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <cstdlib>
@@ -263,6 +267,30 @@ TEST_F(ActiveXTest, ContainerDragStartsPastTheDragDistanceAndCarriesTheSourceObj
   send(from, QEvent::MouseButtonRelease, far + QPoint(1, 1), Qt::NoButton);
   EXPECT_EQ(log, (Log{"over 1 state 0 from first", "over 1 state 2 from first", "drop on 1 of first"}));
   EXPECT_EQ(DragSource(), nullptr);
+  f.Unload();
+}
+
+TEST_F(ActiveXTest, FilesDroppedOnAUserControlsSurfaceReachItsHandlers) {
+  TestForm f("frmDropHost", [](TestForm& f) { f.Add(CounterRow("ctl", -1, 0)); });
+  Log log;
+  f.On("ctl_Clicked", [&] { log.push_back("dropped"); });
+  f.Show();
+  Control* c = f.FindControl("ctl");
+  QWidget* surface = nullptr;
+  for (QWidget* w : WidgetFromHwnd(c->hWnd())->findChildren<QWidget*>())
+    if (w->acceptDrops()) surface = w;
+  ASSERT_NE(surface, nullptr) << "the user control's OLEDropMode 1 makes its surface a drop target";
+  QMimeData mime;
+  mime.setUrls({QUrl("https://example.com/not-a-file.avi"), QUrl::fromLocalFile("/data/clip.MOV")});
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(surface, &enter);
+  QDragMoveEvent move(QPoint(6, 6), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(surface, &move);
+  EXPECT_TRUE(move.isAccepted());
+  QDropEvent drop(QPointF(7, 7), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(surface, &drop);
+  EXPECT_EQ(log, (Log{"dropped"}));
+  EXPECT_TRUE(Get(c, "Caption") == Variant("/data/clip.MOV")) << "only local files are files";
   f.Unload();
 }
 
