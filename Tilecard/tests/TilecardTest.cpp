@@ -12,7 +12,9 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -28,6 +30,7 @@
 #include "forms/oledrop.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms_test_support.h"
+#include "core/clock.h"
 #include "core/runtime.h"
 #include "registry/registry.h"
 
@@ -519,6 +522,60 @@ TEST_F(TilecardTest, AnotherProcessCreatesTheTileByProgIdAndReadsItsTypeInformat
                            "Filter=\n" /* a new instance before any load: empty */}) {
     EXPECT_NE(text.find(line), std::string::npos) << line << text;
   }
+}
+
+TEST_F(TilecardTest, AWaitAcrossMidnightEnds) {
+  std::tm t{};
+  t.tm_year = 2026 - 1900;
+  t.tm_mon = 11;
+  t.tm_mday = 10;
+  t.tm_hour = 23;
+  t.tm_min = 59;
+  t.tm_sec = 59;
+  t.tm_isdst = -1;
+  auto now = std::chrono::system_clock::from_time_t(std::mktime(&t)) + std::chrono::milliseconds(900);
+  int reads = 0;
+  ClockFunction previous = SetClockForTesting([&] {
+    ++reads;
+    return now += std::chrono::milliseconds(20);
+  });
+  double wait = 0.5;
+  InvokeDispatch(Ext(), kKillTime, DISPATCH_METHOD, {Variant::ByRef(VT_R8, &wait)});
+  SetClockForTesting(previous);
+  EXPECT_GE(reads, 25);
+  EXPECT_LT(reads, 40) << "the wait ends half a second after it began, across midnight";
+}
+
+TEST_F(TilecardTest, LoadsInterleavedThroughThePumpShowTheirOwnPictures) {
+  fixtures::Options small;
+  small.seconds = 0.2;
+  const std::string movie = fixtures::Make(fixtures::Kind::AviMjpegPcm, media_, small);
+  const std::string still = fixtures::Make(fixtures::Kind::Gif, media_, small);
+  Control& other = form_->LoadElement("ctrlSourceClip", 1);
+  other.Move(3000, 0, 2835, 3330);
+  other.Visible(true);
+  auto thumbOf = [](Control& tile) {
+    HWND h = static_cast<HWND>(CallByName(tile.DispatchObject(), "hWnd", DISPATCH_PROPERTYGET).i4());
+    return WidgetFromHwnd(h)->findChild<QWidget*>("imgSourceClip")->grab().toImage();
+  };
+  // Each alone first, for reference.
+  Load(still);
+  QImage stillAlone = thumbOf(*Tile());
+  Load(movie);
+  QImage movieAlone = thumbOf(*Tile());
+  ASSERT_NE(stillAlone, movieAlone);
+  // The second tile's load runs inside the first one's message pumping.
+  Load("");
+  bool ran = false;
+  QTimer::singleShot(0, [&] {
+    Bstr name(still);
+    InvokeDispatch(other.DispatchObject(), kMediaFile, DISPATCH_PROPERTYPUT, {Variant::ByRef(VT_BSTR, &name)});
+    ran = true;
+  });
+  Load(movie);
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(thumbOf(*Tile()), movieAlone) << "the first tile shows its own movie";
+  EXPECT_EQ(thumbOf(other), stillAlone) << "the second tile shows its own picture";
 }
 
 }  // namespace
