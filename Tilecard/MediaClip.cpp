@@ -1,11 +1,9 @@
 // MediaClip: one tile of the storyboard (thumbnail, captions, transition chooser, file drops).
 #include "MediaClip.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -71,17 +69,12 @@ std::string GetMediaTypeName(const std::string& path) {
   return "Unsupported";
 }
 
-// A thumbnail file of this load alone, created exclusively in the temp folder.
+// A thumbnail file of this load alone, created exclusively (owner-only) in the temp folder.
 std::string NewThumbnailFile(const std::string& temp) {
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string path = temp + "Tilecard." + std::to_string(getpid()) + "." + std::to_string(++counter) + ".bmp";
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      close(fd);
-      return path;
-    }
-    if (errno != EEXIST) ::Raise(75, "Path/File access error", "Tilecard");
+    if (CreateNewFile(path)) return path;
   }
   ::Raise(75, "Path/File access error", "Tilecard");
 }
@@ -640,7 +633,7 @@ class MediaClip : public UserControlObject<_MediaClip> {
         if (!own.empty() && modGeneral::FileExists(own)) {
           Picture p = LoadPicture(own);
           if (p) imgSourceClip->SetPicture(p);
-          std::filesystem::rename(own, temp + "Tilecard.bmp");
+          ReplaceFile(own, temp + "Tilecard.bmp");
         } else {
           imgSourceClip->SetPicture(Image1->GetPicture());
         }
