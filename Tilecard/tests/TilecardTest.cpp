@@ -8,6 +8,7 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QTimer>
 #include <QImage>
 #include <QLabel>
@@ -576,6 +577,29 @@ TEST_F(TilecardTest, LoadsInterleavedThroughThePumpShowTheirOwnPictures) {
   EXPECT_TRUE(ran);
   EXPECT_EQ(thumbOf(*Tile()), movieAlone) << "the first tile shows its own movie";
   EXPECT_EQ(thumbOf(other), stillAlone) << "the second tile shows its own picture";
+}
+
+TEST_F(TilecardTest, ClicksOnTheFrameAndThumbnailRaiseClickAndTheGlyphMenuClick) {
+  form_->On("ctrlSourceClip_Click", [this](int16_t Index) { log_.push_back("click " + std::to_string(Index)); });
+  form_->On("ctrlSourceClip_MenuClick", [this](int16_t) { log_.push_back("menu"); });
+  struct Case {
+    const char* child;
+    Log expected;
+  } cases[] = {{"imgSourceClip", {"click 0"}}, {"fraFixture", {"click 0"}}, {"Image2", {"menu"}},
+               {"lblFrameNo", {}}, {"lblDuration", {}}};
+  for (const Case& c : cases) {
+    log_.clear();
+    QWidget* w = Child(c.child);
+    ASSERT_NE(w, nullptr) << c.child;
+    QPoint at(3, 3);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), QPointF(w->mapToGlobal(at)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), QPointF(w->mapToGlobal(at)), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &release);
+    EXPECT_EQ(log_, c.expected) << c.child;
+  }
 }
 
 }  // namespace
