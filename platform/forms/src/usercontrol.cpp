@@ -181,7 +181,11 @@ HRESULT UserControl::OleDoVerb(int32_t verb, HWND parent, const RECT* pos) {
 
 HRESULT UserControl::OleClose() {
   if (!IsLoaded()) return S_OK;
-  if (QWidget* surface = WidgetFromHwnd(hWnd())) surface->hide();
+  // The surface leaves the container's window, which may go before this object does.
+  if (QWidget* surface = WidgetFromHwnd(hWnd())) {
+    surface->hide();
+    surface->setParent(nullptr, Qt::Widget);
+  }
   return S_OK;
 }
 
