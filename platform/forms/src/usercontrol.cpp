@@ -124,7 +124,7 @@ void UserControl::PropertyChanged(const std::string& name) {
   if (id == DISPID_UNKNOWN) ::Raise(vbErrObjectDoesntSupport, "Object doesn't support this property or method");
   if (!link_.notify) return;
   ComPtr<IUnknown> hold(link_.self);
-  link_.notify->ForEach<IPropertyNotifySink>([&](IPropertyNotifySink* s) { Check(s->OnChanged(id)); });
+  link_.notify->ForEach<IPropertyNotifySink>([&](IPropertyNotifySink* s) { CheckWithInfo(s->OnChanged(id)); });
 }
 
 void UserControl::RaiseEvent(DISPID event, std::vector<Variant> args) {
