@@ -4,3 +4,4 @@
 #include "engine/modDexterTransitions.h"
 #include "engine/modDexterCombo.h"
 #include "engine/modDexterProbe.h"
+#include "engine/modDexterTimeline.h"

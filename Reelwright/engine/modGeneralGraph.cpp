@@ -101,4 +101,28 @@ void AddFileWriterAndMux(IMediaControl* graph, const std::string& target) {
   Err().Clear();
 }
 
+void RenderGroupOutputs(IRenderEngine* engine, IAMTimeline* timeline) {
+  if (!timeline || !engine) return;
+  LONG count = 0;
+  Step([&] { Check(timeline->GetGroupCount(&count)); });
+  if (count == 0) {
+    Err().Clear();
+    return;
+  }
+  ComPtr<IMediaControl> graph;
+  Step([&] {
+    ComPtr<IGraphBuilder> builder;
+    Check(engine->GetFilterGraph(builder.put()));
+    graph = Cast<IMediaControl>(builder.Get());
+  });
+  for (LONG i = 0; i < count; ++i) {
+    ComPtr<IPin> pin;
+    Step([&] { Check(engine->GetGroupOutputPin(i, pin.put())); });
+    if (!pin) continue;
+    ComPtr<IPinInfo> info = FindPinInfo(graph.Get(), pin.Get());
+    if (info) Step([&] { Check(info->Render()); });
+  }
+  Err().Clear();
+}
+
 }  // namespace modGeneral

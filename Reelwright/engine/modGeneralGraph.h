@@ -4,6 +4,7 @@
 // outputs afterwards connects through them, since rendering prefers filters already in the graph.
 #include <string>
 
+#include "des/timeline.h"
 #include "dshow/interfaces.h"
 
 namespace modGeneral {
@@ -16,5 +17,10 @@ ComPtr<IPinInfo> FindPinInfo(IMediaControl* graph, IPin* pin);
 // letter case) to the graph and gives the last writer added the target path. Nothing is
 // connected. Any failure ends the procedure silently.
 void AddFileWriterAndMux(IMediaControl* graph, const std::string& target);
+
+// Renders every group output of the engine's graph (found through the graph's own description of
+// the pin), so that each connects through the filters already in the graph. A group whose pin
+// cannot be found or rendered is skipped; nothing is reported.
+void RenderGroupOutputs(IRenderEngine* engine, IAMTimeline* timeline);
 
 }  // namespace modGeneral

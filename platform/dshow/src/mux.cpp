@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstring>
 
@@ -236,6 +237,16 @@ class AviMux : public Filter, public IConfigAviMux {
         REFERENCE_TIME frame = vih->AvgTimePerFrame > 0 ? vih->AvgTimePerFrame : 400000;
         AVRational tb;
         av_reduce(&tb.num, &tb.den, frame, UNITS, INT32_MAX);
+        // A frame time rounded to 100 ns (666667 for 15 frames a second) stands for the rate it
+        // was rounded from: the stream header carries that rate exactly.
+        for (int den = 1; den <= 1001; ++den) {
+          const int64_t num = std::llround(static_cast<double>(UNITS) * den / static_cast<double>(frame));
+          if (num > 0 && num < INT32_MAX &&
+              std::llround(static_cast<double>(UNITS) * den / static_cast<double>(num)) == frame) {
+            av_reduce(&tb.num, &tb.den, den, num, INT32_MAX);
+            break;
+          }
+        }
         st->time_base = tb;
         st->avg_frame_rate = AVRational{tb.den, tb.num};
         if (st->codecpar->codec_id == AV_CODEC_ID_RAWVIDEO) {

@@ -1,0 +1,195 @@
+// Joining: five MPEG-4 (DX50) + MP3 AVIs (640x480, 25 fps, 10 s) laid out as the storyboard's
+// transition builder lays them ("Fade" over each clip's first second, each clip on its own
+// track above the earlier ones), rendered by the smart render engine through AVI Mux and File
+// writer into RGB555 320x240 15 fps + 44.1 kHz 16-bit stereo PCM; against the ffmpeg program
+// doing the same job (per input: fps=15, scale, a one-second fade in from black, aresample;
+// concat; rawvideo rgb555le, pcm_s16le).
+//
+//   bench_join [movie]
+//
+// Without a movie, the fixture is generated first. The last line is "ratio <engine time /
+// ffmpeg time>"; the target is at most 0.9.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "com/com.h"
+#include "des/timeline.h"
+#include "dshow/dshow.h"
+#include "dshow/filters.h"
+#include "fixtures.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kClips = 5;
+constexpr double kSeconds = 10.0;
+const char* kFade = "{16B280C5-EE70-11D1-9066-00C04FD9189D}";
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double TimeFfmpeg(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const auto start = Clock::now();
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    execvp("ffmpeg", argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  const double t = Seconds(Clock::now() - start);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -1;
+}
+
+template <class I>
+ComPtr<I> As(IUnknown* p) {
+  ComPtr<I> out;
+  p->QueryInterface(I::iid, out.put_void());
+  return out;
+}
+
+ComPtr<IAMTimelineObj> NewNode(IAMTimeline* tl, LONG kind) {
+  ComPtr<IAMTimelineObj> n;
+  tl->CreateEmptyNode(n.put(), kind);
+  return n;
+}
+
+ComPtr<IAMTimeline> BuildTimeline(const std::string& movie) {
+  ComPtr<IAMTimeline> tl;
+  CoCreateInstance(CLSID_AMTimeline, nullptr, CLSCTX_INPROC_SERVER, IAMTimeline::iid, tl.put_void());
+  tl->EnableTransitions(1);
+  ComPtr<IAMTimelineObj> groups[2];
+  for (int i = 0; i < 2; ++i) {
+    groups[i] = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_GROUP);
+    auto g = As<IAMTimelineGroup>(groups[i].Get());
+    g->SetGroupName(Bstr(i == 0 ? "AUDIO" : "VIDEO"));
+    g->SetMediaTypeForVB(i == 0 ? 1 : 0);
+    g->SetOutputBuffering(32);
+    g->SetPreviewMode(0);
+    g->SetOutputFPS(15.0);
+    tl->AddGroup(groups[i].Get());
+  }
+  for (int j = 0; j < kClips; ++j) {
+    const double start = j * kSeconds, stop = start + kSeconds;
+    for (int i : {1, 0}) {
+      auto track = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_TRACK);
+      As<IAMTimelineComp>(groups[i].Get())->VTrackInsBefore(track.Get(), -1);
+      auto src = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_SOURCE);
+      As<IAMTimelineSrc>(src.Get())->SetMediaName(Bstr(movie));
+      src->SetStartStop2(start, stop);
+      As<IAMTimelineTrack>(track.Get())->SrcAdd(src.Get());
+      if (i == 1) {
+        auto trans = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_TRANSITION);
+        trans->SetSubObjectGUIDB(Bstr(kFade));
+        trans->SetStartStop2(start, start + 1);
+        As<IAMTimelineTransable>(track.Get())->TransAdd(trans.Get());
+      }
+    }
+  }
+  return tl;
+}
+
+ComPtr<IBaseFilter> Create(const std::u16string& name) {
+  for (auto& t : dshow::RegisteredFilters()) {
+    if (t.name != name) continue;
+    ComPtr<IBaseFilter> f;
+    if (SUCCEEDED(t.create(f.put()))) return f;
+  }
+  return nullptr;
+}
+
+double TimeEngine(const std::string& movie, const std::string& target) {
+  const auto start = Clock::now();
+  ComPtr<IAMTimeline> tl = BuildTimeline(movie);
+  ComPtr<IRenderEngine> engine;
+  CoCreateInstance(CLSID_SmartRenderEngine, nullptr, CLSCTX_INPROC_SERVER, IRenderEngine::iid,
+                   engine.put_void());
+  if (!engine || FAILED(engine->SetTimelineObject(tl.Get())) || FAILED(engine->ConnectFrontEnd())) {
+    std::fprintf(stderr, "the engine cannot take the timeline\n");
+    return -1;
+  }
+  ComPtr<IGraphBuilder> g;
+  engine->GetFilterGraph(g.put());
+  ComPtr<IBaseFilter> writer = Create(u"File writer");
+  ComPtr<IBaseFilter> mux = Create(u"AVI Mux");
+  g->AddFilter(writer.Get(), u"File writer");
+  g->AddFilter(mux.Get(), u"AVI Mux");
+  As<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToUtf16(target).c_str(), nullptr);
+  for (LONG i = 0; i < 2; ++i) {
+    ComPtr<IPin> pin;
+    engine->GetGroupOutputPin(i, pin.put());
+    if (FAILED(g->Render(pin.Get()))) {
+      std::fprintf(stderr, "group %d cannot be rendered into the mux\n", static_cast<int>(i));
+      return -1;
+    }
+  }
+  auto mc = As<IMediaControl>(g.Get());
+  auto ev = As<IMediaEvent>(g.Get());
+  if (FAILED(mc->Run())) return -1;
+  LONG code = 0;
+  ev->WaitForCompletion(-1, &code);
+  mc->Stop();
+  engine->ScrapIt();
+  if (code != EC_COMPLETE) {
+    std::fprintf(stderr, "the run ended with event %d\n", static_cast<int>(code));
+    return -1;
+  }
+  return Seconds(Clock::now() - start);
+}
+
+double TimeFfmpegJoin(const std::string& movie, const std::string& target) {
+  std::vector<std::string> args = {"ffmpeg", "-v", "error", "-y"};
+  for (int j = 0; j < kClips; ++j) args.insert(args.end(), {"-i", movie});
+  std::string graph, inputs;
+  for (int j = 0; j < kClips; ++j) {
+    const std::string n = std::to_string(j);
+    graph += "[" + n + ":v]fps=15,scale=320:240,fade=t=in:st=0:d=1[v" + n + "];[" + n +
+             ":a]aresample=44100,aformat=channel_layouts=stereo[a" + n + "];";
+    inputs += "[v" + n + "][a" + n + "]";
+  }
+  graph += inputs + "concat=n=" + std::to_string(kClips) + ":v=1:a=1[v][a]";
+  args.insert(args.end(), {"-filter_complex", graph, "-map", "[v]", "-map", "[a]", "-c:v", "rawvideo",
+                           "-pix_fmt", "rgb555le", "-c:a", "pcm_s16le", target});
+  return TimeFfmpeg(args);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string folder = fixtures::ScratchFolder("bench-join");
+  std::string movie;
+  if (argc > 1) {
+    movie = argv[1];
+  } else {
+    fixtures::Options o;
+    o.width = 640;
+    o.height = 480;
+    o.fps = 25;
+    o.seconds = kSeconds;
+    std::printf("generating the clip...\n");
+    movie = fixtures::Make(fixtures::Kind::AviDx50, folder, o);
+  }
+  const std::string ours = folder + "/joined-engine.avi", theirs = folder + "/joined-ffmpeg.avi";
+  const double engine = TimeEngine(movie, ours);
+  const double ffmpeg = TimeFfmpegJoin(movie, theirs);
+  if (engine <= 0 || ffmpeg <= 0) {
+    std::fprintf(stderr, "a join failed (engine %.3f s, ffmpeg %.3f s)\n", engine, ffmpeg);
+    return 1;
+  }
+  const fixtures::Probe a = fixtures::RunFfprobe(ours), b = fixtures::RunFfprobe(theirs);
+  const long long framesA = a.First("video") ? a.First("video")->frames : -1;
+  const long long framesB = b.First("video") ? b.First("video")->frames : -1;
+  std::printf("engine: %.3f s, %lld frames\n", engine, framesA);
+  std::printf("ffmpeg: %.3f s, %lld frames\n", ffmpeg, framesB);
+  if (framesA != framesB) std::printf("the frame counts differ\n");
+  std::printf("ratio %.3f\n", engine / ffmpeg);
+  return 0;
+}
