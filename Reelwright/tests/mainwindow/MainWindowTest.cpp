@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "core/clock.h"
 #include "core/msgbox.h"
 #include "core/runtime_convert.h"
 #include "fixtures.h"
@@ -18,7 +19,10 @@
 #include "forms/end_requests.h"
 #include "forms/form.h"
 #include "forms/responder.h"
+#include "mainwindow/FormInstances.h"
 #include "mainwindow/frmShow.h"
+#include "mainwindow/frmSplash.h"
+#include "mainwindow/modMain.h"
 #include "mainwindow/modSettings.h"
 #include "registry/registry.h"
 #include "registry/settings.h"
@@ -660,4 +664,149 @@ TEST_F(MainWindow, AddingFilesByTheBrowserInListOrderSkipsEmptyFiles) {
   EXPECT_FALSE(w.cmdSplit->Enabled());
   EXPECT_EQ(GetSetting("Reelwright", "Browse", "LastPath", ""), media_.string());
   EXPECT_TRUE(w.ProjectChanged);
+}
+
+namespace {
+
+// A clock that moves on a quarter second at every reading, so that Main's pause passes at once.
+class QuickClock {
+ public:
+  QuickClock() {
+    auto start = std::chrono::system_clock::now();
+    auto readings = std::make_shared<int>(0);
+    previous_ = SetClockForTesting([start, readings] { return start + std::chrono::milliseconds(250 * (*readings)++); });
+  }
+  ~QuickClock() { SetClockForTesting(previous_); }
+
+ private:
+  ClockFunction previous_;
+};
+
+class MainProgram : public MainWindow {
+ protected:
+  void TearDown() override {
+    SetMainWindow(nullptr);
+    for (Form* f : std::vector<Form*>(Forms())) f->Unload();
+    MainWindow::TearDown();
+  }
+};
+
+}  // namespace
+
+TEST_F(MainProgram, AnUnregisteredTileControlLeavesTheMainWindowHidden) {
+  const std::string cmd = std::string("'") + REGSVR + "' /s /u '" + TILECARD_LIBRARY + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ScriptScope script;
+  QuickClock clock;
+  frmShow w;
+  SetMainWindow([&w]() -> Form& { return w; });
+  Main();
+  EXPECT_FALSE(w.IsLoaded()) << "a window whose tiles cannot be made is taken down again";
+  ASSERT_TRUE(DefaultForm<frmSplash>().IsLoaded());
+  // The watchdog's tick finds no main window and asks its question; No waits on.
+  script->AnswerMsgBox(vbNo);
+  EventArgs none;
+  DefaultForm<frmSplash>().RaiseEvent("Timer2_Timer", none);
+  ASSERT_EQ(script->MsgBoxes().size(), 1u);
+  EXPECT_EQ(script->MsgBoxes()[0].prompt, frmSplash::FailureQuestion());
+  EXPECT_FALSE(w.IsLoaded());
+}
+
+TEST_F(MainProgram, EndToEndThroughMain) {
+  ScriptScope script;
+  QuickClock clock;
+  SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
+  const std::string clip1 = Movie("a clip.avi", 1.0), clip2 = Movie("b.avi", 2.0);
+  const std::string bmp = Still(fixtures::Kind::Bmp, "c.bmp");
+  const fs::path other = root_ / "other";
+  fs::create_directories(other);
+  const std::string jpeg = (other / "d.jpg").string();
+  fs::copy_file(Still(fixtures::Kind::Jpeg, "d.jpg"), jpeg);
+  fs::remove(media_ / "d.jpg");
+  SaveSetting("Reelwright", "Browse", "LastPath", media_.string());
+  frmShow w;
+  SetMainWindow([&w]() -> Form& { return w; });
+  Main();
+  ASSERT_TRUE(w.Visible());
+  EXPECT_FALSE(DefaultForm<frmSplash>().IsLoaded()) << "the main window ended the splash";
+
+  // Add by the browser: every file of the folder, in the list's order.
+  {
+    auto watch = driver::WhenShownModally("frmBrowse", [&](Form& f) {
+      auto& files = dynamic_cast<FileListBox&>(*f.FindControl("File1"));
+      for (int16_t i = 0; i < files.ListCount(); ++i) files.Selected(i, true);
+      driver::Click(*f.FindControl("Command1"));
+    });
+    w.mnuImport_Click();
+    ASSERT_EQ(watch.Count(), 1);
+  }
+  ASSERT_EQ(Files(w), (std::vector<std::string>{clip1, clip2, bmp}));
+  // Add by the open dialog.
+  SaveSetting("Reelwright", "Init", "MultiSelect", "False");
+  script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(jpeg));
+  w.mnuImport_Click();
+  ASSERT_EQ(Files(w), (std::vector<std::string>{clip1, clip2, bmp, jpeg}));
+  // Files dropped on the drop tile.
+  EXPECT_TRUE(driver::DropFiles(*w.FindControl("ctrlSourceClip", w.TileUBound()), {clip2}));
+  ASSERT_EQ(Files(w), (std::vector<std::string>{clip1, clip2, bmp, jpeg, clip2}));
+  // A tile dragged onto the drop tile appends a copy; onto a filled tile replaces its file and
+  // keeps its duration and transition.
+  driver::DragOnto(*w.FindControl("ctrlSourceClip", 0), *w.FindControl("ctrlSourceClip", w.TileUBound()));
+  ASSERT_EQ(Files(w).size(), 6u);
+  EXPECT_EQ(Files(w)[5], clip1);
+  w.TilePut(4, tile::kTransition, Variant(std::string("Barn")));
+  w.VScroll1->Value(4);  // the target tile in view
+  const double kept = Duration(w, 4);
+  driver::DragOnto(*w.FindControl("ctrlSourceClip", 0), *w.FindControl("ctrlSourceClip", 4));
+  EXPECT_EQ(Files(w)[4], clip1);
+  EXPECT_EQ(Transition(w, 4), "Barn");
+  EXPECT_DOUBLE_EQ(Duration(w, 4), kept);
+  // Move Up from a tile's menu.
+  driver::ChooseNextPopupItem("Move Up");
+  w.ctrlSourceClip_MenuClick(1);
+  ASSERT_EQ(Files(w), (std::vector<std::string>{clip2, clip1, bmp, jpeg, clip1, clip1}));
+  // Transitions in two tiles.
+  w.TilePut(0, tile::kTransition, Variant(std::string("Fade")));
+  w.TilePut(2, tile::kTransition, Variant(std::string("Barn")));
+  // Save.
+  const fs::path project = root_ / "story.wzj";
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(project.string()));
+  w.mnuSaveProject_Click();
+  std::string expected;
+  for (int16_t i = 0; i < w.TileUBound(); ++i) expected += w.TileFile(i) + ";" + Transition(w, i) + "\r\n";
+  EXPECT_EQ(ReadAll(project), expected);
+  EXPECT_EQ(expected.substr(0, clip2.size() + 6), clip2 + ";Fade\r");
+  const std::vector<std::string> saved = Files(w);
+  std::vector<std::string> transitions;
+  for (int16_t i = 0; i < w.TileUBound(); ++i) transitions.push_back(Transition(w, i));
+  // New, then Open.
+  w.mnuNew_Click();
+  EXPECT_EQ(w.TileUBound(), 0);
+  script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(project.string()));
+  w.mnuOpen_Click();
+  ASSERT_EQ(Files(w), saved);
+  for (int16_t i = 0; i < w.TileUBound(); ++i) EXPECT_EQ(Transition(w, i), transitions[static_cast<size_t>(i)]);
+  EXPECT_NEAR(Duration(w, 0), 2.0, 0.05);
+  EXPECT_NEAR(Duration(w, 1), 1.0, 0.05);
+  // Delete: the rest keep order, durations and transitions.
+  std::vector<double> durations;
+  for (int16_t i = 0; i < w.TileUBound(); ++i) durations.push_back(Duration(w, i));
+  w.DeleteClip(1);
+  std::vector<std::string> rest = saved;
+  rest.erase(rest.begin() + 1);
+  ASSERT_EQ(Files(w), rest);
+  for (int16_t i = 1; i < w.TileUBound(); ++i) {
+    EXPECT_EQ(Transition(w, i), transitions[static_cast<size_t>(i + 1)]);
+    EXPECT_DOUBLE_EQ(Duration(w, i), durations[static_cast<size_t>(i + 1)]);
+  }
+  // One more Add, then the close box with the save question answered No.
+  script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(clip2));
+  w.mnuImport_Click();
+  EXPECT_EQ(Files(w).back(), clip2);
+  ASSERT_TRUE(w.ProjectChanged);
+  script->AnswerMsgBox(vbNo);
+  AskFormsToClose(vbFormControlMenu);
+  EXPECT_TRUE(Forms().empty()) << "every window unloaded";
+  RunMessageLoop();  // ends at once: no window is loaded
+  EXPECT_EQ(script->MsgBoxes().back().prompt, "Do you want to save your changes?");
 }
