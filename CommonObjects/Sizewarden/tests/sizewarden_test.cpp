@@ -19,7 +19,9 @@
 #include "dshow_test_util.h"
 #include "fixtures.h"
 #include "forms/qt/hwnd_qt.h"
+#include "forms/dialogbox.h"
 #include "forms/responder.h"
+#include "com/resources.h"
 #include "graphparts_test_util.h"
 #include "join_graph.h"
 #include "scripted_responder.h"
@@ -382,6 +384,32 @@ TEST_F(Sizewarden, PromptForGraphPublishesTheGraphWhileItsBoxIsOpen) {
   ComPtr<IMoniker> m;
   CreateItemMoniker(u"!", Utf8ToUtf16(name).c_str(), m.put());
   EXPECT_NE(rot->IsRunning(m.Get()), S_OK);
+}
+
+TEST_F(Sizewarden, AboutShowsDialog102AndTheModuleCarriesItsResources) {
+  std::vector<DialogBoxRequest> shown;
+  auto previous = SetDialogBoxPresenter([&](const DialogBoxRequest& r) {
+    shown.push_back(r);
+    return IDOK;
+  });
+  EXPECT_EQ(resizer_->About(), S_OK);
+  SetDialogBoxPresenter(previous);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].caption, "About DES StreamResize Object");
+  ASSERT_EQ(shown[0].texts.size(), 3u);
+  EXPECT_EQ(shown[0].texts[0], "OK");
+  EXPECT_EQ(shown[0].texts[1], "Direct Show Video Editing System Stream Resizing Control v1.01");
+  const std::string module = LibraryPath("Sizewarden");
+  auto text = [&](const std::string& type, int id) {
+    HRSRC r = FindResource(module, ResourceId(id), type);
+    const uint8_t* b = LoadResource(module, r);
+    return b ? std::string(reinterpret_cast<const char*>(b), SizeofResource(module, r)) : std::string("<none>");
+  };
+  EXPECT_EQ(text(RT_STRING, 100), "SizewardenPrj");
+  const std::string version = text(RT_VERSION, 1);
+  for (const char* entry : {"FileDescription=DES Stream ResizingObject\n", "FileVersion=1, 0, 0, 5\n",
+                            "OriginalFilename=Sizewarden.dll\n", "SpecialBuild=12876\n", "OLESelfRegister\n"})
+    EXPECT_NE(version.find(entry), std::string::npos) << entry;
 }
 
 TEST_F(Sizewarden, RegistrationWritesTheScriptsKeysOnceAndUnregistrationLeavesTheClsidKey) {
