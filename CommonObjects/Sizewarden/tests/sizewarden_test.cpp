@@ -14,6 +14,7 @@
 #include "SampleGrabber.h"
 #include "StreamResize.h"
 #include "com/moniker.h"
+#include "core/error.h"
 #include "des/timeline.h"
 #include "dshow/encoders.h"
 #include "dshow_test_util.h"
@@ -318,6 +319,46 @@ TEST_F(Sizewarden, AGraphWithoutAviMuxOrWithVideoInfo2IsLeftAlone) {
   EXPECT_FALSE(FilterNamed(j.graph.Get(), "Sample Grabber"));
 }
 
+// A compressor whose input takes any pin but a watch filter's: the splice cannot finish, so the
+// link it cut is made again and the join is written as before.
+class PickyCompressor : public dshow::InPlaceTransformFilter {
+ public:
+  class PickyInput : public dshow::InPlaceInputPin {
+   public:
+    explicit PickyInput(PickyCompressor* f) : InPlaceInputPin(f, u"XForm In") {}
+    HRESULT ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* pmt) override {
+      PIN_INFO info;
+      if (connector && SUCCEEDED(connector->QueryPinInfo(&info)) && info.pFilter) {
+        ComPtr<IBaseFilter> owner = ComPtr<IBaseFilter>::Attach(info.pFilter);
+        if (NameOf(owner.Get()) == "Sample Grabber") return VFW_E_TYPE_NOT_ACCEPTED;
+      }
+      return InPlaceInputPin::ReceiveConnection(connector, pmt);
+    }
+  };
+  PickyCompressor() : InPlaceTransformFilter(u"Picky Compressor", GUID_NULL, false) {
+    SetInputPin(std::make_unique<PickyInput>(this));
+  }
+  HRESULT CheckInputType(const AM_MEDIA_TYPE&) override { return S_OK; }
+  HRESULT Transform(IMediaSample*) override { return S_OK; }
+};
+
+TEST_F(Sizewarden, ASpliceThatCannotFinishRestoresTheCompressorsInput) {
+  Join j(resizer_.Get(), "sizewarden-picky.avi");
+  ComPtr<PickyCompressor> picky = MakeComObject<PickyCompressor>();
+  j.Wire(picky.Get(), u"Picky Compressor");
+  const auto before = GraphShape(j.graph.Get());
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  ASSERT_EQ(resizer_->CheckIfSizeIsSupported(j.graph.Get(), &ok), S_OK);
+  EXPECT_EQ(ok, VARIANT_TRUE);
+  EXPECT_EQ(GraphShape(j.graph.Get()), before);
+  EXPECT_EQ(RunToEnd(j.graph.Get()), EC_COMPLETE);
+  fixtures::Probe p = fixtures::RunFfprobe(j.target);
+  ASSERT_TRUE(p.ok) << p.error;
+  ASSERT_TRUE(p.First("video"));
+  EXPECT_EQ(p.First("video")->frames, 30);
+  resizer_->DestroyObjects();
+}
+
 TEST(SampleGrabber, ProposesOneEmptyTypeAndPassesSamplesThrough) {
   HRESULT hr = E_FAIL;
   ComPtr<SampleGrabber> g = MakeComObject<SampleGrabber>(&hr);
@@ -437,10 +478,17 @@ TEST_F(Sizewarden, RegistrationWritesTheScriptsKeysOnceAndUnregistrationLeavesTh
   ASSERT_EQ(Regsvr("Sizewarden", true), 0);
   for (const auto& r : roots) EXPECT_FALSE(KeyExists(r)) << r;
   EXPECT_TRUE(KeyExists("CLSID"));
-  // Unregistered, the class cannot be made; registered again, it can.
+  // Unregistered, the class cannot be made (the runtime's 429); registered again, it can.
   ComPtr<IStreamResize> none;
   EXPECT_TRUE(FAILED(CoCreateInstance(CLSID_StreamResize, nullptr, CLSCTX_INPROC_SERVER, IStreamResize::iid,
                                       none.put_void())));
+  int32_t number = 0;
+  try {
+    CreateObject<IDispatch>("SizewardenPrj.StreamResize");
+  } catch (const VBError& e) {
+    number = e.Number();
+  }
+  EXPECT_EQ(number, 429);
   ASSERT_EQ(Regsvr("Sizewarden"), 0);
   EXPECT_EQ(Dump(roots), first);
 }
