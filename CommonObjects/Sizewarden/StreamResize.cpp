@@ -265,16 +265,8 @@ HRESULT StreamResize::About() {
 }
 
 void StreamResize::InsertGrabberBeforeMux(IFilterGraph* graph) {
-  ComPtr<IEnumFilters> filters;
-  if (FAILED(graph->EnumFilters(filters.put())) || !filters) return;
-  // The splice adds a filter: walk a snapshot of the graph's filters as they were.
-  std::vector<ComPtr<IBaseFilter>> all;
-  for (;;) {
-    ComPtr<IBaseFilter> f;
-    ULONG fetched = 0;
-    if (filters->Next(1, f.put(), &fetched) != S_OK || fetched != 1 || !f) break;
-    all.push_back(f);
-  }
+  // The splice adds filters: walk the graph's filters as they were.
+  const std::vector<ComPtr<IBaseFilter>> all = graphparts::FiltersOf(graph);
   for (auto& filter : all) {
     FILTER_INFO info;
     if (FAILED(filter->QueryFilterInfo(&info))) continue;

@@ -376,21 +376,12 @@ TEST_F(Kitbroker, ACompressorThatRefusesTheSizeIsReportedInsideRun) {
   ASSERT_EQ(r, kbErrorNoError);
   VARIANT_BOOL ok = VARIANT_FALSE;
   ASSERT_EQ(resizer->CheckIfSizeIsSupported(j.graph.Get(), &ok), S_OK);
-  Recorder errors(resizer.Get(), sizewarden::DIID__IStreamResizeEvents, 1);
-  bool inRun = false, heardInRun = false;
-  errors.onEvent = [&] { heardInRun = heardInRun || inRun; };
-  auto mc = j.graph.As<IMediaControl>();
-  inRun = true;
-  ASSERT_TRUE(SUCCEEDED(mc->Run()));
-  inRun = false;
-  EXPECT_TRUE(heardInRun);
-  LONG code = 0;
-  j.graph.As<IMediaEvent>()->WaitForCompletion(30000, &code);
-  mc->Stop();
-  EXPECT_EQ(code, EC_ERRORABORT);
-  ASSERT_FALSE(errors.heard.empty());
-  EXPECT_EQ(errors.heard[0].thread, std::this_thread::get_id());
-  EXPECT_EQ(errors.heard[0].args[1].bstr().Utf8(), sizewarden::kSizeErrorText);
+  RefusedRun run = RunRefused(j.graph.Get(), resizer.Get(), sizewarden::DIID__IStreamResizeEvents);
+  EXPECT_TRUE(run.heardInRun);
+  EXPECT_EQ(run.code, EC_ERRORABORT);
+  ASSERT_FALSE(run.heard.empty());
+  EXPECT_EQ(run.heard[0].thread, std::this_thread::get_id());
+  EXPECT_EQ(run.heard[0].args[1].bstr().Utf8(), sizewarden::kSizeErrorText);
   resizer->DestroyObjects();
 }
 

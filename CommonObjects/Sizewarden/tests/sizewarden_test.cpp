@@ -238,23 +238,12 @@ TEST_F(Sizewarden, ARefusedSampleRaisesOnErrorOnTheWindowThreadInsideRun) {
   VARIANT_BOOL ok = VARIANT_FALSE;
   ASSERT_EQ(resizer_->CheckIfSizeIsSupported(j.graph.Get(), &ok), S_OK);
   ASSERT_TRUE(FilterNamed(j.graph.Get(), "Sample Grabber"));
-  Recorder events(resizer_.Get(), DIID__IStreamResizeEvents, 1);
-  bool inRun = false;
-  bool heardInRun = false;
-  events.onEvent = [&] { heardInRun = heardInRun || inRun; };
-  auto mc = j.graph.As<IMediaControl>();
-  inRun = true;
-  ASSERT_TRUE(SUCCEEDED(mc->Run()));
-  inRun = false;
-  EXPECT_TRUE(heardInRun);
-  ComPtr<IMediaEvent> ev = j.graph.As<IMediaEvent>();
-  LONG code = 0;
-  ev->WaitForCompletion(30000, &code);
-  mc->Stop();
-  EXPECT_EQ(code, EC_ERRORABORT);
-  ASSERT_FALSE(events.heard.empty());
-  EXPECT_EQ(static_cast<int>(events.heard.size()), refuser->refused.load());
-  for (const Heard& h : events.heard) {
+  RefusedRun run = RunRefused(j.graph.Get(), resizer_.Get(), DIID__IStreamResizeEvents);
+  EXPECT_TRUE(run.heardInRun);
+  EXPECT_EQ(run.code, EC_ERRORABORT);
+  ASSERT_FALSE(run.heard.empty());
+  EXPECT_EQ(static_cast<int>(run.heard.size()), refuser->refused.load());
+  for (const Heard& h : run.heard) {
     EXPECT_EQ(h.thread, std::this_thread::get_id());
     ASSERT_EQ(h.args.size(), 2u);
     EXPECT_EQ(h.args[0].Deref().i4(), errVal_VideoSizeInvalid);
