@@ -9,6 +9,7 @@
 #include "SampleGrabber.h"
 #include "StreamResize.h"
 #include "StringList.h"
+#include "com/resources.h"
 #include "core/system_messages.h"
 #include "dshow/filters.h"
 #include "dshow/uuids.h"
@@ -259,6 +260,21 @@ TEST_F(Kitbroker, CodecBoxQuestionsBindTheCodecEachTime) {
       EXPECT_EQ(control_->ShowCodecConfigureBox(0, Bstr::FromUtf8(a.id)), S_OK);
     }
   }
+  // Every installed codec: pages answer both questions; without pages the codec's own dialogs are asked.
+  for (const auto& c : dshow::Compressors()) {
+    ComPtr<IBaseFilter> f;
+    ASSERT_EQ(CoCreateInstance(c.clsid, nullptr, CLSCTX_INPROC_SERVER, IBaseFilter::iid, f.put_void()), S_OK);
+    const bool pages = static_cast<bool>(f.As<ISpecifyPropertyPages>());
+    auto dialogs = f.As<IAMVfwCompressDialogs>();
+    const bool about = pages || (dialogs && dialogs->ShowDialog(VfwCompressDialog_QueryAbout, 0) == S_OK);
+    const bool configure = pages || (dialogs && dialogs->ShowDialog(VfwCompressDialog_QueryConfig, 0) == S_OK);
+    const Bstr id = Identifier(c.category == CLSID_VideoCompressorCategory ? 0 : 1, Utf16ToUtf8(c.name));
+    VARIANT_BOOL a = VARIANT_FALSE, k = VARIANT_FALSE;
+    control_->DoesCodecHaveAboutBox(id, &a);
+    control_->DoesCodecHaveConfigureBox(id, &k);
+    EXPECT_EQ(a != VARIANT_FALSE, about) << Utf16ToUtf8(c.name);
+    EXPECT_EQ(k != VARIANT_FALSE, configure) << Utf16ToUtf8(c.name);
+  }
   VARIANT_BOOL none = VARIANT_TRUE;
   EXPECT_EQ(control_->DoesCodecHaveAboutBox(Bstr(), &none), S_OK);
   EXPECT_EQ(none, VARIANT_FALSE);
@@ -417,6 +433,30 @@ TEST_F(Kitbroker, RegistrationWritesTheScriptsKeysOnce) {
   EXPECT_TRUE(toolbox);
   ASSERT_EQ(Regsvr("Kitbroker"), 0);
   EXPECT_EQ(Dump(roots), first);
+  // The module's resources: the project name, the 16-colour toolbox bitmap the key names, the
+  // version data.
+  auto resource = [&](const std::string& type, int id) {
+    HRSRC r = FindResource(module, ResourceId(id), type);
+    const uint8_t* b = LoadResource(module, r);
+    return b ? std::vector<uint8_t>(b, b + SizeofResource(module, r)) : std::vector<uint8_t>();
+  };
+  auto name = resource(RT_STRING, 100);
+  EXPECT_EQ(std::string(name.begin(), name.end()), "Kitbroker");
+  std::vector<uint8_t> bmp = LoadToolboxBitmap(module + ", 101");
+  ASSERT_GE(bmp.size(), 54u);
+  EXPECT_EQ(bmp[0], 'B');
+  EXPECT_EQ(bmp[18], 16);  // width
+  EXPECT_EQ(bmp[22], 16);  // height
+  EXPECT_EQ(bmp[28], 4);   // bits per pixel
+  auto icon = resource(RT_ICON, 201);
+  ASSERT_GE(icon.size(), 22u);
+  EXPECT_EQ(icon[6], 32);
+  EXPECT_EQ(icon[8], 16);  // colours
+  auto version = resource(RT_VERSION, 1);
+  const std::string text(version.begin(), version.end());
+  for (const char* entry : {"FileDescription=Kitbroker Module\n", "FileVersion=1, 0, 0, 1\n",
+                            "OriginalFilename=Kitbroker.DLL\n", "OLESelfRegister\n"})
+    EXPECT_NE(text.find(entry), std::string::npos) << entry;
   control_ = nullptr;
   ASSERT_EQ(Regsvr("Kitbroker", true), 0);
   for (const auto& r : roots) EXPECT_FALSE(KeyExists(r)) << r;

@@ -364,6 +364,8 @@ TEST(SampleGrabber, ProposesOneEmptyTypeAndPassesSamplesThrough) {
   EXPECT_TRUE(mt.IsEmpty());
   EXPECT_EQ(mt.subtype, GUID_NULL);
   EXPECT_EQ(mt.formattype, GUID_NULL);
+  // Not connected and no window: a sample is taken and nothing is sent anywhere.
+  EXPECT_EQ(g->NotifyWindow(), 0u);
   ComPtr<IEnumMediaTypes> types;
   EXPECT_EQ(pins[0]->EnumMediaTypes(nullptr), E_POINTER);
   ASSERT_EQ(pins[0]->EnumMediaTypes(types.put()), S_OK);
