@@ -49,6 +49,7 @@ GroupRenderer::GroupRenderer(const GroupSnap& group, bool transitionsEnabled,
 GroupRenderer::~GroupRenderer() { Abort(); }
 
 void GroupRenderer::Abort() {
+  std::lock_guard lock(readersLock_);
   aborted_ = true;
   for (auto& track : clips_)
     for (auto& c : track)
@@ -90,8 +91,14 @@ ClipReader* GroupRenderer::ReaderFor(Clip& clip, REFERENCE_TIME firstNeeded) {
     target.height = height_;
     target.rate = rate_;
     target.channels = channels_;
-    const size_t ahead = static_cast<size_t>(std::clamp(group_.buffering, 4, 64));
-    clip.reader = std::make_unique<ClipReader>(s.path, target, at, ahead);
+    // Frames decoded ahead: the group's buffering, at most about 64 MB of pictures.
+    size_t ahead = static_cast<size_t>(std::clamp(group_.buffering, 4, 64));
+    if (group_.video)
+      ahead = std::min(ahead, std::max<size_t>(2, (size_t{64} << 20) / (static_cast<size_t>(width_) * height_ * 4)));
+    auto reader = std::make_unique<ClipReader>(s.path, target, at, ahead);
+    std::lock_guard lock(readersLock_);
+    if (aborted_) reader->Abort();
+    clip.reader = std::move(reader);
   }
   return clip.reader.get();
 }
@@ -102,7 +109,11 @@ void GroupRenderer::Prepare(REFERENCE_TIME t) {
     for (auto& c : track) {
       if (c.done) continue;
       if (t >= c.source->stop) {
-        c.reader.reset();
+        std::unique_ptr<ClipReader> old;
+        {
+          std::lock_guard lock(readersLock_);
+          old = std::move(c.reader);
+        }
         c.done = true;
       } else if (!c.reader && t >= c.source->start - kLookahead) {
         ReaderFor(c, t);

@@ -1,8 +1,10 @@
 #pragma once
 // What a group renders, frame by frame (video) or block by block (sound), from a snapshot of its
 // timeline. Sources due within a few seconds decode ahead on their own threads.
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "clip_reader.h"
@@ -35,7 +37,8 @@ class GroupRenderer {
   // Sample frames [first, first + count) mixed, interleaved 16-bit.
   void RenderSound(int64_t first, size_t count, int16_t* out);
 
-  // Ends the decoding threads (a waiting render call returns at once).
+  // Ends the decoding threads (a waiting render call returns at once); may be called from another
+  // thread than the one rendering.
   void Abort();
 
  private:
@@ -53,7 +56,8 @@ class GroupRenderer {
   int width_ = 0, height_ = 0, rate_ = 0, channels_ = 0;
   std::vector<std::vector<Clip>> clips_;  // per track, by start
   std::vector<uint32_t> black_, scratch_;
-  bool aborted_ = false;
+  std::atomic<bool> aborted_{false};
+  std::mutex readersLock_;  // guards making, dropping and aborting the readers
 };
 
 // Packs top-down 0xAARRGGBB pixels into an uncompressed RGB sample of the given type (16-bit

@@ -206,7 +206,8 @@ std::string OpenFailureText(const std::string& path, HRESULT hr, bool video) {
 class RenderEngine final : public ComObject<IRenderEngine> {
  public:
   explicit RenderEngine(bool smart) : smart_(smart) {}
-  ~RenderEngine() override { ScrapIt(); }
+  // The graph outlives the engine when its user still holds it (its last release stops it).
+  ~RenderEngine() override = default;
 
   HRESULT SetTimelineObject(IAMTimeline* timeline) override {
     std::lock_guard lock(lock_);

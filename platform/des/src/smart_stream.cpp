@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <deque>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -126,14 +127,81 @@ const TransitionSnap* CoveringTransition(const GroupSnap& g, REFERENCE_TIME t) {
 
 }  // namespace
 
+// A source's video packets, read forward from its media start as frames are asked for (only
+// the packets around the frame asked for are held).
 struct SmartStream::Packets {
-  bool usable = false;
-  REFERENCE_TIME frameTicks = 0;
   struct Packet {
+    int64_t frame = 0;
     bool key = false;
     std::vector<uint8_t> data;
   };
-  std::map<int64_t, Packet> byFrame;  // the source's frame index -> its packet
+  bool usable = false;
+  REFERENCE_TIME frameTicks = 0;
+
+  ~Packets() { avformat_close_input(&fmt); }
+
+  bool Open(const std::string& path, REFERENCE_TIME mediaStart, REFERENCE_TIME frame) {
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    const int err = avformat_open_input(&fmt, ("file:" + path).c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (err < 0 || avformat_find_stream_info(fmt, nullptr) < 0) return false;
+    stream = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (stream < 0) return false;
+    for (unsigned i = 0; i < fmt->nb_streams; ++i)
+      fmt->streams[i]->discard = static_cast<int>(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    AVStream* st = fmt->streams[stream];
+    base = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    frameTicks = frame;
+    if (mediaStart > 0)
+      av_seek_frame(fmt, stream, base + av_rescale_q(mediaStart, AVRational{1, 10000000}, st->time_base),
+                    AVSEEK_FLAG_BACKWARD);
+    return true;
+  }
+
+  // The packet of frame n; frames asked for never go backwards.
+  const Packet* Get(int64_t n) {
+    while (!held.empty() && held.front().frame < n) held.pop_front();
+    while (!ended && (held.empty() || held.back().frame < n)) ReadOne();
+    return !held.empty() && held.front().frame == n ? &held.front() : nullptr;
+  }
+
+ private:
+  void ReadOne() {
+    AVPacket* pkt = av_packet_alloc();
+    while (pkt) {
+      if (av_read_frame(fmt, pkt) < 0) {
+        ended = true;
+        break;
+      }
+      if (pkt->stream_index != stream) {
+        av_packet_unref(pkt);
+        continue;
+      }
+      AVStream* st = fmt->streams[stream];
+      const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+      Packet p;
+      p.frame = next;
+      if (ts != AV_NOPTS_VALUE) {
+        const int64_t ticks = av_rescale_q(ts - base, st->time_base, AVRational{1, 10000000});
+        p.frame = (ticks + frameTicks / 2) / frameTicks;
+      }
+      next = p.frame + 1;
+      p.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
+      p.data.assign(pkt->data, pkt->data + pkt->size);
+      av_packet_unref(pkt);
+      held.push_back(std::move(p));
+      break;
+    }
+    av_packet_free(&pkt);
+  }
+
+  AVFormatContext* fmt = nullptr;
+  int stream = -1;
+  int64_t base = 0;
+  int64_t next = 0;
+  bool ended = false;
+  std::deque<Packet> held;
 };
 
 SmartPlan PlanSmartGroup(GroupSnap* g) {
@@ -189,41 +257,7 @@ SmartStream::Packets* SmartStream::PacketsOf(const SourceSnap* s) {
       std::abs(a->bmiHeader.biHeight) != std::abs(b->bmiHeader.biHeight) ||
       std::llabs(a->AvgTimePerFrame - b->AvgTimePerFrame) > 1 || a->AvgTimePerFrame <= 0)
     return slot.get();
-  AVFormatContext* fmt = nullptr;
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
-  int err = avformat_open_input(&fmt, ("file:" + s->path).c_str(), nullptr, &options);
-  av_dict_free(&options);
-  if (err < 0) return slot.get();
-  if (avformat_find_stream_info(fmt, nullptr) >= 0) {
-    const int si = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (si >= 0) {
-      AVStream* st = fmt->streams[si];
-      const int64_t base = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
-      slot->frameTicks = a->AvgTimePerFrame;
-      AVPacket* pkt = av_packet_alloc();
-      int64_t next = 0;
-      while (pkt && av_read_frame(fmt, pkt) >= 0) {
-        if (pkt->stream_index == si) {
-          int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
-          int64_t n = next;
-          if (ts != AV_NOPTS_VALUE) {
-            const int64_t ticks = av_rescale_q(ts - base, st->time_base, AVRational{1, 10000000});
-            n = (ticks + slot->frameTicks / 2) / slot->frameTicks;
-          }
-          next = n + 1;
-          Packets::Packet p;
-          p.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
-          p.data.assign(pkt->data, pkt->data + pkt->size);
-          slot->byFrame[n] = std::move(p);
-        }
-        av_packet_unref(pkt);
-      }
-      av_packet_free(&pkt);
-      slot->usable = !slot->byFrame.empty();
-    }
-  }
-  avformat_close_input(&fmt);
+  slot->usable = slot->Open(s->path, s->hasMediaTimes ? s->mediaStart : 0, a->AvgTimePerFrame);
   return slot.get();
 }
 
@@ -241,7 +275,7 @@ SmartStream::Pick SmartStream::Copyable(REFERENCE_TIME t) {
   // Only frames that fall on the source's own frame times are the source's frames unaltered.
   if (m % p->frameTicks > 1 && p->frameTicks - m % p->frameTicks > 1) return {};
   const int64_t n = (m + p->frameTicks / 2) / p->frameTicks;
-  if (!p->byFrame.count(n)) return {};
+  if (!p->Get(n)) return {};
   return {top, n};
 }
 
@@ -275,7 +309,7 @@ bool SmartStream::Run(GroupRenderer& renderer, REFERENCE_TIME segment,
     const Pick pick = Copyable(t);
     const Packets::Packet* packet = nullptr;
     if (pick.source) {
-      const auto& pk = packets_[pick.source]->byFrame.at(pick.frame);
+      const auto& pk = *packets_[pick.source]->Get(pick.frame);
       const bool continues = copying == pick.source && pick.frame == lastFrame + 1;
       if (continues || pk.key) packet = &pk;
     }

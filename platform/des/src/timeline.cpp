@@ -212,7 +212,7 @@ class Node final : public ComObject<IAMTimelineObj, IAMTimelineGroup, IAMTimelin
   HRESULT GetMediaType(AM_MEDIA_TYPE* type) override {
     if (!type) return E_POINTER;
     std::lock_guard lock(ModelLock());
-    return CopyMediaType(type, recomp_ ? &*recomp_ : &type_);
+    return CopyMediaType(type, &type_);
   }
   HRESULT SetOutputFPS(double fps) override {
     if (!std::isfinite(fps) || fps <= 0 || fps > 1000) return E_INVALIDARG;

@@ -10,6 +10,7 @@
 #include "com/com.h"
 #include "com/interfaces.h"
 #include "des/timeline.h"
+#include "dshow/src/internal.h"
 #include "dshow/tests/dshow_test_util.h"
 #include "fixtures.h"
 #include "timeline_test_util.h"
@@ -134,6 +135,15 @@ TEST(RenderEngine, TheFrontEndIsOneSourceFilterPerGroup) {
   EXPECT_EQ(std::count(names.begin(), names.end(), "VIDEO"), 1);
   ASSERT_EQ(pos->get_Duration(&d), S_OK);
   EXPECT_DOUBLE_EQ(d, 9.0);
+  // A graph kept by its user outlives the engine.
+  {
+    auto kept = NewEngine();
+    ASSERT_EQ(kept->SetTimelineObject(t.Timeline()), S_OK);
+    ASSERT_EQ(kept->ConnectFrontEnd(), S_OK);
+    auto graph = GraphOf(kept.Get());
+    kept = nullptr;
+    EXPECT_EQ(FilterNames(graph.Get()), (std::vector<std::string>{"AUDIO", "VIDEO"}));
+  }
   // A new timeline drops the old graph.
   Builder other;
   ASSERT_EQ(e->SetTimelineObject(other.tl.Get()), S_OK);
@@ -305,6 +315,27 @@ TEST(SmartRenderEngine, ADx50PieceCopiesTheSourcesPacketsFromItsFirstKeyFrame) {
   o.seconds = 2.0;
   const std::string movie = Fixture(fixtures::Kind::AviDx50, o);
   auto tl = Cut(movie, 5, 25, 25.0, true);
+  {
+    // The group keeps its own type and holds the source's format beside it; a source without a
+    // file, or a file without a picture stream, gives no format.
+    ComPtr<IAMTimelineObj> g;
+    ASSERT_EQ(tl->GetGroup(g.put(), 0), S_OK);
+    auto group = As<IAMTimelineGroup>(g.Get());
+    AM_MEDIA_TYPE mt{};
+    ASSERT_EQ(group->GetSmartRecompressFormat(&mt), S_OK);
+    ASSERT_TRUE(VideoInfo(mt));
+    EXPECT_EQ(VideoInfo(mt)->bmiHeader.biCompression, MakeFourCC('D', 'X', '5', '0'));
+    FreeMediaType(mt);
+    ASSERT_EQ(group->GetMediaType(&mt), S_OK);
+    EXPECT_EQ(mt.subtype, MEDIASUBTYPE_RGB555);
+    FreeMediaType(mt);
+    auto nameless = Node(tl.Get(), TIMELINE_MAJOR_TYPE_SOURCE);
+    EXPECT_EQ(group->SetRecompFormatFromSource(As<IAMTimelineSrc>(nameless.Get()).Get()), E_INVALIDARG);
+    EXPECT_EQ(group->SetRecompFormatFromSource(nullptr), E_INVALIDARG);
+    auto sound = Node(tl.Get(), TIMELINE_MAJOR_TYPE_SOURCE);
+    As<IAMTimelineSrc>(sound.Get())->SetMediaName(Bstr(fixtures::Make(fixtures::Kind::Wav, fixtures::ScratchFolder("fixtures"))));
+    EXPECT_TRUE(FAILED(group->SetRecompFormatFromSource(As<IAMTimelineSrc>(sound.Get()).Get())));
+  }
   const std::string out = Target("smart-dx50.avi");
   ASSERT_EQ(WriteAvi(tl.Get(), out, CLSID_SmartRenderEngine), EC_COMPLETE);
   fixtures::Probe p = fixtures::RunFfprobe(out);
@@ -339,6 +370,48 @@ TEST(SmartRenderEngine, ADx50PieceCopiesTheSourcesPacketsFromItsFirstKeyFrame) {
   EXPECT_EQ(fixtures::ReadFile(a), fixtures::ReadFile(b));
 }
 
+TEST(SmartRenderEngine, AnAlteredStretchIsRecompressedAndCopyingResumesAtTheNextKeyFrame) {
+  fixtures::Options o;
+  o.width = 160;
+  o.height = 120;
+  o.seconds = 2.0;
+  const std::string movie = Fixture(fixtures::Kind::AviDx50, o);
+  auto tl = Cut(movie, 0, 40, 25.0, false);
+  // A transition over timeline frames 14..17 on a track of its own: those frames are altered.
+  ComPtr<IAMTimelineObj> group;
+  ASSERT_EQ(tl->GetGroup(group.put(), 0), S_OK);
+  auto track = Node(tl.Get(), TIMELINE_MAJOR_TYPE_TRACK);
+  ASSERT_EQ(As<IAMTimelineComp>(group.Get())->VTrackInsBefore(track.Get(), -1), S_OK);
+  auto x = Node(tl.Get(), TIMELINE_MAJOR_TYPE_TRANSITION);
+  ASSERT_EQ(x->SetSubObjectGUIDB(Bstr(kFade)), S_OK);
+  ASSERT_EQ(x->SetStartStop2(14 / 25.0, 18 / 25.0), S_OK);
+  ASSERT_EQ(As<IAMTimelineTransable>(track.Get())->TransAdd(x.Get()), S_OK);
+  const std::string out = Target("smart-altered.avi");
+  ASSERT_EQ(WriteAvi(tl.Get(), out, CLSID_SmartRenderEngine), EC_COMPLETE);
+  std::vector<bool> keys, outKeys;
+  const auto source = VideoPackets(movie, &keys);
+  const auto written = VideoPackets(out, &outKeys);
+  ASSERT_EQ(written.size(), 40u);
+  EXPECT_TRUE(outKeys[0]);
+  // Before the transition the source's packets; under it others; from the next key frame on the
+  // source's again.
+  for (int n = 0; n < 14; ++n) EXPECT_EQ(written[static_cast<size_t>(n)], source[static_cast<size_t>(n)]) << n;
+  for (int n = 14; n < 18; ++n) EXPECT_NE(written[static_cast<size_t>(n)], source[static_cast<size_t>(n)]) << n;
+  int nextKey = 18;
+  while (nextKey < 40 && !keys[static_cast<size_t>(nextKey)]) ++nextKey;
+  ASSERT_LT(nextKey, 40);
+  for (int n = 18; n < nextKey; ++n) EXPECT_NE(written[static_cast<size_t>(n)], source[static_cast<size_t>(n)]) << n;
+  for (int n = nextKey; n < 40; ++n) EXPECT_EQ(written[static_cast<size_t>(n)], source[static_cast<size_t>(n)]) << n;
+  // The whole piece decodes to its frames; under the fade the picture is darker, not another frame.
+  const auto numbers = fixtures::DecodedFrameNumbers(out);
+  ASSERT_EQ(numbers.size(), 40u);
+  for (int n = 0; n < 40; ++n) {
+    if (n < 14 || n > 17) {
+      EXPECT_EQ(numbers[static_cast<size_t>(n)], n);
+    }
+  }
+}
+
 TEST(SmartRenderEngine, AnMpeg1PieceComesOutUncompressedWithTheRightFrames) {
   fixtures::Options o;
   o.width = 160;
@@ -358,6 +431,56 @@ TEST(SmartRenderEngine, AnMpeg1PieceComesOutUncompressedWithTheRightFrames) {
   std::vector<int> expected;
   for (int n = 10; n < 30; ++n) expected.push_back(n);
   EXPECT_EQ(fixtures::DecodedFrameNumbers(out), expected);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace timeline_test;
+using namespace dshow_test;
+
+TEST(RenderEngine, EveryGroupFormatIsWrittenUprightWithItsFrames) {
+  struct Case {
+    int width, height, bits;
+    GUID subtype;
+  };
+  const Case cases[] = {
+      {320, 240, 16, MEDIASUBTYPE_RGB555},
+      {352, -240, 16, MEDIASUBTYPE_RGB555},
+      {161, 120, 16, MEDIASUBTYPE_RGB565},
+      {176, 144, 24, MEDIASUBTYPE_RGB24},
+      {160, 120, 32, MEDIASUBTYPE_RGB32},
+  };
+  const std::string clip = Clip(1.0, false);
+  for (const auto& c : cases) {
+    Builder b(0, 25, "VIDEO");
+    MediaType mt = dshow::MakeRgbVideoType(c.width, c.height, c.bits, 0, c.subtype);
+    ASSERT_EQ(As<IAMTimelineGroup>(b.group.Get())->SetMediaType(&mt), S_OK);
+    ASSERT_EQ(b.Source(0, clip, 0, 0.4), S_OK);
+    const std::string out = Target("format-" + std::to_string(c.width) + "x" + std::to_string(c.bits) + ".avi");
+    ASSERT_EQ(WriteAvi(b.tl.Get(), out), EC_COMPLETE) << c.width;
+    EXPECT_EQ(fixtures::DecodedFrameNumbers(out), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}))
+        << c.width << "x" << c.height << " " << c.bits;
+    fixtures::Probe p = fixtures::RunFfprobe(out);
+    ASSERT_TRUE(p.ok && p.First("video")) << p.error;
+    EXPECT_EQ(p.First("video")->width, c.width);
+    EXPECT_EQ(p.First("video")->height, std::abs(c.height));
+  }
+}
+
+TEST(RenderEngine, APreviewPlaysToTheEndOnTheDefaultRenderers) {
+  Builder audio(1, 15, "AUDIO");
+  Builder video(audio.tl, 0, 15, "VIDEO");
+  ASSERT_EQ(video.Source(0, Clip(), 0, 0.5), S_OK);
+  ASSERT_EQ(video.Transition(0, kFade, 0, 0.5), S_OK);
+  ASSERT_EQ(audio.Source(0, Clip(), 0, 0.5), S_OK);
+  auto e = NewEngine();
+  ASSERT_EQ(e->SetTimelineObject(audio.tl.Get()), S_OK);
+  ASSERT_EQ(e->ConnectFrontEnd(), S_OK);
+  ASSERT_EQ(e->RenderOutputPins(), S_OK);
+  EXPECT_EQ(RunToEnd(GraphOf(e.Get()).Get()), EC_COMPLETE);
+  EXPECT_EQ(e->ScrapIt(), S_OK);
 }
 
 }  // namespace

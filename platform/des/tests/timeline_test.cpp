@@ -386,6 +386,30 @@ TEST_F(GroupRendering, SoundMixesTracksLeavesGapsSilentAndLastsTheTimeline) {
   EXPECT_GT(rms(2.05, 2.95), 500);
 }
 
+TEST_F(GroupRendering, StillPicturesHoldTheirPictureForTheirSpan) {
+  for (fixtures::Kind kind : {fixtures::Kind::Bmp, fixtures::Kind::Jpeg, fixtures::Kind::Gif}) {
+    const std::string still = fixtures::Make(kind, *folder_);
+    Builder b;
+    ASSERT_EQ(b.Source(0, still, 0.5, 2), S_OK);
+    auto n = Numbers(b, 30);
+    EXPECT_EQ(n[0], -2) << fixtures::Name(kind);
+    EXPECT_EQ(n[7], -2);
+    for (int k : {8, 15, 29}) EXPECT_EQ(n[static_cast<size_t>(k)], 0) << fixtures::Name(kind) << " " << k;
+  }
+}
+
+TEST_F(GroupRendering, EveryMovieKindGivesItsFramesInOrder) {
+  using fixtures::Kind;
+  for (Kind kind : {Kind::AviRgb, Kind::AviDiv3, Kind::AviDx50, Kind::Mpeg1Ps, Kind::Mov, Kind::Mp4}) {
+    const std::string movie = fixtures::Make(kind, *folder_);
+    Builder b(0, 25);
+    ASSERT_EQ(b.Source(0, movie, 0, 0.8, 0.2, 1.0), S_OK);
+    std::vector<int> expected;
+    for (int k = 5; k < 25; ++k) expected.push_back(k);
+    EXPECT_EQ(Numbers(b, 20), expected) << fixtures::Name(kind);
+  }
+}
+
 TEST_F(GroupRendering, BadDataEndsASourceWhereItsDataEnds) {
   fixtures::Options o;
   o.width = 96;

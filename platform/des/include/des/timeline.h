@@ -97,7 +97,7 @@ class IAMTimelineGroup : public IUnknown {
   // Uncompressed RGB 555/565/24/32 (FORMAT_VideoInfo, 1..4096 pixels a side, either row order)
   // or PCM (FORMAT_WaveFormatEx, 8 or 16 bits, 1..8 channels).
   virtual HRESULT SetMediaType(const AM_MEDIA_TYPE* type) = 0;
-  // The group's output type (with a recompression format: the compressed type).
+  // The uncompressed type the group renders in (its recompression format aside).
   virtual HRESULT GetMediaType(AM_MEDIA_TYPE* type) = 0;
   virtual HRESULT SetOutputFPS(double fps) = 0;  // > 0; 15 by default
   virtual HRESULT GetOutputFPS(double* fps) = 0;
