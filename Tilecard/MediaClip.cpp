@@ -1,11 +1,9 @@
 // MediaClip: one tile of the storyboard (thumbnail, captions, transition chooser, file drops).
 #include "MediaClip.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -71,17 +69,12 @@ std::string GetMediaTypeName(const std::string& path) {
   return "Unsupported";
 }
 
-// A thumbnail file of this load alone, created exclusively in the temp folder.
+// A thumbnail file of this load alone, created exclusively (owner-only) in the temp folder.
 std::string NewThumbnailFile(const std::string& temp) {
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string path = temp + "Tilecard." + std::to_string(getpid()) + "." + std::to_string(++counter) + ".bmp";
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      close(fd);
-      return path;
-    }
-    if (errno != EEXIST) ::Raise(75, "Path/File access error", "Tilecard");
+    if (CreateNewFile(path)) return path;
   }
   ::Raise(75, "Path/File access error", "Tilecard");
 }
@@ -444,7 +437,7 @@ class MediaClip : public UserControlObject<_MediaClip> {
     On("Image2_Click", [this] { RaiseEvent(kMenuClick); });
     On("lblFileType_Change", [this] {
       std::string caption = lblFileType->Caption();
-      if (!caption.empty()) Check(put_MediaType(Bstr(caption)));
+      if (!caption.empty()) CheckWithInfo(put_MediaType(Bstr(caption)));
     });
     // Files dropped from other programs.
     auto dragOver = [this](Variant Data, int32_t& Effect, int16_t, int16_t, float, float, int16_t) {
@@ -640,7 +633,7 @@ class MediaClip : public UserControlObject<_MediaClip> {
         if (!own.empty() && modGeneral::FileExists(own)) {
           Picture p = LoadPicture(own);
           if (p) imgSourceClip->SetPicture(p);
-          std::filesystem::rename(own, temp + "Tilecard.bmp");
+          ReplaceFile(own, temp + "Tilecard.bmp");
         } else {
           imgSourceClip->SetPicture(Image1->GetPicture());
         }
@@ -667,7 +660,8 @@ class MediaClip : public UserControlObject<_MediaClip> {
   void Report(const VBError& e, const std::string& name, double t0, double t1) {
     Trapped([&] {
       const HRESULT code = static_cast<HRESULT>(e.Number());
-      const double took = Elapsed(std::round(t0), std::round(t1));
+      // t0 and t1 are whole seconds (halves to even), as the clock's readings were stored.
+      const double took = Elapsed(std::nearbyint(t0), std::nearbyint(t1));
       if (code == VFW_E_CANNOT_CONNECT) {
         MsgBox("The selected clip is too small to display in the frame preview.", 0, kTitle);
       } else if (code == VFW_E_TIME_EXPIRED && took > 2) {

@@ -9,6 +9,7 @@
 #include "core/error.h"
 #include "core/runtime.h"
 #include "forms/controls.h"
+#include "forms/oledrop.h"
 #include "forms/usercontrol.h"
 
 using namespace testcontrols;
@@ -96,7 +97,17 @@ class Counter : public UserControlObject<ICounter> {
         })
         .Get(kInits, [this](DispatchArgs&) { return Variant(inits_); });
 
-    On("UserControl_Initialize", [this] { inits_ += "I"; });
+    On("UserControl_Initialize", [this] {
+      inits_ += "I";
+      OLEDropMode(1);  // files dropped on the surface become the caption
+    });
+    On("UserControl_OLEDragOver", [](Variant Data, int32_t& Effect, int16_t, int16_t, float, float, int16_t) {
+      Effect = DataObjectOf(Data).GetFormat(vbCFFiles) ? vbDropEffectCopy : vbDropEffectNone;
+    });
+    On("UserControl_OLEDragDrop", [this](Variant Data, int32_t&, int16_t, int16_t, float, float) {
+      caption_ = DataObjectOf(Data).Files().Item(1);
+      RaiseEvent(kClicked);
+    });
     On("UserControl_InitProperties", [this] {
       inits_ += "N";
       if (!Ambient().UserMode()) caption_ = "Fresh";

@@ -23,11 +23,6 @@ using namespace forms_detail;
 
 namespace {
 
-std::map<Form*, bool>& UserModes() {
-  static std::map<Form*, bool> m;
-  return m;
-}
-
 struct ExtenderMember {
   const char* name;
   DISPID id;
@@ -210,6 +205,7 @@ class HostSink : public ComObject<IDispatch> {
     if (params)
       for (uint32_t i = params->cArgs; i > 0; --i) args.push_back(params->rgvarg[i - 1]);
     ActiveXHost* host = s->host;
+    LiftQuiet loud(*s->form);
     Guard([&] { host->Raise(it->second, std::move(args)); });
     return S_OK;
   }
@@ -457,6 +453,30 @@ ActiveXHost::ActiveXHost(const ControlSite& site) : Control(site), state_(std::m
   const bool siteFirst = (s.misc & OLEMISC_SETCLIENTSITEFIRST) != 0;
   if (s.ole && siteFirst) Check(s.ole->SetClientSite(s.site.Get()));
 
+  // Events (before the load: loading may raise them): the default source, named by the class's
+  // type information.
+  ComPtr<IProvideClassInfo2> pci;
+  if (SUCCEEDED(s.object->QueryInterface(IProvideClassInfo2::iid, pci.put_void())) &&
+      SUCCEEDED(pci->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &s.sourceIid))) {
+    ComPtr<ITypeInfo> cls;
+    if (SUCCEEDED(pci->GetClassInfo(cls.put()))) {
+      ComPtr<ITypeLib> lib;
+      uint32_t index = 0;
+      ComPtr<ITypeInfo> src;
+      if (SUCCEEDED(cls->GetContainingTypeLib(lib.put(), &index)) &&
+          SUCCEEDED(lib->GetTypeInfoOfGuid(s.sourceIid, src.put()))) {
+        for (const MemberDesc& m : src->Description().members) s.eventNames[m.id] = m.name;
+      }
+    }
+    s.sink = MakeComObject<HostSink>(state_, s.sourceIid);
+    s.sinkCookie = ConnectEvents(s.object.Get(), s.sourceIid, s.sink.Get());
+  }
+  ComPtr<IConnectionPointContainer> cpc;
+  ComPtr<IConnectionPoint> cp;
+  if (SUCCEEDED(s.object->QueryInterface(IConnectionPointContainer::iid, cpc.put_void())) &&
+      SUCCEEDED(cpc->FindConnectionPoint(IPropertyNotifySink::iid, cp.put())))
+    cp->Advise(s.site.Get(), &s.notifyCookie);
+
   // Persistence: the row's bag (even an empty one), else a new instance.
   PropertyList bag;
   if (site.row) {
@@ -482,29 +502,6 @@ ActiveXHost::ActiveXHost(const ControlSite& site) : Control(site), state_(std::m
     CheckWithInfo(psi->InitNew());
   }
   if (s.ole && !siteFirst) Check(s.ole->SetClientSite(s.site.Get()));
-
-  // Events: the default source, named by the class's type information.
-  ComPtr<IProvideClassInfo2> pci;
-  if (SUCCEEDED(s.object->QueryInterface(IProvideClassInfo2::iid, pci.put_void())) &&
-      SUCCEEDED(pci->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &s.sourceIid))) {
-    ComPtr<ITypeInfo> cls;
-    if (SUCCEEDED(pci->GetClassInfo(cls.put()))) {
-      ComPtr<ITypeLib> lib;
-      uint32_t index = 0;
-      ComPtr<ITypeInfo> src;
-      if (SUCCEEDED(cls->GetContainingTypeLib(lib.put(), &index)) &&
-          SUCCEEDED(lib->GetTypeInfoOfGuid(s.sourceIid, src.put()))) {
-        for (const MemberDesc& m : src->Description().members) s.eventNames[m.id] = m.name;
-      }
-    }
-    s.sink = MakeComObject<HostSink>(state_, s.sourceIid);
-    s.sinkCookie = ConnectEvents(s.object.Get(), s.sourceIid, s.sink.Get());
-  }
-  ComPtr<IConnectionPointContainer> cpc;
-  ComPtr<IConnectionPoint> cp;
-  if (SUCCEEDED(s.object->QueryInterface(IConnectionPointContainer::iid, cpc.put_void())) &&
-      SUCCEEDED(cpc->FindConnectionPoint(IPropertyNotifySink::iid, cp.put())))
-    cp->Advise(s.site.Get(), &s.notifyCookie);
 
   // Activation into the site's window.
   if (s.misc & OLEMISC_INVISIBLEATRUNTIME) {
@@ -600,7 +597,7 @@ Variant ActiveXHost::GetProperty(const std::string& name) const {
 // ---- ambient UserMode --------------------------------------------------------------------------
 
 void SetAmbientUserMode(Form& form, bool userMode) {
-  UserModes()[&form] = userMode;
+  AmbientUserModeOf(form) = userMode;
   if (!form.IsLoaded()) return;
   for (Control* c : form.Controls()) {
     auto* h = dynamic_cast<ActiveXHost*>(c);
@@ -611,10 +608,7 @@ void SetAmbientUserMode(Form& form, bool userMode) {
   }
 }
 
-bool AmbientUserMode(Form& form) {
-  auto it = UserModes().find(&form);
-  return it == UserModes().end() ? true : it->second;
-}
+bool AmbientUserMode(Form& form) { return AmbientUserModeOf(form); }
 
 namespace forms_detail {
 // Rows whose type is no control type of the runtime name a class to host.

@@ -66,6 +66,12 @@ class ControlEvents : public QObject {
                                   Variant(static_cast<float>(u.y()))});
           return false;
         }
+        // A container sees the mouse events its inner controls left unhandled: they are theirs.
+        if (e->type() != QEvent::MouseMove && c_->IsContainer() && n.widget) {
+          QWidget* hit = n.widget->childAt(p.toPoint());
+          Control* inner = hit ? ControlOfWidget(hit) : nullptr;
+          if (inner && inner != c_) return false;
+        }
         int16_t button = ButtonOf(me->button());
         if (e->type() == QEvent::MouseButtonPress && n.dragMode == 1 && !n.dragPastDistance && button == vbLeftButton) {
           // An automatic drag takes the press: the control's own mouse events do not run.

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <cstdlib>
@@ -10,8 +14,10 @@
 #include <vector>
 
 #include "com/com.h"
+#include "com/connectionpoint.h"
 #include "com/dispatch.h"
 #include "forms/activex.h"
+#include "forms/usercontrol.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms_test_support.h"
 #include "registry/registry.h"
@@ -200,10 +206,16 @@ TEST_F(ActiveXTest, ClassesThatCannotBeCreatedFailTheLoadWith429AndLeaveNoForm) 
   registry::WriteString(HKEY_CLASSES_ROOT, "SuiteTest.Missing\\CLSID", "", "{7C3A1E50-5D2B-4A61-9E0F-31B2C4D5E6FF}");
   registry::WriteString(HKEY_CLASSES_ROOT, "CLSID\\{7C3A1E50-5D2B-4A61-9E0F-31B2C4D5E6FF}\\InprocServer32", "",
                         "/nonexistent/Missing.so");
+  // A library that does not serve the class its registration names: DllGetClassObject fails.
+  registry::WriteString(HKEY_CLASSES_ROOT, "SuiteTest.Unserved\\CLSID", "", "{7C3A1E50-5D2B-4A61-9E0F-31B2C4D5E6FE}");
+  registry::WriteString(HKEY_CLASSES_ROOT, "CLSID\\{7C3A1E50-5D2B-4A61-9E0F-31B2C4D5E6FE}\\InprocServer32", "",
+                        TEST_CONTROLS);
   struct Case {
     const char* progId;
     const char* reason;
-  } cases[] = {{"SuiteTest.Unregistered", "not registered"}, {"SuiteTest.Missing", "Missing.so"}};
+  } cases[] = {{"SuiteTest.Unregistered", "not registered"},
+               {"SuiteTest.Missing", "Missing.so"},
+               {"SuiteTest.Unserved", "does not serve that class"}};
   for (const Case& c : cases) {
     TestForm f("frmBad", [&](TestForm& f) {
       f.Add({"Label", "lblFirst", -1, "", 0, 0, 900, 255, "first"});
@@ -263,6 +275,99 @@ TEST_F(ActiveXTest, ContainerDragStartsPastTheDragDistanceAndCarriesTheSourceObj
   send(from, QEvent::MouseButtonRelease, far + QPoint(1, 1), Qt::NoButton);
   EXPECT_EQ(log, (Log{"over 1 state 0 from first", "over 1 state 2 from first", "drop on 1 of first"}));
   EXPECT_EQ(DragSource(), nullptr);
+  f.Unload();
+}
+
+TEST_F(ActiveXTest, FilesDroppedOnAUserControlsSurfaceReachItsHandlers) {
+  TestForm f("frmDropHost", [](TestForm& f) { f.Add(CounterRow("ctl", -1, 0)); });
+  Log log;
+  f.On("ctl_Clicked", [&] { log.push_back("dropped"); });
+  f.Show();
+  Control* c = f.FindControl("ctl");
+  QWidget* surface = nullptr;
+  for (QWidget* w : WidgetFromHwnd(c->hWnd())->findChildren<QWidget*>())
+    if (w->acceptDrops()) surface = w;
+  ASSERT_NE(surface, nullptr) << "the user control's OLEDropMode 1 makes its surface a drop target";
+  QMimeData mime;
+  mime.setUrls({QUrl("https://example.com/not-a-file.avi"), QUrl::fromLocalFile("/data/clip.MOV")});
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(surface, &enter);
+  QDragMoveEvent move(QPoint(6, 6), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(surface, &move);
+  EXPECT_TRUE(move.isAccepted());
+  QDropEvent drop(QPointF(7, 7), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(surface, &drop);
+  EXPECT_EQ(log, (Log{"dropped"}));
+  EXPECT_TRUE(Get(c, "Caption") == Variant("/data/clip.MOV")) << "only local files are files";
+  f.Unload();
+}
+
+// A user control of the program itself: registered in-process, hosted by ProgID like any other.
+constexpr GUID kRulerLib = MakeGuid("{5E0C4A11-93B2-4F7D-8A6C-2D1E0B9F7A01}");
+constexpr IID kIidRuler = MakeGuid("{5E0C4A11-93B2-4F7D-8A6C-2D1E0B9F7A02}");
+constexpr IID kDiidRulerEvents = MakeGuid("{5E0C4A11-93B2-4F7D-8A6C-2D1E0B9F7A03}");
+constexpr CLSID kClsidRuler = MakeGuid("{5E0C4A11-93B2-4F7D-8A6C-2D1E0B9F7A04}");
+
+class IRuler : public IDispatch {
+ public:
+  static constexpr IID iid = kIidRuler;
+};
+
+class Ruler : public UserControlObject<IRuler> {
+ public:
+  Ruler()
+      : UserControlObject({"Ruler", kRulerLib, 1, 0, kClsidRuler, kIidRuler, {}, kDiidRulerEvents, {},
+                           OLEMISC_SETCLIENTSITEFIRST}) {
+    Dispatch()
+        .Get(1, [this](DispatchArgs&) { return Variant(marks_); })
+        .Put(1, [this](DispatchArgs& a) {
+          marks_ = a.Long(0);
+          PropertyChanged("Marks");
+          RaiseEvent(1, {Variant(marks_)});
+          return Variant();
+        });
+  }
+
+ protected:
+  void Design() override { Place({{"Label", "lblMarks", -1, "", 0, 0, 900, 255, "0"}}); }
+
+ private:
+  int32_t marks_ = 0;
+};
+
+class NotifySink : public ComObject<IPropertyNotifySink> {
+ public:
+  std::vector<DISPID> changed;
+  HRESULT OnChanged(DISPID id) override {
+    changed.push_back(id);
+    return S_OK;
+  }
+  HRESULT OnRequestEdit(DISPID) override { return S_OK; }
+};
+
+TEST_F(ActiveXTest, TheProgramsOwnUserControlsRegisterInProcessAndNotifyPropertyChanges) {
+  using namespace desc;
+  TypeLibDesc lib;
+  lib.libid = kRulerLib;
+  lib.name = "RulerLib";
+  lib.types = {DualInterface(kIidRuler, "_Ruler", {PropertyGet("Marks", 1, VT_I4), PropertyPut("Marks", 1, VT_I4)}),
+               DispInterface(kDiidRulerEvents, "__Ruler", {Method("MarksChanged", 1, {In("marks", VT_I4)})}),
+               ControlClass(kClsidRuler, "Ruler",
+                            {{kIidRuler, IMPLTYPEFLAG_FDEFAULT}, {kDiidRulerEvents, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE}})};
+  PublishTypeLib(lib);
+  RegisterUserControlClass<Ruler>(kClsidRuler, "Suite.Ruler");
+  TestForm f("frmRuler", [](TestForm& f) { f.Add({"Suite.Ruler", "ruler", -1, "", 0, 0, 1500, 600, ""}); });
+  Log log;
+  f.On("ruler_MarksChanged", [&](int32_t marks) { log.push_back("marks " + std::to_string(marks)); });
+  f.Load();
+  auto* host = dynamic_cast<ActiveXHost*>(f.FindControl("ruler"));
+  ASSERT_NE(host, nullptr);
+  auto sink = MakeComObject<NotifySink>();
+  DWORD cookie = ConnectEvents(host->Object().Get(), IPropertyNotifySink::iid, sink.Get());
+  CallByName(Ext(host), "Marks", DISPATCH_PROPERTYPUT, {Variant(int32_t{4})});
+  EXPECT_EQ(sink->changed, (std::vector<DISPID>{1}));
+  EXPECT_EQ(log, (Log{"marks 4"}));
+  DisconnectEvents(host->Object().Get(), IPropertyNotifySink::iid, cookie);
   f.Unload();
 }
 
