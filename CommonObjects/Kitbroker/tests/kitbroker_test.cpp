@@ -334,6 +334,41 @@ TEST_F(Kitbroker, ASoundCodecForAJoinWithoutSoundIsUndone) {
   EXPECT_EQ(GraphShape(j.graph.Get()), before);
 }
 
+TEST_F(Kitbroker, WithTwoVideoInputsTheLaterOneGetsTheCompressor) {
+  Join j(nullptr, "kitbroker-twovideo.avi");
+  timeline_test::Builder second(j.audio.tl, 0, 15, "VIDEO2");
+  fixtures::Options o;
+  o.width = 96;
+  o.height = 64;
+  ASSERT_EQ(second.Source(0, Fixture(fixtures::Kind::AviMjpegPcm, o), 0, 1), S_OK);
+  ASSERT_EQ(j.engine->ConnectFrontEnd(), S_OK);  // again, with the third group
+  j.mux = FilterNamed(j.graph.Get(), "AVI Mux");
+  ASSERT_TRUE(j.mux);
+  for (LONG i = 0; i < 3; ++i) ASSERT_EQ(j.graph->Render(j.GroupPin(i).Get()), S_OK);
+  tagKitbrokerError r = kbErrorGeneric;
+  ASSERT_EQ(control_->InsertCompressorIntoRenderedGraph(j.graph.Get(), Identifier(0, "Motion JPEG Compressor"),
+                                                        Bstr(u""), &r),
+            S_OK);
+  ASSERT_EQ(r, kbErrorNoError);
+  // The mux's video inputs in pin order: the first still takes the group straight, the second the
+  // compressor.
+  std::vector<std::string> feeders;
+  for (auto& pin : PinsOf(j.mux.Get())) {
+    PIN_DIRECTION dir;
+    pin->QueryDirection(&dir);
+    ComPtr<IPin> up = Peer(pin.Get());
+    if (dir != PINDIR_INPUT || !up) continue;
+    MediaType mt;
+    pin->ConnectionMediaType(&mt);
+    if (mt.majortype != MEDIATYPE_Video) continue;
+    PIN_INFO info;
+    up->QueryPinInfo(&info);
+    ComPtr<IBaseFilter> owner = ComPtr<IBaseFilter>::Attach(info.pFilter);
+    feeders.push_back(NameOf(owner.Get()));
+  }
+  EXPECT_EQ(feeders, (std::vector<std::string>{"VIDEO", "Video Compressor Filter"}));
+}
+
 // The join as the main program makes it: 352 x 240 through the stream resizer, the compressors
 // chosen in the codec dialog inserted by the control, the watch filter in front of the video one.
 TEST_F(Kitbroker, TheJoinIsWrittenWithTheInsertedCompressorsAtTheResizersSize) {
