@@ -126,6 +126,8 @@ TEST(DialogBox, EnterEscAndTheCloseBoxGiveOneAndTwo) {
     Soon([&, c](QWidget* w) {
       active = GetActiveWindow();
       EXPECT_EQ(active, HwndFromWidget(w));
+      EXPECT_EQ(w->font().styleHint(), QFont::SansSerif);
+      EXPECT_EQ(w->windowTitle().toStdString(), "About \"It\"");
       c.act(w);
     });
     EXPECT_EQ(DialogBoxIndirectParam(Parsed(), 0, Recording(log, true), 0), c.result);
