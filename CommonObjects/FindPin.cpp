@@ -29,4 +29,17 @@ HRESULT FindPin(IBaseFilter* filter, PIN_DIRECTION direction, int index, bool co
   return S_FALSE;
 }
 
+std::vector<ComPtr<IBaseFilter>> FiltersOf(IFilterGraph* graph) {
+  std::vector<ComPtr<IBaseFilter>> all;
+  ComPtr<IEnumFilters> filters;
+  if (!graph || FAILED(graph->EnumFilters(filters.put())) || !filters) return all;
+  for (;;) {
+    ComPtr<IBaseFilter> f;
+    ULONG fetched = 0;
+    if (filters->Next(1, f.put(), &fetched) != S_OK || fetched != 1 || !f) break;
+    all.push_back(f);
+  }
+  return all;
+}
+
 }  // namespace graphparts

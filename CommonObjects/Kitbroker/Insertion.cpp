@@ -9,6 +9,7 @@ namespace kitbroker {
 
 namespace {
 
+using graphparts::FiltersOf;
 using graphparts::FindPin;
 
 HRESULT FindFilterByInterface(IFilterGraph* graph, REFIID iid, IBaseFilter** filter) {
@@ -59,19 +60,6 @@ HRESULT GetMuxInputPins(IBaseFilter* mux, ComPtr<IPin>& audio, ComPtr<IPin>& vid
 }
 
 bool IsEmptyIdentifier(const Bstr& s) { return !s.IsNull() && s.Length() == 0; }
-
-std::vector<ComPtr<IBaseFilter>> FiltersOf(IFilterGraph* graph) {
-  std::vector<ComPtr<IBaseFilter>> all;
-  ComPtr<IEnumFilters> filters;
-  if (FAILED(graph->EnumFilters(filters.put())) || !filters) return all;
-  for (;;) {
-    ComPtr<IBaseFilter> f;
-    ULONG fetched = 0;
-    if (filters->Next(1, f.put(), &fetched) != S_OK || fetched != 1 || !f) break;
-    all.push_back(f);
-  }
-  return all;
-}
 
 struct Insertion {
   ComPtr<IGraphBuilder> graph;

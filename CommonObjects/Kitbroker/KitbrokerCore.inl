@@ -16,9 +16,9 @@ enum DispId : DISPID {
 };
 }  // namespace core_detail
 
-template <class... More>
-KitbrokerCore<More...>::KitbrokerCore()
-    : DispatchObject<IKitbrokerObj, ConnectionPointContainerImpl, More...>(kLibId, 1, 0, IKitbrokerObj::iid) {
+template <class Base>
+template <class... Args>
+KitbrokerCore<Base>::KitbrokerCore(Args&&... args) : Base(std::forward<Args>(args)...) {
   using namespace core_detail;
   events_ = &this->AddConnectionPoint(this->Unknown(), DIID__IKitbrokerObjEvents);
   this->Dispatch()
@@ -62,14 +62,14 @@ KitbrokerCore<More...>::KitbrokerCore()
       });
 }
 
-template <class... More>
-void KitbrokerCore<More...>::FireCompressionCodecListed(const Bstr& name, const Bstr& identifier,
+template <class Base>
+void KitbrokerCore<Base>::FireCompressionCodecListed(const Bstr& name, const Bstr& identifier,
                                                         int32_t category) {
   events_->FireDispatch(kCompressionCodecListed, {Variant(name), Variant(identifier), Variant(category)});
 }
 
-template <class... More>
-HRESULT KitbrokerCore<More...>::ListAVICompressionCodecs(tagMediaCategory Category, tagKitbrokerError* pResult) {
+template <class Base>
+HRESULT KitbrokerCore<Base>::ListAVICompressionCodecs(tagMediaCategory Category, tagKitbrokerError* pResult) {
   if (!pResult) return E_POINTER;
   HRESULT hr = S_OK;
   *pResult = ListCodecs(
@@ -77,48 +77,48 @@ HRESULT KitbrokerCore<More...>::ListAVICompressionCodecs(tagMediaCategory Catego
   return hr;
 }
 
-template <class... More>
-HRESULT KitbrokerCore<More...>::TranslateError(tagKitbrokerError errNumber, Bstr* pResult) {
+template <class Base>
+HRESULT KitbrokerCore<Base>::TranslateError(tagKitbrokerError errNumber, Bstr* pResult) {
   if (!pResult) return E_POINTER;
   *pResult = Bstr::FromUtf8(ErrorText(errNumber));
   return S_OK;
 }
 
-template <class... More>
-HRESULT KitbrokerCore<More...>::TranslateHRESULT(LONG hr, Bstr* pResult) {
+template <class Base>
+HRESULT KitbrokerCore<Base>::TranslateHRESULT(LONG hr, Bstr* pResult) {
   if (!pResult) return E_POINTER;
   *pResult = Bstr::FromUtf8(HResultText(static_cast<HRESULT>(hr)));
   return S_OK;
 }
 
-template <class... More>
-HRESULT KitbrokerCore<More...>::DoesCodecHaveAboutBox(const Bstr& CodecGuid, VARIANT_BOOL* pResult) {
+template <class Base>
+HRESULT KitbrokerCore<Base>::DoesCodecHaveAboutBox(const Bstr& CodecGuid, VARIANT_BOOL* pResult) {
   if (!pResult) return E_POINTER;
   *pResult = CodecHasBox(CodecGuid, 0x08) ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;
 }
 
-template <class... More>
-HRESULT KitbrokerCore<More...>::DoesCodecHaveConfigureBox(const Bstr& CodecGuid, VARIANT_BOOL* pResult) {
+template <class Base>
+HRESULT KitbrokerCore<Base>::DoesCodecHaveConfigureBox(const Bstr& CodecGuid, VARIANT_BOOL* pResult) {
   if (!pResult) return E_POINTER;
   *pResult = CodecHasBox(CodecGuid, 0x04) ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;
 }
 
-template <class... More>
-HRESULT KitbrokerCore<More...>::ShowCodecAboutBox(LONG HwndParent, const Bstr& CodecGuid) {
+template <class Base>
+HRESULT KitbrokerCore<Base>::ShowCodecAboutBox(LONG HwndParent, const Bstr& CodecGuid) {
   ShowCodecBox(HwndParent, CodecGuid, true);
   return S_OK;
 }
 
-template <class... More>
-HRESULT KitbrokerCore<More...>::ShowCodecConfigureBox(LONG HwndParent, const Bstr& CodecGuid) {
+template <class Base>
+HRESULT KitbrokerCore<Base>::ShowCodecConfigureBox(LONG HwndParent, const Bstr& CodecGuid) {
   ShowCodecBox(HwndParent, CodecGuid, false);
   return S_OK;
 }
 
-template <class... More>
-HRESULT KitbrokerCore<More...>::InsertCompressorIntoRenderedGraph(IUnknown* pGraph, const Bstr& VideoCodecGuid,
+template <class Base>
+HRESULT KitbrokerCore<Base>::InsertCompressorIntoRenderedGraph(IUnknown* pGraph, const Bstr& VideoCodecGuid,
                                                                   const Bstr& AudioCodecGuid,
                                                                   tagKitbrokerError* pResult) {
   if (!pResult) return E_POINTER;

@@ -96,7 +96,7 @@ ClassRegistration ControlRegistration() {
   r.control = true;
   r.insertable = true;
   r.toolboxBitmap = 101;
-  r.miscStatus = 132497;
+  r.miscStatus = kKitbrokerMiscStatus;
   r.version = "1.0";
   return r;
 }

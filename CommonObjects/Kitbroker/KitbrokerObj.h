@@ -2,7 +2,7 @@
 // The codec manager control: lists the compressors of a category, shows their boxes, inserts
 // the chosen ones into a rendered join graph, and gives its error numbers' texts.
 #include "IKitbrokerObj.h"
-#include "com/connection.h"
+#include "com/connectionpoint.h"
 #include "com/dispatch.h"
 #include "dshow/interfaces.h"
 
@@ -18,9 +18,10 @@ HRESULT CreateFilterFromDisplayName(const Bstr& identifier, IBaseFilter** filter
 // change when a step fails.
 tagKitbrokerError InsertCompressors(IUnknown* pGraph, const Bstr& videoCodec, const Bstr& audioCodec);
 
-// The control's automation side; the control class adds its container-facing interfaces.
-template <class... More>
-class KitbrokerCore : public DispatchObject<IKitbrokerObj, ConnectionPointContainerImpl, More...> {
+// The control's automation members over a base that serves IKitbrokerObj's IDispatch and the
+// connection points (the control base, ActiveXControl<IKitbrokerObj>).
+template <class Base>
+class KitbrokerCore : public Base {
  public:
   HRESULT ListAVICompressionCodecs(tagMediaCategory Category, tagKitbrokerError* pResult) override;
   HRESULT TranslateError(tagKitbrokerError errNumber, Bstr* pResult) override;
@@ -33,7 +34,8 @@ class KitbrokerCore : public DispatchObject<IKitbrokerObj, ConnectionPointContai
                                             const Bstr& AudioCodecGuid, tagKitbrokerError* pResult) override;
 
  protected:
-  KitbrokerCore();
+  template <class... Args>
+  explicit KitbrokerCore(Args&&... args);
   void FireCompressionCodecListed(const Bstr& name, const Bstr& identifier, int32_t category);
   ConnectionPoint& Events() { return *events_; }
 

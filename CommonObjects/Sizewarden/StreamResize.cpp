@@ -11,8 +11,10 @@
 #include "FindPin.h"
 #include "SampleGrabber.h"
 #include "com/moniker.h"
+#include "com/server.h"
 #include "core/msgbox.h"
 #include "des/timeline.h"
+#include "forms/dialogbox.h"
 
 namespace sizewarden {
 
@@ -248,20 +250,23 @@ HRESULT StreamResize::CheckIfSizeIsSupported(IUnknown* pGraph, VARIANT_BOOL* pbR
 }
 
 HRESULT StreamResize::About() {
-  return E_NOTIMPL;
+  return ComCall([&] {
+    DialogBoxParam(ThisComServer().ModulePath(), 102, GetActiveWindow(),
+                   [](HWND dialog, UINT msg, WPARAM wParam, LPARAM) -> intptr_t {
+                     if (msg == WM_INITDIALOG) return 1;
+                     if (msg == WM_COMMAND && ((wParam & 0xFFFF) == IDOK || (wParam & 0xFFFF) == IDCANCEL)) {
+                       EndDialog(dialog, static_cast<intptr_t>(wParam & 0xFFFF));
+                       return 1;
+                     }
+                     return 0;
+                   },
+                   0);
+  });
 }
 
 void StreamResize::InsertGrabberBeforeMux(IFilterGraph* graph) {
-  ComPtr<IEnumFilters> filters;
-  if (FAILED(graph->EnumFilters(filters.put())) || !filters) return;
-  // The splice adds a filter: walk a snapshot of the graph's filters as they were.
-  std::vector<ComPtr<IBaseFilter>> all;
-  for (;;) {
-    ComPtr<IBaseFilter> f;
-    ULONG fetched = 0;
-    if (filters->Next(1, f.put(), &fetched) != S_OK || fetched != 1 || !f) break;
-    all.push_back(f);
-  }
+  // The splice adds filters: walk the graph's filters as they were.
+  const std::vector<ComPtr<IBaseFilter>> all = graphparts::FiltersOf(graph);
   for (auto& filter : all) {
     FILTER_INFO info;
     if (FAILED(filter->QueryFilterInfo(&info))) continue;

@@ -11,6 +11,7 @@
 #include "dshow/encoders.h"
 #include "dshow_test_util.h"
 #include "fixtures.h"
+#include "graphparts_test_util.h"
 #include "timeline_test_util.h"
 
 namespace graphparts_test {
@@ -109,6 +110,33 @@ inline std::vector<std::string> GraphShape(IGraphBuilder* g) {
   }
   std::sort(shape.begin(), shape.end());
   return shape;
+}
+
+}  // namespace graphparts_test
+
+namespace graphparts_test {
+
+// What a run of a join whose compressor refuses its samples gave: the resizer's OnError events,
+// whether the first came inside Run, and the run's end event.
+struct RefusedRun {
+  std::vector<Heard> heard;
+  bool heardInRun = false;
+  LONG code = 0;
+};
+
+inline RefusedRun RunRefused(IGraphBuilder* graph, IStreamResize* resizer, REFIID events) {
+  RefusedRun r;
+  Recorder errors(resizer, events, 1);
+  bool inRun = false;
+  errors.onEvent = [&] { r.heardInRun = r.heardInRun || inRun; };
+  auto mc = ComPtr<IGraphBuilder>(graph).As<IMediaControl>();
+  inRun = true;
+  EXPECT_TRUE(SUCCEEDED(mc->Run()));
+  inRun = false;
+  ComPtr<IGraphBuilder>(graph).As<IMediaEvent>()->WaitForCompletion(30000, &r.code);
+  mc->Stop();
+  r.heard = errors.heard;
+  return r;
 }
 
 }  // namespace graphparts_test

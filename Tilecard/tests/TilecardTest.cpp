@@ -667,4 +667,19 @@ TEST_F(TilecardTest, TheErrorReportAfterAGrabOfAnUndecodableCodecChoosesItsBoxBy
   DisconnectEvents(obj.Get(), IPropertyNotifySink::iid, cookie);
 }
 
+TEST_F(TilecardTest, ANewInstanceTakesItsInitialPropertiesOnlyInDesignMode) {
+  for (bool userMode : {true, false}) {
+    SCOPED_TRACE(userMode);
+    SetAmbientUserMode(*form_, userMode);
+    ControlSite site{form_.get(), "ctlNew", -1, nullptr, kProgId};
+    ActiveXHost tile(site);
+    auto get = [&](DISPID id) { return InvokeDispatch(tile.DispatchObject(), id, DISPATCH_PROPERTYGET); };
+    EXPECT_TRUE(get(kFilter) == Variant(userMode ? "" : ".avi;.mov;.mpg;.mpeg;.bmp;.jpg;.jpeg;.gif"));
+    EXPECT_TRUE(get(kShowMediaInfo) == Variant(!userMode));
+    EXPECT_TRUE(get(kMediaFile) == Variant(""));
+    EXPECT_TRUE(get(kTransition) == Variant("None")) << "the combo's filling sets the transition";
+  }
+  SetAmbientUserMode(*form_, true);
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include "SampleGrabber.h"
 #include "StreamResize.h"
 #include "StringList.h"
+#include "com/resources.h"
 #include "core/system_messages.h"
 #include "dshow/filters.h"
 #include "dshow/uuids.h"
@@ -259,6 +260,21 @@ TEST_F(Kitbroker, CodecBoxQuestionsBindTheCodecEachTime) {
       EXPECT_EQ(control_->ShowCodecConfigureBox(0, Bstr::FromUtf8(a.id)), S_OK);
     }
   }
+  // Every installed codec: pages answer both questions; without pages the codec's own dialogs are asked.
+  for (const auto& c : dshow::Compressors()) {
+    ComPtr<IBaseFilter> f;
+    ASSERT_EQ(CoCreateInstance(c.clsid, nullptr, CLSCTX_INPROC_SERVER, IBaseFilter::iid, f.put_void()), S_OK);
+    const bool pages = static_cast<bool>(f.As<ISpecifyPropertyPages>());
+    auto dialogs = f.As<IAMVfwCompressDialogs>();
+    const bool about = pages || (dialogs && dialogs->ShowDialog(VfwCompressDialog_QueryAbout, 0) == S_OK);
+    const bool configure = pages || (dialogs && dialogs->ShowDialog(VfwCompressDialog_QueryConfig, 0) == S_OK);
+    const Bstr id = Identifier(c.category == CLSID_VideoCompressorCategory ? 0 : 1, Utf16ToUtf8(c.name));
+    VARIANT_BOOL a = VARIANT_FALSE, k = VARIANT_FALSE;
+    control_->DoesCodecHaveAboutBox(id, &a);
+    control_->DoesCodecHaveConfigureBox(id, &k);
+    EXPECT_EQ(a != VARIANT_FALSE, about) << Utf16ToUtf8(c.name);
+    EXPECT_EQ(k != VARIANT_FALSE, configure) << Utf16ToUtf8(c.name);
+  }
   VARIANT_BOOL none = VARIANT_TRUE;
   EXPECT_EQ(control_->DoesCodecHaveAboutBox(Bstr(), &none), S_OK);
   EXPECT_EQ(none, VARIANT_FALSE);
@@ -316,6 +332,41 @@ TEST_F(Kitbroker, ASoundCodecForAJoinWithoutSoundIsUndone) {
             S_OK);
   EXPECT_EQ(r, kbErrorAudioCompressorCouldNotBeAddedToGraph);
   EXPECT_EQ(GraphShape(j.graph.Get()), before);
+}
+
+TEST_F(Kitbroker, WithTwoVideoInputsTheLaterOneGetsTheCompressor) {
+  Join j(nullptr, "kitbroker-twovideo.avi");
+  timeline_test::Builder second(j.audio.tl, 0, 15, "VIDEO2");
+  fixtures::Options o;
+  o.width = 96;
+  o.height = 64;
+  ASSERT_EQ(second.Source(0, Fixture(fixtures::Kind::AviMjpegPcm, o), 0, 1), S_OK);
+  ASSERT_EQ(j.engine->ConnectFrontEnd(), S_OK);  // again, with the third group
+  j.mux = FilterNamed(j.graph.Get(), "AVI Mux");
+  ASSERT_TRUE(j.mux);
+  for (LONG i = 0; i < 3; ++i) ASSERT_EQ(j.graph->Render(j.GroupPin(i).Get()), S_OK);
+  tagKitbrokerError r = kbErrorGeneric;
+  ASSERT_EQ(control_->InsertCompressorIntoRenderedGraph(j.graph.Get(), Identifier(0, "Motion JPEG Compressor"),
+                                                        Bstr(u""), &r),
+            S_OK);
+  ASSERT_EQ(r, kbErrorNoError);
+  // The mux's video inputs in pin order: the first still takes the group straight, the second the
+  // compressor.
+  std::vector<std::string> feeders;
+  for (auto& pin : PinsOf(j.mux.Get())) {
+    PIN_DIRECTION dir;
+    pin->QueryDirection(&dir);
+    ComPtr<IPin> up = Peer(pin.Get());
+    if (dir != PINDIR_INPUT || !up) continue;
+    MediaType mt;
+    pin->ConnectionMediaType(&mt);
+    if (mt.majortype != MEDIATYPE_Video) continue;
+    PIN_INFO info;
+    up->QueryPinInfo(&info);
+    ComPtr<IBaseFilter> owner = ComPtr<IBaseFilter>::Attach(info.pFilter);
+    feeders.push_back(NameOf(owner.Get()));
+  }
+  EXPECT_EQ(feeders, (std::vector<std::string>{"VIDEO", "Video Compressor Filter"}));
 }
 
 // The join as the main program makes it: 352 x 240 through the stream resizer, the compressors
@@ -376,21 +427,12 @@ TEST_F(Kitbroker, ACompressorThatRefusesTheSizeIsReportedInsideRun) {
   ASSERT_EQ(r, kbErrorNoError);
   VARIANT_BOOL ok = VARIANT_FALSE;
   ASSERT_EQ(resizer->CheckIfSizeIsSupported(j.graph.Get(), &ok), S_OK);
-  Recorder errors(resizer.Get(), sizewarden::DIID__IStreamResizeEvents, 1);
-  bool inRun = false, heardInRun = false;
-  errors.onEvent = [&] { heardInRun = heardInRun || inRun; };
-  auto mc = j.graph.As<IMediaControl>();
-  inRun = true;
-  ASSERT_TRUE(SUCCEEDED(mc->Run()));
-  inRun = false;
-  EXPECT_TRUE(heardInRun);
-  LONG code = 0;
-  j.graph.As<IMediaEvent>()->WaitForCompletion(30000, &code);
-  mc->Stop();
-  EXPECT_EQ(code, EC_ERRORABORT);
-  ASSERT_FALSE(errors.heard.empty());
-  EXPECT_EQ(errors.heard[0].thread, std::this_thread::get_id());
-  EXPECT_EQ(errors.heard[0].args[1].bstr().Utf8(), sizewarden::kSizeErrorText);
+  RefusedRun run = RunRefused(j.graph.Get(), resizer.Get(), sizewarden::DIID__IStreamResizeEvents);
+  EXPECT_TRUE(run.heardInRun);
+  EXPECT_EQ(run.code, EC_ERRORABORT);
+  ASSERT_FALSE(run.heard.empty());
+  EXPECT_EQ(run.heard[0].thread, std::this_thread::get_id());
+  EXPECT_EQ(run.heard[0].args[1].bstr().Utf8(), sizewarden::kSizeErrorText);
   resizer->DestroyObjects();
 }
 
@@ -426,6 +468,30 @@ TEST_F(Kitbroker, RegistrationWritesTheScriptsKeysOnce) {
   EXPECT_TRUE(toolbox);
   ASSERT_EQ(Regsvr("Kitbroker"), 0);
   EXPECT_EQ(Dump(roots), first);
+  // The module's resources: the project name, the 16-colour toolbox bitmap the key names, the
+  // version data.
+  auto resource = [&](const std::string& type, int id) {
+    HRSRC r = FindResource(module, ResourceId(id), type);
+    const uint8_t* b = LoadResource(module, r);
+    return b ? std::vector<uint8_t>(b, b + SizeofResource(module, r)) : std::vector<uint8_t>();
+  };
+  auto name = resource(RT_STRING, 100);
+  EXPECT_EQ(std::string(name.begin(), name.end()), "Kitbroker");
+  std::vector<uint8_t> bmp = LoadToolboxBitmap(module + ", 101");
+  ASSERT_GE(bmp.size(), 54u);
+  EXPECT_EQ(bmp[0], 'B');
+  EXPECT_EQ(bmp[18], 16);  // width
+  EXPECT_EQ(bmp[22], 16);  // height
+  EXPECT_EQ(bmp[28], 4);   // bits per pixel
+  auto icon = resource(RT_ICON, 201);
+  ASSERT_GE(icon.size(), 22u);
+  EXPECT_EQ(icon[6], 32);
+  EXPECT_EQ(icon[8], 16);  // colours
+  auto version = resource(RT_VERSION, 1);
+  const std::string text(version.begin(), version.end());
+  for (const char* entry : {"FileDescription=Kitbroker Module\n", "FileVersion=1, 0, 0, 1\n",
+                            "OriginalFilename=Kitbroker.DLL\n", "OLESelfRegister\n"})
+    EXPECT_NE(text.find(entry), std::string::npos) << entry;
   control_ = nullptr;
   ASSERT_EQ(Regsvr("Kitbroker", true), 0);
   for (const auto& r : roots) EXPECT_FALSE(KeyExists(r)) << r;

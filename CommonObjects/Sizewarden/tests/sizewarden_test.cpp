@@ -14,12 +14,15 @@
 #include "SampleGrabber.h"
 #include "StreamResize.h"
 #include "com/moniker.h"
+#include "core/error.h"
 #include "des/timeline.h"
 #include "dshow/encoders.h"
 #include "dshow_test_util.h"
 #include "fixtures.h"
 #include "forms/qt/hwnd_qt.h"
+#include "forms/dialogbox.h"
 #include "forms/responder.h"
+#include "com/resources.h"
 #include "graphparts_test_util.h"
 #include "join_graph.h"
 #include "scripted_responder.h"
@@ -235,23 +238,12 @@ TEST_F(Sizewarden, ARefusedSampleRaisesOnErrorOnTheWindowThreadInsideRun) {
   VARIANT_BOOL ok = VARIANT_FALSE;
   ASSERT_EQ(resizer_->CheckIfSizeIsSupported(j.graph.Get(), &ok), S_OK);
   ASSERT_TRUE(FilterNamed(j.graph.Get(), "Sample Grabber"));
-  Recorder events(resizer_.Get(), DIID__IStreamResizeEvents, 1);
-  bool inRun = false;
-  bool heardInRun = false;
-  events.onEvent = [&] { heardInRun = heardInRun || inRun; };
-  auto mc = j.graph.As<IMediaControl>();
-  inRun = true;
-  ASSERT_TRUE(SUCCEEDED(mc->Run()));
-  inRun = false;
-  EXPECT_TRUE(heardInRun);
-  ComPtr<IMediaEvent> ev = j.graph.As<IMediaEvent>();
-  LONG code = 0;
-  ev->WaitForCompletion(30000, &code);
-  mc->Stop();
-  EXPECT_EQ(code, EC_ERRORABORT);
-  ASSERT_FALSE(events.heard.empty());
-  EXPECT_EQ(static_cast<int>(events.heard.size()), refuser->refused.load());
-  for (const Heard& h : events.heard) {
+  RefusedRun run = RunRefused(j.graph.Get(), resizer_.Get(), DIID__IStreamResizeEvents);
+  EXPECT_TRUE(run.heardInRun);
+  EXPECT_EQ(run.code, EC_ERRORABORT);
+  ASSERT_FALSE(run.heard.empty());
+  EXPECT_EQ(static_cast<int>(run.heard.size()), refuser->refused.load());
+  for (const Heard& h : run.heard) {
     EXPECT_EQ(h.thread, std::this_thread::get_id());
     ASSERT_EQ(h.args.size(), 2u);
     EXPECT_EQ(h.args[0].Deref().i4(), errVal_VideoSizeInvalid);
@@ -316,6 +308,46 @@ TEST_F(Sizewarden, AGraphWithoutAviMuxOrWithVideoInfo2IsLeftAlone) {
   EXPECT_FALSE(FilterNamed(j.graph.Get(), "Sample Grabber"));
 }
 
+// A compressor whose input takes any pin but a watch filter's: the splice cannot finish, so the
+// link it cut is made again and the join is written as before.
+class PickyCompressor : public dshow::InPlaceTransformFilter {
+ public:
+  class PickyInput : public dshow::InPlaceInputPin {
+   public:
+    explicit PickyInput(PickyCompressor* f) : InPlaceInputPin(f, u"XForm In") {}
+    HRESULT ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* pmt) override {
+      PIN_INFO info;
+      if (connector && SUCCEEDED(connector->QueryPinInfo(&info)) && info.pFilter) {
+        ComPtr<IBaseFilter> owner = ComPtr<IBaseFilter>::Attach(info.pFilter);
+        if (NameOf(owner.Get()) == "Sample Grabber") return VFW_E_TYPE_NOT_ACCEPTED;
+      }
+      return InPlaceInputPin::ReceiveConnection(connector, pmt);
+    }
+  };
+  PickyCompressor() : InPlaceTransformFilter(u"Picky Compressor", GUID_NULL, false) {
+    SetInputPin(std::make_unique<PickyInput>(this));
+  }
+  HRESULT CheckInputType(const AM_MEDIA_TYPE&) override { return S_OK; }
+  HRESULT Transform(IMediaSample*) override { return S_OK; }
+};
+
+TEST_F(Sizewarden, ASpliceThatCannotFinishRestoresTheCompressorsInput) {
+  Join j(resizer_.Get(), "sizewarden-picky.avi");
+  ComPtr<PickyCompressor> picky = MakeComObject<PickyCompressor>();
+  j.Wire(picky.Get(), u"Picky Compressor");
+  const auto before = GraphShape(j.graph.Get());
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  ASSERT_EQ(resizer_->CheckIfSizeIsSupported(j.graph.Get(), &ok), S_OK);
+  EXPECT_EQ(ok, VARIANT_TRUE);
+  EXPECT_EQ(GraphShape(j.graph.Get()), before);
+  EXPECT_EQ(RunToEnd(j.graph.Get()), EC_COMPLETE);
+  fixtures::Probe p = fixtures::RunFfprobe(j.target);
+  ASSERT_TRUE(p.ok) << p.error;
+  ASSERT_TRUE(p.First("video"));
+  EXPECT_EQ(p.First("video")->frames, 30);
+  resizer_->DestroyObjects();
+}
+
 TEST(SampleGrabber, ProposesOneEmptyTypeAndPassesSamplesThrough) {
   HRESULT hr = E_FAIL;
   ComPtr<SampleGrabber> g = MakeComObject<SampleGrabber>(&hr);
@@ -332,6 +364,8 @@ TEST(SampleGrabber, ProposesOneEmptyTypeAndPassesSamplesThrough) {
   EXPECT_TRUE(mt.IsEmpty());
   EXPECT_EQ(mt.subtype, GUID_NULL);
   EXPECT_EQ(mt.formattype, GUID_NULL);
+  // Not connected and no window: a sample is taken and nothing is sent anywhere.
+  EXPECT_EQ(g->NotifyWindow(), 0u);
   ComPtr<IEnumMediaTypes> types;
   EXPECT_EQ(pins[0]->EnumMediaTypes(nullptr), E_POINTER);
   ASSERT_EQ(pins[0]->EnumMediaTypes(types.put()), S_OK);
@@ -384,6 +418,32 @@ TEST_F(Sizewarden, PromptForGraphPublishesTheGraphWhileItsBoxIsOpen) {
   EXPECT_NE(rot->IsRunning(m.Get()), S_OK);
 }
 
+TEST_F(Sizewarden, AboutShowsDialog102AndTheModuleCarriesItsResources) {
+  std::vector<DialogBoxRequest> shown;
+  auto previous = SetDialogBoxPresenter([&](const DialogBoxRequest& r) {
+    shown.push_back(r);
+    return IDOK;
+  });
+  EXPECT_EQ(resizer_->About(), S_OK);
+  SetDialogBoxPresenter(previous);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].caption, "About DES StreamResize Object");
+  ASSERT_EQ(shown[0].texts.size(), 3u);
+  EXPECT_EQ(shown[0].texts[0], "OK");
+  EXPECT_EQ(shown[0].texts[1], "Direct Show Video Editing System Stream Resizing Control v1.01");
+  const std::string module = LibraryPath("Sizewarden");
+  auto text = [&](const std::string& type, int id) {
+    HRSRC r = FindResource(module, ResourceId(id), type);
+    const uint8_t* b = LoadResource(module, r);
+    return b ? std::string(reinterpret_cast<const char*>(b), SizeofResource(module, r)) : std::string("<none>");
+  };
+  EXPECT_EQ(text(RT_STRING, 100), "SizewardenPrj");
+  const std::string version = text(RT_VERSION, 1);
+  for (const char* entry : {"FileDescription=DES Stream ResizingObject\n", "FileVersion=1, 0, 0, 5\n",
+                            "OriginalFilename=Sizewarden.dll\n", "SpecialBuild=12876\n", "OLESelfRegister\n"})
+    EXPECT_NE(version.find(entry), std::string::npos) << entry;
+}
+
 TEST_F(Sizewarden, RegistrationWritesTheScriptsKeysOnceAndUnregistrationLeavesTheClsidKey) {
   const std::vector<std::string> roots = {"SizewardenPrj.StreamResize.1", "SizewardenPrj.StreamResize",
                                           "CLSID\\{8E8DA354-142E-4028-AFEA-C9DBD4AA7661}"};
@@ -409,10 +469,17 @@ TEST_F(Sizewarden, RegistrationWritesTheScriptsKeysOnceAndUnregistrationLeavesTh
   ASSERT_EQ(Regsvr("Sizewarden", true), 0);
   for (const auto& r : roots) EXPECT_FALSE(KeyExists(r)) << r;
   EXPECT_TRUE(KeyExists("CLSID"));
-  // Unregistered, the class cannot be made; registered again, it can.
+  // Unregistered, the class cannot be made (the runtime's 429); registered again, it can.
   ComPtr<IStreamResize> none;
   EXPECT_TRUE(FAILED(CoCreateInstance(CLSID_StreamResize, nullptr, CLSCTX_INPROC_SERVER, IStreamResize::iid,
                                       none.put_void())));
+  int32_t number = 0;
+  try {
+    CreateObject<IDispatch>("SizewardenPrj.StreamResize");
+  } catch (const VBError& e) {
+    number = e.Number();
+  }
+  EXPECT_EQ(number, 429);
   ASSERT_EQ(Regsvr("Sizewarden"), 0);
   EXPECT_EQ(Dump(roots), first);
 }
