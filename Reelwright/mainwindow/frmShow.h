@@ -232,6 +232,8 @@ class frmShow : public Form {
   void LayoutTiles();
   bool ReadProject(const std::string& path);
   void ApplyDeferredClose();
+  // Move Up / Move Down: two tiles exchange file, then duration and transition.
+  void SwapTiles(int16_t a, int16_t b);
   // Save Project; true when the project was written.
   bool SaveProject();
   // New Project; false when the user kept the storyboard (Cancel, or a save that did not complete).

@@ -302,23 +302,25 @@ void frmShow::RebuildStoryboard(const std::vector<std::string>& files,
   Err().Clear();
 }
 
+void frmShow::SwapTiles(int16_t a, int16_t b) {
+  EndQuietly([&] {
+    const std::string fa = TileFile(a), fb = TileFile(b);
+    TilePut(a, tile::kMediaFile, Variant(fb));
+    TilePut(b, tile::kMediaFile, Variant(fa));
+    for (DISPID id : {tile::kDuration, tile::kTransition}) {
+      const Variant va = TileGet(a, id), vb = TileGet(b, id);
+      TilePut(a, id, vb);
+      TilePut(b, id, va);
+    }
+  });
+  RefreshClipList();
+}
+
 void frmShow::mnuMoveUp_Click() {
   RunStoryboardChange([&] {
     const int16_t m = MenuClipIndex, top = TileUBound();
     if (m == 0 || m == top || top < 2) return;
-    EndQuietly([&] {
-      const int16_t a = static_cast<int16_t>(m - 1), b = m;
-      const std::string fa = TileFile(a), fb = TileFile(b);
-      TilePut(a, tile::kMediaFile, Variant(fb));
-      TilePut(b, tile::kMediaFile, Variant(fa));
-      const Variant da = TileGet(a, tile::kDuration), db = TileGet(b, tile::kDuration);
-      TilePut(a, tile::kDuration, db);
-      TilePut(b, tile::kDuration, da);
-      const Variant ta = TileGet(a, tile::kTransition), tb = TileGet(b, tile::kTransition);
-      TilePut(a, tile::kTransition, tb);
-      TilePut(b, tile::kTransition, ta);
-    });
-    RefreshClipList();
+    SwapTiles(static_cast<int16_t>(m - 1), m);
   });
 }
 
@@ -326,19 +328,7 @@ void frmShow::mnuMoveDown_Click() {
   RunStoryboardChange([&] {
     const int16_t m = MenuClipIndex, top = TileUBound();
     if (m > top - 2 || top < 2 || m == top) return;
-    EndQuietly([&] {
-      const int16_t a = m, b = static_cast<int16_t>(m + 1);
-      const std::string fa = TileFile(a), fb = TileFile(b);
-      TilePut(a, tile::kMediaFile, Variant(fb));
-      TilePut(b, tile::kMediaFile, Variant(fa));
-      const Variant da = TileGet(a, tile::kDuration), db = TileGet(b, tile::kDuration);
-      TilePut(a, tile::kDuration, db);
-      TilePut(b, tile::kDuration, da);
-      const Variant ta = TileGet(a, tile::kTransition), tb = TileGet(b, tile::kTransition);
-      TilePut(a, tile::kTransition, tb);
-      TilePut(b, tile::kTransition, ta);
-    });
-    RefreshClipList();
+    SwapTiles(m, static_cast<int16_t>(m + 1));
   });
 }
 

@@ -334,6 +334,7 @@ TEST_F(MainWindow, CloseBoxAndExitByAnswerAndProjectState) {
       {"exit changed, No", true, true, true, vbNo, true},
       {"exit changed, Cancel", true, true, true, vbCancel, false},
       {"exit unchanged", true, true, false, 0, true},
+      {"session end changed, No", false, true, true, vbNo, true},
   };
   for (const CloseRow& r : rows) {
     SCOPED_TRACE(r.name);
@@ -347,7 +348,7 @@ TEST_F(MainWindow, CloseBoxAndExitByAnswerAndProjectState) {
     if (r.exitButton) {
       driver::Click(*w.cmdExit);
     } else {
-      AskFormsToClose(vbFormControlMenu);
+      AskFormsToClose(std::string(r.name).rfind("session", 0) == 0 ? vbAppWindows : vbFormControlMenu);
     }
     EXPECT_EQ(!w.IsLoaded(), r.closes);
     if (r.answer) {
@@ -809,4 +810,39 @@ TEST_F(MainProgram, EndToEndThroughMain) {
   EXPECT_TRUE(Forms().empty()) << "every window unloaded";
   RunMessageLoop();  // ends at once: no window is loaded
   EXPECT_EQ(script->MsgBoxes().back().prompt, "Do you want to save your changes?");
+}
+
+TEST_F(MainWindow, ASaveThatCannotBeWrittenSaysWhyAndKeepsTheProjectChanged) {
+  SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
+  ScriptScope script;
+  const std::string a = Movie("a.avi");
+  frmShow& w = Window();
+  AddByDialog(script, w, a);
+  const std::string target = (root_ / "no such folder" / "p.wzj").string();
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target)).AnswerMsgBox(vbOK);
+  w.mnuSaveProject_Click();
+  EXPECT_FALSE(script->MsgBoxes().back().prompt.empty()) << "the failure's description";
+  EXPECT_TRUE(w.ProjectChanged);
+  EXPECT_FALSE(fs::exists(root_ / "no such folder"));
+}
+
+TEST_F(MainWindow, CommandsArrivingWhileAStoryboardChangeRunsAreIgnored) {
+  ScriptScope script;
+  const std::string a = Movie("a.avi");
+  frmShow& w = Window();
+  AddByDialog(script, w, a);
+  SaveSetting("Reelwright", "Init", "MultiSelect", "TRUE");
+  auto watch = driver::WhenShownModally("frmBrowse", [&](Form& f) {
+    // Clicks the user makes on the main window while the browser is up.
+    w.DeleteClip(0);
+    w.mnuNew_Click();
+    w.MenuClipIndex = 0;
+    w.mnuDelete_Click();
+    driver::Click(*f.FindControl("Command2"));
+  });
+  w.mnuImport_Click();
+  EXPECT_EQ(watch.Count(), 1);
+  EXPECT_EQ(Files(w), (std::vector<std::string>{a}));
+  w.DeleteClip(0);
+  EXPECT_EQ(w.TileUBound(), 0) << "once the change has ended, commands run again";
 }
