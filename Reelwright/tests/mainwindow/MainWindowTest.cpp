@@ -846,3 +846,55 @@ TEST_F(MainWindow, CommandsArrivingWhileAStoryboardChangeRunsAreIgnored) {
   w.DeleteClip(0);
   EXPECT_EQ(w.TileUBound(), 0) << "once the change has ended, commands run again";
 }
+
+TEST_F(MainWindow, ControlStateFollowsThePictureRulesAndTheDragOption) {
+  ScriptScope script;
+  const std::string movie = Movie("m.avi");
+  const std::string picture = Still(fixtures::Kind::Jpeg, "p.JPG");
+  frmShow& w = Window();
+  AddByDialog(script, w, movie);
+  AddByDialog(script, w, picture);
+  EXPECT_TRUE(w.Toolbar1->Visible()) << "the toolbar shows whatever Options/ShowToolbar says";
+  struct Row {
+    int32_t selected;
+    std::string loaded;
+    bool enable;
+    bool playJoinedBefore;
+    bool playJoined;
+    bool playLoaded;
+  } rows[] = {
+      {1, picture, false, true, false, false},  // a picture in the selected tile: follows bEnable
+      {1, picture, true, false, true, false},   // the loaded picture keeps the clip's Play off
+      {0, movie, false, true, true, false},     // a movie in the selected tile: unchanged
+      {0, movie, true, false, false, true},
+  };
+  for (const Row& r : rows) {
+    w.SelectedClipIndex = r.selected;
+    w.sLoadedFileName = r.loaded;
+    w.cmdPlayVideoWindow->Enabled(r.playJoinedBefore);
+    w.SetControlState(r.enable, true, true);
+    EXPECT_EQ(w.cmdPlayVideoWindow->Enabled(), r.playJoined) << r.selected << r.enable;
+    EXPECT_EQ(w.cmdPlayLoaded->Enabled(), r.playLoaded) << r.selected << r.enable;
+    EXPECT_EQ(w.cmdWriteAVI->Enabled(), r.enable);
+    EXPECT_EQ(CBool(w.TileGet(2, tile::kEnabled)), r.enable);
+    EXPECT_FALSE(w.cmdPause->Enabled());
+  }
+  SaveSetting("Reelwright", "Options", "DrapDrag", "FALSE");
+  w.SetControlState(true, true, false);
+  EXPECT_FALSE(w.m_boolEnableDragDrop);
+  EXPECT_FALSE(w.cmdExit->Enabled());
+  SaveSetting("Reelwright", "Options", "DrapDrag", "1");
+  w.SetControlState(true, false, true);
+  EXPECT_FALSE(w.m_boolEnableDragDrop);
+  w.SetControlState(true, true, true);
+  EXPECT_TRUE(w.m_boolEnableDragDrop);
+}
+
+TEST_F(MainWindow, ToolbarKeysDispatchWithoutLetterCase) {
+  ScriptScope script;
+  frmShow& w = Window();
+  Button& odd = w.Toolbar1->ButtonsOf().Add(Variant(), "eXIT");
+  EventArgs click{Variant(static_cast<IUnknown*>(&odd))};
+  w.RaiseEvent("Toolbar1_ButtonClick", click);
+  EXPECT_FALSE(w.IsLoaded()) << "Exit ran";
+}
