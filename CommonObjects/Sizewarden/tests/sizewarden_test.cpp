@@ -252,6 +252,29 @@ TEST_F(Sizewarden, ARefusedSampleRaisesOnErrorOnTheWindowThreadInsideRun) {
   resizer_->DestroyObjects();
 }
 
+TEST_F(Sizewarden, AStoppingCompressorIsNotReported) {
+  Join j(resizer_.Get(), "sizewarden-stopping.avi");
+  ComPtr<RefusingFilter> refuser = MakeComObject<RefusingFilter>();
+  refuser->refuseWith = VFW_E_WRONG_STATE;
+  j.Wire(refuser.Get(), u"Refusing Compressor");
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  ASSERT_EQ(resizer_->CheckIfSizeIsSupported(j.graph.Get(), &ok), S_OK);
+  ASSERT_TRUE(FilterNamed(j.graph.Get(), "Sample Grabber"));
+  Recorder errors(resizer_.Get(), DIID__IStreamResizeEvents, 1);
+  // Paused, samples flow into the refusing compressor; the stop answers any message still sent.
+  auto mc = j.graph.As<IMediaControl>();
+  ASSERT_TRUE(SUCCEEDED(mc->Pause()));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (refuser->refused.load() == 0 && std::chrono::steady_clock::now() < deadline) {
+    PumpSentMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_GT(refuser->refused.load(), 0);
+  mc->Stop();
+  EXPECT_TRUE(errors.heard.empty());
+  resizer_->DestroyObjects();
+}
+
 TEST_F(Sizewarden, SplicesEveryAviMuxAndOnlyFormatVideoInfo) {
   // No graph, or not a graph: nothing spliced, still TRUE.
   VARIANT_BOOL ok = VARIANT_FALSE;
@@ -290,7 +313,7 @@ TEST_F(Sizewarden, SplicesEveryAviMuxAndOnlyFormatVideoInfo) {
   resizer_->DestroyObjects();
 }
 
-TEST_F(Sizewarden, AGraphWithoutAviMuxOrWithVideoInfo2IsLeftAlone) {
+TEST_F(Sizewarden, AMuxUnderAnotherNameIsLeftAlone) {
   Join j(nullptr, "sizewarden-renamed.avi");
   j.Wire(nullptr);
   auto before = FilterNames(j.graph.Get());
