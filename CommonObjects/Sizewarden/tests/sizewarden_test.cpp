@@ -371,6 +371,18 @@ TEST_F(Sizewarden, ASpliceThatCannotFinishRestoresTheCompressorsInput) {
   resizer_->DestroyObjects();
 }
 
+TEST(SampleGrabber, SplicedItPassesUpstreamsBuffersOnWithoutCopies) {
+  forms_detail::EnsureApplication();
+  fixtures::Options o;
+  o.width = 96;
+  o.height = 64;
+  ComPtr<IGraphBuilder> g = NewGraph();
+  ASSERT_EQ(g->RenderFile(U(Fixture(fixtures::Kind::AviMjpegPcm, o)).c_str(), nullptr), S_OK);
+  ComPtr<SampleGrabber> grabber = MakeComObject<SampleGrabber>();
+  SpliceBefore(g.Get(), "Video Renderer", grabber.Get(), u"Sample Grabber");
+  EXPECT_FALSE(grabber->UsingDifferentAllocators());
+}
+
 TEST(SampleGrabber, ProposesOneEmptyTypeAndPassesSamplesThrough) {
   HRESULT hr = E_FAIL;
   ComPtr<SampleGrabber> g = MakeComObject<SampleGrabber>(&hr);

@@ -659,7 +659,23 @@ HRESULT InPlaceOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_P
   return allocator->SetProperties(props, &actual);
 }
 
-HRESULT InPlaceOutputPin::CompleteConnect(IPin* peer) { return Pin::CompleteConnect(peer); }
+HRESULT InPlaceOutputPin::CompleteConnect(IPin* peer) {
+  HRESULT hr = Pin::CompleteConnect(peer);
+  if (FAILED(hr)) return hr;
+  // Samples pass through: when the input already has its upstream allocator, downstream is given
+  // that one (if it takes it), so that no sample needs copying on the way. A filter that changes
+  // the data keeps its own buffers when upstream's are read-only.
+  InPlaceInputPin* in = transform_->InputPin();
+  ComPtr<IMemAllocator> upstream(in->Allocator());
+  if (!upstream || upstream.Get() == Allocator() || (transform_->ModifiesData() && in->ReadOnly())) return S_OK;
+  ComPtr<IMemInputPin> down;
+  if (!peer || FAILED(peer->QueryInterface(IMemInputPin::iid, down.put_void())) || !down) return S_OK;
+  if (SUCCEEDED(down->NotifyAllocator(upstream.Get(), in->ReadOnly()))) {
+    std::lock_guard lock(pinLock_);
+    allocator_ = upstream;
+  }
+  return S_OK;
+}
 
 InPlaceTransformFilter::InPlaceTransformFilter(std::u16string name, const CLSID& clsid,
                                                bool modifiesData)
