@@ -112,6 +112,16 @@ TEST_F(ModGeneralTest, TempFolderEndsWithASlashSoThatNamesAppendDirectly) {
   EXPECT_TRUE(fs::exists(At("tmp/bitmap.bmp")));
 }
 
+TEST_F(ModGeneralTest, WithoutTmpdirTheTempFolderIsTheUsersOwn) {
+  EnvOverride tmp("TMPDIR", "");  // empty counts as unset
+  std::string folder = GetTempFolder();
+  const std::string own = "/tmp/reelwright-" + std::to_string(::getuid());
+  EXPECT_EQ(folder.rfind(own, 0), 0u) << folder;
+  EXPECT_EQ(folder.back(), '/');
+  EXPECT_EQ(fs::symlink_status(folder).type(), fs::file_type::directory);
+  EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << "private to the user";
+}
+
 TEST_F(ModGeneralTest, ALongTempFolderComesBackWhole) {
   // Far beyond the classic 255-character path buffer: the folder is still the folder, never "".
   std::string deep = At("tmp");
@@ -191,6 +201,22 @@ TEST_F(ModGeneralTest, DeleteOfNothingAnswersZeroAndTouchesNothing) {
   }
   EXPECT_TRUE(fs::exists(At("other.avi")));
   EXPECT_TRUE(fs::exists(At("Kept/clip.avi")));
+}
+
+TEST_F(ModGeneralTest, DeleteOfAPathEndingInDotOrDotDotTouchesNothing) {
+  EnvOverride dataHome("XDG_DATA_HOME", At("data"));
+  fs::create_directories(At("dir/sub"));
+  Write(At("dir/a.avi"), "a");
+  Write(At("dir/sub/b.avi"), "b");
+  for (bool undo : {true, false}) {
+    for (const char* name : {"dir/.", "dir/./", "dir/sub/..", "dir/sub/../", "dir/sub/.", "dir/.."}) {
+      std::string path = At(name);
+      EXPECT_EQ(DeleteToRecycleBin(path, undo, false, false), 0) << name << (undo ? " to the trash" : " for good");
+    }
+  }
+  EXPECT_TRUE(fs::exists(At("dir/a.avi")));
+  EXPECT_TRUE(fs::exists(At("dir/sub/b.avi")));
+  EXPECT_FALSE(fs::exists(At("data/Trash/files"))) << "nothing went to the trash";
 }
 
 TEST_F(ModGeneralTest, DeleteWithUndoMovesIntoTheTrash) {

@@ -389,6 +389,21 @@ HRESULT MediaReader::Open(const std::string& path) {
     streams_.assign(1, StreamInfo{true, s->vs});
   }
   s->isStill = still_;
+  if (still_) {
+    // The picture formats are told by the file name alone ("note.jpg" that holds text): a
+    // picture counts only when its decoder gives it. The frame is the one every grab shows.
+    s->Arm();
+    double t = 0;
+    FramePtr first = SUCCEEDED(s->OpenDecoder()) ? s->Decode(&t) : nullptr;
+    s->Disarm();
+    if (!first) {
+      streams_.clear();
+      still_ = false;
+      return VFW_E_UNKNOWN_FILE_TYPE;
+    }
+    s->current = std::move(first);
+    s->currentT = 0;
+  }
   s->lengths.assign(streams_.size(), std::numeric_limits<double>::quiet_NaN());
   s_ = std::move(s);
   return S_OK;

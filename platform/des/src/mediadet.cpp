@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "com/com.h"
@@ -15,6 +17,7 @@
 #include "com/typeinfo.h"
 #include "core/error.h"
 #include "media_reader.h"
+#include "shell/files.h"
 
 namespace {
 
@@ -78,9 +81,12 @@ HRESULT ErrnoResult(int err) {
 }
 
 // Writes a BMP file: the file header, then the bitmap (info header and rows) as it stands. The
-// picture goes to a temporary file beside the target first, so that a failed write leaves the
-// previous file whole.
-HRESULT WriteBmpFile(const std::string& path, const std::vector<uint8_t>& bitmap) {
+// picture goes to a temporary file beside the target first and is then renamed over it, so that
+// a failed write leaves the previous file whole. A target that is a symbolic link is written
+// through: the file it names is replaced and the link stays. Only a regular file (or a new name)
+// is a target: a device, a FIFO or a folder is refused with E_INVALIDARG and never replaced, and
+// so is the movie the detector reads (movie: its device and inode).
+HRESULT WriteBmpFile(const std::string& path, const std::vector<uint8_t>& bitmap, const struct stat* movie) {
   uint8_t fileHeader[14] = {'B', 'M'};
   const uint32_t total = static_cast<uint32_t>(sizeof fileHeader + bitmap.size());
   const uint32_t offBits = static_cast<uint32_t>(sizeof fileHeader + sizeof(BITMAPINFOHEADER));
@@ -88,9 +94,30 @@ HRESULT WriteBmpFile(const std::string& path, const std::vector<uint8_t>& bitmap
     fileHeader[2 + i] = static_cast<uint8_t>(total >> (8 * i));
     fileHeader[10 + i] = static_cast<uint8_t>(offBits >> (8 * i));
   }
-  const std::string temp = path + ".part" + std::to_string(getpid());
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) return ErrnoResult(errno);
+  std::string target;
+  try {
+    target = ResolveLinks(path);
+  } catch (const VBError&) {
+    return E_INVALIDARG;  // links in a loop
+  }
+  struct stat existing;
+  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  if (!exists && errno != ENOENT) return ErrnoResult(errno);
+  if (exists && !S_ISREG(existing.st_mode)) return E_INVALIDARG;
+  if (exists && movie && existing.st_dev == movie->st_dev && existing.st_ino == movie->st_ino) return E_INVALIDARG;
+
+  const std::string temp = target + ".part" + std::to_string(getpid());
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                        exists ? (existing.st_mode & 07777) : 0666);
+  if (fd < 0) return ErrnoResult(errno);
+  if (exists) ::fchmod(fd, existing.st_mode & 07777);
+  FILE* f = ::fdopen(fd, "wb");
+  if (!f) {
+    const int err = errno;
+    ::close(fd);
+    std::remove(temp.c_str());
+    return ErrnoResult(err);
+  }
   bool ok = std::fwrite(fileHeader, 1, sizeof fileHeader, f) == sizeof fileHeader &&
             std::fwrite(bitmap.data(), 1, bitmap.size(), f) == bitmap.size();
   int err = ok ? 0 : errno;
@@ -98,7 +125,7 @@ HRESULT WriteBmpFile(const std::string& path, const std::vector<uint8_t>& bitmap
     ok = false;
     err = errno;
   }
-  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+  if (ok && std::rename(temp.c_str(), target.c_str()) != 0) {
     ok = false;
     err = errno;
   }
@@ -222,6 +249,8 @@ class MediaDet final : public DispatchObject<IMediaDet> {
     filename_ = Bstr();
     const HRESULT hr = reader_.Open(path.Utf8());
     if (FAILED(hr)) return hr;
+    // The movie itself is never a target of WriteBitmapBits (by any of its names).
+    movieKnown_ = ::stat(path.Utf8().c_str(), &movie_) == 0;
     open_ = true;
     filename_ = path;
     return S_OK;
@@ -251,7 +280,7 @@ class MediaDet final : public DispatchObject<IMediaDet> {
     std::vector<uint8_t> bitmap(MediaReader::BitmapSize(width, height));
     if (HRESULT hr = reader_.GetBitmap(streamTime, width, height, bitmap.data()); FAILED(hr))
       return hr;
-    return WriteBmpFile(path.Utf8(), bitmap);
+    return WriteBmpFile(path.Utf8(), bitmap, movieKnown_ ? &movie_ : nullptr);
   }
 
   HRESULT get_StreamMediaType(AM_MEDIA_TYPE* type) override {
@@ -287,6 +316,8 @@ class MediaDet final : public DispatchObject<IMediaDet> {
   Bstr filename_;
   LONG current_ = 0;
   bool open_ = false;
+  struct stat movie_ {};
+  bool movieKnown_ = false;
 };
 
 }  // namespace

@@ -405,6 +405,56 @@ TEST_F(MediaDetTest, WriteBitmapBitsReplacesAnOlderFileAndReportsUnwritablePlace
     EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
 }
 
+TEST_F(MediaDetTest, WriteBitmapBitsWritesThroughLinksAndNeverOverTheMovieOrADevice) {
+  const std::string dir = Folder() + "/targets";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string movie = dir + "/movie.avi";
+  fs::copy_file(Path(Kind::AviMjpegPcm), movie);
+  const std::vector<uint8_t> movieBytes = fixtures::ReadFile(movie);
+  fs::create_hard_link(movie, dir + "/hard-link-to-movie.avi");
+  fs::create_symlink(movie, dir + "/link-to-movie.bmp");
+  fs::create_symlink("/dev/null", dir + "/link-to-device.bmp");
+  ASSERT_EQ(mkfifo((dir + "/fifo.bmp").c_str(), 0600), 0);
+  fs::create_directories(dir + "/folder.bmp");
+  std::ofstream(dir + "/real.bmp") << "old picture";
+  fs::create_symlink("real.bmp", dir + "/link-to-real.bmp");
+  fs::create_symlink(dir + "/later.bmp", dir + "/dangling.bmp");
+
+  ComPtr<IMediaDet> det = Open(movie);
+  struct Case {
+    std::string target;
+    HRESULT expected;
+    std::string written;  // the file that must hold the picture; "" for a refusal
+  } cases[] = {
+      {dir + "/link-to-real.bmp", S_OK, dir + "/real.bmp"},
+      {dir + "/dangling.bmp", S_OK, dir + "/later.bmp"},
+      {movie, E_INVALIDARG, ""},
+      {dir + "/hard-link-to-movie.avi", E_INVALIDARG, ""},
+      {dir + "/link-to-movie.bmp", E_INVALIDARG, ""},
+      {dir + "/link-to-device.bmp", E_INVALIDARG, ""},
+      {dir + "/fifo.bmp", E_INVALIDARG, ""},
+      {dir + "/folder.bmp", E_INVALIDARG, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.target);
+    EXPECT_EQ(det->WriteBitmapBits(0.2, 40, 30, Bstr(c.target)), c.expected);
+    if (!c.written.empty()) {
+      const std::vector<uint8_t> b = fixtures::ReadFile(c.written);
+      ASSERT_EQ(b.size(), 54u + 120 * 30);
+      EXPECT_EQ(b[0], 'B');
+      EXPECT_TRUE(fs::is_symlink(c.target)) << "the link stays a link";
+    }
+  }
+  EXPECT_EQ(fixtures::ReadFile(movie), movieBytes) << "the movie is untouched";
+  EXPECT_EQ(fs::status(dir + "/link-to-device.bmp").type(), fs::file_type::character);
+  EXPECT_EQ(fs::status(dir + "/fifo.bmp").type(), fs::file_type::fifo);
+  EXPECT_TRUE(fs::is_directory(dir + "/folder.bmp"));
+  EXPECT_EQ(GrabNumber(det.Get(), 0.2, 160, 120), 5) << "the movie still reads";
+  for (const auto& entry : fs::directory_iterator(dir))
+    EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+}
+
 TEST_F(MediaDetTest, GetBitmapBitsSizeAndBufferRules) {
   ComPtr<IMediaDet> det = Open(Path(Kind::AviRgb));
   LONG size = 0;
@@ -477,6 +527,12 @@ TEST_F(MediaDetTest, FilesThatCannotBeOpenedFailWithoutAFileLeftSet) {
       {"", E_INVALIDARG},
   };
   if (geteuid() != 0) cases.push_back({unreadable, E_ACCESSDENIED});
+  // A name is no picture: text under a picture's name is not media either.
+  for (const char* extension : {".jpg", ".JPEG", ".bmp", ".png", ".tif", ".gif"}) {
+    const std::string note = Folder() + "/note" + extension;
+    std::ofstream(note) << "Shopping: bread, milk, film for the camera.\n";
+    cases.push_back({note, VFW_E_UNKNOWN_FILE_TYPE});
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     ComPtr<IMediaDet> det = Open(Path(Kind::Wav));  // a file set before the failing one

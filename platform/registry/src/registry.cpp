@@ -12,10 +12,15 @@
 // A hive file that cannot be parsed (cut short, garbled, not a hive file) is reported once on
 // standard error and renamed to <file>.damaged-<date>-<time> (never overwritten, never deleted);
 // the hive then starts empty. When the damaged file cannot be set aside, the hive is not used at
-// all and the calls fail with ERROR_BADDB, so that nothing is written over it.
+// all and the calls fail with ERROR_BADDB, so that nothing is written over it. Something that is
+// no regular file at a hive's path (a FIFO, a device) is never read: it is reported once, left
+// where it is, and the hive reads as empty (writes fail). Temporary files of writers killed while
+// saving are removed the first time a process uses the hive, under the hive's lock.
 #include "registry/registry.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -91,6 +96,7 @@ struct State {
   std::map<HKEY, OpenKey> handles;
   HKEY next = 0x1000;
   std::set<std::string> reported;  // files whose trouble has been reported already
+  std::set<std::string> swept;     // hive files whose folder was cleared of stale temporary files
 };
 
 State& S() {
@@ -199,10 +205,38 @@ std::string SetAside(const std::string& file) {
   return {};
 }
 
+// Removes the temporary files (<hive>.reg.tmp-<pid>) of writers that were killed while they
+// saved: under the hive's lock no save is under way, and a file whose process no longer runs
+// (or is this process) will never be renamed into place.
+void SweepTemporaries(int h, bool haveLock) {
+  const std::string folder = registry::Folder();
+  const std::string prefix = std::string(kHiveNames[h]) + ".reg.tmp-";
+  std::vector<std::pair<std::string, pid_t>> found;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+      std::string digits = name.substr(prefix.size());
+      if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+      found.emplace_back(folder + "/" + name, static_cast<pid_t>(std::stol(digits)));
+    }
+    closedir(dir);
+  }
+  if (found.empty()) return;
+  HiveLock lock;
+  if (!haveLock && lock.Acquire(h) != ERROR_SUCCESS) return;
+  for (const auto& [path, pid] : found) {
+    bool gone = pid == getpid() || (kill(pid, 0) != 0 && errno == ESRCH);
+    struct stat st;
+    if (gone && lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(path.c_str());
+  }
+}
+
 // Brings the hive's tree up to date with its file.
 LSTATUS Refresh(State& s, int h, bool haveLock) {
   Hive& hv = s.hives[h];
   std::string file = HivePath(h);
+  if (s.swept.insert(file).second) SweepTemporaries(h, haveLock);
   for (int attempt = 0; attempt < 8; ++attempt) {
     struct stat st;
     if (stat(file.c_str(), &st) != 0) {
@@ -213,15 +247,27 @@ LSTATUS Refresh(State& s, int h, bool haveLock) {
       ReportOnce(s, file, "cannot read " + file + ": " + std::strerror(errno));
       return ErrnoStatus(errno);
     }
+    if (!S_ISREG(st.st_mode)) {
+      // A FIFO, device or folder: reading it could block for good or never end. It is no hive;
+      // it is left where it is (and never written over), and the hive starts empty.
+      ReportOnce(s, file, file + " is not a regular file; it is left alone and the " + kHiveNames[h] +
+                              " hive starts empty");
+      if (!hv.loaded || hv.fileExists || hv.path != file) hv.Empty(file);
+      return ERROR_SUCCESS;
+    }
     if (hv.loaded && hv.path == file && hv.Matches(st)) return ERROR_SUCCESS;
 
-    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
       if (errno == ENOENT) continue;  // replaced or removed meanwhile
       ReportOnce(s, file, "cannot read " + file + ": " + std::strerror(errno));
       return ErrnoStatus(errno);
     }
     struct stat fst;
+    if (fstat(fd, &fst) == 0 && !S_ISREG(fst.st_mode)) {
+      close(fd);  // replaced by something else meanwhile: look again
+      continue;
+    }
     std::string text;
     if (fstat(fd, &fst) != 0 || !ReadAll(fd, text)) {
       int e = errno;
@@ -273,6 +319,11 @@ LSTATUS Save(State& s, int h) {
   std::string file = HivePath(h);
   std::string temp = file + ".tmp-" + std::to_string(getpid());
   std::string text = registry::detail::Serialize(hv.root, kHiveNames[h]);
+  struct stat existing;
+  if (stat(file.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+    ReportOnce(s, file, "cannot write " + file + ": it is not a regular file");
+    return ERROR_BADDB;
+  }
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return ErrnoStatus(errno);
   struct stat st;

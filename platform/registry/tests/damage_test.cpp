@@ -1,9 +1,14 @@
 // A damaged hive file is refused with a message, kept under another name and never overwritten.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <functional>
 #include <set>
 
+#include "core/error.h"
 #include "registry/settings.h"
 #include "registry_fixture.h"
 
@@ -106,6 +111,65 @@ TEST_F(DamagedHive, AHandEditedFileIsReadAgain) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(GetSetting("App", "S", "k"), "edited again");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+// Reading a FIFO blocks until a writer comes, /dev/zero never ends: neither is read.
+TEST_F(DamagedHive, SomethingThatIsNoFileIsLeftAloneAndTheHiveStartsEmpty) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> plant;
+    fs::file_type type;  // what must still be there afterwards
+  } cases[] = {
+      {"a FIFO", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }, fs::file_type::fifo},
+      {"a link to a device", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }, fs::file_type::character},
+      {"a folder", [](const fs::path& p) { fs::create_directories(p); }, fs::file_type::directory},
+  };
+  const auto root = folder_;
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto folder = root / ("case" + std::to_string(++n));
+    fs::create_directories(folder);
+    c.plant(folder / "HKEY_CURRENT_USER.reg");
+    UseFolder(folder);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(GetSetting("App", "S", "k", "default"), "default");
+    EXPECT_EQ(GetSetting("App", "S", "k", "default"), "default");
+    EXPECT_THROW(SaveSetting("App", "S", "k", "v"), VBError) << "never written over";
+    std::string message = testing::internal::GetCapturedStderr();
+    const std::string report = "is not a regular file; it is left alone";
+    EXPECT_NE(message.find(report), std::string::npos) << message;
+    EXPECT_EQ(message.find(report), message.rfind(report)) << "reported once: " << message;
+    EXPECT_EQ(fs::status(folder / "HKEY_CURRENT_USER.reg").type(), c.type);
+    EXPECT_TRUE(KeptFiles(folder).empty()) << "nothing set aside";
+    EXPECT_TRUE(registry::WriteString(HKEY_LOCAL_MACHINE, "Soft", "v", "x")) << "the other hives work";
+  }
+}
+
+TEST_F(DamagedHive, TemporaryFilesOfWritersThatNoLongerRunAreRemoved) {
+  namespace fs = std::filesystem;
+  pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  fs::create_directories(folder_);
+  const std::string deadName = ".reg.tmp-" + std::to_string(dead);
+  const std::string liveName = ".reg.tmp-" + std::to_string(::getppid());
+  for (const std::string& name : {"HKEY_CURRENT_USER" + deadName, "HKEY_CURRENT_USER" + liveName,
+                                  "HKEY_LOCAL_MACHINE" + deadName, std::string("HKEY_CURRENT_USER.reg.tmp-notapid"),
+                                  "HKEY_CURRENT_USER.reg.tmp-" + std::to_string(::getpid())}) {
+    WriteFile(folder_ / name, "half a hive");
+  }
+  EXPECT_EQ(GetSetting("App", "S", "k", "d"), "d");
+  EXPECT_FALSE(fs::exists(folder_ / ("HKEY_CURRENT_USER" + deadName))) << "its writer is gone";
+  EXPECT_FALSE(fs::exists(folder_ / ("HKEY_CURRENT_USER.reg.tmp-" + std::to_string(::getpid()))))
+      << "this process is saving nothing";
+  EXPECT_TRUE(fs::exists(folder_ / ("HKEY_CURRENT_USER" + liveName))) << "its writer still runs";
+  EXPECT_TRUE(fs::exists(folder_ / "HKEY_CURRENT_USER.reg.tmp-notapid"));
+  EXPECT_TRUE(fs::exists(folder_ / ("HKEY_LOCAL_MACHINE" + deadName))) << "that hive has not been opened yet";
+  EXPECT_FALSE(registry::ReadString(HKEY_LOCAL_MACHINE, "Soft", "v"));
+  EXPECT_FALSE(fs::exists(folder_ / ("HKEY_LOCAL_MACHINE" + deadName)));
 }
 
 }  // namespace

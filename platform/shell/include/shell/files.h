@@ -6,14 +6,19 @@
 #include <cstdint>
 #include <string>
 
-// The folder of the running program (App.Path), without a trailing "/".
+// The folder of the running program (App.Path), without a trailing "/". SUITE_PROGRAM_FOLDER,
+// when set, names another folder instead (tests use it to keep companions and lists of their
+// own off the build's program folder); programs started by name are looked up there too.
 std::string AppPath();
 
 // The current folder (CurDir) and changing it (ChDir; 76 when there is no such folder).
 std::string CurDir();
 void ChDir(const std::string& path);
 
-// The user's temporary folder with a trailing "/": $TMPDIR when set, else /tmp/.
+// The user's temporary folder with a trailing "/": $TMPDIR when set, else the user's own
+// /tmp/reelwright-<uid>/, created with mode 0700. Where that name is a link, no folder, or a
+// folder of another user, the next free name is taken (/tmp/reelwright-<uid>-1/, ...).
+// 76 when no such folder can be made.
 std::string TempFolder();
 
 // The system folder (GetSystemDirectoryA's stand-in): the folder of the platform's libraries
@@ -32,7 +37,8 @@ bool PathExists(const std::string& path);
 
 // Deletes one file (Kill). 53 when no file has that name (a folder included).
 void Kill(const std::string& path);
-// Deletes a file or a whole folder with everything in it, for good. 53 when nothing has that name.
+// Deletes a file or a whole folder with everything in it, for good. 53 when nothing has that name,
+// and for a path whose last part is "." or ".." (it names no single item: "dir/." is not "dir").
 void DeletePath(const std::string& path);
 
 // Creates one folder (MkDir): 75 when the name exists already, 76 when its parent is missing.
@@ -71,3 +77,27 @@ std::string FolderFile(const std::string& folder, const std::string& backslashSu
 // The same below the program folder: AppFile("\\VirtualDub\\VirtualDub.exe") is
 // AppPath() + "/VirtualDub/VirtualDub".
 std::string AppFile(const std::string& backslashSuffix);
+
+// The file a path finally names: symbolic links are followed (a relative link from its own
+// folder) until a name that is no link, which is returned even when nothing has that name (a
+// dangling link gives its target). A path that is no link comes back unchanged. 75 for a loop.
+std::string ResolveLinks(const std::string& path);
+
+// Replaces target by a finished file (the way to write a file without ever leaving a partial
+// one: write a new file next to the target, then replace). The finished file is renamed over
+// the target, so the target is at every moment either the old file or the new one, complete.
+// A target that is a symbolic link keeps pointing at the replaced file: the file it names is
+// replaced. A finished file on another file system is copied next to that file first. The
+// replaced file's permission bits pass to the new one. A target that exists but is no regular
+// file (a folder, a device, a FIFO) is refused with 75 and left alone, as is the finished file;
+// 53 when the finished file is missing.
+void ReplaceFile(const std::string& finished, const std::string& target);
+
+// Whether ReplaceFile could replace target: its (resolved) folder is writable by this user and
+// an existing target is a regular file writable by this user. Never throws.
+bool CanReplace(const std::string& target);
+
+// Creates an empty file that did not exist (owner-only permissions; a name that is a link,
+// dangling or not, counts as existing and is never followed). Returns false when something
+// already has that name; other failures throw the file errors (76 for a missing folder).
+bool CreateNewFile(const std::string& path);
