@@ -96,7 +96,13 @@ QCursor CursorOf(int16_t pointer) {
 // ---- App --------------------------------------------------------------------------------------
 
 AppObject& App() {
-  static AppObject app;
+  static AppObject app = [] {
+    AppObject a;
+    a.Major = SUITE_VERSION_MAJOR;
+    a.Minor = SUITE_VERSION_MINOR;
+    a.Revision = SUITE_VERSION_REVISION;
+    return a;
+  }();
   return app;
 }
 

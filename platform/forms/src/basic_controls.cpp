@@ -180,6 +180,11 @@ void TextBox::MultiLine(bool v) {
   int16_t alignment = existed ? Alignment() : static_cast<int16_t>(vbLeftJustify);
   QRect geo = WidgetOf(*this) ? WidgetOf(*this)->geometry() : QRect(0, 0, 1215 / 15, 285 / 15);
   if (QWidget* old = WidgetOf(*this)) {
+    // The old widget goes later, possibly after this control: its events stop reaching it now.
+    if (QObject* router = native().events) {
+      old->removeEventFilter(router);
+      for (QWidget* child : old->findChildren<QWidget*>()) child->removeEventFilter(router);
+    }
     old->hide();
     old->deleteLater();
   }
