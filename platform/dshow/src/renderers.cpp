@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <QCloseEvent>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "forms/qt/hwnd_qt.h"
@@ -54,10 +55,10 @@ class Renderer : public Filter {
       // The first picture shows while paused (a paused graph shows where it stands).
       Present(sample);
       firstShown_ = true;
-      if (!WaitUntil(timed ? start : 0)) return in_.IsFlushing() ? S_FALSE : VFW_E_WRONG_STATE;
+      if (!WaitUntil(timed ? Due(start) : 0)) return in_.IsFlushing() ? S_FALSE : VFW_E_WRONG_STATE;
       return S_OK;
     }
-    if (timed && !WaitUntil(start)) return in_.IsFlushing() ? S_FALSE : VFW_E_WRONG_STATE;
+    if (timed && !WaitUntil(Due(start))) return in_.IsFlushing() ? S_FALSE : VFW_E_WRONG_STATE;
     Present(sample);
     if (Services() && timed) Services()->ReportProgress(stop);
     lastStop_ = timed ? stop : lastStop_;
@@ -66,8 +67,13 @@ class Renderer : public Filter {
 
   HRESULT EndOfStream(Pin*) override {
     // Completion is reported when the end of the last sample is due.
-    if (!WaitUntil(lastStop_)) return S_OK;
+    if (!WaitUntil(Due(lastStop_))) return S_OK;
     NotifyEvent(EC_COMPLETE, S_OK, 0);
+    return S_OK;
+  }
+
+  HRESULT NewSegment(Pin*, REFERENCE_TIME start, REFERENCE_TIME stop, double) override {
+    segmentLength_ = stop > start ? stop - start : -1;
     return S_OK;
   }
 
@@ -79,6 +85,14 @@ class Renderer : public Filter {
     firstShown_ = false;
     lastStop_ = 0;
     return S_OK;
+  }
+
+  // When a sample is due: at its time, but never much later than the end of the segment (the
+  // media's length) when that is known. Times far beyond it come from damaged headers; waiting
+  // for them would keep the graph from ever completing once its data has ended.
+  REFERENCE_TIME Due(REFERENCE_TIME t) const {
+    constexpr REFERENCE_TIME kLateness = 10'000'000;  // one second
+    return segmentLength_ > 0 ? std::min(t, segmentLength_ + kLateness) : t;
   }
 
   // Waits until the graph runs and its stream time reaches t; false when the filter stops or
@@ -120,6 +134,7 @@ class Renderer : public Filter {
   bool paced_;
   bool firstShown_ = false;
   REFERENCE_TIME lastStop_ = 0;
+  std::atomic<REFERENCE_TIME> segmentLength_{-1};
 };
 
 // --- Audio renderer ---------------------------------------------------------------------

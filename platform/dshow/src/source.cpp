@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <future>
@@ -81,6 +82,48 @@ struct ContainerDeleter {
   void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
 };
 using Container = std::unique_ptr<AVFormatContext, ContainerDeleter>;
+
+// The timing fields of an AVI file's stream headers ('strh' in 'hdrl'), in stream order.
+struct AviStreamTiming {
+  uint32_t scale = 0;
+  uint32_t rate = 0;
+  uint32_t sampleSize = 0;
+};
+
+uint32_t Le32At(const std::vector<uint8_t>& b, size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+std::vector<AviStreamTiming> ReadAviStreamTimings(const std::string& path) {
+  std::vector<AviStreamTiming> timings;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return timings;
+  std::vector<uint8_t> b(1 << 20);
+  b.resize(std::fread(b.data(), 1, b.size(), f));
+  std::fclose(f);
+  auto tagAt = [&](size_t at, const char* tag) { return at + 4 <= b.size() && std::memcmp(&b[at], tag, 4) == 0; };
+  if (!tagAt(0, "RIFF") || !tagAt(8, "AVI ")) return timings;
+  // Walks the chunks of [from, to); calls each(chunk id position, data position, data size).
+  auto walk = [&](size_t from, size_t to, const auto& each) {
+    for (size_t at = from; at + 8 <= to && at + 8 <= b.size();) {
+      const size_t size = Le32At(b, at + 4);
+      each(at, at + 8, size);
+      if (size > to - at - 8) break;
+      at += 8 + size + (size & 1);
+    }
+  };
+  walk(12, b.size(), [&](size_t id, size_t data, size_t size) {
+    if (!tagAt(id, "LIST") || !tagAt(data, "hdrl")) return;
+    walk(data + 4, std::min(b.size(), data + size), [&](size_t id2, size_t data2, size_t size2) {
+      if (!tagAt(id2, "LIST") || !tagAt(data2, "strl")) return;
+      walk(data2 + 4, std::min(b.size(), data2 + size2), [&](size_t id3, size_t data3, size_t size3) {
+        if (!tagAt(id3, "strh") || size3 < 48 || data3 + 48 > b.size()) return;
+        timings.push_back({Le32At(b, data3 + 20), Le32At(b, data3 + 24), Le32At(b, data3 + 44)});
+      });
+    });
+  });
+  return timings;
+}
 
 HRESULT OpenContainer(const std::string& path, Container* out) {
   std::error_code ec;
@@ -304,6 +347,10 @@ class Splitter : public Filter {
     std::unique_ptr<OutputPin> pin;
     int stream;
     REFERENCE_TIME lastEnd = 0;
+    // For a PCM stream whose header timing is unusable: the packets' timestamps count units of
+    // this many bytes, and the format's bytes per second give the time.
+    int64_t unitBytes = 0;
+    int64_t bytesPerSecond = 0;
   };
 
   void SetContainer(Container ctx) {
@@ -314,9 +361,26 @@ class Splitter : public Filter {
     startTime_ = ctx_->start_time != AV_NOPTS_VALUE ? ctx_->start_time : 0;
     std::vector<Out> outs;
     int n = 0;
+    // A stream header with a scale or rate of 0 gives no time (the demuxer then makes one up).
+    std::vector<AviStreamTiming> aviTimings;
+    if (kind_.subtype == MEDIASUBTYPE_Avi) aviTimings = ReadAviStreamTimings(path_);
+    if (aviTimings.size() != ctx_->nb_streams) aviTimings.clear();
+    bool unusableTiming = false;
     for (unsigned i = 0; i < ctx_->nb_streams; ++i) {
       AVStream* st = ctx_->streams[i];
       st->discard = AVDISCARD_ALL;
+      int64_t unitBytes = 0, bytesPerSecond = 0;
+      if (!aviTimings.empty() && (aviTimings[i].scale == 0 || aviTimings[i].rate == 0)) {
+        unusableTiming = true;
+        // Unusable timing: a PCM stream takes it from its format block (sample rate and block
+        // align); any other stream is left out of the graph.
+        const AVCodecParameters* par = st->codecpar;
+        const AVCodecDescriptor* desc = avcodec_descriptor_get(par->codec_id);
+        const bool pcm = par->codec_type == AVMEDIA_TYPE_AUDIO && desc && std::strncmp(desc->name, "pcm_", 4) == 0;
+        if (!pcm || par->sample_rate <= 0 || par->block_align <= 0 || aviTimings[i].sampleSize == 0) continue;
+        unitBytes = aviTimings[i].sampleSize;
+        bytesPerSecond = int64_t{par->sample_rate} * par->block_align;
+      }
       REFERENCE_TIME frame = 0;
       if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
         AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
@@ -328,11 +392,25 @@ class Splitter : public Filter {
       char name[32];
       std::snprintf(name, sizeof name, "Stream %02d", n++);
       Out o{std::make_unique<OutputPin>(this, U16(name)), static_cast<int>(i)};
+      o.unitBytes = unitBytes;
+      o.bytesPerSecond = bytesPerSecond;
       o.pin->SetTypes({mt});
       o.pin->SetBufferSize(1 << 20);
       outs.push_back(std::move(o));
-      if (!still && duration_ == 0 && st->duration > 0)
+      if (!still && duration_ == 0 && st->duration > 0 && unitBytes == 0)
         duration_ = av_rescale_q(st->duration, st->time_base, AVRational{1, static_cast<int>(UNITS)});
+    }
+    if (!still && unusableTiming) {
+      // The container's length counted the stream without timing: the streams kept give it.
+      REFERENCE_TIME longest = 0;
+      for (const Out& o : outs) {
+        const AVStream* st = ctx_->streams[o.stream];
+        if (st->duration <= 0) continue;
+        longest = std::max(longest, o.unitBytes > 0 ? av_rescale(st->duration * o.unitBytes, UNITS, o.bytesPerSecond)
+                                                    : av_rescale_q(st->duration, st->time_base,
+                                                                   AVRational{1, static_cast<int>(UNITS)}));
+      }
+      if (longest > 0) duration_ = longest;
     }
     struct stat sb {};
     fileSize_ = ::stat(path_.c_str(), &sb) == 0 ? sb.st_size : -1;
@@ -434,6 +512,15 @@ class Splitter : public Filter {
                                ? av_rescale_q(pkt->duration, st->time_base,
                                               AVRational{1, static_cast<int>(UNITS)})
                                : 1;
+      if (o->unitBytes > 0) {
+        // Timing from the format block: the timestamp counts units of the stream's sample size.
+        start = o->lastEnd;
+        if (ts != AV_NOPTS_VALUE) {
+          start = av_rescale(ts * o->unitBytes, UNITS, o->bytesPerSecond) -
+                  av_rescale(startTime_, UNITS, AV_TIME_BASE) - segmentStart;
+        }
+        dur = av_rescale(pkt->size, UNITS, o->bytesPerSecond);
+      }
       REFERENCE_TIME stop = start + std::max<REFERENCE_TIME>(dur, 1);
       bool still = kind_.subtype == MEDIASUBTYPE_StillImage;
       if (still) {

@@ -4,6 +4,10 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <iterator>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -234,6 +238,128 @@ TEST(Stopping, ReleasingARunningGraphStopsItAndClosesTheFile) {
   auto probe = fixtures::RunFfprobe(target);
   ASSERT_TRUE(probe.ok) << probe.error;
   ASSERT_TRUE(probe.First("video"));
+}
+
+// A copy of an AVI whose sound stream header gives a scale and rate of 0 (as broken writers
+// leave them).
+std::string WithoutSoundTiming(const std::string& original, const std::string& name) {
+  std::ifstream in(original, std::ios::binary);
+  std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (size_t at = b.find("strh"); at != std::string::npos; at = b.find("strh", at + 4)) {
+    if (b.compare(at + 8, 4, "auds") == 0) std::memset(&b[at + 8 + 20], 0, 8);  // dwScale, dwRate
+  }
+  std::string copy = fixtures::ScratchFolder("timing") + "/" + name;
+  std::ofstream(copy, std::ios::binary | std::ios::trunc) << b;
+  return copy;
+}
+
+// Records the end time of the last sample that passes.
+class EndRecorder : public dshow::InPlaceTransformFilter {
+ public:
+  EndRecorder() : InPlaceTransformFilter(u"Recorder", MakeGuid("{5B1D8E0A-7C34-4F19-A2E6-3D9C0B7A1E21}"), false) {}
+  HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override {
+    return mt.majortype == MEDIATYPE_Audio ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  HRESULT Transform(IMediaSample* sample) override {
+    REFERENCE_TIME start = 0, stop = 0;
+    if (SUCCEEDED(sample->GetTime(&start, &stop))) lastStop = stop;
+    return S_OK;
+  }
+  std::atomic<REFERENCE_TIME> lastStop{0};
+};
+
+TEST(BadInput, ASoundStreamWithoutHeaderTimingStillLetsTheMovieComplete) {
+  struct Case {
+    Kind kind;
+    bool soundPlays;  // PCM takes its time from the format; other sound is left out
+  } cases[] = {{Kind::AviMjpegPcm, true}, {Kind::AviDx50, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(fixtures::Name(c.kind));
+    const std::string path = WithoutSoundTiming(Fixture(c.kind), fixtures::Name(c.kind) + "-no-timing.avi");
+    auto g = NewGraph();
+    ASSERT_EQ(g->RenderFile(U(path).c_str(), nullptr), S_OK);
+    auto names = FilterNames(g.Get());
+    ASSERT_EQ(std::count(names.begin(), names.end(), "Audio Renderer"), c.soundPlays ? 1 : 0);
+    ComPtr<EndRecorder> recorder = MakeComObject<EndRecorder>();
+    if (c.soundPlays) {
+      SpliceBefore(g.Get(), "Audio Renderer", recorder.Get(), u"Recorder");
+      if (HasFatalFailure()) return;
+    }
+    double duration = 0;
+    g.As<IMediaPosition>()->get_Duration(&duration);
+    EXPECT_NEAR(duration, 1.0, 0.05);
+    g.As<IMediaPosition>()->put_Rate(2.0);
+    EXPECT_EQ(RunToEnd(g.Get(), 20000), EC_COMPLETE);
+    if (c.soundPlays) {
+      EXPECT_NEAR(recorder->lastStop / 1e7, 1.0, 0.1) << "the sound ends with the movie";
+    }
+  }
+}
+
+// A sound source of one second whose last sample is stamped a hundred seconds on, as damaged
+// headers can make it.
+class FarStampSource : public dshow::Filter {
+ public:
+  FarStampSource() : Filter(u"Far Stamps", MakeGuid("{8C3A5E71-0B2D-4F6A-9E14-7D5C2B9A3F60}")), out_(this, u"Out") {
+    MediaType mt;
+    mt.majortype = MEDIATYPE_Audio;
+    mt.subtype = MEDIASUBTYPE_PCM;
+    mt.formattype = FORMAT_WaveFormatEx;
+    auto* wf = reinterpret_cast<WAVEFORMATEX*>(SetFormatBuffer(mt, sizeof(WAVEFORMATEX)));
+    *wf = WAVEFORMATEX{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
+    out_.SetTypes({mt});
+    out_.SetBufferSize(1 << 16);
+  }
+  ~FarStampSource() override { Join(); }
+  int PinCount() override { return 1; }
+  dshow::Pin* GetPin(int i) override { return i == 0 ? &out_ : nullptr; }
+  REFERENCE_TIME SourceDuration() const override { return 10'000'000; }
+  HRESULT SetSourcePosition(REFERENCE_TIME) override { return S_OK; }
+
+ protected:
+  HRESULT OnPause() override {
+    if (!thread_.joinable()) thread_ = std::thread([this] { Stream(); });
+    return S_OK;
+  }
+  HRESULT OnStop() override {
+    Join();
+    return S_OK;
+  }
+
+ private:
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+  void Stream() {
+    out_.DeliverNewSegment(0, 10'000'000, 1.0);
+    const REFERENCE_TIME starts[] = {0, 5'000'000, 1'000'000'000};
+    for (REFERENCE_TIME start : starts) {
+      IMediaSample* sample = nullptr;
+      if (FAILED(out_.GetDeliveryBuffer(4410, &sample))) return;
+      BYTE* data = nullptr;
+      sample->GetPointer(&data);
+      std::memset(data, 0, 4410);
+      sample->SetActualDataLength(4410);
+      REFERENCE_TIME stop = start + 1'000'000;
+      sample->SetTime(&start, &stop);
+      const HRESULT hr = out_.Deliver(sample);
+      sample->Release();
+      if (hr != S_OK) return;
+    }
+    out_.DeliverEndOfStream();
+  }
+  dshow::OutputPin out_;
+  std::thread thread_;
+};
+
+TEST(BadInput, SamplesStampedFarBeyondTheEndDoNotHoldBackCompletion) {
+  auto g = NewGraph();
+  auto source = MakeComObject<FarStampSource>();
+  ASSERT_EQ(g->AddFilter(source.Get(), u"Far Stamps"), S_OK);
+  ASSERT_EQ(g->Render(PinNamed(source.Get(), "Out").Get()), S_OK);
+  ASSERT_EQ(FilterNames(g.Get()).size(), 2u);
+  EXPECT_EQ(RunToEnd(g.Get(), 20000), EC_COMPLETE);
+  for (auto& f : FiltersOf(g.Get())) g->RemoveFilter(f.Get());
 }
 
 }  // namespace
