@@ -539,6 +539,31 @@ TEST_F(Splitter, SavesThatCannotGoAheadHandNothingBack) {
   EXPECT_TRUE(f_->IsLoaded());
 }
 
+TEST_F(Splitter, ARenderThatFailsLeavesNoFileAndSaysWhy) {
+  ScriptScope script;
+  const std::string movie = scratch_ + "/source.avi";
+  fs::copy_file(Movie(Kind::AviMjpegPcm), movie);
+  Open(movie);
+  TypeStart("10");
+  // A folder that went away after it was chosen (a folder that cannot be written).
+  const std::string gone = scratch_ + "/gone-folder";
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(gone + "/piece.avi")).AnswerMsgBox(vbOK);
+  f_->mnuSave_Click();
+  ASSERT_FALSE(script->MsgBoxes().empty());
+  EXPECT_EQ(script->MsgBoxes().back().prompt.rfind("The piece could not be saved as " + gone + "/piece.avi.", 0), 0u)
+      << script->MsgBoxes().back().prompt;
+  EXPECT_FALSE(fs::exists(gone));
+  // The source deleted meanwhile.
+  fs::remove(movie);
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(scratch_ + "/gone.avi")).AnswerMsgBox(vbOK);
+  f_->mnuSave_Click();
+  EXPECT_FALSE(fs::exists(scratch_ + "/gone.avi"));
+  EXPECT_TRUE(loaded_.empty());
+  EXPECT_TRUE(f_->IsLoaded());
+  for (const auto& e : fs::directory_iterator(scratch_))
+    EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+}
+
 TEST_F(Splitter, StopDuringASaveLeavesNoFileAndKeepsTheWindow) {
   ScriptScope script;
   Open(Movie(Kind::AviMjpegPcm, 8));
