@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -651,6 +653,27 @@ TEST_F(Splitter, ClosingAsksDeletesThePictureAndKeepsThePanelSetting) {
 TEST_F(Splitter, TheHelpPagesAreInTheProgramFolder) {
   // The program folder is build/bin; the tests run from their own folder beside it.
   EXPECT_TRUE(fs::exists(AppPath() + "/../bin/Cutwright.help/index.html")) << AppPath();
+}
+
+}  // namespace
+
+namespace {
+
+// Not run by CTest: shows the window on a movie for a look on a real display
+// (QT_QPA_PLATFORM=xcb ... --gtest_also_run_disabled_tests), for SPLITTER_LOOK_SECONDS seconds.
+TEST_F(Splitter, DISABLED_ShowsTheWindowForALook) {
+  ScriptScope script;
+  Open(Movie(Kind::AviDx50));
+  f_->Show();
+  TypeEnd("75");
+  TypeStart("25");
+  const char* seconds = std::getenv("SPLITTER_LOOK_SECONDS");
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds ? std::atoi(seconds) : 3);
+  while (std::chrono::steady_clock::now() < end) {
+    DoEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  SelectionUnsaved = false;
 }
 
 }  // namespace
