@@ -570,14 +570,20 @@ TEST_F(Splitter, StopDuringASaveLeavesNoFileAndKeepsTheWindow) {
   ScriptScope script;
   Open(Movie(Kind::AviMjpegPcm, 8));
   TypeStart("5");
-  f_->On("tmrTimer_Timer", [this] {
-    if (f_->bRendering) f_->ToolbarClick("Stop");
+  bool refused = false;
+  f_->On("tmrTimer_Timer", [this, &refused] {
+    if (!f_->bRendering) return;
+    refused = !f_->Unload();  // a close while the piece is saved is refused
+    f_->ToolbarClick("Stop");
   });
   f_->tmrTimer->Interval(1);
   f_->tmrTimer->Enabled(true);
   const std::string target = scratch_ + "/stopped.avi";
-  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target)).AnswerMsgBox(vbOK);
   f_->mnuSave_Click();
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(script->MsgBoxes().back().prompt,
+            "Cannot unload while the piece is being saved.\r\nStop the save and then exit.");
   EXPECT_FALSE(fs::exists(target));
   for (const auto& e : fs::directory_iterator(scratch_))
     EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
