@@ -437,7 +437,7 @@ class MediaClip : public UserControlObject<_MediaClip> {
     On("Image2_Click", [this] { RaiseEvent(kMenuClick); });
     On("lblFileType_Change", [this] {
       std::string caption = lblFileType->Caption();
-      if (!caption.empty()) Check(put_MediaType(Bstr(caption)));
+      if (!caption.empty()) CheckWithInfo(put_MediaType(Bstr(caption)));
     });
     // Files dropped from other programs.
     auto dragOver = [this](Variant Data, int32_t& Effect, int16_t, int16_t, float, float, int16_t) {
@@ -660,7 +660,8 @@ class MediaClip : public UserControlObject<_MediaClip> {
   void Report(const VBError& e, const std::string& name, double t0, double t1) {
     Trapped([&] {
       const HRESULT code = static_cast<HRESULT>(e.Number());
-      const double took = Elapsed(std::round(t0), std::round(t1));
+      // t0 and t1 are whole seconds (halves to even), as the clock's readings were stored.
+      const double took = Elapsed(std::nearbyint(t0), std::nearbyint(t1));
       if (code == VFW_E_CANNOT_CONNECT) {
         MsgBox("The selected clip is too small to display in the frame preview.", 0, kTitle);
       } else if (code == VFW_E_TIME_EXPIRED && took > 2) {

@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "com/com.h"
 #include "com/object.h"
@@ -63,10 +65,14 @@ TEST(MediaProbes, AMovieWithoutSoundAndASoundFile) {
   EXPECT_TRUE(HasAudioStream(sound));
 }
 
-TEST(MediaProbes, MissingFilesAndFoldersAreNoMedia) {
-  for (const std::string& path :
-       {FixtureFolder() + "/missing.avi", FixtureFolder() + "/no/such/folder/clip.mov",
-        FixtureFolder(), std::string("relative/missing.mpg")}) {
+TEST(MediaProbes, MissingFilesFoldersAndTextNamedAsPicturesAreNoMedia) {
+  std::vector<std::string> paths = {FixtureFolder() + "/missing.avi", FixtureFolder() + "/no/such/folder/clip.mov",
+                                    FixtureFolder(), std::string("relative/missing.mpg")};
+  for (const char* name : {"note.jpg", "note.bmp", "note.png", "note.tif"}) {
+    paths.push_back(FixtureFolder() + "/" + name);
+    std::ofstream(paths.back()) << "A note, not a picture.\n";
+  }
+  for (const std::string& path : paths) {
     SCOPED_TRACE(path);
     Err().Clear();
     EXPECT_FALSE(IsMediaFile(path));

@@ -23,6 +23,7 @@
 
 #include "MediaClip.h"
 #include "com/com.h"
+#include "com/connectionpoint.h"
 #include "com/dispatch.h"
 #include "com/resources.h"
 #include "com/typeinfo.h"
@@ -600,6 +601,85 @@ TEST_F(TilecardTest, ClicksOnTheFrameAndThumbnailRaiseClickAndTheGlyphMenuClick)
     QApplication::sendEvent(w, &release);
     EXPECT_EQ(log_, c.expected) << c.child;
   }
+}
+
+// A container's property-change sink that refuses the MediaType notification, so that the load's
+// type step fails while the error report is in force.
+class RefusingSink : public ComObject<IPropertyNotifySink> {
+ public:
+  HRESULT code = S_OK;
+  std::string description;
+  HRESULT OnChanged(DISPID id) override {
+    if (id != kMediaType || code == S_OK) return S_OK;
+    return description.empty() ? code : ReportError(code, description);
+  }
+  HRESULT OnRequestEdit(DISPID) override { return S_OK; }
+};
+
+TEST_F(TilecardTest, TheErrorReportAfterAGrabOfAnUndecodableCodecChoosesItsBoxByTheFailure) {
+  const std::string movie = fixtures::MakeUndecodableAvi(media_);
+  auto sink = MakeComObject<RefusingSink>();
+  ComPtr<IUnknown> obj = static_cast<ActiveXHost*>(Tile())->Object();
+  DWORD cookie = ConnectEvents(obj.Get(), IPropertyNotifySink::iid, sink.Get());
+  const std::string damaged = "The file " + movie + " is damaged and has caused a DirectX failure.\r\nPlease end this application now.";
+  const std::string noFrame = "The file " + movie +
+                              " does not contain a frame reference.\r\nPlease convert the file to a supported format.";
+  const std::string slow = "The codec is too slow to return a preview frame.\r\nA thumbnail for this clip will not be available.";
+  struct Case {
+    HRESULT code;
+    std::string description;
+    int clockStep;  // seconds per clock reading; 0: the real clock
+    std::string prompt;
+    int flags;
+    std::string title;
+  } cases[] = {
+      {VFW_E_CANNOT_CONNECT, "", 0, "The selected clip is too small to display in the frame preview.", 0, "Tilecard"},
+      {VFW_E_TIME_EXPIRED, "", 3, damaged, 16, "DirectX - Tilecard"},
+      {VFW_E_TIME_EXPIRED, "", 0, noFrame, 64, "DirectX - Tilecard"},
+      {E_FAIL, "", 0, slow, 0, "Tilecard"},
+      {E_FAIL, "The container refuses", 0, "The container refuses", 0, "Tilecard"},
+  };
+  // Without a failure the undecodable movie shows the fallback picture and no box.
+  Load(movie);
+  EXPECT_FALSE(Thumbnail().isNull());
+  EXPECT_EQ(Text<QLineEdit>("txtFullPath"), movie);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.prompt);
+    Load("");
+    ASSERT_EQ(Text<QLineEdit>("txtFullPath"), "");
+    sink->code = c.code;
+    sink->description = c.description;
+    ClockFunction previous;
+    auto now = std::chrono::system_clock::now();
+    if (c.clockStep) previous = SetClockForTesting([&] { return now += std::chrono::seconds(c.clockStep); });
+    ScriptScope script;
+    script->AnswerMsgBox(vbOK);
+    Load(movie);
+    if (c.clockStep) SetClockForTesting(previous);
+    sink->code = S_OK;
+    ASSERT_EQ(script->MsgBoxes().size(), 1u);
+    EXPECT_EQ(script->MsgBoxes()[0].prompt, c.prompt);
+    EXPECT_EQ(script->MsgBoxes()[0].buttons, c.flags);
+    EXPECT_EQ(script->MsgBoxes()[0].title, c.title);
+    EXPECT_EQ(Text<QLineEdit>("txtFullPath"), "") << "the steps after the failing one do not run";
+    EXPECT_TRUE(Get(kMediaFile) == Variant(movie));
+  }
+  DisconnectEvents(obj.Get(), IPropertyNotifySink::iid, cookie);
+}
+
+TEST_F(TilecardTest, ANewInstanceTakesItsInitialPropertiesOnlyInDesignMode) {
+  for (bool userMode : {true, false}) {
+    SCOPED_TRACE(userMode);
+    SetAmbientUserMode(*form_, userMode);
+    ControlSite site{form_.get(), "ctlNew", -1, nullptr, kProgId};
+    ActiveXHost tile(site);
+    auto get = [&](DISPID id) { return InvokeDispatch(tile.DispatchObject(), id, DISPATCH_PROPERTYGET); };
+    EXPECT_TRUE(get(kFilter) == Variant(userMode ? "" : ".avi;.mov;.mpg;.mpeg;.bmp;.jpg;.jpeg;.gif"));
+    EXPECT_TRUE(get(kShowMediaInfo) == Variant(!userMode));
+    EXPECT_TRUE(get(kMediaFile) == Variant(""));
+    EXPECT_TRUE(get(kTransition) == Variant("None")) << "the combo's filling sets the transition";
+  }
+  SetAmbientUserMode(*form_, true);
 }
 
 }  // namespace

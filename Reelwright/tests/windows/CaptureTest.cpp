@@ -349,3 +349,14 @@ TEST_F(Capture, FontAndColourDialogsAndTheTitleDrawing) {
   EXPECT_NE(fixtures::ReadFile(with), fixtures::ReadFile(before)) << "the title is drawn";
   EXPECT_EQ(fixtures::ReadFile(cleared), fixtures::ReadFile(before));
 }
+
+TEST_F(Capture, HoldingTheSliderStopsTheFrameTimerUntilReleased) {
+  f_.Load();
+  EventArgs down{Variant(int16_t{1}), Variant(int16_t{0}), Variant(0.0f), Variant(0.0f)};
+  f_.RaiseEvent("ctrlSlider_MouseDown", down);
+  EXPECT_FALSE(f_.tmrTimer->Enabled());
+  EXPECT_TRUE(f_.Timer1->Enabled()) << "the title timer runs on";
+  EventArgs up{Variant(int16_t{1}), Variant(int16_t{0}), Variant(0.0f), Variant(0.0f)};
+  f_.RaiseEvent("ctrlSlider_MouseUp", up);
+  EXPECT_TRUE(f_.tmrTimer->Enabled());
+}

@@ -6,10 +6,14 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 
 #include "PrivateRegistry.h"
 #include "WindowsTestSupport.h"
+#include "com/object.h"
 #include "core/error.h"
+#include "mainwindow/modMain.h"
+#include "mainwindow/modSettings.h"
 #include "fixtures.h"
 #include "forms/hwnd.h"
 #include "forms/responder.h"
@@ -22,6 +26,56 @@ namespace fs = std::filesystem;
 using fixtures::Kind;
 
 namespace {
+
+// A stand-in storyboard tile: its automation object reports each property set by dispatch
+// identifier to the test.
+using PutRecorder = std::function<void(int16_t tile, DISPID id, const Variant& value)>;
+PutRecorder& Recorder() {
+  static PutRecorder recorder;
+  return recorder;
+}
+
+class RecordingTileObject : public ComObject<IDispatch> {
+ public:
+  explicit RecordingTileObject(int16_t tile) : tile_(tile) {}
+  HRESULT GetTypeInfoCount(uint32_t* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, const char16_t**, uint32_t, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*, uint32_t*) override {
+    if (!(flags & DISPATCH_PROPERTYPUT) || !params || params->cArgs != 1) return DISP_E_MEMBERNOTFOUND;
+    if (Recorder()) Recorder()(tile_, id, params->rgvarg[0]);
+    return S_OK;
+  }
+
+ private:
+  int16_t tile_;
+};
+
+class RecordingTile : public Control {
+ public:
+  explicit RecordingTile(const ControlSite& site) : Control(site), object_(MakeComObject<RecordingTileObject>(site.index)) {}
+  IDispatch* DispatchObject() const override { return object_.Get(); }
+
+ private:
+  ComPtr<RecordingTileObject> object_;
+};
+const bool kTileRegistered = RegisterControlClass<RecordingTile>("RecordingTile");
+
+// The storyboard's side: tile 0 filled, tile 1 the drop tile; a file set on the last tile loads
+// the next drop tile, as the main window's ImportFile handler does.
+class StandInStoryboard : public Form {
+ public:
+  StandInStoryboard() : Form("frmShow") {}
+
+ protected:
+  void Design() override {
+    Place({{"RecordingTile", "ctrlSourceClip", 0, "", 0, 0, 0, 0, ""},
+           {"RecordingTile", "ctrlSourceClip", 1, "", 0, 0, 0, 0, ""}});
+  }
+};
 
 class Preview : public PrivateRegistry {
  protected:
@@ -236,4 +290,62 @@ TEST_F(Preview, PlayedToTheEndTheTickShowsTheLengthAndLeavesTheGraphRunning) {
   double position = -1;
   ASSERT_EQ(f_.objMediaPosition->get_CurrentPosition(&position), S_OK);
   EXPECT_LT(position, 0.5) << "Play after the end starts again";
+}
+
+TEST_F(Preview, ShowControlsPausesAndShowVideoPlaysAgain) {
+  ScriptScope script;
+  std::string path = fixtures::Make(Kind::AviMjpegPcm, media_);
+  Open(path);
+  f_.Show();
+  ASSERT_TRUE(f_.bPlaying);
+  driver::Click(*f_.FindControl("Command3"));  // Show Controls
+  EXPECT_EQ(f_.mnuControls->Caption(), "Show Video");
+  EXPECT_FALSE(f_.bPlaying) << "paused";
+  EXPECT_TRUE(f_.cmdPlay->Enabled());
+  EXPECT_TRUE(f_.Picture2->Visible());
+  EXPECT_FALSE(f_.picVideoWindow->Visible());
+  EXPECT_EQ(f_.Height(), 6000);
+  EXPECT_NEAR(f_.FindControl("Command1")->Top(), f_.Picture2->Height() * 15 - 1000, 15) << "Close near the foot";
+  driver::Click(*f_.FindControl("Command1"));  // Close: back to the video
+  EXPECT_EQ(f_.mnuControls->Caption(), "Show Controls");
+  EXPECT_TRUE(f_.bPlaying);
+  EXPECT_FALSE(f_.Picture2->Visible());
+  EXPECT_TRUE(f_.picVideoWindow->Visible());
+}
+
+TEST_F(Preview, AddToStoryboardFillsTheDropTileAndGivesTheNewOneItsThreeProperties) {
+  ASSERT_TRUE(kTileRegistered);
+  ScriptScope script;
+  std::string path = fixtures::Make(Kind::AviMjpegPcm, media_);
+  StandInStoryboard main;
+  main.Load();
+  SetMainWindow([&main]() -> Form& { return main; });
+  struct Put {
+    int16_t tile;
+    DISPID id;
+    Variant value;
+    bool operator==(const Put&) const = default;
+  };
+  std::vector<Put> puts;
+  Recorder() = [&](int16_t tile, DISPID id, const Variant& value) {
+    puts.push_back({tile, id, value});
+    if (id == 0x6803000A && tile == main.ElementIndexes("ctrlSourceClip").back()) {
+      main.LoadElement("ctrlSourceClip", static_cast<int16_t>(tile + 1));
+    }
+  };
+  TransitionsEnabled = true;
+  DragDropEnabled = false;
+  DefaultTransition = "Fade";
+  Open(path);
+  driver::Click(*f_.FindControl("Command2"));
+  Recorder() = nullptr;
+  SetMainWindow(nullptr);
+  EXPECT_EQ(puts, (std::vector<Put>{{1, 0x6803000A, Variant(path)},
+                                    {2, 0x68030001, Variant(true)},
+                                    {2, 0x68030000, Variant(false)},
+                                    {2, 0x68030004, Variant("Fade")}}))
+      << "the file on the drop tile, then the three properties on the new drop tile; no duration";
+  EXPECT_FALSE(f_.IsLoaded());
+  EXPECT_TRUE(script->MsgBoxes().empty());
+  main.Unload();
 }

@@ -23,11 +23,6 @@ using namespace forms_detail;
 
 namespace {
 
-std::map<Form*, bool>& UserModes() {
-  static std::map<Form*, bool> m;
-  return m;
-}
-
 struct ExtenderMember {
   const char* name;
   DISPID id;
@@ -602,7 +597,7 @@ Variant ActiveXHost::GetProperty(const std::string& name) const {
 // ---- ambient UserMode --------------------------------------------------------------------------
 
 void SetAmbientUserMode(Form& form, bool userMode) {
-  UserModes()[&form] = userMode;
+  AmbientUserModeOf(form) = userMode;
   if (!form.IsLoaded()) return;
   for (Control* c : form.Controls()) {
     auto* h = dynamic_cast<ActiveXHost*>(c);
@@ -613,10 +608,7 @@ void SetAmbientUserMode(Form& form, bool userMode) {
   }
 }
 
-bool AmbientUserMode(Form& form) {
-  auto it = UserModes().find(&form);
-  return it == UserModes().end() ? true : it->second;
-}
+bool AmbientUserMode(Form& form) { return AmbientUserModeOf(form); }
 
 namespace forms_detail {
 // Rows whose type is no control type of the runtime name a class to host.

@@ -147,6 +147,7 @@ struct Form::Impl {
   int16_t mousePointer = 0;
   int quiet = 0;  // design values are being applied: they raise no events
   std::string defaultButton, cancelButton;  // "name#index"
+  bool ambientUserMode = true;  // what hosted controls see as the ambient UserMode
 
   FormWindow* W() {
     if (!loaded) self->Load();
@@ -592,6 +593,7 @@ void Form::Show(int16_t modal, Form* owner) {
   }
   d_->ApplyTabOrder();
   if (modal != vbModal) {
+    if (forms_detail::ShowFirstWindow(w)) return;
     w->show();
     w->raise();
     w->activateWindow();
@@ -887,6 +889,8 @@ std::vector<int16_t> Form::ElementIndexes(const std::string& name) {
 }
 
 namespace forms_detail {
+bool& AmbientUserModeOf(Form& form) { return form.impl().ambientUserMode; }
+
 LiftQuiet::LiftQuiet(Form& form) : form_(form), saved_(form.impl().quiet) { form.impl().quiet = 0; }
 LiftQuiet::~LiftQuiet() { form_.impl().quiet = saved_; }
 }  // namespace forms_detail

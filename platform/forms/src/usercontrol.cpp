@@ -124,7 +124,7 @@ void UserControl::PropertyChanged(const std::string& name) {
   if (id == DISPID_UNKNOWN) ::Raise(vbErrObjectDoesntSupport, "Object doesn't support this property or method");
   if (!link_.notify) return;
   ComPtr<IUnknown> hold(link_.self);
-  link_.notify->ForEach<IPropertyNotifySink>([&](IPropertyNotifySink* s) { Check(s->OnChanged(id)); });
+  link_.notify->ForEach<IPropertyNotifySink>([&](IPropertyNotifySink* s) { CheckWithInfo(s->OnChanged(id)); });
 }
 
 void UserControl::RaiseEvent(DISPID event, std::vector<Variant> args) {
@@ -181,7 +181,11 @@ HRESULT UserControl::OleDoVerb(int32_t verb, HWND parent, const RECT* pos) {
 
 HRESULT UserControl::OleClose() {
   if (!IsLoaded()) return S_OK;
-  if (QWidget* surface = WidgetFromHwnd(hWnd())) surface->hide();
+  // The surface leaves the container's window, which may go before this object does.
+  if (QWidget* surface = WidgetFromHwnd(hWnd())) {
+    surface->hide();
+    surface->setParent(nullptr, Qt::Widget);
+  }
   return S_OK;
 }
 

@@ -206,10 +206,16 @@ TEST_F(ActiveXTest, ClassesThatCannotBeCreatedFailTheLoadWith429AndLeaveNoForm) 
   registry::WriteString(HKEY_CLASSES_ROOT, "SuiteTest.Missing\\CLSID", "", "{7C3A1E50-5D2B-4A61-9E0F-31B2C4D5E6FF}");
   registry::WriteString(HKEY_CLASSES_ROOT, "CLSID\\{7C3A1E50-5D2B-4A61-9E0F-31B2C4D5E6FF}\\InprocServer32", "",
                         "/nonexistent/Missing.so");
+  // A library that does not serve the class its registration names: DllGetClassObject fails.
+  registry::WriteString(HKEY_CLASSES_ROOT, "SuiteTest.Unserved\\CLSID", "", "{7C3A1E50-5D2B-4A61-9E0F-31B2C4D5E6FE}");
+  registry::WriteString(HKEY_CLASSES_ROOT, "CLSID\\{7C3A1E50-5D2B-4A61-9E0F-31B2C4D5E6FE}\\InprocServer32", "",
+                        TEST_CONTROLS);
   struct Case {
     const char* progId;
     const char* reason;
-  } cases[] = {{"SuiteTest.Unregistered", "not registered"}, {"SuiteTest.Missing", "Missing.so"}};
+  } cases[] = {{"SuiteTest.Unregistered", "not registered"},
+               {"SuiteTest.Missing", "Missing.so"},
+               {"SuiteTest.Unserved", "does not serve that class"}};
   for (const Case& c : cases) {
     TestForm f("frmBad", [&](TestForm& f) {
       f.Add({"Label", "lblFirst", -1, "", 0, 0, 900, 255, "first"});

@@ -122,7 +122,6 @@ std::string TempFolder() {
 
 std::string SystemDirectory() {
   const char* override = std::getenv("SUITE_SYSTEM_FOLDER");
-  if (override == nullptr || *override == '\0') override = std::getenv("SUITE_SYSTEM_DIR");
   if (override != nullptr && *override != '\0') {
     std::string folder = override;
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
@@ -134,14 +133,6 @@ std::string SystemDirectory() {
   std::error_code ec;
   std::filesystem::path lib = std::filesystem::canonical(info.dli_fname, ec);
   return ec ? AppPath() : lib.parent_path().string();
-}
-
-uint32_t GetSystemDirectoryA(char* buffer, uint32_t size) {
-  const std::string folder = SystemDirectory();
-  const auto length = static_cast<uint32_t>(folder.size());
-  if (buffer == nullptr || size <= length) return length + 1;
-  std::memcpy(buffer, folder.c_str(), folder.size() + 1);
-  return length;
 }
 
 bool FileExists(const std::string& path) { return StatIs(path, S_IFREG); }

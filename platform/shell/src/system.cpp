@@ -108,4 +108,9 @@ uint32_t GetTempFileNameA(const char* pathName, const char* prefix, uint32_t uni
   return 0;
 }
 
-// GetSystemDirectoryA is defined once, in files.cpp (SUITE_SYSTEM_FOLDER or SUITE_SYSTEM_DIR name it).
+uint32_t GetSystemDirectoryA(char* buffer, uint32_t size) {
+  const std::string folder = SystemDirectory();
+  if (buffer == nullptr || folder.size() + 1 > size) return static_cast<uint32_t>(folder.size() + 1);
+  std::memcpy(buffer, folder.c_str(), folder.size() + 1);
+  return static_cast<uint32_t>(folder.size());
+}

@@ -22,11 +22,9 @@ void ChDir(const std::string& path);
 std::string TempFolder();
 
 // The system folder (GetSystemDirectoryA's stand-in): the folder of the platform's libraries
-// (build/lib), or $SUITE_SYSTEM_DIR when set (tests); no trailing "/".
+// (build/lib), or $SUITE_SYSTEM_FOLDER when set (tests); no trailing "/". The buffer form is
+// GetSystemDirectoryA in shell/system.h.
 std::string SystemDirectory();
-// Win32's form: copies the folder and a NUL into buffer when size holds them and returns its
-// length; otherwise returns the size needed (with the NUL) and copies nothing.
-uint32_t GetSystemDirectoryA(char* buffer, uint32_t size);
 
 // True for an existing normal file (a link is followed); a folder is not a file. Never throws.
 bool FileExists(const std::string& path);

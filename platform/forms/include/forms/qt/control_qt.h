@@ -114,6 +114,8 @@ void ForgetDrag(Control& source);
 void ApplyTabOrder(Form& form);
 // Creates a control of a registered type.
 std::unique_ptr<Control> CreateControl(const ControlSite& site);
+// The form's ambient UserMode for the controls it hosts (SetAmbientUserMode).
+bool& AmbientUserModeOf(Form& form);
 // Lets events through while the form applies design values (a hosted control raises its events
 // while it loads its properties during the form's load).
 class LiftQuiet {
