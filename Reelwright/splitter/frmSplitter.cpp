@@ -569,12 +569,16 @@ void frmSplitter::OpenFile(std::string& sPassedFile) {
       });
     }
   }
-  // A video stream none of whose pictures can be had is no editable video either.
+  // A video stream whose first or last picture cannot be had (no decoder, a file cut short or
+  // damaged) is no editable video either.
   if (video >= 0 && !Step([&] {
-        LONG size = 0;
-        Check(det->GetBitmapBits(0, &size, nullptr, 16, 16));
-        std::vector<char> buffer(static_cast<size_t>(size));
-        Check(det->GetBitmapBits(0, &size, buffer.data(), 16, 16));
+        const double frames = std::round(length * rate);
+        for (double t : {0.0, frames > 1 && rate > 0 ? (frames - 1) / rate : 0.0}) {
+          LONG size = 0;
+          Check(det->GetBitmapBits(t, &size, nullptr, 16, 16));
+          std::vector<char> buffer(static_cast<size_t>(size));
+          Check(det->GetBitmapBits(t, &size, buffer.data(), 16, 16));
+        }
       }))
     video = -1;
   Err().Clear();

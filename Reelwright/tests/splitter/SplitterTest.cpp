@@ -250,7 +250,8 @@ TEST_F(Splitter, FilesWithoutVideoAreRefusedAndChangeNothing) {
   const std::string good = Movie(Kind::AviMjpegPcm);
   Open(good);
   ASSERT_TRUE(f_->bFileLoaded);
-  const Kind bad[] = {Kind::EmptyFile, Kind::TextAsAvi, Kind::Wav, Kind::Mp3};
+  // A damaged movie whose last frame cannot be decoded is refused like one without video.
+  const Kind bad[] = {Kind::EmptyFile, Kind::TextAsAvi, Kind::Wav, Kind::Mp3, Kind::AviDamagedIndex};
   for (Kind k : bad) {
     SCOPED_TRACE(fixtures::Name(k));
     script->AnswerMsgBox(vbOK);
@@ -262,6 +263,16 @@ TEST_F(Splitter, FilesWithoutVideoAreRefusedAndChangeNothing) {
     EXPECT_EQ(f_->sSourceFile, good);
     EXPECT_EQ(f_->lblReadFileName->Caption(), good);
     EXPECT_EQ(f_->lFrameCount, 100);
+  }
+  // A movie cut short opens with the frames the detector reads from it.
+  for (Kind k : {Kind::TruncatedAvi}) {
+    SCOPED_TRACE(fixtures::Name(k));
+    std::string p = fixtures::Make(k, scratch_ + "/media");
+    f_->OpenFile(p);
+    EXPECT_EQ(Err().Number, 0);
+    EXPECT_EQ(f_->sSourceFile, p);
+    EXPECT_GT(f_->lFrameCount, 0);
+    EXPECT_EQ(f_->lEndFrame, f_->lFrameCount);
   }
   // A fresh window refuses too and stays without a movie.
   SelectionUnsaved = false;
