@@ -380,6 +380,7 @@ TEST_F(Splitter, TypedFrames) {
       {true, "51", "The starting frame number must be lower than the ending frame number.", 0},
       {true, "12.5", "", 12},
       {true, "13.5", "", 14},
+      {true, "12,5", "", 12},
       {true, "50", "", 50},
       {false, "49", "The ending frame number must be higher than the starting frame number.", 50},
       {false, "x1", "Please enter a number.", 50},
@@ -633,6 +634,47 @@ TEST_F(Splitter, TrimmedPreviewShowsTheFramesAndEndsIdle) {
   EXPECT_LT(counter.size(), 6u);
   EXPECT_EQ(f_->cmdPlay->Caption(), "Start");
   EXPECT_FALSE(f_->bPreviewRunning);
+}
+
+TEST_F(Splitter, TimersDoubleClicksAndAPreviewThatFails) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm, 2));
+  // The preview timer writes the picture only after a slider move, and names the marks.
+  f_->ctrlSlider->Value(17);
+  f_->bSliderMoved = false;
+  f_->tmrTimer_Timer();
+  EXPECT_NE(Bitmap(), 17);
+  f_->ctrlSlider->Raise("Scroll");
+  EXPECT_TRUE(f_->bSliderMoved);
+  EXPECT_EQ(f_->lblCurrentFrameValue->Caption(), "17");
+  f_->tmrTimer_Timer();
+  EXPECT_FALSE(f_->bSliderMoved);
+  EXPECT_EQ(Bitmap(), 17);
+  f_->ToolbarClick("FirstFrame");  // as the double click on "Start": frame 1
+  EXPECT_EQ(f_->lStartFrame, 1);
+  f_->Label5->Raise("DblClick");
+  EXPECT_EQ(f_->lEndFrame, 50);
+  f_->tmrTimer_Timer();
+  EXPECT_EQ(f_->Toolbar1->ButtonsOf().Item("PreviewTrimmed").ToolTipText(),
+            "Preview Trimmed Movie from frame 1 to frame 50.");
+  // The start timer clears the opening's selection once the window is shown.
+  SelectionUnsaved = true;
+  f_->Timer1_Timer();
+  EXPECT_TRUE(SelectionUnsaved);
+  f_->Show();
+  f_->Timer1_Timer();
+  EXPECT_FALSE(SelectionUnsaved);
+  EXPECT_FALSE(f_->Timer1->Enabled());
+  // A preview that fails (no rate to pace by) leaves the window busy until the next click.
+  f_->lblFPSValue->Caption("0");
+  f_->PlayTrimmedPreview();
+  EXPECT_EQ(f_->cmdPlay->Caption(), "Stop");
+  EXPECT_TRUE(f_->bPreviewRunning);
+  EXPECT_FALSE(f_->cmdSelStart->Enabled());
+  f_->ToolbarClick("PreviewTrimmed");
+  EXPECT_EQ(f_->cmdPlay->Caption(), "Start");
+  EXPECT_FALSE(f_->bPreviewRunning);
+  EXPECT_TRUE(f_->cmdSelStart->Enabled());
 }
 
 TEST_F(Splitter, ClosingAsksDeletesThePictureAndKeepsThePanelSetting) {
