@@ -1019,7 +1019,11 @@ void frmSplitter::cmdEndUp_Click() { EndStep(1); }
 // ---- Saving ---------------------------------------------------------------------------------
 
 void frmSplitter::mnuSave_Click() {
-  if (bRendering) return;  // one render at a time
+  if (SaveRoad()) Unload();
+}
+
+bool frmSplitter::SaveRoad() {
+  if (bRendering) return false;  // one render at a time
   std::string target;
   // Until the replace question any failure ends the road silently.
   try {
@@ -1032,18 +1036,18 @@ void frmSplitter::mnuSave_Click() {
     ctrlCommonDialog->Dialog().Filter = SetFilter();
     ctrlCommonDialog->ShowSave();
     target = ctrlCommonDialog->Dialog().FileName;
-    if (target.empty()) return;
+    if (target.empty()) return false;
     lblWriteFileName->Caption(target);
     lblPlaybackFileName->Caption(target);
   } catch (const VBError&) {
     Err().Clear();
-    return;
+    return false;
   }
   if (SameFile(target, sSourceFile)) {
     MsgBox("The movie being split cannot be replaced by a piece of itself." + std::string(kCrLf) +
                "Please use another name.",
            vbOKOnly | vbExclamation);
-    return;
+    return false;
   }
   Step([&] {
     if (ctrlSlider->SelLength() == 0) {
@@ -1053,14 +1057,14 @@ void frmSplitter::mnuSave_Click() {
   });
   if (modGeneral::FileExists(target) || PathExists(target)) {
     if (MsgBox("A file named " + target + " already exists." + kCrLf + "Do you want to replace it?", vbYesNo) != vbYes)
-      return;
+      return false;
     DoEvents();
     // The old file stays until the new piece is complete; one that cannot be replaced is refused now.
     if (!modGeneral::FileExists(target) || !CanReplace(target)) {
       MsgBox(std::string("There was a sharing error trying to delete the old file.") + kCrLf +
                  "Please use another name or manually delete the old file and refresh Explorer.",
              vbOKOnly | vbCritical);
-      return;
+      return false;
     }
   }
   Screen().MousePointer(vbArrowHourglass);
@@ -1073,10 +1077,10 @@ void frmSplitter::mnuSave_Click() {
   EnableControls();
   Screen().MousePointer(vbDefault);
   Err().Clear();
-  if (outcome != Outcome::Done) return;
+  if (outcome != Outcome::Done) return false;
   LoadedFileNameHolder() = target;
   SelectionUnsaved = false;
-  Unload();
+  return true;
 }
 
 frmSplitter::Outcome frmSplitter::RenderSelection(const std::string& target) {
@@ -1508,9 +1512,10 @@ void frmSplitter::Form_QueryUnload(int16_t& Cancel) {
     return;
   }
   if (SelectionUnsaved) {
-    if (MsgBox("Do you want to save your file?", vbYesNo) == vbYes) {
+    // Yes: the save road; a piece handed back lets this close go on (the window unloads as
+    // after any save), otherwise the window stays open.
+    if (MsgBox("Do you want to save your file?", vbYesNo) == vbYes && !SaveRoad()) {
       Cancel = 1;
-      mnuSave_Click();
       return;
     }
   }

@@ -166,6 +166,8 @@ class frmSplitter : public Form {
   void EndPreview();
   void Help();
   void Exit();
+  // The save road up to the hand-back; true when a piece was handed back.
+  bool SaveRoad();
   Outcome RenderSelection(const std::string& target);
   Button* ToolButton(const std::string& key);
   void SetFrameLabels(int32_t value);

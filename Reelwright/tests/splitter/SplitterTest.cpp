@@ -643,6 +643,19 @@ TEST_F(Splitter, TrimmedPreviewShowsTheFramesAndEndsIdle) {
   EXPECT_FALSE(f_->bPreviewRunning);
 }
 
+TEST_F(Splitter, ClosingWithYesSavesThePieceAndCloses) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm, 2));
+  TypeStart("5");
+  const std::string target = scratch_ + "/closing.avi";
+  script->AnswerMsgBox(vbYes).AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+  f_->Unload();
+  EXPECT_EQ(script->MsgBoxes().front().prompt, "Do you want to save your file?");
+  EXPECT_FALSE(f_->IsLoaded());
+  EXPECT_EQ(loaded_, target);
+  EXPECT_EQ(fixtures::DecodedFrameNumbers(target).size(), 45u);
+}
+
 TEST_F(Splitter, TimersDoubleClicksAndAPreviewThatFails) {
   ScriptScope script;
   Open(Movie(Kind::AviMjpegPcm, 2));
