@@ -15,6 +15,8 @@
 #include "core/msgbox.h"
 #include "core/runtime_convert.h"
 #include "fixtures.h"
+#include "com/com.h"
+#include "com/olecontrol.h"
 #include "forms/activex.h"
 #include "forms/app.h"
 #include "forms/responder.h"
@@ -170,6 +172,33 @@ TEST_F(Splitter, RulerTicksByDispatchIdentifier) {
   EXPECT_EQ(RulerSurface().FindControl("Line1", 100)->Left(), 5940);
   EXPECT_EQ(RulerSurface().FindControl("Line1", 100)->ToolTipText(),
             "Frame (101) - Left click to set start, right to set end");
+}
+
+// AutoRedraw: False by default and then not stored; True is stored under "AutoRedraw" and read
+// back by a new instance from the same bag.
+TEST_F(Splitter, RulerAutoRedrawIsItsOnePersistentProperty) {
+  f_->Load();
+  IDispatch* ruler = f_->Ruler();
+  ASSERT_NE(ruler, nullptr);
+  auto* host = dynamic_cast<ActiveXHost*>(f_->FindControl("WzTick1"));
+  ASSERT_NE(host, nullptr);
+  EXPECT_FALSE(CBool(Call(ruler, wztick::kAutoRedraw, DISPATCH_PROPERTYGET)));
+  EXPECT_TRUE(host->SaveProperties().empty());
+  Call(ruler, wztick::kAutoRedraw, DISPATCH_PROPERTYPUT, {Variant(true)});
+  EXPECT_TRUE(CBool(Call(ruler, wztick::kAutoRedraw, DISPATCH_PROPERTYGET)));
+  const PropertyList saved = host->SaveProperties();
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved[0].first, "AutoRedraw");
+  EXPECT_TRUE(CBool(saved[0].second));
+  ComPtr<IUnknown> other;
+  ASSERT_EQ(CoCreateInstance(wztick::kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, other.put_void()), S_OK);
+  ComPtr<IPersistPropertyBag> persist;
+  ASSERT_EQ(other->QueryInterface(IPersistPropertyBag::iid, persist.put_void()), S_OK);
+  ComPtr<IPropertyBag> bag = CreateMemoryPropertyBag(saved);
+  ASSERT_EQ(persist->Load(bag.Get(), nullptr), S_OK);
+  ComPtr<IDispatch> d;
+  ASSERT_EQ(other->QueryInterface(IID_IDispatch, d.put_void()), S_OK);
+  EXPECT_TRUE(CBool(Call(d.Get(), wztick::kAutoRedraw, DISPATCH_PROPERTYGET)));
 }
 
 TEST_F(Splitter, RulerClicksSetStartWithTheLeftButtonAndEndWithAnyOther) {
