@@ -390,6 +390,23 @@ TEST_F(Splitter, DraggingAMarkerStopsOneTickBeforeTheOtherAndDropsIntoSetStart) 
   EXPECT_EQ(f_->Command2->ToolTipText(), "Set the End Frame to frame number " + std::to_string(frame) + ".");
 }
 
+// A real drag with the mouse: the start marker pressed and released over the middle of the bar.
+TEST_F(Splitter, DraggingTheStartMarkerWithTheMouse) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm));
+  f_->Show();
+  TypeEnd("100");
+  driver::DragOnto(*f_->imgSplitter, *f_->PositionBar);
+  EXPECT_FALSE(f_->bDragStart);
+  EXPECT_FALSE(f_->picSplitter->Visible());
+  EXPECT_TRUE(f_->imgSplitter->Visible());
+  EXPECT_NEAR(f_->lStartFrame, 50, 2);
+  EXPECT_EQ(f_->lblStartFrameValue->Caption(), std::to_string(f_->lStartFrame));
+  EXPECT_EQ(f_->ctrlSlider->SelStart(), f_->lStartFrame);
+  EXPECT_EQ(f_->lEndFrame, 100);
+  SelectionUnsaved = false;
+}
+
 TEST_F(Splitter, TypedFrames) {
   ScriptScope script;
   Open(Movie(Kind::AviMjpegPcm));
