@@ -3,9 +3,11 @@
 #include "mainwindow/FormInstances.h"
 #include "mainwindow/frmShow.h"
 #include "mainwindow/modMain.h"
+#include "splitter/WzTick.h"
 
 int main() {
   SetMainWindow([]() -> Form& { return DefaultForm<frmShow>(); });
+  RegisterWzTick();  // the splitter's ruler, a control of the program itself
   Main();
   RunMessageLoop();
   return 0;

@@ -302,8 +302,8 @@ class Writer {
     venc_->width = o_.width;
     venc_->height = o_.height;
     venc_->pix_fmt = recipe_.video.pixFmt;
-    venc_->time_base = AVRational{1, o_.fps};
-    venc_->framerate = AVRational{o_.fps, 1};
+    venc_->time_base = AVRational{o_.fpsDen, o_.fps};
+    venc_->framerate = AVRational{o_.fps, o_.fpsDen};
     venc_->gop_size = 12;
     if (recipe_.video.pixFmt == AV_PIX_FMT_YUVJ420P) venc_->color_range = AVCOL_RANGE_JPEG;
     if (recipe_.video.maxBFrames >= 0) venc_->max_b_frames = recipe_.video.maxBFrames;
@@ -540,7 +540,9 @@ std::string FileName(Kind kind, const Options& o) {
   if (!IsBad(kind) || kind == Kind::TruncatedAvi || kind == Kind::AviDamagedIndex ||
       kind == Kind::AviAudioFirst || kind == Kind::AviLongStreamHeader || kind == Kind::AviIv50Tagged ||
       kind == Kind::WavAsAvi) {
-    name << "_" << o.width << "x" << o.height << "_" << o.fps << "fps_"
+    name << "_" << o.width << "x" << o.height << "_" << o.fps;
+    if (o.fpsDen != 1) name << "over" << o.fpsDen;
+    name << "fps_"
          << static_cast<long long>(std::llround(o.seconds * 1000)) << "ms";
     if (!o.audio) name << "_mute";
   }
@@ -615,11 +617,11 @@ bool IsBad(Kind kind) {
 }
 
 int FrameCount(const Options& o) {
-  return std::max(1, static_cast<int>(std::lround(o.seconds * o.fps)));
+  return std::max(1, static_cast<int>(std::lround(o.seconds * o.fps / o.fpsDen)));
 }
 
 std::string Make(Kind kind, const std::string& folder, const Options& o) {
-  if (o.width < 16 || o.height < 16 || o.fps < 1 || !(o.seconds > 0))
+  if (o.width < 16 || o.height < 16 || o.fps < 1 || o.fpsDen < 1 || !(o.seconds > 0))
     Fail("options out of range");
   av_log_set_level(AV_LOG_ERROR);
   fs::create_directories(folder);

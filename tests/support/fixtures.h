@@ -45,6 +45,7 @@ struct Options {
   int fps = 25;
   double seconds = 1.0;
   bool audio = true;  // movies only; sound-only kinds always have sound
+  int fpsDen = 1;     // the rate is fps / fpsDen frames a second (30000 / 1001 for NTSC)
 };
 
 // File extension of a kind, with the dot (".avi", ".mpg", ...).
@@ -63,7 +64,7 @@ bool IsBad(Kind kind);
 // file is rewritten each time. Throws std::runtime_error when FFmpeg cannot make it.
 std::string Make(Kind kind, const std::string& folder, const Options& options = {});
 
-// Number of video frames Make writes for a movie: round(seconds * fps), at least 1.
+// Number of video frames Make writes for a movie: round(seconds * fps / fpsDen), at least 1.
 int FrameCount(const Options& options);
 
 // The frame number drawn into a picture. row0 points at the top row's first pixel, stride is

@@ -201,11 +201,14 @@ bool ClipReader::Decode(bool seek) {
       }
     }
     if (!target_.video) return emitSound(f, pts);
-    if (pts <= mediaStart_) {
+    // A picture counts from a thousandth of a frame before its own time, so that a media time
+    // computed from a rounded rate (30000/1001 as a double) still names the frame it means.
+    const int64_t shown = pts - (frameTicks / 1000 + 1);
+    if (shown <= mediaStart_) {
       if (!r.held) r.held = av_frame_alloc();
       av_frame_unref(r.held);
       av_frame_move_ref(r.held, f);
-      r.held->pts = pts;
+      r.held->pts = shown;
       return true;
     }
     if (r.held && r.held->buf[0]) {
@@ -213,7 +216,7 @@ bool ClipReader::Decode(bool seek) {
       if (!emitPicture(r.held, heldPts)) return false;
       av_frame_unref(r.held);
     }
-    return emitPicture(f, pts);
+    return emitPicture(f, shown);
   };
 
   auto drain = [&]() -> bool {

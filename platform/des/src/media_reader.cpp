@@ -514,8 +514,9 @@ HRESULT MediaReader::Seek(double seconds) {
     t = 0;
   } else if (rate > 0) {
     // Frame n is the picture at n / rate; the time of a frame is its start, so the frame of a
-    // time is found from the frame number, guarding against n / rate * rate falling short.
-    double n = std::floor(seconds * rate + 1e-6);
+    // time is found from the frame number. A time less than a thousandth of a frame below a
+    // frame's start counts as that frame (n / rate * rate falling short, a rate given rounded).
+    double n = std::floor(seconds * rate + 1e-3);
     const double frames = std::round(length * rate);
     if (frames >= 1 && n > frames - 1) n = frames - 1;  // at or beyond the end: the last frame
     t = n / rate;

@@ -272,8 +272,10 @@ SmartStream::Pick SmartStream::Copyable(REFERENCE_TIME t) {
   Packets* p = PacketsOf(top);
   if (!p->usable) return {};
   const REFERENCE_TIME m = (top->hasMediaTimes ? top->mediaStart : 0) + (t - top->start);
-  // Only frames that fall on the source's own frame times are the source's frames unaltered.
-  if (m % p->frameTicks > 1 && p->frameTicks - m % p->frameTicks > 1) return {};
+  // Only frames that fall on the source's own frame times (within a thousandth of a frame) are
+  // the source's frames unaltered.
+  const REFERENCE_TIME slack = p->frameTicks / 1000 + 1;
+  if (m % p->frameTicks > slack && p->frameTicks - m % p->frameTicks > slack) return {};
   const int64_t n = (m + p->frameTicks / 2) / p->frameTicks;
   if (!p->Get(n)) return {};
   return {top, n};

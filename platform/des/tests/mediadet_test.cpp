@@ -676,3 +676,31 @@ TEST_F(MediaDetTest, CreatedByProgId) {
 }
 
 }  // namespace
+
+// A 30000/1001 movie: frame f at f / rate, also a time less than a thousandth of a frame below it,
+// forwards one step at a time and backwards.
+TEST_F(MediaDetTest, FractionalRatesGiveFrameFAtFOverRate) {
+  fixtures::Options o;
+  o.seconds = 2.0;
+  o.fps = 30000;
+  o.fpsDen = 1001;
+  for (Kind k : {Kind::AviDx50, Kind::AviMjpegPcm}) {
+    SCOPED_TRACE(fixtures::Name(k));
+    const std::string path = fixtures::Make(k, Folder(), o);
+    ComPtr<IMediaDet> det = Open(path);
+    double rate = 0, length = 0;
+    ASSERT_EQ(det->get_FrameRate(&rate), S_OK);
+    ASSERT_EQ(det->get_StreamLength(&length), S_OK);
+    EXPECT_NEAR(rate, 30000.0 / 1001, 1e-9);
+    EXPECT_EQ(std::lround(length * rate), 60);
+    for (int f = 0; f < 60; ++f) {
+      ASSERT_EQ(GrabNumber(det.Get(), f / rate, 160, 120), f) << "frame " << f;
+      if (f > 0) {
+        ASSERT_EQ(GrabNumber(det.Get(), (f - 0.0009) / rate, 160, 120), f) << "just below frame " << f;
+      }
+    }
+    for (int f : {45, 12, 59, 0, 31})
+      EXPECT_EQ(GrabNumber(det.Get(), f / rate, 160, 120), f) << "back to " << f;
+  }
+}
+

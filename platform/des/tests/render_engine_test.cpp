@@ -484,3 +484,53 @@ TEST(RenderEngine, APreviewPlaysToTheEndOnTheDefaultRenderers) {
 }
 
 }  // namespace
+
+namespace {
+
+// Media times from start to stop give exactly the source frames n with start <= n / rate < stop;
+// a start less than a thousandth of a frame below a frame's own time still counts as that frame,
+// so a movie of 30000/1001 frames a second described by a double rate cuts exactly.
+TEST(SmartRenderEngine, CutsAreFrameExactAtFractionalRatesAndJustBelowAFrame) {
+  struct Case {
+    fixtures::Kind kind;
+    int fps, den;
+    int first, frames;
+    double below;  // how far (in frames) the start and stop lie below their frames' times
+  };
+  const Case cases[] = {
+      {fixtures::Kind::AviDx50, 30000, 1001, 7, 20, 0},
+      {fixtures::Kind::AviDx50, 30000, 1001, 13, 17, 0.0009},
+      {fixtures::Kind::AviMjpegPcm, 30000, 1001, 3, 30, 0.0009},
+      {fixtures::Kind::AviMjpegPcm, 25, 1, 10, 40, 0.0009},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(fixtures::Name(c.kind) + " " + std::to_string(c.fps) + " from " + std::to_string(c.first));
+    fixtures::Options o;
+    o.width = 96;
+    o.height = 64;
+    o.seconds = 2.2;
+    o.fps = c.fps;
+    o.fpsDen = c.den;
+    const std::string movie = Fixture(c.kind, o);
+    const double rate = static_cast<double>(c.fps) / c.den;
+    const double start = (c.first - c.below) / rate, stop = (c.first + c.frames - c.below) / rate;
+    Builder video(0, 15, "VIDEO");
+    ASSERT_EQ(video.Source(0, movie, 0, stop - start, start, stop), S_OK);
+    auto probe = Node(video.tl.Get(), TIMELINE_MAJOR_TYPE_SOURCE);
+    As<IAMTimelineSrc>(probe.Get())->SetMediaName(Bstr(movie));
+    ASSERT_EQ(As<IAMTimelineGroup>(video.group.Get())->SetRecompFormatFromSource(As<IAMTimelineSrc>(probe.Get()).Get()),
+              S_OK);
+    const std::string out = Target("fractional.avi");
+    ASSERT_EQ(WriteAvi(video.tl.Get(), out, CLSID_SmartRenderEngine), EC_COMPLETE);
+    std::vector<int> expected;
+    for (int n = c.first; n < c.first + c.frames; ++n) expected.push_back(n);
+    EXPECT_EQ(fixtures::DecodedFrameNumbers(out), expected);
+    fixtures::Probe p = fixtures::RunFfprobe(out);
+    ASSERT_TRUE(p.ok) << p.error;
+    ASSERT_TRUE(p.First("video"));
+    EXPECT_EQ(p.First("video")->frames, c.frames);
+    EXPECT_NEAR(p.First("video")->frameRate, rate, 1e-4);  // the rate as whole 100 ns frame times
+  }
+}
+
+}  // namespace

@@ -145,7 +145,8 @@ inline LONG RunToEnd(IGraphBuilder* g, LONG timeoutMs = 30000) {
 inline std::string Fixture(fixtures::Kind kind, fixtures::Options options = {}) {
   static std::map<std::string, std::string> made;
   std::string key = fixtures::Name(kind) + std::to_string(options.seconds) +
-                    std::to_string(options.width) + (options.audio ? "a" : "");
+                    std::to_string(options.width) + (options.audio ? "a" : "") + "@" +
+                    std::to_string(options.fps) + "/" + std::to_string(options.fpsDen);
   auto it = made.find(key);
   if (it != made.end()) return it->second;
   std::string path = fixtures::Make(kind, fixtures::ScratchFolder("fixtures"), options);

@@ -1,0 +1,175 @@
+#pragma once
+// frmSplitter: the movie splitter window (caption "Reelwright"). It opens one movie with the
+// media detector, lets the user mark a start and an end frame (slider, markers on a bar, the
+// WzTick ruler, frame steps, typed frames), previews the marked frames and renders them through a
+// timeline and the smart render engine into a new AVI, which it hands back to the main window.
+//
+// The window object is made once per run (DefaultForm<frmSplitter>()); its state survives from
+// one opening to the next.
+#include <cstdint>
+#include <string>
+
+#include "core/unknown.h"
+#include "des/mediadet.h"
+#include "forms/comctl.h"
+#include "forms/commondialog.h"
+#include "forms/controls.h"
+#include "forms/form.h"
+#include "forms/wzpanel.h"
+
+// True once a start or end frame was set by Set Start or Set End; a save clears it, and so does
+// the start timer once the window is shown. The close question reads it.
+extern bool SelectionUnsaved;
+
+// Where the splitter hands a saved piece back: the main window's sLoadedFileName. The main window
+// names its own variable here; until then the splitter keeps one of its own.
+void SetLoadedFileNameHolder(std::string* holder);
+std::string& LoadedFileNameHolder();
+
+class frmSplitter : public Form {
+ public:
+  frmSplitter();
+
+  // Opens the movie at the path; a file without a video stream gives the no-video message and
+  // leaves error 5 set in Err (the caller then unloads the window), changing nothing else.
+  void OpenFile(std::string& sPassedFile);
+  std::string SetFilter();
+  // Places the start (end) marker at X, twips on the bar; X receives the snapped position.
+  void SetLength(float& X);
+  void SetLength2(float& X);
+
+  // Window state.
+  bool bCancel = false;
+  std::string sTempDirectory;
+  bool bAutoButton = false;
+  double dFrameRate = 0;
+  int32_t lFrameCount = 0;
+  std::string sSourceFile;
+  bool bFileLoaded = false;
+  bool bHasAudio = false;
+  ComPtr<IMediaDet> objMediaDet;
+  int32_t lStartFrame = 0;
+  int32_t lEndFrame = 0;
+  bool bSliderMoved = false;
+  int32_t lSaveCounter = 0;
+  bool bDragStart = false;
+  bool bDragEnd = false;
+  bool bHideSelected = false;
+  bool bStopPreview = true;
+  bool bPreviewRunning = false;
+  bool bRendering = false;
+
+  // Handlers reachable for the window's own roads (and for tests that drive them).
+  void cmdSelStart_Click();
+  void cmdSetStop_Click();
+  void cmdStartDown_Click();
+  void cmdStartUp_Click();
+  void cmdEndDown_Click();
+  void cmdEndUp_Click();
+  void Command1_Click();
+  void Command2_Click();
+  void WzTick1_TickClick(int16_t Button, int16_t Index, float X);
+  void tmrTimer_Timer();
+  void Timer1_Timer();
+  void mnuSave_Click();
+  void PlayTrimmedPreview();
+  void ToolbarClick(const std::string& key);
+  void mnuHideSelected_Click();
+  // The ruler's automation object (the host's extender).
+  IDispatch* Ruler();
+
+  Ctl<Toolbar> Toolbar1{this, "Toolbar1"};
+  Ctl<ImageList> ImageList1{this, "ImageList1"};
+  Ctl<PictureBox> picTop{this, "picTop"};
+  Ctl<CommandButton> cmdPlay{this, "cmdPlay"};
+  Ctl<ProgressBar> ctrlProgress{this, "ctrlProgress"};
+  Ctl<Label> lblReadFileName{this, "lblReadFileName"};
+  Ctl<Label> lblWriteFileName{this, "lblWriteFileName"};
+  Ctl<Label> lblPlaybackFileName{this, "lblPlaybackFileName"};
+  Ctl<Label> lblFrameNo{this, "lblFrameNo"};
+  Ctl<Label> lblCounter{this, "lblCounter"};
+  Ctl<PictureBox> picToolCaption{this, "picToolCaption"};
+  Ctl<ProgressBar> ProgressBar1{this, "ProgressBar1"};
+  Ctl<Label> lblInfo{this, "lblInfo"};
+  Ctl<PictureBox> picFPS{this, "picFPS"};
+  Ctl<Label> lblFrameCount{this, "lblFrameCount"};
+  Ctl<Label> Label8{this, "Label8"};
+  Ctl<Label> lblStreams{this, "lblStreams"};
+  Ctl<Label> lblStreamsValue{this, "lblStreamsValue"};
+  Ctl<Label> lblVideoStream{this, "lblVideoStream"};
+  Ctl<Label> lblVideoStreamValue{this, "lblVideoStreamValue"};
+  Ctl<Label> lblFPSValue{this, "lblFPSValue"};
+  Ctl<WzPanel> pnlPreview{this, "pnlPreview"};
+  Ctl<WzPanel> pnlStart{this, "pnlStart"};
+  Ctl<WzPanel> pnlEnd{this, "pnlEnd"};
+  Ctl<PictureBox> picPreview{this, "picPreview"};
+  Ctl<Image> imgPreviewStart{this, "imgPreviewStart"};
+  Ctl<Image> imgPreviewStop{this, "imgPreviewStop"};
+  Ctl<PictureBox> PositionBar{this, "PositionBar"};
+  Ctl<Label> imgSplitter{this, "imgSplitter"};
+  Ctl<Label> imgSplitter2{this, "imgSplitter2"};
+  Ctl<PictureBox> picSplitter{this, "picSplitter"};
+  Ctl<PictureBox> picSplitter2{this, "picSplitter2"};
+  Ctl<Label> lblSelected{this, "lblSelected"};
+  Ctl<Slider> ctrlSlider{this, "ctrlSlider"};
+  Ctl<CommandButton> Command1{this, "Command1"};
+  Ctl<CommandButton> Command2{this, "Command2"};
+  Ctl<Label> lblCurrentFrameValue{this, "lblCurrentFrameValue"};
+  Ctl<Label> lblCurrentTimeValue{this, "lblCurrentTimeValue"};
+  Ctl<Label> lblStartFrameValue{this, "lblStartFrameValue"};
+  Ctl<Label> lblStartTimeValue{this, "lblStartTimeValue"};
+  Ctl<Label> lblStopFrameValue{this, "lblStopFrameValue"};
+  Ctl<Label> lblStopTimeValue{this, "lblStopTimeValue"};
+  Ctl<Label> Label4{this, "Label4"};
+  Ctl<Label> Label5{this, "Label5"};
+  Ctl<TextBox> txtStart{this, "txtStart"};
+  Ctl<TextBox> txtEnd{this, "txtEnd"};
+  Ctl<CommandButton> cmdSelStart{this, "cmdSelStart"};
+  Ctl<CommandButton> cmdSetStop{this, "cmdSetStop"};
+  Ctl<CommandButton> cmdStartUp{this, "cmdStartUp"};
+  Ctl<CommandButton> cmdStartDown{this, "cmdStartDown"};
+  Ctl<CommandButton> cmdEndUp{this, "cmdEndUp"};
+  Ctl<CommandButton> cmdEndDown{this, "cmdEndDown"};
+  Ctl<PictureBox> picStartSlider{this, "picStartSlider"};
+  Ctl<PictureBox> picEndSlider{this, "picEndSlider"};
+  Ctl<TimerControl> tmrTimer{this, "tmrTimer"};
+  Ctl<TimerControl> Timer1{this, "Timer1"};
+  Ctl<CommonDialog> ctrlCommonDialog{this, "ctrlCommonDialog"};
+  Ctl<Menu> mnuNew{this, "mnuNew"};
+  Ctl<Menu> mnuSave{this, "mnuSave"};
+  Ctl<Menu> mnuPlay{this, "mnuPlay"};
+  Ctl<Menu> mnuHideSelected{this, "mnuHideSelected"};
+
+ protected:
+  void Design() override;
+
+ private:
+  enum class Outcome { Done, Stopped, Failed, Refused };
+  void Form_Load();
+  void Form_Resize();
+  void Form_QueryUnload(int16_t& Cancel);
+  void InitFrameRange(double& dLength, double& dRate);
+  double GetCurrentTime();
+  void ShowStartFrame();
+  void ShowEndFrame();
+  void ApplySelection();
+  void ScrollHandling();
+  void WriteFrame(double t);
+  void ShowFrame(int32_t f);
+  Picture LoadFramePicture();
+  int32_t BarWidth();
+  float TickSpace();
+  void DisableControls();
+  void EnableControls();
+  void SetControlsEnabled(bool enabled);
+  void RestorePanel();
+  void EndPreview();
+  void Help();
+  void Exit();
+  // The save road up to the hand-back; true when a piece was handed back.
+  bool SaveRoad();
+  Outcome RenderSelection(const std::string& target);
+  Button* ToolButton(const std::string& key);
+  void SetFrameLabels(int32_t value);
+  void EndStep(int32_t delta);
+};

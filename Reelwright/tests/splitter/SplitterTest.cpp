@@ -1,0 +1,804 @@
+// The splitter window: the ruler by dispatch identifier, opening (frame range, bad files), the
+// marker geometry, typed frames, frame steps (frame-exact pictures), proposed names, saving end to
+// end (ffprobe), the refusals of a save, the trimmed preview and closing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "PrivateRegistry.h"
+#include "core/error.h"
+#include "core/msgbox.h"
+#include "core/runtime_convert.h"
+#include "fixtures.h"
+#include "com/com.h"
+#include "com/olecontrol.h"
+#include "forms/activex.h"
+#include "forms/app.h"
+#include "forms/responder.h"
+#include "forms/usercontrol.h"
+#include "registry/settings.h"
+#include "scripted_responder.h"
+#include "shell/files.h"
+#include "splitter/WzTick.h"
+#include "splitter/frmSplitter.h"
+#include "window_driver.h"
+
+namespace fs = std::filesystem;
+using fixtures::Kind;
+
+namespace {
+
+Variant Call(IDispatch* d, DISPID id, WORD flags, std::vector<Variant> args = {}) {
+  std::vector<Variant> reversed(args.rbegin(), args.rend());
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), flags == DISPATCH_PROPERTYPUT ? &named : nullptr,
+                    static_cast<UINT>(reversed.size()), flags == DISPATCH_PROPERTYPUT ? 1u : 0u};
+  Variant result;
+  EXPECT_EQ(d->Invoke(id, GUID_NULL, 0, flags, &params, &result, nullptr, nullptr), S_OK) << std::hex << id;
+  return result;
+}
+
+// The frame number drawn in a BMP file (24-bit, bottom-up); -1 when unreadable.
+int FrameInBitmap(const std::string& path) {
+  std::vector<uint8_t> b = fixtures::ReadFile(path);
+  if (b.size() < 54) return -1;
+  auto u32 = [&](size_t at) { return static_cast<int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24); };
+  const int w = u32(18), h = u32(22), offset = u32(10);
+  const std::ptrdiff_t stride = (w * 3 + 3) / 4 * 4;
+  if (w <= 0 || h <= 0 || b.size() < static_cast<size_t>(offset + stride * h)) return -1;
+  return fixtures::ReadFrameNumber(b.data() + offset + stride * (h - 1), -stride, w, h);
+}
+
+// The sound of a file decoded by ffmpeg (a separate program), in samples of one channel.
+long AudioSamples(const std::string& path, int rate) {
+  const std::string command = "ffmpeg -v error -i '" + path + "' -map 0:a -ac 1 -ar " + std::to_string(rate) +
+                              " -f s16le - | wc -c";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  long bytes = -1;
+  if (std::fscanf(pipe, "%ld", &bytes) != 1) bytes = -1;
+  ::pclose(pipe);
+  return bytes / 2;
+}
+
+class Splitter : public PrivateRegistry {
+ protected:
+  void SetUp() override {
+    PrivateRegistry::SetUp();
+    SetMsgBoxHandler([](const MsgBoxRequest& r) { return CurrentResponder()->MessageBox(r); });
+    RegisterWzTick();
+    scratch_ = fixtures::ScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    for (const auto& e : fs::directory_iterator(scratch_))  // pieces of an earlier run
+      if (e.path().filename() != "media") fs::remove_all(e.path());
+    tmp_ = scratch_ + "/tmp";
+    fs::create_directories(tmp_);
+    setenv("TMPDIR", tmp_.c_str(), 1);
+    SetLoadedFileNameHolder(&loaded_);
+    f_ = std::make_unique<frmSplitter>();
+  }
+  void TearDown() override {
+    SelectionUnsaved = false;
+    if (f_->IsLoaded()) f_->Unload();
+    f_.reset();
+    SetLoadedFileNameHolder(nullptr);
+    unsetenv("TMPDIR");
+    PrivateRegistry::TearDown();
+  }
+  std::string Movie(Kind kind, double seconds = 4, int fps = 25, int fpsDen = 1) {
+    fixtures::Options o;
+    o.seconds = seconds;
+    o.fps = fps;
+    o.fpsDen = fpsDen;
+    return fixtures::Make(kind, scratch_ + "/media", o);
+  }
+  void Open(const std::string& path) {
+    f_->Load();
+    std::string p = path;
+    f_->OpenFile(p);
+  }
+  int Bitmap() { return FrameInBitmap(f_->sTempDirectory + "bitmap.bmp"); }
+  UserControl& RulerSurface() {
+    auto* host = dynamic_cast<ActiveXHost*>(f_->FindControl("WzTick1"));
+    EXPECT_NE(host, nullptr);
+    auto* uc = dynamic_cast<UserControl*>(host->Object().Get());
+    EXPECT_NE(uc, nullptr);
+    return *uc;
+  }
+  void TypeStart(const std::string& t) {
+    f_->txtStart->Text(t);
+    f_->cmdSelStart_Click();
+  }
+  void TypeEnd(const std::string& t) {
+    f_->txtEnd->Text(t);
+    f_->cmdSetStop_Click();
+  }
+  std::string scratch_, tmp_, loaded_;
+  std::unique_ptr<frmSplitter> f_;
+};
+
+// ---- The ruler ------------------------------------------------------------------------------
+
+TEST_F(Splitter, RulerTicksByDispatchIdentifier) {
+  f_->Load();
+  f_->Show();
+  IDispatch* ruler = f_->Ruler();
+  ASSERT_NE(ruler, nullptr);
+  Call(ruler, wztick::kExtVisible, DISPATCH_PROPERTYPUT, {Variant(true)});
+  Call(ruler, wztick::kExtWidth, DISPATCH_PROPERTYPUT, {Variant(9000.0f)});
+  EXPECT_FLOAT_EQ(CSng(Call(ruler, wztick::kExtWidth, DISPATCH_PROPERTYGET)), 9000.0f);
+  struct Case {
+    int32_t asked, kept, space;
+    std::vector<std::pair<int16_t, std::string>> tips;  // tick, the frame its tool tip names
+    int32_t tick1Left;
+  };
+  const Case cases[] = {
+      {100, 100, 90, {{0, "1"}, {1, "2"}, {100, "101"}}, 30},
+      {1000, 120, 75, {{0, "8"}, {119, "960"}, {120, "968"}}, 15},
+      // 9000 / 75 = 120 exactly; 9000 ÷ 60 would keep 150 ticks: 150 fit, 151 do not.
+      {150, 150, 60, {{149, "150"}}, 0},
+      {151, 120, 75, {{1, "2"}}, 15},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.asked);
+    int32_t count = c.asked;
+    Call(ruler, wztick::kCreateTicks, DISPATCH_METHOD, {Variant::ByRef(VT_I4, &count)});
+    EXPECT_EQ(count, c.kept);
+    EXPECT_EQ(CLng(Call(ruler, wztick::kTickSpace, DISPATCH_PROPERTYGET)), c.space);
+    UserControl& uc = RulerSurface();
+    EXPECT_EQ(uc.ElementIndexes("Line1").back(), c.kept);
+    for (const auto& [tick, frame] : c.tips)
+      EXPECT_EQ(uc.FindControl("Line1", tick)->ToolTipText(),
+                "Frame (" + frame + ") - Left click to set start, right to set end");
+    EXPECT_EQ(uc.FindControl("Line1", 1)->Left(), c.tick1Left);
+    EXPECT_EQ(uc.FindControl("Line1", c.kept)->Left() + 60, c.kept * c.space);
+  }
+  // Count 0: tick 0 alone, TickSpace kept.
+  int32_t zero = 0;
+  Call(ruler, wztick::kCreateTicks, DISPATCH_METHOD, {Variant::ByRef(VT_I4, &zero)});
+  EXPECT_EQ(CLng(Call(ruler, wztick::kTickSpace, DISPATCH_PROPERTYGET)), 75);
+  EXPECT_EQ(RulerSurface().ElementIndexes("Line1").size(), 1u);
+  // A resize of a built ruler keeps its ticks and tool tips and moves tick 0 to the left edge.
+  int32_t hundred = 100;
+  Call(ruler, wztick::kCreateTicks, DISPATCH_METHOD, {Variant::ByRef(VT_I4, &hundred)});
+  Call(ruler, wztick::kExtWidth, DISPATCH_PROPERTYPUT, {Variant(6000.0f)});
+  Call(ruler, wztick::kResizeTicks, DISPATCH_METHOD);
+  EXPECT_EQ(CLng(Call(ruler, wztick::kTickSpace, DISPATCH_PROPERTYGET)), 60);
+  EXPECT_EQ(RulerSurface().FindControl("Line1", 0)->Left(), 0);
+  EXPECT_EQ(RulerSurface().FindControl("Line1", 100)->Left(), 5940);
+  EXPECT_EQ(RulerSurface().FindControl("Line1", 100)->ToolTipText(),
+            "Frame (101) - Left click to set start, right to set end");
+}
+
+// AutoRedraw: False by default and then not stored; True is stored under "AutoRedraw" and read
+// back by a new instance from the same bag.
+TEST_F(Splitter, RulerAutoRedrawIsItsOnePersistentProperty) {
+  f_->Load();
+  IDispatch* ruler = f_->Ruler();
+  ASSERT_NE(ruler, nullptr);
+  auto* host = dynamic_cast<ActiveXHost*>(f_->FindControl("WzTick1"));
+  ASSERT_NE(host, nullptr);
+  EXPECT_FALSE(CBool(Call(ruler, wztick::kAutoRedraw, DISPATCH_PROPERTYGET)));
+  EXPECT_TRUE(host->SaveProperties().empty());
+  Call(ruler, wztick::kAutoRedraw, DISPATCH_PROPERTYPUT, {Variant(true)});
+  EXPECT_TRUE(CBool(Call(ruler, wztick::kAutoRedraw, DISPATCH_PROPERTYGET)));
+  const PropertyList saved = host->SaveProperties();
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved[0].first, "AutoRedraw");
+  EXPECT_TRUE(CBool(saved[0].second));
+  ComPtr<IUnknown> other;
+  ASSERT_EQ(CoCreateInstance(wztick::kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, other.put_void()), S_OK);
+  ComPtr<IPersistPropertyBag> persist;
+  ASSERT_EQ(other->QueryInterface(IPersistPropertyBag::iid, persist.put_void()), S_OK);
+  ComPtr<IPropertyBag> bag = CreateMemoryPropertyBag(saved);
+  ASSERT_EQ(persist->Load(bag.Get(), nullptr), S_OK);
+  ComPtr<IDispatch> d;
+  ASSERT_EQ(other->QueryInterface(IID_IDispatch, d.put_void()), S_OK);
+  EXPECT_TRUE(CBool(Call(d.Get(), wztick::kAutoRedraw, DISPATCH_PROPERTYGET)));
+}
+
+TEST_F(Splitter, RulerClicksSetStartWithTheLeftButtonAndEndWithAnyOther) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm));
+  ASSERT_TRUE(f_->bFileLoaded);
+  UserControl& uc = RulerSurface();
+  Control& tick = *uc.FindControl("Line1", 20);
+  // TickClick's X is the tick's Left, read on the bar unchanged.
+  const int32_t W = f_->PositionBar->Width();
+  const int32_t expected = CLng(Variant(static_cast<double>(tick.Left()) / W * 100));
+  auto release = [](Control& t, int16_t button) {
+    t.Raise("MouseUp", {Variant(button), Variant(int16_t{0}), Variant(1.0f), Variant(1.0f)});
+  };
+  release(tick, 1);
+  EXPECT_EQ(f_->lblStartFrameValue->Caption(), std::to_string(expected));
+  EXPECT_EQ(f_->lblStopFrameValue->Caption(), "100");
+  Control& later = *uc.FindControl("Line1", 60);
+  const int32_t end = CLng(Variant(static_cast<double>(later.Left()) / W * 100));
+  release(later, 2);
+  EXPECT_EQ(f_->lblStopFrameValue->Caption(), std::to_string(end));
+  EXPECT_EQ(f_->lEndFrame, end);
+  // The middle button moves the end too.
+  Control& mid = *uc.FindControl("Line1", 40);
+  release(mid, 4);
+  EXPECT_EQ(f_->lEndFrame, CLng(Variant(static_cast<double>(mid.Left()) / W * 100)));
+  EXPECT_EQ(f_->lStartFrame, expected);
+}
+
+// ---- Opening --------------------------------------------------------------------------------
+
+TEST_F(Splitter, OpeningSetsTheFrameRange) {
+  struct Case {
+    Kind kind;
+    double seconds;
+    int fps, den;
+    int32_t count, large, small;
+    std::string fpsText;
+  };
+  const Case cases[] = {
+      {Kind::AviMjpegPcm, 10, 25, 1, 250, 25, 2, "25."},
+      {Kind::AviDx50, 4, 25, 1, 100, 10, 1, "25."},
+      {Kind::AviMjpegPcm, 2, 30000, 1001, 60, 6, 1, "29.97"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(fixtures::Name(c.kind) + " " + std::to_string(c.count));
+    ScriptScope script;
+    const std::string path = Movie(c.kind, c.seconds, c.fps, c.den);
+    Open(path);
+    EXPECT_EQ(Err().Number, 0);
+    EXPECT_TRUE(f_->bFileLoaded);
+    EXPECT_TRUE(f_->bHasAudio);
+    EXPECT_EQ(f_->lFrameCount, c.count);
+    EXPECT_EQ(f_->ctrlSlider->Max(), c.count);
+    EXPECT_EQ(f_->ctrlSlider->LargeChange(), c.large);
+    EXPECT_EQ(f_->ctrlSlider->SmallChange(), c.small);
+    EXPECT_EQ(f_->lblFPSValue->Caption(), c.fpsText);
+    EXPECT_EQ(f_->lblFrameCount->Caption(), std::to_string(c.count));
+    EXPECT_EQ(f_->lblStreamsValue->Caption(), "2");
+    EXPECT_EQ(f_->lblVideoStreamValue->Caption(), "1");
+    EXPECT_EQ(f_->lStartFrame, 0);
+    EXPECT_EQ(f_->lEndFrame, c.count);
+    EXPECT_EQ(f_->ctrlSlider->SelStart(), 0);
+    EXPECT_EQ(f_->ctrlSlider->SelLength(), c.count);
+    EXPECT_EQ(f_->lblReadFileName->Caption(), path);
+    EXPECT_EQ(f_->lblWriteFileName->Caption(), path.substr(0, path.size() - 4) + "_temp.avi");
+    EXPECT_TRUE(f_->mnuSave->Enabled());
+    const std::string filter = f_->SetFilter();
+    EXPECT_EQ(std::count(filter.begin(), filter.end(), '|'), 9);
+    EXPECT_EQ(filter.rfind("|Crunchbox Video (*.ivf)|*.ivf|Lumenhall files (*.wza;*.wzm)|*.wza;*.wzm"), filter.size() - 72);
+    SelectionUnsaved = false;
+    f_->Unload();
+  }
+}
+
+TEST_F(Splitter, FilesWithoutVideoAreRefusedAndChangeNothing) {
+  ScriptScope script;
+  const std::string good = Movie(Kind::AviMjpegPcm);
+  Open(good);
+  ASSERT_TRUE(f_->bFileLoaded);
+  // A damaged movie whose last frame cannot be decoded is refused like one without video.
+  const Kind bad[] = {Kind::EmptyFile, Kind::TextAsAvi, Kind::Wav, Kind::Mp3, Kind::AviDamagedIndex};
+  for (Kind k : bad) {
+    SCOPED_TRACE(fixtures::Name(k));
+    script->AnswerMsgBox(vbOK);
+    std::string p = fixtures::Make(k, scratch_ + "/media");
+    f_->OpenFile(p);
+    EXPECT_EQ(Err().Number, 5);
+    EXPECT_EQ(script->MsgBoxes().back().prompt, "The Selected File does not contain an editable video stream.");
+    EXPECT_EQ(script->MsgBoxes().back().buttons, vbOKOnly | vbExclamation);
+    EXPECT_EQ(f_->sSourceFile, good);
+    EXPECT_EQ(f_->lblReadFileName->Caption(), good);
+    EXPECT_EQ(f_->lFrameCount, 100);
+  }
+  // A movie cut short opens with the frames the detector reads from it.
+  for (Kind k : {Kind::TruncatedAvi}) {
+    SCOPED_TRACE(fixtures::Name(k));
+    std::string p = fixtures::Make(k, scratch_ + "/media");
+    f_->OpenFile(p);
+    EXPECT_EQ(Err().Number, 0);
+    EXPECT_EQ(f_->sSourceFile, p);
+    EXPECT_GT(f_->lFrameCount, 0);
+    EXPECT_EQ(f_->lEndFrame, f_->lFrameCount);
+  }
+  // A fresh window refuses too and stays without a movie.
+  SelectionUnsaved = false;
+  f_->Unload();
+  f_ = std::make_unique<frmSplitter>();
+  script->AnswerMsgBox(vbOK);
+  Open(fixtures::Make(Kind::TextAsAvi, scratch_ + "/media"));
+  EXPECT_EQ(Err().Number, 5);
+  EXPECT_FALSE(f_->bFileLoaded);
+}
+
+TEST_F(Splitter, AStillPictureOpensWithNoFramesAndCannotBeSaved) {
+  ScriptScope script;
+  Open(fixtures::Make(Kind::Bmp, scratch_ + "/media"));
+  EXPECT_EQ(Err().Number, 0);
+  EXPECT_TRUE(f_->bFileLoaded);
+  EXPECT_EQ(f_->lFrameCount, 0);
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(scratch_ + "/still.avi")).AnswerMsgBox(vbOK);
+  f_->mnuSave_Click();
+  EXPECT_EQ(script->MsgBoxes().back().prompt,
+            "Error creating file.  Verify that the start/stop times are valid before continuing.");
+  EXPECT_FALSE(fs::exists(scratch_ + "/still.avi"));
+  EXPECT_TRUE(loaded_.empty());
+}
+
+// ---- Marks ----------------------------------------------------------------------------------
+
+TEST_F(Splitter, MarkerPositionsAndFrames) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm));
+  f_->PositionBar->Width(9000);
+  struct Case {
+    int32_t max;
+    float x;
+    int32_t frame;
+    float snapped;
+  };
+  const Case cases[] = {
+      {1000, 4505, 501, 4438.86f},     // 500.56 rounds up; 8860 / 1000 × 501
+      {1000, 4504.5f, 500, 4430},      // exactly 500.5: the even 500
+      {1000, 0, 0, 0},
+      {100000, 4500, 50000, 4430},     // beyond 16 bits
+      {100000, 8999, 99989, 8859.03f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.x);
+    f_->ctrlSlider->Max(c.max);
+    float x = c.x;
+    f_->SetLength(x);
+    EXPECT_EQ(f_->ctrlSlider->Value(), c.frame);
+    EXPECT_EQ(f_->lblStartFrameValue->Caption(), std::to_string(c.frame));
+    EXPECT_EQ(f_->lStartFrame, c.frame);
+    EXPECT_NEAR(x, c.snapped, 0.01);
+    EXPECT_NEAR(f_->imgSplitter->Left(), c.snapped, 15);  // placed on the screen's pixels
+  }
+  // The end marker at the far right lands at W - 140 on the last frame.
+  f_->ctrlSlider->Max(1000);
+  float right = 9000;
+  f_->SetLength2(right);
+  EXPECT_FLOAT_EQ(right, 8860);
+  EXPECT_NEAR(f_->imgSplitter2->Left(), 8860, 15);
+  EXPECT_EQ(f_->lEndFrame, 1000);
+}
+
+TEST_F(Splitter, DraggingAMarkerStopsOneTickBeforeTheOtherAndDropsIntoSetStart) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm));
+  const float space = CSng(Call(f_->Ruler(), wztick::kTickSpace, DISPATCH_PROPERTYGET));
+  ASSERT_GT(space, 0);
+  const Variant left(int16_t{1}), none(int16_t{0});
+  f_->imgSplitter->Raise("MouseDown", {left, none, Variant(0.0f), Variant(0.0f)});
+  EXPECT_TRUE(f_->bDragStart);
+  EXPECT_EQ(f_->picSplitter->Width(), f_->imgSplitter->Width() / 2);
+  f_->imgSplitter->Raise("MouseMove", {left, none, Variant(100000.0f), Variant(0.0f)});
+  EXPECT_NEAR(f_->picSplitter->Left(), f_->imgSplitter2->Left() - space, 15);
+  f_->imgSplitter->Raise("MouseMove", {left, none, Variant(1500.0f), Variant(0.0f)});
+  EXPECT_NEAR(f_->picSplitter->Left(), 1500, 15);
+  f_->imgSplitter->Raise("MouseUp", {left, none, Variant(1500.0f), Variant(0.0f)});
+  EXPECT_FALSE(f_->bDragStart);
+  const int32_t frame = CLng(Variant(static_cast<double>(f_->picSplitter->Left()) / f_->PositionBar->Width() * 100));
+  EXPECT_EQ(f_->lStartFrame, frame);
+  EXPECT_EQ(f_->lblStartFrameValue->Caption(), std::to_string(frame));
+  EXPECT_TRUE(SelectionUnsaved);
+  EXPECT_EQ(f_->ctrlSlider->SelStart(), frame);
+  EXPECT_EQ(f_->ctrlSlider->SelLength(), 100 - frame);
+  EXPECT_EQ(f_->Command2->ToolTipText(), "Set the End Frame to frame number " + std::to_string(frame) + ".");
+}
+
+// A real drag with the mouse: the start marker pressed and released over the middle of the bar.
+TEST_F(Splitter, DraggingTheStartMarkerWithTheMouse) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm));
+  f_->Show();
+  TypeEnd("100");
+  driver::DragOnto(*f_->imgSplitter, *f_->PositionBar);
+  EXPECT_FALSE(f_->bDragStart);
+  EXPECT_FALSE(f_->picSplitter->Visible());
+  EXPECT_TRUE(f_->imgSplitter->Visible());
+  EXPECT_NEAR(f_->lStartFrame, 50, 2);
+  EXPECT_EQ(f_->lblStartFrameValue->Caption(), std::to_string(f_->lStartFrame));
+  EXPECT_EQ(f_->ctrlSlider->SelStart(), f_->lStartFrame);
+  EXPECT_EQ(f_->lEndFrame, 100);
+  SelectionUnsaved = false;
+}
+
+TEST_F(Splitter, TypedFrames) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm));
+  TypeEnd("50");
+  ASSERT_EQ(f_->lEndFrame, 50);
+  struct Case {
+    bool start;
+    std::string text;
+    std::string message;  // empty: accepted
+    int32_t frame;
+  };
+  const Case cases[] = {
+      {true, "abc", "Please enter a number.", 0},
+      {true, "-1", "Please enter a number between 0 and 100.", 0},
+      {true, "1e12", "Please enter a number between 0 and 100.", 0},
+      {true, "101", "Please enter a number between 0 and 100.", 0},
+      {true, "51", "The starting frame number must be lower than the ending frame number.", 0},
+      {true, "12.5", "", 12},
+      {true, "13.5", "", 14},
+      {true, "12,5", "", 12},
+      {true, "50", "", 50},
+      {false, "49", "The ending frame number must be higher than the starting frame number.", 50},
+      {false, "x1", "Please enter a number.", 50},
+      {false, "100", "", 100},
+      {true, "20", "", 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    if (!c.message.empty()) script->AnswerMsgBox(vbOK);
+    const size_t before = script->MsgBoxes().size();
+    if (c.start) TypeStart(c.text);
+    else TypeEnd(c.text);
+    if (c.message.empty()) {
+      EXPECT_EQ(script->MsgBoxes().size(), before);
+    } else {
+      ASSERT_EQ(script->MsgBoxes().size(), before + 1);
+      EXPECT_EQ(script->MsgBoxes().back().prompt, c.message);
+      EXPECT_EQ(script->MsgBoxes().back().buttons, vbOKOnly);
+    }
+    EXPECT_EQ(c.start ? f_->lStartFrame : f_->lEndFrame, c.frame);
+  }
+  EXPECT_EQ(f_->ctrlSlider->SelStart(), 20);
+  EXPECT_EQ(f_->ctrlSlider->SelLength(), 80);
+  // Enter in the box runs the button.
+  f_->txtStart->Text("30");
+  int16_t key = 13;
+  f_->txtStart->Raise("KeyPress", {Variant::ByRef(VT_I2, &key)});
+  EXPECT_EQ(f_->lStartFrame, 30);
+}
+
+TEST_F(Splitter, StepsKeepTheirBoundsAndSetNoUnsavedSelection) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm));
+  SelectionUnsaved = false;
+  f_->cmdStartDown_Click();
+  EXPECT_EQ(f_->lStartFrame, 0);
+  f_->cmdStartUp_Click();
+  EXPECT_EQ(f_->lStartFrame, 1);
+  EXPECT_EQ(f_->txtStart->Text(), "1");
+  f_->cmdEndUp_Click();
+  EXPECT_EQ(f_->lEndFrame, 100);
+  f_->cmdEndDown_Click();
+  EXPECT_EQ(f_->lEndFrame, 99);
+  EXPECT_EQ(f_->lblStopTimeValue->Caption(), "3.96");
+  EXPECT_FALSE(SelectionUnsaved);
+  EXPECT_FALSE(f_->bAutoButton);
+  EXPECT_TRUE(f_->tmrTimer->Enabled());
+  // A step while another runs does nothing.
+  f_->bAutoButton = true;
+  f_->cmdEndDown_Click();
+  EXPECT_EQ(f_->lEndFrame, 99);
+  f_->bAutoButton = false;
+}
+
+TEST_F(Splitter, EndStepsWriteConsecutiveFramePictures) {
+  struct Case {
+    Kind kind;
+    int fps, den;
+  };
+  const Case cases[] = {{Kind::AviDx50, 25, 1}, {Kind::AviMjpegPcm, 30000, 1001}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(fixtures::Name(c.kind) + " " + std::to_string(c.fps));
+    ScriptScope script;
+    Open(Movie(c.kind, 2, c.fps, c.den));
+    TypeEnd("30");
+    ASSERT_EQ(f_->lEndFrame, 30);
+    EXPECT_EQ(Bitmap(), 30);
+    for (int n = 31; n <= 40; ++n) {
+      f_->cmdEndUp_Click();
+      EXPECT_EQ(f_->lEndFrame, n);
+      EXPECT_EQ(Bitmap(), n) << "step to " << n;
+    }
+    SelectionUnsaved = false;
+    f_->Unload();
+  }
+}
+
+// ---- Saving ---------------------------------------------------------------------------------
+
+TEST_F(Splitter, ProposedNamesCountAcrossOpenings) {
+  ScriptScope script;
+  const std::string movie = Movie(Kind::AviMjpegPcm);
+  const std::string stem = movie.substr(0, movie.size() - 4);
+  for (int n = 0; n < 2; ++n) {
+    Open(movie);
+    TypeStart("25");
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(scratch_ + "/piece" + std::to_string(n) + ".avi"));
+    f_->mnuSave_Click();
+    EXPECT_EQ(script->Dialogs().back().fileName, stem + "_" + std::to_string(n) + ".avi");
+    EXPECT_FALSE(f_->IsLoaded());
+    EXPECT_EQ(loaded_, scratch_ + "/piece" + std::to_string(n) + ".avi");
+  }
+  EXPECT_EQ(f_->lSaveCounter, 2);
+  // Cancelling the dialog keeps the window and the counter.
+  Open(movie);
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Cancel());
+  f_->mnuSave_Click();
+  EXPECT_TRUE(f_->IsLoaded());
+  EXPECT_EQ(f_->lSaveCounter, 2);
+  EXPECT_EQ(script->Dialogs().back().fileName, stem + "_2.avi");
+}
+
+TEST_F(Splitter, SavedPiecesHoldExactlyTheMarkedFrames) {
+  struct Case {
+    Kind kind;
+    int fps, den;
+  };
+  for (const Case& c : {Case{Kind::AviMjpegPcm, 25, 1}, Case{Kind::AviDx50, 25, 1}, Case{Kind::AviDx50, 30000, 1001}}) {
+    const Kind k = c.kind;
+    SCOPED_TRACE(fixtures::Name(k) + " " + std::to_string(c.fps));
+    ScriptScope script;
+    loaded_.clear();
+    Open(Movie(k, 4, c.fps, c.den));
+    TypeEnd("75");
+    TypeStart("25");
+    const std::string target = scratch_ + "/" + fixtures::Name(k) + std::to_string(c.fps) + "_piece.avi";
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+    f_->mnuSave_Click();
+    ASSERT_EQ(loaded_, target);
+    EXPECT_FALSE(SelectionUnsaved);
+    const std::vector<int> frames = fixtures::DecodedFrameNumbers(target);
+    std::vector<int> expected;
+    for (int n = 25; n < 75; ++n) expected.push_back(n);
+    EXPECT_EQ(frames, expected);
+    fixtures::Probe probe = fixtures::RunFfprobe(target);
+    ASSERT_TRUE(probe.ok) << probe.error;
+    ASSERT_NE(probe.First("video"), nullptr);
+    EXPECT_EQ(probe.First("video")->frames, 50);
+    ASSERT_NE(probe.First("audio"), nullptr);
+    // The sound over the same times: 50 frames' worth, to the sample.
+    const double seconds = 50.0 * c.den / c.fps;
+    EXPECT_NEAR(AudioSamples(target, probe.First("audio")->sampleRate), seconds * probe.First("audio")->sampleRate, 1.0);
+    for (const auto& e : fs::directory_iterator(scratch_))
+      EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+  }
+}
+
+TEST_F(Splitter, SavesThatCannotGoAheadHandNothingBack) {
+  ScriptScope script;
+  const std::string movie = Movie(Kind::AviMjpegPcm);
+  Open(movie);
+  TypeStart("10");
+  // The opened movie as its own target.
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(movie)).AnswerMsgBox(vbOK);
+  f_->mnuSave_Click();
+  EXPECT_EQ(script->MsgBoxes().back().prompt,
+            "The movie being split cannot be replaced by a piece of itself.\r\nPlease use another name.");
+  EXPECT_EQ(fixtures::DecodedFrameNumbers(movie).size(), 100u);
+  // An existing target answered No stays as it was; answered Yes but read-only folder: refused.
+  const std::string old = scratch_ + "/old.avi";
+  std::ofstream(old) << "old";
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(old)).AnswerMsgBox(vbNo);
+  f_->mnuSave_Click();
+  EXPECT_EQ(script->MsgBoxes().back().prompt, "A file named " + old + " already exists.\r\nDo you want to replace it?");
+  EXPECT_EQ(fixtures::ReadFile(old).size(), 3u);
+  const std::string locked = scratch_ + "/locked";
+  fs::create_directories(locked);
+  std::ofstream(locked + "/old.avi") << "old";
+  fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(locked + "/old.avi")).AnswerMsgBox(vbYes).AnswerMsgBox(vbOK);
+  f_->mnuSave_Click();
+  EXPECT_EQ(script->MsgBoxes().back().prompt,
+            "There was a sharing error trying to delete the old file.\r\nPlease use another name or manually "
+            "delete the old file and refresh Explorer.");
+  fs::permissions(locked, fs::perms::owner_all);
+  EXPECT_EQ(fixtures::ReadFile(locked + "/old.avi").size(), 3u);
+  // A slider whose selection differs from the marks (a negative length was refused).
+  f_->cmdEndDown_Click();  // 99
+  TypeEnd("99");
+  f_->ctrlSlider->SelLength(5);
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(scratch_ + "/stale.avi")).AnswerMsgBox(vbOK);
+  f_->mnuSave_Click();
+  EXPECT_EQ(script->MsgBoxes().back().prompt,
+            "Error creating file.  Verify that the start/stop times are valid before continuing.");
+  EXPECT_FALSE(fs::exists(scratch_ + "/stale.avi"));
+  EXPECT_TRUE(loaded_.empty());
+  EXPECT_TRUE(f_->IsLoaded());
+}
+
+TEST_F(Splitter, ARenderThatFailsLeavesNoFileAndSaysWhy) {
+  ScriptScope script;
+  const std::string movie = scratch_ + "/source.avi";
+  fs::copy_file(Movie(Kind::AviMjpegPcm), movie);
+  Open(movie);
+  TypeStart("10");
+  // A folder that went away after it was chosen (a folder that cannot be written).
+  const std::string gone = scratch_ + "/gone-folder";
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(gone + "/piece.avi")).AnswerMsgBox(vbOK);
+  f_->mnuSave_Click();
+  ASSERT_FALSE(script->MsgBoxes().empty());
+  EXPECT_EQ(script->MsgBoxes().back().prompt.rfind("The piece could not be saved as " + gone + "/piece.avi.", 0), 0u)
+      << script->MsgBoxes().back().prompt;
+  EXPECT_FALSE(fs::exists(gone));
+  // The source deleted meanwhile.
+  fs::remove(movie);
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(scratch_ + "/gone.avi")).AnswerMsgBox(vbOK);
+  f_->mnuSave_Click();
+  EXPECT_FALSE(fs::exists(scratch_ + "/gone.avi"));
+  EXPECT_TRUE(loaded_.empty());
+  EXPECT_TRUE(f_->IsLoaded());
+  for (const auto& e : fs::directory_iterator(scratch_))
+    EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+}
+
+TEST_F(Splitter, StopDuringASaveLeavesNoFileAndKeepsTheWindow) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm, 8));
+  TypeStart("5");
+  bool refused = false;
+  f_->On("tmrTimer_Timer", [this, &refused] {
+    if (!f_->bRendering) return;
+    refused = !f_->Unload();  // a close while the piece is saved is refused
+    f_->ToolbarClick("Stop");
+  });
+  f_->tmrTimer->Interval(1);
+  f_->tmrTimer->Enabled(true);
+  const std::string target = scratch_ + "/stopped.avi";
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target)).AnswerMsgBox(vbOK);
+  f_->mnuSave_Click();
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(script->MsgBoxes().back().prompt,
+            "Cannot unload while the piece is being saved.\r\nStop the save and then exit.");
+  EXPECT_FALSE(fs::exists(target));
+  for (const auto& e : fs::directory_iterator(scratch_))
+    EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+  EXPECT_TRUE(loaded_.empty());
+  EXPECT_TRUE(f_->IsLoaded());
+  EXPECT_EQ(f_->lStartFrame, 5);
+  EXPECT_TRUE(f_->mnuSave->Enabled());
+}
+
+// ---- Preview and closing -----------------------------------------------------------------------
+
+TEST_F(Splitter, TrimmedPreviewShowsTheFramesAndEndsIdle) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm, 2));
+  std::vector<std::string> counter;
+  f_->On("lblFrameNo_Change", [this, &counter] {
+    f_->lblCounter->Caption(f_->lblFrameNo->Caption());
+    counter.push_back(f_->lblCounter->Caption());
+  });
+  f_->txtStart->Text("10");
+  f_->txtEnd->Text("13");
+  f_->PlayTrimmedPreview();
+  EXPECT_EQ(counter, (std::vector<std::string>{"10", "11", "12", "13", ""}));
+  EXPECT_EQ(f_->cmdPlay->Caption(), "Start");
+  EXPECT_FALSE(f_->bPreviewRunning);
+  EXPECT_TRUE(f_->bStopPreview);
+  // A click during the preview (the nested call) stops it.
+  counter.clear();
+  f_->txtStart->Text("0");
+  f_->txtEnd->Text("50");
+  f_->On("lblFrameNo_Change", [this, &counter] {
+    counter.push_back(f_->lblFrameNo->Caption());
+    if (counter.size() == 2) f_->PlayTrimmedPreview();
+  });
+  f_->PlayTrimmedPreview();
+  EXPECT_LT(counter.size(), 6u);
+  EXPECT_EQ(f_->cmdPlay->Caption(), "Start");
+  EXPECT_FALSE(f_->bPreviewRunning);
+}
+
+TEST_F(Splitter, ClosingWithYesSavesThePieceAndCloses) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm, 2));
+  TypeStart("5");
+  const std::string target = scratch_ + "/closing.avi";
+  script->AnswerMsgBox(vbYes).AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+  f_->Unload();
+  EXPECT_EQ(script->MsgBoxes().front().prompt, "Do you want to save your file?");
+  EXPECT_FALSE(f_->IsLoaded());
+  EXPECT_EQ(loaded_, target);
+  EXPECT_EQ(fixtures::DecodedFrameNumbers(target).size(), 45u);
+}
+
+TEST_F(Splitter, TimersDoubleClicksAndAPreviewThatFails) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm, 2));
+  // The preview timer writes the picture only after a slider move, and names the marks.
+  f_->ctrlSlider->Value(17);
+  f_->bSliderMoved = false;
+  f_->tmrTimer_Timer();
+  EXPECT_NE(Bitmap(), 17);
+  f_->ctrlSlider->Raise("Scroll");
+  EXPECT_TRUE(f_->bSliderMoved);
+  EXPECT_EQ(f_->lblCurrentFrameValue->Caption(), "17");
+  f_->tmrTimer_Timer();
+  EXPECT_FALSE(f_->bSliderMoved);
+  EXPECT_EQ(Bitmap(), 17);
+  f_->ToolbarClick("FirstFrame");  // as the double click on "Start": frame 1
+  EXPECT_EQ(f_->lStartFrame, 1);
+  f_->Label5->Raise("DblClick");
+  EXPECT_EQ(f_->lEndFrame, 50);
+  f_->tmrTimer_Timer();
+  EXPECT_EQ(f_->Toolbar1->ButtonsOf().Item("PreviewTrimmed").ToolTipText(),
+            "Preview Trimmed Movie from frame 1 to frame 50.");
+  // The start timer clears the opening's selection once the window is shown.
+  SelectionUnsaved = true;
+  f_->Timer1_Timer();
+  EXPECT_TRUE(SelectionUnsaved);
+  f_->Show();
+  f_->Timer1_Timer();
+  EXPECT_FALSE(SelectionUnsaved);
+  EXPECT_FALSE(f_->Timer1->Enabled());
+  // A preview that fails (no rate to pace by) leaves the window busy until the next click.
+  f_->lblFPSValue->Caption("0");
+  f_->PlayTrimmedPreview();
+  EXPECT_EQ(f_->cmdPlay->Caption(), "Stop");
+  EXPECT_TRUE(f_->bPreviewRunning);
+  EXPECT_FALSE(f_->cmdSelStart->Enabled());
+  f_->ToolbarClick("PreviewTrimmed");
+  EXPECT_EQ(f_->cmdPlay->Caption(), "Start");
+  EXPECT_FALSE(f_->bPreviewRunning);
+  EXPECT_TRUE(f_->cmdSelStart->Enabled());
+}
+
+TEST_F(Splitter, ClosingAsksDeletesThePictureAndKeepsThePanelSetting) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm, 2));
+  const std::string bitmap = f_->sTempDirectory + "bitmap.bmp";
+  ASSERT_TRUE(fs::exists(bitmap));
+  f_->ToolbarClick("ShowHide");
+  EXPECT_TRUE(f_->bHideSelected);
+  EXPECT_EQ(f_->mnuHideSelected->Caption(), "Show Selected Panel");
+  // Closing during a preview is refused.
+  f_->bPreviewRunning = true;
+  script->AnswerMsgBox(vbOK);
+  EXPECT_FALSE(f_->Unload());
+  EXPECT_EQ(script->MsgBoxes().back().prompt,
+            "Cannot unload while the trimmed frames are being previewed.\r\nStop the Trimmed Movie Preview and then exit.");
+  f_->bPreviewRunning = false;
+  SelectionUnsaved = true;
+  script->AnswerMsgBox(vbNo);
+  EXPECT_TRUE(f_->Unload());
+  EXPECT_EQ(script->MsgBoxes().back().prompt, "Do you want to save your file?");
+  EXPECT_FALSE(fs::exists(bitmap));
+  EXPECT_EQ(GetSetting("Reelwright_S", "Init", "HideSelected", ""), "True");
+  // The next load reads it; a value that is neither True nor False reads as False.
+  f_->Load();
+  EXPECT_TRUE(f_->bHideSelected);
+  SelectionUnsaved = false;  // the layout re-applied the marks; the start timer would clear it
+  f_->Unload();
+  SaveSetting("Reelwright_S", "Init", "HideSelected", "maybe");
+  f_->Load();
+  EXPECT_FALSE(f_->bHideSelected);
+  EXPECT_EQ(f_->mnuHideSelected->Caption(), "Hide Selected Panel");
+}
+
+TEST_F(Splitter, TheHelpPagesAreInTheProgramFolder) {
+  // The program folder is build/bin; the tests run from their own folder beside it.
+  EXPECT_TRUE(fs::exists(AppPath() + "/../bin/Cutwright.help/index.html")) << AppPath();
+}
+
+}  // namespace
+
+namespace {
+
+// Not run by CTest: shows the window on a movie for a look on a real display
+// (QT_QPA_PLATFORM=xcb ... --gtest_also_run_disabled_tests), for SPLITTER_LOOK_SECONDS seconds.
+TEST_F(Splitter, DISABLED_ShowsTheWindowForALook) {
+  ScriptScope script;
+  Open(Movie(Kind::AviDx50));
+  f_->Show();
+  TypeEnd("75");
+  TypeStart("25");
+  const char* seconds = std::getenv("SPLITTER_LOOK_SECONDS");
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds ? std::atoi(seconds) : 3);
+  while (std::chrono::steady_clock::now() < end) {
+    DoEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  SelectionUnsaved = false;
+}
+
+}  // namespace
