@@ -6,7 +6,4 @@ scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSUITE_TESTS=OFF >/dev/null
 cmake --build build
 scripts/register.sh build/bin
-if [ -x build/bin/Reelwright ]; then
-  exec build/bin/Reelwright "$@"
-fi
-echo "Reelwright: not built yet"
+exec build/bin/Reelwright "$@"

@@ -112,6 +112,16 @@ TEST_F(ModGeneralTest, TempFolderEndsWithASlashSoThatNamesAppendDirectly) {
   EXPECT_TRUE(fs::exists(At("tmp/bitmap.bmp")));
 }
 
+TEST_F(ModGeneralTest, WithoutTmpdirTheTempFolderIsTheUsersOwn) {
+  EnvOverride tmp("TMPDIR", "");  // empty counts as unset
+  std::string folder = GetTempFolder();
+  const std::string own = "/tmp/reelwright-" + std::to_string(::getuid());
+  EXPECT_EQ(folder.rfind(own, 0), 0u) << folder;
+  EXPECT_EQ(folder.back(), '/');
+  EXPECT_EQ(fs::symlink_status(folder).type(), fs::file_type::directory);
+  EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << "private to the user";
+}
+
 TEST_F(ModGeneralTest, ALongTempFolderComesBackWhole) {
   // Far beyond the classic 255-character path buffer: the folder is still the folder, never "".
   std::string deep = At("tmp");

@@ -1,9 +1,6 @@
 // The application object, the screen, DoEvents, End and Beep.
 #include "forms/app.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QEventLoop>
@@ -14,11 +11,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <vector>
 
 #include "core/msgbox.h"
 #include "shell/files.h"
+#include "shell/instance.h"
 #include "shell/process.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms_internal.h"
@@ -99,7 +96,13 @@ QCursor CursorOf(int16_t pointer) {
 // ---- App --------------------------------------------------------------------------------------
 
 AppObject& App() {
-  static AppObject app;
+  static AppObject app = [] {
+    AppObject a;
+    a.Major = SUITE_VERSION_MAJOR;
+    a.Minor = SUITE_VERSION_MINOR;
+    a.Revision = SUITE_VERSION_REVISION;
+    return a;
+  }();
   return app;
 }
 
@@ -110,26 +113,7 @@ std::string AppObject::EXEName() const { return ExePath().stem().string(); }
 std::string AppObject::Title() const { return AppTitle(); }
 void AppObject::Title(const std::string& title) { SetAppTitle(title); }
 
-bool AppObject::PrevInstance() const {
-  static std::once_flag once;
-  static bool previous = false;
-  std::call_once(once, [this] {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    fs::path dir = runtime && *runtime ? fs::path(runtime) / "reelwright"
-                                       : fs::temp_directory_path() / ("reelwright-" + std::to_string(::getuid()));
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    fs::path lock = dir / (EXEName() + ".instance");
-    // The descriptor stays open (and locked) for the life of the process.
-    int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      previous = (errno == EWOULDBLOCK);
-      ::close(fd);
-    }
-  });
-  return previous;
-}
+bool AppObject::PrevInstance() const { return AnotherInstanceRuns(EXEName()); }
 
 std::string Command() { return CommandTail(); }
 

@@ -29,9 +29,11 @@ void CommonDialogObject::FileDialog(bool open) {
   r.owner = hWndOwner;
   DialogAnswer a = CurrentResponder()->Dialog(r);
   if (!a.accepted) {
+    // With CancelError the cancel raises and the names stay as they were (a caller may use the
+    // last choice again); without it, the empty name tells the caller that nothing was chosen.
+    Cancelled();
     FileName.clear();
     FileTitle.clear();
-    Cancelled();
     return;
   }
   std::vector<std::string> files = a.fileNames.empty() ? std::vector<std::string>{a.text} : a.fileNames;

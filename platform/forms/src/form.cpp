@@ -61,8 +61,28 @@ class FormWindow : public QWidget {
 class FormClient : public QWidget {
  public:
   explicit FormClient(Form* form, QWidget* parent) : QWidget(parent), form_(form) {}
+  // The form unloaded: events still queued for the area (a pointer move Qt made up) reach it no
+  // more, even when the form object itself is gone before the area is deleted.
+  void Detach() { form_ = nullptr; }
 
  protected:
+  bool event(QEvent* e) override {
+    if (!form_) {
+      switch (e->type()) {
+        case QEvent::Paint:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+          return true;
+        default:
+          break;
+      }
+    }
+    return QWidget::event(e);
+  }
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override { Mouse("Form_MouseDown", e, ButtonOf(e->button())); }
   void mouseReleaseEvent(QMouseEvent* e) override {
@@ -221,6 +241,7 @@ struct Form::Impl {
     controls.clear();
     defaultButton.clear();
     cancelButton.clear();
+    if (client) client->Detach();
     if (window) {
       window->Detach();
       ReleaseHandles(window);
@@ -546,6 +567,7 @@ void Form::Load() {
 }
 
 bool Form::Unload() { return d_->DoUnload(vbFormCode); }
+bool forms_detail::UnloadForm(Form& form, int16_t unloadMode) { return form.impl().DoUnload(unloadMode); }
 
 void Form::Show(int16_t modal, Form* owner) {
   Load();
@@ -908,6 +930,7 @@ Form* ScreenObject::ActiveForm() const {
 
 void RunMessageLoop() {
   EnsureApplication();
+  InstallEndRequests();
   while (!Ended() && LoadedFormCount() > 0) {
     DrainThreadMessages();
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);

@@ -23,6 +23,12 @@ QCursor CursorOf(int16_t pointer);
 // The colour an OLE colour stands for (system colours with the top bit set are translated).
 QColor ColorFromOle(OLE_COLOR c);
 OLE_COLOR OleFromColor(const QColor& c);
+// Unloads a form as a close request of the given unload mode does (QueryUnload, then Unload);
+// answers false when a handler cancelled.
+bool UnloadForm(Form& form, int16_t unloadMode);
+// Termination requests (SIGTERM) and the session manager's quit request reach the forms from
+// the window thread; installed once, by the message loop.
+void InstallEndRequests();
 inline QString Q(const std::string& s) { return QString::fromStdString(s); }
 inline std::string S(const QString& s) { return s.toStdString(); }
 }  // namespace forms_detail

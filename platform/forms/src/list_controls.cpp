@@ -1,5 +1,6 @@
 // ListBox, ComboBox, the scroll bars, and the drive, folder and file lists.
 #include <fnmatch.h>
+#include <unistd.h>
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -7,7 +8,9 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 #include <QScrollBar>
+#include <QUtf8StringView>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -492,18 +495,43 @@ Variant ScrollBar::GetProperty(const std::string& n) const {
 // ---- DriveListBox ------------------------------------------------------------------------------
 
 namespace {
-// The root file system and the mounted devices.
+// A mount table field: blanks, tabs, newlines and backslashes come as octal escapes ("\040").
+std::string MountField(const std::string& field) {
+  auto octal = [&](size_t i) { return i < field.size() && field[i] >= '0' && field[i] <= '7'; };
+  std::string out;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
+      out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+      i += 3;
+    } else {
+      out += field[i];
+    }
+  }
+  return out;
+}
+
+// The drives: the root file system, the mounted devices, network file systems and the user's
+// mounted network folders (gvfs). Under the test harness SUITE_MOUNT_TABLE names the table read
+// instead of /proc/mounts, so that a test can list a mount point that is gone.
 QStringList MountPoints() {
   QStringList out{"/"};
-  std::ifstream f("/proc/mounts");
+  std::string table = "/proc/mounts";
+  if (std::getenv("SUITE_TEST_SCRATCH") != nullptr) {
+    if (const char* t = std::getenv("SUITE_MOUNT_TABLE"); t != nullptr && *t != '\0') table = t;
+  }
+  const std::string gvfs = "/run/user/" + std::to_string(::getuid()) + "/gvfs";
+  static const std::set<std::string> networkTypes{"nfs", "nfs4", "cifs", "smb3", "fuse.sshfs", "fuse.rclone"};
+  std::ifstream f(table);
   std::string line;
   std::set<std::string> seen{"/"};
   while (std::getline(f, line)) {
     std::istringstream in(line);
-    std::string dev, dir;
-    in >> dev >> dir;
-    if (dev.rfind("/dev/", 0) != 0 || seen.count(dir)) continue;
-    if (dir.rfind("/boot", 0) == 0 || dir.rfind("/snap", 0) == 0) continue;
+    std::string dev, dir, type;
+    in >> dev >> dir >> type;
+    dir = MountField(dir);
+    if (dir.empty() || seen.count(dir)) continue;
+    bool device = dev.rfind("/dev/", 0) == 0 && dir.rfind("/boot", 0) != 0 && dir.rfind("/snap", 0) != 0;
+    if (!device && !networkTypes.count(type) && dir != gvfs) continue;
     seen.insert(dir);
     out << Q(dir);
   }
@@ -717,6 +745,8 @@ void FileListBox::Refresh() {
     std::error_code e2;
     if (!it->is_regular_file(e2)) continue;
     std::string name = it->path().filename().string();
+    // Hidden files (a leading ".") and names that are not UTF-8 text are not listed.
+    if (name.empty() || name[0] == '.' || !QUtf8StringView(name).isValidUtf8()) continue;
     for (const std::string& m : masks) {
       if (fnmatch(m.c_str(), name.c_str(), FNM_CASEFOLD) == 0) {
         names.push_back(name);

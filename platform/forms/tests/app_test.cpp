@@ -163,3 +163,9 @@ TEST(ResponderDeathTest, UnscriptedBoxUnderTheHarnessEndsTheRun) {
       },
       "unexpected message box \"no script for this\"");
 }
+
+TEST(App, VersionIsTheProjectVersion) {
+  std::string version = std::to_string(App().Major) + "." + std::to_string(App().Minor) + "." +
+                        std::to_string(App().Revision);
+  EXPECT_EQ(version, SUITE_PROJECT_VERSION);
+}

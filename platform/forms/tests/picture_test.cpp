@@ -2,6 +2,7 @@
 // picture box's drawing with and without a persistent image.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QImage>
 #include <cstdlib>
 #include <filesystem>
@@ -192,4 +193,20 @@ TEST(PictureObjects, CrossAutomationAndLateBoundProperties) {
   Picture image = PictureFromVariant(f.FindControl("picFrame")->GetProperty("Image"));
   EXPECT_EQ(image.PixelWidth(), 96) << "the drawing area of a box of 1500 twips with its border";
   f.Unload();
+}
+
+TEST(Pictures, PictureStoredWithAWindowLoadsFromItsBytes) {
+  QImage img(381, 205, QImage::Format_RGB32);
+  img.fill(QColor(1, 2, 3));
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(img.save(&buffer, "BMP"));
+  Picture p = LoadPictureData(reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<size_t>(bytes.size()));
+  EXPECT_EQ(p.Type(), 1);
+  EXPECT_EQ(p.PixelWidth(), 381);
+  EXPECT_EQ(p.PixelHeight(), 205);
+  const unsigned char junk[] = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'};
+  EXPECT_EQ(ErrorOf([&] { LoadPictureData(junk, sizeof junk); }), 481);
+  EXPECT_EQ(ErrorOf([&] { LoadPictureData(junk, 0); }), 481);
 }

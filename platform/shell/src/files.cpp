@@ -19,6 +19,7 @@
 #include "core/error.h"
 #include "oserror.h"
 #include "programname.h"
+#include "userfolder.h"
 
 using shell_detail::Missing;
 using shell_detail::RaiseErrno;
@@ -78,6 +79,11 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
 }  // namespace
 
 std::string AppPath() {
+  if (const char* folder = std::getenv("SUITE_PROGRAM_FOLDER"); folder != nullptr && *folder != '\0') {
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+  }
   std::vector<char> buffer(PATH_MAX);
   for (;;) {
     ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -106,7 +112,10 @@ void ChDir(const std::string& path) {
 
 std::string TempFolder() {
   const char* tmp = std::getenv("TMPDIR");
-  std::string folder = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
+  if (tmp == nullptr || *tmp == '\0') {
+    return shell_detail::OwnFolderIn("/tmp", "reelwright-" + std::to_string(::getuid()));
+  }
+  std::string folder = tmp;
   if (folder.back() != '/') folder += '/';
   return folder;
 }
@@ -302,7 +311,99 @@ std::string WithoutExeExtension(const std::string& path) {
 std::string FolderFile(const std::string& folder, const std::string& backslashSuffix) {
   std::string suffix = backslashSuffix;
   std::replace(suffix.begin(), suffix.end(), '\\', '/');
-  return shell_detail::WithoutExeExtension(folder + suffix);
+  return HelpFolderName(shell_detail::WithoutExeExtension(folder + suffix));
+}
+
+std::string HelpFolderName(const std::string& path) {
+  size_t lastStart = path.rfind('/');
+  lastStart = lastStart == std::string::npos ? 0 : lastStart + 1;
+  if (path.size() - lastStart <= 4) return path;  // ".chm" alone is a name, not an extension
+  std::string tail = path.substr(path.size() - 4);
+  for (char& c : tail) c = AsciiLower(c);
+  return tail == ".chm" ? path.substr(0, path.size() - 4) + ".help" : path;
 }
 
 std::string AppFile(const std::string& backslashSuffix) { return FolderFile(AppPath(), backslashSuffix); }
+
+std::string ResolveLinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (current.empty() || ::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+    ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
+    if (n < 0) RaiseErrno(errno, Missing::File);
+    if (static_cast<size_t>(n) >= buffer.size()) continue;  // grew meanwhile: read it again
+    std::string target(buffer.data(), static_cast<size_t>(n));
+    if (target.empty() || target[0] != '/') {
+      size_t slash = current.rfind('/');
+      if (slash != std::string::npos) target = current.substr(0, slash + 1) + target;
+    }
+    current = target;
+  }
+  Raise(vbErrPathFileAccess);
+}
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+void ReplaceFile(const std::string& finished, const std::string& target) {
+  struct stat finishedStat;
+  if (finished.empty() || ::lstat(finished.c_str(), &finishedStat) != 0) Raise(vbErrFileNotFound);
+  if (!S_ISREG(finishedStat.st_mode)) Raise(vbErrPathFileAccess);
+  if (target.empty()) Raise(vbErrBadFileNameOrNumber);
+  const std::string resolved = ResolveLinks(target);
+  struct stat targetStat;
+  bool targetExists = ::lstat(resolved.c_str(), &targetStat) == 0;
+  if (targetExists && !S_ISREG(targetStat.st_mode)) Raise(vbErrPathFileAccess);
+  if (targetExists && targetStat.st_dev == finishedStat.st_dev && targetStat.st_ino == finishedStat.st_ino) return;
+  if (targetExists) ::chmod(finished.c_str(), targetStat.st_mode & 07777);
+  if (::rename(finished.c_str(), resolved.c_str()) == 0) return;
+  int err = errno;
+  if (err != EXDEV) RaiseErrno(err, Missing::Path);
+  // Another file system: a complete copy next to the target first, then the rename.
+  std::string nearby;
+  for (unsigned n = static_cast<unsigned>(::getpid());; ++n) {
+    nearby = FolderOf(resolved) + "/.replace-" + std::to_string(n) + ".tmp";
+    if (!shell_detail::AnythingAt(nearby)) break;
+  }
+  FileCopy(finished, nearby);
+  if (::rename(nearby.c_str(), resolved.c_str()) != 0) {
+    err = errno;
+    ::unlink(nearby.c_str());
+    RaiseErrno(err, Missing::Path);
+  }
+  ::unlink(finished.c_str());
+}
+
+namespace {
+
+// Whether this user may write to path. A file or folder without any write permission counts as
+// read-only for the superuser as well (the read-only attribute of the suite's callers).
+bool Writable(const std::string& path, const struct stat& st) {
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
+
+}  // namespace
+
+bool CanReplace(const std::string& target) {
+  try {
+    if (target.empty()) return false;
+    const std::string resolved = ResolveLinks(target);
+    const std::string folder = FolderOf(resolved);
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !Writable(folder, st)) return false;
+    if (::lstat(resolved.c_str(), &st) != 0) return errno == ENOENT;
+    return S_ISREG(st.st_mode) && Writable(resolved, st);
+  } catch (const VBError&) {
+    return false;
+  }
+}

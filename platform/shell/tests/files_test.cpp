@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/error.h"
@@ -19,19 +20,49 @@ TEST(Folders, AppPathIsTheRunningProgramsFolder) {
   EXPECT_NE(app.back(), '/');
 }
 
-TEST(Folders, TempFolderEndsWithSlash) {
+TEST(Folders, TempFolderIsTmpdirOrTheUsersOwnFolder) {
+  const std::string own = "/tmp/reelwright-" + std::to_string(::getuid()) + "/";
   struct Case {
     const char* tmpdir;  // nullptr: unset
-    const char* expected;
+    std::string expected;
   } cases[] = {
-      {nullptr, "/tmp/"},
-      {"", "/tmp/"},
+      {nullptr, own},
+      {"", own},
       {"/var/scratch", "/var/scratch/"},
       {"/var/scratch/", "/var/scratch/"},
   };
   for (const Case& c : cases) {
     EnvOverride tmp("TMPDIR", c.tmpdir);
-    EXPECT_EQ(TempFolder(), c.expected) << (c.tmpdir ? c.tmpdir : "(unset)");
+    std::string folder = TempFolder();
+    // Another user's folder or a link at the usual name would have moved ours to "-1" or later.
+    if (c.expected == own) {
+      EXPECT_EQ(folder.rfind(own.substr(0, own.size() - 1), 0), 0u) << folder;
+      struct stat st;
+      ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+      EXPECT_TRUE(S_ISDIR(st.st_mode));
+      EXPECT_EQ(st.st_mode & 07777, 0700u);
+      EXPECT_EQ(st.st_uid, ::geteuid());
+    } else {
+      EXPECT_EQ(folder, c.expected) << (c.tmpdir ? c.tmpdir : "(unset)");
+    }
+  }
+}
+
+TEST(Folders, ProgramFolderCanBeNamedForTests) {
+  const std::string real = AppPath();
+  struct Case {
+    const char* value;  // nullptr: unset
+    std::string expected;
+  } cases[] = {
+      {nullptr, real},
+      {"", real},
+      {"/srv/suite", "/srv/suite"},
+      {"/srv/suite//", "/srv/suite"},
+  };
+  for (const Case& c : cases) {
+    EnvOverride folder("SUITE_PROGRAM_FOLDER", c.value);
+    EXPECT_EQ(AppPath(), c.expected) << (c.value ? c.value : "(unset)");
+    EXPECT_EQ(AppFile("\\Lotkiln.exe"), c.expected + "/Lotkiln");
   }
 }
 
@@ -194,9 +225,97 @@ TEST(ProgramNames, BackslashSuffixesBecomePaths) {
       {"/opt/suite", "\\.exe", "/opt/suite/.exe"},
       {"/opt/suite", "\\exe.d\\readme", "/opt/suite/exe.d/readme"},
       {"", "\\KilnhandRunning", "/KilnhandRunning"},
+      {"/opt/suite", "\\Reelwright.chm", "/opt/suite/Reelwright.help"},
+      {"/opt/suite", "\\docs\\ReelwrightWiz.CHM", "/opt/suite/docs/ReelwrightWiz.help"},
+      {"/opt/suite", "\\.chm", "/opt/suite/.chm"},
+      {"/opt/suite", "\\chm.d\\notes.chm.txt", "/opt/suite/chm.d/notes.chm.txt"},
   };
   for (const Case& c : cases) EXPECT_EQ(FolderFile(c.folder, c.suffix), c.expected) << c.suffix;
   EXPECT_EQ(AppFile("\\VirtualDub\\VirtualDub.exe"), AppPath() + "/VirtualDub/VirtualDub");
+}
+
+}  // namespace
+
+namespace {
+
+class ReplaceTest : public ScratchTest {};
+
+TEST_F(ReplaceTest, FinishedFileTakesTheTargetsPlaceAndPermissions) {
+  namespace fs = std::filesystem;
+  MkDir(At("real"));
+  struct Case {
+    const char* what;
+    std::function<void()> plant;   // what is at the target before
+    std::string target;            // the name handed to ReplaceFile
+    std::string replaced;          // where the new content must end up
+    bool targetStaysLink;
+  } cases[] = {
+      {"a plain file", [&] { WriteBytes(At("clip.bmp"), "old"); }, At("clip.bmp"), At("clip.bmp"), false},
+      {"nothing yet", [] {}, At("new.bmp"), At("new.bmp"), false},
+      {"an absolute link",
+       [&] {
+         WriteBytes(At("real/a.bmp"), "old");
+         fs::create_symlink(At("real/a.bmp"), At("link-a.bmp"));
+       },
+       At("link-a.bmp"), At("real/a.bmp"), true},
+      {"a chain of relative links",
+       [&] {
+         WriteBytes(At("real/b.bmp"), "old");
+         fs::create_symlink("b.bmp", At("real/link-b.bmp"));
+         fs::create_symlink("real/link-b.bmp", At("link-link-b.bmp"));
+       },
+       At("link-link-b.bmp"), At("real/b.bmp"), true},
+  };
+  for (const Case& c : cases) {
+    c.plant();
+    WriteBytes(At("finished.tmp"), std::string("new content of ") + c.what);
+    const bool existed = PathExists(c.replaced);
+    if (existed) fs::permissions(c.replaced, fs::perms(0640));
+    ReplaceFile(At("finished.tmp"), c.target);
+    EXPECT_EQ(ReadBytes(c.replaced), std::string("new content of ") + c.what) << c.what;
+    EXPECT_FALSE(PathExists(At("finished.tmp"))) << c.what;
+    EXPECT_EQ(fs::is_symlink(c.target), c.targetStaysLink) << c.what;
+    if (existed) {
+      EXPECT_EQ(fs::perms(0640), fs::status(c.replaced).permissions()) << c.what;
+    }
+  }
+}
+
+TEST_F(ReplaceTest, TargetsThatAreNoFilesAreRefusedAndLeftAlone) {
+  MkDir(At("folder"));
+  ASSERT_EQ(::mkfifo(At("fifo").c_str(), 0600), 0);
+  std::filesystem::create_symlink(At("fifo"), At("link-to-fifo"));
+  for (const char* name : {"folder", "fifo", "link-to-fifo"}) {
+    WriteBytes(At("finished.tmp"), "new");
+    EXPECT_EQ(ErrorOf([&] { ReplaceFile(At("finished.tmp"), At(name)); }), vbErrPathFileAccess) << name;
+    EXPECT_EQ(ReadBytes(At("finished.tmp")), "new") << name;
+    EXPECT_FALSE(CanReplace(At(name))) << name;
+  }
+  EXPECT_TRUE(FolderExists(At("folder")));
+  EXPECT_EQ(std::filesystem::status(At("fifo")).type(), std::filesystem::file_type::fifo);
+  EXPECT_EQ(ErrorOf([&] { ReplaceFile(At("missing.tmp"), At("x")); }), vbErrFileNotFound);
+}
+
+TEST_F(ReplaceTest, CanReplaceWantsAWritableFolderAndAWritableFile) {
+  namespace fs = std::filesystem;
+  WriteBytes(At("writable.avi"), "x");
+  WriteBytes(At("readonly.avi"), "x");
+  fs::permissions(At("readonly.avi"), fs::perms(0444));
+  MkDir(At("locked"));
+  WriteBytes(At("locked/inside.avi"), "x");
+  fs::permissions(At("locked"), fs::perms(0555));
+  fs::create_symlink(At("writable.avi"), At("link.avi"));
+  fs::create_symlink(At("locked/inside.avi"), At("link-into-locked.avi"));
+  struct Case {
+    std::string target;
+    bool expected;
+  } cases[] = {
+      {At("writable.avi"), true},  {At("absent.avi"), true},        {At("link.avi"), true},
+      {At("readonly.avi"), false}, {At("locked/inside.avi"), false}, {At("locked/absent.avi"), false},
+      {At("link-into-locked.avi"), false}, {At("missing/absent.avi"), false}, {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CanReplace(c.target), c.expected) << c.target;
+  fs::permissions(At("locked"), fs::perms(0755));
 }
 
 }  // namespace

@@ -167,6 +167,14 @@ TEST_F(ProcessTest, StartedProgramGetsItsArgumentsTailAndStyle) {
   }
 }
 
+TEST_F(ProcessTest, ProgramsAreLookedUpInANamedProgramFolder) {
+  std::string companion = PlaceChild("programs/Companion");
+  EnvOverride folder("SUITE_PROGRAM_FOLDER", At("programs"));
+  EXPECT_EQ(FindExecutable("Companion.exe"), companion);
+  const std::string child = SHELL_TEST_CHILD;
+  EXPECT_EQ(FindExecutable(child.substr(child.rfind('/') + 1)), "") << "the build's folder is no longer searched";
+}
+
 TEST_F(ProcessTest, UnquotedProgramPathWithBlanksIsFound) {
   std::string child = PlaceChild("My Programs/child");
   std::string reportPath = At("report");

@@ -37,7 +37,8 @@ class AppObject {
   // Whether another instance of this program runs for the same user (decided on first ask;
   // this instance then counts as running until it ends).
   bool PrevInstance() const;
-  int16_t Major = 1;
+  // The suite's version: the build's project version, the same for every program.
+  int16_t Major = 0;
   int16_t Minor = 0;
   int16_t Revision = 0;
 };

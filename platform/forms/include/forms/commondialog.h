@@ -25,8 +25,8 @@ enum FileOpenConstants : int32_t {
 
 class CommonDialogObject {
  public:
-  // Raises 32755 ("Cancel was selected.") on Cancel when CancelError is set; otherwise a
-  // cancelled file dialog leaves FileName empty.
+  // Raises 32755 ("Cancel was selected.") on Cancel when CancelError is set, leaving FileName as
+  // it was; otherwise a cancelled file dialog leaves FileName empty.
   void ShowOpen();
   void ShowSave();
   void ShowColor();

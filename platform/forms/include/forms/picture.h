@@ -1,6 +1,7 @@
 #pragma once
 // Picture objects: a bitmap or an icon, or the empty picture. Sizes are in HIMETRIC (0.01 mm),
 // as picture objects report them. Copies share the picture, as object references do.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -33,6 +34,9 @@ class Picture {
 // Loads a bmp, dib, jpg, gif or ico file; the empty path gives the empty picture. Raises 53 for
 // a missing file and 481 for a file that is no picture.
 Picture LoadPicture(const std::string& path = {});
+// A picture stored with a window: the bytes of a bmp, jpg, gif or ico file; raises 481 for bytes
+// that are no picture.
+Picture LoadPictureData(const unsigned char* data, size_t size);
 // Saves a picture as a bitmap file; raises 380 for the empty picture and 75 when the file cannot
 // be written.
 void SavePicture(const Picture& picture, const std::string& path);

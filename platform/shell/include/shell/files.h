@@ -6,14 +6,19 @@
 #include <cstdint>
 #include <string>
 
-// The folder of the running program (App.Path), without a trailing "/".
+// The folder of the running program (App.Path), without a trailing "/". SUITE_PROGRAM_FOLDER,
+// when set, names another folder instead (tests use it to keep companions and lists of their
+// own off the build's program folder); programs started by name are looked up there too.
 std::string AppPath();
 
 // The current folder (CurDir) and changing it (ChDir; 76 when there is no such folder).
 std::string CurDir();
 void ChDir(const std::string& path);
 
-// The user's temporary folder with a trailing "/": $TMPDIR when set, else /tmp/.
+// The user's temporary folder with a trailing "/": $TMPDIR when set, else the user's own
+// /tmp/reelwright-<uid>/, created with mode 0700. Where that name is a link, no folder, or a
+// folder of another user, the next free name is taken (/tmp/reelwright-<uid>-1/, ...).
+// 76 when no such folder can be made.
 std::string TempFolder();
 
 // The system folder (GetSystemDirectoryA's stand-in): the folder of the platform's libraries
@@ -66,8 +71,30 @@ std::string ShortPathName(const std::string& path);
 
 // A companion file or program given as a folder and a suffix that begins with a backslash, as
 // the suite names them ("\Lotkiln.exe", "\VirtualDub\VirtualDub.exe", "\lotkiln.lst"):
-// backslashes become "/", and a program "Name.exe" is the file "Name".
+// backslashes become "/", a program "Name.exe" is the file "Name", and a help file "Name.chm" is
+// the folder of help pages "Name.help".
 std::string FolderFile(const std::string& folder, const std::string& backslashSuffix);
+// A path whose name ends in ".chm" (any case) as the help folder "<name>.help"; others unchanged.
+std::string HelpFolderName(const std::string& path);
 // The same below the program folder: AppFile("\\VirtualDub\\VirtualDub.exe") is
 // AppPath() + "/VirtualDub/VirtualDub".
 std::string AppFile(const std::string& backslashSuffix);
+
+// The file a path finally names: symbolic links are followed (a relative link from its own
+// folder) until a name that is no link, which is returned even when nothing has that name (a
+// dangling link gives its target). A path that is no link comes back unchanged. 75 for a loop.
+std::string ResolveLinks(const std::string& path);
+
+// Replaces target by a finished file (the way to write a file without ever leaving a partial
+// one: write a new file next to the target, then replace). The finished file is renamed over
+// the target, so the target is at every moment either the old file or the new one, complete.
+// A target that is a symbolic link keeps pointing at the replaced file: the file it names is
+// replaced. A finished file on another file system is copied next to that file first. The
+// replaced file's permission bits pass to the new one. A target that exists but is no regular
+// file (a folder, a device, a FIFO) is refused with 75 and left alone, as is the finished file;
+// 53 when the finished file is missing.
+void ReplaceFile(const std::string& finished, const std::string& target);
+
+// Whether ReplaceFile could replace target: its (resolved) folder is writable by this user and
+// an existing target is a regular file writable by this user. Never throws.
+bool CanReplace(const std::string& target);

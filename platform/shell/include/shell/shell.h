@@ -4,3 +4,5 @@
 #include "shell/process.h"
 #include "shell/textfile.h"
 #include "shell/trash.h"
+#include "shell/listfile.h"
+#include "shell/instance.h"

@@ -1,0 +1,73 @@
+// Ending requests from the desktop: the session manager's quit request and SIGTERM.
+#include "forms/end_requests.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <csignal>
+#include <vector>
+
+#include "forms/form.h"
+#include "forms/qt/control_qt.h"
+#include "forms_internal.h"
+
+using namespace forms_detail;
+
+namespace {
+
+int g_termPipe[2] = {-1, -1};
+
+void OnTerm(int) {
+  // A second request while this one waits for the window thread ends the process.
+  std::signal(SIGTERM, SIG_DFL);
+  const char byte = 1;
+  ssize_t written = ::write(g_termPipe[1], &byte, 1);
+  (void)written;
+}
+
+void ArmTerm() {
+  struct sigaction sa {};
+  sa.sa_handler = OnTerm;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
+}  // namespace
+
+bool AskFormsToClose(int16_t unloadMode) {
+  for (Form* f : std::vector<Form*>(LoadedForms())) {
+    if (!f->IsLoaded()) continue;  // gone with an earlier one
+    if (!UnloadForm(*f, unloadMode)) return false;
+  }
+  return true;
+}
+
+namespace forms_detail {
+
+void InstallEndRequests() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  QApplication* app = EnsureApplication();
+  QObject::connect(app, &QGuiApplication::commitDataRequest, app, [](QSessionManager& manager) {
+    bool closed = true;
+    Guard([&] { closed = AskFormsToClose(vbAppWindows); });
+    if (!closed && manager.allowsInteraction()) manager.cancel();
+  });
+  if (::pipe2(g_termPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(g_termPipe[0], QSocketNotifier::Read, app);
+  QObject::connect(notifier, &QSocketNotifier::activated, app, [] {
+    char buf[16];
+    while (::read(g_termPipe[0], buf, sizeof buf) > 0) {
+    }
+    Guard([] { AskFormsToClose(vbAppTaskManager); });
+    ArmTerm();
+  });
+  ArmTerm();
+}
+
+}  // namespace forms_detail
