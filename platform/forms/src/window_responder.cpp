@@ -96,7 +96,12 @@ class WindowResponder : public Responder {
         bool open = r.kind == DialogKind::Open;
         d.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
         if (open) {
-          d.setFileMode((r.flags & 0x200) ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+          // Without cdlOFNFileMustExist a typed name of a file that does not exist is taken too.
+          if (r.flags & 0x200) {
+            d.setFileMode(QFileDialog::ExistingFiles);
+          } else {
+            d.setFileMode((r.flags & 0x1000) ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+          }
         } else {
           d.setFileMode(QFileDialog::AnyFile);
           if (!(r.flags & 0x2)) d.setOption(QFileDialog::DontConfirmOverwrite);
