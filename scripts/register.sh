@@ -7,3 +7,8 @@ for lib in "$bin"/*.so; do
   [ -e "$lib" ] || continue
   "$bin/regsvr" /s "$lib"
 done
+# The encoder program records its install folder, where the main program looks for it
+# ("WMEnc /unregserver" removes the entry again).
+if [ -x "$bin/WMEnc" ]; then
+  "$bin/WMEnc" /regserver
+fi

@@ -61,6 +61,9 @@ int32_t DeleteToRecycleBin(std::string& path, bool allowUndo, bool confirm, bool
         if (!path.empty() && path.back() == '/') path.pop_back();
         // Nothing of that name (the empty path and the root folder among them): nothing to do.
         if (path.empty() || path.back() == '/' || !PathExists(path)) return;
+        // "dir/." and "dir/sub/.." name a folder through itself or its parent, not one item.
+        const std::string last = path.substr(path.find_last_of('/') + 1);
+        if (last == "." || last == "..") return;
         if (confirm) {
           std::string name = path.substr(path.find_last_of('/') + 1);
           std::string question = allowUndo ? "Are you sure you want to move \"" + name + "\" to the trash?"

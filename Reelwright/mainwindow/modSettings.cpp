@@ -84,8 +84,11 @@ void LoadOptionsSettings() {
 void LoadOutputFolderSetting() { OutputFolder = Read(kSectionOptions, kKeyOutput, AppPath() + "/Output"); }
 
 void LoadEncoderInstallDir() {
-  EncoderInstallDir = CStr(RegistryGetKeyValue(static_cast<int32_t>(HKEY_LOCAL_MACHINE),
-                                               "SOFTWARE\\Microsoft\\Windows Media\\Encoder\\", "InstallDir"));
+  // Only text names a folder: a value of another type (binary data, a number) leaves it empty,
+  // so the encoder counts as not found instead of stopping the settings load.
+  Variant value = RegistryGetKeyValue(static_cast<int32_t>(HKEY_LOCAL_MACHINE),
+                                      "SOFTWARE\\Microsoft\\Windows Media\\Encoder\\", "InstallDir");
+  EncoderInstallDir = value.vt() == VT_BSTR ? CStr(value) : std::string();
 }
 
 bool StartTipsWanted() { return LCase(Read(kSectionInit, kKeyStartTips, kDefaultStartTips)) != "hide"; }

@@ -203,6 +203,22 @@ TEST_F(ModGeneralTest, DeleteOfNothingAnswersZeroAndTouchesNothing) {
   EXPECT_TRUE(fs::exists(At("Kept/clip.avi")));
 }
 
+TEST_F(ModGeneralTest, DeleteOfAPathEndingInDotOrDotDotTouchesNothing) {
+  EnvOverride dataHome("XDG_DATA_HOME", At("data"));
+  fs::create_directories(At("dir/sub"));
+  Write(At("dir/a.avi"), "a");
+  Write(At("dir/sub/b.avi"), "b");
+  for (bool undo : {true, false}) {
+    for (const char* name : {"dir/.", "dir/./", "dir/sub/..", "dir/sub/../", "dir/sub/.", "dir/.."}) {
+      std::string path = At(name);
+      EXPECT_EQ(DeleteToRecycleBin(path, undo, false, false), 0) << name << (undo ? " to the trash" : " for good");
+    }
+  }
+  EXPECT_TRUE(fs::exists(At("dir/a.avi")));
+  EXPECT_TRUE(fs::exists(At("dir/sub/b.avi")));
+  EXPECT_FALSE(fs::exists(At("data/Trash/files"))) << "nothing went to the trash";
+}
+
 TEST_F(ModGeneralTest, DeleteWithUndoMovesIntoTheTrash) {
   EnvOverride dataHome("XDG_DATA_HOME", At("data"));
   Write(At("clip.avi"), "movie");

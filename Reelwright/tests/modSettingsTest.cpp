@@ -211,4 +211,32 @@ TEST_F(MainSettings, TheEncoderFolderComesFromTheMachineHive) {
   EXPECT_EQ(EncoderInstallDir, "/opt/Windows Media/Encoder");
 }
 
+TEST_F(MainSettings, AnEncoderFolderThatIsNoTextLeavesTheFolderEmpty) {
+  const std::string key = "SOFTWARE\\Microsoft\\Windows Media\\Encoder";
+  const std::vector<uint8_t> bytes{'/', 'o', 'p', 't', 0};
+  const uint32_t number = 7;
+  struct Case {
+    const char* what;
+    DWORD type;
+    const void* data;
+    DWORD size;
+  } cases[] = {
+      {"binary", REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size())},
+      {"empty binary", REG_BINARY, bytes.data(), 0},
+      {"number", REG_DWORD, &number, sizeof number},
+  };
+  for (const Case& c : cases) {
+    HKEY opened = 0;
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, key, 0, "", 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueEx(opened, "InstallDir", 0, c.type, static_cast<const BYTE*>(c.data), c.size), ERROR_SUCCESS);
+    RegCloseKey(opened);
+    EncoderInstallDir = "untouched";
+    OutputFolder = "untouched";
+    EXPECT_EQ(LoadError(), 0) << c.what;
+    EXPECT_EQ(EncoderInstallDir, "") << c.what;
+    EXPECT_EQ(OutputFolder, AppPath() + "/Output") << c.what << ": the load went on";
+  }
+}
+
 }  // namespace

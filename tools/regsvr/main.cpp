@@ -1,6 +1,7 @@
 // regsvr [/u] [/s] <library>: registers an in-process COM server library (its DllRegisterServer)
 // or unregisters it (/u, its DllUnregisterServer). /s reports nothing. The exit code is 0 on
-// success; 1 for bad arguments, 3 when the library cannot be loaded, 4 when it lacks the entry
+// success; 1 for bad arguments, 3 when the library cannot be loaded (a missing file, no library,
+// a damaged library: checked before loading), 4 when it lacks the entry
 // point, 5 when the entry point fails.
 #include <dlfcn.h>
 
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "com/interfaces.h"
+#include "com/library.h"
 
 namespace {
 
@@ -50,10 +52,13 @@ int main(int argc, char** argv) {
   // A bare name would be searched on the library path; a file named here is meant as it stands.
   std::string path = o.library.find('/') == std::string::npos ? "./" + o.library : o.library;
 
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // The file is checked first: a library cut short would kill this process inside the loader.
+  HRESULT failure = S_OK;
+  std::string why;
+  void* handle = OpenLibraryChecked(path, &failure, &why);
   if (!handle) {
-    const char* why = dlerror();
-    if (!o.silent) std::fprintf(stderr, "Loading \"%s\" failed: %s\n", o.library.c_str(), why ? why : "unknown reason");
+    if (!o.silent)
+      std::fprintf(stderr, "Loading \"%s\" failed (%s): %s\n", o.library.c_str(), Hex(failure).c_str(), why.c_str());
     return 3;
   }
   const char* entry = o.unregister ? "DllUnregisterServer" : "DllRegisterServer";

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "com/interfaces.h"
+#include "com/library.h"
 #include "com/object.h"
 #include "core/error.h"
 #include "registry/registry.h"
@@ -98,12 +99,11 @@ HRESULT LoadLibraryOf(const std::string& clsidText, LoadedLibrary* out) {
     *out = it->second;
     return S_OK;
   }
-  dlerror();
-  void* handle = dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL);
+  HRESULT failure = S_OK;
+  std::string why;
+  void* handle = OpenLibraryChecked(*path, &failure, &why);
   if (!handle) {
-    const char* why = dlerror();
-    return ReportError(CO_E_DLLNOTFOUND, "Can't load the library " + *path + " of the class " + clsidText + ": " +
-                                             (why ? why : "unknown reason"));
+    return ReportError(failure, "Can't load the library " + *path + " of the class " + clsidText + ": " + why);
   }
   LoadedLibrary lib;
   lib.handle = handle;

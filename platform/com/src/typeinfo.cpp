@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "com/interfaces.h"
+#include "com/library.h"
 #include "com/object.h"
 #include "registry/registry.h"
 
@@ -469,10 +470,11 @@ HRESULT LoadRegTypeLib(REFGUID libid, uint16_t major, uint16_t minor, LCID lcid,
     if (!module)
       return ReportError(TYPE_E_LIBNOTREGISTERED, "No module is registered for the library " + GuidToString(libid));
     // Loading the module publishes its description; it stays loaded for the life of the process.
-    if (!dlopen(module->c_str(), RTLD_NOW | RTLD_LOCAL)) {
-      const char* why = dlerror();
-      return ReportError(CO_E_DLLNOTFOUND, "Can't load the library " + *module + " of the type library " +
-                                               GuidToString(libid) + ": " + (why ? why : "unknown reason"));
+    HRESULT failure = S_OK;
+    std::string why;
+    if (!OpenLibraryChecked(*module, &failure, &why)) {
+      return ReportError(failure, "Can't load the library " + *module + " of the type library " +
+                                      GuidToString(libid) + ": " + why);
     }
     lib = FindPublishedTypeLib(libid, major, minor);
     if (!lib)

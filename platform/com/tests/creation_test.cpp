@@ -7,6 +7,7 @@
 #include "com/aggregate.h"
 #include "com/com.h"
 #include "com/interfaces.h"
+#include "broken_libraries.h"
 #include "core/error.h"
 #include "private_registry.h"
 #include "registry/registry.h"
@@ -164,6 +165,27 @@ TEST_F(CreationTest, FailuresAreToldApartAndExplained) {
   ComPtr<IWidget> wrong;
   EXPECT_EQ(CoCreateInstance(kPlainWidget, nullptr, CLSCTX_ALL, IGadget::iid, wrong.put_void()), E_NOINTERFACE);
   EXPECT_EQ(CoCreateInstance(kWidget, nullptr, CLSCTX_ALL, IWidget::iid, nullptr), E_POINTER);
+}
+
+// A library cut short used to kill the process inside the loader (SIGBUS), a FIFO to block it.
+TEST_F(CreationTest, DamagedLibrariesAndNonFilesAreRefusedWithAReason) {
+  const char* scratch = std::getenv("SUITE_TEST_SCRATCH");
+  const std::string folder = std::string(scratch ? scratch : "/tmp") + "/broken-libraries";
+  ASSERT_FALSE(SystemLibraryPath().empty());
+  int n = 0;
+  for (const BrokenLibrary& b : MakeBrokenLibraries(folder)) {
+    SCOPED_TRACE(b.name);
+    const CLSID clsid = *GuidFromString("{D5E3F7A9-0000-4000-8000-0000000001" + std::to_string(10 + n++) + "}");
+    const std::string path = folder + "/" + b.name;
+    RegisterServer(clsid, "Broken." + b.name.substr(0, b.name.size() - 3), path);
+    ComPtr<IUnknown> object;
+    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.put_void()), b.hr);
+    EXPECT_FALSE(object);
+    const std::string description = LastErrorDescription();
+    EXPECT_NE(description.find(path), std::string::npos) << description;
+    EXPECT_NE(description.find(b.explanation), std::string::npos) << description;
+    EXPECT_FALSE(IsLibraryLoaded(path));
+  }
 }
 
 TEST_F(CreationTest, VersionIndependentProgIdsFollowTheirCurrentVersion) {

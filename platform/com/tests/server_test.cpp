@@ -17,6 +17,7 @@
 #include "com/typeinfo.h"
 #include "core/error.h"
 #include "private_registry.h"
+#include "broken_libraries.h"
 #include "probe.h"
 #include "registry/registry.h"
 
@@ -330,6 +331,19 @@ TEST_F(ServerTest, RegsvrRefusesBadInputClearly) {
     } else {
       EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     }
+  }
+}
+
+// Damaged libraries and files that are no library: reported, exit code 3, never a signal.
+TEST_F(ServerTest, RegsvrRefusesDamagedLibrariesWithoutASignal) {
+  const char* scratch = std::getenv("SUITE_TEST_SCRATCH");
+  const std::string folder = std::string(scratch ? scratch : "/tmp") + "/broken-libraries-regsvr";
+  for (const BrokenLibrary& b : MakeBrokenLibraries(folder)) {
+    const std::string path = folder + "/" + b.name;
+    RunResult r = RunProgram(Regsvr(), {path});
+    EXPECT_EQ(r.exitCode, 3) << b.name << ": " << r.err;
+    EXPECT_NE(r.err.find(path), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(b.explanation), std::string::npos) << r.err;
   }
 }
 

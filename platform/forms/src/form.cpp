@@ -585,6 +585,7 @@ void Form::Show(int16_t modal, Form* owner) {
   }
   d_->ApplyTabOrder();
   if (modal != vbModal) {
+    if (forms_detail::ShowFirstWindow(w)) return;
     w->show();
     w->raise();
     w->activateWindow();

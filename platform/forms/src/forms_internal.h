@@ -31,4 +31,7 @@ bool UnloadForm(Form& form, int16_t unloadMode);
 void InstallEndRequests();
 inline QString Q(const std::string& s) { return QString::fromStdString(s); }
 inline std::string S(const QString& s) { return s.toStdString(); }
+// The program's first non-modal Show takes the show style the program was started with
+// (StartupWindowStyle): answers whether it showed the window that way.
+bool ShowFirstWindow(QWidget* window);
 }  // namespace forms_detail

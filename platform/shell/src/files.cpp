@@ -161,6 +161,7 @@ void Kill(const std::string& path) {
 
 void DeletePath(const std::string& path) {
   struct stat st;
+  if (shell_detail::EndsInDotPart(path)) Raise(vbErrFileNotFound);
   if (path.empty() || ::lstat(path.c_str(), &st) != 0) {
     if (!path.empty() && errno != ENOENT) RaiseErrno(errno, Missing::File);
     Raise(vbErrFileNotFound);
@@ -372,9 +373,14 @@ void ReplaceFile(const std::string& finished, const std::string& target) {
   std::string nearby;
   for (unsigned n = static_cast<unsigned>(::getpid());; ++n) {
     nearby = FolderOf(resolved) + "/.replace-" + std::to_string(n) + ".tmp";
-    if (!shell_detail::AnythingAt(nearby)) break;
+    if (CreateNewFile(nearby)) break;
   }
-  FileCopy(finished, nearby);
+  try {
+    FileCopy(finished, nearby);
+  } catch (const VBError&) {
+    ::unlink(nearby.c_str());
+    throw;
+  }
   if (::rename(nearby.c_str(), resolved.c_str()) != 0) {
     err = errno;
     ::unlink(nearby.c_str());
@@ -406,4 +412,19 @@ bool CanReplace(const std::string& target) {
   } catch (const VBError&) {
     return false;
   }
+}
+
+bool CreateNewFile(const std::string& path) {
+  if (path.empty()) Raise(vbErrBadFileNameOrNumber);
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (fd.Get() < 0) {
+    if (errno == EEXIST) return false;
+    RaiseErrno(errno, Missing::Path);
+  }
+  int err = fd.CloseChecked();
+  if (err != 0) {
+    ::unlink(path.c_str());
+    shell_detail::RaiseWriteFailure(err);
+  }
+  return true;
 }

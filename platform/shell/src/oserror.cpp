@@ -81,4 +81,13 @@ bool AnythingAt(const std::string& path) {
   return !path.empty() && ::lstat(path.c_str(), &st) == 0;
 }
 
+bool EndsInDotPart(const std::string& path) {
+  size_t end = path.find_last_not_of('/');
+  if (end == std::string::npos) return false;
+  size_t start = path.find_last_of('/', end);
+  start = start == std::string::npos ? 0 : start + 1;
+  std::string last = path.substr(start, end + 1 - start);
+  return last == "." || last == "..";
+}
+
 }  // namespace shell_detail

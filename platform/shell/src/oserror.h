@@ -27,4 +27,8 @@ int WriteAll(int fd, const char* data, size_t size);
 // The path of a regular file, folder, link or anything else at that name (not following a link).
 bool AnythingAt(const std::string& path);
 
+// Whether the last part of a path (trailing "/" ignored) is "." or "..": such a path names a
+// folder by way of itself or its parent, never one item to delete or move.
+bool EndsInDotPart(const std::string& path);
+
 }  // namespace shell_detail

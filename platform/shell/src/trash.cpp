@@ -80,7 +80,7 @@ std::string TrashFolder() {
 }
 
 std::string MoveToTrash(const std::string& path) {
-  if (!shell_detail::AnythingAt(path)) Raise(vbErrFileNotFound);
+  if (shell_detail::EndsInDotPart(path) || !shell_detail::AnythingAt(path)) Raise(vbErrFileNotFound);
   std::error_code ec;
   std::filesystem::path original = std::filesystem::absolute(path, ec).lexically_normal();
   if (ec) RaiseErrno(ec.value(), Missing::Path);

@@ -82,4 +82,17 @@ TEST_F(TrashTest, MissingPathIsFileNotFoundAndTouchesNothing) {
   EXPECT_FALSE(PathExists(Trash() + "/info/missing.avi.trashinfo"));
 }
 
+TEST_F(TrashTest, PathsEndingInDotOrDotDotNameNoItem) {
+  MkDir(At("docs/sub"));
+  WriteBytes(At("docs/a.avi"), "a");
+  WriteBytes(At("docs/sub/b.avi"), "b");
+  for (const char* name : {"docs/.", "docs/./", "docs/sub/..", "docs/sub/../", "docs/sub/."}) {
+    EXPECT_EQ(ErrorOf([&] { MoveToTrash(At(name)); }), vbErrFileNotFound) << name;
+    EXPECT_EQ(ErrorOf([&] { DeletePath(At(name)); }), vbErrFileNotFound) << name;
+  }
+  EXPECT_EQ(ReadBytes(At("docs/a.avi")), "a");
+  EXPECT_EQ(ReadBytes(At("docs/sub/b.avi")), "b");
+  EXPECT_FALSE(PathExists(Trash() + "/files"));
+}
+
 }  // namespace

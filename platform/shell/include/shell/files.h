@@ -37,7 +37,8 @@ bool PathExists(const std::string& path);
 
 // Deletes one file (Kill). 53 when no file has that name (a folder included).
 void Kill(const std::string& path);
-// Deletes a file or a whole folder with everything in it, for good. 53 when nothing has that name.
+// Deletes a file or a whole folder with everything in it, for good. 53 when nothing has that name,
+// and for a path whose last part is "." or ".." (it names no single item: "dir/." is not "dir").
 void DeletePath(const std::string& path);
 
 // Creates one folder (MkDir): 75 when the name exists already, 76 when its parent is missing.
@@ -98,3 +99,8 @@ void ReplaceFile(const std::string& finished, const std::string& target);
 // Whether ReplaceFile could replace target: its (resolved) folder is writable by this user and
 // an existing target is a regular file writable by this user. Never throws.
 bool CanReplace(const std::string& target);
+
+// Creates an empty file that did not exist (owner-only permissions; a name that is a link,
+// dangling or not, counts as existing and is never followed). Returns false when something
+// already has that name; other failures throw the file errors (76 for a missing folder).
+bool CreateNewFile(const std::string& path);

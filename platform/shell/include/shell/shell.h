@@ -6,3 +6,4 @@
 #include "shell/trash.h"
 #include "shell/listfile.h"
 #include "shell/instance.h"
+#include "shell/system.h"

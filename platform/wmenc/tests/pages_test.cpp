@@ -1,0 +1,179 @@
+// The encoder's pages in the page shell control and in the property frame.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <thread>
+
+#include "com/com.h"
+#include "com/dispatch.h"
+#include "core/error.h"
+#include "fixtures.h"
+#include "forms/app.h"
+#include "forms/form.h"
+#include "forms/propertyframe.h"
+#include "forms/qt/control_qt.h"
+#include "forms/qt/propertyframe_qt.h"
+#include "scripted_responder.h"
+#include "wmenc/wmenc.h"
+
+namespace {
+
+ComPtr<IUnknown> Page(REFCLSID clsid) {
+  ComPtr<IUnknown> p;
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, p.put_void()), S_OK);
+  return p;
+}
+
+class ShellForm : public Form {
+ public:
+  ShellForm() : Form("frmShell") {}
+
+ protected:
+  void Design() override {
+    Size(9000, 6000);
+    Place({{"MSPROPSHELLLibCtl.MSPropShell", "shell", -1, "", 0, 0, 8800, 5600, ""}});
+  }
+};
+
+struct Shelled {
+  FormPtr<ShellForm> form = MakeForm<ShellForm>();
+  ComPtr<IWMEncoder> enc;
+  Shelled() {
+    CoCreateInstance(CLSID_WMEncoder, nullptr, CLSCTX_INPROC_SERVER, IWMEncoder::iid, enc.put_void());
+    form->Load();
+    InvokeDispatch(Shell(), 4, DISPATCH_METHOD, {Variant(static_cast<IDispatch*>(enc.Get()))});
+  }
+  IDispatch* Shell() { return form->FindControl("shell")->DispatchObject(); }
+  QTabWidget* Tabs() { return qobject_cast<QTabWidget*>(forms_detail::WidgetOf(*form->FindControl("shell"))); }
+  void Add(REFCLSID clsid) {
+    ComPtr<IUnknown> p = Page(clsid);
+    InvokeDispatch(Shell(), 1, DISPATCH_METHOD, {Variant(p.Get())});
+  }
+  template <class W>
+  W* Field(const char* page, const char* name) {
+    QWidget* panel = Tabs()->findChild<QWidget*>(page);
+    return panel ? panel->findChild<W*>(name) : nullptr;
+  }
+  int32_t State() {
+    int32_t s = 0;
+    enc->get_RunState(&s);
+    return s;
+  }
+};
+
+const CLSID kFive[] = {CLSID_WMEncSourcesPage, CLSID_WMEncOutputPage, CLSID_WMEncCompressionPage,
+                       CLSID_WMEncAttributesPage, CLSID_WMEncSummaryPage};
+
+TEST(PageShell, FivePagesConfigureAnEncodingThatRuns) {
+  fixtures::Options o;
+  const std::string source = fixtures::Make(fixtures::Kind::AviMjpegPcm, fixtures::ScratchFolder("shell"), o);
+  const std::string target = fixtures::ScratchFolder("shell") + "/out é.wmv";
+  Shelled s;
+  for (const CLSID& c : kFive) s.Add(c);
+  ASSERT_EQ(s.Tabs()->count(), 5);
+  EXPECT_EQ(s.Tabs()->tabText(0), "Sources");
+  EXPECT_EQ(s.Tabs()->tabText(4), "Summary");
+  // A page of a class already shown replaces it.
+  s.Add(CLSID_WMEncSourcesPage);
+  EXPECT_EQ(s.Tabs()->count(), 5);
+  EXPECT_EQ(s.Tabs()->tabText(0), "Sources");
+
+  // Nothing chosen: the first page says why and the apply fails with it.
+  try {
+    InvokeDispatch(s.Shell(), 6, DISPATCH_METHOD);
+    ADD_FAILURE() << "applied without a source";
+  } catch (const VBError& e) {
+    EXPECT_EQ(e.Description(), "Choose the source file.");
+  }
+  EXPECT_EQ(s.Field<QLabel>("Sources", "problem")->text(), "Choose the source file.");
+
+  // The source through Browse, the output typed, a profile and a title.
+  {
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(source));
+    s.Field<QPushButton>("Sources", "browse")->click();
+  }
+  s.Field<QLineEdit>("Output", "file")->setText(QString::fromStdString(target));
+  auto* profiles = s.Tabs()->findChild<QWidget*>("Compression")->findChild<QObject*>("profile");
+  ASSERT_TRUE(profiles);
+  profiles->setProperty("currentIndex", 1);
+  s.Field<QLineEdit>("Attributes", "title")->setText("Shell title");
+  InvokeDispatch(s.Shell(), 6, DISPATCH_METHOD);
+  // What Start will do.
+  EXPECT_TRUE(s.Field<QLabel>("Summary", "summary")->text().contains("Wz Movie Tools 320X240"))
+      << s.Field<QLabel>("Summary", "summary")->text().toStdString();
+  EXPECT_EQ(s.Field<QLabel>("Sources", "found")->text(), "1 video, 1 audio");
+
+  // The statistics page of a second shell follows the run.
+  Shelled stats;
+  InvokeDispatch(stats.Shell(), 4, DISPATCH_METHOD, {Variant(static_cast<IDispatch*>(s.enc.Get()))});
+  stats.Add(CLSID_WMEncStatisticsPage);
+  ASSERT_EQ(s.enc->Start(), S_OK);
+  for (long i = 0; i < 20000000 && s.State() != WMENC_ENCODER_STOPPED; ++i) DoEvents();
+  ASSERT_EQ(s.State(), WMENC_ENCODER_STOPPED);
+  QLabel* state = stats.Field<QLabel>("Statistics", "state");
+  ASSERT_TRUE(state);
+  // The page refreshes on its own timer.
+  for (int i = 0; i < 10000 && (state->text() != "Stopped" || stats.Field<QLabel>("Statistics", "bytes")->text() == "0"); ++i) {
+    DoEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(state->text(), "Stopped");
+  EXPECT_NE(stats.Field<QLabel>("Statistics", "bytes")->text(), "0");
+  EXPECT_EQ(stats.Field<QProgressBar>("Statistics", "progress")->value(), 1000);
+  EXPECT_EQ(stats.Field<QLabel>("Statistics", "error")->text(), "None");
+  fixtures::Probe p = fixtures::RunFfprobe(target);
+  ASSERT_TRUE(p.ok) << p.error;
+  ASSERT_TRUE(p.First("video"));
+  EXPECT_EQ(p.First("video")->width, 320);
+}
+
+// The frame: Apply applies and keeps it open, Cancel afterwards keeps what Apply did; Cancel
+// alone applies nothing.
+TEST(PropertyFrame, ApplyOkAndCancel) {
+  ComPtr<IWMEncoder> enc;
+  CoCreateInstance(CLSID_WMEncoder, nullptr, CLSCTX_INPROC_SERVER, IWMEncoder::iid, enc.put_void());
+  IUnknown* objects[] = {enc.Get()};
+  ComPtr<IWMEncDisplayInfo> info;
+  enc->get_DisplayInfo(info.put());
+  auto title = [&] {
+    Bstr t;
+    info->get_Field(0, &t);
+    return t.Utf8();
+  };
+  struct Case {
+    const char* typed;
+    std::vector<const char*> presses;
+    bool result;
+    std::string expected;
+  };
+  const Case cases[] = {{"Applied", {"apply", "cancel"}, false, "Applied"},
+                        {"Cancelled", {"cancel"}, false, "Applied"},
+                        {"Confirmed", {"ok"}, true, "Confirmed"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    std::vector<std::string> tabs;
+    SetPropertyFramePresenter([&](QDialog& frame, OAHWND) {
+      auto* t = frame.findChild<QTabWidget*>("pages");
+      for (int i = 0; t && i < t->count(); ++i) tabs.push_back(t->tabText(i).toStdString());
+      auto* edit = frame.findChild<QLineEdit*>("title");
+      EXPECT_TRUE(edit);
+      if (edit) {
+        edit->setText(c.typed);
+        emit edit->textEdited(c.typed);
+      }
+      for (const char* b : c.presses) frame.findChild<QPushButton*>(b)->click();
+      return frame.result() == QDialog::Accepted;
+    });
+    EXPECT_EQ(OleCreatePropertyFrame(0, 0, 0, u"Encoder", 1, objects, 1, &CLSID_WMEncAttributesPage, 0, 0, nullptr), S_OK);
+    SetPropertyFramePresenter({});
+    EXPECT_EQ(tabs, std::vector<std::string>{"Attributes"});
+    EXPECT_EQ(title(), c.expected);
+  }
+}
+
+}  // namespace
