@@ -121,7 +121,9 @@ std::string TempFolder() {
 }
 
 std::string SystemDirectory() {
+  // Tests name another folder with either variable.
   const char* override = std::getenv("SUITE_SYSTEM_DIR");
+  if (override == nullptr || *override == '\0') override = std::getenv("SUITE_SYSTEM_FOLDER");
   if (override != nullptr && *override != '\0') {
     std::string folder = override;
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();

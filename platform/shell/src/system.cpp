@@ -108,21 +108,4 @@ uint32_t GetTempFileNameA(const char* pathName, const char* prefix, uint32_t uni
   return 0;
 }
 
-uint32_t GetSystemDirectoryA(char* buffer, uint32_t size) {
-  std::string folder;
-  if (const char* named = std::getenv("SUITE_SYSTEM_FOLDER"); named != nullptr && *named != '\0') {
-    folder = named;
-  } else {
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&GetSystemDirectoryA), &info) != 0 && info.dli_fname != nullptr) {
-      char resolved[PATH_MAX];
-      folder = ::realpath(info.dli_fname, resolved) != nullptr ? resolved : info.dli_fname;
-      size_t slash = folder.rfind('/');
-      folder = slash == std::string::npos ? std::string(".") : folder.substr(0, slash);
-    }
-  }
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  if (buffer == nullptr || folder.size() + 1 > size) return static_cast<uint32_t>(folder.size() + 1);
-  std::memcpy(buffer, folder.c_str(), folder.size() + 1);
-  return static_cast<uint32_t>(folder.size());
-}
+// GetSystemDirectoryA is defined with SystemDirectory (files.cpp).

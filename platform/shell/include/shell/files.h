@@ -22,7 +22,7 @@ void ChDir(const std::string& path);
 std::string TempFolder();
 
 // The system folder (GetSystemDirectoryA's stand-in): the folder of the platform's libraries
-// (build/lib), or $SUITE_SYSTEM_DIR when set (tests); no trailing "/".
+// (build/lib), or $SUITE_SYSTEM_DIR (else $SUITE_SYSTEM_FOLDER) when set (tests); no trailing "/".
 std::string SystemDirectory();
 // Win32's form: copies the folder and a NUL into buffer when size holds them and returns its
 // length; otherwise returns the size needed (with the NUL) and copies nothing.
