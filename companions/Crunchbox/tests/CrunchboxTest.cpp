@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <numeric>
 
 #include "CrunchboxSupport.h"
@@ -271,6 +272,25 @@ TEST_F(CrunchboxTest, CancelLeavesAShorterValidFile) {
   EXPECT_EQ(MainForm().EncodedFile, "");
 }
 
+// A run that cannot start (the output's folder is missing): the main window returns to its
+// empty state instead of offering a Cancel that would wait for nothing, and no file is left.
+TEST_F(CrunchboxTest, ARunThatCannotStart) {
+  const std::string movie = Movie(Kind::AviMjpegPcm);
+  const std::string output = out_ + "/missing/out.avi";
+  ScriptScope script;
+  Start(movie);
+  StartCompression(output);
+  EXPECT_FALSE(MainForm().cmdCancel->Visible());
+  EXPECT_EQ(BarNow(), (Bar{false, false, false, false, false}));
+  EXPECT_EQ(MainForm().openfilename->Caption(), "");
+  EXPECT_TRUE(Encoder().IsLoaded()) << "hidden and loaded until it unloads";
+  EXPECT_FALSE(Encoder().Visible());
+  EXPECT_FALSE(FileExists(output));
+  Encoder().OK_Click();
+  EXPECT_FALSE(Encoder().IsLoaded());
+  EXPECT_FALSE(FileExists(output));
+}
+
 TEST_F(CrunchboxTest, EncodeRefusesAnEmptyNameAndTheMovieItself) {
   const std::string movie = Movie(Kind::AviMjpegPcm);
   const std::string link = out_ + "/link.avi";
@@ -386,6 +406,43 @@ TEST_F(CrunchboxTest, StopAndPauseWithTheGraphReleased) {
   driver::Click(*MainForm().play_video);  // Play opens the clip again
   EXPECT_TRUE(MainForm().g_objMC);
   EXPECT_EQ(MainForm().openfilename->Caption(), movie);
+}
+
+// "Quick Compress" is offered only when both quick-compress files are in the system folder; it
+// then excludes the access key and greys the transparency list.
+TEST_F(CrunchboxTest, QuickCompressNeedsBothFiles) {
+  const std::string movie = Movie(Kind::AviMjpegPcm);
+  const std::string system = out_ + "/system";
+  fs::create_directories(system);
+  ::setenv("SUITE_SYSTEM_DIR", system.c_str(), 1);
+  for (bool both : {false, true}) {
+    SCOPED_TRACE(both ? "both files" : "one file");
+    std::ofstream(system + "/ir50_qc.dll") << "x";
+    if (both) std::ofstream(system + "/ir50_qcx.dll") << "x";
+    ScriptScope script;
+    Start(movie);
+    auto watch = driver::WhenShownModally("FrmCrunchboxEncodeOptions", [&](Form& f) {
+      auto& e = static_cast<FrmCrunchboxEncodeOptions&>(f);
+      WaitActive(f);
+      EXPECT_EQ(e.QuickCompress->Enabled(), both);
+      if (both) {
+        e.AKEnabled->Value(vbChecked);
+        e.QuickCompress->Value(vbChecked);
+        int32_t v = -1;
+        e.g_CrunchboxEncodeOA->get_QuickCompress(&v);
+        EXPECT_EQ(v, 1);
+        e.g_CrunchboxEncodeOA->get_AccessKeyEnabled(&v);
+        EXPECT_EQ(v, 0) << "quick compress switches the access key off";
+        EXPECT_FALSE(e.AKEnabled->Enabled());
+        EXPECT_FALSE(e.Transparency->Enabled());
+        EXPECT_EQ(e.AccessKey->BackColor(), 0xC0C0C0u);
+      }
+      driver::Click(*e.OK);
+    });
+    driver::Click(*MainForm().Compress_video);
+    MainForm().Unload();
+  }
+  ::unsetenv("SUITE_SYSTEM_DIR");
 }
 
 TEST_F(CrunchboxTest, MoviesThatAreNoAviGetTheBuildsBox) {
