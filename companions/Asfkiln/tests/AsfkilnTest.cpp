@@ -56,7 +56,9 @@ class Asfkiln : public ::testing::Test {
   void SetUp() override {
     SetMsgBoxHandler([](const MsgBoxRequest& r) { return CurrentResponder()->MessageBox(r); });
     App().Title(kAsfkilnTitle);
-    folder_ = fixtures::ScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::filesystem::remove_all(fixtures::ScratchFolder(name));  // nothing left from an earlier run
+    folder_ = fixtures::ScratchFolder(name);
   }
   void TearDown() override {
     F().Unload();

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -55,7 +56,11 @@ class CrunchboxTest : public ::testing::Test {
     SetMsgBoxHandler([](const MsgBoxRequest& r) { return CurrentResponder()->MessageBox(r); });
     App().Title(kCrunchboxTitle);
     media_ = fixtures::ScratchFolder("media");
-    out_ = fixtures::ScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    // Each test writes into a folder of its own, emptied first: outputs of an earlier run must
+    // not stand in for this run's.
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::filesystem::remove_all(fixtures::ScratchFolder(name));
+    out_ = fixtures::ScratchFolder(name);
   }
   void TearDown() override {
     MainForm().Unload();

@@ -217,6 +217,10 @@ TEST_F(CrunchboxTest, CompressesMoviesWithAndWithoutSound) {
     EXPECT_EQ(MainForm().Label2->Caption(), "");
     EXPECT_TRUE(MainForm().Crunchbox_Decode_Options->Enabled());
     EXPECT_FALSE(MainForm().g_CompressionActive);
+    // The compressed clip plays to its end and returns to its first frame.
+    driver::Click(*MainForm().play_video);
+    EXPECT_TRUE(RunUntil([] { return !MainForm().Timer1->Enabled(); }));
+    EXPECT_EQ(BarNow(), (Bar{true, false, false, true, true}));
     MainForm().Unload();
   }
 }
@@ -413,6 +417,7 @@ TEST_F(CrunchboxTest, StopAndPauseWithTheGraphReleased) {
 TEST_F(CrunchboxTest, QuickCompressNeedsBothFiles) {
   const std::string movie = Movie(Kind::AviMjpegPcm);
   const std::string system = out_ + "/system";
+  fs::remove_all(system);  // nothing left from an earlier run
   fs::create_directories(system);
   ::setenv("SUITE_SYSTEM_DIR", system.c_str(), 1);
   for (bool both : {false, true}) {
