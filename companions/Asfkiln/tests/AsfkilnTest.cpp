@@ -1,0 +1,181 @@
+// Asfkiln: the five pages filled by their fields' object names, OK, Start: a WMV that ffprobe
+// reads; pages that say what is missing; leaving the "Configure" tab applies; Exit during a run
+// stops the encoder and ends; the two load boxes and "Error starting the encoder".
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "Module1.h"
+#include "core/msgbox.h"
+#include "fixtures.h"
+#include "forms/app.h"
+#include "forms/qt/control_qt.h"
+#include "forms/responder.h"
+#include "frmEncode.h"
+#include "scripted_responder.h"
+#include "window_driver.h"
+
+namespace {
+
+frmEncode& F() { return EncodeWindow(); }
+
+QTabWidget* Pages(const char* shell) {
+  return qobject_cast<QTabWidget*>(forms_detail::WidgetOf(*F().FindControl(shell)));
+}
+
+template <class W>
+W* Field(const char* page, const char* name) {
+  QWidget* panel = Pages("PropPageShell")->findChild<QWidget*>(page);
+  return panel ? panel->findChild<W*>(name) : nullptr;
+}
+
+int32_t RunState(IWMEncoder* encoder) {
+  int32_t state = 0;
+  encoder->get_RunState(&state);
+  return state;
+}
+
+bool RunUntil(const std::function<bool()>& done) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    DoEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+class Asfkiln : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetMsgBoxHandler([](const MsgBoxRequest& r) { return CurrentResponder()->MessageBox(r); });
+    App().Title(kAsfkilnTitle);
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::filesystem::remove_all(fixtures::ScratchFolder(name));  // nothing left from an earlier run
+    folder_ = fixtures::ScratchFolder(name);
+  }
+  void TearDown() override {
+    F().Unload();
+    DoEvents();
+    SetWMEncCreationFailsForTesting(false);
+    SetMsgBoxHandler(nullptr);
+  }
+  // Fills the pages: the source through Browse, the output typed, the second profile.
+  void Configure(ScriptScope& script, const std::string& source, const std::string& output) {
+    script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(source));
+    Field<QPushButton>("Sources", "browse")->click();
+    Field<QLineEdit>("Output", "file")->setText(QString::fromStdString(output));
+    QObject* profiles = Pages("PropPageShell")->findChild<QWidget*>("Compression")->findChild<QObject*>("profile");
+    ASSERT_TRUE(profiles);
+    profiles->setProperty("currentIndex", 1);
+  }
+  std::string folder_;
+};
+
+TEST_F(Asfkiln, ConfigureOkStartWritesAWmv) {
+  const std::string source = fixtures::Make(fixtures::Kind::AviMjpegPcm, folder_);
+  const std::string output = folder_ + "/out.wmv";
+  ScriptScope script;
+  ASSERT_TRUE(Main());
+  EXPECT_TRUE(F().Visible());
+  EXPECT_EQ(F().Caption(), "Windows Media Encoder");
+  EXPECT_EQ(F().SSTab1->Tab(), 0);
+  EXPECT_EQ(F().SSTab1->TabCaption(1), "Encoder");
+  EXPECT_EQ(Pages("PropPageShell")->count(), 5);
+  EXPECT_EQ(Pages("PageShell")->count(), 1);
+  EXPECT_EQ(F().SSTab1->TabOf(*F().CmdStart), 1);
+  EXPECT_FALSE(F().CmdStop->Enabled());
+  Configure(script, source, output);
+  driver::Click(*F().CmdOk);
+  EXPECT_EQ(F().SSTab1->Tab(), 1) << "OK moves to the encoder tab";
+  VARIANT_BOOL autoStop = VARIANT_FALSE;
+  F().EncoderMain()->get_AutoStop(&autoStop);
+  EXPECT_EQ(autoStop, VARIANT_TRUE);
+  ComPtr<IWMEncoder> encoder(F().objEncoder());
+  driver::Click(*F().CmdStart);
+  EXPECT_FALSE(F().CmdStart->Enabled());
+  EXPECT_TRUE(F().CmdStop->Enabled());
+  ASSERT_TRUE(RunUntil([&] { return RunState(encoder.Get()) == WMENC_ENCODER_STOPPED; }));
+  // The run ended by itself: Stop on the stopped encoder brings the buttons back.
+  driver::Click(*F().CmdStop);
+  EXPECT_TRUE(F().CmdStart->Enabled());
+  EXPECT_FALSE(F().CmdStop->Enabled());
+  const fixtures::Probe probe = fixtures::RunFfprobe(output);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  EXPECT_EQ(probe.formatName, "asf");
+  ASSERT_NE(probe.First("video"), nullptr);
+  EXPECT_GT(probe.First("video")->frames, 0);
+  EXPECT_NE(probe.First("audio"), nullptr);
+  EXPECT_TRUE(script->MsgBoxes().empty());
+  // "Configure" returns to the pages without applying anything.
+  driver::Click(*F().CmdConfigure);
+  EXPECT_EQ(F().SSTab1->Tab(), 0);
+}
+
+// A page missing its source says why, and OK (or leaving the tab) stays on "Configure"; an
+// output naming the source fails at Start with "Error starting the encoder".
+TEST_F(Asfkiln, PagesThatAreNotReady) {
+  const std::string source = fixtures::Make(fixtures::Kind::AviMjpegPcm, folder_);
+  ScriptScope script;
+  ASSERT_TRUE(Main());
+  driver::Click(*F().CmdOk);
+  EXPECT_EQ(F().SSTab1->Tab(), 0);
+  EXPECT_EQ(Field<QLabel>("Sources", "problem")->text(), "Choose the source file.");
+  F().SSTab1->Tab(1);  // a tab click from "Configure" applies too
+  EXPECT_EQ(F().SSTab1->Tab(), 0);
+  // An output naming the source: the encoder refuses it when it starts.
+  const auto before = fixtures::ReadFile(source);
+  Configure(script, source, source);
+  driver::Click(*F().CmdOk);
+  EXPECT_EQ(F().SSTab1->Tab(), 1);
+  script->AnswerMsgBox(vbOK);
+  driver::Click(*F().CmdStart);
+  ASSERT_EQ(script->MsgBoxes().size(), 1u);
+  EXPECT_EQ(script->MsgBoxes()[0].prompt, "Error starting the encoder");
+  EXPECT_EQ(script->MsgBoxes()[0].title, "Asfkiln");
+  EXPECT_TRUE(F().CmdStart->Enabled()) << "the buttons stay as they were";
+  EXPECT_FALSE(F().CmdStop->Enabled());
+  EXPECT_EQ(fixtures::ReadFile(source), before) << "the source is untouched";
+}
+
+TEST_F(Asfkiln, ExitDuringARunStopsTheEncoderAndEnds) {
+  fixtures::Options o;
+  o.seconds = 20;
+  o.fps = 10;
+  const std::string source = fixtures::Make(fixtures::Kind::AviMjpegPcm, folder_, o);
+  const std::string output = folder_ + "/stopped.wmv";
+  ScriptScope script;
+  ASSERT_TRUE(Main());
+  Configure(script, source, output);
+  driver::Click(*F().CmdOk);
+  ASSERT_EQ(F().SSTab1->Tab(), 1);
+  ComPtr<IWMEncoder> encoder(F().objEncoder());
+  driver::Click(*F().CmdStart);
+  ASSERT_TRUE(RunUntil([&] { return RunState(encoder.Get()) == WMENC_ENCODER_RUNNING; }));
+  driver::Click(*F().CmdExit);
+  EXPECT_FALSE(F().IsLoaded());
+  EXPECT_EQ(RunState(encoder.Get()), WMENC_ENCODER_STOPPED);
+  EXPECT_FALSE(F().EncoderMain());
+  const fixtures::Probe probe = fixtures::RunFfprobe(output);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  ASSERT_NE(probe.First("video"), nullptr);
+  EXPECT_LT(probe.duration, 20.0) << "a shorter, complete file";
+}
+
+TEST_F(Asfkiln, AnEncoderThatCannotBeMadeEndsTheStart) {
+  ScriptScope script;
+  SetWMEncCreationFailsForTesting(true);
+  script->AnswerMsgBox(vbOK);
+  EXPECT_FALSE(Main()) << "the program ends after the box instead of waiting";
+  ASSERT_EQ(script->MsgBoxes().size(), 1u);
+  EXPECT_EQ(script->MsgBoxes()[0].prompt, "Error loading the statistics page");
+  EXPECT_FALSE(F().IsLoaded());
+}
+
+}  // namespace
