@@ -14,6 +14,7 @@
 #include "frmCrunchbox.h"
 #include "modMain.h"
 #include "shell/files.h"
+#include "shell/system.h"
 #include "vfw/vfw.h"
 
 namespace {
