@@ -8,6 +8,8 @@ packages=(
   ffmpeg libgtest-dev
   fonts-dejavu-core
 )
+# Forms: drags from another program in the X11 tests, network folders, opening documents.
+packages+=(xdotool libglib2.0-bin xdg-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

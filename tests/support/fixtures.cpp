@@ -853,4 +853,20 @@ std::string ScratchFolder(const std::string& sub) {
   return base.string();
 }
 
+std::string MakeUndecodableAvi(const std::string& folder) {
+  Options o;
+  o.audio = false;
+  std::vector<uint8_t> b = ReadFile(Make(Kind::AviRgb, folder, o));
+  for (size_t i = 0; i + 28 < b.size(); ++i) {
+    if (std::memcmp(&b[i], "strh", 4) == 0 && std::memcmp(&b[i + 8], "vids", 4) == 0) std::memcpy(&b[i + 12], "QZQZ", 4);
+    if (std::memcmp(&b[i], "strf", 4) == 0) {
+      std::memcpy(&b[i + 8 + 16], "QZQZ", 4);  // the BITMAPINFOHEADER's compression
+      break;
+    }
+  }
+  std::string path = folder + "/undecodable.avi";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+  return path;
+}
+
 }  // namespace fixtures

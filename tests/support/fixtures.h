@@ -108,4 +108,8 @@ std::vector<uint8_t> ReadFile(const std::string& path);
 // with sub appended and created.
 std::string ScratchFolder(const std::string& sub = {});
 
+// A movie whose codec has no decoder: an uncompressed AVI (no sound) whose video stream names the
+// unknown FOURCC "QZQZ"; its video stream is found, but no frame can be decoded.
+std::string MakeUndecodableAvi(const std::string& folder);
+
 }  // namespace fixtures

@@ -348,12 +348,11 @@ WindowProgram::WindowProgram(const Desktop& desktop) {
 bool WindowProgram::Ask(const std::string& command, const std::string& expected, const std::string& what,
                         std::string& answer) {
   answer.clear();
-  bool prefix = !expected.empty() && expected.back() == ' ';
-  if (child_.WriteLine(command) && child_.ReadLine(answer) &&
-      (prefix ? answer.rfind(expected, 0) == 0 : answer == expected))
-    return true;
-  error_ = "the window program did not report its " + what + " (said \"" + answer + "\")";
-  return false;
+  if (!child_.WriteLine(command)) {
+    error_ = "the window program did not take the command " + command;
+    return false;
+  }
+  return Report(expected, what, answer);
 }
 
 bool WindowProgram::Show() {
@@ -375,6 +374,21 @@ bool WindowProgram::Minimize() {
 bool WindowProgram::Hide() {
   std::string line;
   return Ask("hide", "hidden", "window hidden", line);
+}
+
+bool WindowProgram::ArmDrag(const std::vector<std::string>& files) {
+  std::string command = "drag ";
+  for (const std::string& f : files) command += f + "|";
+  std::string line;
+  return Ask(command, "armed", "drag armed", line);
+}
+
+bool WindowProgram::Report(const std::string& expected, const std::string& what, std::string& answer) {
+  answer.clear();
+  bool prefix = !expected.empty() && expected.back() == ' ';
+  if (child_.ReadLine(answer) && (prefix ? answer.rfind(expected, 0) == 0 : answer == expected)) return true;
+  error_ = "the window program did not report its " + what + " (said \"" + answer + "\")";
+  return false;
 }
 
 }  // namespace x11test

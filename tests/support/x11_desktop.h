@@ -103,6 +103,11 @@ class WindowProgram {
   // Tells the program to hide its window; true once the program has hidden it (the window manager
   // learns of it a moment later).
   bool Hide();
+  // Arms a drag of the files from the program's window: the next mouse press on it starts one.
+  bool ArmDrag(const std::vector<std::string>& files);
+  // Waits for the program's next report, which must be `expected` (or start with it when it ends
+  // with a blank); the whole line in `answer`.
+  bool Report(const std::string& expected, const std::string& what, std::string& answer);
 
  private:
   // Sends a command and reads the answer: the answer is `expected`, or starts with it when it ends

@@ -3,14 +3,21 @@
 // its standard input, shows the window and writes "shown" once the window is on screen. Each
 // further line "dialog" shows a dialog that belongs to the window and writes "dialog <X11 window
 // id>" once it is on screen; "minimize" minimises the window and writes "minimized" once the
-// window manager has done so; "hide" hides it and writes "hidden". It keeps running until it is
-// killed or its standard input closes.
+// window manager has done so; "hide" hides it and writes "hidden". "drag <file>|<file>..." writes
+// "armed"; the next mouse press on the window then starts a drag of those files (as a file
+// manager drags them: text/uri-list, a copy offered), writes "dragging", and once the drag ends
+// "dragged <action>" (1 copy, 0 none). It keeps running until it is killed or its standard input
+// closes.
 #include <unistd.h>
 
 #include <QApplication>
 #include <QDialog>
+#include <QDrag>
 #include <QEvent>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QSocketNotifier>
+#include <QUrl>
 #include <QWidget>
 #include <QWindow>
 #include <cstdio>
@@ -54,6 +61,27 @@ class ExposeReporter : public QObject {
   bool reported_ = false;
 };
 
+// Starts a drag of the armed files at the next mouse press on the watched widget.
+class DragStarter : public QObject {
+ public:
+  QList<QUrl> files;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (files.isEmpty() || event->type() != QEvent::MouseButtonPress) return false;
+    auto* mime = new QMimeData;
+    mime->setUrls(std::exchange(files, {}));
+    QDrag drag(watched);
+    drag.setMimeData(mime);
+    std::printf("dragging\n");
+    std::fflush(stdout);
+    Qt::DropAction action = drag.exec(Qt::CopyAction);
+    std::printf("dragged %d\n", action == Qt::CopyAction ? 1 : 0);
+    std::fflush(stdout);
+    return true;
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,6 +99,8 @@ int main(int argc, char** argv) {
   window.windowHandle()->installEventFilter(&shown);
   window.show();
 
+  DragStarter dragStarter;
+  window.installEventFilter(&dragStarter);
   std::vector<std::unique_ptr<QDialog>> dialogs;
   std::vector<std::unique_ptr<ExposeReporter>> reporters;
   std::string pending;
@@ -106,6 +136,11 @@ int main(int argc, char** argv) {
         }
       });
       window.showMinimized();
+    } else if (pending.rfind("drag ", 0) == 0) {
+      for (const QString& file : QString::fromStdString(pending.substr(5)).split('|', Qt::SkipEmptyParts))
+        dragStarter.files.push_back(QUrl::fromLocalFile(file));
+      std::printf("armed\n");
+      std::fflush(stdout);
     } else if (pending == "hide") {
       window.hide();
       std::printf("hidden\n");

@@ -522,11 +522,13 @@ void Frame::Caption(const std::string& v) { As<QGroupBox>(*this)->setTitle(Q(v))
 int16_t Frame::BorderStyle() const { return As<QGroupBox>(*this)->isFlat() ? 0 : 1; }
 void Frame::BorderStyle(int16_t v) { As<QGroupBox>(*this)->setFlat(v == 0); }
 void Frame::SetProperty(const std::string& n, const Variant& v) {
+  if (Is(n, "OLEDropMode")) return OLEDropMode(static_cast<int16_t>(LongOf(v)));
   if (Is(n, "Caption")) return Caption(StringOf(v));
   if (Is(n, "BorderStyle")) return BorderStyle(static_cast<int16_t>(LongOf(v)));
   Control::SetProperty(n, v);
 }
 Variant Frame::GetProperty(const std::string& n) const {
+  if (Is(n, "OLEDropMode")) return Variant(OLEDropMode());
   if (Is(n, "Caption")) return Variant(Caption());
   if (Is(n, "BorderStyle")) return Variant(BorderStyle());
   return Control::GetProperty(n);
@@ -562,12 +564,14 @@ void Image::BorderStyle(int16_t v) {
   WidgetOf(*this)->update();
 }
 void Image::SetProperty(const std::string& n, const Variant& v) {
+  if (Is(n, "OLEDropMode")) return OLEDropMode(static_cast<int16_t>(LongOf(v)));
   if (Is(n, "Stretch")) return Stretch(BoolOf(v));
   if (Is(n, "Picture")) return SetPicture(PictureFromVariant(v));
   if (Is(n, "BorderStyle")) return BorderStyle(static_cast<int16_t>(LongOf(v)));
   Control::SetProperty(n, v);
 }
 Variant Image::GetProperty(const std::string& n) const {
+  if (Is(n, "OLEDropMode")) return Variant(OLEDropMode());
   if (Is(n, "Stretch")) return Variant(Stretch());
   if (Is(n, "Picture")) return PictureVariant(GetPicture());
   if (Is(n, "BorderStyle")) return Variant(BorderStyle());

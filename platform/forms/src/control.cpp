@@ -66,8 +66,14 @@ class ControlEvents : public QObject {
                                   Variant(static_cast<float>(u.y()))});
           return false;
         }
+        // A container sees the mouse events its inner controls left unhandled: they are theirs.
+        if (e->type() != QEvent::MouseMove && c_->IsContainer() && n.widget) {
+          QWidget* hit = n.widget->childAt(p.toPoint());
+          Control* inner = hit ? ControlOfWidget(hit) : nullptr;
+          if (inner && inner != c_) return false;
+        }
         int16_t button = ButtonOf(me->button());
-        if (e->type() == QEvent::MouseButtonPress && n.dragMode == 1 && button == vbLeftButton) {
+        if (e->type() == QEvent::MouseButtonPress && n.dragMode == 1 && !n.dragPastDistance && button == vbLeftButton) {
           // An automatic drag takes the press: the control's own mouse events do not run.
           BeginDrag(*c_);
           return true;
@@ -170,7 +176,7 @@ std::unique_ptr<Control> CreateControl(const ControlSite& site) {
     auto it = Factories().find(site.typeName);
     if (it != Factories().end()) f = it->second;
   }
-  if (!f) ::Raise(vbErrCantCreateObject, "Unknown control type '" + site.typeName + "'");
+  if (!f) return CreateHostedControl(site);
   return f(site);
 }
 

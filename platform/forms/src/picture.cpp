@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <mutex>
+#include <unordered_map>
 
 #include "core/error.h"
 #include "forms/qt/picture_qt.h"
@@ -25,6 +27,15 @@ int32_t PixelsFromHimetric(int32_t himetric) {
 
 QImage ImageOf(const Picture& picture) { return picture.data() ? picture.data()->image : QImage(); }
 
+namespace {
+// The live pictures by handle, for the drawing calls that take a picture's handle.
+std::mutex g_picturesMutex;
+std::unordered_map<uint32_t, std::weak_ptr<const Picture::Data>>& Pictures() {
+  static std::unordered_map<uint32_t, std::weak_ptr<const Picture::Data>> m;
+  return m;
+}
+}  // namespace
+
 Picture PictureFromImage(QImage image, int16_t type) {
   if (image.isNull()) return Picture();
   static std::atomic<uint32_t> next{0x2000};
@@ -32,7 +43,21 @@ Picture PictureFromImage(QImage image, int16_t type) {
   d->image = std::move(image);
   d->type = type;
   d->handle = next.fetch_add(4);
+  std::lock_guard lock(g_picturesMutex);
+  auto& pictures = Pictures();
+  // Entries of pictures that are gone are swept as the table grows.
+  if (pictures.size() >= 64 && (pictures.size() & (pictures.size() - 1)) == 0) {
+    std::erase_if(pictures, [](const auto& entry) { return entry.second.expired(); });
+  }
+  pictures[d->handle] = d;
   return Picture(std::move(d));
+}
+
+Picture PictureFromHandle(uintptr_t handle) {
+  std::lock_guard lock(g_picturesMutex);
+  auto it = Pictures().find(static_cast<uint32_t>(handle));
+  if (it == Pictures().end()) return Picture();
+  return Picture(it->second.lock());
 }
 
 Picture LoadPicture(const std::string& path) {

@@ -327,6 +327,7 @@ void PictureBox::PaintPicture(const Picture& pic, float x, float y, float width,
 void PictureBox::Refresh() { d_->W()->repaint(); }
 
 void PictureBox::SetProperty(const std::string& n, const Variant& v) {
+  if (Is(n, "OLEDropMode")) return OLEDropMode(static_cast<int16_t>(LongOf(v)));
   if (Is(n, "AutoRedraw")) return AutoRedraw(BoolOf(v));
   if (Is(n, "Picture")) return SetPicture(PictureFromVariant(v));
   if (Is(n, "AutoSize")) return AutoSize(BoolOf(v));
@@ -346,6 +347,7 @@ void PictureBox::SetProperty(const std::string& n, const Variant& v) {
   Control::SetProperty(n, v);
 }
 Variant PictureBox::GetProperty(const std::string& n) const {
+  if (Is(n, "OLEDropMode")) return Variant(OLEDropMode());
   if (Is(n, "AutoRedraw")) return Variant(AutoRedraw());
   if (Is(n, "Picture")) return PictureVariant(GetPicture());
   if (Is(n, "Image")) return PictureVariant(Image());

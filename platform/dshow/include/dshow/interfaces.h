@@ -6,6 +6,7 @@
 
 #include "core/bstr.h"
 #include "core/unknown.h"
+#include "com/olecontrol.h"  // IPersist
 #include "dshow/mediatype.h"
 
 using REFTIME = double;  // seconds
@@ -44,12 +45,6 @@ struct ALLOCATOR_PROPERTIES {
   int32_t cbBuffer = 0;
   int32_t cbAlign = 0;
   int32_t cbPrefix = 0;
-};
-
-class IPersist : public IUnknown {
- public:
-  static constexpr IID iid = MakeGuid("{0000010C-0000-0000-C000-000000000046}");
-  virtual HRESULT GetClassID(CLSID* clsid) = 0;
 };
 
 class IReferenceClock : public IUnknown {

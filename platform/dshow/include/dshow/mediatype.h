@@ -8,6 +8,7 @@
 
 #include "core/guid.h"
 #include "core/hresult.h"
+#include "core/rect.h"
 #include "core/unknown.h"
 
 #pragma pack(push, 2)
@@ -37,13 +38,6 @@ struct WAVEFORMATEX {
 };
 static_assert(sizeof(WAVEFORMATEX) == 18);
 #pragma pack(pop)
-
-struct RECT {
-  int32_t left = 0;
-  int32_t top = 0;
-  int32_t right = 0;
-  int32_t bottom = 0;
-};
 
 struct VIDEOINFOHEADER {
   RECT rcSource;

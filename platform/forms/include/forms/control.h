@@ -21,6 +21,7 @@
 
 class Form;
 class Control;
+struct ControlDef;
 
 // Where a new control goes: its form, name, index (-1 outside control arrays), container
 // (nullptr: the form itself) and the type name it was created under.
@@ -30,6 +31,8 @@ struct ControlSite {
   int16_t index = -1;
   Control* container = nullptr;
   std::string typeName;
+  // The control-table row the control is made from (null for controls made otherwise).
+  const ControlDef* row = nullptr;
 };
 
 class Control {

@@ -149,6 +149,10 @@ class Frame : public Control {
   void Caption(const std::string& v);
   int16_t BorderStyle() const;
   void BorderStyle(int16_t v);
+  // 1 (manual) raises OLEDragOver and OLEDragDrop for files dragged from other programs
+  // (forms/oledrop.h); 0 (none) accepts no drop.
+  int16_t OLEDropMode() const;
+  void OLEDropMode(int16_t v);
   void SetProperty(const std::string& name, const Variant& value) override;
   Variant GetProperty(const std::string& name) const override;
 };
@@ -201,6 +205,10 @@ class PictureBox : public Control {
   OLE_COLOR Point(float x, float y) const;
   void PaintPicture(const Picture& p, float x, float y, float width = -1, float height = -1);
   void Refresh() override;
+  // 1 (manual) raises OLEDragOver and OLEDragDrop for files dragged from other programs
+  // (forms/oledrop.h); 0 (none) accepts no drop.
+  int16_t OLEDropMode() const;
+  void OLEDropMode(int16_t v);
   void SetProperty(const std::string& name, const Variant& value) override;
   Variant GetProperty(const std::string& name) const override;
 
@@ -218,6 +226,10 @@ class Image : public Control {
   void Stretch(bool v);
   int16_t BorderStyle() const;
   void BorderStyle(int16_t v);
+  // 1 (manual) raises OLEDragOver and OLEDragDrop for files dragged from other programs
+  // (forms/oledrop.h); 0 (none) accepts no drop.
+  int16_t OLEDropMode() const;
+  void OLEDropMode(int16_t v);
   void SetProperty(const std::string& name, const Variant& value) override;
   Variant GetProperty(const std::string& name) const override;
 };

@@ -12,3 +12,5 @@ struct Picture::Data {
 
 QImage ImageOf(const Picture& picture);
 Picture PictureFromImage(QImage image, int16_t type = 1);
+// The live picture whose Handle() is the number; the empty picture when none.
+Picture PictureFromHandle(uintptr_t handle);
