@@ -59,3 +59,27 @@ function(suite_test name)
     TIMEOUT ${A_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SUITE_REGISTRY_DIR=${scratch}/registry;SUITE_TEST_SCRATCH=${scratch};SUITE_BIN_DIR=${SUITE_BIN_DIR};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tools/lsan.supp:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;ASAN_OPTIONS=detect_leaks=1:detect_odr_violation=0")
 endfunction()
+
+# suite_help_folder(Name [SOURCE dir] [DESTINATION dir]): the help pages of SOURCE (default
+# docs/help/<Name>) copied to DESTINATION/<Name>.help (default the program folder), where the
+# help window finds "\<Name>.chm". Copied again whenever a page changes.
+function(suite_help_folder name)
+  cmake_parse_arguments(A "" "SOURCE;DESTINATION" "" ${ARGN})
+  if(NOT A_SOURCE)
+    set(A_SOURCE ${PROJECT_SOURCE_DIR}/docs/help/${name})
+  endif()
+  if(NOT A_DESTINATION)
+    set(A_DESTINATION ${SUITE_BIN_DIR})
+  endif()
+  file(GLOB_RECURSE pages CONFIGURE_DEPENDS ${A_SOURCE}/*)
+  set(out ${A_DESTINATION}/${name}.help)
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${name}.help.stamp)
+  add_custom_command(OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${out}
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${A_SOURCE} ${out}
+    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+    DEPENDS ${pages}
+    COMMENT "Help pages ${name}.help"
+    VERBATIM)
+  add_custom_target(help_${name} ALL DEPENDS ${stamp})
+endfunction()

@@ -10,6 +10,8 @@ namespace forms_detail {
 // Keeps an aligned control at the top, bottom, left or right edge of its container, across the
 // whole width or height, as the container is resized; vbAlignNone leaves it where it is placed.
 void ApplyAlign(Control& control, int16_t align);
+// The alignment ApplyAlign last gave the control (vbAlignNone when none).
+int16_t AlignOf(const Control& control);
 
 // An object Variant holding an item, for event arguments.
 inline Variant ItemArg(CollectionItem& item) { return Variant(static_cast<IUnknown*>(&item)); }

@@ -96,6 +96,13 @@ void ApplyAlign(Control& control, int16_t align) {
   keeper->align = align;
   keeper->Apply();
 }
+
+int16_t AlignOf(const Control& control) {
+  QWidget* w = WidgetOf(control);
+  auto* keeper = w ? dynamic_cast<AlignKeeper*>(w->findChild<QObject*>("alignKeeper", Qt::FindDirectChildrenOnly))
+                   : nullptr;
+  return keeper ? keeper->align : int16_t{vbAlignNone};
+}
 }  // namespace forms_detail
 
 // ---- ImageList -------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "forms/qt/control_qt.h"
 #include "forms/picture_object.h"
 #include "forms/qt/picture_qt.h"
+#include "comctl_internal.h"
 #include "forms_internal.h"
 
 using namespace forms_detail;
@@ -326,8 +327,12 @@ void PictureBox::PaintPicture(const Picture& pic, float x, float y, float width,
 
 void PictureBox::Refresh() { d_->W()->repaint(); }
 
+int16_t PictureBox::Align() const { return AlignOf(*this); }
+void PictureBox::Align(int16_t v) { ApplyAlign(*this, v); }
+
 void PictureBox::SetProperty(const std::string& n, const Variant& v) {
   if (Is(n, "OLEDropMode")) return OLEDropMode(static_cast<int16_t>(LongOf(v)));
+  if (Is(n, "Align")) return Align(static_cast<int16_t>(LongOf(v)));
   if (Is(n, "AutoRedraw")) return AutoRedraw(BoolOf(v));
   if (Is(n, "Picture")) return SetPicture(PictureFromVariant(v));
   if (Is(n, "AutoSize")) return AutoSize(BoolOf(v));
@@ -348,6 +353,7 @@ void PictureBox::SetProperty(const std::string& n, const Variant& v) {
 }
 Variant PictureBox::GetProperty(const std::string& n) const {
   if (Is(n, "OLEDropMode")) return Variant(OLEDropMode());
+  if (Is(n, "Align")) return Variant(Align());
   if (Is(n, "AutoRedraw")) return Variant(AutoRedraw());
   if (Is(n, "Picture")) return PictureVariant(GetPicture());
   if (Is(n, "Image")) return PictureVariant(Image());

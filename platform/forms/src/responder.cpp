@@ -41,6 +41,7 @@ const char* DialogKindName(DialogKind kind) {
     case DialogKind::Font: return "font";
     case DialogKind::Folder: return "folder";
     case DialogKind::Input: return "input";
+    case DialogKind::Network: return "network folder";
   }
   return "unknown";
 }

@@ -10,6 +10,7 @@
 
 #include "forms/qt/hwnd_qt.h"
 #include "forms/responder.h"
+#include "forms/qt/font_qt.h"
 #include "forms_internal.h"
 
 using forms_detail::Q;
@@ -134,7 +135,7 @@ class WindowResponder : public Responder {
         QFont f = QFontDialog::getFont(&ok, initial, owner, Q(r.title));
         if (!ok) return DialogAnswer::Cancel();
         a.accepted = true;
-        a.font.Name = S(f.family());
+        a.font.Name = forms_detail::ChosenFontName(r.font.Name, f);
         a.font.Size = static_cast<float>(f.pointSizeF());
         a.font.Bold = f.bold();
         a.font.Italic = f.italic();
@@ -148,6 +149,7 @@ class WindowResponder : public Responder {
         if (dir.isEmpty()) return DialogAnswer::Cancel();
         return DialogAnswer::Ok(S(dir));
       }
+      case DialogKind::Network:
       case DialogKind::Input: {
         bool ok = false;
         QString text = QInputDialog::getText(owner, Q(r.title), Q(r.prompt), QLineEdit::Normal,

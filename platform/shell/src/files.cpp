@@ -304,7 +304,16 @@ std::string WithoutExeExtension(const std::string& path) {
 std::string FolderFile(const std::string& folder, const std::string& backslashSuffix) {
   std::string suffix = backslashSuffix;
   std::replace(suffix.begin(), suffix.end(), '\\', '/');
-  return shell_detail::WithoutExeExtension(folder + suffix);
+  return HelpFolderName(shell_detail::WithoutExeExtension(folder + suffix));
+}
+
+std::string HelpFolderName(const std::string& path) {
+  size_t lastStart = path.rfind('/');
+  lastStart = lastStart == std::string::npos ? 0 : lastStart + 1;
+  if (path.size() - lastStart <= 4) return path;  // ".chm" alone is a name, not an extension
+  std::string tail = path.substr(path.size() - 4);
+  for (char& c : tail) c = AsciiLower(c);
+  return tail == ".chm" ? path.substr(0, path.size() - 4) + ".help" : path;
 }
 
 std::string AppFile(const std::string& backslashSuffix) { return FolderFile(AppPath(), backslashSuffix); }

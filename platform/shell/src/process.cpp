@@ -1,5 +1,6 @@
 #include "shell/process.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -335,8 +336,15 @@ int32_t Shell(const std::string& commandLine, int16_t windowStyle) {
 
 std::string FindExecutable(const std::string& name) { return FindProgram(name, ProgramSearchFolders()); }
 
+namespace {
+std::atomic<DocumentViewer> g_viewer{nullptr};
+}  // namespace
+
+void SetDocumentViewer(DocumentViewer viewer) { g_viewer = viewer; }
+
 bool ShellOpen(const std::string& target) {
   if (target.empty()) return false;
+  if (DocumentViewer viewer = g_viewer.load(); viewer && viewer(target)) return true;
   const char* opener = std::getenv("SUITE_SHELL_OPENER");
   std::string program =
       FindProgram((opener != nullptr && *opener != '\0') ? opener : "xdg-open", PathFolders());

@@ -219,6 +219,10 @@ TEST(ProgramNames, BackslashSuffixesBecomePaths) {
       {"/opt/suite", "\\.exe", "/opt/suite/.exe"},
       {"/opt/suite", "\\exe.d\\readme", "/opt/suite/exe.d/readme"},
       {"", "\\KilnhandRunning", "/KilnhandRunning"},
+      {"/opt/suite", "\\Reelwright.chm", "/opt/suite/Reelwright.help"},
+      {"/opt/suite", "\\docs\\ReelwrightWiz.CHM", "/opt/suite/docs/ReelwrightWiz.help"},
+      {"/opt/suite", "\\.chm", "/opt/suite/.chm"},
+      {"/opt/suite", "\\chm.d\\notes.chm.txt", "/opt/suite/chm.d/notes.chm.txt"},
   };
   for (const Case& c : cases) EXPECT_EQ(FolderFile(c.folder, c.suffix), c.expected) << c.suffix;
   EXPECT_EQ(AppFile("\\VirtualDub\\VirtualDub.exe"), AppPath() + "/VirtualDub/VirtualDub");

@@ -41,7 +41,6 @@ enum ComctlErrors : int32_t {
   ccErrNoImageList = 35613,
 };
 
-enum AlignConstants : int16_t { vbAlignNone = 0, vbAlignTop = 1, vbAlignBottom = 2, vbAlignLeft = 3, vbAlignRight = 4 };
 
 // ---- items and their collections -------------------------------------------------------------
 

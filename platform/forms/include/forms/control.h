@@ -23,6 +23,9 @@ class Form;
 class Control;
 struct ControlDef;
 
+// Where an aligned control (picture box, tool bar, status bar) keeps itself in its form.
+enum AlignConstants : int16_t { vbAlignNone = 0, vbAlignTop = 1, vbAlignBottom = 2, vbAlignLeft = 3, vbAlignRight = 4 };
+
 // Where a new control goes: its form, name, index (-1 outside control arrays), container
 // (nullptr: the form itself) and the type name it was created under.
 struct ControlSite {

@@ -205,6 +205,10 @@ class PictureBox : public Control {
   OLE_COLOR Point(float x, float y) const;
   void PaintPicture(const Picture& p, float x, float y, float width = -1, float height = -1);
   void Refresh() override;
+  // 0 none; 1 top, 2 bottom (kept at that edge of the form across its width as the form is
+  // resized, raising Resize); 3 left, 4 right (across its height).
+  int16_t Align() const;
+  void Align(int16_t v);
   // 1 (manual) raises OLEDragOver and OLEDragDrop for files dragged from other programs
   // (forms/oledrop.h); 0 (none) accepts no drop.
   int16_t OLEDropMode() const;

@@ -16,14 +16,15 @@
 #include "forms/font.h"
 #include "forms/hwnd.h"
 
-enum class DialogKind { Open, Save, Color, Font, Folder, Input };
+enum class DialogKind { Open, Save, Color, Font, Folder, Input, Network };
 const char* DialogKindName(DialogKind kind);
 
 // What a dialog asks. Only the fields of its kind are meaningful.
 struct DialogRequest {
   DialogKind kind = DialogKind::Open;
   std::string title;        // DialogTitle, the input box's title, folder browsing's window title
-  std::string prompt;       // the input box's prompt, folder browsing's instruction text
+  std::string prompt;       // the input box's prompt, folder browsing's instruction text (and the
+                            // network dialog's)
   std::string defaultText;  // the input box's default answer
   std::string filter;       // "desc|pattern|desc|pattern"
   int16_t filterIndex = 0;  // 1-based

@@ -70,8 +70,11 @@ std::string ShortPathName(const std::string& path);
 
 // A companion file or program given as a folder and a suffix that begins with a backslash, as
 // the suite names them ("\Lotkiln.exe", "\VirtualDub\VirtualDub.exe", "\lotkiln.lst"):
-// backslashes become "/", and a program "Name.exe" is the file "Name".
+// backslashes become "/", a program "Name.exe" is the file "Name", and a help file "Name.chm" is
+// the folder of help pages "Name.help".
 std::string FolderFile(const std::string& folder, const std::string& backslashSuffix);
+// A path whose name ends in ".chm" (any case) as the help folder "<name>.help"; others unchanged.
+std::string HelpFolderName(const std::string& path);
 // The same below the program folder: AppFile("\\VirtualDub\\VirtualDub.exe") is
 // AppPath() + "/VirtualDub/VirtualDub".
 std::string AppFile(const std::string& backslashSuffix);

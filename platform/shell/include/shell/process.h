@@ -50,6 +50,12 @@ std::string FindExecutable(const std::string& name);
 // outcome is not awaited. Returns whether the opener could be started.
 bool ShellOpen(const std::string& target);
 
+// A viewer of the program's own for some documents, asked by ShellOpen before the opener: true
+// when it showed the target (the forms library shows help folders in its help window this way).
+// nullptr removes it.
+using DocumentViewer = bool (*)(const std::string& target);
+void SetDocumentViewer(DocumentViewer viewer);
+
 // For a program of the suite: its command tail (Command), exactly as the starting program wrote
 // it when started through Shell, else its arguments joined by blanks, quoted where needed.
 std::string CommandTail();

@@ -1,0 +1,119 @@
+// The help window: a folder of HTML pages in a text browser.
+#include "forms/htmlhelp.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <fstream>
+#include <map>
+
+#include "core/msgbox.h"
+#include "forms/qt/hwnd_qt.h"
+#include "forms_internal.h"
+#include "shell/files.h"
+#include "shell/process.h"
+
+using namespace forms_detail;
+
+namespace {
+
+struct HelpTopic {
+  std::string folder;  // the ".help" folder
+  std::string page;    // the page to show
+};
+
+bool EndsWith(const std::string& s, const std::string& suffix) {
+  if (s.size() < suffix.size()) return false;
+  for (size_t i = 0; i < suffix.size(); ++i) {
+    char c = s[s.size() - suffix.size() + i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != suffix[i]) return false;
+  }
+  return true;
+}
+
+// Whether the path names a help file: "X.chm", a ".help" folder or a page inside one.
+bool IsHelpPath(const std::string& path) {
+  std::string p = HelpFolderName(path);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  if (EndsWith(p, ".help")) return true;
+  size_t slash = p.rfind('/');
+  return slash != std::string::npos && EndsWith(p.substr(0, slash), ".help");
+}
+
+HelpTopic TopicOf(const std::string& path) {
+  std::string p = HelpFolderName(path);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  if (FolderExists(p) || EndsWith(p, ".help")) return {p, p + "/index.html"};
+  size_t slash = p.rfind('/');
+  return {slash == std::string::npos ? std::string(".") : p.substr(0, slash), p};
+}
+
+bool Readable(const std::string& page) {
+  if (!FileExists(page)) return false;
+  std::ifstream in(page, std::ios::binary);
+  char c;
+  return in.good() && (in.get(c) || in.eof());
+}
+
+std::map<std::string, QPointer<QWidget>>& Windows() {
+  static std::map<std::string, QPointer<QWidget>> m;
+  return m;
+}
+
+QWidget* MakeWindow(QWidget* owner) {
+  auto* window = new QWidget(owner, Qt::Window);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->resize(720, 540);
+  auto* layout = new QVBoxLayout(window);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* browser = new QTextBrowser(window);
+  browser->setObjectName("helpBrowser");
+  // Addresses outside the help folder go to the desktop's browser.
+  browser->setOpenExternalLinks(true);
+  layout->addWidget(browser);
+  QObject::connect(browser, &QTextBrowser::sourceChanged, window, [window, browser] {
+    QString title = browser->documentTitle();
+    window->setWindowTitle(title.isEmpty() ? QStringLiteral("Help") : title);
+  });
+  return window;
+}
+
+bool ShowHelpDocument(const std::string& target) {
+  if (!IsHelpPath(target)) return false;
+  HtmlHelp(0, target, HH_DISPLAY_TOPIC, 0);
+  return true;
+}
+
+const bool kViewerRegistered = [] {
+  SetDocumentViewer(&ShowHelpDocument);
+  return true;
+}();
+
+}  // namespace
+
+HWND HtmlHelp(HWND owner, const std::string& file, uint32_t command, uintptr_t data) {
+  (void)data;
+  (void)kViewerRegistered;
+  if (command != HH_DISPLAY_TOPIC) return 0;
+  EnsureApplication();
+  HelpTopic topic = TopicOf(file);
+  if (!Readable(topic.page)) {
+    MsgBox("Cannot open the help file " + (EndsWith(topic.page, "/index.html") ? topic.folder : topic.page) + ".",
+           vbOKOnly | vbExclamation);
+    return 0;
+  }
+  std::string key = S(QFileInfo(Q(topic.folder)).absoluteFilePath());
+  QPointer<QWidget>& window = Windows()[key];
+  if (!window) window = MakeWindow(WidgetFromHwnd(owner));
+  auto* browser = window->findChild<QTextBrowser*>("helpBrowser");
+  browser->setSearchPaths({Q(topic.folder)});
+  QUrl page = QUrl::fromLocalFile(QFileInfo(Q(topic.page)).absoluteFilePath());
+  if (browser->source() != page) browser->setSource(page);
+  window->show();
+  window->raise();
+  window->activateWindow();
+  return HwndFromWidget(window);
+}

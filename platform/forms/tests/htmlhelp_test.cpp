@@ -1,0 +1,115 @@
+// The help window: help folders in place of help files, one window per folder, the shell's
+// opening of help paths, and the box of a help file that cannot be opened.
+#include <gtest/gtest.h>
+
+#include <QTextBrowser>
+#include <QUrl>
+#include <QWidget>
+#include <filesystem>
+#include <fstream>
+
+#include "fixtures.h"
+#include "forms/form.h"
+#include "forms/htmlhelp.h"
+#include "forms/qt/hwnd_qt.h"
+#include "forms_test_support.h"
+#include "shell/files.h"
+#include "shell/process.h"
+
+namespace {
+
+QTextBrowser* BrowserOf(HWND window) {
+  QWidget* w = WidgetFromHwnd(window);
+  return w ? w->findChild<QTextBrowser*>() : nullptr;
+}
+
+std::string PageOf(HWND window) { return BrowserOf(window)->source().toLocalFile().toStdString(); }
+
+// A help folder "Guide.help" made for the test, with its start page and one more.
+std::string MakeGuide() {
+  std::string folder = fixtures::ScratchFolder("help") + "/Guide.help";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/index.html") << "<html><head><title>Guide</title></head><body>Start</body></html>";
+  std::ofstream(folder + "/editing.html") << "<html><head><title>Editing</title></head><body>Edit</body></html>";
+  return folder;
+}
+
+TEST(HtmlHelp, AHelpFileIsItsFolderShownModelessOnItsStartPageOwnedByTheCaller) {
+  std::string folder = MakeGuide();
+  std::string chm = folder.substr(0, folder.size() - 5) + ".chm";
+  TestForm owner("frmOwner");
+  owner.Show();
+  ScriptScope script;
+  HWND window = HtmlHelp(owner.hWnd(), chm, HH_DISPLAY_TOPIC, 0);
+  ASSERT_NE(window, 0u);
+  QWidget* w = WidgetFromHwnd(window);
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_TRUE(w->isWindow());
+  EXPECT_FALSE(w->isModal());
+  EXPECT_EQ(w->parentWidget(), WidgetFromHwnd(owner.hWnd())) << "owned by the caller's window";
+  EXPECT_EQ(PageOf(window), folder + "/index.html");
+  EXPECT_EQ(w->windowTitle().toStdString(), "Guide");
+  EXPECT_NE(BrowserOf(window)->toPlainText().toStdString().find("Start"), std::string::npos);
+
+  // The same help again: the same window. A page of the folder: the same window on that page.
+  EXPECT_EQ(HtmlHelp(owner.hWnd(), folder, HH_DISPLAY_TOPIC, 0), window);
+  EXPECT_EQ(HtmlHelp(0, folder + "/editing.html", HH_DISPLAY_TOPIC, 0), window);
+  EXPECT_EQ(PageOf(window), folder + "/editing.html");
+  EXPECT_EQ(w->windowTitle().toStdString(), "Editing");
+  EXPECT_EQ(HtmlHelp(0, chm, 1, 0), 0u) << "only the topic command";
+  w->close();
+  owner.Unload();
+}
+
+TEST(HtmlHelp, TheProgramFoldersHelpFileIsFoundByTheShellsNameMapping) {
+  // The build copies the sample pages beside this test program, as a program's help sits beside it.
+  ScriptScope script;
+  HWND window = HtmlHelp(0, AppFile("\\FormsHelpSample.chm"), HH_DISPLAY_TOPIC, 0);
+  ASSERT_NE(window, 0u);
+  EXPECT_EQ(PageOf(window), AppPath() + "/FormsHelpSample.help/index.html");
+  EXPECT_EQ(WidgetFromHwnd(window)->windowTitle().toStdString(), "Sample Help");
+  // A link inside the folder (resolved against the page, as a click resolves it) stays in the window.
+  BrowserOf(window)->setSource(BrowserOf(window)->source().resolved(QUrl("window.html")));
+  EXPECT_EQ(PageOf(window), AppPath() + "/FormsHelpSample.help/window.html");
+  WidgetFromHwnd(window)->close();
+}
+
+TEST(HtmlHelp, TheShellOpensHelpPathsInTheHelpWindow) {
+  std::string folder = MakeGuide();
+  ScriptScope script;
+  HWND window = HtmlHelp(0, folder, HH_DISPLAY_TOPIC, 0);
+  ASSERT_NE(window, 0u);
+  WidgetFromHwnd(window)->hide();
+  EXPECT_TRUE(ShellOpen(folder.substr(0, folder.size() - 5) + ".chm"));
+  EXPECT_TRUE(WidgetFromHwnd(window)->isVisible());
+  EXPECT_TRUE(ShellOpen(folder + "/editing.html"));
+  EXPECT_EQ(PageOf(window), folder + "/editing.html");
+  WidgetFromHwnd(window)->close();
+}
+
+TEST(HtmlHelp, AHelpFileThatCannotBeOpenedGetsTheBox) {
+  std::string scratch = fixtures::ScratchFolder("help-missing");
+  std::filesystem::create_directories(scratch + "/Empty.help");  // no start page
+  struct Case {
+    std::string file;
+    std::string named;
+  };
+  for (const Case& c : {Case{scratch + "/Gone.chm", scratch + "/Gone.help"},
+                        Case{scratch + "/Empty.help", scratch + "/Empty.help"},
+                        Case{scratch + "/Empty.help/missing.html", scratch + "/Empty.help/missing.html"}}) {
+    SCOPED_TRACE(c.file);
+    ScriptScope script;
+    script->AnswerMsgBox(vbOK);
+    EXPECT_EQ(HtmlHelp(0, c.file, HH_DISPLAY_TOPIC, 0), 0u);
+    ASSERT_EQ(script->MsgBoxes().size(), 1u);
+    EXPECT_EQ(script->MsgBoxes()[0].prompt, "Cannot open the help file " + c.named + ".");
+    EXPECT_EQ(script->MsgBoxes()[0].buttons, vbOKOnly | vbExclamation);
+  }
+  // The shell shows the same box for a help path, and leaves other documents to the opener.
+  ScriptScope script;
+  script->AnswerMsgBox(vbOK);
+  EXPECT_TRUE(ShellOpen(scratch + "/Gone.chm"));
+  EXPECT_EQ(script->MsgBoxes().size(), 1u);
+}
+
+}  // namespace
