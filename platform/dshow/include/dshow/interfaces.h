@@ -7,10 +7,10 @@
 #include "core/bstr.h"
 #include "core/unknown.h"
 #include "com/olecontrol.h"  // IPersist
+#include "com/propertypages.h"  // OAHWND, ISpecifyPropertyPages
 #include "dshow/mediatype.h"
 
 using REFTIME = double;  // seconds
-using OAHWND = intptr_t;  // a window handle as the automation interfaces carry it
 using OAEVENT = intptr_t;
 using LONG_PTR = intptr_t;
 using OAFilterState = int32_t;
@@ -446,17 +446,6 @@ class IPinInfo : public IDispatch {
 };
 
 // --- Property pages and compressor dialogs --------------------------------------------------
-
-struct CAUUID {
-  ULONG cElems = 0;
-  GUID* pElems = nullptr;  // CoTaskMemAlloc'ed
-};
-
-class ISpecifyPropertyPages : public IUnknown {
- public:
-  static constexpr IID iid = MakeGuid("{B196B28B-BAB4-101A-B69C-00AA00341D07}");
-  virtual HRESULT GetPages(CAUUID* pages) = 0;
-};
 
 enum VfwCompressDialogs : int32_t {
   VfwCompressDialog_Config = 0x01,

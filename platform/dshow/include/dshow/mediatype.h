@@ -10,6 +10,7 @@
 #include "core/hresult.h"
 #include "core/rect.h"
 #include "core/unknown.h"
+#include "com/propertypages.h"  // RECT
 
 #pragma pack(push, 2)
 struct BITMAPINFOHEADER {
