@@ -6,18 +6,12 @@
 #include <cstdint>
 
 #include "core/guid.h"
+#include "core/rect.h"
 #include "core/hresult.h"
 #include "core/unknown.h"
 
 using UINT = uint32_t;
 using OAHWND = intptr_t;  // a window handle as the automation interfaces carry it
-
-struct RECT {
-  int32_t left = 0;
-  int32_t top = 0;
-  int32_t right = 0;
-  int32_t bottom = 0;
-};
 
 struct SIZE {
   int32_t cx = 0;
