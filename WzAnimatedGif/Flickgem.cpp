@@ -10,7 +10,9 @@
 
 #include "GifFile.h"
 #include "Resources.h"
+#include "com/com.h"
 #include "com/dispatch.h"
+#include "com/propertypages.h"
 #include "com/server.h"
 #include "core/error.h"
 #include "core/msgbox.h"
@@ -146,6 +148,16 @@ class Flickgem : public UserControlObject<_Flickgem> {
   }
 
  protected:
+  // The control's property pages: General.
+  HRESULT QueryOther(REFIID riid, void** ppv) override {
+    if (riid == ISpecifyPropertyPages::iid) {
+      pages_.AddRef();
+      *ppv = static_cast<ISpecifyPropertyPages*>(&pages_);
+      return S_OK;
+    }
+    return UserControlObject::QueryOther(riid, ppv);
+  }
+
   void Design() override {
     Place({
         {"Timer", "Timer1", -1, "", 0, 0, 0, 0, "", {{"Interval", Variant(int32_t{0})}, {"Enabled", Variant(true)}}},
@@ -185,7 +197,7 @@ class Flickgem : public UserControlObject<_Flickgem> {
   void SetBackColor(OLE_COLOR c) {
     backColor_ = c;
     PropertyChanged("BackColor");
-    Form::BackColor(c);
+    if (IsLoaded()) Form::BackColor(c);
   }
   void SetExtraDelay(const Variant& v) {
     int32_t d = IsNumeric(v) ? CLng(v) : 10;
@@ -440,10 +452,11 @@ class Flickgem : public UserControlObject<_Flickgem> {
 
   void HaltTimer() {
     playHalted_ = true;
-    Timer1->Enabled(false);
-    Timer1->Interval(0);
+    if (IsLoaded()) {  // at termination the surface is already gone
+      Timer1->Enabled(false);
+      Timer1->Interval(0);
+    }
     SetBackColor(backColor_);
-    Form::BackColor(backColor_);
   }
 
   void HaltPlayback() {
@@ -700,6 +713,23 @@ class Flickgem : public UserControlObject<_Flickgem> {
         });
   }
 
+  struct Pages : ISpecifyPropertyPages {
+    explicit Pages(Flickgem* o) : owner(o) {}
+    Flickgem* owner;
+    HRESULT QueryInterface(REFIID riid, void** ppv) override { return owner->Unknown()->QueryInterface(riid, ppv); }
+    ULONG AddRef() override { return owner->Unknown()->AddRef(); }
+    ULONG Release() override { return owner->Unknown()->Release(); }
+    HRESULT GetPages(CAUUID* pages) override {
+      if (!pages) return E_POINTER;
+      pages->cElems = 1;
+      pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+      if (!pages->pElems) return E_OUTOFMEMORY;
+      pages->pElems[0] = kClsidGeneral;
+      return S_OK;
+    }
+  };
+  Pages pages_{this};
+
   Ctl<TimerControl> Timer1{this, "Timer1"};
   Ctl<Image> Image1{this, "Image1"};
   Ctl<CommonDialog> CommonDialog1{this, "CommonDialog1"};
@@ -728,6 +758,4 @@ class Flickgem : public UserControlObject<_Flickgem> {
 }  // namespace
 
 
-SUITE_COM_SERVER(flickgem::Description(), {
-    ServerClass::Of<Flickgem>(flickgem::ControlRegistration()),
-})
+ServerClass FlickgemServerClass() { return ServerClass::Of<Flickgem>(ControlRegistration()); }

@@ -158,3 +158,8 @@ std::vector<uint8_t> ToolboxBitmapBytes() {
 SUITE_MODULE_RESOURCES({
     {RT_BITMAP, ResourceId(flickgem::kToolboxBitmap), flickgem::ToolboxBitmapBytes()},
 })
+
+ServerClass FlickgemServerClass();  // Flickgem.cpp
+ServerClass GeneralServerClass();   // General.cpp
+
+SUITE_COM_SERVER(flickgem::Description(), {FlickgemServerClass(), GeneralServerClass()})

@@ -5,6 +5,7 @@
 
 #include <QCursor>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QThread>
@@ -564,7 +565,8 @@ HWND SetCapture(HWND hwnd) {
   if (CaptureWidget() && CaptureWidget() != w) CaptureWidget()->releaseMouse();
   CaptureWidget() = w;
   g_captureHwnd = hwnd;
-  if (w->isVisible()) w->grabMouse();
+  // A window system without pointer grabs (offscreen) keeps the capture as a record only.
+  if (w->isVisible() && QGuiApplication::platformName() != "offscreen") w->grabMouse();
   return previous;
 }
 

@@ -239,14 +239,16 @@ void UserControl::PropertyChanged(const std::string& name) {
   }
   if (id == DISPID_UNKNOWN) ::Raise(vbErrObjectDoesntSupport, "Object doesn't support this property or method");
   if (!link_.notify) return;
-  ComPtr<IUnknown> hold(link_.self);
+  // (not while the object is being destroyed: a hold would destroy it a second time)
+  ComPtr<IUnknown> hold(terminated_ ? nullptr : link_.self);
   link_.notify->ForEach<IPropertyNotifySink>([&](IPropertyNotifySink* s) { CheckWithInfo(s->OnChanged(id)); });
 }
 
 void UserControl::RaiseEvent(DISPID event, std::vector<Variant> args) {
   if (!link_.events || frozen_) return;
   // The control lives until its event returns, whatever the container does meanwhile.
-  ComPtr<IUnknown> hold(link_.self);
+  // (not while the object is being destroyed: a hold would destroy it a second time)
+  ComPtr<IUnknown> hold(terminated_ ? nullptr : link_.self);
   link_.events->FireDispatch(event, std::move(args));
 }
 
