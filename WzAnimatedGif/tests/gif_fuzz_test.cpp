@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <iostream>
 #include <random>
 
@@ -131,6 +133,30 @@ TEST(GifFuzz, MutationsOfTheCorpusLoadOrAreRefusedCleanly) {
     }
   }
   EXPECT_TRUE(fs::is_empty(scratch)) << "files left behind";
+}
+
+// Files libFuzzer found (and hand-made cases of mended faults) load or are refused cleanly.
+TEST(GifFuzz, RegressionFiles) {
+  const std::string scratch = Scratch();
+  int seen = 0;
+  for (const auto& e : fs::directory_iterator(FLICKGEM_REGRESSIONS)) {
+    std::vector<uint8_t> bytes;
+    {
+      std::ifstream in(e.path(), std::ios::binary);
+      bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    std::vector<uint8_t> walked = bytes;
+    GifLayout layout;
+    const bool accepted = WalkGif(walked, layout);
+    EXPECT_LE(FuzzGifLoad(bytes.data(), bytes.size(), scratch), accepted ? static_cast<int>(layout.frames.size()) : 0)
+        << e.path();
+    if (accepted) {
+      for (const GifFrame& f : layout.frames) EXPECT_LE(f.width, layout.screenWidth) << e.path();
+    }
+    ++seen;
+  }
+  EXPECT_GT(seen, 0);
+  EXPECT_TRUE(fs::is_empty(scratch));
 }
 
 }  // namespace
