@@ -195,9 +195,13 @@ class Flickgem : public UserControlObject<_Flickgem> {
     PropertyChanged("GifFileName");
   }
   void SetBackColor(OLE_COLOR c) {
+    const bool differs = c != backColor_;
     backColor_ = c;
     PropertyChanged("BackColor");
-    if (IsLoaded()) Form::BackColor(c);
+    if (IsLoaded()) {
+      Form::BackColor(c);
+      if (differs) UserControl::Refresh();  // the surface takes the new colour (a Paint follows)
+    }
   }
   void SetExtraDelay(const Variant& v) {
     int32_t d = IsNumeric(v) ? CLng(v) : 10;
@@ -444,7 +448,6 @@ class Flickgem : public UserControlObject<_Flickgem> {
     playHalted_ = false;
     Timer1->Interval(250);
     SetBackColor(imageBackColor_);
-    Form::BackColor(imageBackColor_);
     if (!Pump()) return;
     Timer1->Enabled(true);
     RaiseTimeEvent(kPlayStarted);

@@ -11,6 +11,8 @@
 #include <QWidget>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -322,6 +324,30 @@ TEST_F(FlickgemTest, TypeDescriptionAndRegistration) {
   EXPECT_EQ(registry::ReadString(HKEY_CLASSES_ROOT, clsid + "\\ToolboxBitmap32", "").value_or("<none>"),
             std::string(FLICKGEM_LIBRARY) + ", 30000");
   EXPECT_EQ(registry::ReadString(HKEY_CLASSES_ROOT, std::string(kPageProgId) + "\\CLSID").value_or("<none>"), GuidToString(kClsidGeneral));
+}
+
+TEST_F(FlickgemTest, UnregisteringRemovesExactlyWhatRegisteringWrote) {
+  const char* bin = std::getenv("SUITE_BIN_DIR");
+  const std::string regsvr = std::string(bin ? bin : ".") + "/regsvr /s ";
+  const std::vector<std::string> keys = {"CLSID\\" + GuidToString(kClsidFlickgem), "CLSID\\" + GuidToString(kClsidGeneral),
+                                         kProgId, kPageProgId, "TypeLib\\" + GuidToString(kLibId),
+                                         "Interface\\" + GuidToString(kIidFlickgem)};
+  const std::vector<std::string> before = registry::SubKeys(HKEY_CLASSES_ROOT, "");
+  for (const std::string& k : keys) EXPECT_TRUE(registry::KeyExists(HKEY_CLASSES_ROOT, k)) << k;
+  ASSERT_EQ(std::system((regsvr + "/u '" + FLICKGEM_LIBRARY + "'").c_str()), 0);
+  for (const std::string& k : keys) EXPECT_FALSE(registry::KeyExists(HKEY_CLASSES_ROOT, k)) << k;
+  ASSERT_EQ(std::system((regsvr + "'" + FLICKGEM_LIBRARY + "'").c_str()), 0);
+  EXPECT_EQ(registry::SubKeys(HKEY_CLASSES_ROOT, ""), before);
+}
+
+TEST_F(FlickgemTest, AnotherProcessCreatesBothClasses) {
+  const std::string out = Scratch("client") + "/out.txt";
+  const std::string cmd = std::string("'") + FLICKGEM_CLIENT + "' >'" + out + "' 2>&1";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  std::ifstream in(out);
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(text.find("Flickgem NumberOfPlays=0"), std::string::npos) << text;
+  EXPECT_NE(text.find("General IPropertyPage=yes"), std::string::npos) << text;
 }
 
 TEST_F(FlickgemTest, PropertyPageReadsAndAppliesTheControl) {

@@ -41,7 +41,11 @@ HRESULT PropertyPage::PageActivate(OAHWND parent, const RECT* rect) {
     if (!surface || !into) ::Raise(vbErrObjectNotLoaded);
     surface->setParent(into, Qt::Widget);
     if (into->layout()) into->layout()->addWidget(surface);
-    if (rect) surface->resize(rect->right - rect->left, rect->bottom - rect->top);
+    if (rect) {
+      // The frame's tab takes the page's own size.
+      surface->setMinimumSize(rect->right - rect->left, rect->bottom - rect->top);
+      surface->resize(rect->right - rect->left, rect->bottom - rect->top);
+    }
     surface->show();
     active_ = true;
     EventArgs a;

@@ -445,8 +445,13 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path, uint64_t maxBytes) {
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   if (path.empty()) Raise(vbErrBadFileNameOrNumber);
-  Fd fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+  Fd fd(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
   if (fd.Get() < 0) RaiseErrno(errno, Missing::Path);
+  // Truncating only a file that holds something: a truncated file is flushed at its close by
+  // some file systems, which would make every small new file a synchronous write.
+  struct stat st{};
+  if (::fstat(fd.Get(), &st) != 0) RaiseErrno(errno, Missing::Path);
+  if (st.st_size > 0 && ::ftruncate(fd.Get(), 0) != 0) shell_detail::RaiseWriteFailure(errno);
   size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::write(fd.Get(), bytes.data() + done, bytes.size() - done);
