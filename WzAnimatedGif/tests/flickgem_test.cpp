@@ -284,6 +284,22 @@ TEST_F(FlickgemTest, BagDefaultsAreNotWrittenAndValuesComeBack) {
   EXPECT_EQ(keys, (std::vector<std::string>{"GifFileName", "AutoPlay", "NumberOfPlays"}));
 }
 
+TEST_F(FlickgemTest, ABagValueOfTheWrongTypeReadsAsItsDefault) {
+  testing::internal::CaptureStderr();
+  TestForm other("frmOther", [](TestForm& f) {
+    f.Place({{kProgId, "gif2", -1, "", 0, 0, 600, 600, "",
+              {{"NumberOfPlays", Variant("many")}, {"AutoPlay", Variant(true)}, {"ImageBackColor", Variant(int32_t{255})}}}});
+  });
+  other.Show();
+  const std::string err = testing::internal::GetCapturedStderr();
+  IDispatch* gif2 = other.FindControl("gif2")->DispatchObject();
+  EXPECT_EQ(CallByName(gif2, "NumberOfPlays", DISPATCH_PROPERTYGET).i4(), 0);
+  EXPECT_TRUE(CBool(CallByName(gif2, "AutoPlay", DISPATCH_PROPERTYGET)));
+  EXPECT_EQ(CallByName(gif2, "ImageBackColor", DISPATCH_PROPERTYGET).i4(), 255);
+  EXPECT_NE(err.find("NumberOfPlays"), std::string::npos) << err;
+  other.Unload();
+}
+
 TEST_F(FlickgemTest, TypeDescriptionAndRegistration) {
   auto lib = FindPublishedTypeLib(kLibId, 11, 0);
   ASSERT_TRUE(lib);

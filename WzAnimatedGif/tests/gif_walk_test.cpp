@@ -2,9 +2,12 @@
 // transparent entries and the one-image files cut from it, on files written byte by byte.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 
 #include "GifFile.h"
+#include "fixtures.h"
 #include "gifwriter.h"
 
 using namespace flickgem;
@@ -189,6 +192,31 @@ TEST(GifWalk, EachFrameKeepsItsOwnKey) {
   ASSERT_TRUE(WalkGif(bytes, layout));
   EXPECT_EQ(layout.frames[0].key, 20u);
   EXPECT_EQ(layout.frames[1].key, 30u << 8);
+}
+
+// The writer's files are real GIFs: ffprobe reads each with its frame count and size.
+TEST(GifWalk, FfprobeReadsTheWrittenFixtures) {
+  const char* scratch = std::getenv("SUITE_TEST_SCRATCH");
+  const std::string folder = std::string(scratch ? scratch : "/tmp") + "/gifwalk";
+  std::filesystem::create_directories(folder);
+  gifw::Gif one = gifw::Screen(5, 3, kTable);
+  one.images = {gifw::Solid(0, 0, 5, 3, 1)};
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    int frames, width, height;
+  } cases[] = {{"three.gif", ThreeFrames(), 3, 8, 6}, {"one.gif", gifw::Encode(one), 1, 5, 3}};
+  for (const Case& c : cases) {
+    const std::string path = folder + "/" + c.name;
+    gifw::WriteFile(path, c.bytes);
+    fixtures::Probe probe = fixtures::RunFfprobe(path);
+    ASSERT_TRUE(probe.ok) << c.name << ": " << probe.error;
+    const fixtures::ProbedStream* v = probe.First("video");
+    ASSERT_NE(v, nullptr) << c.name;
+    EXPECT_EQ(v->frames, c.frames) << c.name;
+    EXPECT_EQ(v->width, c.width) << c.name;
+    EXPECT_EQ(v->height, c.height) << c.name;
+  }
 }
 
 }  // namespace
