@@ -24,6 +24,7 @@
 #include "core/msgbox.h"
 #include "core/runtime.h"
 #include "forms/activex.h"
+#include "forms/app.h"
 #include "forms/controls.h"
 #include "forms/gdi.h"
 #include "forms/propertyframe.h"
@@ -257,6 +258,25 @@ TEST_F(FlickgemTest, IntervalsPlaysAndEvents) {
   CallByName(Ext(), "StopPlay", DISPATCH_METHOD);
   EXPECT_EQ(Interval(), 0);
   EXPECT_EQ(Get("BackColor").i4(), 0xFFFFFF) << "a play makes ImageBackColor the BackColor";
+}
+
+TEST_F(FlickgemTest, AHandlerMayUnloadTheControlInsideATick) {
+  Load(ThreeFrames());
+  Put("NumberOfPlays", Variant(int32_t{1}));
+  bool unloaded = false;
+  form_->SetHandler("gif1_PlayEnded", [&](EventArgs&) {
+    if (unloaded) return;
+    unloaded = true;
+    form_->Unload();  // the control goes while its tick runs
+  });
+  CallByName(Ext(), "StartPlay", DISPATCH_METHOD);
+  UserControl* uc = Uc();
+  for (int i = 0; i < 3 && !unloaded; ++i) {
+    EventArgs none;
+    uc->RaiseEvent("Timer1_Timer", none);
+  }
+  EXPECT_TRUE(unloaded);
+  for (int i = 0; i < 3; ++i) DoEvents();
 }
 
 TEST_F(FlickgemTest, ATickBeyondTheFramesReloadsTheFile) {
