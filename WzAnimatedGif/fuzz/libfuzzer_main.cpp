@@ -15,8 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }();
   (void)app;
   static const std::string scratch = [] {
-    auto dir = std::filesystem::temp_directory_path() / "flickgem-fuzz";
-    std::filesystem::create_directories(dir);
+    const char* tmp = std::getenv("TMPDIR");
+    std::filesystem::path dir = std::filesystem::path(tmp && *tmp ? tmp : "/tmp") / "flickgem-fuzz";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
     return dir.string();
   }();
   flickgem::FuzzGifLoad(data, size, scratch);
