@@ -10,6 +10,8 @@ packages=(
 )
 # Forms: drags from another program in the X11 tests, network folders, opening documents.
 packages+=(xdotool libglib2.0-bin xdg-utils)
+# The animated-GIF benchmark's reference reader (bench/gif only; the suite links no giflib).
+packages+=(libgif-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -136,7 +136,8 @@ std::shared_ptr<const TypeLibDesc> StandardOleTypes() {
     d.minorVersion = 0;
     d.helpString = "OLE Automation";
     d.types = {desc::Alias(kTypeOleColor, "OLE_COLOR", VT_I4),
-               desc::Alias(kTypeVariantBool, "VARIANT_BOOL", VT_BOOL)};
+               desc::Alias(kTypeVariantBool, "VARIANT_BOOL", VT_BOOL),
+               desc::DispInterface(kTypePictureDisp, "Picture", {})};
     PublishTypeLib(d);
     return std::make_shared<const TypeLibDesc>(d);
   }();
@@ -268,6 +269,7 @@ class TypeInfo final : public ComObject<ITypeInfo> {
     attr->wTypeFlags = type_.flags;
     attr->wMajorVerNum = lib_->majorVersion;
     attr->wMinorVerNum = lib_->minorVersion;
+    attr->wLibFlags = lib_->libFlags;
     return S_OK;
   }
   HRESULT GetFuncDesc(uint32_t index, const MemberDesc** out) override {
@@ -398,6 +400,7 @@ class TypeLib final : public ComObject<ITypeLib> {
     if (helpContext) *helpContext = 0;
     if (helpFile) *helpFile = Bstr();
     if (index == -1) {
+      if (helpFile) *helpFile = Bstr(lib_->helpFile);
       GiveText(lib_->name, name);
       return GiveText(lib_->helpString, doc);
     }
@@ -453,7 +456,7 @@ HRESULT RegisterTypeLib(const TypeLibDesc& lib, const std::string& modulePath) {
   std::string folder = modulePath.substr(0, modulePath.find_last_of('/') + 1);
   bool ok = Write(key, "", lib.helpString.empty() ? lib.name : lib.helpString) &&
             Write(key + "\\" + LcidText(lib.lcid) + "\\" + kPlatformKey, "", modulePath) &&
-            Write(key + "\\FLAGS", "", "0") && Write(key + "\\HELPDIR", "", folder);
+            Write(key + "\\FLAGS", "", std::to_string(lib.libFlags)) && Write(key + "\\HELPDIR", "", folder);
   for (const auto& t : lib.types) {
     if (!ok) break;
     if (t.kind != TKIND_INTERFACE && t.kind != TKIND_DISPATCH) continue;

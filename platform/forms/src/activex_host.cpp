@@ -478,6 +478,7 @@ ActiveXHost::ActiveXHost(const ControlSite& site) : Control(site), state_(std::m
     cp->Advise(s.site.Get(), &s.notifyCookie);
 
   // Persistence: the row's bag (even an empty one), else a new instance.
+  const bool fromBag = site.row && !site.row->newInstance;
   PropertyList bag;
   if (site.row) {
     for (const auto& [name, value] : site.row->props)
@@ -487,7 +488,7 @@ ActiveXHost::ActiveXHost(const ControlSite& site) : Control(site), state_(std::m
   ComPtr<IPersistStreamInit> psi;
   s.object->QueryInterface(IPersistPropertyBag::iid, ppb.put_void());
   if (!ppb) s.object->QueryInterface(IPersistStreamInit::iid, psi.put_void());
-  if (site.row) {
+  if (fromBag) {
     if (ppb) {
       CheckWithInfo(ppb->Load(CreateMemoryPropertyBag(bag).Get(), nullptr));
     } else if (psi) {

@@ -5,6 +5,7 @@
 
 #include <QCursor>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QThread>
@@ -532,11 +533,6 @@ bool MoveWindow(HWND hwnd, int32_t x, int32_t y, int32_t width, int32_t height, 
   return true;
 }
 
-bool ReleaseCapture() {
-  if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
-  return true;
-}
-
 uint32_t GetWindowThreadProcessId(HWND hwnd, uint32_t* processId) {
   if (forms_detail::IsForeignHandle(hwnd)) {
     uint32_t pid = forms_detail::ForeignWindowProcess(hwnd);
@@ -551,3 +547,35 @@ uint32_t GetWindowThreadProcessId(HWND hwnd, uint32_t* processId) {
   if (processId) *processId = pid;
   return pid;
 }
+
+// ---- mouse capture --------------------------------------------------------------------------------
+
+namespace {
+QPointer<QWidget>& CaptureWidget() {
+  static QPointer<QWidget> w;
+  return w;
+}
+HWND g_captureHwnd = 0;
+}  // namespace
+
+HWND SetCapture(HWND hwnd) {
+  HWND previous = GetCapture();
+  QWidget* w = WidgetFromHwnd(hwnd);
+  if (!w) return previous;
+  if (CaptureWidget() && CaptureWidget() != w) CaptureWidget()->releaseMouse();
+  CaptureWidget() = w;
+  g_captureHwnd = hwnd;
+  // A window system without pointer grabs (offscreen) keeps the capture as a record only.
+  if (w->isVisible() && QGuiApplication::platformName() != "offscreen") w->grabMouse();
+  return previous;
+}
+
+bool ReleaseCapture() {
+  if (CaptureWidget()) CaptureWidget()->releaseMouse();
+  if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
+  CaptureWidget() = nullptr;
+  g_captureHwnd = 0;
+  return true;
+}
+
+HWND GetCapture() { return CaptureWidget() ? g_captureHwnd : 0; }

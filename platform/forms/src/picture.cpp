@@ -60,6 +60,36 @@ Picture PictureFromHandle(uintptr_t handle) {
   return Picture(it->second.lock());
 }
 
+namespace {
+
+// The LZW minimum code size of a GIF's first image lies in 2 to 8; Qt's reader decodes other
+// sizes into garbage without complaint. Answers false only for a first image outside that range;
+// anything else malformed is left to the reader.
+bool GifCodeSizeAllowed(const QByteArray& b) {
+  const qsizetype n = b.size();
+  auto at = [&](qsizetype i) { return static_cast<uint8_t>(b[i]); };
+  if (n < 13) return true;
+  qsizetype p = 13;
+  if (at(10) & 0x80) p += qsizetype{3} << ((at(10) & 7) + 1);
+  while (p < n) {
+    if (at(p) == 0x2C) {
+      if (p + 10 >= n) return true;
+      const uint8_t packed = at(p + 9);
+      p += 10;
+      if (packed & 0x80) p += qsizetype{3} << ((packed & 7) + 1);
+      if (p >= n) return true;
+      return at(p) >= 2 && at(p) <= 8;
+    }
+    if (at(p) != 0x21) return true;
+    p += 2;
+    while (p < n && at(p) != 0) p += at(p) + 1;
+    ++p;
+  }
+  return true;
+}
+
+}  // namespace
+
 Picture LoadPicture(const std::string& path) {
   if (path.empty()) return Picture();
   std::error_code ec;
@@ -67,6 +97,11 @@ Picture LoadPicture(const std::string& path) {
   QImageReader reader(QString::fromStdString(path));
   reader.setDecideFormatFromContent(true);
   QByteArray format = reader.format();
+  if (format == "gif") {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly) || !GifCodeSizeAllowed(file.readAll()))
+      Raise(vbErrInvalidPicture, {}, "LoadPicture");
+  }
   QImage image = reader.read();
   if (image.isNull()) {
     // A .dib is a bitmap file under another name.

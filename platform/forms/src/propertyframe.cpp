@@ -7,11 +7,15 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QVBoxLayout>
+#include <functional>
 #include <mutex>
 #include <vector>
 
 #include "com/com.h"
 #include "com/object.h"
+#include "com/interfaces.h"
+#include "core/error.h"
+#include "core/msgbox.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms/qt/propertyframe_qt.h"
 
@@ -38,7 +42,12 @@ bool CanShowFrame() {
 class FrameSite : public ComObject<IPropertyPageSite> {
  public:
   explicit FrameSite(LCID lcid) : lcid_(lcid) {}
-  HRESULT OnStatusChange(DWORD) override { return S_OK; }
+  // Called when a page reports a change (the frame then offers Apply).
+  std::function<void()> onDirty;
+  HRESULT OnStatusChange(DWORD flags) override {
+    if ((flags & PROPPAGESTATUS_DIRTY) && onDirty) onDirty();
+    return S_OK;
+  }
   HRESULT GetLocaleID(LCID* lcid) override {
     if (!lcid) return E_POINTER;
     *lcid = lcid_;
@@ -51,9 +60,30 @@ class FrameSite : public ComObject<IPropertyPageSite> {
   LCID lcid_;
 };
 
-void ApplyDirty(std::vector<ComPtr<IPropertyPage>>& pages) {
+// Applies every changed page; a page that refuses shows the error's description and the frame
+// stays open (false). Values applied before the refusal stay applied.
+bool ApplyDirty(std::vector<ComPtr<IPropertyPage>>& pages) {
+  for (auto& page : pages) {
+    if (page->IsPageDirty() != S_OK) continue;
+    HRESULT hr = page->Apply();
+    if (FAILED(hr)) {
+      std::string description;
+      try {
+        CheckWithInfo(hr);
+      } catch (const VBError& e) {
+        description = e.Description();
+      }
+      MsgBox(description, vbExclamation);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool AnyDirty(std::vector<ComPtr<IPropertyPage>>& pages) {
   for (auto& page : pages)
-    if (page->IsPageDirty() == S_OK) page->Apply();
+    if (page->IsPageDirty() == S_OK) return true;
+  return false;
 }
 
 }  // namespace
@@ -118,10 +148,16 @@ HRESULT OleCreatePropertyFrame(OAHWND owner, UINT x, UINT y, const char16_t* cap
     buttons->button(QDialogButtonBox::Ok)->setObjectName("ok");
     buttons->button(QDialogButtonBox::Cancel)->setObjectName("cancel");
     buttons->button(QDialogButtonBox::Apply)->setObjectName("apply");
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &frame, &QDialog::accept);
+    QPushButton* apply = buttons->button(QDialogButtonBox::Apply);
+    apply->setEnabled(AnyDirty(created));
+    site->onDirty = [apply] { apply->setEnabled(true); };
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &frame, [&frame, &created] {
+      if (ApplyDirty(created)) frame.accept();
+    });
     QObject::connect(buttons, &QDialogButtonBox::rejected, &frame, &QDialog::reject);
-    QObject::connect(buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, &frame,
-                     [&created] { ApplyDirty(created); });
+    QObject::connect(apply, &QPushButton::clicked, &frame, [&created, apply] {
+      if (ApplyDirty(created)) apply->setEnabled(AnyDirty(created));
+    });
     layout->addWidget(buttons);
     PropertyFramePresenter presenter;
     {
@@ -130,6 +166,7 @@ HRESULT OleCreatePropertyFrame(OAHWND owner, UINT x, UINT y, const char16_t* cap
     }
     if (presenter ? presenter(frame, owner) : RunModal(frame, owner)) ApplyDirty(created);
   }
+  site->onDirty = nullptr;
   for (auto& page : created) {
     page->SetObjects(0, nullptr);  // before Deactivate: a cancelled frame applies nothing
     page->Deactivate();

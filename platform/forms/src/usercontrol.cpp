@@ -1,11 +1,17 @@
 // User controls: a form whose window is an ActiveX control's surface in its container's site.
 #include "forms/usercontrol.h"
 
+#include <QEvent>
+#include <QPainter>
 #include <QPixmap>
+#include <QPointer>
+#include <QTimer>
 #include <algorithm>
 
 #include "core/error.h"
 #include "forms/qt/control_qt.h"
+#include "forms/qt/gdi_qt.h"
+#include "forms/qt/picture_qt.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms/qt/oledrop_qt.h"
 #include "forms_internal.h"
@@ -75,9 +81,119 @@ int32_t AmbientProperties::LocaleID() const {
 UserControl::UserControl(std::string name) : Form(std::move(name)) {
   // The surface's form events are the control's.
   SetHandler("Form_Resize", [this](EventArgs& a) { RaiseEvent("UserControl_Resize", a); });
+  for (const char* event : {"Click", "DblClick", "MouseDown", "MouseUp", "MouseMove"}) {
+    std::string name = event;
+    SetHandler("Form_" + name, [this, name](EventArgs& a) { RaiseEvent("UserControl_" + name, a); });
+  }
 }
 
-UserControl::~UserControl() = default;
+// ---- the persistent surface -----------------------------------------------------------------------
+
+// The pixels of a user control's persistent device context: what the client area shows. The
+// client's paint only copies them; erasing and the Paint event come from the event loop.
+struct UserControl::PaintSurface : QObject {
+  UserControl* owner = nullptr;
+  QPointer<QWidget> client;
+  HWND hwnd = 0;
+  HDC dc = 0;
+  QImage image;
+  bool pending = false;
+
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched != client) return false;
+    switch (e->type()) {
+      case QEvent::Paint: {
+        QPainter p(client);
+        p.drawImage(0, 0, image);
+        return true;  // no Paint from inside the window system's painting
+      }
+      case QEvent::Resize:
+      case QEvent::Show:
+        Invalidate();
+        return false;
+      default:
+        return false;
+    }
+  }
+
+  void Invalidate() {
+    if (pending || !client) return;
+    pending = true;
+    QTimer::singleShot(0, this, [this] {
+      pending = false;
+      if (!owner || !client) return;
+      UserControl* uc = owner;
+      Erase();
+      Guard([&] {
+        EventArgs a;
+        uc->RaiseEvent("UserControl_Paint", a);
+      });
+    });
+  }
+
+  void Erase() {
+    QSize size = client->size().expandedTo(QSize(1, 1));
+    if (image.size() != size) image = QImage(size, QImage::Format_RGB32);
+    image.fill(ColorFromOle(owner->BackColor()));
+    QImage picture = ImageOf(owner->picture_);
+    if (!picture.isNull()) {
+      QPainter p(&image);
+      p.drawImage(0, 0, picture);
+    }
+    client->update();
+  }
+};
+
+UserControl::~UserControl() {
+  if (paint_) {
+    paint_->owner = nullptr;
+    if (paint_->client) paint_->client->removeEventFilter(paint_.get());
+    SetWindowSurface(paint_->hwnd, {});
+  }
+}
+
+HDC UserControl::hDC() {
+  EnsureSurface();
+  if (!paint_) {
+    auto p = std::make_shared<PaintSurface>();
+    p->owner = this;
+    p->client = ClientOf(*this, nullptr);
+    p->hwnd = hWnd();
+    p->image = QImage(p->client->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    p->image.fill(ColorFromOle(BackColor()));
+    PaintSurface* raw = p.get();
+    WindowSurface surface;
+    surface.image = [raw] { return &raw->image; };
+    surface.changed = [raw](const QRect& r) {
+      if (raw->client) raw->client->update(r);
+    };
+    SetWindowSurface(p->hwnd, std::move(surface));
+    p->client->installEventFilter(raw);
+    p->dc = GetDC(p->hwnd);
+    paint_ = std::move(p);
+  }
+  return paint_->dc;
+}
+
+void UserControl::Refresh() {
+  hDC();
+  paint_->Invalidate();
+}
+
+Picture UserControl::GetPicture() { return picture_; }
+void UserControl::SetPicture(const Picture& p) {
+  picture_ = p;
+  if (paint_) paint_->Invalidate();
+}
+int16_t UserControl::Appearance() { return appearance_; }
+void UserControl::Appearance(int16_t v) {
+  if (v != 0 && v != 1) ::Raise(vbErrInvalidPropertyValue);
+  appearance_ = v;
+}
+OLE_COLOR UserControl::MaskColor() { return maskColor_; }
+void UserControl::MaskColor(OLE_COLOR c) { maskColor_ = c; }
+Picture UserControl::GetMaskPicture() { return maskPicture_; }
+void UserControl::SetMaskPicture(const Picture& p) { maskPicture_ = p; }
 
 void UserControl::EnsureSurface() {
   if (IsLoaded()) return;
@@ -123,14 +239,16 @@ void UserControl::PropertyChanged(const std::string& name) {
   }
   if (id == DISPID_UNKNOWN) ::Raise(vbErrObjectDoesntSupport, "Object doesn't support this property or method");
   if (!link_.notify) return;
-  ComPtr<IUnknown> hold(link_.self);
+  // (not while the object is being destroyed: a hold would destroy it a second time)
+  ComPtr<IUnknown> hold(terminated_ ? nullptr : link_.self);
   link_.notify->ForEach<IPropertyNotifySink>([&](IPropertyNotifySink* s) { CheckWithInfo(s->OnChanged(id)); });
 }
 
 void UserControl::RaiseEvent(DISPID event, std::vector<Variant> args) {
   if (!link_.events || frozen_) return;
   // The control lives until its event returns, whatever the container does meanwhile.
-  ComPtr<IUnknown> hold(link_.self);
+  // (not while the object is being destroyed: a hold would destroy it a second time)
+  ComPtr<IUnknown> hold(terminated_ ? nullptr : link_.self);
   link_.events->FireDispatch(event, std::move(args));
 }
 

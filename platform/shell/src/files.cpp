@@ -420,3 +420,45 @@ bool CreateNewFile(const std::string& path) {
   }
   return true;
 }
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path, uint64_t maxBytes) {
+  if (path.empty()) Raise(vbErrBadFileNameOrNumber);
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.Get() < 0) RaiseErrno(errno, Missing::File);
+  struct stat st{};
+  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) Raise(vbErrPathFileAccess);
+  if (static_cast<uint64_t>(st.st_size) > maxBytes) Raise(vbErrOutOfMemory);
+  std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::read(fd.Get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Raise(vbErrPathFileAccess);
+    if (n == 0) {  // the file shrank while being read
+      bytes.resize(done);
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return bytes;
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  if (path.empty()) Raise(vbErrBadFileNameOrNumber);
+  Fd fd(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.Get() < 0) RaiseErrno(errno, Missing::Path);
+  // Truncating only a file that holds something: a truncated file is flushed at its close by
+  // some file systems, which would make every small new file a synchronous write.
+  struct stat st{};
+  if (::fstat(fd.Get(), &st) != 0) RaiseErrno(errno, Missing::Path);
+  if (st.st_size > 0 && ::ftruncate(fd.Get(), 0) != 0) shell_detail::RaiseWriteFailure(errno);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd.Get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) shell_detail::RaiseWriteFailure(errno);
+    done += static_cast<size_t>(n);
+  }
+  int err = fd.CloseChecked();
+  if (err != 0) shell_detail::RaiseWriteFailure(err);
+}

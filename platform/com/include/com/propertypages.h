@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/guid.h"
+#include "core/rect.h"
 #include "core/hresult.h"
 #include "core/rect.h"
 #include "core/unknown.h"

@@ -137,6 +137,8 @@ struct TypeLibDesc {
   uint16_t minorVersion = 0;
   LCID lcid = 0;
   std::string helpString;
+  std::string helpFile;   // the library's help file name ("Name.chm"); empty for none
+  uint16_t libFlags = 0;  // LIBFLAG_*
   std::vector<TypeDesc> types;
 
   const TypeDesc* Find(REFGUID guid) const;
@@ -185,6 +187,7 @@ MemberDesc OfType(MemberDesc member, REFGUID userType);
 // process): OLE_COLOR (an unsigned 32-bit colour) and the automation Boolean VARIANT_BOOL.
 constexpr GUID kTypeOleColor = MakeGuid("{66504301-BE0F-101A-8BBB-00AA00300CAB}");
 constexpr GUID kTypeVariantBool = MakeGuid("{BF030644-9069-101B-AE2D-08002B2EC713}");
+constexpr GUID kTypePictureDisp = MakeGuid("{7BF80981-BF32-101A-8BBB-00AA00300CAB}");  // "Picture"
 constexpr GUID kLibStdOle = MakeGuid("{00020430-0000-0000-C000-000000000046}");
 // The type a parameter names by GUID: an alias or enumeration of the library that holds
 // `from`, or a standard OLE type. TYPE_E_ELEMENTNOTFOUND when neither has it.
@@ -200,7 +203,13 @@ struct TYPEATTR {
   uint16_t wTypeFlags = 0;
   uint16_t wMajorVerNum = 0;
   uint16_t wMinorVerNum = 0;
+  uint16_t wLibFlags = 0;
 };
+
+// Library flags.
+constexpr uint16_t LIBFLAG_FRESTRICTED = 0x1;
+constexpr uint16_t LIBFLAG_FCONTROL = 0x2;
+constexpr uint16_t LIBFLAG_FHIDDEN = 0x4;
 
 struct TLIBATTR {
   GUID guid;

@@ -76,6 +76,8 @@ struct ControlDef {
   std::string caption;    // Caption, or Text for text boxes and combo boxes
   std::vector<std::pair<std::string, Variant>> props = {};
   std::optional<StdFont> font = {};
+  // A hosted ActiveX control: true makes a new instance (InitNew) instead of loading the row's bag.
+  bool newInstance = false;
 };
 
 class Form {

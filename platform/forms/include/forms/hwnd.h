@@ -88,3 +88,8 @@ bool ReleaseCapture();
 uint32_t GetWindowThreadProcessId(HWND hwnd, uint32_t* processId);
 // Every live top-level handle (forms and message windows), in creation order.
 std::vector<HWND> TopLevelWindows();
+
+// Mouse capture: the window gets every mouse event until ReleaseCapture (a form's or control's
+// handle; 0 and unknown handles capture nothing). Answers the window that had the capture.
+HWND SetCapture(HWND hwnd);
+HWND GetCapture();

@@ -21,6 +21,8 @@
 #include "com/dispatch.h"
 #include "com/olecontrol.h"
 #include "forms/form.h"
+#include "forms/gdi.h"
+#include "forms/picture.h"
 
 // The PropBag argument of UserControl_ReadProperties and UserControl_WriteProperties.
 class PropertyBag {
@@ -77,6 +79,26 @@ class UserControl : public Form {
   int16_t OLEDropMode();
   void OLEDropMode(int16_t v);
 
+  // The control's persistent device context (the same handle for the control's life). Drawing
+  // on it shows at once and raises no Paint. Whenever the surface is invalidated (shown,
+  // resized, Refresh) it is erased to BackColor and Picture and UserControl_Paint is raised
+  // from the event loop, outside the window system's painting, so its handler may let
+  // messages run.
+  HDC hDC();
+  // Invalidates the surface (see hDC); the Paint follows from the event loop.
+  void Refresh();
+  // The background picture drawn at the top left of the surface at every erase.
+  Picture GetPicture();
+  void SetPicture(const Picture& p);
+  // 0 flat, 1 3-D; other values raise 380.
+  int16_t Appearance();
+  void Appearance(int16_t v);
+  // Held for the container (the transparent parts of a windowless look are not drawn here).
+  OLE_COLOR MaskColor();
+  void MaskColor(OLE_COLOR c);
+  Picture GetMaskPicture();
+  void SetMaskPicture(const Picture& p);
+
  protected:
   // Set by UserControlObject.
   struct Link {
@@ -112,6 +134,12 @@ class UserControl : public Form {
 
  private:
   bool terminated_ = false;
+  struct PaintSurface;
+  std::shared_ptr<PaintSurface> paint_;
+  Picture picture_;
+  Picture maskPicture_;
+  int16_t appearance_ = 1;
+  OLE_COLOR maskColor_ = 0x8000000F;
 };
 
 // The COM object of a user control whose default interface is Dual. T derives from it, binds its

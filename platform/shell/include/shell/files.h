@@ -5,6 +5,7 @@
 // access error, 58 file already exists, 61 disk full.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The folder of the running program (App.Path), without a trailing "/". SUITE_PROGRAM_FOLDER,
 // when set, names another folder instead (tests use it to keep companions and lists of their
@@ -102,3 +103,10 @@ bool CanReplace(const std::string& target);
 // dangling or not, counts as existing and is never followed). Returns false when something
 // already has that name; other failures throw the file errors (76 for a missing folder).
 bool CreateNewFile(const std::string& path);
+
+// The whole file's bytes (53 for a missing file, 75 for a folder or an unreadable file; 7 when
+// the file holds more than maxBytes).
+std::vector<uint8_t> ReadFileBytes(const std::string& path, uint64_t maxBytes = UINT64_MAX);
+// Writes bytes as the whole content of a file this program created (CreateNewFile), never
+// through a link; a write failure (a full disk) raises 61 or 75.
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -1,0 +1,116 @@
+// ControlHost's form driven in process: load a GIF, set NumberOfPlays on the property page, play
+// it twice with the events listed, and find the properties again after a restart.
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cstdlib>
+#include <filesystem>
+
+#include "ControlHostForm.h"
+#include "com/dispatch.h"
+#include "core/runtime.h"
+#include "forms/activex.h"
+#include "forms/controls.h"
+#include "forms/qt/propertyframe_qt.h"
+#include "forms/usercontrol.h"
+#include "gifwriter.h"
+#include "registry/settings.h"
+#include "scripted_responder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr const char* kProgId = "WzAnimatedGif.Flickgem";
+
+std::string Scratch(const std::string& sub) {
+  const char* s = std::getenv("SUITE_TEST_SCRATCH");
+  fs::path dir = (s ? fs::path(s) : fs::temp_directory_path()) / "controlhost" / sub;
+  fs::create_directories(dir);
+  return dir.string();
+}
+
+class ControlHostTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const char* bin = std::getenv("SUITE_BIN_DIR");
+    std::string cmd = std::string(bin ? bin : ".") + "/regsvr /s '" + FLICKGEM_LIBRARY + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    static std::string temp = Scratch("tmp");
+    setenv("TMPDIR", temp.c_str(), 1);
+  }
+  static void Click(Form& f, const char* button) {
+    EventArgs none;
+    f.RaiseEvent(std::string(button) + "_Click", none);
+  }
+  static UserControl* Uc(ControlHostForm& f) {
+    ComPtr<IUnknown> obj = static_cast<ActiveXHost&>(f.Hosted()).Object();
+    return dynamic_cast<UserControl*>(obj.Get());
+  }
+  static std::vector<std::string> Events(ControlHostForm& f) {
+    auto* list = dynamic_cast<ListBox*>(f.FindControl("lstEvents"));
+    std::vector<std::string> out;
+    for (int16_t i = 0; i < list->ListCount(); ++i) {
+      std::string item = list->List(i);
+      std::string name = item.substr(0, item.find(' '));
+      if (name != "Resize") out.push_back(name);  // the control's placement resizes it
+    }
+    return out;
+  }
+  ScriptScope responder_;
+};
+
+TEST_F(ControlHostTest, PlaysTwiceAfterThePropertyPageAndRemembersItsProperties) {
+  if (!EndQuietly([] { DeleteSetting("ControlHost", kProgId); })) Err().Clear();
+  gifw::Gif g = gifw::Screen(6, 4, {255, 0, 0, 0, 0, 255});
+  g.images = {gifw::Solid(0, 0, 6, 4, 0), gifw::Solid(1, 1, 2, 2, 1), gifw::Solid(3, 1, 2, 2, 1)};
+  const std::string gif = Scratch("gifs") + "/play.gif";
+  gifw::WriteFile(gif, gifw::Encode(g));
+
+  auto form = MakeForm<ControlHostForm>(kProgId);
+  form->Show();
+  form->LoadFile(gif);
+  EXPECT_EQ(CStr(CallByName(form->Hosted().DispatchObject(), "GifFileName", DISPATCH_PROPERTYGET)), gif);
+  auto previous = SetPropertyFramePresenter([](QDialog& frame, OAHWND) {
+    QWidget* w = frame.findChild<QWidget*>("txtNumberOfPlays");
+    auto* edit = qobject_cast<QLineEdit*>(w);
+    if (!edit && w) edit = w->findChild<QLineEdit*>();
+    if (!edit) return false;
+    edit->setText("2");
+    frame.findChild<QPushButton*>("ok")->click();
+    return frame.result() == QDialog::Accepted;
+  });
+  Click(*form, "cmdProperties");
+  SetPropertyFramePresenter(previous);
+  EXPECT_EQ(CallByName(form->Hosted().DispatchObject(), "NumberOfPlays", DISPATCH_PROPERTYGET).i4(), 2);
+
+  Click(*form, "cmdStart");
+  for (int i = 0; i < 6; ++i) {
+    EventArgs none;
+    Uc(*form)->RaiseEvent("Timer1_Timer", none);
+  }
+  EXPECT_EQ(Events(*form), (std::vector<std::string>{"PlayStarted", "PlayEnded"}));
+  form->Unload();
+  form.reset();
+  EXPECT_EQ(GetSetting("ControlHost", kProgId, "NumberOfPlays", ""), "2");
+  EXPECT_EQ(GetSetting("ControlHost", kProgId, "GifFileName", ""), gif);
+
+  auto again = MakeForm<ControlHostForm>(kProgId);
+  again->Show();
+  EXPECT_EQ(CallByName(again->Hosted().DispatchObject(), "NumberOfPlays", DISPATCH_PROPERTYGET).i4(), 2);
+  EXPECT_EQ(CStr(CallByName(again->Hosted().DispatchObject(), "GifFileName", DISPATCH_PROPERTYGET)), gif);
+  again->Unload();
+}
+
+TEST_F(ControlHostTest, Base64RoundTrips) {
+  for (size_t n : {0u, 1u, 2u, 3u, 4u, 200u}) {
+    std::vector<uint8_t> bytes(n);
+    for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(i * 37 + 5);
+    EXPECT_EQ(Base64Decode(Base64Encode(bytes)), bytes) << n;
+  }
+  EXPECT_EQ(Base64Encode({'M', 'a', 'n'}), "TWFu");
+  EXPECT_EQ(Base64Encode({'M', 'a'}), "TWE=");
+}
+
+}  // namespace

@@ -1,0 +1,445 @@
+// The animated-GIF control hosted on a test form: the load road and its boxes, temporary files,
+// composition read back from the window, playback intervals and events, the type description,
+// persistence and registration.
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWidget>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "Flickgem.h"
+#include "com/com.h"
+#include "com/dispatch.h"
+#include "com/typeinfo.h"
+#include "core/clock.h"
+#include "core/msgbox.h"
+#include "core/runtime.h"
+#include "forms/activex.h"
+#include "forms/app.h"
+#include "forms/controls.h"
+#include "forms/gdi.h"
+#include "forms/propertyframe.h"
+#include "forms/qt/propertyframe_qt.h"
+#include "com/propertypages.h"
+#include "forms/qt/hwnd_qt.h"
+#include "forms/usercontrol.h"
+#include "forms_test_support.h"
+#include "fixtures.h"
+#include "gifwriter.h"
+#include "registry/registry.h"
+#include "scripted_responder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace flickgem;
+
+const std::vector<uint8_t> kTable = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};  // red green blue white
+constexpr QRgb kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF;
+
+std::string Scratch(const std::string& sub) {
+  const char* s = std::getenv("SUITE_TEST_SCRATCH");
+  fs::path dir = (s ? fs::path(s) : fs::temp_directory_path()) / "flickgem" / sub;
+  fs::create_directories(dir);
+  return dir.string();
+}
+
+// Regular files in the temporary folder (Qt keeps a runtime folder of its own there).
+bool NoTemporaryFiles() {
+  for (const auto& e : fs::directory_iterator(Scratch("tmp")))
+    if (e.is_regular_file() || e.is_symlink()) return false;
+  return true;
+}
+
+std::string Save(const std::string& name, const gifw::Gif& g) {
+  std::string path = Scratch("gifs") + "/" + name;
+  gifw::WriteFile(path, gifw::Encode(g));
+  return path;
+}
+
+// Three frames on an 8 x 6 screen with delays 10, 20, 30: red all over; a green 3 x 2 block at
+// (2, 1) whose middle column is transparent (white, which also stands at entry 3 of the table);
+// blue 2 x 2 at (5, 3) after clearing the whole buffer (disposal 2).
+std::string ThreeFrames() {
+  gifw::Gif g = gifw::Screen(8, 6, {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255, 255, 255, 255});
+  gifw::Image a = gifw::Solid(0, 0, 8, 6, 0);
+  a.before = {gifw::GraphicControl(10)};
+  gifw::Image b = gifw::Solid(2, 1, 3, 2, 1);
+  b.pixels[1] = b.pixels[4] = 3;
+  b.before = {gifw::GraphicControl(20, 1, true, 3)};
+  gifw::Image c = gifw::Solid(5, 3, 2, 2, 2);
+  c.before = {gifw::GraphicControl(30, 2)};
+  g.images = {a, b, c};
+  return Save("three.gif", g);
+}
+
+class FlickgemTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const char* bin = std::getenv("SUITE_BIN_DIR");
+    std::string cmd = std::string(bin ? bin : ".") + "/regsvr /s '" + FLICKGEM_LIBRARY + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    static std::string temp = Scratch("tmp");
+    setenv("TMPDIR", temp.c_str(), 1);
+  }
+
+  void SetUp() override {
+    form_ = std::make_unique<TestForm>("frmGif", [](TestForm& f) {
+      f.Size(6000, 4000);
+      f.Place({{kProgId, "gif1", -1, "", 0, 0, 1500, 1200, ""}});
+    });
+    for (const char* e : {"PlayStarted", "PlayEnded"}) {
+      std::string name = e;
+      form_->SetHandler(std::string("gif1_") + e, [this, name](EventArgs& a) {
+        Variant d = a.empty() ? Variant() : a[0].Deref();
+        log_.push_back(name + (d.vt() == VT_DATE && d.r8() < 1.0 ? " time" : " ?"));
+      });
+    }
+    form_->Show();
+  }
+  void TearDown() override {
+    if (form_) form_->Unload();
+    EXPECT_TRUE(NoTemporaryFiles()) << "temporary files left behind";
+  }
+
+  Control* Gif() { return form_->FindControl("gif1"); }
+  IDispatch* Ext() { return Gif()->DispatchObject(); }
+  UserControl* Uc() {
+    ComPtr<IUnknown> obj = static_cast<ActiveXHost*>(Gif())->Object();
+    return dynamic_cast<UserControl*>(obj.Get());
+  }
+  Variant Get(const char* name) { return CallByName(Ext(), name, DISPATCH_PROPERTYGET); }
+  void Put(const char* name, const Variant& v) { CallByName(Ext(), name, DISPATCH_PROPERTYPUT, {v}); }
+  void Load(const std::string& path) {
+    Bstr name(path);
+    InvokeDispatch(Ext(), kLoadFile, DISPATCH_METHOD, {Variant::ByRef(VT_BSTR, &name)});
+  }
+  void Show(int32_t n) { InvokeDispatch(Ext(), kShowGifImage, DISPATCH_METHOD, {Variant::ByRef(VT_I4, &n)}); }
+  void Tick() {
+    EventArgs none;
+    Uc()->RaiseEvent("Timer1_Timer", none);
+  }
+  int32_t Interval() { return static_cast<TimerControl*>(Uc()->FindControl("Timer1"))->Interval(); }
+  QImage Shown() {
+    QWidget* w = WidgetFromHwnd(Uc()->hWnd());
+    return w ? w->grab().toImage().convertToFormat(QImage::Format_RGB32) : QImage();
+  }
+
+  ScriptScope responder_;
+  std::unique_ptr<TestForm> form_;
+  std::vector<std::string> log_;
+};
+
+TEST_F(FlickgemTest, LoadRoadBoxesAndNames) {
+  const std::string gif = ThreeFrames();
+  const std::string upper = Scratch("gifs") + "/UPPER.GIF";
+  fs::copy_file(gif, upper, fs::copy_options::overwrite_existing);
+  const std::string gifs = Scratch("gifs") + "/x.gifs";
+  fs::copy_file(gif, gifs, fs::copy_options::overwrite_existing);
+  const std::string missing = Scratch("gifs") + "/missing.gif";
+  struct Case {
+    std::string name;
+    std::string prompt;  // "" when the file loads
+    int flags;
+    std::string title;
+    int32_t frames;
+  } cases[] = {
+      {missing, "The file " + missing + " can not be found.", vbOKOnly, "WzAnimatedGif", 0},
+      {Scratch("gifs"), "The file " + Scratch("gifs") + " can not be found.", vbOKOnly, "WzAnimatedGif", 0},
+      {gifs, "Only files with the extension GIF are supported.", vbOKOnly, "WzAnimatedGif", 0},
+      {upper, "", 0, "", 2},
+      {gif, "", 0, "", 2},
+  };
+  for (const Case& c : cases) {
+    if (!c.prompt.empty()) responder_->AnswerMsgBox(vbOK);
+    size_t before = responder_->MsgBoxes().size();
+    Load(c.name);
+    auto boxes = responder_->MsgBoxes();
+    if (c.prompt.empty()) {
+      EXPECT_EQ(boxes.size(), before) << c.name;
+      EXPECT_EQ(CStr(Get("GifFileName")), c.name);
+      EXPECT_EQ(Get("NumberofFrames").i4(), c.frames);
+    } else {
+      ASSERT_EQ(boxes.size(), before + 1) << c.name;
+      EXPECT_EQ(boxes.back().prompt, c.prompt);
+      EXPECT_EQ(boxes.back().buttons, c.flags);
+      EXPECT_EQ(boxes.back().title, c.title);
+    }
+  }
+}
+
+TEST_F(FlickgemTest, InvalidFilesTakeTheErrorPathWithoutLeavingFiles) {
+  const std::string good = ThreeFrames();
+  std::vector<uint8_t> bytes = fixtures::ReadFile(good);
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+  } cases[] = {
+      {"empty.gif", {}},
+      {"short.gif", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 12)},
+      {"png.gif", {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"cut.gif", std::vector<uint8_t>(bytes.begin(), bytes.end() - 10)},
+      {"huge.gif", [] {
+         gifw::Gif g = gifw::Screen(100, 65535, kTable);
+         g.images = {gifw::Solid(0, 0, 2, 2, 0)};
+         return gifw::Encode(g);
+       }()},
+  };
+  for (Case& c : cases) {
+    std::string path = Scratch("gifs") + "/" + c.name;
+    gifw::WriteFile(path, c.bytes);
+    responder_->AnswerMsgBox(vbOK);
+    Load(path);
+    auto box = responder_->MsgBoxes().back();
+    EXPECT_EQ(box.prompt, "Not a valid GIF file.") << c.name;
+    EXPECT_EQ(box.title, "Gif File Error!");
+    EXPECT_EQ(box.buttons, vbOKOnly | vbCritical);
+    EXPECT_EQ(CStr(Get("GifFileName")), "") << c.name;
+    EXPECT_TRUE(NoTemporaryFiles()) << c.name;
+  }
+}
+
+TEST_F(FlickgemTest, CompositionReadBackFromTheWindow) {
+  Load(ThreeFrames());
+  QImage img = Shown();
+  ASSERT_FALSE(img.isNull());
+  EXPECT_EQ(img.pixel(0, 0), kRed);
+  EXPECT_EQ(img.pixel(7, 5), kRed);
+  // The back buffer is 32 pixels wide: the extra columns show the translated BackColor.
+  EXPECT_EQ(img.pixel(20, 2), 0xFF000000u | (GetSysColor(15) & 0xFF) << 16 | (GetSysColor(15) & 0xFF00) |
+                                   ((GetSysColor(15) >> 16) & 0xFF));
+  Show(1);
+  img = Shown();
+  EXPECT_EQ(img.pixel(2, 1), kGreen);
+  EXPECT_EQ(img.pixel(3, 1), kRed) << "the transparent column shows what lay under it";
+  EXPECT_EQ(img.pixel(4, 2), kGreen);
+  EXPECT_EQ(img.pixel(1, 1), kRed);
+  Show(2);
+  img = Shown();
+  EXPECT_EQ(img.pixel(5, 3), kBlue);
+  EXPECT_NE(img.pixel(0, 0), kRed) << "disposal 2 cleared the whole buffer";
+  EXPECT_NE(img.pixel(2, 1), kGreen);
+  try {
+    Show(-1);
+    ADD_FAILURE() << "ShowGifImage -1 succeeded";
+  } catch (const VBError& e) {
+    EXPECT_EQ(e.Number(), 9);
+  }
+  (void)kWhite;
+}
+
+TEST_F(FlickgemTest, IntervalsPlaysAndEvents) {
+  Load(ThreeFrames());
+  Put("NumberOfPlays", Variant(int32_t{1}));
+  CallByName(Ext(), "StartPlay", DISPATCH_METHOD);
+  EXPECT_EQ(Interval(), 250);
+  std::vector<int32_t> intervals;
+  for (int i = 0; i < 3; ++i) {
+    Tick();
+    intervals.push_back(Interval());
+  }
+  // frame 0 shown, frame 1 next (delay 20); frame 1 shown, frame 2 next (30); frame 2 shown and the
+  // pass is complete: NumberOfPlays 1 stops playback.
+  EXPECT_EQ(intervals, (std::vector<int32_t>{201, 301, 0}));
+  EXPECT_EQ(log_, (std::vector<std::string>{"PlayStarted time", "PlayEnded time"}));
+  Put("NumberOfPlays", Variant(int32_t{0}));
+  CallByName(Ext(), "StartPlay", DISPATCH_METHOD);
+  for (int i = 0; i < 3; ++i) Tick();
+  EXPECT_EQ(Interval(), 101);  // frame 0 (delay 10) next, with the extra millisecond
+  CallByName(Ext(), "StopPlay", DISPATCH_METHOD);
+  EXPECT_EQ(Interval(), 0);
+  EXPECT_EQ(Get("BackColor").i4(), 0xFFFFFF) << "a play makes ImageBackColor the BackColor";
+}
+
+TEST_F(FlickgemTest, AHandlerMayUnloadTheControlInsideATick) {
+  Load(ThreeFrames());
+  Put("NumberOfPlays", Variant(int32_t{1}));
+  bool unloaded = false;
+  form_->SetHandler("gif1_PlayEnded", [&](EventArgs&) {
+    if (unloaded) return;
+    unloaded = true;
+    form_->Unload();  // the control goes while its tick runs
+  });
+  CallByName(Ext(), "StartPlay", DISPATCH_METHOD);
+  UserControl* uc = Uc();
+  for (int i = 0; i < 3 && !unloaded; ++i) {
+    EventArgs none;
+    uc->RaiseEvent("Timer1_Timer", none);
+  }
+  EXPECT_TRUE(unloaded);
+  for (int i = 0; i < 3; ++i) DoEvents();
+}
+
+TEST_F(FlickgemTest, ATickBeyondTheFramesReloadsTheFile) {
+  const std::string gif = ThreeFrames();
+  Load(gif);
+  Put("NumberofFrames", Variant(int32_t{5}));
+  CallByName(Ext(), "StartPlay", DISPATCH_METHOD);
+  for (int i = 0; i < 4; ++i) Tick();  // the fourth shows frame 3: recovery
+  EXPECT_EQ(Get("NumberofFrames").i4(), 2);
+  EXPECT_EQ(CStr(Get("GifFileName")), gif);
+}
+
+TEST_F(FlickgemTest, BagDefaultsAreNotWrittenAndValuesComeBack) {
+  EXPECT_TRUE(static_cast<ActiveXHost*>(Gif())->SaveProperties().empty());
+  EXPECT_EQ(CStr(Get("Appearance")), "1");
+  EXPECT_EQ(CStr(Get("BorderStyle")), "0");
+  EXPECT_EQ(Get("ImageBackColor").i4(), 0xFFFFFF);
+  EXPECT_EQ(static_cast<uint32_t>(Get("BackColor").i4()), 0x8000000Fu);
+  Put("NumberOfPlays", Variant(int32_t{2}));
+  Put("AutoPlay", Variant(true));
+  Put("GifFileName", Variant("/nowhere/a.gif"));
+  PropertyList saved = static_cast<ActiveXHost*>(Gif())->SaveProperties();
+  std::vector<std::string> keys;
+  for (const auto& p : saved) keys.push_back(p.first);
+  EXPECT_EQ(keys, (std::vector<std::string>{"GifFileName", "AutoPlay", "NumberOfPlays"}));
+}
+
+TEST_F(FlickgemTest, ABagValueOfTheWrongTypeReadsAsItsDefault) {
+  testing::internal::CaptureStderr();
+  TestForm other("frmOther", [](TestForm& f) {
+    f.Place({{kProgId, "gif2", -1, "", 0, 0, 600, 600, "",
+              {{"NumberOfPlays", Variant("many")}, {"AutoPlay", Variant(true)}, {"ImageBackColor", Variant(int32_t{255})}}}});
+  });
+  other.Show();
+  const std::string err = testing::internal::GetCapturedStderr();
+  IDispatch* gif2 = other.FindControl("gif2")->DispatchObject();
+  EXPECT_EQ(CallByName(gif2, "NumberOfPlays", DISPATCH_PROPERTYGET).i4(), 0);
+  EXPECT_TRUE(CBool(CallByName(gif2, "AutoPlay", DISPATCH_PROPERTYGET)));
+  EXPECT_EQ(CallByName(gif2, "ImageBackColor", DISPATCH_PROPERTYGET).i4(), 255);
+  EXPECT_NE(err.find("NumberOfPlays"), std::string::npos) << err;
+  other.Unload();
+}
+
+TEST_F(FlickgemTest, TypeDescriptionAndRegistration) {
+  auto lib = FindPublishedTypeLib(kLibId, 11, 0);
+  ASSERT_TRUE(lib);
+  EXPECT_EQ(lib->helpFile, "Flickgem.chm");
+  EXPECT_EQ(lib->lcid, 0x409u);
+  const TypeDesc* itf = lib->Find(kIidFlickgem);
+  ASSERT_TRUE(itf);
+  struct Row {
+    const char* name;
+    DISPID id;
+    INVOKEKIND kind;
+  } rows[] = {
+      {"NumberofFrames", kNumberofFrames, INVOKE_PROPERTYGET}, {"NumberofFrames", kNumberofFrames, INVOKE_PROPERTYPUT},
+      {"ClearImage", kClearImage, INVOKE_FUNC},                {"Picture", kPicture, INVOKE_PROPERTYGET},
+      {"Picture", kPicture, INVOKE_PROPERTYPUTREF},            {"BorderStyle", kBorderStyle, INVOKE_PROPERTYGET},
+      {"BorderStyle", kBorderStyle, INVOKE_PROPERTYPUT},       {"Refresh", kRefresh, INVOKE_FUNC},
+      {"GifFileName", kGifFileName, INVOKE_PROPERTYGET},       {"GifFileName", kGifFileName, INVOKE_PROPERTYPUT},
+      {"ShowGifImage", kShowGifImage, INVOKE_FUNC},            {"AutoSize", kAutoSize, INVOKE_PROPERTYGET},
+      {"AutoSize", kAutoSize, INVOKE_PROPERTYPUT},             {"AutoPlay", kAutoPlay, INVOKE_PROPERTYGET},
+      {"AutoPlay", kAutoPlay, INVOKE_PROPERTYPUT},             {"LoadFile", kLoadFile, INVOKE_FUNC},
+      {"Appearance", kAppearance, INVOKE_PROPERTYGET},         {"Appearance", kAppearance, INVOKE_PROPERTYPUT},
+      {"StartPlay", kStartPlay, INVOKE_FUNC},                  {"StopPlay", kStopPlay, INVOKE_FUNC},
+      {"ImageBackColor", kImageBackColor, INVOKE_PROPERTYGET}, {"ImageBackColor", kImageBackColor, INVOKE_PROPERTYPUT},
+      {"BackColor", kBackColor, INVOKE_PROPERTYGET},           {"BackColor", kBackColor, INVOKE_PROPERTYPUT},
+      {"NumberOfPlays", kNumberOfPlays, INVOKE_PROPERTYGET},   {"NumberOfPlays", kNumberOfPlays, INVOKE_PROPERTYPUT},
+  };
+  ASSERT_EQ(itf->members.size(), std::size(rows));
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    EXPECT_EQ(itf->members[i].name, rows[i].name) << i;
+    EXPECT_EQ(itf->members[i].id, rows[i].id) << i;
+    EXPECT_EQ(itf->members[i].kind, rows[i].kind) << i;
+  }
+  EXPECT_EQ(itf->helpString, "Animated Gif Ctl Ver 2.0");
+  const std::string clsid = "CLSID\\" + GuidToString(kClsidFlickgem);
+  EXPECT_EQ(registry::ReadString(HKEY_CLASSES_ROOT, clsid + "\\MiscStatus\\1", "").value_or("<none>"), "131473");
+  EXPECT_EQ(registry::ReadString(HKEY_CLASSES_ROOT, clsid + "\\Version", "").value_or("<none>"), "11.0");
+  EXPECT_EQ(registry::ReadString(HKEY_CLASSES_ROOT, clsid + "\\InprocServer32", "ThreadingModel").value_or("<none>"), "Apartment");
+  EXPECT_EQ(registry::ReadString(HKEY_CLASSES_ROOT, clsid + "\\ToolboxBitmap32", "").value_or("<none>"),
+            std::string(FLICKGEM_LIBRARY) + ", 30000");
+  EXPECT_EQ(registry::ReadString(HKEY_CLASSES_ROOT, std::string(kPageProgId) + "\\CLSID").value_or("<none>"), GuidToString(kClsidGeneral));
+}
+
+TEST_F(FlickgemTest, UnregisteringRemovesExactlyWhatRegisteringWrote) {
+  const char* bin = std::getenv("SUITE_BIN_DIR");
+  const std::string regsvr = std::string(bin ? bin : ".") + "/regsvr /s ";
+  const std::vector<std::string> keys = {"CLSID\\" + GuidToString(kClsidFlickgem), "CLSID\\" + GuidToString(kClsidGeneral),
+                                         kProgId, kPageProgId, "TypeLib\\" + GuidToString(kLibId),
+                                         "Interface\\" + GuidToString(kIidFlickgem)};
+  const std::vector<std::string> before = registry::SubKeys(HKEY_CLASSES_ROOT, "");
+  for (const std::string& k : keys) EXPECT_TRUE(registry::KeyExists(HKEY_CLASSES_ROOT, k)) << k;
+  ASSERT_EQ(std::system((regsvr + "/u '" + FLICKGEM_LIBRARY + "'").c_str()), 0);
+  for (const std::string& k : keys) EXPECT_FALSE(registry::KeyExists(HKEY_CLASSES_ROOT, k)) << k;
+  ASSERT_EQ(std::system((regsvr + "'" + FLICKGEM_LIBRARY + "'").c_str()), 0);
+  EXPECT_EQ(registry::SubKeys(HKEY_CLASSES_ROOT, ""), before);
+}
+
+TEST_F(FlickgemTest, AnotherProcessCreatesBothClasses) {
+  const std::string out = Scratch("client") + "/out.txt";
+  const std::string cmd = std::string("'") + FLICKGEM_CLIENT + "' >'" + out + "' 2>&1";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  std::ifstream in(out);
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(text.find("Flickgem NumberOfPlays=0"), std::string::npos) << text;
+  EXPECT_NE(text.find("General IPropertyPage=yes"), std::string::npos) << text;
+}
+
+TEST_F(FlickgemTest, PropertyPageReadsAndAppliesTheControl) {
+  Put("BorderStyle", Variant(int16_t{1}));
+  Put("Appearance", Variant(int16_t{0}));
+  Put("GifFileName", Variant("/nowhere/gone.gif"));
+  ComPtr<IUnknown> obj = static_cast<ActiveXHost*>(Gif())->Object();
+  ComPtr<ISpecifyPropertyPages> specify;
+  ASSERT_EQ(obj->QueryInterface(ISpecifyPropertyPages::iid, specify.put_void()), S_OK);
+  CAUUID pages;
+  ASSERT_EQ(specify->GetPages(&pages), S_OK);
+  ASSERT_EQ(pages.cElems, 1u);
+  EXPECT_EQ(pages.pElems[0], kClsidGeneral);
+  CoTaskMemFree(pages.pElems);
+
+  auto lineEdit = [](QDialog& f, const char* name) {
+    QWidget* w = f.findChild<QWidget*>(name);
+    auto* e = qobject_cast<QLineEdit*>(w);
+    return e ? e : (w ? w->findChild<QLineEdit*>() : nullptr);
+  };
+  auto previous = SetPropertyFramePresenter([&](QDialog& frame, OAHWND) {
+    EXPECT_TRUE(frame.findChild<QPushButton*>("apply")->isEnabled()) << "the page is changed at once";
+    auto border = frame.findChildren<QRadioButton*>("Option1");
+    auto look = frame.findChildren<QRadioButton*>("Option2");
+    EXPECT_EQ(border.size(), 2);
+    EXPECT_EQ(look.size(), 2);
+    if (border.size() != 2 || look.size() != 2) return false;
+    EXPECT_TRUE(border[1]->isChecked()) << "Fixed Single";
+    EXPECT_TRUE(look[0]->isChecked()) << "Flat";
+    EXPECT_EQ(frame.findChild<QWidget*>("lblAppearance")->toolTip().toStdString(), "Set the appeaance of the control");
+    EXPECT_EQ(lineEdit(frame, "txtGifFileName")->text().toStdString(), "") << "a missing file empties the box";
+    look[1]->click();  // 3D
+    EXPECT_EQ(lineEdit(frame, "txtAppearance")->text().toStdString(), "1");
+    lineEdit(frame, "txtNumberOfPlays")->setText("2.5");
+    frame.findChild<QPushButton*>("ok")->click();
+    return frame.result() == QDialog::Accepted;
+  });
+  IUnknown* objects[] = {obj.Get()};
+  EXPECT_EQ(OleCreatePropertyFrame(0, 0, 0, u"gif1", 1, objects, 1, &kClsidGeneral, 0x409, 0, nullptr), S_OK);
+  EXPECT_EQ(CStr(Get("Appearance")), "1");
+  EXPECT_EQ(CStr(Get("BorderStyle")), "1");
+  EXPECT_EQ(Get("NumberOfPlays").i4(), 2) << "2.5 rounds half to even";
+  EXPECT_EQ(CStr(Get("GifFileName")), "");
+
+  // A value the control refuses: the frame shows the error's description and stays open.
+  responder_->AnswerMsgBox(vbOK);
+  SetPropertyFramePresenter([&](QDialog& frame, OAHWND) {
+    lineEdit(frame, "txtAppearance")->setText("7");
+    frame.findChild<QPushButton*>("ok")->click();
+    EXPECT_NE(frame.result(), QDialog::Accepted);
+    return false;
+  });
+  EXPECT_EQ(OleCreatePropertyFrame(0, 0, 0, u"gif1", 1, objects, 1, &kClsidGeneral, 0x409, 0, nullptr), S_OK);
+  ASSERT_FALSE(responder_->MsgBoxes().empty());
+  EXPECT_EQ(responder_->MsgBoxes().back().prompt, "Invalid property value");
+  SetPropertyFramePresenter(previous);
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+// A user control's persistent device context: drawing shows at once without Paint; invalidation
+// (show, resize, Refresh) erases to BackColor and raises UserControl_Paint from the event loop;
+// mouse capture.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "com/com.h"
+#include "com/dispatch.h"
+#include "forms/activex.h"
+#include "forms/app.h"
+#include "forms/gdi.h"
+#include "forms/hwnd.h"
+#include "forms/qt/hwnd_qt.h"
+#include "forms/usercontrol.h"
+#include "forms_test_support.h"
+
+namespace {
+
+constexpr GUID kCanvasLib = MakeGuid("{7A31C0D2-5B44-4E1F-9C2A-1F3E5D7B9A01}");
+constexpr IID kIidCanvas = MakeGuid("{7A31C0D2-5B44-4E1F-9C2A-1F3E5D7B9A02}");
+constexpr IID kDiidCanvasEvents = MakeGuid("{7A31C0D2-5B44-4E1F-9C2A-1F3E5D7B9A03}");
+constexpr CLSID kClsidCanvas = MakeGuid("{7A31C0D2-5B44-4E1F-9C2A-1F3E5D7B9A04}");
+
+class ICanvas : public IDispatch {
+ public:
+  static constexpr IID iid = kIidCanvas;
+};
+
+// Records its Paint events with what the surface showed when each began.
+class Canvas : public UserControlObject<ICanvas> {
+ public:
+  Canvas() : UserControlObject({"Canvas", kCanvasLib, 1, 0, kClsidCanvas, kIidCanvas, {}, kDiidCanvasEvents, {}, 0}) {
+    On("UserControl_Paint", [this] {
+      paints.push_back(Pixel(1, 1));
+      DoEvents();  // a Paint handler may let messages run
+    });
+  }
+  QRgb Pixel(int x, int y) {
+    QWidget* w = WidgetFromHwnd(hWnd());
+    return w->grab().toImage().pixel(x, y) | 0xFF000000u;
+  }
+  std::vector<QRgb> paints;
+};
+
+class UserControlSurfaceTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    using namespace desc;
+    TypeLibDesc lib;
+    lib.libid = kCanvasLib;
+    lib.name = "CanvasLib";
+    lib.types = {DualInterface(kIidCanvas, "_Canvas", {}), DispInterface(kDiidCanvasEvents, "__Canvas", {}),
+                 ControlClass(kClsidCanvas, "Canvas",
+                              {{kIidCanvas, IMPLTYPEFLAG_FDEFAULT},
+                               {kDiidCanvasEvents, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE}})};
+    PublishTypeLib(lib);
+    RegisterUserControlClass<Canvas>(kClsidCanvas, "Suite.Canvas");
+  }
+};
+
+TEST_F(UserControlSurfaceTest, DrawingShowsAtOnceAndPaintComesFromTheEventLoop) {
+  TestForm f("frmCanvas", [](TestForm& f) { f.Add({"Suite.Canvas", "canvas", -1, "", 0, 0, 1500, 900, ""}); });
+  f.Show();
+  auto* host = dynamic_cast<ActiveXHost*>(f.FindControl("canvas"));
+  ASSERT_NE(host, nullptr);
+  ComPtr<IUnknown> obj = host->Object();
+  auto* canvas = dynamic_cast<Canvas*>(dynamic_cast<UserControl*>(obj.Get()));
+  ASSERT_NE(canvas, nullptr);
+  const HDC dc = canvas->hDC();
+  EXPECT_EQ(canvas->hDC(), dc) << "the device context is persistent";
+  canvas->BackColor(0x00FF00);  // green, as an OLE colour (0xBBGGRR)
+  for (int i = 0; i < 3; ++i) DoEvents();
+  canvas->paints.clear();
+
+  HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+  RECT r{0, 0, 20, 20};
+  FillRect(dc, &r, red);
+  DeleteObject(red);
+  EXPECT_EQ(canvas->Pixel(5, 5), qRgb(255, 0, 0)) << "drawing shows at once";
+  DoEvents();
+  EXPECT_TRUE(canvas->paints.empty()) << "drawing raises no Paint";
+
+  canvas->Refresh();
+  EXPECT_TRUE(canvas->paints.empty()) << "Paint is not raised inside Refresh";
+  DoEvents();
+  ASSERT_EQ(canvas->paints.size(), 1u);
+  EXPECT_EQ(canvas->paints[0], qRgb(0, 255, 0)) << "erased to BackColor before Paint";
+
+  canvas->paints.clear();
+  WidgetFromHwnd(canvas->hWnd())->resize(120, 80);
+  DoEvents();
+  DoEvents();
+  EXPECT_EQ(canvas->paints.size(), 1u) << "a resize invalidates";
+
+  EXPECT_EQ(SetCapture(canvas->hWnd()), 0u);
+  EXPECT_EQ(GetCapture(), canvas->hWnd());
+  ReleaseCapture();
+  EXPECT_EQ(GetCapture(), 0u);
+  obj = nullptr;
+  f.Unload();
+}
+
+}  // namespace

@@ -1,0 +1,30 @@
+#pragma once
+// ControlHost: one form hosting one ActiveX control by ProgID, with buttons for its file, play
+// and property page, and a list of the events it raises. The control's properties live in the
+// settings store (application "ControlHost", section = ProgID; pictures as Base64 BMP): a new
+// instance when the section is absent, written back when the form closes.
+#include <string>
+
+#include "forms/form.h"
+
+class ControlHostForm : public Form {
+ public:
+  explicit ControlHostForm(std::string progId);
+  const std::string& ProgId() const { return progId_; }
+  // The hosted control (its extender: the control's members by name).
+  Control& Hosted();
+  // Loads a file into the control (its LoadFile method).
+  void LoadFile(const std::string& path);
+
+ protected:
+  void Design() override;
+
+ private:
+  void LogEvent(const std::string& name, EventArgs& args);
+  void SaveProperties();
+  std::string progId_;
+};
+
+// Base64 of bytes and back (used for pictures in the settings store).
+std::string Base64Encode(const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> Base64Decode(const std::string& text);

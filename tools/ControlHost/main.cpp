@@ -1,0 +1,23 @@
+// ControlHost [ProgID] [file]: hosts one ActiveX control (by default WzAnimatedGif.Flickgem) and,
+// given a file, loads it into the control.
+#include <string>
+
+#include "ControlHostForm.h"
+#include "core/error.h"
+#include "core/msgbox.h"
+#include "forms/app.h"
+
+int main(int argc, char** argv) {
+  const std::string progId = argc > 1 ? argv[1] : "WzAnimatedGif.Flickgem";
+  try {
+    auto form = MakeForm<ControlHostForm>(progId);
+    form->Show();
+    if (argc > 2) form->LoadFile(argv[2]);
+    RunMessageLoop();
+  } catch (const VBError& e) {
+    MsgBox(e.Description() + "\n\nRegister the control's library first: regsvr <library>.so", vbCritical,
+           "ControlHost");
+    return 1;
+  }
+  return 0;
+}
