@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -67,6 +69,43 @@ std::string GetMediaTypeName(const std::string& path) {
   for (const Row& r : rows)
     if (ext == r.ext) return r.text;
   return "Unsupported";
+}
+
+// The fallback picture and the menu glyph are the same for every tile: decoded once. Pictures
+// are values that never change, so the tiles share them.
+const Picture& FallbackPicture() {
+  static const Picture* picture = new Picture(LoadPictureFromBytes(FallbackPictureBytes()));
+  return *picture;
+}
+const Picture& MenuGlyph() {
+  static const Picture* picture = new Picture(LoadPictureFromBytes(MenuIconBytes()));
+  return *picture;
+}
+
+std::vector<uint8_t> FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Leaves the picture saved as a bitmap file at path. The file is written when it is missing or
+// holds anything else than this picture's last save; otherwise it already is what a save would
+// write, and the load does not write the same bytes again.
+void KeepPictureFile(const Picture& picture, const std::string& path) {
+  struct Saved {
+    std::string path;
+    Picture picture;
+    std::vector<uint8_t> bytes;
+  };
+  static Saved* saved = new Saved;
+  if (picture && saved->picture == picture && saved->path == path && !saved->bytes.empty() &&
+      FileBytes(path) == saved->bytes)
+    return;
+  saved->bytes.clear();
+  SavePicture(picture, path);
+  saved->path = path;
+  saved->picture = picture;
+  saved->bytes = FileBytes(path);
 }
 
 // A thumbnail file of this load alone, created exclusively (owner-only) in the temp folder.
@@ -223,8 +262,8 @@ class MediaClip : public UserControlObject<_MediaClip> {
     });
     const char* order[] = {"fraFixture", "cmbTransitions", "txtFullPath", "lblDuration", "lblFrameNo", "lblFileType"};
     for (int16_t i = 0; i < 6; ++i) FindControl(order[i])->TabIndex(i);
-    Image1->SetPicture(LoadPictureFromBytes(FallbackPictureBytes()));
-    Image2->SetPicture(LoadPictureFromBytes(MenuIconBytes()));
+    Image1->SetPicture(FallbackPicture());
+    Image2->SetPicture(MenuGlyph());
   }
 
  private:
@@ -651,7 +690,7 @@ class MediaClip : public UserControlObject<_MediaClip> {
     if (noVideo) step([&] { RaiseEvent(kMediaError); });
     step([&] { txtFullPath->Text(name); });
     det = nullptr;
-    step([&] { SavePicture(Image1->GetPicture(), ModuleFolder() + "/no.bmp"); });
+    step([&] { KeepPictureFile(Image1->GetPicture(), ModuleFolder() + "/no.bmp"); });
     if (!ended && !own.empty()) Trapped([&] {
         if (modGeneral::FileExists(own)) Kill(own);
       });

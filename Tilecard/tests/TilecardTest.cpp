@@ -306,6 +306,30 @@ TEST_F(TilecardTest, LoadingRealFilesSetsCaptionsTypeThumbnailAndErrors) {
   EXPECT_EQ(Child("imgSourceClip")->toolTip().toStdString(), "");
 }
 
+// Every completed load leaves the fallback picture as "no.bmp" beside the library: a file that
+// already holds it is left as it is (not written again), a missing or altered one is rewritten.
+TEST_F(TilecardTest, EveryLoadLeavesTheFallbackCopyWrittenOnlyWhenMissingOrDifferent) {
+  const fs::path copy = fs::path(TILECARD_LIBRARY).parent_path() / "no.bmp";
+  const std::string wav = fixtures::Make(fixtures::Kind::Wav, media_);
+  fs::remove(copy);
+  Load(wav);
+  ASSERT_TRUE(fs::exists(copy));
+  const std::vector<uint8_t> fallback = fixtures::ReadFile(copy.string());
+  QImage written(QString::fromStdString(copy.string()));
+  EXPECT_EQ(written.size(), QSize(177, 113));
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(48);
+  fs::last_write_time(copy, old);
+  Load(wav);
+  Load("");
+  EXPECT_EQ(fs::last_write_time(copy), old) << "an unchanged copy is written again";
+  { std::ofstream(copy, std::ios::binary | std::ios::trunc) << "altered"; }
+  Load(wav);
+  EXPECT_EQ(fixtures::ReadFile(copy.string()), fallback);
+  fs::remove(copy);
+  Load("");
+  EXPECT_EQ(fixtures::ReadFile(copy.string()), fallback);
+}
+
 TEST_F(TilecardTest, ImportFileMayCancelOrReplaceTheName) {
   fixtures::Options o;
   o.seconds = 0.2;

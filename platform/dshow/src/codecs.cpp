@@ -134,11 +134,19 @@ bool MediaTypeFromCodec(const AVCodecParameters* par, int64_t avgTimePerFrame, M
         case AV_PIX_FMT_RGB565LE: sub = MEDIASUBTYPE_RGB565; bits = 16; break;
         default: break;
       }
+      // A 16-bit bit-field stream says by its masks whether it is 5-6-5 or 5-5-5.
+      if (bits == 16 && par->codec_tag == BI_BITFIELDS && par->extradata && par->extradata_size >= 12) {
+        const uint32_t red = static_cast<uint32_t>(par->extradata[0]) | par->extradata[1] << 8 |
+                             par->extradata[2] << 16 | static_cast<uint32_t>(par->extradata[3]) << 24;
+        if (red == 0x7C00) sub = MEDIASUBTYPE_RGB555;
+        if (red == 0xF800) sub = MEDIASUBTYPE_RGB565;
+      }
       if (bits) {
         // The demuxer marks bottom-up rows (a positive height in the file's header) with a
         // trailing "BottomUp" in the extradata; without it the rows are stored top-down, which a
-        // negative height says.
-        int height = HasBottomUpMark(par) ? par->height : -par->height;
+        // negative height says. Bit-field pictures are always stored bottom-up.
+        const bool bottomUp = HasBottomUpMark(par) || par->codec_tag == BI_BITFIELDS;
+        int height = bottomUp ? par->height : -par->height;
         *out = MakeRgbVideoType(par->width, height, bits, avgTimePerFrame, sub);
         return true;
       }

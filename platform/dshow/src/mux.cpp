@@ -24,6 +24,21 @@ namespace {
 
 class AviMux;
 
+// A 5-6-5 stream is written as BI_BITFIELDS with its three masks (red, green, blue) after the
+// bitmap header; without them a reader takes 16-bit RGB for 5-5-5. Rows are bottom-up.
+bool DescribeBitFields565(AVCodecParameters* par) {
+  static constexpr uint32_t kMasks[3] = {0xF800, 0x07E0, 0x001F};
+  av_freep(&par->extradata);
+  par->extradata_size = 0;
+  par->extradata = static_cast<uint8_t*>(av_mallocz(sizeof kMasks + AV_INPUT_BUFFER_PADDING_SIZE));
+  if (!par->extradata) return false;
+  for (size_t i = 0; i < 3; ++i)
+    for (size_t b = 0; b < 4; ++b) par->extradata[i * 4 + b] = static_cast<uint8_t>(kMasks[i] >> (8 * b));
+  par->extradata_size = static_cast<int>(sizeof kMasks);
+  par->codec_tag = BI_BITFIELDS;
+  return true;
+}
+
 class MuxInput : public Pin {
  public:
   MuxInput(AviMux* mux, std::u16string name);
@@ -31,6 +46,11 @@ class MuxInput : public Pin {
   int stream = -1;            // index in the output container while running
   int64_t nextPts = 0;        // next pts of uncompressed audio (in samples) or video (frames)
   bool ended = false;
+  // 16-bit 5-6-5 pictures are stored bottom-up (a bit-field DIB has no top-down form in the
+  // file); top-down samples have their rows turned over on the way in.
+  bool flipRows = false;
+  size_t rowBytes = 0;
+  int rows = 0;
 };
 
 class AviMux : public Filter, public IConfigAviMux {
@@ -117,7 +137,13 @@ class AviMux : public Filter, public IConfigAviMux {
       av_packet_free(&pkt);
       return E_OUTOFMEMORY;
     }
-    std::memcpy(pkt->data, data, static_cast<size_t>(size));
+    if (in->flipRows && static_cast<size_t>(size) == in->rowBytes * static_cast<size_t>(in->rows)) {
+      for (int y = 0; y < in->rows; ++y)
+        std::memcpy(pkt->data + in->rowBytes * static_cast<size_t>(in->rows - 1 - y),
+                    data + in->rowBytes * static_cast<size_t>(y), in->rowBytes);
+    } else {
+      std::memcpy(pkt->data, data, static_cast<size_t>(size));
+    }
     pkt->stream_index = in->stream;
     const WAVEFORMATEX* wf = WaveFormat(mt);
     if (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && wf && IsPcmAudio(mt)) {
@@ -265,6 +291,16 @@ class AviMux : public Filter, public IConfigAviMux {
         if (st->codecpar->codec_id == AV_CODEC_ID_RAWVIDEO) {
           st->codecpar->bits_per_coded_sample = vih->bmiHeader.biBitCount;
           st->codecpar->codec_tag = 0;
+          in->flipRows = false;
+          if (st->codecpar->format == AV_PIX_FMT_RGB565LE) {
+            if (!DescribeBitFields565(st->codecpar)) {
+              CloseContainer();
+              return E_OUTOFMEMORY;
+            }
+            in->flipRows = vih->bmiHeader.biHeight < 0;
+            in->rowBytes = static_cast<size_t>(DibStride(vih->bmiHeader.biWidth, 16));
+            in->rows = std::abs(vih->bmiHeader.biHeight);
+          }
         }
       } else if (const WAVEFORMATEX* wf = WaveFormat(mt)) {
         st->time_base = AVRational{1, static_cast<int>(std::max<uint32_t>(1, wf->nSamplesPerSec))};

@@ -112,11 +112,50 @@ struct ListView::Impl : ItemOwner {
   bool fullRowSelect = false;
   bool fromCode = false;
 
-  void ItemChanged(CollectionItem&) override { Rebuild(); }
+  // A row's own change redraws that row; column changes and whole-list changes rebuild.
+  void ItemChanged(CollectionItem& changed) override {
+    auto* item = dynamic_cast<ListItem*>(&changed);
+    if (!item || !tree || item->Index() < 1 || item->Index() > tree->topLevelItemCount()) return Rebuild();
+    bool was = fromCode;
+    fromCode = true;
+    FillRow(tree->topLevelItem(item->Index() - 1), *item);
+    fromCode = was;
+  }
   void ItemsChanged() override {
     if (selected && selected->Index() == 0) selected = nullptr;
     if (drop && drop->Index() == 0) drop = nullptr;
     Rebuild();
+  }
+  void ItemAdded(CollectionItem& added) override {
+    auto* item = dynamic_cast<ListItem*>(&added);
+    if (!item || !tree || tree->topLevelItemCount() != items.Count() - 1) return ItemsChanged();
+    bool was = fromCode;
+    fromCode = true;
+    auto* row = new QTreeWidgetItem;
+    FillRow(row, *item);
+    tree->insertTopLevelItem(item->Index() - 1, row);
+    ShowSelection();
+    fromCode = was;
+  }
+  void ItemRemoved(CollectionItem& removed, int16_t oldIndex) override {
+    auto* item = dynamic_cast<ListItem*>(&removed);
+    if (!item || !tree || tree->topLevelItemCount() != items.Count() + 1 || oldIndex < 1) return ItemsChanged();
+    if (selected.Get() == item) selected = nullptr;
+    if (drop.Get() == item) drop = nullptr;
+    bool was = fromCode;
+    fromCode = true;
+    delete tree->takeTopLevelItem(oldIndex - 1);
+    ShowSelection();
+    fromCode = was;
+  }
+
+  // The row's texts under the columns and its drop mark.
+  void FillRow(QTreeWidgetItem* row, ListItem& item) {
+    const int n = tree->columnCount();
+    row->setText(0, Q(item.Text()));
+    for (int s = 1; s < n; ++s)
+      row->setText(s, s <= item.ListSubItemsOf().Count() ? Q(item.ListSubItemsOf().Item(s).Text()) : QString());
+    for (int col = 0; col < n; ++col) row->setData(col, kDropRole, drop.Get() == &item);
   }
 
   void Rebuild() {
@@ -134,14 +173,7 @@ struct ListView::Impl : ItemOwner {
       Qt::Alignment a = c->Alignment() == 1 ? Qt::AlignRight : c->Alignment() == 2 ? Qt::AlignHCenter : Qt::AlignLeft;
       tree->headerItem()->setTextAlignment(col, a | Qt::AlignVCenter);
     }
-    for (ListItem* item : items.Items()) {
-      auto* row = new QTreeWidgetItem(tree);
-      row->setText(0, Q(item->Text()));
-      for (int s = 1; s < n; ++s) {
-        if (s <= item->ListSubItemsOf().Count()) row->setText(s, Q(item->ListSubItemsOf().Item(s).Text()));
-      }
-      for (int col = 0; col < n; ++col) row->setData(col, kDropRole, drop.Get() == item);
-    }
+    for (ListItem* item : items.Items()) FillRow(new QTreeWidgetItem(tree), *item);
     ShowView();
     ShowSelection();
     fromCode = false;

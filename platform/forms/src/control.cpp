@@ -450,8 +450,14 @@ int32_t Control::Height() const {
 }
 void Control::Left(int32_t v) { Move(v, Top()); }
 void Control::Top(int32_t v) { Move(Left(), v); }
-void Control::Width(int32_t v) { Move(Left(), Top(), v, -1); }
-void Control::Height(int32_t v) { Move(Left(), Top(), -1, v); }
+void Control::Width(int32_t v) {
+  if (v < 0) ::Raise(vbErrInvalidPropertyValue);
+  Move(Left(), Top(), v, -1);
+}
+void Control::Height(int32_t v) {
+  if (v < 0) ::Raise(vbErrInvalidPropertyValue);
+  Move(Left(), Top(), -1, v);
+}
 
 void Control::Move(int32_t left, int32_t top, int32_t width, int32_t height) {
   RequireWindow();

@@ -642,6 +642,46 @@ TEST_F(ListViewTest, AMouseClickOnARowRaisesItemClickThenClick) {
   EXPECT_EQ(TakeEvents(), std::vector<std::string>{"LvwKilnhand_DblClick"});
 }
 
+// A batch list of a few thousand files is filled one row at a time: each change touches only its
+// own row (a mark put on a row's widget item survives the others' changes), and the rows show
+// the items in order throughout.
+TEST_F(ListViewTest, AddingAndChangingRowsLeavesTheOtherRowsAlone) {
+  constexpr int kMark = Qt::UserRole + 77;
+  ListItems& items = L().ListItemsOf();
+  AddRow("/drop/0.avi");
+  W()->topLevelItem(0)->setData(0, kMark, 1);
+  for (int i = 1; i < 3000; ++i) AddRow("/drop/" + std::to_string(i) + ".avi");
+  ASSERT_EQ(items.Count(), 3000);
+  EXPECT_EQ(W()->topLevelItem(0)->data(0, kMark).toInt(), 1) << "the first row was rebuilt";
+  W()->topLevelItem(1)->setData(0, kMark, 2);
+  L().SelectedItem(&items(1500));
+  L().DropHighlight(&items(20));
+  items(2).SubItems(3, "Error:5B");
+  items.Add(1, "first", "/drop/new.avi");  // before every other row
+  items.Remove(4);
+  items.Add(3001, "", "/drop/last.avi");
+  EXPECT_EQ(W()->topLevelItem(1)->data(0, kMark).toInt(), 1);
+  EXPECT_EQ(W()->topLevelItem(2)->data(0, kMark).toInt(), 2);
+  ASSERT_EQ(W()->topLevelItemCount(), items.Count());
+  for (int r = 0; r < items.Count(); ++r) {
+    ListItem& item = items(r + 1);
+    QTreeWidgetItem* row = W()->topLevelItem(r);
+    ASSERT_EQ(row->text(0).toStdString(), item.Text()) << r;
+    for (int s = 1; s < 4; ++s) ASSERT_EQ(row->text(s).toStdString(), item.SubItems(static_cast<int16_t>(s))) << r;
+  }
+  EXPECT_EQ(W()->topLevelItem(2)->text(3), "Error:5B");
+  EXPECT_EQ(items(4).Text(), "/drop/3.avi");
+  EXPECT_EQ(items(3001).Text(), "/drop/last.avi");
+  EXPECT_EQ(L().SelectedItem()->Text(), "/drop/1499.avi");
+  EXPECT_EQ(L().SelectedItem()->Index(), 1500);
+  EXPECT_EQ(W()->currentItem(), W()->topLevelItem(1499)) << "the selection follows its row";
+  EXPECT_EQ(L().DropHighlight()->Text(), "/drop/19.avi");
+  items.Remove(1500);
+  EXPECT_EQ(L().SelectedItem(), nullptr);
+  EXPECT_EQ(W()->topLevelItemCount(), 3000);
+  EXPECT_TRUE(TakeEvents().empty());
+}
+
 TEST_F(ListViewTest, ItemClickPassesTheRowItself) {
   AddRow("/a.avi");
   L().ListItemsOf().Add({}, "keyed", "/k.avi");

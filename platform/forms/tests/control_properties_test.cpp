@@ -10,6 +10,7 @@
 #include <QPalette>
 #include <QWidget>
 #include <filesystem>
+#include <functional>
 
 #include "forms/controls.h"
 #include "forms/form.h"
@@ -67,6 +68,31 @@ TEST(ControlProperties, CommonPropertiesByNameAndByCall) {
   Control& inner = *f->FindControl("lblInner");
   EXPECT_EQ(inner.Left(), 150);
   EXPECT_EQ(inner.Container(), f->FindControl("picBox"));
+  f->Unload();
+}
+
+TEST(ControlProperties, ANegativeWidthOrHeightIsAnInvalidPropertyValue) {
+  auto f = MakeForm();
+  Control& box = *f->FindControl("picBox");
+  struct Case {
+    const char* what;
+    std::function<void()> set;
+  };
+  const Case cases[] = {
+      {"Width(-1)", [&] { box.Width(-1); }},
+      {"Height(-15)", [&] { box.Height(-15); }},
+      {"Width by name", [&] { box.SetProperty("Width", Variant(int32_t{-300})); }},
+      {"Height by name", [&] { box.SetProperty("height", Variant(int32_t{-1})); }},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ErrorOf(c.set), vbErrInvalidPropertyValue) << c.what;
+    EXPECT_EQ(box.Width(), 1500) << c.what << ": the size stays";
+    EXPECT_EQ(box.Height(), 1500) << c.what;
+  }
+  box.Width(0);
+  box.Height(0);
+  EXPECT_EQ(box.Width(), 0);
+  EXPECT_EQ(box.Height(), 0);
   f->Unload();
 }
 

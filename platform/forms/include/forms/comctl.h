@@ -51,6 +51,10 @@ class ItemOwner {
  public:
   virtual void ItemChanged(CollectionItem& item) = 0;
   virtual void ItemsChanged() = 0;
+  // One item added (already at its index) or removed (from oldIndex); an owner that can show
+  // just that change overrides these, the others redraw everything.
+  virtual void ItemAdded(CollectionItem&) { ItemsChanged(); }
+  virtual void ItemRemoved(CollectionItem&, int16_t /*oldIndex*/) { ItemsChanged(); }
 
  protected:
   ~ItemOwner() = default;
@@ -168,7 +172,7 @@ class ItemCollection {
     size_t at = index == 0 ? items_.size() : static_cast<size_t>(index - 1);
     items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(at), item);
     Renumber();
-    if (owner_) owner_->ItemsChanged();
+    if (owner_) owner_->ItemAdded(*item.Get());
     return *item.Get();
   }
   static int32_t IndexArg(const Variant& index) {
@@ -178,6 +182,8 @@ class ItemCollection {
 
  private:
   void RemoveAt(T* item) {
+    ComPtr<T> keep(item);  // alive while the owner is told
+    const int16_t oldIndex = item->index_;
     for (auto it = items_.begin(); it != items_.end(); ++it) {
       if (it->Get() == item) {
         item->owner_ = nullptr;
@@ -187,7 +193,7 @@ class ItemCollection {
       }
     }
     Renumber();
-    if (owner_) owner_->ItemsChanged();
+    if (owner_) owner_->ItemRemoved(*item, oldIndex);
   }
   void Renumber() {
     for (size_t i = 0; i < items_.size(); ++i) items_[i]->index_ = static_cast<int16_t>(i + 1);
