@@ -26,13 +26,20 @@ LONG StreamCount(IMediaDet* det) {
   return count;
 }
 
-// Whether any stream of the file has the major type given as text (letter case aside).
-bool HasStreamOfType(const std::string& path, const char* majorType) {
+// Whether any stream of the file has the major type given as text (letter case aside). With
+// readBack the detector's file name is read back first and the streams are walked only when it
+// is not empty.
+bool HasStreamOfType(const std::string& path, const char* majorType, bool readBack = false) {
   bool found = false;
-  if (path.empty()) return found;
+  if (path.empty() && !readBack) return found;
   // Every failure ends the probe quietly; the answer is what it held at that moment.
   if (!EndQuietly([&] {
         ComPtr<IMediaDet> det = NewDetector(path);
+        if (readBack) {
+          Bstr name;
+          Check(det->get_Filename(&name));
+          if (name.Utf8().empty()) return;
+        }
         if (StreamCount(det.Get()) <= 0) return;
         const LONG count = StreamCount(det.Get());
         for (LONG i = 0; i < count; ++i) {
@@ -65,6 +72,10 @@ bool IsMediaFile(const std::string& path) {
 }
 
 bool HasVideoStream(const std::string& path) { return HasStreamOfType(path, kPictureStream); }
+
+bool HasVideoStreamReadBack(const std::string& path) {
+  return HasStreamOfType(path, kPictureStream, /*readBack=*/true);
+}
 
 bool HasAudioStream(const std::string& path) { return HasStreamOfType(path, kSoundStream); }
 

@@ -13,6 +13,10 @@
 bool IsMediaFile(const std::string& path);
 // True when the detector finds a picture stream (a movie's video, a still picture) in the file.
 bool HasVideoStream(const std::string& path);
+// The tile control's variant of HasVideoStream: also asked for an empty path, and after setting
+// the detector's file it reads the file name back and walks the streams only when that name is
+// not empty.
+bool HasVideoStreamReadBack(const std::string& path);
 // True when the detector finds a sound stream in the file.
 bool HasAudioStream(const std::string& path);
 

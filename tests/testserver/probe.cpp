@@ -5,6 +5,7 @@
 
 #include "com/connection.h"
 #include "com/dispatch.h"
+#include "com/resources.h"
 #include "com/server.h"
 #include "core/error.h"
 
@@ -150,4 +151,11 @@ class Probe : public DispatchObject<IProbe, ConnectionPointContainerImpl, Provid
 
 SUITE_COM_SERVER(Description(), {
     ServerClass::Of<Probe, /*Aggregatable=*/true>({probe::kClsidProbe, "Probe Class", probe::kProgId, probe::kIndependentProgId}),
+})
+
+// Resources of the library: a named custom resource and a numbered bitmap and string.
+SUITE_MODULE_RESOURCES({
+    {"CUSTOM", "PROBE_DATA", {0x20, 0, 0, 0, 1, 2, 3}},
+    {RT_BITMAP, ResourceId(101), {'B', 'M', 1, 2}},
+    {RT_STRING, ResourceId(7), {'p', 'r', 'o', 'b', 'e'}},
 })

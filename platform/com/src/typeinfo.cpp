@@ -99,7 +99,63 @@ TypeDesc CoClass(REFCLSID clsid, std::string name, std::vector<ImplType> implTyp
   return t;
 }
 
+TypeDesc ControlClass(REFCLSID clsid, std::string name, std::vector<ImplType> implTypes, std::string help) {
+  return CoClass(clsid, std::move(name), std::move(implTypes), std::move(help),
+                 TYPEFLAG_FCANCREATE | TYPEFLAG_FCONTROL);
+}
+
+TypeDesc Alias(REFGUID guid, std::string name, VARTYPE aliasOf, std::string help, uint16_t flags) {
+  TypeDesc t = Type(TKIND_ALIAS, guid, std::move(name), std::move(help), flags);
+  t.aliasOf = aliasOf;
+  return t;
+}
+
+TypeDesc HiddenCopy(const TypeDesc& of, REFIID iid, std::string name) {
+  TypeDesc t = of;
+  t.guid = iid;
+  t.name = std::move(name);
+  t.flags = static_cast<uint16_t>(t.flags | TYPEFLAG_FHIDDEN);
+  return t;
+}
+
+MemberDesc OfType(MemberDesc member, REFGUID userType) {
+  if (!member.params.empty()) member.params.back().userType = userType;
+  return member;
+}
+
 }  // namespace desc
+
+namespace {
+// The standard OLE types, published once in every process that asks for them.
+std::shared_ptr<const TypeLibDesc> StandardOleTypes() {
+  static const std::shared_ptr<const TypeLibDesc> lib = [] {
+    TypeLibDesc d;
+    d.libid = kLibStdOle;
+    d.name = "stdole";
+    d.majorVersion = 2;
+    d.minorVersion = 0;
+    d.helpString = "OLE Automation";
+    d.types = {desc::Alias(kTypeOleColor, "OLE_COLOR", VT_I4),
+               desc::Alias(kTypeVariantBool, "VARIANT_BOOL", VT_BOOL)};
+    PublishTypeLib(d);
+    return std::make_shared<const TypeLibDesc>(d);
+  }();
+  return lib;
+}
+}  // namespace
+
+HRESULT GetRefTypeInfo(ITypeInfo* from, REFGUID type, ITypeInfo** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (from) {
+    ComPtr<ITypeLib> lib;
+    uint32_t index = 0;
+    if (SUCCEEDED(from->GetContainingTypeLib(lib.put(), &index)) && lib &&
+        SUCCEEDED(lib->GetTypeInfoOfGuid(type, out)))
+      return S_OK;
+  }
+  return MakeTypeLib(StandardOleTypes())->GetTypeInfoOfGuid(type, out);
+}
 
 VARTYPE MemberDesc::ResultType() const {
   if (!params.empty() && params.back().IsRetval()) return params.back().BaseType();

@@ -67,7 +67,7 @@ class ControlEvents : public QObject {
           return false;
         }
         int16_t button = ButtonOf(me->button());
-        if (e->type() == QEvent::MouseButtonPress && n.dragMode == 1 && button == vbLeftButton) {
+        if (e->type() == QEvent::MouseButtonPress && n.dragMode == 1 && !n.dragPastDistance && button == vbLeftButton) {
           // An automatic drag takes the press: the control's own mouse events do not run.
           BeginDrag(*c_);
           return true;
@@ -170,7 +170,7 @@ std::unique_ptr<Control> CreateControl(const ControlSite& site) {
     auto it = Factories().find(site.typeName);
     if (it != Factories().end()) f = it->second;
   }
-  if (!f) ::Raise(vbErrCantCreateObject, "Unknown control type '" + site.typeName + "'");
+  if (!f) return CreateHostedControl(site);
   return f(site);
 }
 

@@ -29,10 +29,14 @@ struct Target {
 Target TargetAt(QPoint global) {
   for (Form* f : LoadedForms()) {
     QWidget* window = WidgetFromHwnd(f->hWnd());
-    if (!window || !window->isVisible() || !window->frameGeometry().contains(global)) continue;
+    if (!window || !window->isWindow() || !window->isVisible() || !window->frameGeometry().contains(global)) continue;
     QWidget* hit = window->childAt(window->mapFromGlobal(global));
     Target t;
-    if (Control* c = ControlOfWidget(hit)) {
+    // The form's own control under the pointer (a hosted control's inner controls are its own).
+    Control* own = nullptr;
+    for (QWidget* w = hit; w && w != window && !own; w = w->parentWidget())
+      if (Control* c = ControlOfWidget(w); c && &c->Parent() == f) own = c;
+    if (Control* c = own) {
       t.control = c;
       t.widget = c->native().widget;
     } else {

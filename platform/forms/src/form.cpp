@@ -317,7 +317,12 @@ namespace {
 
 void FlushGraveyards() {
   if (g_depth != 0) return;
-  for (Form* f : g_allForms) f->impl().graveyard.clear();
+  // Deleting a control may delete forms (a hosted user control's surface): walk a copy.
+  for (Form* f : std::vector<Form*>(g_allForms)) {
+    if (std::find(g_allForms.begin(), g_allForms.end(), f) == g_allForms.end()) continue;
+    auto dead = std::move(f->impl().graveyard);
+    f->impl().graveyard.clear();
+  }
 }
 
 // Unloaded controls are deleted from the event loop once no handler runs: Qt may still be inside
@@ -557,6 +562,8 @@ void Form::Load() {
   } catch (...) {
     --d_->quiet;
     --g_depth;
+    // No half-built form stays: a failing design unloads it again.
+    d_->Teardown();
     throw;
   }
   --d_->quiet;
@@ -787,7 +794,7 @@ Control& Form::Add(const ControlDef& def) {
     container = FindControl(def.container);
     if (!container) ::Raise(340, "Container '" + def.container + "' doesn't exist");
   }
-  ControlSite site{this, def.name, def.index, container, def.type};
+  ControlSite site{this, def.name, def.index, container, def.type, &def};
   // A new control takes its design values without raising events.
   ++d_->quiet;
   struct Loud {
@@ -803,6 +810,7 @@ Control& Form::Add(const ControlDef& def) {
   if (ref.native().widget) {
     ref.Move(def.left, def.top, def.width > 0 ? def.width : -1, def.height > 0 ? def.height : -1);
   }
+  if (ref.native().rowPropsTaken) return ref;  // a hosted control took the row's properties
   if (!def.caption.empty()) {
     try {
       ref.SetProperty("Caption", Variant(def.caption));

@@ -73,6 +73,10 @@ struct ParamDesc {
   uint16_t flags = PARAMFLAG_FIN;
   // The value of an omitted optional parameter with PARAMFLAG_FHASDEFAULT.
   Variant defaultValue;
+  // A parameter typed by an alias or enumeration: that type's GUID (in the member's library or
+  // the standard OLE types, GetRefTypeInfo); vt then holds the type it stands for. GUID_NULL
+  // for a plain automation type.
+  GUID userType{};
 
   bool IsRetval() const { return (flags & PARAMFLAG_FRETVAL) != 0; }
   bool IsOptional() const { return (flags & (PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT)) != 0; }
@@ -117,6 +121,7 @@ struct TypeDesc {
   std::vector<MemberDesc> members;   // interfaces and dispinterfaces, in slot order
   std::vector<EnumValue> values;     // enumerations
   std::vector<ImplType> implTypes;   // classes
+  VARTYPE aliasOf = VT_EMPTY;        // aliases: the type the alias names
 
   // The class's default interface or default source; IID_NULL when it has none.
   IID DefaultInterface() const;
@@ -165,7 +170,25 @@ TypeDesc Enumeration(REFGUID guid, std::string name, std::vector<EnumValue> valu
                      uint16_t flags = 0);
 TypeDesc CoClass(REFCLSID clsid, std::string name, std::vector<ImplType> implTypes, std::string help = {},
                  uint16_t flags = TYPEFLAG_FCANCREATE);
+// An ActiveX control's class: creatable, flagged as a control.
+TypeDesc ControlClass(REFCLSID clsid, std::string name, std::vector<ImplType> implTypes, std::string help = {});
+TypeDesc Alias(REFGUID guid, std::string name, VARTYPE aliasOf, std::string help = {}, uint16_t flags = 0);
+// A copy of an interface's description under another identifier and name (an earlier version of
+// an interface that a library keeps as a hidden alias).
+TypeDesc HiddenCopy(const TypeDesc& of, REFIID iid, std::string name);
+// The member with its value (the put's last parameter, the get's retval) typed by an alias or
+// enumeration.
+MemberDesc OfType(MemberDesc member, REFGUID userType);
 }  // namespace desc
+
+// The standard OLE types every library may use by GUID (their library is published in every
+// process): OLE_COLOR (an unsigned 32-bit colour) and the automation Boolean VARIANT_BOOL.
+constexpr GUID kTypeOleColor = MakeGuid("{66504301-BE0F-101A-8BBB-00AA00300CAB}");
+constexpr GUID kTypeVariantBool = MakeGuid("{BF030644-9069-101B-AE2D-08002B2EC713}");
+constexpr GUID kLibStdOle = MakeGuid("{00020430-0000-0000-C000-000000000046}");
+// The type a parameter names by GUID: an alias or enumeration of the library that holds
+// `from`, or a standard OLE type. TYPE_E_ELEMENTNOTFOUND when neither has it.
+HRESULT GetRefTypeInfo(ITypeInfo* from, REFGUID type, ITypeInfo** out);
 
 struct TYPEATTR {
   GUID guid;

@@ -3,16 +3,9 @@
 // audio compressors, ...) as monikers; a moniker binds to its property bag ("FriendlyName") and
 // to its filter, and its display name parses back into the moniker.
 #include "com/moniker.h"
+#include "com/olecontrol.h"  // IPropertyBag
 #include "core/unknown.h"
 #include "core/variant.h"
-
-class IPropertyBag : public IUnknown {
- public:
-  static constexpr IID iid = MakeGuid("{55272A00-42CB-11CE-8135-00AA004BB851}");
-  // *value's type on entry asks for a type (VT_EMPTY: the stored type).
-  virtual HRESULT Read(const char16_t* name, Variant* value, IUnknown* errorLog) = 0;
-  virtual HRESULT Write(const char16_t* name, const Variant* value) = 0;
-};
 
 class ICreateDevEnum : public IUnknown {
  public:

@@ -6,10 +6,11 @@
 
 #include "core/bstr.h"
 #include "core/unknown.h"
+#include "com/olecontrol.h"  // IPersist
+#include "com/propertypages.h"  // OAHWND, ISpecifyPropertyPages
 #include "dshow/mediatype.h"
 
 using REFTIME = double;  // seconds
-using OAHWND = intptr_t;  // a window handle as the automation interfaces carry it
 using OAEVENT = intptr_t;
 using LONG_PTR = intptr_t;
 using OAFilterState = int32_t;
@@ -44,12 +45,6 @@ struct ALLOCATOR_PROPERTIES {
   int32_t cbBuffer = 0;
   int32_t cbAlign = 0;
   int32_t cbPrefix = 0;
-};
-
-class IPersist : public IUnknown {
- public:
-  static constexpr IID iid = MakeGuid("{0000010C-0000-0000-C000-000000000046}");
-  virtual HRESULT GetClassID(CLSID* clsid) = 0;
 };
 
 class IReferenceClock : public IUnknown {
@@ -451,17 +446,6 @@ class IPinInfo : public IDispatch {
 };
 
 // --- Property pages and compressor dialogs --------------------------------------------------
-
-struct CAUUID {
-  ULONG cElems = 0;
-  GUID* pElems = nullptr;  // CoTaskMemAlloc'ed
-};
-
-class ISpecifyPropertyPages : public IUnknown {
- public:
-  static constexpr IID iid = MakeGuid("{B196B28B-BAB4-101A-B69C-00AA00341D07}");
-  virtual HRESULT GetPages(CAUUID* pages) = 0;
-};
 
 enum VfwCompressDialogs : int32_t {
   VfwCompressDialog_Config = 0x01,

@@ -16,6 +16,7 @@ extern "C" {
 }
 
 #include "encoders/encoders_internal.h"
+#include "forms/qt/propertyframe_qt.h"
 #include "forms/qt/hwnd_qt.h"
 
 namespace dshow {
@@ -69,6 +70,11 @@ CompressorDialogPresenter SetCompressorDialogPresenter(CompressorDialogPresenter
   std::lock_guard lock(gPresenterLock);
   CompressorDialogPresenter previous = std::move(Presenter());
   Presenter() = std::move(presenter);
+  // The pages' frame is a compressor dialog too.
+  if (Presenter())
+    SetPropertyFramePresenter([](QDialog& dialog, OAHWND owner) { return PresentCompressorDialog(dialog, owner); });
+  else
+    SetPropertyFramePresenter({});
   return previous;
 }
 

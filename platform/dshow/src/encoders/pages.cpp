@@ -1,11 +1,7 @@
-// The compressors' property pages ("About" and "Settings") and the property frame that shows
-// pages as the tabs of one modal dialog.
-#include <QDialog>
-#include <QDialogButtonBox>
+// The compressors' property pages ("About" and "Settings"); the forms layer's property frame
+// shows them.
+#include <QLayout>
 #include <QPointer>
-#include <QPushButton>
-#include <QTabWidget>
-#include <QVBoxLayout>
 #include <cstring>
 #include <mutex>
 
@@ -130,22 +126,6 @@ class SettingsPage : public CompressorPage {
   }
 };
 
-class FrameSite : public ComObject<IPropertyPageSite> {
- public:
-  explicit FrameSite(LCID lcid) : lcid_(lcid) {}
-  HRESULT OnStatusChange(DWORD) override { return S_OK; }
-  HRESULT GetLocaleID(LCID* lcid) override {
-    if (!lcid) return E_POINTER;
-    *lcid = lcid_;
-    return S_OK;
-  }
-  HRESULT GetPageContainer(IUnknown**) override { return E_NOTIMPL; }
-  HRESULT TranslateAccelerator(void*) override { return S_FALSE; }
-
- private:
-  LCID lcid_;
-};
-
 template <class Page>
 void RegisterPage(REFCLSID clsid) {
   RegisterPlatformClass(clsid, "", [](IUnknown* outer, REFIID riid, void** ppv) -> HRESULT {
@@ -167,65 +147,3 @@ void RegisterCompressorPages() {
 }
 
 }  // namespace dshow
-
-HRESULT OleCreatePropertyFrame(OAHWND owner, UINT x, UINT y, const char16_t* caption, ULONG objectCount,
-                               IUnknown** objects, ULONG pageCount, const CLSID* pages, LCID lcid,
-                               DWORD, void*) {
-  if ((objectCount && !objects) || (pageCount && !pages)) return E_POINTER;
-  if (!dshow::CanShowDialogs()) return E_UNEXPECTED;
-  // The pages, given the objects.
-  auto site = MakeComObject<dshow::FrameSite>(lcid);
-  std::vector<ComPtr<IPropertyPage>> created;
-  for (ULONG i = 0; i < pageCount; ++i) {
-    ComPtr<IPropertyPage> page;
-    HRESULT hr = CoCreateInstance(pages[i], nullptr, CLSCTX_INPROC_SERVER, IPropertyPage::iid, page.put_void());
-    if (SUCCEEDED(hr)) hr = page->SetPageSite(site.Get());
-    if (SUCCEEDED(hr)) hr = page->SetObjects(objectCount, objects);
-    if (FAILED(hr)) {
-      for (auto& p : created) {
-        p->SetObjects(0, nullptr);
-        p->SetPageSite(nullptr);
-      }
-      return hr;
-    }
-    created.push_back(page);
-  }
-  QDialog frame;
-  frame.setWindowTitle(caption ? QString::fromUtf16(caption) : QString());
-  frame.move(static_cast<int>(x), static_cast<int>(y));
-  auto* layout = new QVBoxLayout(&frame);
-  auto* tabs = new QTabWidget(&frame);
-  tabs->setObjectName("pages");
-  layout->addWidget(tabs);
-  HRESULT result = S_OK;
-  for (auto& page : created) {
-    PROPPAGEINFO info;
-    page->GetPageInfo(&info);
-    auto* tab = new QWidget;
-    new QVBoxLayout(tab);
-    tabs->addTab(tab, info.pszTitle ? QString::fromUtf16(info.pszTitle) : QString());
-    CoTaskMemFree(info.pszTitle);
-    CoTaskMemFree(info.pszDocString);
-    CoTaskMemFree(info.pszHelpFile);
-    RECT area{0, 0, info.size.cx, info.size.cy};
-    HRESULT hr = page->Activate(static_cast<OAHWND>(HwndFromWidget(tab)), &area, true);
-    if (FAILED(hr)) result = hr;
-  }
-  if (SUCCEEDED(result)) {
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("ok");
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName("cancel");
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &frame, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &frame, &QDialog::reject);
-    layout->addWidget(buttons);
-    if (dshow::PresentCompressorDialog(frame, owner))
-      for (auto& page : created)
-        if (page->IsPageDirty() == S_OK) page->Apply();
-  }
-  for (auto& page : created) {
-    page->SetObjects(0, nullptr);  // before Deactivate: a cancelled frame applies nothing
-    page->Deactivate();
-    page->SetPageSite(nullptr);
-  }
-  return result;
-}

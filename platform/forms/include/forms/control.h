@@ -21,6 +21,7 @@
 
 class Form;
 class Control;
+struct ControlDef;
 
 // Where an aligned control (picture box, tool bar, status bar) keeps itself in its form.
 enum AlignConstants : int16_t { vbAlignNone = 0, vbAlignTop = 1, vbAlignBottom = 2, vbAlignLeft = 3, vbAlignRight = 4 };
@@ -33,6 +34,8 @@ struct ControlSite {
   int16_t index = -1;
   Control* container = nullptr;
   std::string typeName;
+  // The control-table row the control is made from (null for controls made otherwise).
+  const ControlDef* row = nullptr;
 };
 
 class Control {

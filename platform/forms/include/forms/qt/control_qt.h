@@ -36,6 +36,10 @@ struct Control::Native {
   std::function<QPointF(QPointF pixels)> toEventUnits;
   QObject* events = nullptr;  // the event router AttachWidget installed
   int16_t dragMode = 0;
+  // Hosted controls: an automatic drag starts once the pointer moved past the drag distance (the
+  // press still reaches the control), and the row's further properties are the control's own.
+  bool dragPastDistance = false;
+  bool rowPropsTaken = false;
 };
 
 namespace forms_detail {
@@ -110,6 +114,8 @@ void ForgetDrag(Control& source);
 void ApplyTabOrder(Form& form);
 // Creates a control of a registered type.
 std::unique_ptr<Control> CreateControl(const ControlSite& site);
+// Hosts the ActiveX control the site's type names (ProgID or "{CLSID}").
+std::unique_ptr<Control> CreateHostedControl(const ControlSite& site);
 // The form's menu bar (made on first use), for top-level menus.
 QWidget* MenuBarOf(Form& form);
 }  // namespace forms_detail

@@ -1,0 +1,285 @@
+// User controls: a form whose window is an ActiveX control's surface in its container's site.
+#include "forms/usercontrol.h"
+
+#include <QPixmap>
+#include <algorithm>
+
+#include "core/error.h"
+#include "forms/qt/control_qt.h"
+#include "forms/qt/hwnd_qt.h"
+#include "forms/qt/oledrop_qt.h"
+#include "forms_internal.h"
+
+using namespace forms_detail;
+
+// ---- PropertyBag --------------------------------------------------------------------------------
+
+PropertyBag::PropertyBag(const Variant& propBag) {
+  Variant v = propBag.Deref();
+  if (v.IsObject() && v.punk()) v.punk()->QueryInterface(IPropertyBag::iid, bag_.put_void());
+  if (!bag_) ::Raise(vbErrObjectNotSet);
+}
+
+Variant PropertyBag::ReadProperty(const std::string& name, const Variant& defaultValue) const {
+  Variant value;
+  // Ask for the default's type, so a stored text reads as the number the default is.
+  if (!defaultValue.IsEmpty()) value = defaultValue;
+  Bstr key(name);
+  HRESULT hr = bag_->Read(key.Utf16().c_str(), &value, nullptr);
+  if (FAILED(hr)) return defaultValue;
+  return value;
+}
+
+void PropertyBag::WriteProperty(const std::string& name, const Variant& value, const Variant& defaultValue) {
+  Variant v = value.Deref();
+  if (!defaultValue.IsEmpty()) {
+    Variant asDefault;
+    if (SUCCEEDED(VariantChangeType(&asDefault, v, 0, defaultValue.vt())) && asDefault == defaultValue) return;
+  }
+  Bstr key(name);
+  CheckWithInfo(bag_->Write(key.Utf16().c_str(), &v));
+}
+
+// ---- AmbientProperties --------------------------------------------------------------------------
+
+Variant AmbientProperties::Property(DISPID id) const {
+  ComPtr<IDispatch> d;
+  if (!site_ || FAILED(site_->QueryInterface(IDispatch::iid, d.put_void()))) return Variant();
+  DISPPARAMS none;
+  Variant result;
+  if (FAILED(d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr)))
+    return Variant();
+  return result;
+}
+
+bool AmbientProperties::UserMode() const {
+  Variant v = Property(DISPID_AMBIENT_USERMODE);
+  return v.IsEmpty() ? true : BoolOf(v);
+}
+OLE_COLOR AmbientProperties::BackColor() const {
+  Variant v = Property(DISPID_AMBIENT_BACKCOLOR);
+  return v.IsEmpty() ? 0x8000000F : static_cast<OLE_COLOR>(LongOf(v));
+}
+OLE_COLOR AmbientProperties::ForeColor() const {
+  Variant v = Property(DISPID_AMBIENT_FORECOLOR);
+  return v.IsEmpty() ? 0x80000012 : static_cast<OLE_COLOR>(LongOf(v));
+}
+std::string AmbientProperties::DisplayName() const { return StringOf(Property(DISPID_AMBIENT_DISPLAYNAME)); }
+int32_t AmbientProperties::LocaleID() const {
+  Variant v = Property(DISPID_AMBIENT_LOCALEID);
+  return v.IsEmpty() ? 0x0409 : LongOf(v);
+}
+
+// ---- UserControl --------------------------------------------------------------------------------
+
+UserControl::UserControl(std::string name) : Form(std::move(name)) {
+  // The surface's form events are the control's.
+  SetHandler("Form_Resize", [this](EventArgs& a) { RaiseEvent("UserControl_Resize", a); });
+}
+
+UserControl::~UserControl() = default;
+
+void UserControl::EnsureSurface() {
+  if (IsLoaded()) return;
+  BorderStyle(vbBSNone);  // loads the form: Initialize, Design
+  // A control's surface is not one of the program's forms.
+  auto& loaded = LoadedForms();
+  loaded.erase(std::remove(loaded.begin(), loaded.end(), static_cast<Form*>(this)), loaded.end());
+  // Initialize comes once the surface's controls exist.
+  EventArgs a;
+  RaiseEvent("UserControl_Initialize", a);
+}
+
+int16_t UserControl::OLEDropMode() {
+  EnsureSurface();
+  return OleDropModeOf(WidgetFromHwnd(hWnd()));
+}
+
+void UserControl::OLEDropMode(int16_t v) {
+  EnsureSurface();
+  OleDropHooks hooks;
+  hooks.raise = [this](const std::string& event, EventArgs& args) { RaiseEvent("UserControl_" + event, args); };
+  SetOleDropTarget(WidgetFromHwnd(hWnd()), v, std::move(hooks));
+}
+
+AmbientProperties UserControl::Ambient() const { return AmbientProperties(site_.Get()); }
+
+ComPtr<IDispatch> UserControl::Extender() const {
+  ComPtr<IOleControlSite> cs;
+  ComPtr<IDispatch> ext;
+  if (site_ && SUCCEEDED(site_->QueryInterface(IOleControlSite::iid, cs.put_void())))
+    cs->GetExtendedControl(ext.put());
+  return ext;
+}
+
+void UserControl::PropertyChanged(const std::string& name) {
+  DISPID id = DISPID_UNKNOWN;
+  if (link_.itf) {
+    for (const MemberDesc& m : link_.itf->members)
+      if (SameName(Utf8ToUtf16(m.name), Utf8ToUtf16(name))) {
+        id = m.id;
+        break;
+      }
+  }
+  if (id == DISPID_UNKNOWN) ::Raise(vbErrObjectDoesntSupport, "Object doesn't support this property or method");
+  if (!link_.notify) return;
+  ComPtr<IUnknown> hold(link_.self);
+  link_.notify->ForEach<IPropertyNotifySink>([&](IPropertyNotifySink* s) { Check(s->OnChanged(id)); });
+}
+
+void UserControl::RaiseEvent(DISPID event, std::vector<Variant> args) {
+  if (!link_.events || frozen_) return;
+  // The control lives until its event returns, whatever the container does meanwhile.
+  ComPtr<IUnknown> hold(link_.self);
+  link_.events->FireDispatch(event, std::move(args));
+}
+
+void UserControl::EndControl() {
+  if (terminated_) return;
+  terminated_ = true;
+  site_ = nullptr;
+  Guard([&] {
+    if (IsLoaded()) Unload();
+    EventArgs a;
+    RaiseEvent("UserControl_Terminate", a);
+  });
+}
+
+HRESULT UserControl::OleSetClientSite(IOleClientSite* site) {
+  site_ = site;
+  return S_OK;
+}
+
+HRESULT UserControl::OleDoVerb(int32_t verb, HWND parent, const RECT* pos) {
+  return ComCall([&] {
+    EnsureSurface();
+    QWidget* surface = WidgetFromHwnd(hWnd());
+    if (!surface) ::Raise(vbErrObjectNotLoaded);
+    if (parent) {
+      QWidget* into = WidgetFromHwnd(parent);
+      if (!into) ::Raise(vbErrInvalidProcedureCall, "The container window does not exist");
+      if (surface->parentWidget() != into) {
+        surface->setParent(into, Qt::Widget);
+      }
+    }
+    if (pos) OleSetObjectRects(pos);
+    switch (verb) {
+      case OLEIVERB_HIDE:
+        surface->hide();
+        break;
+      case OLEIVERB_PRIMARY:
+      case OLEIVERB_SHOW:
+      case OLEIVERB_INPLACEACTIVATE:
+      case OLEIVERB_UIACTIVATE:
+        surface->show();
+        break;
+      default:
+        ::Raise(OLEOBJ_E_NOVERBS);
+    }
+  });
+}
+
+HRESULT UserControl::OleClose() {
+  if (!IsLoaded()) return S_OK;
+  if (QWidget* surface = WidgetFromHwnd(hWnd())) surface->hide();
+  return S_OK;
+}
+
+HRESULT UserControl::OleSetExtent(const SIZEL* size) {
+  if (!size) return E_POINTER;
+  return ComCall([&] {
+    EnsureSurface();
+    QWidget* surface = WidgetFromHwnd(hWnd());
+    surface->resize(std::max(0, HimetricToPixels(size->cx)), std::max(0, HimetricToPixels(size->cy)));
+  });
+}
+
+HRESULT UserControl::OleGetExtent(SIZEL* size) {
+  if (!size) return E_POINTER;
+  return ComCall([&] {
+    EnsureSurface();
+    QWidget* surface = WidgetFromHwnd(hWnd());
+    size->cx = PixelsToHimetric(surface->width());
+    size->cy = PixelsToHimetric(surface->height());
+  });
+}
+
+HRESULT UserControl::OleSetObjectRects(const RECT* pos) {
+  if (!pos) return E_POINTER;
+  return ComCall([&] {
+    EnsureSurface();
+    QWidget* surface = WidgetFromHwnd(hWnd());
+    surface->setGeometry(pos->left, pos->top, std::max(0, pos->right - pos->left),
+                         std::max(0, pos->bottom - pos->top));
+  });
+}
+
+HRESULT UserControl::OleGetWindow(HWND* hwnd) {
+  if (!hwnd) return E_POINTER;
+  return ComCall([&] {
+    EnsureSurface();
+    *hwnd = hWnd();
+  });
+}
+
+HRESULT UserControl::OleDeactivate() {
+  if (IsLoaded())
+    if (QWidget* surface = WidgetFromHwnd(hWnd())) surface->hide();
+  return S_OK;
+}
+
+HRESULT UserControl::OleInitNew() {
+  return ComCall([&] {
+    EnsureSurface();
+    EventArgs a;
+    RaiseEvent("UserControl_InitProperties", a);
+  });
+}
+
+HRESULT UserControl::OleLoad(IPropertyBag* bag) {
+  if (!bag) return E_POINTER;
+  return ComCall([&] {
+    EnsureSurface();
+    EventArgs a{Variant(static_cast<IUnknown*>(bag))};
+    RaiseEvent("UserControl_ReadProperties", a);
+  });
+}
+
+HRESULT UserControl::OleSave(IPropertyBag* bag) {
+  if (!bag) return E_POINTER;
+  return ComCall([&] {
+    EnsureSurface();
+    EventArgs a{Variant(static_cast<IUnknown*>(bag))};
+    RaiseEvent("UserControl_WriteProperties", a);
+  });
+}
+
+HRESULT UserControl::OleLoadStream(IStream* stream) {
+  if (!stream) return E_POINTER;
+  PropertyList list;
+  HRESULT hr = ReadPropertyListFromStream(stream, &list);
+  if (FAILED(hr)) return hr;
+  return OleLoad(CreateMemoryPropertyBag(std::move(list)).Get());
+}
+
+HRESULT UserControl::OleSaveStream(IStream* stream) {
+  if (!stream) return E_POINTER;
+  ComPtr<IPropertyBag> bag = CreateMemoryPropertyBag();
+  HRESULT hr = OleSave(bag.Get());
+  if (FAILED(hr)) return hr;
+  return WritePropertyListToStream(stream, MemoryPropertyBagContents(bag.Get()));
+}
+
+HRESULT UserControl::OleAmbientChanged(DISPID) { return S_OK; }
+
+HRESULT UserControl::OleDrawToFile(const char16_t* path, int32_t width, int32_t height) {
+  if (!path) return E_POINTER;
+  return ComCall([&] {
+    EnsureSurface();
+    QWidget* surface = WidgetFromHwnd(hWnd());
+    QPixmap pm = surface->grab();
+    if (width > 0 && height > 0 && (pm.width() != width || pm.height() != height))
+      pm = pm.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (!pm.save(QString::fromStdU16String(path))) ::Raise(75, "Path/File access error");
+  });
+}
