@@ -8,6 +8,14 @@
 // manager drags them: text/uri-list, a copy offered), writes "dragging", and once the drag ends
 // "dragged <action>" (1 copy, 0 none). It keeps running until it is killed or its standard input
 // closes.
+//
+// Started by the program under test (as an outside program it starts), it is driven through
+// environment variables instead: SUITE_WINDOW_PROGRAM_ARGS names a file it writes its arguments
+// to, one a line; SUITE_WINDOW_PROGRAM_CAPTION is its window's first caption;
+// SUITE_WINDOW_PROGRAM_LATE=1 keeps the window hidden until the command "show";
+// SUITE_WINDOW_PROGRAM_FIFO names a FIFO it reads commands from, one a line: "caption <text>",
+// "show", "close" (the window closes and the program ends).
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -21,6 +29,7 @@
 #include <QWidget>
 #include <QWindow>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
@@ -82,10 +91,61 @@ class DragStarter : public QObject {
   }
 };
 
+// The program as an outside program the program under test started.
+int Driven(QApplication& app, int argc, char** argv) {
+  if (const char* argsFile = std::getenv("SUITE_WINDOW_PROGRAM_ARGS")) {
+    // Written under another name and renamed, so that a reader never sees half of it.
+    std::string temp = std::string(argsFile) + ".part";
+    if (FILE* f = std::fopen(temp.c_str(), "w")) {
+      for (int i = 1; i < argc; ++i) std::fprintf(f, "%s\n", argv[i]);
+      std::fclose(f);
+      std::rename(temp.c_str(), argsFile);
+    }
+  }
+  QWidget window;
+  const char* caption = std::getenv("SUITE_WINDOW_PROGRAM_CAPTION");
+  window.setWindowTitle(QString::fromUtf8(caption ? caption : "x11 window program"));
+  window.resize(240, 120);
+  const char* late = std::getenv("SUITE_WINDOW_PROGRAM_LATE");
+  if (!late || std::string(late) != "1") window.show();
+  const char* fifo = std::getenv("SUITE_WINDOW_PROGRAM_FIFO");
+  if (!fifo) return app.exec();
+  // Opened for writing as well, so that the FIFO never reports its end when a writer closes it.
+  int fd = open(fifo, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return 2;
+  std::string pending;
+  QSocketNotifier commands(fd, QSocketNotifier::Read);
+  QObject::connect(&commands, &QSocketNotifier::activated, &app, [&] {
+    char buffer[4096];
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) return;
+    pending.append(buffer, static_cast<size_t>(n));
+    size_t end;
+    while ((end = pending.find('\n')) != std::string::npos) {
+      std::string line = pending.substr(0, end);
+      pending.erase(0, end + 1);
+      if (line.rfind("caption ", 0) == 0) {
+        window.setWindowTitle(QString::fromUtf8(line.substr(8)));
+      } else if (line == "show") {
+        window.show();
+      } else if (line == "close") {
+        window.close();
+        app.quit();
+      }
+    }
+  });
+  int rc = app.exec();
+  close(fd);
+  return rc;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  if (std::getenv("SUITE_WINDOW_PROGRAM_FIFO") || std::getenv("SUITE_WINDOW_PROGRAM_ARGS")) {
+    return Driven(app, argc, argv);
+  }
   QWidget window;
   window.setWindowTitle("x11 window program");
   window.resize(240, 120);

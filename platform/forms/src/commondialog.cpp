@@ -105,6 +105,13 @@ void CommonDialogObject::ShowFont() {
 // ---- control -----------------------------------------------------------------------------------
 
 CommonDialog::CommonDialog(const ControlSite& site) : Control(site) {}
+CommonDialog::~CommonDialog() {
+  if (detach_) detach_->Detach();
+}
+IDispatch* CommonDialog::DispatchObject() const {
+  if (!automation_) automation_ = MakeCommonDialogDispatch(const_cast<CommonDialogObject&>(dialog_), &detach_);
+  return automation_.Get();
+}
 
 void CommonDialog::Own() {
   if (!dialog_.hWndOwner) dialog_.hWndOwner = Parent().hWnd();

@@ -3,6 +3,7 @@
 #include "com/com.h"
 #include "com/dispatch.h"
 #include "com/typeinfo.h"
+#include "core/error.h"
 #include "forms/commondialog.h"
 
 namespace {
@@ -15,27 +16,28 @@ class ICommonDialogDisp : public IDispatch {
   static constexpr IID iid = MakeGuid("{3ED810D0-29DD-415A-A2B0-8F4D51F1DE54}");
 };
 
+// FilterIndex answers at 23, where programs written for the original control set it by number.
 enum : DISPID {
   kShowOpen = 1,
-  kShowSave,
-  kShowColor,
-  kShowFont,
+  kShowSave = 2,
+  kShowColor = 3,
+  kShowFont = 4,
   kCancelError = 10,
-  kDialogTitle,
-  kFilter,
-  kFilterIndex,
-  kFileName,
-  kFileTitle,
-  kDefaultExt,
-  kInitDir,
-  kFlags,
-  kColor,
-  kFontName,
-  kFontSize,
-  kFontBold,
-  kFontItalic,
-  kFontUnderline,
-  kFontStrikethru,
+  kDialogTitle = 11,
+  kFilter = 12,
+  kFontItalic = 13,
+  kFileName = 14,
+  kFileTitle = 15,
+  kDefaultExt = 16,
+  kInitDir = 17,
+  kFlags = 18,
+  kColor = 19,
+  kFontName = 20,
+  kFontSize = 21,
+  kFontBold = 22,
+  kFilterIndex = 23,
+  kFontUnderline = 24,
+  kFontStrikethru = 25,
 };
 
 TypeLibDesc MakeLibrary() {
@@ -74,41 +76,55 @@ TypeLibDesc MakeLibrary() {
   return lib;
 }
 
-class CommonDialogAutomation : public DispatchObject<ICommonDialogDisp> {
+const bool kPublished = [] {
+  PublishTypeLib(MakeLibrary());
+  return true;
+}();
+
+// The automation face of a dialog object: its own (the class "MSComDlg.CommonDialog.1"), or a
+// control's, which lives while the control does (afterwards every call raises 364).
+class CommonDialogAutomation : public DispatchObject<ICommonDialogDisp>, public CommonDialogDispatch {
  public:
-  CommonDialogAutomation() : DispatchObject(kLibId, 1, 0, ICommonDialogDisp::iid) {
-    CommonDialogObject& d = d_;
+  explicit CommonDialogAutomation(CommonDialogObject* external = nullptr)
+      : DispatchObject(kLibId, 1, 0, ICommonDialogDisp::iid), d_(external ? external : &own_) {
+    (void)kPublished;
     Dispatch()
-        .Method(kShowOpen, [&d](DispatchArgs&) { d.ShowOpen(); return Variant(); })
-        .Method(kShowSave, [&d](DispatchArgs&) { d.ShowSave(); return Variant(); })
-        .Method(kShowColor, [&d](DispatchArgs&) { d.ShowColor(); return Variant(); })
-        .Method(kShowFont, [&d](DispatchArgs&) { d.ShowFont(); return Variant(); })
-        .Get(kFileTitle, [&d](DispatchArgs&) { return Variant(d.FileTitle); });
-    Bind(kCancelError, d.CancelError);
-    Bind(kDialogTitle, d.DialogTitle);
-    Bind(kFilter, d.Filter);
-    Bind(kFilterIndex, d.FilterIndex);
-    Bind(kFileName, d.FileName);
-    Bind(kDefaultExt, d.DefaultExt);
-    Bind(kInitDir, d.InitDir);
-    Bind(kFlags, d.Flags);
+        .Method(kShowOpen, [this](DispatchArgs&) { D().ShowOpen(); return Variant(); })
+        .Method(kShowSave, [this](DispatchArgs&) { D().ShowSave(); return Variant(); })
+        .Method(kShowColor, [this](DispatchArgs&) { D().ShowColor(); return Variant(); })
+        .Method(kShowFont, [this](DispatchArgs&) { D().ShowFont(); return Variant(); })
+        .Get(kFileTitle, [this](DispatchArgs&) { return Variant(D().FileTitle); });
+    Bind(kCancelError, &CommonDialogObject::CancelError);
+    Bind(kDialogTitle, &CommonDialogObject::DialogTitle);
+    Bind(kFilter, &CommonDialogObject::Filter);
+    Bind(kFilterIndex, &CommonDialogObject::FilterIndex);
+    Bind(kFileName, &CommonDialogObject::FileName);
+    Bind(kDefaultExt, &CommonDialogObject::DefaultExt);
+    Bind(kInitDir, &CommonDialogObject::InitDir);
+    Bind(kFlags, &CommonDialogObject::Flags);
     Dispatch()
-        .Get(kColor, [&d](DispatchArgs&) { return Variant(static_cast<int32_t>(d.Color)); })
-        .Put(kColor, [&d](DispatchArgs& a) { d.Color = static_cast<OLE_COLOR>(a.Long(0)); return Variant(); });
-    Bind(kFontName, d.FontName);
-    Bind(kFontSize, d.FontSize);
-    Bind(kFontBold, d.FontBold);
-    Bind(kFontItalic, d.FontItalic);
-    Bind(kFontUnderline, d.FontUnderline);
-    Bind(kFontStrikethru, d.FontStrikethru);
+        .Get(kColor, [this](DispatchArgs&) { return Variant(static_cast<int32_t>(D().Color)); })
+        .Put(kColor, [this](DispatchArgs& a) { D().Color = static_cast<OLE_COLOR>(a.Long(0)); return Variant(); });
+    Bind(kFontName, &CommonDialogObject::FontName);
+    Bind(kFontSize, &CommonDialogObject::FontSize);
+    Bind(kFontBold, &CommonDialogObject::FontBold);
+    Bind(kFontItalic, &CommonDialogObject::FontItalic);
+    Bind(kFontUnderline, &CommonDialogObject::FontUnderline);
+    Bind(kFontStrikethru, &CommonDialogObject::FontStrikethru);
   }
+  void Detach() override { d_ = nullptr; }
 
  private:
+  CommonDialogObject& D() {
+    if (!d_) Raise(vbErrObjectNotLoaded, "The common dialog control is unloaded.");
+    return *d_;
+  }
   template <class T>
-  void Bind(DISPID id, T& field) {
+  void Bind(DISPID id, T CommonDialogObject::*member) {
     Dispatch()
-        .Get(id, [&field](DispatchArgs&) { return Variant(field); })
-        .Put(id, [&field](DispatchArgs& a) {
+        .Get(id, [this, member](DispatchArgs&) { return Variant(D().*member); })
+        .Put(id, [this, member](DispatchArgs& a) {
+          T& field = D().*member;
           if constexpr (std::is_same_v<T, bool>) {
             field = a.Bool(0);
           } else if constexpr (std::is_same_v<T, std::string>) {
@@ -123,11 +139,12 @@ class CommonDialogAutomation : public DispatchObject<ICommonDialogDisp> {
           return Variant();
         });
   }
-  CommonDialogObject d_;
+  CommonDialogObject own_;
+  CommonDialogObject* d_;
 };
 
 const bool kRegistered = [] {
-  PublishTypeLib(MakeLibrary());
+  (void)kPublished;
   RegisterPlatformClass(kClsid, "MSComDlg.CommonDialog.1", [](IUnknown* outer, REFIID riid, void** ppv) -> HRESULT {
     if (outer) return CLASS_E_NOAGGREGATION;
     ComPtr<ICommonDialogDisp> obj = MakeComObject<CommonDialogAutomation>();
@@ -137,3 +154,9 @@ const bool kRegistered = [] {
 }();
 
 }  // namespace
+
+ComPtr<IDispatch> MakeCommonDialogDispatch(CommonDialogObject& dialog, CommonDialogDispatch** detach) {
+  ComPtr<CommonDialogAutomation> obj = MakeComObject<CommonDialogAutomation>(&dialog);
+  *detach = obj.Get();
+  return ComPtr<IDispatch>(static_cast<IDispatch*>(static_cast<ICommonDialogDisp*>(obj.Get())));
+}

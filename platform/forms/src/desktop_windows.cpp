@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
 
 #if __has_include(<xcb/xcb.h>) && __has_include(<QtGui/qguiapplication_platform.h>)
@@ -36,6 +38,10 @@ struct Xcb {
   decltype(&xcb_get_property_value_length) get_property_value_length = nullptr;
   decltype(&xcb_get_setup) get_setup = nullptr;
   decltype(&xcb_setup_roots_iterator) setup_roots_iterator = nullptr;
+  decltype(&xcb_configure_window) configure_window = nullptr;
+  decltype(&xcb_get_geometry) get_geometry = nullptr;
+  decltype(&xcb_get_geometry_reply) get_geometry_reply = nullptr;
+  decltype(&xcb_flush) flush = nullptr;
   bool ok = false;
 
   Xcb() {
@@ -45,7 +51,9 @@ struct Xcb {
          Bind(lib, get_property, "xcb_get_property") && Bind(lib, get_property_reply, "xcb_get_property_reply") &&
          Bind(lib, get_property_value, "xcb_get_property_value") &&
          Bind(lib, get_property_value_length, "xcb_get_property_value_length") &&
-         Bind(lib, get_setup, "xcb_get_setup") && Bind(lib, setup_roots_iterator, "xcb_setup_roots_iterator");
+         Bind(lib, get_setup, "xcb_get_setup") && Bind(lib, setup_roots_iterator, "xcb_setup_roots_iterator") &&
+         Bind(lib, configure_window, "xcb_configure_window") && Bind(lib, get_geometry, "xcb_get_geometry") &&
+         Bind(lib, get_geometry_reply, "xcb_get_geometry_reply") && Bind(lib, flush, "xcb_flush");
     // The handle stays open: the plugin keeps the library loaded for the program's life anyway.
   }
 
@@ -96,16 +104,47 @@ std::vector<uint32_t> Values32(const Xcb& x, xcb_connection_t* c, xcb_window_t w
   return Values32(x, c, x.get_property(c, 0, w, prop, type, 0, 1u << 16));
 }
 
+// The xcb platform's connection; nullptr without one (or without the calls).
+xcb_connection_t* Connection() {
+  forms_detail::EnsureApplication();
+  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (!x11 || !x11->connection() || !XcbCalls().ok) return nullptr;
+  return x11->connection();
+}
+
+// A whole text property: every part of it, however long.
+std::string TextProperty(const Xcb& x, xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop, xcb_atom_t type,
+                         bool* present) {
+  std::string out;
+  *present = false;
+  if (!prop) return out;
+  uint32_t offset = 0;  // in 32-bit units
+  for (;;) {
+    xcb_generic_error_t* error = nullptr;
+    xcb_get_property_reply_t* r =
+        x.get_property_reply(c, x.get_property(c, 0, w, prop, type, offset, 1u << 16), &error);
+    std::free(error);
+    if (!r) return out;
+    bool more = false;
+    if (r->type != XCB_ATOM_NONE && r->format == 8) {
+      *present = true;
+      int n = x.get_property_value_length(r);
+      out.append(static_cast<const char*>(x.get_property_value(r)), static_cast<size_t>(n));
+      offset += static_cast<uint32_t>(n) / 4;
+      more = r->bytes_after > 0 && n > 0;
+    }
+    std::free(r);
+    if (!more) return out;
+  }
+}
+
 }  // namespace
 
 std::vector<DesktopWindow> DesktopTopLevelWindows() {
   std::vector<DesktopWindow> out;
-  forms_detail::EnsureApplication();
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  if (!x11 || !x11->connection()) return out;
+  xcb_connection_t* c = Connection();
+  if (!c) return out;
   const Xcb& x = XcbCalls();
-  if (!x.ok) return out;
-  xcb_connection_t* c = x11->connection();
   xcb_screen_iterator_t it = x.setup_roots_iterator(x.get_setup(c));
   if (!it.data) return out;
   xcb_window_t root = it.data->root;
@@ -135,8 +174,141 @@ std::vector<DesktopWindow> DesktopTopLevelWindows() {
   return out;
 }
 
+bool DesktopWindowExists(uint32_t window) {
+  xcb_connection_t* c = Connection();
+  if (!c) return false;
+  const Xcb& x = XcbCalls();
+  xcb_generic_error_t* error = nullptr;
+  xcb_get_geometry_reply_t* r = x.get_geometry_reply(c, x.get_geometry(c, window), &error);
+  std::free(error);
+  bool exists = r != nullptr;
+  std::free(r);
+  return exists;
+}
+
+std::string DesktopWindowText(uint32_t window) {
+  xcb_connection_t* c = Connection();
+  if (!c) return {};
+  const Xcb& x = XcbCalls();
+  bool present = false;
+  std::string name = TextProperty(x, c, window, Atom(x, c, "_NET_WM_NAME"), Atom(x, c, "UTF8_STRING"), &present);
+  if (present) return name;
+  // WM_NAME in whatever text type the program wrote it (STRING is Latin-1).
+  std::string legacy = TextProperty(x, c, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, &present);
+  return QString::fromLatin1(legacy.data(), static_cast<qsizetype>(legacy.size())).toStdString();
+}
+
+uint32_t DesktopWindowProcess(uint32_t window) {
+  xcb_connection_t* c = Connection();
+  if (!c) return 0;
+  const Xcb& x = XcbCalls();
+  std::vector<uint32_t> pid = Values32(x, c, window, Atom(x, c, "_NET_WM_PID"), XCB_GET_PROPERTY_TYPE_ANY);
+  return pid.empty() ? 0u : pid.front();
+}
+
+bool DesktopMoveWindow(uint32_t window, int32_t x, int32_t y, int32_t width, int32_t height) {
+  xcb_connection_t* c = Connection();
+  if (!c || !DesktopWindowExists(window)) return false;
+  const Xcb& xc = XcbCalls();
+  // The size asked is the frame's: the window manager's frame (_NET_FRAME_EXTENTS: left, right,
+  // top, bottom) comes off it.
+  std::vector<uint32_t> extents =
+      Values32(xc, c, window, Atom(xc, c, "_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
+  int32_t dw = 0, dh = 0;
+  if (extents.size() == 4) {
+    dw = static_cast<int32_t>(extents[0] + extents[1]);
+    dh = static_cast<int32_t>(extents[2] + extents[3]);
+  }
+  // A request to the window's own geometry goes to the window manager, which places its frame.
+  const uint32_t values[] = {static_cast<uint32_t>(x), static_cast<uint32_t>(y),
+                             static_cast<uint32_t>(std::max(1, width - dw)), static_cast<uint32_t>(std::max(1, height - dh))};
+  xc.configure_window(c, window,
+                      XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                      values);
+  xc.flush(c);
+  return true;
+}
+
 #else
 
 std::vector<DesktopWindow> DesktopTopLevelWindows() { return {}; }
+bool DesktopWindowExists(uint32_t) { return false; }
+std::string DesktopWindowText(uint32_t) { return {}; }
+uint32_t DesktopWindowProcess(uint32_t) { return 0; }
+bool DesktopMoveWindow(uint32_t, int32_t, int32_t, int32_t, int32_t) { return false; }
 
 #endif
+
+// ---- other programs' windows behind handles ------------------------------------------------------
+
+namespace {
+
+// Handles given to other programs' windows, from a range of their own.
+struct ForeignHandles {
+  std::mutex m;
+  std::map<HWND, uint32_t> windows;
+  std::map<uint32_t, HWND> handles;
+  HWND next = 0x70000000;
+};
+
+ForeignHandles& Foreign() {
+  static ForeignHandles f;
+  return f;
+}
+
+uint32_t ForeignWindow(HWND hwnd) {
+  ForeignHandles& f = Foreign();
+  std::lock_guard lock(f.m);
+  auto it = f.windows.find(hwnd);
+  return it == f.windows.end() ? 0u : it->second;
+}
+
+}  // namespace
+
+namespace forms_detail {
+
+bool IsForeignHandle(HWND hwnd) { return ForeignWindow(hwnd) != 0; }
+
+HWND FindForeignWindow(const std::string& caption) {
+  for (const DesktopWindow& w : DesktopTopLevelWindows()) {
+    if (DesktopWindowText(w.window) != caption) continue;
+    ForeignHandles& f = Foreign();
+    std::lock_guard lock(f.m);
+    HWND& h = f.handles[w.window];
+    if (!h) {
+      h = f.next;
+      f.next += 4;
+      f.windows[h] = w.window;
+    }
+    return h;
+  }
+  return 0;
+}
+
+bool ForeignIsWindow(HWND hwnd) {
+  uint32_t w = ForeignWindow(hwnd);
+  return w && DesktopWindowExists(w);
+}
+
+std::string ForeignWindowText(HWND hwnd) {
+  uint32_t w = ForeignWindow(hwnd);
+  return w ? DesktopWindowText(w) : std::string();
+}
+
+uint32_t ForeignWindowProcess(HWND hwnd) {
+  uint32_t w = ForeignWindow(hwnd);
+  return w && DesktopWindowExists(w) ? DesktopWindowProcess(w) : 0u;
+}
+
+bool ForeignMoveWindow(HWND hwnd, int32_t x, int32_t y, int32_t width, int32_t height) {
+  uint32_t w = ForeignWindow(hwnd);
+  return w && DesktopMoveWindow(w, x, y, width, height);
+}
+
+}  // namespace forms_detail
+
+void PreferX11Platform() {
+  const char* display = std::getenv("DISPLAY");
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (display && *display && (!platform || !*platform)) setenv("QT_QPA_PLATFORM", "xcb", 1);
+}

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "forms/desktop_windows.h"
 #include "forms/qt/hwnd_qt.h"
 
 namespace {
@@ -351,6 +352,7 @@ bool DestroyWindow(HWND hwnd) {
 }
 
 bool IsWindow(HWND hwnd) {
+  if (forms_detail::IsForeignHandle(hwnd)) return forms_detail::ForeignIsWindow(hwnd);
   auto e = Find(hwnd);
   if (!e) return false;
   return e->messageWindow || !e->widget.isNull();
@@ -444,10 +446,12 @@ HWND FindWindow(const char*, const char* caption) {
   for (HWND h : tops) {
     if (GetWindowText(h) == want) return h;
   }
-  return 0;
+  // Other programs' windows (on an X11 desktop).
+  return forms_detail::FindForeignWindow(want);
 }
 
 std::string GetWindowText(HWND hwnd) {
+  if (forms_detail::IsForeignHandle(hwnd)) return forms_detail::ForeignWindowText(hwnd);
   auto e = Find(hwnd);
   if (!e) return {};
   if (e->messageWindow) {
@@ -511,6 +515,7 @@ HWND GetWindow(HWND hwnd, UINT cmd) {
 }
 
 bool MoveWindow(HWND hwnd, int32_t x, int32_t y, int32_t width, int32_t height, bool repaint) {
+  if (forms_detail::IsForeignHandle(hwnd)) return forms_detail::ForeignMoveWindow(hwnd, x, y, width, height);
   QWidget* w = WidgetFromHwnd(hwnd);
   if (!w) return false;
   if (w->isWindow()) {
@@ -533,6 +538,11 @@ bool ReleaseCapture() {
 }
 
 uint32_t GetWindowThreadProcessId(HWND hwnd, uint32_t* processId) {
+  if (forms_detail::IsForeignHandle(hwnd)) {
+    uint32_t pid = forms_detail::ForeignWindowProcess(hwnd);
+    if (processId) *processId = pid;
+    return pid;
+  }
   if (!IsWindow(hwnd)) {
     if (processId) *processId = 0;
     return 0;

@@ -174,6 +174,16 @@ std::string ListBox::Text() const {
   int16_t i = ListIndex();
   return i < 0 ? std::string() : List(i);
 }
+void ListBox::Text(const std::string& v) {
+  QString want = Q(v);
+  int16_t found = -1;
+  for (Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+    for (int16_t i = 0; found < 0 && i < ListCount(); ++i) {
+      if (d_->list->item(i)->text().compare(want, cs) == 0) found = i;
+    }
+  }
+  ListIndex(found);
+}
 bool ListBox::Sorted() const { return d_->sorted; }
 void ListBox::Sorted(bool v) {
   d_->sorted = v;
@@ -203,6 +213,7 @@ void ListBox::MultiSelect(int16_t v) {
 }
 void ListBox::SetProperty(const std::string& n, const Variant& v) {
   if (Is(n, "ListIndex")) return ListIndex(static_cast<int16_t>(LongOf(v)));
+  if (Is(n, "Text")) return Text(StringOf(v));
   if (Is(n, "Sorted")) return Sorted(BoolOf(v));
   if (Is(n, "MultiSelect")) return MultiSelect(static_cast<int16_t>(LongOf(v)));
   if (Is(n, "TopIndex")) return TopIndex(static_cast<int16_t>(LongOf(v)));

@@ -148,11 +148,16 @@ std::string InputBox(const std::string& prompt, const std::string& title, const 
 }
 
 std::string BrowseForFolder(const std::string& instruction, HWND owner, const std::string& initDir) {
+  return BrowseForFolder(BrowseInfo{owner, instruction, BIF_RETURNONLYFSDIRS, initDir});
+}
+
+std::string BrowseForFolder(const BrowseInfo& info) {
   DialogRequest r;
   r.kind = DialogKind::Folder;
-  r.prompt = instruction;
-  r.owner = owner;
-  r.initDir = initDir;
+  r.prompt = info.title;
+  r.owner = info.owner;
+  r.initDir = info.initDir;
+  r.flags = static_cast<int32_t>(info.flags);
   DialogAnswer a = CurrentResponder()->Dialog(r);
   return a.accepted ? a.text : std::string();
 }

@@ -10,6 +10,7 @@
 
 #include "forms/qt/hwnd_qt.h"
 #include "forms/responder.h"
+#include "forms/qt/file_dialog_qt.h"
 #include "forms/qt/font_qt.h"
 #include "forms_internal.h"
 
@@ -38,18 +39,6 @@ std::vector<ButtonDef> ButtonsOf(int style) {
 QWidget* OwnerWidget(HWND owner) {
   if (QWidget* w = WidgetFromHwnd(owner)) return w->window();
   return QApplication::activeWindow();
-}
-
-// "desc|pattern|desc|pattern" as Qt's "desc (pattern pattern)" filters.
-QStringList QtFilters(const std::string& filter) {
-  QStringList parts = Q(filter).split('|');
-  QStringList out;
-  for (int i = 0; i + 1 < parts.size(); i += 2) {
-    QString patterns = parts[i + 1];
-    patterns.replace(';', ' ');
-    out << parts[i] + " (" + patterns + ")";
-  }
-  return out;
 }
 
 class WindowResponder : public Responder {
@@ -92,24 +81,9 @@ class WindowResponder : public Responder {
     switch (r.kind) {
       case DialogKind::Open:
       case DialogKind::Save: {
-        QFileDialog d(owner, Q(r.title));
-        bool open = r.kind == DialogKind::Open;
-        d.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-        if (open) {
-          d.setFileMode((r.flags & 0x200) ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
-        } else {
-          d.setFileMode(QFileDialog::AnyFile);
-          if (!(r.flags & 0x2)) d.setOption(QFileDialog::DontConfirmOverwrite);
-        }
-        QStringList filters = QtFilters(r.filter);
-        if (!filters.isEmpty()) {
-          d.setNameFilters(filters);
-          int idx = std::clamp<int>(r.filterIndex, 1, static_cast<int>(filters.size())) - 1;
-          d.selectNameFilter(filters[idx]);
-        }
-        if (!r.defaultExt.empty()) d.setDefaultSuffix(Q(r.defaultExt));
-        if (!r.initDir.empty()) d.setDirectory(Q(r.initDir));
-        if (!r.fileName.empty()) d.selectFile(Q(r.fileName));
+        std::unique_ptr<QFileDialog> dialog = forms_detail::MakeFileDialog(r, owner);
+        QFileDialog& d = *dialog;
+        QStringList filters = d.nameFilters();
         if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return DialogAnswer::Cancel();
         a.accepted = true;
         for (const QString& f : d.selectedFiles()) a.fileNames.push_back(S(f));
@@ -144,8 +118,11 @@ class WindowResponder : public Responder {
         return a;
       }
       case DialogKind::Folder: {
+        QFileDialog::Options options;
+        if (!(r.flags & BIF_BROWSEINCLUDEFILES)) options |= QFileDialog::ShowDirsOnly;
+        if (r.flags & BIF_NONEWFOLDERBUTTON) options |= QFileDialog::ReadOnly;
         QString dir = QFileDialog::getExistingDirectory(owner, Q(r.title.empty() ? r.prompt : r.title),
-                                                        Q(r.initDir));
+                                                        Q(r.initDir), options);
         if (dir.isEmpty()) return DialogAnswer::Cancel();
         return DialogAnswer::Ok(S(dir));
       }

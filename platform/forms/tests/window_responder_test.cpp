@@ -129,11 +129,36 @@ TEST(WindowResponder, FileDialogGetsTheFiltersFolderAndAnswer) {
   r.filterIndex = 2;
   r.initDir = dir.string();
   DialogAnswer a = CurrentResponder()->Dialog(r);
-  EXPECT_EQ(filters, (QStringList{"Movies (*.avi;*.mpg) (*.avi *.mpg)", "All Files (*.*) (*.*)"}));
-  EXPECT_EQ(selectedFilter, "All Files (*.*) (*.*)");
+  // Patterns the description names already are not repeated.
+  EXPECT_EQ(filters, (QStringList{"Movies (*.avi *.mpg)", "All Files (*.*)"}));
+  EXPECT_EQ(selectedFilter, "All Files (*.*)");
   EXPECT_EQ(folder.toStdString(), dir.string());
   EXPECT_EQ(title, "Open a movie");
   ASSERT_TRUE(a.accepted);
   EXPECT_EQ(a.text, (dir / "clip.avi").string());
   EXPECT_EQ(a.filterIndex, 2);
+}
+
+TEST(WindowResponder, AnOpenDialogTakesATypedNameOfANewFile) {
+  WindowResponderScope scope;
+  const char* scratch = std::getenv("SUITE_TEST_SCRATCH");
+  std::filesystem::path dir = std::filesystem::path(scratch ? scratch : "/tmp") / "newfile";
+  std::filesystem::create_directories(dir);
+  std::filesystem::path wanted = dir / "new output.avi";
+  std::filesystem::remove(wanted);
+  WhenModalOpens([&](QWidget* w) {
+    auto* dlg = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(dlg, nullptr);
+    dlg->selectFile(QString::fromStdString(wanted.string()));
+    QMetaObject::invokeMethod(dlg, "accept");
+  });
+  DialogRequest r;
+  r.kind = DialogKind::Open;
+  r.filter = "AVI files (*.avi)|*.avi|All Files (*.*)|*.*";
+  r.flags = 4;  // no read-only box; the file need not exist
+  r.initDir = dir.string();
+  DialogAnswer a = CurrentResponder()->Dialog(r);
+  ASSERT_TRUE(a.accepted);
+  EXPECT_EQ(a.text, wanted.string());
+  EXPECT_FALSE(std::filesystem::exists(wanted)) << "nothing is created";
 }

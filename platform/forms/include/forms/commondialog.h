@@ -60,11 +60,25 @@ class CommonDialogObject {
   bool Cancelled();
 };
 
+// The automation object over a dialog object (the members of "MSComDlg.CommonDialog.1",
+// FilterIndex at DISPID 23); Detach is called when the dialog object goes.
+class CommonDialogDispatch {
+ public:
+  virtual void Detach() = 0;
+
+ protected:
+  ~CommonDialogDispatch() = default;
+};
+ComPtr<IDispatch> MakeCommonDialogDispatch(CommonDialogObject& dialog, CommonDialogDispatch** detach);
+
 // The control form of the common dialog: invisible at run time; its dialogs belong to its form.
+// Late-bound callers reach it through DispatchObject().
 class CommonDialog : public Control {
  public:
   explicit CommonDialog(const ControlSite& site);
+  ~CommonDialog() override;
   CommonDialogObject& Dialog() { return dialog_; }
+  IDispatch* DispatchObject() const override;
   CommonDialogObject* operator->() { return &dialog_; }
   void ShowOpen();
   void ShowSave();
@@ -76,4 +90,6 @@ class CommonDialog : public Control {
  private:
   void Own();
   CommonDialogObject dialog_;
+  mutable ComPtr<IDispatch> automation_;
+  mutable CommonDialogDispatch* detach_ = nullptr;
 };

@@ -258,7 +258,10 @@ class ListBox : public Control {
   int16_t SelCount() const;
   int16_t TopIndex() const;
   void TopIndex(int16_t v);
+  // The selected line's text; setting it selects the line of that text (the first one equal to
+  // it, else the first equal without regard to case), or no line when none has it.
   std::string Text() const;
+  void Text(const std::string& v);
   bool Sorted() const;
   void Sorted(bool v);
   int16_t MultiSelect() const;

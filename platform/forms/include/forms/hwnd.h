@@ -66,7 +66,10 @@ bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The first top-level window (form or message window) whose caption equals the text; without a
 // caption (nullptr) the first top-level window of all. A class name is accepted for the call's
-// shape and ignored. 0 when none.
+// shape and ignored. 0 when none. When none of ours has the caption, another program's top-level
+// window on the X11 desktop that has it exactly (forms/desktop_windows.h): its handle works with
+// IsWindow, GetWindowText, MoveWindow (through the window manager) and GetWindowThreadProcessId
+// (its process).
 HWND FindWindow(const char* className, const char* caption);
 // A window's caption, or a control's text.
 std::string GetWindowText(HWND hwnd);

@@ -123,3 +123,18 @@ std::string InputBox(const std::string& prompt, const std::string& title = {},
 // Folder browsing: the chosen folder, or "" on Cancel.
 std::string BrowseForFolder(const std::string& instruction, HWND owner = 0,
                             const std::string& initDir = {});
+
+// Folder browsing as the shell's folder dialog is called: the owner window, the instruction text
+// shown above the folders ("title"), the BIF_ flags and the folder to start in. Answers the whole
+// path of the chosen folder (never cut to a length), "" on Cancel.
+constexpr uint32_t BIF_RETURNONLYFSDIRS = 0x0001;
+constexpr uint32_t BIF_NEWDIALOGSTYLE = 0x0040;
+constexpr uint32_t BIF_NONEWFOLDERBUTTON = 0x0200;
+constexpr uint32_t BIF_BROWSEINCLUDEFILES = 0x4000;
+struct BrowseInfo {
+  HWND owner = 0;
+  std::string title;
+  uint32_t flags = 0;
+  std::string initDir;
+};
+std::string BrowseForFolder(const BrowseInfo& info);
