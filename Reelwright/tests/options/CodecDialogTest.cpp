@@ -5,12 +5,18 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <QDialog>
+#include <QSpinBox>
+#include <filesystem>
+#include <map>
+
 #include <cstdlib>
 
 #include "PrivateRegistry.h"
 #include "core/error.h"
 #include "forms/app.h"
 #include "forms/end_requests.h"
+#include "forms/qt/hwnd_qt.h"
 #include "forms/responder.h"
 #include "join_graph.h"
 #include "mainwindow/modSettings.h"
@@ -46,6 +52,7 @@ class CodecDialog : public PrivateRegistry {
   void SetUp() override {
     PrivateRegistry::SetUp();
     SetMsgBoxHandler([](const MsgBoxRequest& r) { return CurrentResponder()->MessageBox(r); });
+    forms_detail::EnsureApplication();
     ASSERT_EQ(Regsvr("Kitbroker"), 0);
     ResizeStreamEnabled = false;
   }
@@ -228,4 +235,45 @@ TEST_F(CodecDialog, Mpeg4AndMp3InsertedAndWritten) {
   EXPECT_EQ(p.First("video")->codecName, "mpeg4");
   EXPECT_EQ(p.First("video")->codecTag, "FMP4");
   EXPECT_EQ(p.First("audio")->codecName, "mp3");
+}
+
+// The quality set through "Configure..." is the one the inserted compressor codes with: a join
+// at low quality is smaller than the same join at high quality.
+TEST_F(CodecDialog, TheConfiguredQualityIsInEffect) {
+  std::map<int, uintmax_t> sizes;
+  for (int quality : {100, 5}) {
+    SCOPED_TRACE(quality);
+    Join j(nullptr, "codec-dialog-quality-" + std::to_string(quality) + ".avi");
+    j.Wire(nullptr);
+    int configured = 0;
+    auto previous = dshow::SetCompressorDialogPresenter([&](QDialog& d, OAHWND) {
+      auto* box = d.findChild<QSpinBox*>("quality");
+      if (!box) return false;
+      box->setValue(quality);
+      ++configured;
+      return true;
+    });
+    ScriptScope script;
+    auto watch = driver::WhenShownModally("frmCodecDialog", [&](Form&) {
+      driver::ClickListItem(*f_.ListVideoCodecs, LineOf(*f_.ListVideoCodecs, "MPEG-4 Video Compressor"));
+      ASSERT_TRUE(f_.CmdConfig->Enabled());
+      driver::Click(*f_.CmdConfig);
+      driver::ClickListItem(*f_.ListAudioCodecs, LineOf(*f_.ListAudioCodecs, "MPEG Layer-3"));
+      driver::Click(*f_.CmdOK);
+    });
+    const bool joined = f_.Popup(j.graph.Get(), nullptr);
+    dshow::SetCompressorDialogPresenter(std::move(previous));
+    ASSERT_TRUE(joined);
+    EXPECT_EQ(configured, 1);
+    ASSERT_EQ(RunToEnd(j.graph.Get()), EC_COMPLETE);
+    j.engine->ScrapIt();
+    j.engine = nullptr;
+    const fixtures::Probe p = fixtures::RunFfprobe(j.target);
+    ASSERT_TRUE(p.ok) << p.error;
+    ASSERT_TRUE(p.First("video") && p.First("audio"));
+    EXPECT_EQ(p.First("video")->codecTag, "FMP4");
+    EXPECT_EQ(p.First("audio")->codecName, "mp3");
+    sizes[quality] = std::filesystem::file_size(j.target);
+  }
+  EXPECT_LT(sizes[5], sizes[100]);
 }
