@@ -400,3 +400,22 @@ TEST_F(CompressWindow, ASourceChosenAfterItsOwnTargetCannotBeCompressedOverItsel
   EXPECT_EQ(answer.shown, 0);
   EXPECT_EQ(Bytes(clip), before);
 }
+
+TEST_F(CompressWindow, TextTypedIntoTheBoxesIsNoPath) {
+  f_.m_sTargetFile.clear();
+  f_.Load();
+  ScriptScope script;
+  ChooseSource(script, source_);
+  const std::string proposal = f_.m_sTargetFile;
+  ASSERT_FALSE(proposal.empty());
+  f_.Text1->Text((dir_ / "typed-source.avi").string());
+  f_.Text2->Text("typed-target.avi");
+  OptionsAnswer answer(kMpeg4);
+  driver::Click(*f_.Command2);
+  EXPECT_EQ(f_.txtStatus->Text(), "Finished.");
+  EXPECT_EQ(Names(work_), std::vector<std::string>{proposal});  // the proposal, not the typed name
+  const fixtures::Probe p = fixtures::RunFfprobe((work_ / proposal).string());
+  ASSERT_TRUE(p.ok) << p.error;
+  EXPECT_EQ(p.streams.size(), 1u);
+  EXPECT_EQ(p.streams[0].frames, 15);
+}
