@@ -169,6 +169,7 @@ struct TextBox::Impl {
 TextBox::TextBox(const ControlSite& site) : Control(site), d_(std::make_shared<Impl>()) {
   native().backColor = 0x80000005;
   native().foreColor = 0x80000008;
+  native().dblClick = true;
   MultiLine(false);
 }
 
