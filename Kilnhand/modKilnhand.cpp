@@ -105,7 +105,7 @@ void ProfileNames(std::vector<std::string>& names) {
 
 EncoderEvents::EncoderEvents(IWMEncoder* encoder, std::function<void(int32_t)> onError) : encoder_(encoder) {
   auto sink = MakeComObject<EventSink>(DIID__IWMEncoderEvents);
-  sink->On(DISPID_WMENC_ONERROR, [onError](EventArgs& a) { onError(a.Long(0)); });
+  sink->On(DISPID_WMENC_ONERROR, [onError](SinkArgs& a) { onError(a.Long(0)); });
   sink_ = ComPtr<IUnknown>(static_cast<IDispatch*>(sink.Get()));
   cookie_ = ConnectEvents(encoder_.Get(), DIID__IWMEncoderEvents, sink_.Get());
 }

@@ -23,7 +23,7 @@ class Recorder {
  public:
   Recorder(IUnknown* source, REFIID events, DISPID id) : source_(source), iid_(events) {
     sink_ = MakeComObject<EventSink>(events);
-    sink_->On(id, [this](EventArgs& a) {
+    sink_->On(id, [this](SinkArgs& a) {
       Heard h;
       for (size_t i = 0; i < a.Count(); ++i) h.args.push_back(a.Get(i));
       h.thread = std::this_thread::get_id();

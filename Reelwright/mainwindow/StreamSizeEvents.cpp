@@ -11,7 +11,7 @@ constexpr DISPID kOnError = 1;
 
 ComPtr<IUnknown> SinkStreamSizeErrors(IUnknown* source, std::function<void()> onError, DWORD& cookie) {
   auto sink = MakeComObject<EventSink>(kStreamResizeEvents);
-  sink->On(kOnError, [onError = std::move(onError)](EventArgs&) { onError(); });
+  sink->On(kOnError, [onError = std::move(onError)](SinkArgs&) { onError(); });
   cookie = ConnectEvents(source, kStreamResizeEvents, sink.Get());
   ComPtr<IUnknown> kept;
   Check(sink->QueryInterface(IID_IUnknown, kept.put_void()));

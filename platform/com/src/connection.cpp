@@ -137,22 +137,22 @@ HRESULT ConnectionPointContainerImpl::FindConnectionPoint(REFIID riid, IConnecti
   return S_OK;
 }
 
-// ---- EventArgs and EventSink -----------------------------------------------------------------------
+// ---- SinkArgs and EventSink -----------------------------------------------------------------------
 
-size_t EventArgs::Count() const { return params_ ? params_->cArgs : 0; }
+size_t SinkArgs::Count() const { return params_ ? params_->cArgs : 0; }
 
-Variant& EventArgs::Raw(size_t i) const {
+Variant& SinkArgs::Raw(size_t i) const {
   if (i >= Count()) Raise(vbErrWrongArgCount);
   return params_->rgvarg[params_->cArgs - 1 - i];
 }
 
-Variant EventArgs::Get(size_t i) const { return Raw(i).Deref(); }
-int32_t EventArgs::Long(size_t i) const { return CLng(Get(i)); }
-double EventArgs::Double(size_t i) const { return CDbl(Get(i)); }
-bool EventArgs::Bool(size_t i) const { return CBool(Get(i)); }
-std::string EventArgs::String(size_t i) const { return CStr(Get(i)); }
+Variant SinkArgs::Get(size_t i) const { return Raw(i).Deref(); }
+int32_t SinkArgs::Long(size_t i) const { return CLng(Get(i)); }
+double SinkArgs::Double(size_t i) const { return CDbl(Get(i)); }
+bool SinkArgs::Bool(size_t i) const { return CBool(Get(i)); }
+std::string SinkArgs::String(size_t i) const { return CStr(Get(i)); }
 
-void EventArgs::Set(size_t i, const Variant& value) {
+void SinkArgs::Set(size_t i, const Variant& value) {
   Variant& target = Raw(i);
   if (!target.IsByRef()) Raise(vbErrTypeMismatch, "The event argument " + std::to_string(i) + " is not passed by reference");
   target.Assign(value);
@@ -197,7 +197,7 @@ HRESULT EventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VAR
   // A handler may replace itself or release the sink: run a copy.
   Handler handler = it->second;
   DISPPARAMS none;
-  EventArgs args(params ? params : &none);
+  SinkArgs args(params ? params : &none);
   try {
     handler(args);
     return S_OK;

@@ -51,7 +51,7 @@ class EventsTest : public ::testing::Test {
  protected:
   ComPtr<EventSink> Listener(const std::string& label, bool cancel = false, REFIID iid = kEvents) {
     auto sink = MakeComObject<EventSink>(iid);
-    sink->On(kChanged, [this, label, cancel](EventArgs& a) {
+    sink->On(kChanged, [this, label, cancel](SinkArgs& a) {
       heard_.push_back({label, a.String(0), a.Long(1), a.Bool(2)});
       if (cancel) a.Set(2, Variant(true));
     });
@@ -153,7 +153,7 @@ TEST_F(EventsTest, ASinkMayUnadviseItselfDuringAnEvent) {
   DWORD cookie = 0;
   auto quitter = MakeComObject<EventSink>(kEvents);
   int calls = 0;
-  quitter->On(kChanged, [&](EventArgs&) {
+  quitter->On(kChanged, [&](SinkArgs&) {
     ++calls;
     DisconnectEvents(source_->Unknown(), kEvents, cookie);
   });
@@ -183,7 +183,7 @@ TEST_F(EventsTest, ConnectionPointsShareTheObjectsLife) {
 
 TEST_F(EventsTest, HostSinkReportsHandlerFailuresAndIgnoresUnhandledEvents) {
   auto sink = MakeComObject<EventSink>(kEvents);
-  sink->On(2, [](EventArgs& a) { a.Set(0, Variant(int32_t{1})); });  // a by-value argument
+  sink->On(2, [](SinkArgs& a) { a.Set(0, Variant(int32_t{1})); });  // a by-value argument
   Variant arg(int32_t{5});
   DISPPARAMS p{&arg, nullptr, 1, 0};
   EXCEPINFO info;

@@ -227,13 +227,13 @@ TEST_F(ServerTest, TheEventReachesSinksWithItsArgumentsInOrder) {
 
   std::vector<std::string> heard;
   auto first = MakeComObject<EventSink>(source);
-  first->On(probe::kAnnounced, [&](EventArgs& a) {
+  first->On(probe::kAnnounced, [&](SinkArgs& a) {
     ASSERT_EQ(a.Count(), 3u);
     heard.push_back("first " + a.String(0) + " " + std::to_string(a.Long(1)) + " " + (a.Bool(2) ? "T" : "F"));
     a.Set(2, Variant(true));
   });
   auto second = MakeComObject<EventSink>(source);
-  second->On(probe::kAnnounced, [&](EventArgs& a) {
+  second->On(probe::kAnnounced, [&](SinkArgs& a) {
     heard.push_back("second " + a.String(0) + " " + std::to_string(a.Long(1)) + " " + (a.Bool(2) ? "T" : "F"));
   });
   DWORD c1 = ConnectEvents(probeObject.Get(), source, first.Get());

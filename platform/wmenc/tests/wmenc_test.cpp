@@ -380,7 +380,7 @@ TEST_F(Encoder, FailedRunKeepsTheOldFileAndReportsFirst) {
   auto sink = MakeComObject<EventSink>(DIID__IWMEncoderEvents);
   std::vector<std::pair<int32_t, int32_t>> seen;  // (argument, RunState at the event)
   std::thread::id eventThread;
-  sink->On(DISPID_WMENC_ONERROR, [&](EventArgs& a) {
+  sink->On(DISPID_WMENC_ONERROR, [&](SinkArgs& a) {
     seen.emplace_back(a.Long(0), s.State());
     eventThread = std::this_thread::get_id();
   });

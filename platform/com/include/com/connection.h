@@ -11,7 +11,7 @@
 //
 // Host side:
 //   auto sink = MakeComObject<EventSink>(DIID__ProbeEvents);
-//   sink->On(1, [](EventArgs& a) { ... a.String(0) ... a.Set(2, Variant(true)); });
+//   sink->On(1, [](SinkArgs& a) { ... a.String(0) ... a.Set(2, Variant(true)); });
 //   DWORD cookie = ConnectEvents(source, DIID__ProbeEvents, sink.Get());
 #include <functional>
 #include <map>
@@ -25,9 +25,9 @@
 #include "core/variant.h"
 
 // The arguments of an event as a sink receives them, in their natural order.
-class EventArgs {
+class SinkArgs {
  public:
-  explicit EventArgs(DISPPARAMS* params) : params_(params) {}
+  explicit SinkArgs(DISPPARAMS* params) : params_(params) {}
   size_t Count() const;
   // The i-th argument's value (by-reference arguments read through).
   Variant Get(size_t i) const;
@@ -49,7 +49,7 @@ class EventArgs {
 // interface (and its aliases).
 class EventSink : public ComObject<IDispatch> {
  public:
-  using Handler = std::function<void(EventArgs&)>;
+  using Handler = std::function<void(SinkArgs&)>;
   explicit EventSink(REFIID eventIid, std::vector<IID> aliases = {});
   EventSink& On(DISPID id, Handler handler);
 
