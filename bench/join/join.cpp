@@ -9,9 +9,6 @@
 //
 // Without a movie, the fixture is generated first. The last line is "ratio <engine time /
 // ffmpeg time>"; the target is at most 0.9.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -21,33 +18,18 @@
 #include "des/timeline.h"
 #include "dshow/dshow.h"
 #include "dshow/filters.h"
+#include "bench_timing.h"
 #include "fixtures.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Seconds;
+using bench::TimeFfmpeg;
+
 constexpr int kClips = 5;
 constexpr double kSeconds = 10.0;
 const char* kFade = "{16B280C5-EE70-11D1-9066-00C04FD9189D}";
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-double TimeFfmpeg(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const auto start = Clock::now();
-  const pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    execvp("ffmpeg", argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  const double t = Seconds(Clock::now() - start);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -1;
-}
 
 template <class I>
 ComPtr<I> As(IUnknown* p) {
