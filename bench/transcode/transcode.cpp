@@ -15,6 +15,7 @@
 #include "com/com.h"
 #include "dshow/dshow.h"
 #include "dshow/filters.h"
+#include "bench_movie.h"
 #include "bench_timing.h"
 #include "fixtures.h"
 
@@ -133,19 +134,8 @@ double TimeGraph(const std::string& movie, const std::string& target, const std:
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string movie;
-  if (argc > 1) {
-    movie = argv[1];
-  } else {
-    fixtures::Options o;
-    o.width = 640;
-    o.height = 480;
-    o.fps = 25;
-    o.seconds = 60;
-    std::printf("making a 60 s 640x480 MPEG-4 + MP3 movie...\n");
-    movie = fixtures::Make(fixtures::Kind::AviDx50, fixtures::ScratchFolder("bench-transcode"), o);
-  }
   const std::string folder = fixtures::ScratchFolder("bench-transcode");
+  const std::string movie = bench::MovieOrSixtySeconds(argc, argv, folder);
   double ours = 0, theirs = 0;
   struct Job {
     const char* name;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "SampleGrabber.h"
+#include "bench_movie.h"
 #include "com/com.h"
 #include "dshow/dshow.h"
 #include "dshow/encoders.h"
@@ -116,18 +117,7 @@ double TimeJoin(const std::string& movie, const std::string& target, bool watch)
 
 int main(int argc, char** argv) {
   const std::string folder = fixtures::ScratchFolder("bench-watchfilter");
-  std::string movie;
-  if (argc > 1) {
-    movie = argv[1];
-  } else {
-    fixtures::Options o;
-    o.width = 640;
-    o.height = 480;
-    o.fps = 25;
-    o.seconds = 60;
-    std::printf("making a 60 s 640x480 MPEG-4 + MP3 movie...\n");
-    movie = fixtures::Make(fixtures::Kind::AviDx50, folder, o);
-  }
+  const std::string movie = bench::MovieOrSixtySeconds(argc, argv, folder);
   double without = 0, with = 0;
   for (int round = 0; round < 3; ++round) {
     for (bool watch : {false, true}) {
