@@ -18,12 +18,14 @@
 #include "des/timeline.h"
 #include "dshow/dshow.h"
 #include "dshow/filters.h"
+#include "bench_filters.h"
 #include "bench_timing.h"
 #include "fixtures.h"
 
 namespace {
 
 using bench::Clock;
+using bench::CreateFilter;
 using bench::Seconds;
 using bench::TimeFfmpeg;
 
@@ -79,15 +81,6 @@ ComPtr<IAMTimeline> BuildTimeline(const std::string& movie) {
   return tl;
 }
 
-ComPtr<IBaseFilter> Create(const std::u16string& name) {
-  for (auto& t : dshow::RegisteredFilters()) {
-    if (t.name != name) continue;
-    ComPtr<IBaseFilter> f;
-    if (SUCCEEDED(t.create(f.put()))) return f;
-  }
-  return nullptr;
-}
-
 double TimeEngine(const std::string& movie, const std::string& target) {
   const auto start = Clock::now();
   ComPtr<IAMTimeline> tl = BuildTimeline(movie);
@@ -100,8 +93,8 @@ double TimeEngine(const std::string& movie, const std::string& target) {
   }
   ComPtr<IGraphBuilder> g;
   engine->GetFilterGraph(g.put());
-  ComPtr<IBaseFilter> writer = Create(u"File writer");
-  ComPtr<IBaseFilter> mux = Create(u"AVI Mux");
+  ComPtr<IBaseFilter> writer = CreateFilter(u"File writer");
+  ComPtr<IBaseFilter> mux = CreateFilter(u"AVI Mux");
   g->AddFilter(writer.Get(), u"File writer");
   g->AddFilter(mux.Get(), u"AVI Mux");
   As<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToUtf16(target).c_str(), nullptr);

@@ -15,6 +15,7 @@
 #include "com/com.h"
 #include "dshow/dshow.h"
 #include "dshow/filters.h"
+#include "bench_filters.h"
 #include "bench_movie.h"
 #include "bench_timing.h"
 #include "fixtures.h"
@@ -22,6 +23,7 @@
 namespace {
 
 using bench::Clock;
+using bench::CreateFilter;
 using bench::Seconds;
 using bench::TimeFfmpeg;
 
@@ -48,15 +50,6 @@ ComPtr<IBaseFilter> Named(IGraphBuilder* g, const std::u16string& name) {
   return f;
 }
 
-ComPtr<IBaseFilter> Create(const std::u16string& name) {
-  for (auto& t : dshow::RegisteredFilters()) {
-    if (t.name != name) continue;
-    ComPtr<IBaseFilter> f;
-    if (SUCCEEDED(t.create(f.put()))) return f;
-  }
-  return nullptr;
-}
-
 // The Motion JPEG compressor among the registered video compressors, if any.
 std::u16string MotionJpegCompressor() {
   for (auto& t : dshow::RegisteredFilters()) {
@@ -78,8 +71,8 @@ double TimeGraph(const std::string& movie, const std::string& target, const std:
     std::fprintf(stderr, "the graph cannot render %s\n", movie.c_str());
     return -1;
   }
-  ComPtr<IBaseFilter> mux = Create(u"AVI Mux");
-  ComPtr<IBaseFilter> writer = Create(u"File writer");
+  ComPtr<IBaseFilter> mux = CreateFilter(u"AVI Mux");
+  ComPtr<IBaseFilter> writer = CreateFilter(u"File writer");
   g->AddFilter(mux.Get(), u"AVI Mux");
   g->AddFilter(writer.Get(), u"File writer");
   ComPtr<IFileSinkFilter> sink;
@@ -96,7 +89,7 @@ double TimeGraph(const std::string& movie, const std::string& target, const std:
     HRESULT hr;
     if (std::u16string(renderer) == u"Video Renderer") {
       if (!compressor.empty()) {
-        ComPtr<IBaseFilter> c = Create(compressor);
+        ComPtr<IBaseFilter> c = CreateFilter(compressor);
         g->AddFilter(c.Get(), u"Video Compressor Filter");
         hr = g->Connect(up.Get(), Pins(c.Get(), PINDIR_INPUT, false).at(0).Get());
         if (SUCCEEDED(hr)) hr = g->ConnectDirect(Pins(c.Get(), PINDIR_OUTPUT, false).at(0).Get(), spare.Get(), nullptr);

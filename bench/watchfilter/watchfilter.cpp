@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "SampleGrabber.h"
+#include "bench_filters.h"
 #include "bench_movie.h"
 #include "com/com.h"
 #include "dshow/dshow.h"
@@ -21,6 +22,7 @@
 
 namespace {
 
+using bench::CreateFilter;
 using Clock = std::chrono::steady_clock;
 
 ComPtr<IPin> FirstPin(IBaseFilter* f, PIN_DIRECTION want, bool connected) {
@@ -35,15 +37,6 @@ ComPtr<IPin> FirstPin(IBaseFilter* f, PIN_DIRECTION want, bool connected) {
     ComPtr<IPin> other;
     if (d == want && (pin->ConnectedTo(other.put()) == S_OK) == connected) return pin;
   }
-}
-
-ComPtr<IBaseFilter> Create(const std::u16string& name) {
-  for (auto& t : dshow::RegisteredFilters()) {
-    if (t.name != name) continue;
-    ComPtr<IBaseFilter> f;
-    if (SUCCEEDED(t.create(f.put()))) return f;
-  }
-  return nullptr;
 }
 
 ComPtr<IBaseFilter> MotionJpeg() {
@@ -63,7 +56,7 @@ double TimeJoin(const std::string& movie, const std::string& target, bool watch)
   if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid, g.put_void())) ||
       FAILED(g->RenderFile(Utf8ToUtf16(movie).c_str(), nullptr)))
     return -1;
-  ComPtr<IBaseFilter> mux = Create(u"AVI Mux"), writer = Create(u"File writer"), mjpeg = MotionJpeg();
+  ComPtr<IBaseFilter> mux = CreateFilter(u"AVI Mux"), writer = CreateFilter(u"File writer"), mjpeg = MotionJpeg();
   if (!mux || !writer || !mjpeg) return -1;
   g->AddFilter(mux.Get(), u"AVI Mux");
   g->AddFilter(writer.Get(), u"File writer");
