@@ -16,6 +16,7 @@
 #include "core/runtime_math.h"
 #include "des/timeline.h"
 #include "dshow/interfaces.h"
+#include "engine/ObjectCast.h"
 #include "engine/modGeneral.h"
 #include "engine/modGeneralGraph.h"
 #include "engine/modRegistry.h"
@@ -57,13 +58,7 @@ bool SameText(const std::string& a, const std::string& b) {
   return true;
 }
 
-template <class I>
-ComPtr<I> Cast(IUnknown* p) {
-  if (!p) Raise(vbErrObjectNotSet);
-  ComPtr<I> out;
-  Check(p->QueryInterface(I::iid, out.put_void()));
-  return out;
-}
+using modGeneral::Cast;
 
 Variant Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<Variant> args = {}) {
   if (!object) Raise(vbErrObjectNotSet);
