@@ -4,6 +4,7 @@
 #include "com/interfaces.h"
 #include "core/error.h"
 #include "core/msgbox.h"
+#include "engine/ObjectCast.h"
 #include "forms/app.h"
 #include "mainwindow/modSettings.h"
 
@@ -14,13 +15,7 @@ StreamSizeSources& SizeSources() {
   return sources;
 }
 
-template <class I>
-ComPtr<I> Cast(IUnknown* p) {
-  if (!p) Raise(vbErrObjectNotSet);
-  ComPtr<I> out;
-  Check(p->QueryInterface(I::iid, out.put_void()));
-  return out;
-}
+using modGeneral::Cast;
 
 template <class I>
 ComPtr<I> NewNode(IAMTimeline* timeline, LONG kind) {

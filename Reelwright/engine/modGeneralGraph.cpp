@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "core/error.h"
+#include "engine/ObjectCast.h"
 
 namespace modGeneral {
 
@@ -15,14 +16,6 @@ std::string LowerTrimmed(std::string s) {
   while (!s.empty() && blank(static_cast<unsigned char>(s.back()))) s.pop_back();
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return s;
-}
-
-template <class I>
-ComPtr<I> Cast(IUnknown* p) {
-  ComPtr<I> out;
-  if (!p) Raise(vbErrObjectNotSet);
-  Check(p->QueryInterface(IidOf<I>(), out.put_void()));
-  return out;
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "core/runtime_math.h"
 #include "des/timeline.h"
 #include "dshow/interfaces.h"
+#include "engine/ObjectCast.h"
 #include "engine/modGeneral.h"
 #include "engine/modGeneralGraph.h"
 #include "engine/modRegistry.h"
@@ -57,13 +58,7 @@ bool SameText(const std::string& a, const std::string& b) {
   return true;
 }
 
-template <class I>
-ComPtr<I> Cast(IUnknown* p) {
-  if (!p) Raise(vbErrObjectNotSet);
-  ComPtr<I> out;
-  Check(p->QueryInterface(I::iid, out.put_void()));
-  return out;
-}
+using modGeneral::Cast;
 
 Variant Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<Variant> args = {}) {
   if (!object) Raise(vbErrObjectNotSet);
@@ -806,23 +801,30 @@ void frmSplitter::tmrTimer_Timer() {
 
 // ---- Typed frames and steps ------------------------------------------------------------------
 
+// The frame number typed into the box, into value; false (after saying so and putting the focus
+// back into the box) when the text is not a number from 0 to the frame count.
+bool frmSplitter::ReadTypedFrame(const Ctl<TextBox>& box, double& value) {
+  const std::string text = box->Text();
+  if (!IsNumeric(Variant(text))) {
+    MsgBox("Please enter a number.", vbOKOnly);
+    Step([&] { box->SetFocus(); });
+    return false;
+  }
+  value = Val(text);
+  if (value > lFrameCount || value < 0) {
+    MsgBox("Please enter a number between 0 and " + Text(lFrameCount) + ".", vbOKOnly);
+    Step([&] { box->SetFocus(); });
+    return false;
+  }
+  return true;
+}
+
 void frmSplitter::cmdSelStart_Click() {
   if (!bFileLoaded) return;
   double value = 0;
   bool pass = false;
   Step([&] {
-    const std::string text = txtStart->Text();
-    if (!IsNumeric(Variant(text))) {
-      MsgBox("Please enter a number.", vbOKOnly);
-      Step([&] { txtStart->SetFocus(); });
-      return;
-    }
-    value = Val(text);
-    if (value > lFrameCount || value < 0) {
-      MsgBox("Please enter a number between 0 and " + Text(lFrameCount) + ".", vbOKOnly);
-      Step([&] { txtStart->SetFocus(); });
-      return;
-    }
+    if (!ReadTypedFrame(txtStart, value)) return;
     if (value > lEndFrame) {
       MsgBox("The starting frame number must be lower than the ending frame number.", vbOKOnly);
       return;
@@ -853,18 +855,7 @@ void frmSplitter::cmdSetStop_Click() {
   double value = 0;
   bool pass = false;
   Step([&] {
-    const std::string text = txtEnd->Text();
-    if (!IsNumeric(Variant(text))) {
-      MsgBox("Please enter a number.", vbOKOnly);
-      Step([&] { txtEnd->SetFocus(); });
-      return;
-    }
-    value = Val(text);
-    if (value > lFrameCount || value < 0) {
-      MsgBox("Please enter a number between 0 and " + Text(lFrameCount) + ".", vbOKOnly);
-      Step([&] { txtEnd->SetFocus(); });
-      return;
-    }
+    if (!ReadTypedFrame(txtEnd, value)) return;
     if (value < lStartFrame) {
       MsgBox("The ending frame number must be higher than the starting frame number.", vbOKOnly);
       return;

@@ -171,5 +171,6 @@ class frmSplitter : public Form {
   Outcome RenderSelection(const std::string& target);
   Button* ToolButton(const std::string& key);
   void SetFrameLabels(int32_t value);
+  bool ReadTypedFrame(const Ctl<TextBox>& box, double& value);
   void EndStep(int32_t delta);
 };

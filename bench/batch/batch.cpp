@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_movie.h"
 #include "bench_timing.h"
 #include "com/com.h"
 #include "fixtures.h"
@@ -72,19 +73,8 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
   // The encoder posts its state changes to a hidden window: no screen is needed for that.
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  std::string movie;
   const std::string folder = fixtures::ScratchFolder("bench-batch");
-  if (argc > 1) {
-    movie = argv[1];
-  } else {
-    fixtures::Options o;
-    o.width = 640;
-    o.height = 480;
-    o.fps = 25;
-    o.seconds = 60;
-    std::printf("making a 60 s 640x480 MPEG-4 + MP3 movie...\n");
-    movie = fixtures::Make(fixtures::Kind::AviDx50, folder, o);
-  }
+  const std::string movie = bench::MovieOrSixtySeconds(argc, argv, folder);
   std::vector<double> ours, theirs;
   for (int round = 0; round < 3; ++round) {
     double te = TimeEncoder(movie, folder + "/encoder.wmv");

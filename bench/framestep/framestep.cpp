@@ -5,9 +5,6 @@
 //
 // Without a movie, a 640x480 25 fps MPEG-4 (DX50) + MP3 AVI is generated first. The last line
 // is "ratio <detector time / ffmpeg time>"; the target is at most 2.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,31 +12,20 @@
 #include <string>
 #include <vector>
 
+#include "bench_timing.h"
 #include "com/com.h"
 #include "des/mediadet.h"
 #include "fixtures.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+using bench::Clock;
+using bench::Seconds;
 
 // Runs the ffmpeg program and returns its wall time, or a negative value when it fails.
 double TimeFfmpeg(const std::string& movie, int frames) {
-  const std::string count = std::to_string(frames);
-  const auto start = Clock::now();
-  const pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    execlp("ffmpeg", "ffmpeg", "-nostdin", "-v", "error", "-i", movie.c_str(), "-map", "0:v:0",
-           "-frames:v", count.c_str(), "-f", "null", "-", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  const double t = Seconds(Clock::now() - start);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -1;
+  return bench::TimeFfmpeg({"ffmpeg", "-nostdin", "-v", "error", "-i", movie, "-map", "0:v:0", "-frames:v",
+                            std::to_string(frames), "-f", "null", "-"});
 }
 
 // Opens the movie in a new detector and grabs frames 0 to frames - 1 in order; returns the wall

@@ -9,9 +9,6 @@
 //
 // Without a movie, the fixture is generated first. The last line is "ratio <engine time /
 // ffmpeg time>"; the target is at most 0.9.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -21,33 +18,20 @@
 #include "des/timeline.h"
 #include "dshow/dshow.h"
 #include "dshow/filters.h"
+#include "bench_filters.h"
+#include "bench_timing.h"
 #include "fixtures.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::CreateFilter;
+using bench::Seconds;
+using bench::TimeFfmpeg;
+
 constexpr int kClips = 5;
 constexpr double kSeconds = 10.0;
 const char* kFade = "{16B280C5-EE70-11D1-9066-00C04FD9189D}";
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-double TimeFfmpeg(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const auto start = Clock::now();
-  const pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    execvp("ffmpeg", argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  const double t = Seconds(Clock::now() - start);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -1;
-}
 
 template <class I>
 ComPtr<I> As(IUnknown* p) {
@@ -97,15 +81,6 @@ ComPtr<IAMTimeline> BuildTimeline(const std::string& movie) {
   return tl;
 }
 
-ComPtr<IBaseFilter> Create(const std::u16string& name) {
-  for (auto& t : dshow::RegisteredFilters()) {
-    if (t.name != name) continue;
-    ComPtr<IBaseFilter> f;
-    if (SUCCEEDED(t.create(f.put()))) return f;
-  }
-  return nullptr;
-}
-
 double TimeEngine(const std::string& movie, const std::string& target) {
   const auto start = Clock::now();
   ComPtr<IAMTimeline> tl = BuildTimeline(movie);
@@ -118,8 +93,8 @@ double TimeEngine(const std::string& movie, const std::string& target) {
   }
   ComPtr<IGraphBuilder> g;
   engine->GetFilterGraph(g.put());
-  ComPtr<IBaseFilter> writer = Create(u"File writer");
-  ComPtr<IBaseFilter> mux = Create(u"AVI Mux");
+  ComPtr<IBaseFilter> writer = CreateFilter(u"File writer");
+  ComPtr<IBaseFilter> mux = CreateFilter(u"AVI Mux");
   g->AddFilter(writer.Get(), u"File writer");
   g->AddFilter(mux.Get(), u"AVI Mux");
   As<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToUtf16(target).c_str(), nullptr);

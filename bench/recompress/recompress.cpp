@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_movie.h"
 #include "bench_timing.h"
 #include "fixtures.h"
 #include "vfw/vfw.h"
@@ -57,19 +58,8 @@ double TimeAviFile(const std::string& movie, const std::string& target, uint32_t
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string movie;
   const std::string folder = fixtures::ScratchFolder("bench-recompress");
-  if (argc > 1) {
-    movie = argv[1];
-  } else {
-    fixtures::Options o;
-    o.width = 640;
-    o.height = 480;
-    o.fps = 25;
-    o.seconds = 60;
-    std::printf("making a 60 s 640x480 MPEG-4 + MP3 movie...\n");
-    movie = fixtures::Make(fixtures::Kind::AviDx50, folder, o);
-  }
+  const std::string movie = bench::MovieOrSixtySeconds(argc, argv, folder);
   struct Job {
     const char* name;
     uint32_t fourcc;

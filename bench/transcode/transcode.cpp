@@ -15,12 +15,15 @@
 #include "com/com.h"
 #include "dshow/dshow.h"
 #include "dshow/filters.h"
+#include "bench_filters.h"
+#include "bench_movie.h"
 #include "bench_timing.h"
 #include "fixtures.h"
 
 namespace {
 
 using bench::Clock;
+using bench::CreateFilter;
 using bench::Seconds;
 using bench::TimeFfmpeg;
 
@@ -47,15 +50,6 @@ ComPtr<IBaseFilter> Named(IGraphBuilder* g, const std::u16string& name) {
   return f;
 }
 
-ComPtr<IBaseFilter> Create(const std::u16string& name) {
-  for (auto& t : dshow::RegisteredFilters()) {
-    if (t.name != name) continue;
-    ComPtr<IBaseFilter> f;
-    if (SUCCEEDED(t.create(f.put()))) return f;
-  }
-  return nullptr;
-}
-
 // The Motion JPEG compressor among the registered video compressors, if any.
 std::u16string MotionJpegCompressor() {
   for (auto& t : dshow::RegisteredFilters()) {
@@ -77,8 +71,8 @@ double TimeGraph(const std::string& movie, const std::string& target, const std:
     std::fprintf(stderr, "the graph cannot render %s\n", movie.c_str());
     return -1;
   }
-  ComPtr<IBaseFilter> mux = Create(u"AVI Mux");
-  ComPtr<IBaseFilter> writer = Create(u"File writer");
+  ComPtr<IBaseFilter> mux = CreateFilter(u"AVI Mux");
+  ComPtr<IBaseFilter> writer = CreateFilter(u"File writer");
   g->AddFilter(mux.Get(), u"AVI Mux");
   g->AddFilter(writer.Get(), u"File writer");
   ComPtr<IFileSinkFilter> sink;
@@ -95,7 +89,7 @@ double TimeGraph(const std::string& movie, const std::string& target, const std:
     HRESULT hr;
     if (std::u16string(renderer) == u"Video Renderer") {
       if (!compressor.empty()) {
-        ComPtr<IBaseFilter> c = Create(compressor);
+        ComPtr<IBaseFilter> c = CreateFilter(compressor);
         g->AddFilter(c.Get(), u"Video Compressor Filter");
         hr = g->Connect(up.Get(), Pins(c.Get(), PINDIR_INPUT, false).at(0).Get());
         if (SUCCEEDED(hr)) hr = g->ConnectDirect(Pins(c.Get(), PINDIR_OUTPUT, false).at(0).Get(), spare.Get(), nullptr);
@@ -133,19 +127,8 @@ double TimeGraph(const std::string& movie, const std::string& target, const std:
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string movie;
-  if (argc > 1) {
-    movie = argv[1];
-  } else {
-    fixtures::Options o;
-    o.width = 640;
-    o.height = 480;
-    o.fps = 25;
-    o.seconds = 60;
-    std::printf("making a 60 s 640x480 MPEG-4 + MP3 movie...\n");
-    movie = fixtures::Make(fixtures::Kind::AviDx50, fixtures::ScratchFolder("bench-transcode"), o);
-  }
   const std::string folder = fixtures::ScratchFolder("bench-transcode");
+  const std::string movie = bench::MovieOrSixtySeconds(argc, argv, folder);
   double ours = 0, theirs = 0;
   struct Job {
     const char* name;

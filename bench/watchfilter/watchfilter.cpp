@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "SampleGrabber.h"
+#include "bench_filters.h"
+#include "bench_movie.h"
 #include "com/com.h"
 #include "dshow/dshow.h"
 #include "dshow/encoders.h"
@@ -20,6 +22,7 @@
 
 namespace {
 
+using bench::CreateFilter;
 using Clock = std::chrono::steady_clock;
 
 ComPtr<IPin> FirstPin(IBaseFilter* f, PIN_DIRECTION want, bool connected) {
@@ -34,15 +37,6 @@ ComPtr<IPin> FirstPin(IBaseFilter* f, PIN_DIRECTION want, bool connected) {
     ComPtr<IPin> other;
     if (d == want && (pin->ConnectedTo(other.put()) == S_OK) == connected) return pin;
   }
-}
-
-ComPtr<IBaseFilter> Create(const std::u16string& name) {
-  for (auto& t : dshow::RegisteredFilters()) {
-    if (t.name != name) continue;
-    ComPtr<IBaseFilter> f;
-    if (SUCCEEDED(t.create(f.put()))) return f;
-  }
-  return nullptr;
 }
 
 ComPtr<IBaseFilter> MotionJpeg() {
@@ -62,7 +56,7 @@ double TimeJoin(const std::string& movie, const std::string& target, bool watch)
   if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid, g.put_void())) ||
       FAILED(g->RenderFile(Utf8ToUtf16(movie).c_str(), nullptr)))
     return -1;
-  ComPtr<IBaseFilter> mux = Create(u"AVI Mux"), writer = Create(u"File writer"), mjpeg = MotionJpeg();
+  ComPtr<IBaseFilter> mux = CreateFilter(u"AVI Mux"), writer = CreateFilter(u"File writer"), mjpeg = MotionJpeg();
   if (!mux || !writer || !mjpeg) return -1;
   g->AddFilter(mux.Get(), u"AVI Mux");
   g->AddFilter(writer.Get(), u"File writer");
@@ -116,18 +110,7 @@ double TimeJoin(const std::string& movie, const std::string& target, bool watch)
 
 int main(int argc, char** argv) {
   const std::string folder = fixtures::ScratchFolder("bench-watchfilter");
-  std::string movie;
-  if (argc > 1) {
-    movie = argv[1];
-  } else {
-    fixtures::Options o;
-    o.width = 640;
-    o.height = 480;
-    o.fps = 25;
-    o.seconds = 60;
-    std::printf("making a 60 s 640x480 MPEG-4 + MP3 movie...\n");
-    movie = fixtures::Make(fixtures::Kind::AviDx50, folder, o);
-  }
+  const std::string movie = bench::MovieOrSixtySeconds(argc, argv, folder);
   double without = 0, with = 0;
   for (int round = 0; round < 3; ++round) {
     for (bool watch : {false, true}) {

@@ -17,7 +17,10 @@
 #include <QWidget>
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <thread>
 
+#include "forms/app.h"
 #include "forms/control.h"
 #include "forms/form.h"
 #include "forms/qt/control_qt.h"
@@ -281,6 +284,16 @@ int ModalWatch::Count() const { return d_ ? d_->count : 0; }
 
 ModalWatch WhenShownModally(const std::string& formName, std::function<void(Form&)> action) {
   return ModalWatch(std::make_unique<ModalWatch::Impl>(formName, std::move(action)));
+}
+
+bool RunUntil(const std::function<bool()>& done) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    DoEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
 }
 
 }  // namespace driver

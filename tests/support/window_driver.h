@@ -64,4 +64,9 @@ class ModalWatch {
 };
 ModalWatch WhenShownModally(const std::string& formName, std::function<void(Form&)> action);
 
+// Lets the windows' timers and the process's events run (DoEvents, a 2 ms pause between turns)
+// until the condition holds; false when it still does not after a minute, a guard that keeps a
+// broken run from hanging the suite.
+bool RunUntil(const std::function<bool()>& done);
+
 }  // namespace driver

@@ -41,15 +41,7 @@ int32_t RunState(IWMEncoder* encoder) {
   return state;
 }
 
-bool RunUntil(const std::function<bool()>& done) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
-    DoEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
+using driver::RunUntil;
 
 class Asfkiln : public ::testing::Test {
  protected:

@@ -31,15 +31,7 @@ inline FrmCrunchboxDecodeOptions& Decoder() { return DefaultForm<FrmCrunchboxDec
 
 // Lets the windows' timers and the graphs run until the condition holds; a guard of a minute
 // keeps a broken run from hanging the suite.
-inline bool RunUntil(const std::function<bool()>& done) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
-    DoEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
+using driver::RunUntil;
 
 // Lets a window that was just shown become the active one (its Activate handler runs then).
 inline void WaitActive(Form& f) {
