@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,6 +30,7 @@
 #include "forms/controls.h"
 #include "forms/gdi.h"
 #include "forms/propertyframe.h"
+#include "forms/qt/file_dialog_qt.h"
 #include "forms/qt/propertyframe_qt.h"
 #include "com/propertypages.h"
 #include "forms/qt/hwnd_qt.h"
@@ -80,6 +83,12 @@ std::string ThreeFrames() {
   c.before = {gifw::GraphicControl(30, 2)};
   g.images = {a, b, c};
   return Save("three.gif", g);
+}
+
+// The translated BackColor (button face) as the window shows it.
+QRgb ShownBackColor() {
+  const COLORREF c = GetSysColor(15);
+  return 0xFF000000u | (c & 0xFF) << 16 | (c & 0xFF00) | ((c >> 16) & 0xFF);
 }
 
 class FlickgemTest : public ::testing::Test {
@@ -215,8 +224,7 @@ TEST_F(FlickgemTest, CompositionReadBackFromTheWindow) {
   EXPECT_EQ(img.pixel(0, 0), kRed);
   EXPECT_EQ(img.pixel(7, 5), kRed);
   // The back buffer is 32 pixels wide: the extra columns show the translated BackColor.
-  EXPECT_EQ(img.pixel(20, 2), 0xFF000000u | (GetSysColor(15) & 0xFF) << 16 | (GetSysColor(15) & 0xFF00) |
-                                   ((GetSysColor(15) >> 16) & 0xFF));
+  EXPECT_EQ(img.pixel(20, 2), ShownBackColor());
   Show(1);
   img = Shown();
   EXPECT_EQ(img.pixel(2, 1), kGreen);
@@ -235,6 +243,92 @@ TEST_F(FlickgemTest, CompositionReadBackFromTheWindow) {
     EXPECT_EQ(e.Number(), 9);
   }
   (void)kWhite;
+}
+
+// Disposal runs before a frame by that frame's own method. Method 3 fills Image1's area: its
+// design size (32 x 32 pixels) until the AutoSize step gives it the picture's size; method 2
+// fills the whole back buffer; methods 0 and 1 leave what the earlier frames drew.
+TEST_F(FlickgemTest, DisposalBeforeAFrameFillsByItsOwnMethod) {
+  struct Case {
+    uint8_t disposal;
+    bool autoSize;
+    QRgb inside;  // (1, 1), within 32 x 32
+    QRgb right;   // (35, 2), right of it
+    QRgb below;   // (2, 33), below it
+  } cases[] = {
+      {0, false, kRed, kRed, kRed},
+      {1, false, kRed, kRed, kRed},
+      {2, false, ShownBackColor(), ShownBackColor(), ShownBackColor()},
+      {3, false, ShownBackColor(), kRed, kRed},
+      {3, true, ShownBackColor(), ShownBackColor(), ShownBackColor()},
+  };
+  for (const Case& c : cases) {
+    const std::string label = "disposal " + std::to_string(c.disposal) + (c.autoSize ? " after AutoSize" : "");
+    // A red 40 x 36 screen, then a blue 2 x 2 frame at (36, 34) with the method under test.
+    gifw::Gif g = gifw::Screen(40, 36, kTable);
+    gifw::Image a = gifw::Solid(0, 0, 40, 36, 0);
+    a.before = {gifw::GraphicControl(10)};
+    gifw::Image b = gifw::Solid(36, 34, 2, 2, 2);
+    b.before = {gifw::GraphicControl(10, c.disposal)};
+    g.images = {a, b};
+    const std::string path = Save("disposal" + std::to_string(c.disposal) + (c.autoSize ? "a" : "") + ".gif", g);
+    Put("AutoSize", Variant(c.autoSize));
+    Load(path);
+    ASSERT_EQ(Get("NumberofFrames").i4(), 1) << label;
+    QImage img = Shown();
+    ASSERT_FALSE(img.isNull()) << label;
+    EXPECT_EQ(img.pixel(1, 1), kRed) << label;
+    EXPECT_EQ(img.pixel(35, 2), kRed) << label;
+    Show(1);
+    img = Shown();
+    ASSERT_GE(img.width(), 40) << label;
+    ASSERT_GE(img.height(), 36) << label;
+    EXPECT_EQ(img.pixel(36, 34), kBlue) << label;
+    EXPECT_EQ(img.pixel(37, 35), kBlue) << label;
+    EXPECT_EQ(img.pixel(1, 1), c.inside) << label;
+    EXPECT_EQ(img.pixel(31, 31), c.inside) << label;
+    EXPECT_EQ(img.pixel(35, 2), c.right) << label;
+    EXPECT_EQ(img.pixel(2, 33), c.below) << label;
+    EXPECT_EQ(img.pixel(39, 35), c.right) << label << ": the corner beside the frame";
+  }
+}
+
+// LoadFile without a name goes through the Open dialog. Its patterns ignore case: "X.GIF" and
+// "x.gif" pass, "x.gifs" does not; the chosen upper-case name loads.
+TEST_F(FlickgemTest, TheOpenDialogsPatternsIgnoreCase) {
+  const std::string folder = Scratch("open");
+  for (const auto& e : fs::directory_iterator(folder)) fs::remove(e.path());
+  const std::string gif = ThreeFrames();
+  struct Case {
+    const char* name;
+    bool listed;
+  } cases[] = {
+      {"UPPER.GIF", true}, {"lower.gif", true}, {"Mixed.Gif", true}, {"x.gifs", false}, {"x.png", false}, {"GIF", false},
+  };
+  for (const Case& c : cases) fs::copy_file(gif, folder + "/" + c.name, fs::copy_options::overwrite_existing);
+  const std::string upper = folder + "/UPPER.GIF";
+  responder_->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(upper));
+  Load("");
+  ASSERT_EQ(responder_->Dialogs().size(), 1u);
+  const DialogRequest r = responder_->Dialogs().at(0);
+  EXPECT_EQ(r.kind, DialogKind::Open);
+  EXPECT_EQ(r.title, "Please Select an Animated Gif File");
+  EXPECT_EQ(r.filter, "Animated Gif (*.GIF)|*.GIF");
+  EXPECT_EQ(CStr(Get("GifFileName")), upper);
+  EXPECT_EQ(Get("NumberofFrames").i4(), 2);
+
+  // The dialog the request makes lists what its selected filter's patterns match.
+  std::unique_ptr<QFileDialog> dialog = forms_detail::MakeFileDialog(r, nullptr);
+  const QString selected = dialog->selectedNameFilter();
+  const qsizetype open = selected.lastIndexOf('('), close = selected.lastIndexOf(')');
+  ASSERT_TRUE(open >= 0 && close > open) << selected.toStdString();
+  const QStringList patterns = selected.mid(open + 1, close - open - 1).split(' ', Qt::SkipEmptyParts);
+  EXPECT_FALSE(dialog->filter() & QDir::CaseSensitive) << "the dialog's name filters heed case";
+  QDir dir(QString::fromStdString(folder));
+  dir.setNameFilters(patterns);
+  dir.setFilter((dialog->filter() & QDir::CaseSensitive) | QDir::Files);
+  const QStringList shown = dir.entryList();
+  for (const Case& c : cases) EXPECT_EQ(shown.contains(c.name), c.listed) << c.name;
 }
 
 TEST_F(FlickgemTest, IntervalsPlaysAndEvents) {
