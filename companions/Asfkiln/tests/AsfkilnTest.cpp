@@ -56,6 +56,7 @@ class Asfkiln : public ::testing::Test {
     F().Unload();
     DoEvents();
     SetWMEncCreationFailsForTesting(false);
+    SetWMEncConfigurationPagesFailForTesting(false);
     SetMsgBoxHandler(nullptr);
   }
   // Fills the pages: the source through Browse, the output typed, the second profile.
@@ -110,8 +111,9 @@ TEST_F(Asfkiln, ConfigureOkStartWritesAWmv) {
   EXPECT_EQ(F().SSTab1->Tab(), 0);
 }
 
-// A page missing its source says why, and OK (or leaving the tab) stays on "Configure"; an
-// output naming the source fails at Start with "Error starting the encoder".
+// A page missing its source says why, and OK (or leaving the tab) stays on "Configure"; so does
+// an output naming the source, refused by the Output page. An output that becomes a link to the
+// source after OK fails at Start with "Error starting the encoder".
 TEST_F(Asfkiln, PagesThatAreNotReady) {
   const std::string source = fixtures::Make(fixtures::Kind::AviMjpegPcm, folder_);
   ScriptScope script;
@@ -121,11 +123,21 @@ TEST_F(Asfkiln, PagesThatAreNotReady) {
   EXPECT_EQ(Field<QLabel>("Sources", "problem")->text(), "Choose the source file.");
   F().SSTab1->Tab(1);  // a tab click from "Configure" applies too
   EXPECT_EQ(F().SSTab1->Tab(), 0);
-  // An output naming the source: the encoder refuses it when it starts.
+  // An output naming the source: the Output page refuses it.
   const auto before = fixtures::ReadFile(source);
   Configure(script, source, source);
   driver::Click(*F().CmdOk);
-  EXPECT_EQ(F().SSTab1->Tab(), 1);
+  EXPECT_EQ(F().SSTab1->Tab(), 0);
+  EXPECT_EQ(Field<QLabel>("Output", "problem")->text().toStdString(),
+            "The output file \"" + source + "\" is the source file. Choose another name.");
+  EXPECT_TRUE(script->MsgBoxes().empty());
+  // A name that is no link when OK applies it, and a link to the source by Start.
+  const std::string link = folder_ + "/link.wmv";
+  Field<QLineEdit>("Output", "file")->setText(QString::fromStdString(link));
+  driver::Click(*F().CmdOk);
+  ASSERT_EQ(F().SSTab1->Tab(), 1);
+  EXPECT_EQ(Field<QLabel>("Output", "problem")->text(), "");
+  std::filesystem::create_symlink(source, link);
   script->AnswerMsgBox(vbOK);
   driver::Click(*F().CmdStart);
   ASSERT_EQ(script->MsgBoxes().size(), 1u);
@@ -134,6 +146,7 @@ TEST_F(Asfkiln, PagesThatAreNotReady) {
   EXPECT_TRUE(F().CmdStart->Enabled()) << "the buttons stay as they were";
   EXPECT_FALSE(F().CmdStop->Enabled());
   EXPECT_EQ(fixtures::ReadFile(source), before) << "the source is untouched";
+  EXPECT_TRUE(std::filesystem::is_symlink(link)) << "the link is left as it was";
 }
 
 TEST_F(Asfkiln, ExitDuringARunStopsTheEncoderAndEnds) {
@@ -158,6 +171,19 @@ TEST_F(Asfkiln, ExitDuringARunStopsTheEncoderAndEnds) {
   ASSERT_TRUE(probe.ok) << probe.error;
   ASSERT_NE(probe.First("video"), nullptr);
   EXPECT_LT(probe.duration, 20.0) << "a shorter, complete file";
+}
+
+// The encoder and its statistics page are made, the configuration pages are not: the second
+// load box, and the program ends after it.
+TEST_F(Asfkiln, PagesThatCannotBeAddedEndTheStart) {
+  ScriptScope script;
+  SetWMEncConfigurationPagesFailForTesting(true);
+  script->AnswerMsgBox(vbOK);
+  EXPECT_FALSE(Main()) << "the program ends after the box instead of waiting";
+  ASSERT_EQ(script->MsgBoxes().size(), 1u);
+  EXPECT_EQ(script->MsgBoxes()[0].prompt, "Error adding encoder property pages");
+  EXPECT_EQ(script->MsgBoxes()[0].title, "Asfkiln");
+  EXPECT_FALSE(F().IsLoaded());
 }
 
 TEST_F(Asfkiln, AnEncoderThatCannotBeMadeEndsTheStart) {

@@ -1,8 +1,9 @@
 // Crunchbox with the IV50 stand-in: start with and without a command tail, opening clips,
 // the toolbar's states, compressing movies with and without sound (ffprobe reads mpeg4 tagged
 // FMP4, frames in order, sound copied, the stream named), quality changing the output, Cancel
-// leaving a shorter valid file, refusals of the encode window, the encode and decode options
-// windows, and brightness reaching the video window's pixels.
+// leaving a shorter valid file, Cancel before any frame leaving none, refusals of the encode
+// window, the encode and decode options windows, and brightness reaching the video window's
+// pixels.
 #include <QImage>
 #include <QPixmap>
 #include <QWidget>
@@ -274,6 +275,32 @@ TEST_F(CrunchboxTest, CancelLeavesAShorterValidFile) {
   MainForm().RaiseEvent("Form_Activate", none);
   EXPECT_EQ(MainForm().openfilename->Caption(), output);
   EXPECT_EQ(MainForm().EncodedFile, "");
+}
+
+// Cancel before any frame: the clip's video cannot be decoded, so no frame ever reaches the
+// compressor. The output the run began holds no frame; it is removed and not handed back.
+TEST_F(CrunchboxTest, CancelBeforeAnyFrameRemovesTheOutput) {
+  const std::string movie = Movie(Kind::AviIv50Tagged);
+  const std::string output = out_ + "/frameless.avi";
+  ScriptScope script;
+  Start(movie);
+  ASSERT_TRUE(MainForm().Compress_video->Enabled());
+  StartCompression(output);
+  ASSERT_TRUE(Encoder().IsLoaded());
+  ASSERT_TRUE(MainForm().cmdCancel->Visible()) << "the run started";
+  EXPECT_TRUE(FileExists(output)) << "the run began its output";
+  driver::Click(*MainForm().cmdCancel);
+  EXPECT_FALSE(Encoder().IsLoaded());
+  EXPECT_FALSE(MainForm().cmdCancel->Visible());
+  EXPECT_FALSE(FileExists(output)) << "the frameless output is removed";
+  EXPECT_EQ(MainForm().EncodedFile, "") << "and not handed back";
+  // The next activation of the main window opens nothing new.
+  const std::string shown = MainForm().openfilename->Caption();
+  EventArgs none;
+  MainForm().RaiseEvent("Form_Activate", none);
+  EXPECT_EQ(MainForm().openfilename->Caption(), shown);
+  EXPECT_FALSE(FileExists(output));
+  EXPECT_TRUE(script->MsgBoxes().empty());
 }
 
 // A run that cannot start (the output's folder is missing): the main window returns to its

@@ -254,6 +254,11 @@ class SourceGroup final : public DispatchObject<IWMEncSourceGroup> {
     if (*out) (*out)->AddRef();
     return S_OK;
   }
+  // The file AutoSetFileSource took, empty when none.
+  std::string Path() {
+    std::lock_guard lock(m_);
+    return path_;
+  }
   // The state Start needs.
   bool Snapshot(std::string* path, SourceInfo* info, Profile* profile, bool* hasProfile) {
     std::lock_guard lock(m_);
@@ -404,6 +409,24 @@ std::string Resolved(const std::string& path) {
   return path;
 }
 
+}  // namespace
+
+bool NamesSameFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  struct stat sa {}, sb {};
+  return Resolved(a) == Resolved(b) ||
+         (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino);
+}
+
+std::string GroupSourceFile(IWMEncSourceGroup* group) {
+  auto* g = dynamic_cast<SourceGroup*>(group);
+  return g ? g->Path() : std::string();
+}
+
+std::atomic<bool> gConfigurationPagesFail{false};
+
+namespace {
+
 constexpr UINT kStateMessage = WM_USER + 0x71;
 
 // Shared between the object, its run and its message window.
@@ -481,10 +504,7 @@ class Encoder final : public DispatchObject<IWMEncoder, ConnectionPointContainer
         (stat(job.target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
       return ReportError(WMENC_E_OUTPUT_FOLDER, "The output file \"" + job.target + "\" cannot be written in its folder.",
                          kSource);
-    struct stat src {}, dst {};
-    if (Resolved(job.source) == Resolved(job.target) ||
-        (stat(job.source.c_str(), &src) == 0 && stat(job.target.c_str(), &dst) == 0 && src.st_dev == dst.st_dev &&
-         src.st_ino == dst.st_ino))
+    if (NamesSameFile(job.source, job.target))
       return ReportError(WMENC_E_OUTPUT_IS_SOURCE, "The output file \"" + job.target + "\" is the source file.", kSource);
     // The temporary file, hidden in the target folder, keeps the name until the file is whole.
     std::string base = job.target.substr(job.target.rfind('/') == std::string::npos ? 0 : job.target.rfind('/') + 1);
@@ -579,6 +599,8 @@ void SetWMEncProfilesForTesting(const WMEncProfileSpec* profiles, size_t count) 
 }
 
 void SetWMEncCreationFailsForTesting(bool fails) { wmenc::gCreationFails = fails; }
+
+void SetWMEncConfigurationPagesFailForTesting(bool fails) { wmenc::gConfigurationPagesFail = fails; }
 
 void RegisterWMEncClasses() {
   static std::once_flag once;

@@ -14,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <type_traits>
 
 #include "com/com.h"
 #include "com/interfaces.h"
@@ -259,6 +260,10 @@ class OutputPage : public EncoderPage {
     if (path.empty()) return "Name the output file.";
     ComPtr<IWMEncFile> f;
     if (FAILED(encoder_->get_File(f.put()))) return "The encoder has no output file.";
+    // Start would refuse it; the page says so now, while the name can still be changed.
+    ComPtr<IWMEncSourceGroup> g = FirstGroup(encoder_.Get(), false);
+    if (g && NamesSameFile(GroupSourceFile(g.Get()), path))
+      return "The output file \"" + path + "\" is the source file. Choose another name.";
     f->put_LocalFileName(Bstr::FromUtf8(path));
     return {};
   }
@@ -480,6 +485,7 @@ void RegisterPage(REFCLSID clsid) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
+    if (!std::is_same_v<Page, StatisticsPage> && gConfigurationPagesFail) return REGDB_E_CLASSNOTREG;
     return MakeComObject<Page>()->QueryInterface(riid, ppv);
   });
 }

@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
+#include <filesystem>
 #include <thread>
 
 #include "com/com.h"
@@ -131,6 +132,78 @@ TEST(PageShell, FivePagesConfigureAnEncodingThatRuns) {
   ASSERT_TRUE(p.First("video"));
   EXPECT_EQ(p.First("video")->width, 320);
 }
+
+// An output naming the source, also through a link to it or to its folder, is refused by the
+// Output page itself: the apply fails with the page's reason, shown on the page, and the encoder
+// keeps no output name. Another name applies.
+struct OutputCase {
+  const char* what;
+  std::string (*output)(const std::string& folder, const std::string& source);
+};
+
+class OutputNamingTheSource : public ::testing::TestWithParam<OutputCase> {};
+
+TEST_P(OutputNamingTheSource, FailsApplyOnTheOutputPage) {
+  const std::string folder = fixtures::ScratchFolder(std::string("outsrc_") + GetParam().what);
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::string source = fixtures::Make(fixtures::Kind::AviMjpegPcm, folder);
+  const std::string output = GetParam().output(folder, source);
+  Shelled s;
+  for (const CLSID& c : kFive) s.Add(c);
+  {
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(source));
+    s.Field<QPushButton>("Sources", "browse")->click();
+  }
+  s.Tabs()->findChild<QWidget*>("Compression")->findChild<QObject*>("profile")->setProperty("currentIndex", 1);
+  s.Field<QLineEdit>("Output", "file")->setText(QString::fromStdString(output));
+  const std::string why = "The output file \"" + output + "\" is the source file. Choose another name.";
+  try {
+    InvokeDispatch(s.Shell(), 6, DISPATCH_METHOD);
+    ADD_FAILURE() << "applied an output naming the source";
+  } catch (const VBError& e) {
+    EXPECT_EQ(e.Description(), why);
+  }
+  EXPECT_EQ(s.Field<QLabel>("Output", "problem")->text().toStdString(), why);
+  ComPtr<IWMEncFile> file;
+  Bstr name;
+  ASSERT_EQ(s.enc->get_File(file.put()), S_OK);
+  file->get_LocalFileName(&name);
+  EXPECT_EQ(name.Utf8(), "") << "the refused name is not kept";
+
+  // Another name applies and clears the reason.
+  const std::string other = folder + "/other.wmv";
+  s.Field<QLineEdit>("Output", "file")->setText(QString::fromStdString(other));
+  InvokeDispatch(s.Shell(), 6, DISPATCH_METHOD);
+  EXPECT_EQ(s.Field<QLabel>("Output", "problem")->text(), "");
+  file->get_LocalFileName(&name);
+  EXPECT_EQ(name.Utf8(), other);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, OutputNamingTheSource,
+    ::testing::Values(
+        OutputCase{"same", [](const std::string&, const std::string& source) { return source; }},
+        OutputCase{"dotted", [](const std::string& folder, const std::string& source) {
+                     return folder + "/./" + std::filesystem::path(source).filename().string();
+                   }},
+        OutputCase{"filelink", [](const std::string& folder, const std::string& source) {
+                     const std::string link = folder + "/link.avi";
+                     std::filesystem::create_symlink(source, link);
+                     return link;
+                   }},
+        OutputCase{"folderlink", [](const std::string& folder, const std::string& source) {
+                     const std::string link = folder + "/linked";
+                     std::filesystem::create_directory_symlink(folder, link);
+                     return link + "/" + std::filesystem::path(source).filename().string();
+                   }},
+        OutputCase{"hardlink", [](const std::string& folder, const std::string& source) {
+                     const std::string link = folder + "/hard.avi";
+                     std::filesystem::create_hard_link(source, link);
+                     return link;
+                   }}),
+    [](const ::testing::TestParamInfo<OutputCase>& info) { return std::string(info.param.what); });
 
 // The frame: Apply applies and keeps it open, Cancel afterwards keeps what Apply did; Cancel
 // alone applies nothing.

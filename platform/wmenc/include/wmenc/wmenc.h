@@ -157,6 +157,9 @@ struct WMEncProfileSpec {
 };
 void SetWMEncProfilesForTesting(const WMEncProfileSpec* profiles, size_t count);
 void SetWMEncCreationFailsForTesting(bool fails);
+// Whether creating the five configuration pages fails while the encoder and its statistics page
+// are still made (for the callers' "pages missing" roads).
+void SetWMEncConfigurationPagesFailForTesting(bool fails);
 // Makes the classes creatable; runs once when the library loads.
 void RegisterWMEncClasses();
 
