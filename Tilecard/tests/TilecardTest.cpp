@@ -691,6 +691,52 @@ TEST_F(TilecardTest, TheErrorReportAfterAGrabOfAnUndecodableCodecChoosesItsBoxBy
   DisconnectEvents(obj.Get(), IPropertyNotifySink::iid, cookie);
 }
 
+// A grab that fails with another code than "cannot connect" shows the fallback picture: neither an
+// earlier load's thumbnail nor the bitmap the failed grab left on disk. The load stays quiet.
+TEST_F(TilecardTest, AGrabFailingWithAnotherCodeShowsTheFallbackNotTheEarlierThumbnail) {
+  fixtures::Options o;
+  o.seconds = 0.2;
+  const std::string movie = fixtures::Make(fixtures::Kind::AviMjpegPcm, media_, o);
+  const std::string other = media_ + "/other.avi";
+  fs::copy_file(movie, other, fs::copy_options::overwrite_existing);
+  // The fallback as the tile shows it (an undecodable movie grabs nothing).
+  Load(fixtures::MakeUndecodableAvi(media_));
+  const QImage fallback = Thumbnail();
+  ASSERT_FALSE(fallback.isNull());
+  const fs::path temp = std::getenv("TMPDIR");
+  auto leftovers = [&] {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(temp)) {
+      const std::string name = e.path().filename().string();
+      if (name.rfind("Tilecard.", 0) == 0 && name != "Tilecard.bmp") ++n;
+    }
+    return n;
+  };
+  for (const char* code : {"0x80004005", "0x8004025F", "0x80070005"}) {
+    SCOPED_TRACE(code);
+    Load(movie);
+    const QImage earlier = Thumbnail();
+    ASSERT_EQ(FrameNumber(earlier), 0);
+    ASSERT_NE(earlier, fallback);
+    const std::vector<uint8_t> kept = fixtures::ReadFile((temp / "Tilecard.bmp").string());
+    ScriptScope script;
+    log_.clear();
+    setenv("TILECARD_GRAB_FAILURE", code, 1);
+    Load(other);
+    unsetenv("TILECARD_GRAB_FAILURE");
+    EXPECT_EQ(Thumbnail(), fallback) << "the earlier load's thumbnail still shows";
+    EXPECT_TRUE(script->MsgBoxes().empty());
+    EXPECT_EQ(log_, Log{"import other.avi"});
+    EXPECT_EQ(Text<QLineEdit>("txtFullPath"), other);
+    EXPECT_EQ(Text<QLabel>("lblFileType"), "Windows Movie");
+    EXPECT_EQ(leftovers(), 0) << "the failed grab's bitmap is left in the temp folder";
+    EXPECT_EQ(fixtures::ReadFile((temp / "Tilecard.bmp").string()), kept) << "a failed grab replaced Tilecard.bmp";
+  }
+  // Without the seam the same file grabs its frame again.
+  Load(other);
+  EXPECT_EQ(FrameNumber(Thumbnail()), 0);
+}
+
 TEST_F(TilecardTest, ANewInstanceTakesItsInitialPropertiesOnlyInDesignMode) {
   for (bool userMode : {true, false}) {
     SCOPED_TRACE(userMode);
