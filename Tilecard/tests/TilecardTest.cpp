@@ -762,6 +762,7 @@ bool SetImmutable(const fs::path& folder, bool on) {
 TEST_F(TilecardTest, ALibraryInAFolderThatCannotBeWrittenLoadsQuietlyWithoutItsFallbackCopy) {
   const fs::path folder = fixtures::ScratchFolder("readonly-library");
   const fs::path library = folder / "Tilecard.so", copy = folder / "no.bmp";
+  SetImmutable(folder, false);  // a run that crashed may have left the flag
   fs::remove(copy);
   fs::copy_file(TILECARD_LIBRARY, library, fs::copy_options::overwrite_existing);
   const char* bin = std::getenv("SUITE_BIN_DIR");
