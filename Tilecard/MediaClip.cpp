@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -109,6 +110,16 @@ void KeepPictureFile(const Picture& picture, const std::string& path) {
 }
 
 // A thumbnail file of this load alone, created exclusively (owner-only) in the temp folder.
+// A test's seam: TILECARD_GRAB_FAILURE (an HRESULT, e.g. 0x80004005) makes every frame grab report
+// that failure after the detector has run, so its bitmap file is on disk as a failed grab may
+// leave it. Unset or not a failure code, the detector's own result stands.
+HRESULT GrabResult(HRESULT detector) {
+  const char* forced = std::getenv("TILECARD_GRAB_FAILURE");
+  if (!forced || !*forced) return detector;
+  const auto code = static_cast<HRESULT>(std::strtoul(forced, nullptr, 0));
+  return FAILED(code) ? code : detector;
+}
+
 std::string NewThumbnailFile(const std::string& temp) {
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -653,7 +664,7 @@ class MediaClip : public UserControlObject<_MediaClip> {
         };
         const LONG w = pixels(imgSourceClip->Width(), Screen().TwipsPerPixelX());
         const LONG h = pixels(imgSourceClip->Height(), Screen().TwipsPerPixelY());
-        grab = det->WriteBitmapBits(0.0, w, h, Bstr(own));
+        grab = GrabResult(det->WriteBitmapBits(0.0, w, h, Bstr(own)));
       });
       step([&] {
         DoEvents();

@@ -1,6 +1,10 @@
 // The clip tile control hosted on a form: identity and registration, layout, loading real media
 // files, the transition chooser, persistence and file drops.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -689,6 +693,135 @@ TEST_F(TilecardTest, TheErrorReportAfterAGrabOfAnUndecodableCodecChoosesItsBoxBy
     EXPECT_TRUE(Get(kMediaFile) == Variant(movie));
   }
   DisconnectEvents(obj.Get(), IPropertyNotifySink::iid, cookie);
+}
+
+// A grab that fails with another code than "cannot connect" shows the fallback picture: neither an
+// earlier load's thumbnail nor the bitmap the failed grab left on disk. The load stays quiet.
+TEST_F(TilecardTest, AGrabFailingWithAnotherCodeShowsTheFallbackNotTheEarlierThumbnail) {
+  fixtures::Options o;
+  o.seconds = 0.2;
+  const std::string movie = fixtures::Make(fixtures::Kind::AviMjpegPcm, media_, o);
+  const std::string other = media_ + "/other.avi";
+  fs::copy_file(movie, other, fs::copy_options::overwrite_existing);
+  // The fallback as the tile shows it (an undecodable movie grabs nothing).
+  Load(fixtures::MakeUndecodableAvi(media_));
+  const QImage fallback = Thumbnail();
+  ASSERT_FALSE(fallback.isNull());
+  const fs::path temp = std::getenv("TMPDIR");
+  auto leftovers = [&] {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(temp)) {
+      const std::string name = e.path().filename().string();
+      if (name.rfind("Tilecard.", 0) == 0 && name != "Tilecard.bmp") ++n;
+    }
+    return n;
+  };
+  for (const char* code : {"0x80004005", "0x8004025F", "0x80070005"}) {
+    SCOPED_TRACE(code);
+    Load(movie);
+    const QImage earlier = Thumbnail();
+    ASSERT_EQ(FrameNumber(earlier), 0);
+    ASSERT_NE(earlier, fallback);
+    const std::vector<uint8_t> kept = fixtures::ReadFile((temp / "Tilecard.bmp").string());
+    ScriptScope script;
+    log_.clear();
+    setenv("TILECARD_GRAB_FAILURE", code, 1);
+    Load(other);
+    unsetenv("TILECARD_GRAB_FAILURE");
+    EXPECT_EQ(Thumbnail(), fallback) << "the earlier load's thumbnail still shows";
+    EXPECT_TRUE(script->MsgBoxes().empty());
+    EXPECT_EQ(log_, Log{"import other.avi"});
+    EXPECT_EQ(Text<QLineEdit>("txtFullPath"), other);
+    EXPECT_EQ(Text<QLabel>("lblFileType"), "Windows Movie");
+    EXPECT_EQ(leftovers(), 0) << "the failed grab's bitmap is left in the temp folder";
+    EXPECT_EQ(fixtures::ReadFile((temp / "Tilecard.bmp").string()), kept) << "a failed grab replaced Tilecard.bmp";
+  }
+  // Without the seam the same file grabs its frame again.
+  Load(other);
+  EXPECT_EQ(FrameNumber(Thumbnail()), 0);
+}
+
+// Sets or clears a folder's immutable flag (as chattr +i does): nobody, root included, may create
+// or change files in it then. False when the file system has no such flag.
+bool SetImmutable(const fs::path& folder, bool on) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  if (ok) {
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  }
+  ::close(fd);
+  return ok;
+}
+
+// The library in a folder that cannot be written, not even by root (the tests run as root, so
+// permissions alone would not stop a write): the fallback copy "no.bmp" cannot be left beside
+// it, and loads stay quiet all the same: no box, no other event, every later step done.
+TEST_F(TilecardTest, ALibraryInAFolderThatCannotBeWrittenLoadsQuietlyWithoutItsFallbackCopy) {
+  const fs::path folder = fixtures::ScratchFolder("readonly-library");
+  const fs::path library = folder / "Tilecard.so", copy = folder / "no.bmp";
+  SetImmutable(folder, false);  // a run that crashed may have left the flag
+  fs::remove(copy);
+  fs::copy_file(TILECARD_LIBRARY, library, fs::copy_options::overwrite_existing);
+  const char* bin = std::getenv("SUITE_BIN_DIR");
+  auto regsvr = [&](const std::string& path) {
+    return std::system((std::string(bin ? bin : ".") + "/regsvr /s '" + path + "'").c_str());
+  };
+  if (!SetImmutable(folder, true)) GTEST_SKIP() << "no immutable flag on this file system";
+  struct Restore {
+    std::function<void()> run;
+    ~Restore() { run(); }
+  } restore{[&] {
+    SetImmutable(folder, false);
+    regsvr(TILECARD_LIBRARY);
+  }};
+  ASSERT_FALSE(std::ofstream(folder / "probe.txt")) << "the folder can still be written";
+  ASSERT_EQ(regsvr(library.string()), 0);
+  const fs::path original = fs::path(TILECARD_LIBRARY).parent_path() / "no.bmp";
+  fs::remove(original);
+
+  fixtures::Options o;
+  o.seconds = 0.2;
+  const std::string movie = fixtures::Make(fixtures::Kind::AviMjpegPcm, media_, o);
+  const std::string wav = fixtures::Make(fixtures::Kind::Wav, media_, o);
+  {
+    Log log;
+    TestForm form("frmReadOnly", [](TestForm& f) {
+      f.Size(4000, 4000);
+      f.Place({{kProgId, "ctrlSourceClip", 0, "", 0, 0, 2835, 3330, ""}});
+    });
+    form.On("ctrlSourceClip_ImportFile", [&log](int16_t, std::string& bstrFileName, int16_t&) {
+      log.push_back("import " + fs::path(bstrFileName).filename().string());
+    });
+    form.On("ctrlSourceClip_MediaError", [&log](int16_t) { log.push_back("error"); });
+    form.Show();
+    IDispatch* tile = form.FindControl("ctrlSourceClip", 0)->DispatchObject();
+    QWidget* surface = WidgetFromHwnd(static_cast<HWND>(InvokeDispatch(tile, kHWnd, DISPATCH_PROPERTYGET).i4()));
+    ASSERT_NE(surface, nullptr);
+    auto load = [&](const std::string& path) {
+      Bstr name(path);
+      InvokeDispatch(tile, kMediaFile, DISPATCH_PROPERTYPUT, {Variant::ByRef(VT_BSTR, &name)});
+    };
+    auto fullPath = [&] { return surface->findChild<QWidget*>("txtFullPath")->findChild<QLineEdit*>(); };
+    ScriptScope script;
+    load(wav);
+    load(movie);
+    EXPECT_TRUE(script->MsgBoxes().empty());
+    EXPECT_EQ(log, (Log{"import " + fs::path(wav).filename().string(), "error",
+                        "import " + fs::path(movie).filename().string()}));
+    QLineEdit* box = fullPath() ? fullPath() : qobject_cast<QLineEdit*>(surface->findChild<QWidget*>("txtFullPath"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text().toStdString(), movie) << "the steps after the fallback copy did not run";
+    EXPECT_FALSE(fs::exists(copy));
+    EXPECT_FALSE(fs::exists(original)) << "the tile is not the copy in the locked folder";
+    // Once the folder can be written again, the next load leaves the copy there.
+    SetImmutable(folder, false);
+    load(wav);
+    EXPECT_TRUE(fs::exists(copy)) << "the tile is not the copy in that folder";
+    form.Unload();
+  }
 }
 
 TEST_F(TilecardTest, ANewInstanceTakesItsInitialPropertiesOnlyInDesignMode) {
