@@ -92,7 +92,7 @@ void frmSplash::Form_Load() {
 
 void frmSplash::Timer2_Timer() {
   Form* show = MainWindow();
-  if (show && show->Visible()) {
+  if (show && show->IsLoaded() && show->Visible()) {
     Unload();
     return;
   }

@@ -254,6 +254,7 @@ HRESULT Pin::EndOfStream() {
   if (flushing_) return S_FALSE;
   endOfStream_ = true;
   HRESULT hr = filter_->EndOfStream(this);
+  pinCued_ = true;
   filter_->MarkCued();
   return hr;
 }
@@ -356,7 +357,10 @@ HRESULT Pin::Receive(IMediaSample* sample) {
   // A sample taken counts towards the pause that starts a run; a refused one does not (its
   // failure ends the stream with an error event instead).
   HRESULT hr = filter_->Receive(this, sample);
-  if (SUCCEEDED(hr)) filter_->MarkCued();
+  if (SUCCEEDED(hr)) {
+    pinCued_ = true;
+    filter_->MarkCued();
+  }
   return hr;
 }
 
@@ -418,6 +422,7 @@ HRESULT Pin::DeliverNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, doub
 
 HRESULT Pin::Active() {
   endOfStream_ = false;
+  pinCued_ = false;
   flushing_ = false;
   ComPtr<IMemAllocator> alloc;
   {

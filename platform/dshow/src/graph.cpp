@@ -727,27 +727,36 @@ HRESULT FilterGraph::PauseLocked() {
 }
 
 // Waits until the pause that starts a run has taken hold: every connected renderer has had a
-// sample or the end of its stream, or a stream failed, or every streaming thread waits in a
-// paused renderer (one thread feeds several renderers in turn). At most 5 s; window messages
-// sent by streaming threads are answered meanwhile. False when the time ran out.
+// sample or the end of its stream, and so has every input of a filter that joins streams (a
+// multiplexer writes one stream's samples before another's first arrives), or a stream failed,
+// or every streaming thread waits in a paused renderer (one thread feeds several renderers in
+// turn). At most 5 s; window messages sent by streaming threads are answered meanwhile. False
+// when the time ran out.
 bool FilterGraph::AwaitCue() {
   std::vector<Filter*> sinks;
+  std::vector<Pin*> joined;
   int sources = 0;
   for (auto& e : entries_) {
     Filter* f = Ours(e.filter.Get());
     if (!f) continue;
     bool in = false, out = false;
+    std::vector<Pin*> inputs;
     for (int i = 0; i < f->PinCount(); ++i)
-      if (Pin* p = f->GetPin(i); p && p->IsConnected()) (p->Direction() == PINDIR_INPUT ? in : out) = true;
+      if (Pin* p = f->GetPin(i); p && p->IsConnected()) {
+        (p->Direction() == PINDIR_INPUT ? in : out) = true;
+        if (p->Direction() == PINDIR_INPUT) inputs.push_back(p);
+      }
     if (f->IsRenderer() && (in || out)) sinks.push_back(f);
     if (f->SourceDuration() >= 0 && out) ++sources;
+    if (inputs.size() > 1) joined.insert(joined.end(), inputs.begin(), inputs.end());
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   std::unique_lock ev(eventLock_);
   auto ready = [&] {
     if (finished_ != 0 || !running_) return true;
     if (sources > 0 && held_ >= sources) return true;
-    return std::all_of(sinks.begin(), sinks.end(), [](Filter* f) { return f->Cued(); });
+    return std::all_of(sinks.begin(), sinks.end(), [](Filter* f) { return f->Cued(); }) &&
+           std::all_of(joined.begin(), joined.end(), [](Pin* p) { return p->Cued(); });
   };
   while (!ready()) {
     if (std::chrono::steady_clock::now() >= deadline) return false;

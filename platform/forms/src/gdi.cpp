@@ -491,3 +491,26 @@ void SetWindowSurface(HWND hwnd, WindowSurface surface) {
 }
 
 }  // namespace forms_detail
+
+bool DrawIcon(HDC hdc, int32_t x, int32_t y, HICON icon) {
+  Table& t = Gdi();
+  Dc* dc = t.Find<Dc>(hdc);
+  if (!dc) return false;
+  Picture picture = PictureFromHandle(icon);
+  if (picture.IsEmpty()) return false;
+  const QImage image = ImageOf(picture).convertToFormat(QImage::Format_ARGB32);
+  Surface s = SurfaceOf(hdc, *dc);
+  if (!s.image || image.isNull()) return false;
+  const QRect target = QRect(x, y, image.width(), image.height()) & s.image->rect();
+  for (int py = target.top(); py <= target.bottom() && !target.isEmpty(); ++py) {
+    for (int px = target.left(); px <= target.right(); ++px) {
+      const QRgb c = image.pixel(px - x, py - y);
+      if (qAlpha(c) < 128) continue;
+      const COLORREF color = RGB(static_cast<uint8_t>(qRed(c)), static_cast<uint8_t>(qGreen(c)),
+                                 static_cast<uint8_t>(qBlue(c)));
+      Store(s, px, py, s.mono ? (NearerWhite(color) ? 1u : 0u) : (c & 0xFFFFFFu));
+    }
+  }
+  if (s.changed && !target.isEmpty()) s.changed(target);
+  return true;
+}

@@ -111,6 +111,9 @@ class Pin : public ComObject<IPin, IMemInputPin> {
   bool AtEndOfStream() const { return endOfStream_; }
   IMemAllocator* Allocator() const { return allocator_.Get(); }
   bool ReadOnly() const { return readOnly_; }
+  // Input pins: whether the pin has taken a sample or the end of its stream since its filter
+  // left the stopped state.
+  bool Cued() const { return pinCued_; }
 
   // Output pins: delivery downstream.
   HRESULT GetDeliveryBuffer(LONG size, IMediaSample** sample);
@@ -140,6 +143,7 @@ class Pin : public ComObject<IPin, IMemInputPin> {
   bool readOnly_ = false;
   std::atomic<bool> flushing_{false};
   std::atomic<bool> endOfStream_{false};
+  std::atomic<bool> pinCued_{false};
 };
 
 // --- Filters -------------------------------------------------------------------------------

@@ -10,7 +10,6 @@
 #include "core/hresult.h"
 #include "core/rect.h"
 #include "core/unknown.h"
-#include "com/propertypages.h"  // RECT
 
 #pragma pack(push, 2)
 struct BITMAPINFOHEADER {

@@ -64,3 +64,9 @@ COLORREF GetSysColor(int32_t index);
 COLORREF GetNearestColor(HDC hdc, COLORREF color);
 HDC GetDC(HWND hwnd);
 int32_t ReleaseDC(HWND hwnd, HDC hdc);
+
+// An icon: the handle of an icon picture (Picture::Handle of LoadResPicture(..., vbResIcon)).
+using HICON = uintptr_t;
+// Draws the icon at its own size with its top-left corner at (x, y): its opaque pixels replace
+// the surface's, its transparent ones leave them. False for an unknown context or icon.
+bool DrawIcon(HDC hdc, int32_t x, int32_t y, HICON icon);

@@ -1,0 +1,257 @@
+#pragma once
+// frmShow: the storyboard main window. It holds the column of clip tiles (the control array
+// ctrlSourceClip of hosted Tilecard.MediaClip controls, read and written late bound by dispatch
+// identifier), the selected clip's preview pane, the clip list, the menus and the toolbar.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/unknown.h"
+#include "des/timeline.h"
+#include "dshow/interfaces.h"
+#include "engine/IStreamResize.h"
+#include "forms/activex.h"
+#include "forms/comctl.h"
+#include "forms/commondialog.h"
+#include "forms/controls.h"
+#include "forms/form.h"
+#include "forms/wzpanel.h"
+
+// The storyboard's editing objects, made when the main window is initialised.
+extern ComPtr<IAMTimeline> StoryboardTimeline;
+extern ComPtr<IRenderEngine> StoryboardRenderEngine;
+// Flags a running join or joined preview polls; the close request sets both.
+extern bool RenderCancelRequested;
+extern bool PreviewStopRequested;
+// Kept by the preview pane's DivX check: the file in the tile is a repaired copy of this one.
+extern bool DivxConverted;
+extern std::string DivxOriginalFile;
+
+// Dispatch identifiers of the clip tile and of its container's extender.
+namespace tile {
+constexpr DISPID kAllowDragDrop = 0x68030000;
+constexpr DISPID kShowTransitions = 0x68030001;
+constexpr DISPID kEnabled = 0x68030002;
+constexpr DISPID kTransition = 0x68030004;
+constexpr DISPID kClipNumber = 0x68030005;
+constexpr DISPID kMediaType = 0x68030006;
+constexpr DISPID kDuration = 0x68030007;
+constexpr DISPID kMediaFile = 0x6803000A;
+constexpr DISPID kBorderColor = 0x6803000D;
+constexpr DISPID kTop = static_cast<DISPID>(0x80010004);
+constexpr DISPID kHeight = static_cast<DISPID>(0x80010006);
+constexpr DISPID kVisible = static_cast<DISPID>(0x80010007);
+constexpr int32_t kNormalBorder = 0x404040;
+constexpr int32_t kTargetBorder = 0xFF0000;
+}  // namespace tile
+
+class frmShow : public Form {
+ public:
+  frmShow();
+  ~frmShow() override;
+
+  // Public members, in the window's slot order.
+  bool m_boolEnableDragDrop = false;
+  std::string sLoadedFileName;
+  bool bShowErrors = false;
+  bool bShowMaker = false;
+  bool bStreamSizeErr = false;
+  ComPtr<IStreamResize> gobjStreamSize;
+  bool CheckFile(const std::string& loadedFileName);
+  void DeleteClip(int16_t Index);
+  void FillHeightWidthCombo();
+  void LoadToolBar();
+  void ReloadFile(const std::string& bstrFileName);
+  void ShowHideToolbar(bool bShowOrHide);
+  void ctrlSourceClip_ImportFile(int16_t Index, std::string& bstrFileName, bool& Cancel);
+  void LoadFile();
+  void mnuDelete_Click();
+
+  // Commands other windows and the toolbar reach.
+  void cmdExit_Click();
+  void cmdStop_Click();
+  void mnuNew_Click();
+  void mnuOpen_Click();
+  void mnuSaveProject_Click();
+  void mnuImport_Click();
+  void mnuMoveUp_Click();
+  void mnuMoveDown_Click();
+  void mnuLoadNew_Click();
+  void ctrlSourceClip_Click(int16_t Index);
+  void ctrlSourceClip_MenuClick(int16_t Index);
+  void ctrlSourceClip_MediaError(int16_t Index);
+  void RefreshClipList();
+  void SetControlState(bool bEnable, bool bAllowDragDrop, bool bEnableExit);
+
+  // Tile access by dispatch identifier (element `index` of ctrlSourceClip).
+  Variant TileGet(int16_t index, DISPID id);
+  void TilePut(int16_t index, DISPID id, const Variant& value);
+  std::string TileFile(int16_t index);
+  int16_t TileUBound();
+
+  // Form-level state.
+  bool ProjectChanged = false;
+  int32_t StoryboardTileCounter = 0;
+  int32_t SelectedClipIndex = 0;
+  int16_t MenuClipIndex = 0;
+  int32_t StoryboardScrollOffset = 0;
+  ComPtr<IMediaControl> PreviewPaneGraph;
+  ComPtr<IVideoWindow> PreviewPaneVideoWindow;
+  ComPtr<IMediaEvent> PreviewPaneEvents;
+  ComPtr<IMediaPosition> PreviewPanePosition;
+  double PreviewPaneDuration = 0;
+  double PreviewPaneStartPosition = 0;
+  double PreviewPaneRate = 0;
+  bool PreviewPanePlaying = false;
+  // Counts BorderColor writes made by the drag highlight (for the window's own checks).
+  int64_t borderWrites = 0;
+
+  // The options window's frame-size box FillHeightWidthCombo fills (set by that window).
+  ComboBox* frameSizeBox = nullptr;
+
+  // Controls.
+  Ctl<Toolbar> Toolbar1{this, "Toolbar1"};
+  Ctl<ImageList> ImageList1{this, "ImageList1"};
+  Ctl<WzPanel> pnlStoryBoard{this, "pnlStoryBoard"};
+  CtlArray<ActiveXHost> ctrlSourceClip{this, "ctrlSourceClip"};
+  Ctl<VScrollBar> VScroll1{this, "VScroll1"};
+  Ctl<PictureBox> picTop{this, "picTop"};
+  Ctl<Label> lblFileName{this, "lblFileName"};
+  Ctl<ProgressBar> ctrlProgress{this, "ctrlProgress"};
+  Ctl<PictureBox> picPrev{this, "picPrev"};
+  Ctl<Image> Image2{this, "Image2"};
+  Ctl<Label> lblPreview{this, "lblPreview"};
+  Ctl<PictureBox> Picture2{this, "Picture2"};
+  CtlArray<PictureBox> Picture3{this, "Picture3"};
+  Ctl<WzPanel> pnlVideoFile{this, "pnlVideoFile"};
+  Ctl<CommandButton> cmdPlayVideoWindow{this, "cmdPlayVideoWindow"};
+  Ctl<CommandButton> cmdPauseVidWindow{this, "cmdPauseVidWindow"};
+  Ctl<CommandButton> cmdStopVidWin{this, "cmdStopVidWin"};
+  Ctl<CommandButton> cmdPlayLoaded{this, "cmdPlayLoaded"};
+  Ctl<CommandButton> cmdPause{this, "cmdPause"};
+  Ctl<CommandButton> cmdStop{this, "cmdStop"};
+  Ctl<CommandButton> cmdEdit{this, "cmdEdit"};
+  Ctl<CommandButton> cmdSplit{this, "cmdSplit"};
+  CtlArray<Label> Label1{this, "Label1"};
+  Ctl<WzPanel> pnlCancel{this, "pnlCancel"};
+  Ctl<Image> Image1{this, "Image1"};
+  Ctl<Label> Label2{this, "Label2"};
+  Ctl<Label> lblCancel{this, "lblCancel"};
+  Ctl<Label> lblLabelProj{this, "lblLabelProj"};
+  Ctl<Label> lblProject{this, "lblProject"};
+  Ctl<ComboBox> Combo1{this, "Combo1"};
+  Ctl<PictureBox> Picture1{this, "Picture1"};
+  Ctl<ProgressBar> ProgressBar1{this, "ProgressBar1"};
+  Ctl<Label> lblSelected{this, "lblSelected"};
+  Ctl<TextBox> txtDuration{this, "txtDuration"};
+  Ctl<TextBox> txtElapsed{this, "txtElapsed"};
+  Ctl<TextBox> txtRate{this, "txtRate"};
+  Ctl<TimerControl> tmrTimer{this, "tmrTimer"};
+  Ctl<CommonDialog> CommonDialog1{this, "CommonDialog1"};
+  Ctl<Frame> fraOptions{this, "fraOptions"};
+  Ctl<CommandButton> cmdWriteAVI{this, "cmdWriteAVI"};
+  Ctl<CommandButton> cmdWriteXTL{this, "cmdWriteXTL"};
+  Ctl<CommandButton> cmdExit{this, "cmdExit"};
+  Ctl<TextBox> txtMaxMediaLength{this, "txtMaxMediaLength"};
+  Ctl<CommandButton> cmdPrev{this, "cmdPrev"};
+  Ctl<Label> Label10{this, "Label10"};
+  Ctl<ComboBox> CmbVideoSizes{this, "CmbVideoSizes"};
+  Ctl<Label> lblPlaybackFileName{this, "lblPlaybackFileName"};
+  Ctl<Label> lblWriteFileName{this, "lblWriteFileName"};
+
+  Ctl<Menu> mnuFile{this, "mnuFile"};
+  Ctl<Menu> mnuNew{this, "mnuNew"};
+  Ctl<Menu> mnuOpen{this, "mnuOpen"};
+  Ctl<Menu> mnuSaveProject{this, "mnuSaveProject"};
+  Ctl<Menu> mnuExit{this, "mnuExit"};
+  Ctl<Menu> mnuProject{this, "mnuProject"};
+  Ctl<Menu> mnuImport{this, "mnuImport"};
+  Ctl<Menu> mnuPreview{this, "mnuPreview"};
+  Ctl<Menu> mnuWriteAVI{this, "mnuWriteAVI"};
+  Ctl<Menu> mnuEdit{this, "mnuEdit"};
+  Ctl<Menu> mnuWriteXTL{this, "mnuWriteXTL"};
+  Ctl<Menu> mnuTools{this, "mnuTools"};
+  Ctl<Menu> mnuBatch{this, "mnuBatch"};
+  Ctl<Menu> mnuCapture{this, "mnuCapture"};
+  Ctl<Menu> mnuOptions{this, "mnuOptions"};
+  Ctl<Menu> mnuASF{this, "mnuASF"};
+  Ctl<Menu> mnuSplitter{this, "mnuSplitter"};
+  Ctl<Menu> mnuTitleMaker{this, "mnuTitleMaker"};
+  Ctl<Menu> mnuVirtualDub{this, "mnuVirtualDub"};
+  Ctl<Menu> mnuMoviePreview{this, "mnuMoviePreview"};
+  Ctl<Menu> mnuSettings{this, "mnuSettings"};
+  Ctl<Menu> mnuHelp{this, "mnuHelp"};
+  Ctl<Menu> mnuGenHelp{this, "mnuGenHelp"};
+  Ctl<Menu> mnuSupport{this, "mnuSupport"};
+  Ctl<Menu> mnuSplitterHelp{this, "mnuSplitterHelp"};
+  Ctl<Menu> mnuAbout{this, "mnuAbout"};
+  Ctl<Menu> mnuHidden{this, "mnuHidden"};
+  Ctl<Menu> mnuMoveUp{this, "mnuMoveUp"};
+  Ctl<Menu> mnuMoveDown{this, "mnuMoveDown"};
+  Ctl<Menu> mnuDelete{this, "mnuDelete"};
+  Ctl<Menu> mnuLoadNew{this, "mnuLoadNew"};
+  Ctl<Menu> mnuDuration{this, "mnuDuration"};
+
+  // Texts the window shows.
+  static const char* const kProjectFilter;
+  static const char* const kMultimediaFilter;
+  static std::string HackedCodecMessage(const std::vector<std::string>& valueNames);
+  static std::string MediaErrorMessage(char row, const std::string& file);
+
+ protected:
+  void Design() override;
+
+ private:
+  void Form_Initialize();
+  void Form_Load();
+  void Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode);
+  void Form_Unload();
+  void Form_Resize();
+  void WarnHackedCodecs();
+  void Toolbar1_ButtonClick(const std::string& key);
+  void UnloadEveryWindow(bool hideFirst, bool dropReferences);
+  void ResetTileBorders();
+  void MarkTile(int16_t index);
+  void ctrlSourceClip_DragDrop(int16_t Index, const Variant& Source);
+  void Combo1_Click();
+  void ScrollStoryboard();
+  void ResetScrollBar();
+  void ClearPreviewPictures();
+  void AddFilesFromBrowser();
+  void AddFileFromDialog();
+  void AddOpeningSteps();
+  void PlaceFile(const std::string& path);
+  void UpdateEditControls();
+  void RebuildStoryboard(const std::vector<std::string>& files, const std::vector<std::pair<double, std::string>>& keep,
+                         int32_t firstDuration, const std::string& firstTransition);
+  void RemoveTileWithFile(const std::string& file, int16_t index);
+  bool RunStoryboardChange(const std::function<void()>& change);
+  void StartVirtualDub(const std::string& file);
+  void LayoutTiles();
+  bool ReadProject(const std::string& path);
+  void ApplyDeferredClose();
+  // Save Project; true when the project was written.
+  bool SaveProject();
+  // New Project; false when the user kept the storyboard (Cancel, or a save that did not complete).
+  bool NewProject();
+
+  DWORD streamSizeCookie_ = 0;
+  ComPtr<IUnknown> streamSizeSink_;
+  // A storyboard change (add, delete, New, Open, drop) is running; commands that would change
+  // the storyboard again are ignored until it ends.
+  int storyboardBusy_ = 0;
+  // A removal asked for by a media error while a change ran: done when it ends.
+  std::vector<std::string> deferredRemovals_;
+  // A close asked for while a join or joined preview ran further up the stack.
+  int runDepth_ = 0;
+  int16_t deferredClose_ = -1;
+
+ public:
+  // A join, XTL export or joined preview marks its run with this, so a close arriving through
+  // the pump while it runs waits until it has ended.
+  void BeginRun() { ++runDepth_; }
+  void EndRun();
+  bool CloseDeferred() const { return deferredClose_ >= 0; }
+};

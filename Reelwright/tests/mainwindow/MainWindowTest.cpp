@@ -1,0 +1,812 @@
+// The storyboard main window on real hosted tiles: design and load, toolbar, control state,
+// closing by answer and mode, hand-off files, tiles, drag and drop, project files, media errors,
+// layout and adding files. Each test has a registry and a program folder of its own.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "core/clock.h"
+#include "core/msgbox.h"
+#include "core/runtime_convert.h"
+#include "fixtures.h"
+#include "forms/app.h"
+#include "forms/end_requests.h"
+#include "forms/form.h"
+#include "forms/responder.h"
+#include "mainwindow/FormInstances.h"
+#include "mainwindow/frmShow.h"
+#include "mainwindow/frmSplash.h"
+#include "mainwindow/modMain.h"
+#include "mainwindow/modSettings.h"
+#include "registry/registry.h"
+#include "registry/settings.h"
+#include "scripted_responder.h"
+#include "shell/files.h"
+#include "shell/instance.h"
+#include "window_driver.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class MainWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : name)
+      if (c == '/') c = '_';
+    root_ = fs::path(fixtures::ScratchFolder("mainwindow")) / name;
+    fs::remove_all(root_);
+    program_ = root_ / "program";
+    media_ = root_ / "media";
+    fs::create_directories(program_);
+    fs::create_directories(media_);
+    fs::create_directories(root_ / "registry");
+    Keep("SUITE_REGISTRY_DIR", (root_ / "registry").string());
+    Keep("SUITE_PROGRAM_FOLDER", program_.string());
+    previousBoxes_ = SetMsgBoxHandler([](const MsgBoxRequest& r) { return CurrentResponder()->MessageBox(r); });
+    for (const char* lib : {TILECARD_LIBRARY, SIZEWARDEN_LIBRARY}) {
+      const std::string cmd = std::string("'") + REGSVR + "' /s '" + lib + "'";
+      ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    }
+    SaveSetting("Reelwright", "Init", "StartTips", "Hide");
+    ShowProjectEnabled = false;
+  }
+  void TearDown() override {
+    if (w_) {
+      w_->ProjectChanged = false;
+      w_.reset();
+    }
+    SetMsgBoxHandler(previousBoxes_);
+    for (auto& [k, v] : saved_) {
+      if (v) {
+        setenv(k.c_str(), v->c_str(), 1);
+      } else {
+        unsetenv(k.c_str());
+      }
+    }
+  }
+  void Keep(const std::string& key, const std::string& value) {
+    const char* old = std::getenv(key.c_str());
+    saved_.emplace_back(key, old ? std::optional<std::string>(old) : std::nullopt);
+    setenv(key.c_str(), value.c_str(), 1);
+  }
+  frmShow& Window() {
+    w_ = MakeForm<frmShow>();
+    w_->Load();
+    return *w_;
+  }
+  std::string Movie(const std::string& name, double seconds = 1.0) {
+    fixtures::Options o;
+    o.seconds = seconds;
+    const std::string made = fixtures::Make(fixtures::Kind::AviMjpegPcm, (root_ / "made").string(), o);
+    const fs::path target = media_ / name;
+    fs::copy_file(made, target, fs::copy_options::overwrite_existing);
+    return target.string();
+  }
+  std::string Still(fixtures::Kind kind, const std::string& name) {
+    const std::string made = fixtures::Make(kind, (root_ / "made").string());
+    const fs::path target = media_ / name;
+    fs::copy_file(made, target, fs::copy_options::overwrite_existing);
+    return target.string();
+  }
+  // Adds files through the open-dialog road, one at a time.
+  void AddByDialog(ScriptScope& script, frmShow& w, const std::string& path) {
+    SaveSetting("Reelwright", "Init", "MultiSelect", "false");
+    script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(path));
+    w.mnuImport_Click();
+  }
+  std::vector<std::string> Files(frmShow& w) {
+    std::vector<std::string> out;
+    for (int16_t i = 0; i < w.TileUBound(); ++i) out.push_back(w.TileFile(i));
+    return out;
+  }
+  double Duration(frmShow& w, int16_t i) { return CDbl(w.TileGet(i, tile::kDuration)); }
+  std::string Transition(frmShow& w, int16_t i) { return CStr(w.TileGet(i, tile::kTransition)); }
+
+  fs::path root_, program_, media_;
+  FormPtr<frmShow> w_;
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  MsgBoxHandler previousBoxes_;
+};
+
+std::vector<std::string> ToolbarKeys(frmShow& w) {
+  std::vector<std::string> keys;
+  Buttons& b = w.Toolbar1->ButtonsOf();
+  for (int32_t i = 1; i <= b.Count(); ++i) keys.push_back(b.Item(i).Key());
+  return keys;
+}
+
+}  // namespace
+
+TEST_F(MainWindow, LoadGivesTheDesignTheToolbarAndTheStartState) {
+  ScriptScope script;
+  frmShow& w = Window();
+  EXPECT_TRUE(w.Visible());
+  EXPECT_EQ(w.Caption(), "Reelwright");
+  // Image list: the 14 keyed pictures.
+  const std::vector<std::string> keys = {"New", "Split", "Floppy", "Open", "Join", "Help", "Add",
+                                         "Preview", "Compression", "Edit", "Save", "Options", "Exit", "Title"};
+  ASSERT_EQ(w.ImageList1->ListImagesOf().Count(), 14);
+  for (size_t i = 0; i < keys.size(); ++i) {
+    EXPECT_EQ(w.ImageList1->ListImagesOf().Item(static_cast<int32_t>(i + 1)).Key(), keys[i]);
+    EXPECT_EQ(w.ImageList1->PictureOf(Variant(keys[i])).PixelWidth(), 16);
+  }
+  // Without project files the toolbar starts with Add; separators have no key.
+  EXPECT_EQ(ToolbarKeys(w), (std::vector<std::string>{"Add", "Join", "", "Compression", "Preview", "Options",
+                                                      "Title", "", "Help", "Exit"}));
+  Buttons& b = w.Toolbar1->ButtonsOf();
+  EXPECT_EQ(b.Item("Add").ToolTipText(), "Add new media to the project storyboard");
+  EXPECT_EQ(b.Item("Exit").ToolTipText(), "Exit Reelwright");
+  EXPECT_EQ(b.Item("Add").Caption(), "");
+  EXPECT_EQ(b.Item(3).Style(), tbrSeparator);
+  EXPECT_FALSE(b.Item("Join").Enabled()) << "an empty storyboard joins nothing";
+  EXPECT_FALSE(w.mnuNew->Visible());
+  EXPECT_FALSE(w.mnuSaveProject->Visible());
+  // Design values the later commands need.
+  EXPECT_EQ(w.cmdWriteAVI->Caption(), "&Write AVI");
+  EXPECT_EQ(w.cmdWriteXTL->Caption(), "Write &XTL");
+  EXPECT_EQ(w.cmdExit->Caption(), "&Exit");
+  EXPECT_EQ(w.txtMaxMediaLength->Text(), "2");
+  EXPECT_EQ(w.cmdPlayLoaded->ToolTipText(), "Play selected clip");
+  EXPECT_EQ(w.cmdSplit->ToolTipText(), "Split or trim movie");
+  EXPECT_EQ(w.mnuExit->Caption(), "E&xit");
+  EXPECT_EQ(w.mnuImport->Caption(), "Add File to Storyboard");
+  EXPECT_EQ(w.mnuLoadNew->Caption(), "Reload File");
+  EXPECT_FALSE(w.mnuHidden->Visible());
+  EXPECT_FALSE(w.mnuVirtualDub->Visible()) << "no VirtualDub in the program folder";
+  EXPECT_FALSE(w.mnuBatch->Visible());
+  EXPECT_FALSE(w.mnuCapture->Visible());
+  EXPECT_FALSE(w.mnuSplitter->Visible());
+  // Start state.
+  EXPECT_FALSE(w.cmdWriteAVI->Enabled());
+  EXPECT_FALSE(w.Combo1->Enabled());
+  EXPECT_TRUE(w.cmdExit->Enabled());
+  EXPECT_TRUE(w.m_boolEnableDragDrop);
+  EXPECT_TRUE(CBool(w.TileGet(0, tile::kEnabled))) << "tile 0 is enabled again after the first layout";
+  EXPECT_FALSE(w.Label10->Visible()) << "the frame-size list is off without Init/ResizeStream";
+  EXPECT_TRUE(w.bShowErrors);
+  EXPECT_FALSE(w.ProjectChanged);
+  EXPECT_TRUE(fs::is_directory(program_ / "Output"));
+  EXPECT_EQ(w.lblWriteFileName->Caption(), (program_ / "Output" / "Output.avi").string());
+  EXPECT_TRUE(w.gobjStreamSize) << "the frame-size object was made through the registry";
+  EXPECT_EQ(w.TileUBound(), 0);
+  EXPECT_EQ(GetSetting("Reelwright", "Init", "MultiSelect", "(none)"), "(none)") << "an absent value is not written";
+}
+
+TEST_F(MainWindow, ProjectFilesAddTheirButtonsAndMenusAndTheSizeListFills) {
+  ScriptScope script;
+  SaveSetting("Reelwright", "Init", "ShowProject", "");
+  SaveSetting("Reelwright", "Init", "ResizeStream", "TRUE");
+  SaveSetting("Reelwright", "Init", "MultiSelect", "");
+  frmShow& w = Window();
+  const std::vector<std::string> keys = ToolbarKeys(w);
+  ASSERT_GE(keys.size(), 4u);
+  EXPECT_EQ((std::vector<std::string>(keys.begin(), keys.begin() + 5)),
+            (std::vector<std::string>{"New", "Open", "Save", "", "Add"}));
+  EXPECT_TRUE(w.mnuNew->Visible());
+  EXPECT_TRUE(w.mnuOpen->Visible());
+  EXPECT_FALSE(w.mnuSaveProject->Enabled());
+  EXPECT_EQ(GetSetting("Reelwright", "Init", "MultiSelect", "(none)"), "TRUE") << "an empty value is rewritten";
+  EXPECT_TRUE(w.Label10->Visible());
+  ASSERT_GE(w.CmbVideoSizes->ListCount(), 3);
+  EXPECT_EQ(w.CmbVideoSizes->ListIndex(), 2);
+  EXPECT_EQ(w.CmbVideoSizes->Text(), w.CmbVideoSizes->List(2));
+}
+
+TEST_F(MainWindow, AStoredValueThatDoesNotConvertTakesItsDefaultForThisRun) {
+  ScriptScope script;
+  SaveSetting("Reelwright", "Options", "DefaultDuration", "five");
+  SaveSetting("Reelwright", "Options", "AllowTranstions", "maybe");
+  frmShow& w = Window();
+  EXPECT_TRUE(w.Visible()) << "the window still shows";
+  EXPECT_EQ(DefaultClipDuration, 5);
+  EXPECT_FALSE(TransitionsEnabled);
+  EXPECT_EQ(GetSetting("Reelwright", "Options", "DefaultDuration", ""), "five") << "nothing is rewritten";
+}
+
+TEST(MainWindowTexts, HackedCodecWarningTakesTheFirstMatchingName) {
+  const std::string divx = frmShow::HackedCodecMessage({"vidc.DIV3"});
+  const std::string angel = frmShow::HackedCodecMessage({"vidc.angelpotion"});
+  EXPECT_EQ(divx,
+            "There is a hacked video codec installed on your machine called DivX ;-).\r\nThis file can damage your "
+            "system.\r\nIf you choose not to remove this codec please remove\r\nthis software from your computer.");
+  EXPECT_EQ(angel.substr(0, angel.find("\r\n")),
+            "There is a hacked video codec installed on your machine called AngelPotion.");
+  struct Row {
+    std::vector<std::string> names;
+    std::string expected;
+  } rows[] = {
+      {{}, ""},
+      {{"vidc.FMP4", "vidc.MJPG", "msacm.pcm"}, ""},
+      {{"vidc.Div3"}, divx},
+      {{"vidc.xdiv3angelpotion"}, angel},
+      {{"vidc.div3", "vidc.angelpotion"}, divx},
+      {{"vidc.AngelPotion", "vidc.DIV3"}, angel},
+  };
+  for (const Row& r : rows) EXPECT_EQ(frmShow::HackedCodecMessage(r.names), r.expected) << r.names.size();
+}
+
+TEST_F(MainWindow, HackedCodecInTheRegistryIsReportedOnceWithoutIcon) {
+  ASSERT_TRUE(registry::WriteString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers32",
+                                    "vidc.DIV3", "divx.dll"));
+  ScriptScope script;
+  script->AnswerMsgBox(vbOK);
+  frmShow& w = Window();
+  ASSERT_EQ(script->MsgBoxes().size(), 1u);
+  EXPECT_EQ(script->MsgBoxes()[0].buttons, vbOKOnly);
+  EXPECT_EQ(script->MsgBoxes()[0].prompt, frmShow::HackedCodecMessage({"div3"}));
+  EXPECT_TRUE(w.Visible()) << "the load goes on after OK";
+}
+
+TEST_F(MainWindow, HandOffFilesAreKeptWhileABatchEncoderRuns) {
+  for (bool running : {false, true}) {
+    SCOPED_TRACE(running);
+    std::ofstream(program_ / "KilnhandRunning") << "1";
+    std::ofstream(program_ / "lotkiln.lst") << "/movies/a.avi\r\n";
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = -1;
+    if (running) {
+      child = fork();
+      if (child == 0) {
+        // A batch encoder of this user: it holds its instance lock until it is ended.
+        const bool other = AnotherInstanceRuns("Lotkiln");
+        char c = other ? 'n' : 'y';
+        (void)!write(ready[1], &c, 1);
+        pause();
+        _exit(0);
+      }
+      char c = 0;
+      ASSERT_EQ(read(ready[0], &c, 1), 1);
+      ASSERT_EQ(c, 'y');
+    }
+    {
+      ScriptScope script;
+      Window();
+      w_->ProjectChanged = false;
+      w_.reset();
+    }
+    if (child > 0) {
+      kill(child, SIGTERM);
+      waitpid(child, nullptr, 0);
+    }
+    close(ready[0]);
+    close(ready[1]);
+    EXPECT_EQ(fs::exists(program_ / "KilnhandRunning"), running);
+    EXPECT_EQ(fs::exists(program_ / "lotkiln.lst"), running);
+  }
+}
+
+TEST_F(MainWindow, ProgramsPresentShowTheirMenus) {
+  for (const char* p : {"VirtualDub/VirtualDub", "Lotkiln", "wmcap", "encoder/WMEnc"}) {
+    fs::create_directories((program_ / p).parent_path());
+    std::ofstream(program_ / p) << "#!/bin/sh\n";
+  }
+  ASSERT_TRUE(registry::WriteString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows Media\\Encoder\\", "InstallDir",
+                                    (program_ / "encoder").string()));
+  ScriptScope script;
+  frmShow& w = Window();
+  EXPECT_TRUE(w.mnuVirtualDub->Visible());
+  EXPECT_TRUE(w.mnuBatch->Visible());
+  EXPECT_TRUE(w.mnuCapture->Visible());
+  EXPECT_EQ(EncoderInstallDir, (program_ / "encoder").string());
+  w_.reset();
+  fs::remove(program_ / "Lotkiln");
+  frmShow& again = Window();
+  EXPECT_FALSE(again.mnuBatch->Visible()) << "no batch encoder";
+}
+
+namespace {
+struct CloseRow {
+  const char* name;
+  bool exitButton;
+  bool projects;
+  bool changed;
+  int answer;  // 0: no question expected
+  bool closes;
+};
+}  // namespace
+
+TEST_F(MainWindow, CloseBoxAndExitByAnswerAndProjectState) {
+  const std::string movie = Movie("clip.avi");
+  const CloseRow rows[] = {
+      {"close unchanged", false, true, false, 0, true},
+      {"close changed, No", false, true, true, vbNo, true},
+      {"close changed, Cancel", false, true, true, vbCancel, false},
+      {"close changed, projects off", false, false, true, 0, true},
+      {"exit changed, No", true, true, true, vbNo, true},
+      {"exit changed, Cancel", true, true, true, vbCancel, false},
+      {"exit unchanged", true, true, false, 0, true},
+  };
+  for (const CloseRow& r : rows) {
+    SCOPED_TRACE(r.name);
+    SaveSetting("Reelwright", "Init", "ShowProject", r.projects ? "TRUE" : "FALSE");
+    ScriptScope script;
+    frmShow& w = Window();
+    AddByDialog(script, w, movie);
+    ASSERT_EQ(w.TileUBound(), 1);
+    w.ProjectChanged = r.changed;
+    if (r.answer) script->AnswerMsgBox(r.answer);
+    if (r.exitButton) {
+      driver::Click(*w.cmdExit);
+    } else {
+      AskFormsToClose(vbFormControlMenu);
+    }
+    EXPECT_EQ(!w.IsLoaded(), r.closes);
+    if (r.answer) {
+      ASSERT_EQ(script->MsgBoxes().size(), 1u);
+      EXPECT_EQ(script->MsgBoxes()[0].prompt, r.exitButton
+                                                  ? "Your project has changed.\r\nDo you want to save your changes?"
+                                                  : "Do you want to save your changes?");
+      EXPECT_EQ(script->MsgBoxes()[0].buttons, vbYesNoCancel);
+    } else {
+      EXPECT_TRUE(script->MsgBoxes().empty());
+    }
+    if (r.closes) {
+      EXPECT_TRUE(Forms().empty()) << "every window unloaded";
+    }
+    if (r.closes && !r.exitButton) {
+      EXPECT_FALSE(w.gobjStreamSize) << "released by the close request";
+    }
+    w_->ProjectChanged = false;
+    w_.reset();
+  }
+}
+
+TEST_F(MainWindow, CloseDuringARunIsCarriedOutWhenTheRunEnds) {
+  ScriptScope script;
+  frmShow& w = Window();
+  RenderCancelRequested = false;
+  w.BeginRun();
+  AskFormsToClose(vbFormControlMenu);
+  EXPECT_TRUE(w.IsLoaded()) << "the run's cleanup still finds its window";
+  EXPECT_TRUE(RenderCancelRequested);
+  EXPECT_TRUE(w.CloseDeferred());
+  w.EndRun();
+  EXPECT_FALSE(w.IsLoaded());
+}
+
+TEST_F(MainWindow, LayoutPicksThePreviewSizeByWidthAndKeepsTheMinimum) {
+  ScriptScope script;
+  frmShow& w = Window();
+  w.Width(1023 * 15);
+  EXPECT_EQ(w.picPrev->Width(), 320 * 15);
+  EXPECT_EQ(w.picPrev->Height(), 240 * 15);
+  w.Width(1024 * 15);
+  EXPECT_EQ(w.picPrev->Width(), 640 * 15);
+  EXPECT_EQ(w.picPrev->Height(), 480 * 15);
+  EXPECT_EQ(w.picPrev->Left(),
+            w.Width() / 2 - w.picPrev->Width() / 2 + (w.VScroll1->Left() + w.VScroll1->Width()) / 2);
+  EXPECT_EQ(w.pnlVideoFile->Top(), w.picPrev->Top() + w.picPrev->Height() + 60);
+  EXPECT_EQ(w.pnlVideoFile->Width(), w.picTop->Width());
+  EXPECT_EQ(w.picTop->Width(), w.Width() - w.picTop->Left() - 120);
+  EXPECT_EQ(w.cmdStop->Left(), w.pnlVideoFile->Width() - w.cmdStop->Width() - 60);
+  EXPECT_EQ(w.cmdPause->Left(), w.cmdStop->Left() - w.cmdPause->Width() - 30);
+  EXPECT_EQ(w.Combo1->Width(), w.picTop->Width() - 75);
+  w.Width(6000);
+  EXPECT_EQ(w.Width(), 9600) << "the minimum width";
+  w.Height(3000);
+  EXPECT_GE(w.Height(), std::min(8190, Screen().Height())) << "the minimum height, no taller than the screen";
+  EXPECT_LE(w.Height(), Screen().Height());
+}
+
+TEST_F(MainWindow, TilesGrowWithFilesAndDeleteKeepsTheOthersOwnValues) {
+  ScriptScope script;
+  const std::string a = Movie("a.avi", 1.0), b = Movie("b.avi", 2.0), c = Movie("c.avi", 1.0);
+  frmShow& w = Window();
+  for (const std::string& f : {a, b, c}) AddByDialog(script, w, f);
+  ASSERT_EQ(Files(w), (std::vector<std::string>{a, b, c}));
+  EXPECT_EQ(w.TileFile(3), "") << "the drop tile";
+  EXPECT_EQ(w.StoryboardTileCounter, 3);
+  EXPECT_NEAR(Duration(w, 1), 2.0, 0.05) << "the duration the pane found";
+  EXPECT_EQ(CLng(w.TileGet(2, tile::kClipNumber)), 3);
+  EXPECT_TRUE(w.ProjectChanged);
+  EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+  EXPECT_EQ(w.Combo1->ListCount(), 3);
+  // Each tile stands under the one above it.
+  for (int16_t i = 1; i <= 3; ++i) {
+    EXPECT_FLOAT_EQ(CSng(w.TileGet(i, tile::kTop)),
+                    CSng(w.TileGet(static_cast<int16_t>(i - 1), tile::kTop)) + CSng(w.TileGet(0, tile::kHeight)));
+  }
+  w.TilePut(0, tile::kDuration, Variant(7.0));
+  w.TilePut(2, tile::kTransition, Variant(std::string("Barn")));
+  fs::remove(program_ / "~temp.tmp");
+  fs::create_directory(program_ / "~temp.tmp");  // the list file cannot be written
+  w.DeleteClip(1);
+  EXPECT_EQ(Files(w), (std::vector<std::string>{a, c})) << "rebuilt from memory";
+  EXPECT_DOUBLE_EQ(Duration(w, 0), 7.0);
+  EXPECT_EQ(Transition(w, 1), "Barn");
+  EXPECT_EQ(w.SelectedClipIndex, 1);
+  fs::remove(program_ / "~temp.tmp");
+  w.DeleteClip(0);
+  EXPECT_EQ(ReadAll(program_ / "~temp.tmp"), c + "\r\n") << "one path per line, CR LF";
+  w.DeleteClip(w.TileUBound());
+  EXPECT_EQ(Files(w), (std::vector<std::string>{c})) << "the drop tile is not deleted";
+  w.DeleteClip(0);
+  EXPECT_EQ(w.TileUBound(), 0);
+  EXPECT_DOUBLE_EQ(Duration(w, 0), DefaultClipDuration);
+  EXPECT_EQ(Transition(w, 0), DefaultTransition);
+  EXPECT_FALSE(w.Toolbar1->ButtonsOf().Item("Join").Enabled());
+}
+
+TEST_F(MainWindow, MoveUpAndDownSwapFilesDurationsAndTransitions) {
+  ScriptScope script;
+  const std::string a = Movie("a.avi", 1.0), b = Movie("b.avi", 2.0);
+  frmShow& w = Window();
+  AddByDialog(script, w, a);
+  AddByDialog(script, w, b);
+  w.TilePut(0, tile::kTransition, Variant(std::string("Fade")));
+  const struct {
+    int16_t menuIndex;
+    bool up;
+    bool moves;
+  } rows[] = {{0, true, false}, {1, false, false}, {2, true, false}, {1, true, true}, {0, false, true}};
+  for (const auto& r : rows) {
+    const std::vector<std::string> before = Files(w);
+    w.MenuClipIndex = r.menuIndex;
+    if (r.up) {
+      w.mnuMoveUp_Click();
+    } else {
+      w.mnuMoveDown_Click();
+    }
+    const std::vector<std::string> after = Files(w);
+    EXPECT_EQ(after != before, r.moves) << r.menuIndex << r.up;
+  }
+  EXPECT_EQ(Files(w), (std::vector<std::string>{a, b})) << "moved up, then down again";
+  EXPECT_EQ(Transition(w, 0), "Fade");
+  EXPECT_NEAR(Duration(w, 1), 2.0, 0.05);
+}
+
+TEST_F(MainWindow, DragHighlightWritesOnlyChangedBordersAndTheDropTileStartsNoDrag) {
+  ScriptScope script;
+  const std::string a = Movie("a.avi");
+  frmShow& w = Window();
+  AddByDialog(script, w, a);
+  EXPECT_EQ(w.FindControl("ctrlSourceClip", 0)->DragMode(), 1);
+  EXPECT_EQ(w.FindControl("ctrlSourceClip", 1)->DragMode(), 0) << "the empty drop tile is not dragged";
+  EventArgs first{Variant(int16_t{0}), Variant(int16_t{0}), Variant(0.0f), Variant(0.0f)};
+  w.RaiseEvent("Form_MouseMove", first);
+  const int64_t before = w.borderWrites;
+  for (int i = 0; i < 3; ++i) {
+    EventArgs move{Variant(int16_t{0}), Variant(int16_t{0}), Variant(0.0f), Variant(0.0f)};
+    w.RaiseEvent("Form_MouseMove", move);
+  }
+  EXPECT_EQ(w.borderWrites, before) << "normal borders are not written again";
+  // Dragging tile 0 onto the drop tile appends a copy.
+  driver::DragOnto(*w.FindControl("ctrlSourceClip", 0), *w.FindControl("ctrlSourceClip", 1));
+  EXPECT_EQ(Files(w), (std::vector<std::string>{a, a}));
+  EXPECT_EQ(CLng(w.TileGet(1, tile::kBorderColor)), tile::kNormalBorder) << "the mark is cleared after the drop";
+  // An empty dragged tile changes nothing.
+  EventArgs drop{Variant(int16_t{0}), Variant(w.FindControl("ctrlSourceClip", 2)->DispatchObject()), Variant(0.0f),
+                 Variant(0.0f)};
+  w.RaiseEvent("ctrlSourceClip_DragDrop", drop);
+  EXPECT_EQ(Files(w), (std::vector<std::string>{a, a}));
+}
+
+TEST_F(MainWindow, ProjectSaveWritesTheExpectedBytesAndOpenReadsThemBack) {
+  SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
+  ScriptScope script;
+  const std::string a = Movie("a.avi", 1.0), b = Movie("with blank ü.avi", 2.0);
+  frmShow& w = Window();
+  AddByDialog(script, w, a);
+  AddByDialog(script, w, b);
+  w.TilePut(1, tile::kTransition, Variant(std::string("Barn")));
+  const fs::path project = root_ / "p.wzj";
+  std::ofstream(project) << "old project\r\n";
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(project.string())).AnswerMsgBox(vbYes);
+  w.mnuSaveProject_Click();
+  const std::string expected = a + ";" + Transition(w, 0) + "\r\n" + b + ";Barn\r\n";
+  EXPECT_EQ(ReadAll(project), expected);
+  EXPECT_EQ(script->MsgBoxes().back().prompt,
+            "A file named " + project.string() + " already exists.\r\nreplace it with this file?");
+  EXPECT_FALSE(w.ProjectChanged);
+  EXPECT_EQ(w.lblProject->Caption(), project.string());
+  for (const auto& e : fs::directory_iterator(root_)) EXPECT_EQ(e.path().string().find(".part"), std::string::npos);
+  // New, then Open: same paths, order and transitions, durations from the media.
+  w.TilePut(0, tile::kDuration, Variant(9.0));
+  script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(project.string()));
+  w.mnuOpen_Click();
+  EXPECT_EQ(Files(w), (std::vector<std::string>{a, b}));
+  EXPECT_EQ(Transition(w, 1), "Barn");
+  EXPECT_NEAR(Duration(w, 0), 1.0, 0.05);
+  EXPECT_NEAR(Duration(w, 1), 2.0, 0.05);
+  EXPECT_TRUE(w.bShowErrors);
+  // A save that is refused keeps the old file: answer No.
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(project.string())).AnswerMsgBox(vbNo);
+  w.mnuSaveProject_Click();
+  EXPECT_EQ(ReadAll(project), expected);
+}
+
+TEST_F(MainWindow, ProjectReaderToleranceAndBadFiles) {
+  ScriptScope script;
+  const std::string a = Movie("a;b.avi", 1.0), plain = Movie("plain.avi", 1.0);
+  frmShow& w = Window();
+  const fs::path project = root_ / "q.wzj";
+  // A path holding ";" reopens whole; a line of only a transition changes the tile above.
+  std::ofstream(project, std::ios::binary) << a << ";Fade\r\n" << plain << "\r\n;Barn\r\n\r\n";
+  script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(project.string()));
+  w.mnuOpen_Click();
+  EXPECT_EQ(Files(w), (std::vector<std::string>{a, plain}));
+  EXPECT_EQ(Transition(w, 0), "Fade");
+  EXPECT_EQ(Transition(w, 1), "Barn");
+  // NUL bytes: refused before any tile is made.
+  const fs::path bad = root_ / "bad.wzj";
+  {
+    std::ofstream out(bad, std::ios::binary);
+    out << a << ";None\r\n";
+    out.put('\0');
+    out << "x\r\n";
+  }
+  script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(bad.string())).AnswerMsgBox(vbOK);
+  w.mnuOpen_Click();
+  EXPECT_EQ(script->MsgBoxes().back().prompt, "The file " + bad.string() + " is not a Reelwright project.");
+  EXPECT_EQ(w.TileUBound(), 0);
+  // A file that cannot be opened: its failure's description.
+  script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok((root_ / "missing.wzj").string())).AnswerMsgBox(vbOK);
+  w.mnuOpen_Click();
+  EXPECT_FALSE(script->MsgBoxes().back().prompt.empty());
+  EXPECT_EQ(w.TileUBound(), 0);
+  // Missing media still give tiles.
+  std::ofstream(project, std::ios::binary) << (media_ / "gone.avi").string() << ";None\r\n";
+  script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(project.string())).AnswerMsgBox(vbOK);
+  w.mnuOpen_Click();
+  EXPECT_EQ(w.TileUBound(), 1);
+  EXPECT_EQ(script->MsgBoxes().back().prompt, frmShow::MediaErrorMessage('c', (media_ / "gone.avi").string()));
+}
+
+TEST_F(MainWindow, NewAfterAFailedSaveKeepsTheStoryboard) {
+  SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
+  ScriptScope script;
+  const std::string a = Movie("a.avi");
+  frmShow& w = Window();
+  AddByDialog(script, w, a);
+  script->AnswerMsgBox(vbYes).AnswerDialog(DialogKind::Save, DialogAnswer::Cancel());
+  w.mnuNew_Click();
+  EXPECT_EQ(w.TileUBound(), 1) << "the save did not complete";
+  script->AnswerMsgBox(vbNo);
+  w.mnuNew_Click();
+  EXPECT_EQ(w.TileUBound(), 0);
+  EXPECT_DOUBLE_EQ(Duration(w, 0), 0.0);
+  EXPECT_EQ(Transition(w, 0), "None");
+  EXPECT_EQ(w.lblSelected->Caption(), "No file selected");
+}
+
+TEST_F(MainWindow, MediaErrorsByRowWithARecordingVirtualDub) {
+  const fs::path text = media_ / "text.avi";
+  std::ofstream(text) << "not a movie at all";
+  const fs::path unknown = media_ / "odd name.xyz";
+  std::ofstream(unknown) << "not a movie either";
+  const fs::path wmv = media_ / "clip.WMV";
+  std::ofstream(wmv) << "no video here";
+  {
+    ScriptScope script;
+    frmShow& w = Window();
+    SaveSetting("Reelwright", "Init", "MultiSelect", "false");
+    script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(text.string())).AnswerMsgBox(vbOK);
+    w.mnuImport_Click();
+    EXPECT_EQ(script->MsgBoxes().back().prompt, frmShow::MediaErrorMessage('c', text.string()));
+    EXPECT_EQ(script->MsgBoxes().back().buttons, vbOKOnly);
+    EXPECT_EQ(w.TileUBound(), 1) << "the file stays";
+    AddByDialog(script, w, wmv.string());
+    EXPECT_EQ(script->MsgBoxes().size(), 1u) << "nothing for WMV";
+    w_->ProjectChanged = false;
+    w_.reset();
+  }
+  // VirtualDub present: Yes starts it with both paths and removes only that tile.
+  fs::create_directories(program_ / "VirtualDub");
+  const fs::path record = root_ / "virtualdub.txt";
+  {
+    std::ofstream s(program_ / "VirtualDub" / "VirtualDub");
+    s << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" << record.string() << ".tmp'\nmv '"
+      << record.string() << ".tmp' '" << record.string() << "'\n";
+  }
+  fs::permissions(program_ / "VirtualDub" / "VirtualDub", fs::perms::owner_all);
+  ScriptScope script;
+  const std::string good = Movie("good.avi");
+  frmShow& w = Window();
+  AddByDialog(script, w, good);
+  script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(unknown.string())).AnswerMsgBox(vbYes);
+  w.mnuImport_Click();
+  EXPECT_EQ(script->MsgBoxes().back().prompt, frmShow::MediaErrorMessage('U', unknown.string()));
+  EXPECT_EQ(Files(w), (std::vector<std::string>{good})) << "removed after the add ended";
+  for (int i = 0; i < 200 && !fs::exists(record); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  EXPECT_EQ(ReadAll(record), unknown.string() + "\n") << "the blank-holding path arrives as one argument";
+}
+
+TEST(MainWindowTexts, MediaErrorRows) {
+  EXPECT_EQ(frmShow::MediaErrorMessage('C', "f"),
+            "The file f\r\n may be corrupt. Try compressing it using another Codec.\r\nThe results of using it as is "
+            "will be unpredictable.\r\nWould you like to load the file in VirtualDub?");
+  EXPECT_EQ(frmShow::MediaErrorMessage('u', "f"),
+            "The file f\r\nis not a supported file type. Try compressing it using another Codec.\r\nThe results of "
+            "using it as is will be unpredictable.");
+  EXPECT_EQ(frmShow::MediaErrorMessage('r', "f"),
+            "The DivX conversion failed.\r\nWould you like to remove it from your storyboard?");
+}
+
+TEST_F(MainWindow, AddingFilesByTheBrowserInListOrderSkipsEmptyFiles) {
+  ScriptScope script;
+  const std::string b = Movie("b.avi", 1.0), a = Movie("a.avi", 2.0);
+  const std::string pic = Still(fixtures::Kind::Bmp, "c.bmp");
+  std::ofstream(media_ / "d.avi").close();  // empty
+  SaveSetting("Reelwright", "Browse", "LastPath", media_.string());
+  frmShow& w = Window();
+  auto watch = driver::WhenShownModally("frmBrowse", [&](Form& f) {
+    Control& list = *f.FindControl("File1");
+    auto& files = dynamic_cast<FileListBox&>(list);
+    for (int16_t i = 0; i < files.ListCount(); ++i) files.Selected(i, true);
+    driver::Click(*f.FindControl("Command1"));
+  });
+  script->AnswerMsgBox(vbOK);
+  w.mnuImport_Click();
+  EXPECT_EQ(watch.Count(), 1);
+  EXPECT_EQ(Files(w), (std::vector<std::string>{(media_ / "a.avi").string(), b, pic}));
+  EXPECT_EQ(script->MsgBoxes().back().prompt, "The file " + (media_ / "d.avi").string() + " is empty.");
+  EXPECT_DOUBLE_EQ(Duration(w, 2), DefaultClipDuration) << "a picture gets the default duration";
+  EXPECT_TRUE(w.mnuEdit->Enabled()) << "a picture was added last";
+  EXPECT_FALSE(w.cmdSplit->Enabled());
+  EXPECT_EQ(GetSetting("Reelwright", "Browse", "LastPath", ""), media_.string());
+  EXPECT_TRUE(w.ProjectChanged);
+}
+
+namespace {
+
+// A clock that moves on a quarter second at every reading, so that Main's pause passes at once.
+class QuickClock {
+ public:
+  QuickClock() {
+    auto start = std::chrono::system_clock::now();
+    auto readings = std::make_shared<int>(0);
+    previous_ = SetClockForTesting([start, readings] { return start + std::chrono::milliseconds(250 * (*readings)++); });
+  }
+  ~QuickClock() { SetClockForTesting(previous_); }
+
+ private:
+  ClockFunction previous_;
+};
+
+class MainProgram : public MainWindow {
+ protected:
+  void TearDown() override {
+    SetMainWindow(nullptr);
+    for (Form* f : std::vector<Form*>(Forms())) f->Unload();
+    MainWindow::TearDown();
+  }
+};
+
+}  // namespace
+
+TEST_F(MainProgram, AnUnregisteredTileControlLeavesTheMainWindowHidden) {
+  const std::string cmd = std::string("'") + REGSVR + "' /s /u '" + TILECARD_LIBRARY + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ScriptScope script;
+  QuickClock clock;
+  frmShow w;
+  SetMainWindow([&w]() -> Form& { return w; });
+  Main();
+  EXPECT_FALSE(w.IsLoaded()) << "a window whose tiles cannot be made is taken down again";
+  ASSERT_TRUE(DefaultForm<frmSplash>().IsLoaded());
+  // The watchdog's tick finds no main window and asks its question; No waits on.
+  script->AnswerMsgBox(vbNo);
+  EventArgs none;
+  DefaultForm<frmSplash>().RaiseEvent("Timer2_Timer", none);
+  ASSERT_EQ(script->MsgBoxes().size(), 1u);
+  EXPECT_EQ(script->MsgBoxes()[0].prompt, frmSplash::FailureQuestion());
+  EXPECT_FALSE(w.IsLoaded());
+}
+
+TEST_F(MainProgram, EndToEndThroughMain) {
+  ScriptScope script;
+  QuickClock clock;
+  SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
+  const std::string clip1 = Movie("a clip.avi", 1.0), clip2 = Movie("b.avi", 2.0);
+  const std::string bmp = Still(fixtures::Kind::Bmp, "c.bmp");
+  const fs::path other = root_ / "other";
+  fs::create_directories(other);
+  const std::string jpeg = (other / "d.jpg").string();
+  fs::copy_file(Still(fixtures::Kind::Jpeg, "d.jpg"), jpeg);
+  fs::remove(media_ / "d.jpg");
+  SaveSetting("Reelwright", "Browse", "LastPath", media_.string());
+  frmShow w;
+  SetMainWindow([&w]() -> Form& { return w; });
+  Main();
+  ASSERT_TRUE(w.Visible());
+  EXPECT_FALSE(DefaultForm<frmSplash>().IsLoaded()) << "the main window ended the splash";
+
+  // Add by the browser: every file of the folder, in the list's order.
+  {
+    auto watch = driver::WhenShownModally("frmBrowse", [&](Form& f) {
+      auto& files = dynamic_cast<FileListBox&>(*f.FindControl("File1"));
+      for (int16_t i = 0; i < files.ListCount(); ++i) files.Selected(i, true);
+      driver::Click(*f.FindControl("Command1"));
+    });
+    w.mnuImport_Click();
+    ASSERT_EQ(watch.Count(), 1);
+  }
+  ASSERT_EQ(Files(w), (std::vector<std::string>{clip1, clip2, bmp}));
+  // Add by the open dialog.
+  SaveSetting("Reelwright", "Init", "MultiSelect", "False");
+  script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(jpeg));
+  w.mnuImport_Click();
+  ASSERT_EQ(Files(w), (std::vector<std::string>{clip1, clip2, bmp, jpeg}));
+  // Files dropped on the drop tile.
+  EXPECT_TRUE(driver::DropFiles(*w.FindControl("ctrlSourceClip", w.TileUBound()), {clip2}));
+  ASSERT_EQ(Files(w), (std::vector<std::string>{clip1, clip2, bmp, jpeg, clip2}));
+  // A tile dragged onto the drop tile appends a copy; onto a filled tile replaces its file and
+  // keeps its duration and transition.
+  driver::DragOnto(*w.FindControl("ctrlSourceClip", 0), *w.FindControl("ctrlSourceClip", w.TileUBound()));
+  ASSERT_EQ(Files(w).size(), 6u);
+  EXPECT_EQ(Files(w)[5], clip1);
+  w.TilePut(4, tile::kTransition, Variant(std::string("Barn")));
+  w.VScroll1->Value(4);  // the target tile in view
+  const double kept = Duration(w, 4);
+  driver::DragOnto(*w.FindControl("ctrlSourceClip", 0), *w.FindControl("ctrlSourceClip", 4));
+  EXPECT_EQ(Files(w)[4], clip1);
+  EXPECT_EQ(Transition(w, 4), "Barn");
+  EXPECT_DOUBLE_EQ(Duration(w, 4), kept);
+  // Move Up from a tile's menu.
+  driver::ChooseNextPopupItem("Move Up");
+  w.ctrlSourceClip_MenuClick(1);
+  ASSERT_EQ(Files(w), (std::vector<std::string>{clip2, clip1, bmp, jpeg, clip1, clip1}));
+  // Transitions in two tiles.
+  w.TilePut(0, tile::kTransition, Variant(std::string("Fade")));
+  w.TilePut(2, tile::kTransition, Variant(std::string("Barn")));
+  // Save.
+  const fs::path project = root_ / "story.wzj";
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(project.string()));
+  w.mnuSaveProject_Click();
+  std::string expected;
+  for (int16_t i = 0; i < w.TileUBound(); ++i) expected += w.TileFile(i) + ";" + Transition(w, i) + "\r\n";
+  EXPECT_EQ(ReadAll(project), expected);
+  EXPECT_EQ(expected.substr(0, clip2.size() + 6), clip2 + ";Fade\r");
+  const std::vector<std::string> saved = Files(w);
+  std::vector<std::string> transitions;
+  for (int16_t i = 0; i < w.TileUBound(); ++i) transitions.push_back(Transition(w, i));
+  // New, then Open.
+  w.mnuNew_Click();
+  EXPECT_EQ(w.TileUBound(), 0);
+  script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(project.string()));
+  w.mnuOpen_Click();
+  ASSERT_EQ(Files(w), saved);
+  for (int16_t i = 0; i < w.TileUBound(); ++i) EXPECT_EQ(Transition(w, i), transitions[static_cast<size_t>(i)]);
+  EXPECT_NEAR(Duration(w, 0), 2.0, 0.05);
+  EXPECT_NEAR(Duration(w, 1), 1.0, 0.05);
+  // Delete: the rest keep order, durations and transitions.
+  std::vector<double> durations;
+  for (int16_t i = 0; i < w.TileUBound(); ++i) durations.push_back(Duration(w, i));
+  w.DeleteClip(1);
+  std::vector<std::string> rest = saved;
+  rest.erase(rest.begin() + 1);
+  ASSERT_EQ(Files(w), rest);
+  for (int16_t i = 1; i < w.TileUBound(); ++i) {
+    EXPECT_EQ(Transition(w, i), transitions[static_cast<size_t>(i + 1)]);
+    EXPECT_DOUBLE_EQ(Duration(w, i), durations[static_cast<size_t>(i + 1)]);
+  }
+  // One more Add, then the close box with the save question answered No.
+  script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(clip2));
+  w.mnuImport_Click();
+  EXPECT_EQ(Files(w).back(), clip2);
+  ASSERT_TRUE(w.ProjectChanged);
+  script->AnswerMsgBox(vbNo);
+  AskFormsToClose(vbFormControlMenu);
+  EXPECT_TRUE(Forms().empty()) << "every window unloaded";
+  RunMessageLoop();  // ends at once: no window is loaded
+  EXPECT_EQ(script->MsgBoxes().back().prompt, "Do you want to save your changes?");
+}
