@@ -27,13 +27,12 @@ void frmAbout::Design() {
   Size(5865, 3795);
   Place({
       {"PictureBox", "Picture1", -1, "", 0, 0, 5745, 1815, "", {{"BorderStyle", Variant(int16_t{0})}}},
-      {"Label", "Label1", -1, "", 720, 1860, 4200, 195, "Reelwright is a product of Lumenhall. All rights reserved.",
+      {"Label", "Label1", -1, "", 720, 1860, 4200, 195, "Reelwright is a product of Lumenhall.",
        {{"Alignment", Variant(int16_t{2})}}},
       {"PictureBox", "Picture2", -1, "", 0, 2175, 5745, 1725, "", {{"BorderStyle", Variant(int16_t{0})}}},
       {"Label", "lblDisclaimer", -1, "Picture2", 120, 180, 3660, 1290,
-       "Warning: this computer program is protected by copyright law. Unauthorized reproduction or distribution of "
-       "this program, or any portion of it, may result in severe civil and criminal penalties, and will be "
-       "prosecuted to the maximum extent possible under the law.",
+       "Warning: this program is protected by copyright law. Unauthorized copying or distribution of it, or of "
+       "any part of it, may result in severe civil and criminal penalties.",
        {{"WordWrap", Variant(true)}}},
       {"Label", "Label2", -1, "Picture2", 3975, 165, 1635, 210, ""},
       {"CommandButton", "Command2", -1, "Picture2", 3930, 495, 1725, 540, "Check for Update",
