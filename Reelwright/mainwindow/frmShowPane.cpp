@@ -276,6 +276,16 @@ void frmShow::cmdPause_Click() {
 void frmShow::tmrTimer_Timer() {
   if (!PreviewPanePlaying) return;
   const bool notPicture = ValueOr(true, [&] { return !IsPictureFile(Combo1->Text()); });
+  // The pane stops showing a clip that has ended, or one without duration.
+  auto stopShowing = [&] {
+    Step([&] {
+      if (notPicture) cmdPlayLoaded->Enabled(true);
+    });
+    Step([&] { cmdStop->Enabled(false); });
+    Step([&] { cmdPause->Enabled(false); });
+    PreviewPanePlaying = false;
+    Step([&] { ProgressBar1->Visible(false); });
+  };
   if (Round(PreviewPaneDuration, 2) != 0) {
     LONG code = 0;
     Step([&] {
@@ -295,23 +305,11 @@ void frmShow::tmrTimer_Timer() {
       Step([&] { ProgressBar1->Visible(true); });
     } else {
       Step([&] { txtElapsed->Text(SecondsText(PreviewPaneDuration)); });
-      Step([&] {
-        if (notPicture) cmdPlayLoaded->Enabled(true);
-      });
-      Step([&] { cmdStop->Enabled(false); });
-      Step([&] { cmdPause->Enabled(false); });
-      PreviewPanePlaying = false;
-      Step([&] { ProgressBar1->Visible(false); });
+      stopShowing();
       Step([&] { picPrev->Visible(false); });
     }
   } else {
-    Step([&] {
-      if (notPicture) cmdPlayLoaded->Enabled(true);
-    });
-    Step([&] { cmdStop->Enabled(false); });
-    Step([&] { cmdPause->Enabled(false); });
-    PreviewPanePlaying = false;
-    Step([&] { ProgressBar1->Visible(false); });
+    stopShowing();
     Step([&] { tmrTimer->Enabled(false); });
     Step([&] { cmdPlayVideoWindow->Enabled(true); });
   }

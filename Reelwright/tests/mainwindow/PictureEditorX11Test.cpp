@@ -48,15 +48,22 @@ class Editor {
     setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
   }
   ~Editor() {
-    Command("close");
     if (later_.joinable()) later_.join();
+    Command("close", false);
   }
   std::string Path() const { return x11test::WindowProgramPath(); }
   std::string Args() const { return folder_ + "/args"; }
   std::string Picture() const { return folder_ + "/my picture.bmp"; }
-  void Command(const std::string& line) {
+  // Writes a command to the editor's FIFO. The editor opens its FIFO only after its window is
+  // shown, so a first command may have to wait for it (guarded against hangs); `wait` false
+  // gives up at once (an editor that has ended).
+  void Command(const std::string& line, bool wait = true) {
     int fd = ::open(fifo_.c_str(), O_WRONLY | O_NONBLOCK);
-    if (fd < 0) return;  // the editor has ended
+    for (int i = 0; wait && fd < 0 && i < 2000; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      fd = ::open(fifo_.c_str(), O_WRONLY | O_NONBLOCK);
+    }
+    if (fd < 0) return;
     std::string text = line + "\n";
     ssize_t ignored = ::write(fd, text.data(), text.size());
     (void)ignored;
