@@ -16,10 +16,13 @@
 #include <thread>
 #include <vector>
 
+#include "MainWindowFixture.h"
+#include "core/runtime_convert.h"
 #include "fixtures.h"
 #include "forms/app.h"
 #include "forms/desktop_windows.h"
 #include "mainwindow/PictureEditor.h"
+#include "mainwindow/frmShow.h"
 #include "scripted_responder.h"
 #include "x11_desktop.h"
 
@@ -173,6 +176,48 @@ TEST_F(EditorOnDesktop, AnEditorThatEndsWithoutAWindowEndsTheWait) {
   EXPECT_EQ(watch.EditorWindowTitle, "");
 }
 
+// The storyboard window hides itself while the editor's window is open and, once it has
+// closed, shows itself again with the saved picture in the tile and the preview.
+class WindowOnDesktop : public MainWindowFixture {
+ protected:
+  void SetUp() override {
+    if (!OnDesktop()) GTEST_SKIP() << "runs inside EditorWatch.OnAnX11Desktop";
+    MainWindowFixture::SetUp();
+  }
+};
+
+TEST_F(WindowOnDesktop, EditingAPictureTileHidesTheWindowUntilTheEditorCloses) {
+  Editor editor("window", "tile picture - Editor", false);
+  const std::string picture = (media_ / "tile picture.bmp").string();
+  fs::copy_file(fixtures::Make(fixtures::Kind::Bmp, (root_ / "made").string()), picture);
+  SaveSetting("Reelwright", "Options", "ImageEditor", editor.Path());
+  ScriptScope script;
+  frmShow& w = Window();
+  w.TilePut(w.TileUBound(), tile::kMediaFile, Variant(picture));
+  w.ctrlSourceClip_Click(0);
+  ASSERT_TRUE(w.Image2->Visible());
+  w.mnuEdit_Click();  // what the edit button runs
+  EXPECT_EQ(editor.ArgsWritten(), std::vector<std::string>{picture});
+  EXPECT_EQ(w.EditorWindowTitle, "tile picture - Editor");
+  EXPECT_TRUE(w.Timer1->Enabled());
+  EXPECT_FALSE(w.Visible());
+  // The user saves a changed picture and closes the editor.
+  fixtures::Options wider;
+  wider.width = 200;
+  wider.height = 100;
+  fs::copy_file(fixtures::Make(fixtures::Kind::Bmp, (root_ / "made").string(), wider), picture,
+                fs::copy_options::overwrite_existing);
+  editor.Command("close");
+  for (int i = 0; i < 400 && !w.Visible(); ++i) {
+    DoEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(w.Visible());
+  EXPECT_FALSE(w.Timer1->Enabled());
+  EXPECT_EQ(w.TileFile(0), picture);
+  EXPECT_EQ(w.Picture2->GetPicture().PixelWidth(), 200);
+}
+
 // ---- the test run on the offscreen platform -------------------------------------------------------
 
 TEST(EditorWatch, OnAnX11Desktop) {
@@ -188,10 +233,10 @@ TEST(EditorWatch, OnAnX11Desktop) {
   options.env = desktop.Environment();
   options.env.push_back(std::string(kOnDesktop) + "=1");
   std::string error;
-  ASSERT_TRUE(inner.Start({self, "--gtest_filter=EditorOnDesktop.*"}, options, &error)) << error;
+  ASSERT_TRUE(inner.Start({self, "--gtest_filter=EditorOnDesktop.*:WindowOnDesktop.*"}, options, &error)) << error;
   std::string text;
   EXPECT_TRUE(inner.ReadToEnd(text));
   int status = inner.Wait();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the run on the desktop failed:\n" << text;
-  EXPECT_NE(text.find("[  PASSED  ] 4 tests"), std::string::npos) << text;
+  EXPECT_NE(text.find("[  PASSED  ] 5 tests"), std::string::npos) << text;
 }
