@@ -1,6 +1,6 @@
 #pragma once
 // The storyboard window's tests: each test gets a registry and a program folder of its own (below
-// the test's scratch folder), the clip tile and frame-size libraries registered there, message
+// the test's scratch folder) and a runtime folder of its own, the clip tile and frame-size libraries registered there, message
 // boxes routed to the test's responder, and the window made on demand.
 #include <gtest/gtest.h>
 
@@ -36,6 +36,11 @@ class MainWindowFixture : public ::testing::Test {
     fs::create_directories(root_ / "registry");
     Keep("SUITE_REGISTRY_DIR", (root_ / "registry").string());
     Keep("SUITE_PROGRAM_FOLDER", program_.string());
+    // Instance locks of a runtime folder of the test's own: programs of other test runs of this
+    // user do not count as running here.
+    fs::create_directories(root_ / "runtime");
+    fs::permissions(root_ / "runtime", fs::perms::owner_all, fs::perm_options::replace);
+    Keep("XDG_RUNTIME_DIR", (root_ / "runtime").string());
     previousBoxes_ = SetMsgBoxHandler([](const MsgBoxRequest& r) { return CurrentResponder()->MessageBox(r); });
     for (const char* lib : {TILECARD_LIBRARY, SIZEWARDEN_LIBRARY}) {
       const std::string cmd = std::string("'") + REGSVR + "' /s '" + lib + "'";
