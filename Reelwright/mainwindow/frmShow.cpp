@@ -112,6 +112,7 @@ frmShow::frmShow() : Form("frmShow") {
   On("mnuDelete_Click", [this] { mnuDelete_Click(); });
   On("mnuLoadNew_Click", [this] { mnuLoadNew_Click(); });
   On("cmdStop_Click", [this] { cmdStop_Click(); });
+  RegisterPaneHandlers();
 }
 
 frmShow::~frmShow() = default;
@@ -174,6 +175,7 @@ void frmShow::Design() {
       {"TextBox", "txtElapsed", -1, "", 0, 0, 900, 285, "", {Vis(false)}},
       {"TextBox", "txtRate", -1, "", 0, 0, 900, 285, "", {Vis(false)}},
       {"Timer", "tmrTimer", -1, "", 0, 0, 0, 0, "", {Ena(false)}},
+      {"Timer", "Timer1", -1, "", 0, 0, 0, 0, "", {{"Interval", Variant(int32_t{1000})}, Ena(false)}},
       {"CommonDialog", "CommonDialog1", -1, "", 0, 0, 0, 0, ""},
       {"Frame", "fraOptions", -1, "", 0, 0, 3135, 2175, "Options", {Vis(false)}},
       {"CommandButton", "cmdWriteAVI", -1, "fraOptions", 120, 240, 1400, 375, "&Write AVI", {Tip("Join media as a new AVI movie")}},
@@ -575,9 +577,15 @@ void frmShow::Toolbar1_ButtonClick(const std::string& key) {
     mnuImport_Click();
   } else if (k == "exit") {
     cmdExit_Click();
+  } else if (k == "title") {
+    mnuTitleMaker_Click();
+  } else if (k == "help") {
+    mnuGenHelp_Click();
+  } else if (k == "preview") {
+    mnuMoviePreview_Click();
   }
-  // Title, Join, Compression, Help, Preview and Options open windows of their own; their
-  // commands join the dispatch with those windows.
+  // Join, Compression and Options open windows of their own; their commands join the dispatch
+  // with those windows.
 }
 
 void frmShow::FillHeightWidthCombo() {

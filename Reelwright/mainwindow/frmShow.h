@@ -18,6 +18,7 @@
 #include "forms/controls.h"
 #include "forms/form.h"
 #include "forms/wzpanel.h"
+#include "mainwindow/PictureEditor.h"
 
 // The storyboard's editing objects, made when the main window is initialised.
 extern ComPtr<IAMTimeline> StoryboardTimeline;
@@ -91,6 +92,37 @@ class frmShow : public Form {
   std::string TileFile(int16_t index);
   int16_t TileUBound();
 
+  // The preview pane, picture editing and the menus that open windows and start programs
+  // (frmShowPane.cpp).
+  void cmdPlayLoaded_Click();
+  void cmdPause_Click();
+  void tmrTimer_Timer();
+  void txtDuration_Change();
+  void txtElapsed_Change();
+  void lblFileName_Change();
+  void cmdSplit_Click();
+  void mnuEdit_Click();
+  void Image2_DblClick();
+  void Picture2_DblClick();
+  void EditPicture(std::string& file, std::string& editor);
+  void Timer1_Timer();
+  void mnuBatch_Click();
+  void mnuCapture_Click();
+  void mnuTitleMaker_Click();
+  void mnuVirtualDub_Click();
+  void mnuMoviePreview_Click();
+  void mnuGenHelp_Click();
+  void mnuSupport_Click();
+  void mnuAbout_Click();
+  static const char* const kPortraitNotice;
+  static const char* const kCaptureDownloadAddress;
+  static std::string CaptureMissingMessage();
+  // How long the capture command waits for the capture tool's window.
+  static constexpr double kCaptureWaitSeconds = 30.0;
+  int32_t PreviewVideoWidth = 0;
+  int32_t PreviewVideoHeight = 0;
+  std::string EditorWindowTitle;
+
   // Form-level state.
   bool ProjectChanged = false;
   int32_t StoryboardTileCounter = 0;
@@ -149,6 +181,7 @@ class frmShow : public Form {
   Ctl<TextBox> txtElapsed{this, "txtElapsed"};
   Ctl<TextBox> txtRate{this, "txtRate"};
   Ctl<TimerControl> tmrTimer{this, "tmrTimer"};
+  Ctl<TimerControl> Timer1{this, "Timer1"};
   Ctl<CommonDialog> CommonDialog1{this, "CommonDialog1"};
   Ctl<Frame> fraOptions{this, "fraOptions"};
   Ctl<CommandButton> cmdWriteAVI{this, "cmdWriteAVI"};
@@ -238,6 +271,15 @@ class frmShow : public Form {
   bool SaveProject();
   // New Project; false when the user kept the storyboard (Cancel, or a save that did not complete).
   bool NewProject();
+
+  void RegisterPaneHandlers();
+  void ReleasePane();
+  void NoMediaPlayback();
+  void RepairDivxFile();
+  bool PreviewShowsPicture(bool image);
+  void RequestEdit();
+  void StartProgram(const std::string& backslashPath);
+  PictureEditor pictureEditor_;
 
   DWORD streamSizeCookie_ = 0;
   ComPtr<IUnknown> streamSizeSink_;

@@ -407,54 +407,7 @@ bool frmShow::CheckFile(const std::string& loadedFileName) {
   return result;
 }
 
-// ---- The preview pane's load: the tile's duration -------------------------------------------
-
-void frmShow::LoadFile() {
-  DivxConverted = false;
-  if (sLoadedFileName.empty()) return;
-  Step([&] {
-    ComPtr<IMediaControl> graph;
-    Check(CoCreateInstance(CLSID_FilgraphManager, nullptr, CLSCTX_INPROC_SERVER, IMediaControl::iid, graph.put_void()));
-    PreviewPaneGraph = graph;
-    PreviewPanePosition = nullptr;
-    Check(PreviewPaneGraph->RenderFile(Bstr(sLoadedFileName)));
-  });
-  Step([&] {
-    DoEvents();
-    Check(PreviewPaneGraph->QueryInterface(IMediaEvent::iid, PreviewPaneEvents.put_void()));
-    Check(PreviewPaneGraph->QueryInterface(IMediaPosition::iid, PreviewPanePosition.put_void()));
-  });
-  Step([&] {
-    if (!PreviewPanePosition) Raise(vbErrObjectNotSet);
-    Check(PreviewPanePosition->put_Rate(1.0));
-    double length = 0;
-    Check(PreviewPanePosition->get_Duration(&length));
-    PreviewPaneDuration = Round(length, 2);
-    txtDuration->Text(CStr(Variant(PreviewPaneDuration)));
-  });
-  Step([&] {
-    const int16_t sel = static_cast<int16_t>(SelectedClipIndex);
-    TilePut(sel, tile::kDuration, Variant(PreviewPaneDuration));
-    if (CDbl(TileGet(sel, tile::kDuration)) == 0) {
-      TilePut(sel, tile::kDuration, Variant(static_cast<double>(DefaultClipDuration)));
-    }
-  });
-  PreviewPaneStartPosition = 0;
-  Step([&] {
-    if (!PreviewPanePosition) Raise(vbErrObjectNotSet);
-    Check(PreviewPanePosition->get_Rate(&PreviewPaneRate));
-    txtRate->Text(CStr(Variant(PreviewPaneRate)));
-  });
-  Step([&] { lblFileName->Caption(sLoadedFileName); });
-  Step([&] {
-    const bool playable = PreviewPaneDuration > 0;
-    cmdPlayLoaded->Enabled(playable);
-    cmdStop->Enabled(false);
-    cmdPause->Enabled(false);
-    if (playable) DoEvents();
-  });
-  Err().Clear();
-}
+// ---- The preview pane's stop -----------------------------------------------------------------
 
 void frmShow::cmdStop_Click() {
   EndQuietly([&] {

@@ -92,3 +92,11 @@ void LoadEncoderInstallDir() {
 }
 
 bool StartTipsWanted() { return LCase(Read(kSectionInit, kKeyStartTips, kDefaultStartTips)) != "hide"; }
+
+bool IsSmallFrameSize(const std::string& activeWindow) {
+  std::string s;
+  for (char c : activeWindow) {
+    if (c != ' ') s += c;
+  }
+  return UCase(s) == "320X240";
+}

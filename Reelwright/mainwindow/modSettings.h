@@ -110,3 +110,7 @@ void LoadEncoderInstallDir();
 // Init/StartTips (default "Show"): whether the tips window is shown at the start, that is
 // unless the value is "hide" in any letter case.
 bool StartTipsWanted();
+// Whether an Options/ActiveWindow value names the small (320 x 240) size: the value without its
+// blanks equals "320X240" in any letter case ("320X240", "320 x 240"); any other value is large.
+// The capture window, the joined preview and the preview window all choose by it.
+bool IsSmallFrameSize(const std::string& activeWindow);

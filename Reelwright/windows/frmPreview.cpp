@@ -50,13 +50,7 @@ IDispatch* LastTile() {
 
 }  // namespace
 
-bool frmPreview::IsSmallPreviewSize(const std::string& activeWindow) {
-  std::string s;
-  for (char c : activeWindow) {
-    if (c != ' ') s += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return s == "320x240";
-}
+bool frmPreview::IsSmallPreviewSize(const std::string& activeWindow) { return IsSmallFrameSize(activeWindow); }
 
 frmPreview::frmPreview() : Form("frmPreview") {
   On("Form_Load", [this] { Form_Load(); });

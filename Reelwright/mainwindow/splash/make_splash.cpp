@@ -1,6 +1,7 @@
 // Build tool: draws the pictures stored with the main program's windows (the splash window's,
-// 381 x 205 pixels, and the file browser's title strip) as 24-bit bitmaps and writes them as a C++
-// source that holds their bytes; the splash picture also as a .bmp file to look at.
+// 381 x 205 pixels, and the file browser's title strip as 24-bit bitmaps, the about box's logo as
+// an animated GIF of 575 x 125) and writes them as a C++ source that holds their bytes; the splash
+// picture also as a .bmp file to look at.
 //   make_splash <out.cpp> <out.bmp>
 #include <QBuffer>
 #include <QFile>
@@ -10,7 +11,9 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QRadialGradient>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -100,11 +103,133 @@ QImage DrawStrip() {
   return img;
 }
 
+// The about box's logo, frame `frame` of `frames`: the program's name on a dark band with a
+// light that sweeps across it from frame to frame.
+QImage DrawLogo(int frame, int frames) {
+  const int w = 575, h = 125;
+  QImage img(w, h, QImage::Format_RGB32);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  QLinearGradient band(0, 0, 0, h);
+  band.setColorAt(0.0, QColor(24, 38, 84));
+  band.setColorAt(1.0, QColor(60, 34, 82));
+  p.fillRect(img.rect(), band);
+  const double x = 40 + (w - 80) * frame / std::max(1, frames - 1);
+  QRadialGradient glow(QPointF(x, 40), 140);
+  glow.setColorAt(0.0, QColor(255, 196, 120, 150));
+  glow.setColorAt(1.0, QColor(255, 196, 120, 0));
+  p.fillRect(img.rect(), glow);
+  p.setPen(Qt::NoPen);
+  for (int sx = 8; sx < w; sx += 18) {
+    p.setBrush(QColor(210, 210, 200));
+    p.drawRoundedRect(QRectF(sx, h - 16, 9, 6), 1.5, 1.5);
+  }
+  QFont f("Sans Serif");
+  f.setBold(true);
+  f.setPixelSize(52);
+  p.setFont(f);
+  p.setPen(QColor(0, 0, 0, 140));
+  p.drawText(QRectF(32, 14, w - 40, 70), Qt::AlignLeft | Qt::AlignVCenter, "Reelwright");
+  p.setPen(QColor(255, 244, 220));
+  p.drawText(QRectF(29, 11, w - 40, 70), Qt::AlignLeft | Qt::AlignVCenter, "Reelwright");
+  QFont small("Sans Serif");
+  small.setPixelSize(16);
+  p.setFont(small);
+  p.setPen(QColor(230, 220, 240));
+  p.drawText(QRectF(32, 78, w - 40, 24), Qt::AlignLeft | Qt::AlignVCenter, "Storyboard video editing by Lumenhall");
+  p.end();
+  return img;
+}
+
+// Little-endian 16-bit value.
+void Put16(QByteArray& out, int v) {
+  out += static_cast<char>(v & 0xFF);
+  out += static_cast<char>((v >> 8) & 0xFF);
+}
+
+// A GIF of the frames (all of one size), shown in a loop, 0.4 s each. Each frame has a 256-colour
+// table of its own; its pixels are written as 9-bit codes with a clear code before the table of
+// codes would grow, so no compression dictionary is needed.
+QByteArray EncodeGif(const std::vector<QImage>& frames) {
+  const int w = frames.front().width(), h = frames.front().height();
+  QByteArray out("GIF89a");
+  Put16(out, w);
+  Put16(out, h);
+  out += static_cast<char>(0x70);  // no global colour table, 8 bits of colour resolution
+  out += '\0';
+  out += '\0';
+  // Loop for ever.
+  out += QByteArray("\x21\xFF\x0B" "NETSCAPE2.0" "\x03\x01\x00\x00\x00", 19);
+  for (const QImage& frame : frames) {
+    QImage indexed = frame.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+    QList<QRgb> colours = indexed.colorTable();
+    colours.resize(256, qRgb(0, 0, 0));
+    out += QByteArray("\x21\xF9\x04\x04", 4);  // graphic control: keep the frame, delay follows
+    Put16(out, 40);
+    out += '\0';
+    out += '\0';
+    out += static_cast<char>(0x2C);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, w);
+    Put16(out, h);
+    out += static_cast<char>(0x87);  // a local table of 256 colours
+    for (QRgb c : colours) {
+      out += static_cast<char>(qRed(c));
+      out += static_cast<char>(qGreen(c));
+      out += static_cast<char>(qBlue(c));
+    }
+    out += static_cast<char>(8);  // minimum code size
+    QByteArray data;
+    uint32_t bits = 0;
+    int count = 0;
+    auto putCode = [&](int code) {
+      bits |= static_cast<uint32_t>(code) << count;
+      count += 9;
+      while (count >= 8) {
+        data += static_cast<char>(bits & 0xFF);
+        bits >>= 8;
+        count -= 8;
+      }
+    };
+    const int clear = 256, end = 257;
+    int sinceClear = 0;
+    putCode(clear);
+    for (int y = 0; y < h; ++y) {
+      const uchar* row = indexed.constScanLine(y);
+      for (int x = 0; x < w; ++x) {
+        if (sinceClear == 250) {
+          putCode(clear);
+          sinceClear = 0;
+        }
+        putCode(row[x]);
+        ++sinceClear;
+      }
+    }
+    putCode(end);
+    if (count > 0) data += static_cast<char>(bits & 0xFF);
+    for (qsizetype i = 0; i < data.size(); i += 255) {
+      const qsizetype n = std::min<qsizetype>(255, data.size() - i);
+      out += static_cast<char>(n);
+      out += data.mid(i, n);
+    }
+    out += '\0';
+  }
+  out += static_cast<char>(0x3B);
+  return out;
+}
+
+QByteArray BytesAsArray(const char* name, const QByteArray& bytes);
+
 QByteArray AsArray(const char* name, const QImage& img) {
   QByteArray bmp;
   QBuffer buffer(&bmp);
   buffer.open(QIODevice::WriteOnly);
   img.save(&buffer, "BMP");
+  return BytesAsArray(name, bmp);
+}
+
+QByteArray BytesAsArray(const char* name, const QByteArray& bmp) {
   QByteArray src = "extern const unsigned char " + QByteArray(name) + "[];\nextern const size_t " + name +
                    "Size;\nconst unsigned char " + name + "[] = {";
   for (qsizetype i = 0; i < bmp.size(); ++i) {
@@ -130,10 +255,14 @@ int main(int argc, char** argv) {
     return 1;
   }
   QByteArray src = "// Generated by make_splash: pictures stored with the windows, as 24-bit bitmaps: the splash\n"
-                   "// window's (381 x 205) and the file browser's title strip (640 x 25).\n"
+                   "// window's (381 x 205) and the file browser's title strip (640 x 25); the about box's\n"
+                   "// logo as an animated GIF (575 x 125).\n"
                    "#include <cstddef>\n\n";
   src += AsArray("kSplashPicture", img);
   src += AsArray("kBrowseStripPicture", DrawStrip());
+  std::vector<QImage> logo;
+  for (int i = 0; i < 6; ++i) logo.push_back(DrawLogo(i, 6));
+  src += BytesAsArray("kAboutLogoPicture", EncodeGif(logo));
   QFile out(QString::fromLocal8Bit(argv[1]));
   if (!out.open(QIODevice::WriteOnly) || out.write(src) != src.size()) {
     std::fprintf(stderr, "make_splash: cannot write %s\n", argv[1]);

@@ -14,6 +14,7 @@
 #include "core/clock.h"
 #include "core/msgbox.h"
 #include "core/runtime_convert.h"
+#include "MainWindowFixture.h"
 #include "fixtures.h"
 #include "forms/app.h"
 #include "forms/end_requests.h"
@@ -42,54 +43,8 @@ std::string ReadAll(const fs::path& p) {
   return s.str();
 }
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public MainWindowFixture {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    for (char& c : name)
-      if (c == '/') c = '_';
-    root_ = fs::path(fixtures::ScratchFolder("mainwindow")) / name;
-    fs::remove_all(root_);
-    program_ = root_ / "program";
-    media_ = root_ / "media";
-    fs::create_directories(program_);
-    fs::create_directories(media_);
-    fs::create_directories(root_ / "registry");
-    Keep("SUITE_REGISTRY_DIR", (root_ / "registry").string());
-    Keep("SUITE_PROGRAM_FOLDER", program_.string());
-    previousBoxes_ = SetMsgBoxHandler([](const MsgBoxRequest& r) { return CurrentResponder()->MessageBox(r); });
-    for (const char* lib : {TILECARD_LIBRARY, SIZEWARDEN_LIBRARY}) {
-      const std::string cmd = std::string("'") + REGSVR + "' /s '" + lib + "'";
-      ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    }
-    SaveSetting("Reelwright", "Init", "StartTips", "Hide");
-    ShowProjectEnabled = false;
-  }
-  void TearDown() override {
-    if (w_) {
-      w_->ProjectChanged = false;
-      w_.reset();
-    }
-    SetMsgBoxHandler(previousBoxes_);
-    for (auto& [k, v] : saved_) {
-      if (v) {
-        setenv(k.c_str(), v->c_str(), 1);
-      } else {
-        unsetenv(k.c_str());
-      }
-    }
-  }
-  void Keep(const std::string& key, const std::string& value) {
-    const char* old = std::getenv(key.c_str());
-    saved_.emplace_back(key, old ? std::optional<std::string>(old) : std::nullopt);
-    setenv(key.c_str(), value.c_str(), 1);
-  }
-  frmShow& Window() {
-    w_ = MakeForm<frmShow>();
-    w_->Load();
-    return *w_;
-  }
   std::string Movie(const std::string& name, double seconds = 1.0) {
     fixtures::Options o;
     o.seconds = seconds;
@@ -118,12 +73,6 @@ class MainWindow : public ::testing::Test {
   double Duration(frmShow& w, int16_t i) { return CDbl(w.TileGet(i, tile::kDuration)); }
   std::string Transition(frmShow& w, int16_t i) { return CStr(w.TileGet(i, tile::kTransition)); }
 
-  fs::path root_, program_, media_;
-  FormPtr<frmShow> w_;
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-  MsgBoxHandler previousBoxes_;
 };
 
 std::vector<std::string> ToolbarKeys(frmShow& w) {

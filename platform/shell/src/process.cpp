@@ -336,6 +336,19 @@ int32_t Shell(const std::string& commandLine, int16_t windowStyle) {
 
 std::string FindExecutable(const std::string& name) { return FindProgram(name, ProgramSearchFolders()); }
 
+bool ProcessIsRunning(int32_t processId) {
+  if (processId <= 0) return false;
+  if (::kill(static_cast<pid_t>(processId), 0) != 0 && errno != EPERM) return false;
+  // A program that ended but was not yet collected by its reaper has ended all the same.
+  std::ifstream stat("/proc/" + std::to_string(processId) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return true;
+  const size_t close = line.rfind(')');
+  if (close == std::string::npos || close + 2 >= line.size()) return true;
+  const char state = line[close + 2];
+  return state != 'Z' && state != 'X';
+}
+
 namespace {
 std::atomic<DocumentViewer> g_viewer{nullptr};
 }  // namespace

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include <csignal>
 #include <sys/wait.h>
 
 #include "core/error.h"
@@ -244,6 +245,36 @@ TEST_F(ProcessTest, ShellOpenHandsTheTargetToTheOpener) {
   EXPECT_FALSE(ShellOpen(""));
   EnvOverride missing("SUITE_SHELL_OPENER", At("no-opener"));
   EXPECT_FALSE(ShellOpen("https://example.org/"));
+}
+
+TEST_F(ProcessTest, AStartedProgramRunsUntilItEnds) {
+  EXPECT_FALSE(ProcessIsRunning(0));
+  EXPECT_FALSE(ProcessIsRunning(-1));
+  // A program that waits until it is told to end.
+  int32_t waiting = Shell("sleep 600", vbHide);
+  ASSERT_GT(waiting, 0);
+  EXPECT_TRUE(ProcessIsRunning(waiting));
+  ASSERT_EQ(::kill(waiting, SIGTERM), 0);
+  bool running = true;
+  for (int i = 0; i < 3000 && running; ++i) {
+    running = ProcessIsRunning(waiting);
+    if (running) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_FALSE(running) << "an ended program still counts as running";
+
+  // A program that ends by itself once its report is written.
+  std::string child = PlaceChild("bin/child");
+  std::string reportPath = At("report-ends");
+  EnvOverride report("SHELL_CHILD_REPORT", reportPath);
+  int32_t pid = Shell(child, vbHide);
+  ASSERT_GT(pid, 0);
+  WaitForReport(reportPath);
+  running = true;
+  for (int i = 0; i < 3000 && running; ++i) {
+    running = ProcessIsRunning(pid);
+    if (running) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_FALSE(running);
 }
 
 }  // namespace

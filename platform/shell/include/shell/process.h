@@ -45,6 +45,10 @@ int32_t Shell(const std::string& commandLine, int16_t windowStyle = vbMinimizedF
 // The program Shell would start for a name (FindExecutable): its full path, "" when there is none.
 std::string FindExecutable(const std::string& name);
 
+// Whether a process started through Shell is still running (it has not ended); false for 0 or a
+// negative id. Never throws.
+bool ProcessIsRunning(int32_t processId);
+
 // Opens a document, a web address or a "mailto:" link with the desktop's default handler
 // (xdg-open; SUITE_SHELL_OPENER names another opener program). The opener runs detached; its
 // outcome is not awaited. Returns whether the opener could be started.
