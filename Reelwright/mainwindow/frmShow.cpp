@@ -112,6 +112,7 @@ frmShow::frmShow() : Form("frmShow") {
   On("mnuDelete_Click", [this] { mnuDelete_Click(); });
   On("mnuLoadNew_Click", [this] { mnuLoadNew_Click(); });
   On("cmdStop_Click", [this] { cmdStop_Click(); });
+  HookJoinEvents();
 }
 
 frmShow::~frmShow() = default;
@@ -575,6 +576,8 @@ void frmShow::Toolbar1_ButtonClick(const std::string& key) {
     mnuImport_Click();
   } else if (k == "exit") {
     cmdExit_Click();
+  } else if (k == "join") {
+    Join();
   }
   // Title, Join, Compression, Help, Preview and Options open windows of their own; their
   // commands join the dispatch with those windows.

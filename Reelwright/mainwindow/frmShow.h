@@ -25,6 +25,9 @@ extern ComPtr<IRenderEngine> StoryboardRenderEngine;
 // Flags a running join or joined preview polls; the close request sets both.
 extern bool RenderCancelRequested;
 extern bool PreviewStopRequested;
+// The transition names of the filled tiles, collected by a join or a joined preview for the
+// transition builder (entry i = tile i's Transition; grows and keeps stale entries).
+extern std::vector<std::string> ClipTransitions;
 // Kept by the preview pane's DivX check: the file in the tile is a repaired copy of this one.
 extern bool DivxConverted;
 extern std::string DivxOriginalFile;
@@ -249,6 +252,26 @@ class frmShow : public Form {
   // A close asked for while a join or joined preview ran further up the stack.
   int runDepth_ = 0;
   int16_t deferredClose_ = -1;
+
+ public:
+  // The join (frmShowJoin.cpp): the storyboard as a timeline, written as one AVI file and handed
+  // on by the compression method.
+  ComPtr<IAMTimeline> BuildTimeline();
+  ComPtr<IAMTimeline> BuildTransitionTimeline();
+  void WriteJoinedAvi();
+  void CompressorHandOff(const std::string& method, const std::string& target);
+  void mnuWriteAVI_Click();
+  void cmdWriteXTL_Click();
+  // The codec dialog of a "Manual" join: shows it on the rendered graph; false when the user
+  // cancelled. videoCodecSelected tells whether a video compressor was inserted.
+  bool PopupCodecDialog(IMediaControl* graph, bool& videoCodecSelected);
+  // The codec dialog itself, set by the options windows when they are linked in; without it
+  // PopupCodecDialog fails (a failing dialog counts as cancelled).
+  static std::function<bool(frmShow&, IMediaControl*, bool&)> CodecDialog;
+
+ private:
+  void HookJoinEvents();
+  void Join();
 
  public:
   // A join, XTL export or joined preview marks its run with this, so a close arriving through

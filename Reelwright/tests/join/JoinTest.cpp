@@ -1,0 +1,405 @@
+// The join through the real main window on real hosted tiles: the storyboard's timelines read
+// back from their timeline file, the joined AVI read by ffprobe, and the join's roads (save
+// cancelled, replace refused, codec dialog cancelled, cancel mid-run, hand-off by method).
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <QXmlStreamReader>
+#include <QFile>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "core/msgbox.h"
+#include "core/runtime_convert.h"
+#include "engine/modDexter.h"
+#include "fixtures.h"
+#include "forms/app.h"
+#include "forms/form.h"
+#include "forms/responder.h"
+#include "mainwindow/frmShow.h"
+#include "mainwindow/modSettings.h"
+#include "registry/settings.h"
+#include "scripted_responder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class Join : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : name)
+      if (c == '/') c = '_';
+    root_ = fs::path(fixtures::ScratchFolder("join")) / name;
+    fs::remove_all(root_);
+    program_ = root_ / "program";
+    media_ = root_ / "media";
+    out_ = root_ / "out folder ;é";
+    fs::create_directories(program_);
+    fs::create_directories(media_);
+    fs::create_directories(out_);
+    fs::create_directories(root_ / "registry");
+    Keep("SUITE_REGISTRY_DIR", (root_ / "registry").string());
+    Keep("SUITE_PROGRAM_FOLDER", program_.string());
+    previousBoxes_ = SetMsgBoxHandler([](const MsgBoxRequest& r) { return CurrentResponder()->MessageBox(r); });
+    for (const char* lib : {TILECARD_LIBRARY, SIZEWARDEN_LIBRARY}) {
+      const std::string cmd = std::string("'") + REGSVR + "' /s '" + lib + "'";
+      ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    }
+    SaveSetting("Reelwright", "Init", "StartTips", "Hide");
+    SaveSetting("Reelwright", "Init", "MultiSelect", "false");
+    ShowProjectEnabled = false;
+    RenderCancelRequested = false;
+    frmShow::CodecDialog = nullptr;
+  }
+  void TearDown() override {
+    frmShow::CodecDialog = nullptr;
+    if (w_) {
+      w_->ProjectChanged = false;
+      w_.reset();
+    }
+    SetMsgBoxHandler(previousBoxes_);
+    for (auto& [k, v] : saved_) {
+      if (v) {
+        setenv(k.c_str(), v->c_str(), 1);
+      } else {
+        unsetenv(k.c_str());
+      }
+    }
+  }
+  void Keep(const std::string& key, const std::string& value) {
+    const char* old = std::getenv(key.c_str());
+    saved_.emplace_back(key, old ? std::optional<std::string>(old) : std::nullopt);
+    setenv(key.c_str(), value.c_str(), 1);
+  }
+  frmShow& Window() {
+    w_ = MakeForm<frmShow>();
+    w_->Load();
+    return *w_;
+  }
+  std::string Made(fixtures::Kind kind, const std::string& name, double seconds = 1.0) {
+    fixtures::Options o;
+    o.width = 96;
+    o.height = 64;
+    o.fps = 15;
+    o.seconds = seconds;
+    const std::string made = fixtures::Make(kind, (root_ / "made").string(), o);
+    const fs::path target = media_ / name;
+    fs::copy_file(made, target, fs::copy_options::overwrite_existing);
+    return target.string();
+  }
+  // Adds a file by the open dialog; boxes: how many notices adding it shows (answered OK).
+  void Add(frmShow& w, const std::string& path, int boxes = 0) {
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(path));
+    for (int i = 0; i < boxes; ++i) script->AnswerMsgBox(vbOK);
+    w.mnuImport_Click();
+  }
+  // Presses the toolbar's Join.
+  void PressJoin(frmShow& w) {
+    Button& join = w.Toolbar1->ButtonsOf().Item("Join");
+    EventArgs click{Variant(static_cast<IUnknown*>(&join))};
+    w.RaiseEvent("Toolbar1_ButtonClick", click);
+  }
+  // Files in the output folder (the temporary names included).
+  std::vector<std::string> OutFiles() {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(out_)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path root_, program_, media_, out_;
+  FormPtr<frmShow> w_;
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  MsgBoxHandler previousBoxes_;
+};
+
+// A timeline read back from its timeline file, one line per node:
+// "group NAME", "track", "clip FILE START-STOP", "transition CLSID START-STOP".
+std::vector<std::string> Dump(IAMTimeline* timeline, const fs::path& file) {
+  SaveTimelineFile(timeline, file.string(), 0);
+  QFile f(QString::fromStdString(file.string()));
+  if (!f.open(QIODevice::ReadOnly)) return {"(no file)"};
+  QXmlStreamReader xml(&f);
+  std::vector<std::string> out;
+  auto span = [&] {
+    std::ostringstream s;
+    s << xml.attributes().value("start").toDouble() << "-" << xml.attributes().value("stop").toDouble();
+    return s.str();
+  };
+  while (!xml.atEnd()) {
+    if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+    if (xml.name() == u"timeline") out.push_back("transitions " + xml.attributes().value("transitions").toString().toStdString());
+    if (xml.name() == u"group") out.push_back("group " + xml.attributes().value("name").toString().toStdString() + " fps " +
+                                              xml.attributes().value("fps").toString().toStdString());
+    if (xml.name() == u"track") out.push_back("track");
+    if (xml.name() == u"clip")
+      out.push_back("clip " + fs::path(xml.attributes().value("src").toString().toStdString()).filename().string() +
+                    " " + span());
+    if (xml.name() == u"transition")
+      out.push_back("transition " + xml.attributes().value("clsid").toString().toUpper().toStdString() + " " + span());
+  }
+  return out;
+}
+
+const std::string kFade = "{16B280C5-EE70-11D1-9066-00C04FD9189D}";
+const std::string kIris = "{3F69F351-0379-11D2-A484-00C04F8EFB69}";
+
+}  // namespace
+
+TEST_F(Join, BuildersLayOutTheStoryboardsClips) {
+  frmShow& w = Window();
+  const std::string picture = Made(fixtures::Kind::Bmp, "still.bmp");
+  const std::string movie = Made(fixtures::Kind::AviMjpegPcm, "movie.avi");
+  const std::string sound = Made(fixtures::Kind::Wav, "sound.wav");
+  struct Case {
+    std::string name;
+    std::vector<std::pair<std::string, double>> tiles;  // file, duration
+    std::vector<std::string> transitions;                // the tiles' Transition
+    std::string defaultTransition;
+    bool transitionsEnabled;
+    bool withTransitions;  // BuildTransitionTimeline, else BuildTimeline
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {"empty storyboard", {}, {}, "Fade", true, false, {"transitions 1"}},
+      {"picture 5 s + movie 10 s, transitions",
+       {{picture, 5}, {movie, 10}}, {"", ""}, "Fade", true, true,
+       {"transitions 1", "group VIDEO fps 15", "track", "clip still.bmp 0-5", "transition " + kFade + " 0-1", "track",
+        "clip movie.avi 5-15", "transition " + kFade + " 5-6", "group AUDIO fps 15", "track", "clip movie.avi 5-15"}},
+      {"picture 5 s + movie 10 s, no transitions",
+       {{picture, 5}, {movie, 10}}, {"Iris", "Iris"}, "Fade", true, false,
+       {"transitions 1", "group VIDEO fps 15", "track", "clip still.bmp 0-6", "track", "clip movie.avi 5-16",
+        "group AUDIO fps 15", "track", "clip movie.avi 5-16"}},
+      {"a 2 s clip takes the default duration; None is no transition; a tile's name beats the default",
+       {{movie, 2}, {picture, 3}}, {"None", "iris"}, "Fade", false, true,
+       {"transitions 0", "group AUDIO fps 15", "track", "clip movie.avi 0-5", "group VIDEO fps 15", "track",
+        "clip movie.avi 0-5", "track", "clip still.bmp 5-10", "transition " + kIris + " 5-6"}},
+      {"a sound file leaves a gap; no default gives None; a name outside the table places nothing",
+       {{sound, 4}, {movie, 6}, {picture, 5}}, {"", "", "Sparkle"}, "", true, true,
+       {"transitions 1", "group AUDIO fps 15", "track", "clip movie.avi 5-11", "group VIDEO fps 15", "track",
+        "clip movie.avi 5-11", "track", "clip still.bmp 11-16"}},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    w.mnuNew_Click();
+    for (const auto& [file, d] : c.tiles) Add(w, file, file == sound ? 1 : 0);
+    ASSERT_EQ(w.TileUBound(), static_cast<int16_t>(c.tiles.size()));
+    for (size_t i = 0; i < c.tiles.size(); ++i) {
+      w.TilePut(static_cast<int16_t>(i), tile::kDuration, Variant(c.tiles[i].second));
+      w.TilePut(static_cast<int16_t>(i), tile::kTransition, Variant(c.transitions[i]));
+    }
+    ClipTransitions = c.transitions;
+    SaveSetting("Reelwright", "Options", "Transition", c.defaultTransition);
+    DefaultClipDuration = 5;
+    TransitionSeconds = 1;
+    TransitionsEnabled = c.transitionsEnabled;
+    auto tl = c.withTransitions ? w.BuildTransitionTimeline() : w.BuildTimeline();
+    ASSERT_TRUE(tl);
+    EXPECT_EQ(Dump(tl.Get(), root_ / ("case" + std::to_string(n++) + ".xtl")), c.expected);
+  }
+  // Fewer collected names than tiles: no timeline.
+  ClipTransitions.clear();
+  EXPECT_FALSE(w.BuildTransitionTimeline());
+  EXPECT_TRUE(w.BuildTimeline());
+}
+
+TEST_F(Join, JoinWritesOneUncompressedAviAndTheRoadsThatEndWithoutOne) {
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::Bmp, "still.bmp"));
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "movie.avi", 2.0));
+  w.TilePut(0, tile::kDuration, Variant(2.0));
+  w.TilePut(0, tile::kTransition, Variant(std::string("Fade")));
+  w.TilePut(1, tile::kTransition, Variant(std::string("Iris")));
+  DefaultClipDuration = 2;
+  TransitionSeconds = 1;
+  TransitionsEnabled = true;
+  const std::string target = (out_ / "joined movie;é.avi").string();
+  int dialogs = 0;
+  bool answerOk = true;
+  frmShow::CodecDialog = [&](frmShow&, IMediaControl* graph, bool& videoSelected) {
+    ++dialogs;
+    EXPECT_NE(graph, nullptr);
+    videoSelected = false;  // "<<< No Compression >>>"
+    return answerOk;
+  };
+
+  {  // Save dialog cancelled: nothing, no box.
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Cancel());
+    PressJoin(w);
+    EXPECT_TRUE(script->MsgBoxes().empty());
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_TRUE(OutFiles().empty());
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+  }
+  {  // Codec dialog cancelled: nothing written, no temporary file left.
+    ScriptScope script;
+    answerOk = false;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+    PressJoin(w);
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_TRUE(OutFiles().empty());
+    EXPECT_TRUE(script->MsgBoxes().empty());
+    EXPECT_EQ(Screen().MousePointer(), vbDefault);
+  }
+  {  // "Manual" (stored in another case), no compression: the movie is written; a cancel flag
+     // left from before the run is cleared.
+    ScriptScope script;
+    answerOk = true;
+    SaveSetting("Reelwright", "Options", "Compression", "manual");
+    frmShow::CodecDialog = [&](frmShow&, IMediaControl*, bool& videoSelected) {
+      ++dialogs;
+      RenderCancelRequested = true;
+      videoSelected = false;
+      return true;
+    };
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+    PressJoin(w);
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_TRUE(script->MsgBoxes().empty()) << script->MsgBoxes().at(0).prompt;
+    ASSERT_EQ(OutFiles(), std::vector<std::string>{"joined movie;é.avi"});
+    const fixtures::Probe p = fixtures::RunFfprobe(target);
+    ASSERT_TRUE(p.ok) << p.error;
+    const fixtures::ProbedStream* v = p.First("video");
+    const fixtures::ProbedStream* a = p.First("audio");
+    ASSERT_TRUE(v);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(v->codecName, "rawvideo");
+    EXPECT_NEAR(v->frameRate, 15.0, 0.01);
+    EXPECT_EQ(a->codecName, "pcm_s16le");
+    EXPECT_NEAR(p.duration, 4.0, 1.0 / 15 + 1e-6);
+    EXPECT_FALSE(RenderCancelRequested);
+    EXPECT_EQ(w.lblSelected->Caption(), "");
+    EXPECT_FALSE(w.pnlCancel->Visible());
+    EXPECT_TRUE(w.cmdWriteAVI->Visible());
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+  }
+  const std::string before = ReadAll(target);
+  {  // Replace? No: the file is untouched, nothing rendered.
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target)).AnswerMsgBox(vbNo);
+    PressJoin(w);
+    ASSERT_EQ(script->MsgBoxes().size(), 1u);
+    EXPECT_EQ(script->MsgBoxes()[0].prompt, "The file " + target + " already exists. Do you want to replace it?");
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_EQ(ReadAll(target), before);
+  }
+  {  // Replace? Yes, then cancelled from the cancel panel mid-run: the old file stays as it was,
+     // no temporary file, nothing handed on.
+    ScriptScope script;
+    w.TilePut(0, tile::kDuration, Variant(600.0));
+    SaveSetting("Reelwright", "Options", "Compression", "Crunchbox");
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target)).AnswerMsgBox(vbYes);
+    QTimer clicker;
+    clicker.setInterval(0);
+    bool clicked = false;
+    QObject::connect(&clicker, &QTimer::timeout, [&] {
+      if (!clicked && w.pnlCancel->Visible() && w.Label2->Caption() == "Cancel Rendering" && w.lblSelected->Caption() != "") {
+        clicked = true;
+        EventArgs none;
+        w.RaiseEvent("Label2_Click", none);
+      }
+    });
+    clicker.start();
+    PressJoin(w);
+    clicker.stop();
+    EXPECT_TRUE(clicked);
+    ASSERT_EQ(script->MsgBoxes().size(), 1u) << script->MsgBoxes().back().prompt;  // only the question
+    EXPECT_EQ(ReadAll(target), before);
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined movie;é.avi"});
+    EXPECT_FALSE(RenderCancelRequested);
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+    w.TilePut(0, tile::kDuration, Variant(2.0));
+  }
+  {  // A completed run replaces the old file and hands on: "Crunchbox" asks, No ends.
+    ScriptScope script;
+    fs::remove(target);
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target)).AnswerMsgBox(vbNo);
+    PressJoin(w);
+    ASSERT_EQ(script->MsgBoxes().size(), 1u);
+    EXPECT_EQ(script->MsgBoxes()[0].prompt,
+              "Your file has been saved as an uncompressed AVI file. Do you want to compress it now?");
+    EXPECT_EQ(script->MsgBoxes()[0].buttons, vbYesNo);
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined movie;é.avi"});
+  }
+}
+
+TEST_F(Join, AnAbortedSourceEndsTheRunWithAMessageAndLeavesNothing) {
+  frmShow& w = Window();
+  const std::string movie = Made(fixtures::Kind::AviMjpegPcm, "movie.avi", 3.0);
+  Add(w, movie);
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "Compression", "Batch");
+  // The movie is cut short after it was added: its source fails mid-stream.
+  const std::string bad = Made(fixtures::Kind::TruncatedAvi, "cut.avi", 3.0);
+  fs::copy_file(bad, movie, fs::copy_options::overwrite_existing);
+  fs::resize_file(movie, fs::file_size(movie) / 3);
+  const std::string target = (out_ / "joined.avi").string();
+  ScriptScope script;
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+  PressJoin(w);
+  // Either the run aborts with the failure message, or the graph ends short and the movie holds
+  // what could be read; never a box claiming success and never a partial file at the target
+  // without a completed run.
+  const auto boxes = script->MsgBoxes();
+  if (!boxes.empty() && boxes[0].prompt.rfind("The joined movie could not be written.\r\n", 0) == 0) {
+    EXPECT_TRUE(OutFiles().empty());
+  } else {
+    for (const auto& name : OutFiles()) EXPECT_EQ(name, "joined.avi");
+  }
+  EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+}
+
+TEST_F(Join, HandOffByMethod) {
+  frmShow& w = Window();
+  const std::string target = (out_ / "a b.avi").string();
+  fs::copy_file(Made(fixtures::Kind::AviMjpegPcm, "m.avi"), target);
+  struct Case {
+    std::string method;
+    std::vector<int> answers;
+    std::vector<std::string> prompts;
+  };
+  const std::vector<Case> cases = {
+      {"Batch", {}, {}},  // no batch encoder in the program folder: nothing at all
+      {"MANUAL", {}, {}},
+      {"crunchbox", {vbYes, vbOK},
+       {"Your file has been saved as an uncompressed AVI file. Do you want to compress it now?",
+        "Can't find Crunchbox.exe. Please resinstall the Crunchbox encoder."}},
+      {"WME", {vbYes, vbOK},
+       {"Your file has been saved as an uncompressed AVI file. Do you want to compress it now?",
+        "Windows Media Encoder is set as your default compressor\r\nbut it can't be found on your system."}},
+      {"VirtualDub", {vbYes}, {"Your file has been saved as an uncompressed AVI file. Do you want to compress it now?"}},
+      {"other", {vbYes}, {"Your file has been saved as an uncompressed AVI file. Do you want to compress it now?"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.method);
+    ScriptScope script;
+    for (int a : c.answers) script->AnswerMsgBox(a);
+    EncoderInstallDir = (root_ / "nowhere").string();
+    w.CompressorHandOff(c.method, target);
+    std::vector<std::string> prompts;
+    for (const auto& b : script->MsgBoxes()) prompts.push_back(b.prompt);
+    EXPECT_EQ(prompts, c.prompts);
+    if (c.method == "WME") {
+      EXPECT_EQ(EncoderInstallDir, "");
+    }
+    EXPECT_FALSE(fs::exists(program_ / "lotkiln.lst"));
+  }
+}
