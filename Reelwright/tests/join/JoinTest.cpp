@@ -7,7 +7,15 @@
 #include <QXmlStreamReader>
 #include <QFile>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <optional>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -17,12 +25,14 @@
 #include "engine/modDexter.h"
 #include "fixtures.h"
 #include "forms/app.h"
+#include "forms/end_requests.h"
 #include "forms/form.h"
 #include "forms/responder.h"
 #include "mainwindow/frmShow.h"
 #include "mainwindow/modSettings.h"
 #include "registry/settings.h"
 #include "scripted_responder.h"
+#include "shell/instance.h"
 
 namespace fs = std::filesystem;
 
@@ -341,7 +351,7 @@ TEST_F(Join, JoinWritesOneUncompressedAviAndTheRoadsThatEndWithoutOne) {
   }
 }
 
-TEST_F(Join, AnAbortedSourceEndsTheRunWithAMessageAndLeavesNothing) {
+TEST_F(Join, AMovieCutShortAfterAddingGivesWhatCanBeReadOrTheFailureNeverAPartialFile) {
   frmShow& w = Window();
   const std::string movie = Made(fixtures::Kind::AviMjpegPcm, "movie.avi", 3.0);
   Add(w, movie);
@@ -402,4 +412,170 @@ TEST_F(Join, HandOffByMethod) {
     }
     EXPECT_FALSE(fs::exists(program_ / "lotkiln.lst"));
   }
+}
+
+namespace {
+
+// Holds the batch encoder's instance lock in a child process until the object goes.
+class RunningEncoder {
+ public:
+  RunningEncoder() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      AnotherInstanceRuns("Lotkiln");
+      const char ok = 1;
+      if (write(fds[1], &ok, 1) != 1) _exit(1);
+      pause();
+      _exit(0);
+    }
+    close(fds[1]);
+    char ok = 0;
+    if (read(fds[0], &ok, 1) != 1) ok = 0;
+    close(fds[0]);
+  }
+  ~RunningEncoder() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+}  // namespace
+
+TEST_F(Join, BatchQueuesTheMovieAndStartsTheEncoderWhenNoneRuns) {
+  frmShow& w = Window();
+  const std::string target = (out_ / "a b;é.avi").string();
+  const fs::path started = root_ / "started";
+  const fs::path lotkiln = program_ / "Lotkiln";
+  const fs::path drop = program_ / "lotkiln.lst";
+  const fs::path marker = program_ / "KilnhandRunning";
+  const std::string info =
+      "Kilnqueue has been started and your file\r\nhas been added to the list of files to compress.\r\n\r\n"
+      "If you intend to join more files, just leave the\r\nKilnqueue tool open so that Reelwright\r\n"
+      "can add each new joined file to the list.\r\n\r\nClick the Kilnqueue Icon in your tool\r\n"
+      "tray to activate the application. Kilnqueue\r\nwill remain open after Reelwright is closed.";
+  struct Case {
+    std::string name;
+    bool program, markerFile, live;
+    bool expectStart;
+  };
+  const Case cases[] = {
+      {"no batch encoder: nothing", false, false, false, false},
+      {"no marker: started, then queued", true, false, false, true},
+      {"a marker left by an encoder that ended: started as without one", true, true, false, true},
+      {"a running encoder: queued only", true, true, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(lotkiln);
+    fs::remove(drop);
+    fs::remove(marker);
+    fs::remove(started);
+    if (c.program) {
+      std::ofstream(lotkiln) << "#!/bin/sh\necho \"$#\" >> '" << started.string() << "'\n";
+      fs::permissions(lotkiln, fs::perms::owner_all);
+    }
+    if (c.markerFile) std::ofstream(marker) << "running\r\n";
+    std::optional<RunningEncoder> encoder;
+    if (c.live) encoder.emplace();
+    ScriptScope script;
+    // The stand-in encoder never makes the marker, so the second join starts it again too.
+    if (c.expectStart) script->AnswerMsgBox(vbOK).AnswerMsgBox(vbOK);
+    w.CompressorHandOff("batch", target);
+    w.CompressorHandOff("Batch", target);  // a second join: a second line
+    if (c.expectStart) {
+      // Both starts have run (each wrote its count of arguments: none).
+      for (int i = 0; i < 1000 && ReadAll(started).size() < 4; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      EXPECT_EQ(ReadAll(started), "0\n0\n") << "started without arguments";
+      ASSERT_FALSE(script->MsgBoxes().empty());
+      EXPECT_EQ(script->MsgBoxes()[0].prompt, info);
+      EXPECT_EQ(script->MsgBoxes()[0].title, "Default Compression Tool Started");
+      EXPECT_EQ(script->MsgBoxes()[0].buttons, vbInformation);
+    } else {
+      EXPECT_TRUE(script->MsgBoxes().empty());
+      EXPECT_FALSE(fs::exists(started));
+    }
+    if (c.program) {
+      EXPECT_EQ(ReadAll(drop), target + "\r\n" + target + "\r\n");
+    } else {
+      EXPECT_FALSE(fs::exists(drop));
+    }
+  }
+}
+
+TEST_F(Join, ATargetThatCannotBeWrittenLeavesNothingAndSaysSo) {
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "movie.avi", 2.0));
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "Compression", "Batch");
+  {  // A folder of that name: not replaceable, nothing rendered.
+    const fs::path folder = out_ / "folder.avi";
+    fs::create_directories(folder);
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(folder.string())).AnswerMsgBox(vbOK);
+    PressJoin(w);
+    ASSERT_EQ(script->MsgBoxes().size(), 1u);
+    EXPECT_EQ(script->MsgBoxes()[0].prompt,
+              "The file " + folder.string() + " is in use by another process. Please use another file name.");
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"folder.avi"});
+    fs::remove(folder);
+  }
+  {  // A full disk (a file-size limit): the run fails with its reason, the old file is kept.
+    const fs::path target = out_ / "joined.avi";
+    std::ofstream(target) << "the old movie";
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string())).AnswerMsgBox(vbYes).AnswerMsgBox(vbOK);
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 64 * 1024;
+    setrlimit(RLIMIT_FSIZE, &small);
+    PressJoin(w);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    ASSERT_EQ(script->MsgBoxes().size(), 2u);
+    EXPECT_EQ(script->MsgBoxes()[1].prompt.rfind("The joined movie could not be written.\r\n", 0), 0u)
+        << script->MsgBoxes()[1].prompt;
+    EXPECT_GT(script->MsgBoxes()[1].prompt.size(), std::string("The joined movie could not be written.\r\n").size());
+    EXPECT_EQ(ReadAll(target), "the old movie");
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined.avi"});
+    EXPECT_FALSE(fs::exists(program_ / "lotkiln.lst"));
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+  }
+}
+
+TEST_F(Join, TheCloseBoxMidRunCancelsTheJoinAndClosesTheWindowAfterwards) {
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::Bmp, "still.bmp"));
+  w.TilePut(0, tile::kDuration, Variant(600.0));
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "Compression", "Batch");
+  const fs::path target = out_ / "joined.avi";
+  ScriptScope script;
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string()));
+  QTimer closer;
+  closer.setInterval(0);
+  bool asked = false;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (!asked && w.pnlCancel->Visible() && w.lblSelected->Caption() != "") {
+      asked = true;
+      AskFormsToClose(vbFormControlMenu);
+    }
+  });
+  closer.start();
+  PressJoin(w);
+  closer.stop();
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(script->MsgBoxes().empty());
+  EXPECT_TRUE(OutFiles().empty());
+  EXPECT_FALSE(w.IsLoaded()) << "the window closed once the join had ended";
 }
