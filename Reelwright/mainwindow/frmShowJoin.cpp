@@ -214,6 +214,8 @@ ComPtr<IAMTimeline> frmShow::BuildTransitionTimeline() { return BuildStoryboard(
 void frmShow::HookJoinEvents() {
   On("mnuWriteAVI_Click", [this] { mnuWriteAVI_Click(); });
   On("cmdWriteAVI_Click", [this] { mnuWriteAVI_Click(); });
+  On("cmdWriteXTL_Click", [this] { cmdWriteXTL_Click(); });
+  On("mnuWriteXTL_Click", [this] { cmdWriteXTL_Click(); });
   On("Image1_Click", [] { RenderCancelRequested = true; });
   On("Label2_Click", [] { RenderCancelRequested = true; });
   On("lblCancel_Click", [] { RenderCancelRequested = true; });
@@ -533,6 +535,31 @@ void frmShow::WriteJoinedAvi() {
     MsgBox("There may have been errors reading one of the files in the storyboard.");
   }
   Err().Clear();
+}
+
+// ---- Timeline file ---------------------------------------------------------------------------
+
+void frmShow::cmdWriteXTL_Click() {
+  Step([&] { StoryboardTimeline = BuildTimeline(); });
+  SetControlState(false, false, false);
+  BeginRun();
+  std::string path;
+  Step([&] { path = ShowSaveDialog("", "XTL", "*.xtl|*.xtl"); });
+  if (path.empty()) {
+    SetControlState(true, true, true);
+    Err().Clear();
+    EndRun();
+    return;
+  }
+  // An existing file is not deleted first: the timeline file replaces it only once it has been
+  // written completely, so a failed write keeps it.
+  if (StoryboardTimeline && StoryboardRenderEngine) {
+    Step([&] { Check(StoryboardRenderEngine->SetTimelineObject(StoryboardTimeline.Get())); });
+    Step([&] { SaveTimelineFile(StoryboardTimeline.Get(), path, 0); });
+  }
+  SetControlState(true, true, true);
+  Err().Clear();
+  EndRun();
 }
 
 // ---- The hand-off ---------------------------------------------------------------------------

@@ -579,3 +579,62 @@ TEST_F(Join, TheCloseBoxMidRunCancelsTheJoinAndClosesTheWindowAfterwards) {
   EXPECT_TRUE(OutFiles().empty());
   EXPECT_FALSE(w.IsLoaded()) << "the window closed once the join had ended";
 }
+
+TEST_F(Join, WriteXtlSavesTheTimelineWithoutTransitionsAndReplacesOnlyByACompleteFile) {
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::Bmp, "still.bmp"));
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "movie.avi"));
+  w.TilePut(0, tile::kDuration, Variant(5.0));
+  w.TilePut(1, tile::kDuration, Variant(10.0));
+  w.TilePut(0, tile::kTransition, Variant(std::string("Fade")));
+  TransitionsEnabled = true;
+  const fs::path target = out_ / "story board.xtl";
+  {  // Cancelled: nothing written; the storyboard's timeline is the new one all the same.
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Cancel());
+    IAMTimeline* before = StoryboardTimeline.Get();
+    w.RaiseEvent("cmdWriteXTL_Click", *std::make_unique<EventArgs>());
+    EXPECT_NE(StoryboardTimeline.Get(), before);
+    EXPECT_TRUE(OutFiles().empty());
+    EXPECT_TRUE(w.cmdWriteXTL->Enabled());
+  }
+  std::ofstream(target) << "old";
+  {  // A failed write (a full disk) keeps the old file.
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string()));
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 16;
+    setrlimit(RLIMIT_FSIZE, &small);
+    w.cmdWriteXTL_Click();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(ReadAll(target), "old");
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"story board.xtl"});
+  }
+  {  // Replaced without a question: no transitions, every clip a second longer.
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string()));
+    w.cmdWriteXTL_Click();
+    EXPECT_TRUE(script->MsgBoxes().empty());
+    QFile f(QString::fromStdString(target.string()));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&f);
+    std::vector<std::string> clips;
+    int transitions = 0;
+    while (!xml.atEnd()) {
+      if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+      if (xml.name() == u"transition") ++transitions;
+      if (xml.name() == u"clip")
+        clips.push_back(fs::path(xml.attributes().value("src").toString().toStdString()).filename().string() + " " +
+                        xml.attributes().value("start").toString().toStdString() + "-" +
+                        xml.attributes().value("stop").toString().toStdString());
+    }
+    EXPECT_EQ(transitions, 0);
+    ASSERT_EQ(clips.size(), 3u);
+    EXPECT_EQ(clips[0].substr(0, 9), "still.bmp");
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"story board.xtl"});
+  }
+}
