@@ -113,6 +113,7 @@ frmShow::frmShow() : Form("frmShow") {
   On("mnuLoadNew_Click", [this] { mnuLoadNew_Click(); });
   On("cmdStop_Click", [this] { cmdStop_Click(); });
   HookJoinEvents();
+  HookPreviewEvents();
 }
 
 frmShow::~frmShow() = default;
@@ -414,7 +415,11 @@ void frmShow::Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode) {
     }
   }
   const bool done = EndQuietly([&] {
-    // The joined preview holds no objects of its own until the join comes; nothing to stop here.
+    // A joined preview's objects still held are released.
+    {
+      ComPtr<IAMTimeline> none;
+      PlayTimeline(none);
+    }
     if (UnloadMode == vbFormCode || UnloadMode == vbFormMDIForm) return;
     UnloadEveryWindow(true, false);
     if (UnloadMode == vbAppTaskManager) std::exit(0);

@@ -638,3 +638,90 @@ TEST_F(Join, WriteXtlSavesTheTimelineWithoutTransitionsAndReplacesOnlyByAComplet
     EXPECT_EQ(OutFiles(), std::vector<std::string>{"story board.xtl"});
   }
 }
+
+TEST_F(Join, ThePreviewPlaysTheStoryboardAndItsButtonsSteerIt) {
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::Bmp, "still.bmp"));
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "movie.avi", 2.0));
+  w.TilePut(0, tile::kDuration, Variant(2.5));
+  w.TilePut(1, tile::kDuration, Variant(1.5));
+  DefaultClipDuration = 1;
+  TransitionsEnabled = true;
+  struct Case {
+    std::string activeWindow;
+    int32_t width, height;
+  };
+  const Case cases[] = {{"320X240", 320, 240}, {"320 x 240", 320, 240}, {"640 x 480", 640, 480}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.activeWindow);
+    SaveSetting("Reelwright", "Options", "ActiveWindow", c.activeWindow);
+    w.lblSelected->Caption("kept");
+    int tick = 0;
+    std::string caption;
+    float barMax = -1;
+    LONG width = 0, height = 0;
+    std::vector<std::string> states;
+    auto buttons = [&] {
+      return std::string(w.cmdPauseVidWindow->Enabled() ? "P" : "p") + (w.cmdPlayVideoWindow->Enabled() ? "L" : "l") +
+             (w.cmdStopVidWin->Enabled() ? "S" : "s");
+    };
+    QTimer steer;
+    steer.setInterval(0);
+    QObject::connect(&steer, &QTimer::timeout, [&] {
+      if (!w.ProgressBar1->Visible() || !JoinedPreviewState.videoWindow) return;
+      EventArgs none;
+      switch (tick++) {
+        case 0:
+          caption = w.lblSelected->Caption();
+          barMax = w.ProgressBar1->Max();
+          JoinedPreviewState.videoWindow->get_Width(&width);
+          JoinedPreviewState.videoWindow->get_Height(&height);
+          w.RaiseEvent("cmdPauseVidWindow_Click", none);
+          states.push_back("pause " + buttons() + (PreviewPaused ? " paused" : ""));
+          break;
+        case 1:
+          w.RaiseEvent("cmdPlayVideoWindow_Click", none);
+          states.push_back("play " + buttons() + (PreviewResumeRequested ? " resume" : ""));
+          break;
+        case 2:
+          states.push_back(std::string("resumed ") + (PreviewPaused || PreviewResumeRequested ? "no" : "yes"));
+          w.RaiseEvent("cmdStopVidWin_Click", none);
+          states.push_back("stop " + buttons());
+          break;
+        default:
+          break;
+      }
+    });
+    steer.start();
+    EventArgs index{Variant(int16_t{0})};
+    w.RaiseEvent("cmdPrev_Click", index);
+    steer.stop();
+    EXPECT_EQ(caption, "Previewing new video from 2 joined clips. New duration is 4 seconds.");
+    EXPECT_EQ(barMax, 4.0f) << "rounded half to even after each addition";
+    EXPECT_EQ(width, c.width);
+    EXPECT_EQ(height, c.height);
+    EXPECT_EQ(states, (std::vector<std::string>{"pause pLs paused", "play PlS resume", "resumed yes", "stop pLs"}));
+    EXPECT_EQ(w.lblSelected->Caption(), "kept");
+    EXPECT_FALSE(w.ProgressBar1->Visible());
+    EXPECT_FALSE(w.cmdPauseVidWindow->Enabled());
+    EXPECT_FALSE(w.cmdStopVidWin->Enabled());
+    EXPECT_TRUE(PreviewStopRequested);
+    EXPECT_FALSE(JoinedPreviewState.graph) << "released";
+    EXPECT_TRUE(w.cmdPrev->Enabled());
+  }
+  {  // An empty storyboard speaks of one clip and its empty tile's duration.
+    w.mnuNew_Click();
+    std::string caption;
+    QTimer watch;
+    watch.setInterval(0);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      // (The bar cannot take a maximum of 0: it stays hidden.)
+      if (w.lblSelected->Caption().rfind("Previewing", 0) == 0) caption = w.lblSelected->Caption();
+    });
+    watch.start();
+    w.mnuPreview_Click();
+    watch.stop();
+    EXPECT_EQ(caption, "Previewing new video from 1 joined clip. New duration is 0 seconds.");
+    EXPECT_TRUE(w.cmdPrev->Enabled());
+  }
+}
