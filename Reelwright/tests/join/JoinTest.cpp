@@ -99,11 +99,11 @@ class Join : public ::testing::Test {
     w_->Load();
     return *w_;
   }
-  std::string Made(fixtures::Kind kind, const std::string& name, double seconds = 1.0) {
+  std::string Made(fixtures::Kind kind, const std::string& name, double seconds = 1.0, int fps = 15) {
     fixtures::Options o;
     o.width = 96;
     o.height = 64;
-    o.fps = 15;
+    o.fps = fps;
     o.seconds = seconds;
     const std::string made = fixtures::Make(kind, (root_ / "made").string(), o);
     const fs::path target = media_ / name;
@@ -723,5 +723,92 @@ TEST_F(Join, ThePreviewPlaysTheStoryboardAndItsButtonsSteerIt) {
     watch.stop();
     EXPECT_EQ(caption, "Previewing new video from 1 joined clip. New duration is 0 seconds.");
     EXPECT_TRUE(w.cmdPrev->Enabled());
+  }
+}
+
+TEST_F(Join, JoinOfEveryKindWithTransitionsAtTheChosenSize) {
+  SaveSetting("Reelwright", "Init", "ResizeStream", "TRUE");
+  frmShow& w = Window();
+  ResizeStreamEnabled = true;
+  int16_t pal = -1;
+  for (int16_t i = 0; i < w.CmbVideoSizes->ListCount(); ++i)
+    if (w.CmbVideoSizes->List(i) == "352 x 288 (PAL VCD/DVD)") pal = i;
+  ASSERT_GE(pal, 0);
+  w.CmbVideoSizes->ListIndex(pal);
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "a.avi", 3.0));
+  Add(w, Made(fixtures::Kind::Mpeg1Ps, "b.mpg", 2.0, 25));
+  Add(w, Made(fixtures::Kind::Mov, "c.mov", 2.0));
+  Add(w, Made(fixtures::Kind::Bmp, "d.bmp"));
+  const char* names[] = {"Fade", "Iris", "SMPTE Wipe", "Pixelate"};
+  for (int16_t i = 0; i < 4; ++i) w.TilePut(i, tile::kTransition, Variant(std::string(names[i])));
+  DefaultClipDuration = 2;
+  TransitionSeconds = 1;
+  TransitionsEnabled = true;
+  double expected = 0;
+  for (int16_t i = 0; i < 4; ++i) expected += std::max(CDbl(w.TileGet(i, tile::kDuration)), 2.0);
+  frmShow::CodecDialog = [](frmShow&, IMediaControl*, bool& videoSelected) {
+    videoSelected = false;
+    return true;
+  };
+  const std::string target = (out_ / "all kinds.avi").string();
+  ScriptScope script;
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+  PressJoin(w);
+  EXPECT_TRUE(script->MsgBoxes().empty());
+  const fixtures::Probe p = fixtures::RunFfprobe(target);
+  ASSERT_TRUE(p.ok) << p.error;
+  const fixtures::ProbedStream* v = p.First("video");
+  ASSERT_TRUE(v);
+  ASSERT_TRUE(p.First("audio"));
+  EXPECT_EQ(v->codecName, "rawvideo");
+  EXPECT_EQ(v->width, 352);
+  EXPECT_EQ(v->height, 288);
+  EXPECT_NEAR(v->frameRate, 15.0, 0.01);
+  EXPECT_EQ(p.First("audio")->codecName, "pcm_s16le");
+  EXPECT_NEAR(p.duration, expected, 1.0 / 15 + 1e-6);
+}
+
+TEST_F(Join, EachCancelControlEndsTheRunAndAnEmptyStoryboardIsSilent) {
+  frmShow& w = Window();
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "Compression", "Batch");
+  std::ofstream(program_ / "Lotkiln") << "#!/bin/sh\n";
+  fs::permissions(program_ / "Lotkiln", fs::perms::owner_all);
+  const std::string target = (out_ / "joined.avi").string();
+  {  // The empty storyboard: no box, no file, nothing handed on.
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+    PressJoin(w);
+    EXPECT_TRUE(script->MsgBoxes().empty());
+    EXPECT_TRUE(OutFiles().empty());
+    EXPECT_FALSE(fs::exists(program_ / "lotkiln.lst"));
+  }
+  Add(w, Made(fixtures::Kind::Bmp, "still.bmp"));
+  w.TilePut(0, tile::kDuration, Variant(600.0));
+  for (const char* control : {"Image1_Click", "Label2_Click", "lblCancel_Click"}) {
+    SCOPED_TRACE(control);
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+    QTimer clicker;
+    clicker.setInterval(0);
+    bool clicked = false;
+    QObject::connect(&clicker, &QTimer::timeout, [&] {
+      if (!clicked && w.pnlCancel->Visible() && w.lblSelected->Caption() != "") {
+        clicked = true;
+        EventArgs none;
+        w.RaiseEvent(control, none);
+      }
+    });
+    clicker.start();
+    PressJoin(w);
+    clicker.stop();
+    EXPECT_TRUE(clicked);
+    EXPECT_TRUE(script->MsgBoxes().empty());
+    EXPECT_TRUE(OutFiles().empty());
+    EXPECT_FALSE(fs::exists(program_ / "lotkiln.lst"));
+    EXPECT_FALSE(w.pnlCancel->Visible());
+    EXPECT_TRUE(w.pnlVideoFile->Visible());
+    EXPECT_FALSE(w.ctrlProgress->Visible());
+    EXPECT_EQ(w.lblSelected->Caption(), "");
   }
 }
