@@ -812,3 +812,58 @@ TEST_F(Join, EachCancelControlEndsTheRunAndAnEmptyStoryboardIsSilent) {
     EXPECT_EQ(w.lblSelected->Caption(), "");
   }
 }
+
+namespace {
+
+// The MD5 of every decoded video frame, in order (ffmpeg's framemd5 output).
+std::vector<std::string> FrameHashes(const std::string& path) {
+  std::vector<std::string> out;
+  const std::string cmd = "ffmpeg -v error -i '" + path + "' -map 0:v -f framemd5 - 2>/dev/null";
+  FILE* f = popen(cmd.c_str(), "r");
+  if (!f) return out;
+  char line[512];
+  while (fgets(line, sizeof line, f)) {
+    if (line[0] == '#') continue;
+    std::string s(line);
+    const auto comma = s.find_last_of(',');
+    if (comma != std::string::npos) out.push_back(s.substr(comma + 1));
+  }
+  pclose(f);
+  return out;
+}
+
+}  // namespace
+
+TEST_F(Join, TransitionsChangeOnlyTheFramesOfTheirSpans) {
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "a.avi", 3.0));
+  Add(w, Made(fixtures::Kind::AviRgb, "b.avi", 3.0));
+  DefaultClipDuration = 2;
+  TransitionSeconds = 1;
+  TransitionsEnabled = true;
+  SaveSetting("Reelwright", "Options", "Compression", "Batch");
+  auto join = [&](const std::string& transition, const std::string& name) {
+    for (int16_t i = 0; i < 2; ++i) w.TilePut(i, tile::kTransition, Variant(transition));
+    ScriptScope script;
+    const std::string target = (out_ / name).string();
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+    PressJoin(w);
+    EXPECT_TRUE(script->MsgBoxes().empty());
+    return FrameHashes(target);
+  };
+  const auto faded = join("Fade", "faded.avi");
+  const auto plain = join("None", "plain.avi");
+  ASSERT_EQ(faded.size(), 90u);
+  ASSERT_EQ(plain.size(), 90u);
+  // Each transition runs over the first second (15 frames) of its clip: frames 0-14 and 45-59.
+  for (size_t f = 0; f < 90; ++f) {
+    const bool inside = f < 15 || (f >= 45 && f < 60);
+    // The last frame of a span may already show the clip whole.
+    if (f == 14 || f == 59) continue;
+    if (inside) {
+      EXPECT_NE(faded[f], plain[f]) << "frame " << f;
+    } else {
+      EXPECT_EQ(faded[f], plain[f]) << "frame " << f;
+    }
+  }
+}
