@@ -285,32 +285,20 @@ void frmShow::WriteJoinedAvi() {
   // The old file stays until the new one is complete: the render goes to a temporary file next
   // to it, which replaces the target only after a completed run.
   bool refused = false;
-  guarded([&] {
-    if (FileExists(target)) {
-      if (MsgBox("The file " + target + " already exists. Do you want to replace it?", vbYesNo) != vbYes) {
-        refused = true;
-        return;
-      }
-    }
-    if (!CanReplace(target)) {
-      MsgBox("The file " + target + " is in use by another process. Please use another file name.");
-      refused = true;
-    }
-  });
-  if (refused) {
-    restore();
-    Err().Clear();
-    return;
-  }
   std::string temporary;
   guarded([&] {
-    temporary = ReserveTemporaryName(target);
+    if (FileExists(target) &&
+        MsgBox("The file " + target + " already exists. Do you want to replace it?", vbYesNo) != vbYes) {
+      refused = true;
+      return;
+    }
+    if (CanReplace(target)) temporary = ReserveTemporaryName(target);
     if (temporary.empty()) {
       MsgBox("The file " + target + " is in use by another process. Please use another file name.");
       refused = true;
     }
   });
-  if (refused) {
+  if (refused || temporary.empty()) {
     restore();
     Err().Clear();
     return;

@@ -63,6 +63,10 @@ class Join : public ::testing::Test {
     fs::create_directories(root_ / "registry");
     Keep("SUITE_REGISTRY_DIR", (root_ / "registry").string());
     Keep("SUITE_PROGRAM_FOLDER", program_.string());
+    // Instance locks of this test's own: a batch encoder "running" here is seen by no other test.
+    fs::create_directories(root_ / "run");
+    fs::permissions(root_ / "run", fs::perms::owner_all);
+    Keep("XDG_RUNTIME_DIR", (root_ / "run").string());
     previousBoxes_ = SetMsgBoxHandler([](const MsgBoxRequest& r) { return CurrentResponder()->MessageBox(r); });
     for (const char* lib : {TILECARD_LIBRARY, SIZEWARDEN_LIBRARY}) {
       const std::string cmd = std::string("'") + REGSVR + "' /s '" + lib + "'";
@@ -166,6 +170,26 @@ std::vector<std::string> Dump(IAMTimeline* timeline, const fs::path& file) {
   }
   return out;
 }
+
+// A file-size limit for this process while the object lives (a full disk), SIGXFSZ ignored.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old_;
+    small.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &small);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  struct rlimit old_ {};
+  sighandler_t oldHandler_ = SIG_DFL;
+};
 
 const std::string kFade = "{16B280C5-EE70-11D1-9066-00C04FD9189D}";
 const std::string kIris = "{3F69F351-0379-11D2-A484-00C04F8EFB69}";
@@ -533,15 +557,10 @@ TEST_F(Join, ATargetThatCannotBeWrittenLeavesNothingAndSaysSo) {
     std::ofstream(target) << "the old movie";
     ScriptScope script;
     script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string())).AnswerMsgBox(vbYes).AnswerMsgBox(vbOK);
-    struct rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 64 * 1024;
-    setrlimit(RLIMIT_FSIZE, &small);
-    PressJoin(w);
-    setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, oldHandler);
+    {
+      FileSizeLimit full(64 * 1024);
+      PressJoin(w);
+    }
     ASSERT_EQ(script->MsgBoxes().size(), 2u);
     EXPECT_EQ(script->MsgBoxes()[1].prompt.rfind("The joined movie could not be written.\r\n", 0), 0u)
         << script->MsgBoxes()[1].prompt;
@@ -602,15 +621,10 @@ TEST_F(Join, WriteXtlSavesTheTimelineWithoutTransitionsAndReplacesOnlyByAComplet
   {  // A failed write (a full disk) keeps the old file.
     ScriptScope script;
     script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string()));
-    struct rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 16;
-    setrlimit(RLIMIT_FSIZE, &small);
-    w.cmdWriteXTL_Click();
-    setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, oldHandler);
+    {
+      FileSizeLimit full(16);
+      w.cmdWriteXTL_Click();
+    }
     EXPECT_EQ(ReadAll(target), "old");
     EXPECT_EQ(OutFiles(), std::vector<std::string>{"story board.xtl"});
   }
