@@ -20,6 +20,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "com/object.h"
 #include "core/msgbox.h"
 #include "core/runtime_convert.h"
 #include "engine/modDexter.h"
@@ -880,4 +881,92 @@ TEST_F(Join, TransitionsChangeOnlyTheFramesOfTheirSpans) {
       EXPECT_EQ(faded[f], plain[f]) << "frame " << f;
     }
   }
+}
+
+namespace {
+
+// A frame-size object whose size test answers as told and counts its calls.
+class SizeTest final : public ComObject<IStreamResize> {
+ public:
+  bool supported = true;
+  int checks = 0;
+  HRESULT GetTypeInfoCount(uint32_t*) override { return E_NOTIMPL; }
+  HRESULT GetTypeInfo(uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, const char16_t**, uint32_t, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, uint32_t*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT get_TimelineGroup(IUnknown** p) override {
+    *p = nullptr;
+    return S_OK;
+  }
+  HRESULT put_TimelineGroup(IUnknown*) override { return E_NOTIMPL; }
+  HRESULT DestroyObjects() override { return S_OK; }
+  HRESULT ChangeMediaType(LONG, LONG, LONG, LONG, ErrorValue*) override { return E_NOTIMPL; }
+  HRESULT get_SizeCount(LONG* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  HRESULT QuerySize(int32_t, LONG*, LONG*, Bstr*, ErrorValue*) override { return E_NOTIMPL; }
+  HRESULT PromptForGraph(IUnknown*) override { return E_NOTIMPL; }
+  HRESULT CheckIfSizeIsSupported(IUnknown* graph, VARIANT_BOOL* result) override {
+    ++checks;
+    *result = graph && supported ? -1 : 0;
+    return S_OK;
+  }
+  HRESULT About() override { return S_OK; }
+};
+
+}  // namespace
+
+TEST_F(Join, TheCodecDialogsChoiceAndTheSizeTests) {
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "movie.avi"));
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "Compression", "Manual");
+  ComPtr<IStreamResize> real = w.gobjStreamSize;
+  ComPtr<SizeTest> sizes = MakeComObject<SizeTest>();
+  w.gobjStreamSize = ComPtr<IStreamResize>(sizes.Get());
+  const std::string unsupported =
+      "The selected output size is not supported by the compression codec.\r\n"
+      "Please select another size or compression codec.";
+  struct Case {
+    std::string name;
+    bool videoSelected, supported, sizeErrorDuringRun;
+    int checks;
+    bool written;
+  };
+  const Case cases[] = {
+      {"<<< No Compression >>>: no size test", false, false, false, 0, true},
+      {"a codec chosen, size supported", true, true, false, 1, true},
+      {"a codec chosen, size refused", true, false, false, 1, false},
+      {"a size error reported while the run starts", false, true, true, 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string target = (out_ / "joined.avi").string();
+    fs::remove(target);
+    sizes->checks = 0;
+    sizes->supported = c.supported;
+    frmShow::CodecDialog = [&](frmShow& shown, IMediaControl*, bool& videoSelected) {
+      videoSelected = c.videoSelected;
+      if (c.sizeErrorDuringRun) shown.bStreamSizeErr = true;
+      return true;
+    };
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+    if (!c.written) script->AnswerMsgBox(vbOK);
+    PressJoin(w);
+    EXPECT_EQ(sizes->checks, c.checks);
+    EXPECT_EQ(fs::exists(target), c.written);
+    if (!c.written) {
+      ASSERT_EQ(script->MsgBoxes().size(), 1u);
+      EXPECT_EQ(script->MsgBoxes()[0].prompt, unsupported);
+      EXPECT_EQ(script->MsgBoxes()[0].title, "Unsupported size");
+      EXPECT_EQ(script->MsgBoxes()[0].buttons, vbInformation);
+      EXPECT_EQ(OutFiles(), std::vector<std::string>{});
+    }
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+  }
+  w.gobjStreamSize = real;
 }
