@@ -970,3 +970,55 @@ TEST_F(Join, TheCodecDialogsChoiceAndTheSizeTests) {
   }
   w.gobjStreamSize = real;
 }
+
+TEST_F(Join, HandOffStartsTheProgramsPlacedAtTheirPaths) {
+  frmShow& w = Window();
+  // A program folder with a blank in its name: the program's path is quoted on the command line.
+  const fs::path folder = root_ / "prog dir";
+  fs::create_directories(folder / "VirtualDub");
+  Keep("SUITE_PROGRAM_FOLDER", folder.string());
+  const fs::path encoderDir = root_ / "encoder dir";
+  fs::create_directories(encoderDir);
+  const fs::path record = root_ / "record";
+  auto standIn = [&](const fs::path& p) {
+    std::ofstream(p) << "#!/bin/sh\nprintf '%s|%s|%s\\n' \"$SUITE_SHOW_STYLE\" \"$SUITE_COMMAND_TAIL\" \"$#\" >> '"
+                     << record.string() << "'\n";
+    fs::permissions(p, fs::perms::owner_all);
+  };
+  standIn(folder / "Crunchbox");
+  standIn(folder / "VirtualDub" / "VirtualDub");
+  standIn(folder / "Lotkiln");
+  standIn(encoderDir / "WMEnc");
+  const std::string target = (out_ / "a b.avi").string();
+  const std::string ask = "Your file has been saved as an uncompressed AVI file. Do you want to compress it now?";
+  struct Case {
+    std::string method;
+    std::vector<int> answers;
+    std::string expected;  // style|tail|argument count
+  };
+  const std::vector<Case> cases = {
+      {"Crunchbox", {vbYes}, "2|" + target + "|4"},  // unquoted: the blanks split it
+      {"VirtualDub", {vbYes}, "1|\"" + target + "\"|1"},
+      {"WME", {vbYes}, "1||0"},
+      {"batch", {vbOK}, "6||0"},
+      {"Crunchbox", {vbNo}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.method);
+    fs::remove(record);
+    EncoderInstallDir = encoderDir.string();
+    ScriptScope script;
+    for (int a : c.answers) script->AnswerMsgBox(a);
+    w.CompressorHandOff(c.method, target);
+    if (!c.expected.empty()) {
+      for (int i = 0; i < 1000 && ReadAll(record).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(ReadAll(record), c.expected.empty() ? "" : c.expected + "\n");
+    if (c.method != "batch") {
+      ASSERT_FALSE(script->MsgBoxes().empty());
+      EXPECT_EQ(script->MsgBoxes()[0].prompt, ask);
+    }
+    EXPECT_EQ(EncoderInstallDir, encoderDir.string());
+  }
+}
