@@ -199,6 +199,8 @@ ComPtr<IAMTimeline> BuildStoryboard(frmShow& w, bool withTransitions) {
     }
     result = timeline;
   });
+  // The window's list and frame-size object are read only while this window builds.
+  SetStreamSizeSources({});
   Err().Clear();
   return built ? result : ComPtr<IAMTimeline>();
 }
