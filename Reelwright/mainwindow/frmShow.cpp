@@ -113,6 +113,8 @@ frmShow::frmShow() : Form("frmShow") {
   On("mnuLoadNew_Click", [this] { mnuLoadNew_Click(); });
   On("cmdStop_Click", [this] { cmdStop_Click(); });
   RegisterPaneHandlers();
+  HookJoinEvents();
+  HookPreviewEvents();
 }
 
 frmShow::~frmShow() = default;
@@ -415,7 +417,11 @@ void frmShow::Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode) {
     }
   }
   const bool done = EndQuietly([&] {
-    // The joined preview holds no objects of its own until the join comes; nothing to stop here.
+    // A joined preview's objects still held are released.
+    {
+      ComPtr<IAMTimeline> none;
+      PlayTimeline(none);
+    }
     if (UnloadMode == vbFormCode || UnloadMode == vbFormMDIForm) return;
     UnloadEveryWindow(true, false);
     if (UnloadMode == vbAppTaskManager) std::exit(0);
@@ -583,9 +589,11 @@ void frmShow::Toolbar1_ButtonClick(const std::string& key) {
     mnuGenHelp_Click();
   } else if (k == "preview") {
     mnuMoviePreview_Click();
+  } else if (k == "join") {
+    Join();
   }
-  // Join, Compression and Options open windows of their own; their commands join the dispatch
-  // with those windows.
+  // Compression and Options open windows of their own; their commands join the dispatch with
+  // those windows.
 }
 
 void frmShow::FillHeightWidthCombo() {

@@ -26,6 +26,25 @@ extern ComPtr<IRenderEngine> StoryboardRenderEngine;
 // Flags a running join or joined preview polls; the close request sets both.
 extern bool RenderCancelRequested;
 extern bool PreviewStopRequested;
+// The transition names of the filled tiles, collected by a join or a joined preview for the
+// transition builder (entry i = tile i's Transition; grows and keeps stale entries).
+extern std::vector<std::string> ClipTransitions;
+// The joined preview's pause and resume requests (set by its buttons, polled by its loop).
+extern bool PreviewPaused;
+extern bool PreviewResumeRequested;
+// The joined preview's objects and the code of its last wait for completion (1: completed); they
+// outlive one call of PlayTimeline, so that a call without a timeline can release them.
+struct JoinedPreview {
+  LONG eventCode = 0;
+  ComPtr<IRenderEngine> engine;
+  ComPtr<IGraphBuilder> graph;
+  ComPtr<IMediaControl> control;
+  ComPtr<IMediaEvent> events;
+  ComPtr<IVideoWindow> videoWindow;
+  ComPtr<IMediaPosition> position;
+  ComPtr<IMediaPosition> secondPosition;
+};
+extern JoinedPreview JoinedPreviewState;
 // Kept by the preview pane's DivX check: the file in the tile is a repaired copy of this one.
 extern bool DivxConverted;
 extern std::string DivxOriginalFile;
@@ -291,6 +310,34 @@ class frmShow : public Form {
   // A close asked for while a join or joined preview ran further up the stack.
   int runDepth_ = 0;
   int16_t deferredClose_ = -1;
+
+ public:
+  // The join (frmShowJoin.cpp): the storyboard as a timeline, written as one AVI file and handed
+  // on by the compression method.
+  ComPtr<IAMTimeline> BuildTimeline();
+  ComPtr<IAMTimeline> BuildTransitionTimeline();
+  void WriteJoinedAvi();
+  void CompressorHandOff(const std::string& method, const std::string& target);
+  void mnuWriteAVI_Click();
+  void cmdWriteXTL_Click();
+  // The codec dialog of a "Manual" join: shows it on the rendered graph; false when the user
+  // cancelled. videoCodecSelected tells whether a video compressor was inserted.
+  bool PopupCodecDialog(IMediaControl* graph, bool& videoCodecSelected);
+  // The codec dialog itself, set by the options windows when they are linked in; without it
+  // PopupCodecDialog fails (a failing dialog counts as cancelled).
+  static std::function<bool(frmShow&, IMediaControl*, bool&)> CodecDialog;
+  // The joined preview (frmShowPreview.cpp): the storyboard played in a video window of its own.
+  void cmdPrev_Click(int16_t Index);
+  void PlayTimeline(ComPtr<IAMTimeline>& timeline);
+  void cmdPauseVidWindow_Click();
+  void cmdStopVidWin_Click();
+  void cmdPlayVideoWindow_Click();
+  void mnuPreview_Click();
+
+ private:
+  void HookJoinEvents();
+  void HookPreviewEvents();
+  void Join();
 
  public:
   // A join, XTL export or joined preview marks its run with this, so a close arriving through

@@ -73,13 +73,21 @@ HRESULT WriteDocument(const Bstr& path, const std::function<void(QXmlStreamWrite
   const std::string failure = "Cannot write the file \"" + path.Utf8() + "\".";
   if (path.Length() == 0) return ReportError(E_INVALIDARG, failure, "Xml2Dex");
   QSaveFile file(Q(path.Utf8()));
-  if (!file.open(QIODevice::WriteOnly)) return ReportError(E_ACCESSDENIED, failure, "Xml2Dex");
-  QXmlStreamWriter w(&file);
+  // Unbuffered, so that a short write (a full disk, a file-size limit) shows in write()'s count
+  // and the old file is kept.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return ReportError(E_ACCESSDENIED, failure, "Xml2Dex");
+  QByteArray document;
+  QXmlStreamWriter w(&document);
   w.setAutoFormatting(true);
   w.writeStartDocument();
   body(w);
   w.writeEndDocument();
-  if (w.hasError() || !file.commit()) return ReportError(E_FAIL, failure, "Xml2Dex");
+  if (w.hasError() || file.write(document) != document.size()) {
+    file.cancelWriting();
+    file.commit();
+    return ReportError(E_FAIL, failure, "Xml2Dex");
+  }
+  if (!file.commit()) return ReportError(E_FAIL, failure, "Xml2Dex");
   return S_OK;
 }
 
