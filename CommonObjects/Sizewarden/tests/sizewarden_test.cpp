@@ -23,6 +23,7 @@
 #include "forms/dialogbox.h"
 #include "forms/responder.h"
 #include "com/resources.h"
+#include "com/typeinfo.h"
 #include "graphparts_test_util.h"
 #include "join_graph.h"
 #include "scripted_responder.h"
@@ -517,6 +518,43 @@ TEST_F(Sizewarden, RegistrationWritesTheScriptsKeysOnceAndUnregistrationLeavesTh
   EXPECT_EQ(number, 429);
   ASSERT_EQ(Regsvr("Sizewarden"), 0);
   EXPECT_EQ(Dump(roots), first);
+}
+
+TEST_F(Sizewarden, ItsTypeLibraryDeclaresErrorValueAsAnAliasOfAnUnnamedEnumeration) {
+  ComPtr<ITypeLib> lib;
+  ASSERT_EQ(LoadRegTypeLib(kLibId, 1, 0, 0, lib.put()), S_OK);
+  ComPtr<ITypeInfo> alias;
+  for (uint32_t i = 0; i < lib->GetTypeInfoCount() && !alias; ++i) {
+    Bstr name;
+    ASSERT_EQ(lib->GetDocumentation(static_cast<int32_t>(i), &name, nullptr, nullptr, nullptr), S_OK);
+    if (name.Utf8() == "ErrorValue") {
+      ASSERT_EQ(lib->GetTypeInfo(i, alias.put()), S_OK);
+    }
+  }
+  ASSERT_TRUE(alias);
+  TYPEATTR attr;
+  ASSERT_EQ(alias->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr.typekind, TKIND_ALIAS);
+  ASSERT_EQ(attr.tdescAlias, VT_USERDEFINED);
+  ComPtr<ITypeInfo> named;
+  ASSERT_EQ(GetRefTypeInfo(alias.Get(), attr.tdescAliasType, named.put()), S_OK);
+  TYPEATTR enumAttr;
+  ASSERT_EQ(named->GetTypeAttr(&enumAttr), S_OK);
+  EXPECT_EQ(enumAttr.typekind, TKIND_ENUM);
+  Bstr enumName;
+  ASSERT_EQ(named->GetDocumentation(MEMBERID_NIL, &enumName, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(enumName.Utf8(), "");
+  const std::vector<std::pair<std::string, int32_t>> expected = {
+      {"errVal_NoError", 0},       {"errVal_FatalError", 1},       {"errVal_NonFatalError", 2},
+      {"errVal_ObjectNotFound", 3}, {"errVal_InvalidPtr", 4},       {"errVal_MediaTypeInvalid", 5},
+      {"errVal_VideoSizeInvalid", 6}};
+  ASSERT_EQ(enumAttr.cVars, expected.size());
+  for (uint32_t i = 0; i < expected.size(); ++i) {
+    const EnumValue* v = nullptr;
+    ASSERT_EQ(named->GetVarDesc(i, &v), S_OK);
+    EXPECT_EQ(v->name, expected[i].first);
+    EXPECT_EQ(v->value, expected[i].second) << v->name;
+  }
 }
 
 TEST_F(Sizewarden, TheLibraryServesOnlyItsClassAndUnloadsOnlyWithoutObjects) {
