@@ -123,14 +123,25 @@ void ShowCodecBox(LONG owner, const Bstr& identifier, bool about) {
   }
 }
 
+namespace {
+HRESULT SystemDeviceEnumerator(ICreateDevEnum** out) {
+  return CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, ICreateDevEnum::iid,
+                          reinterpret_cast<void**>(out));
+}
+DeviceEnumeratorMaker g_deviceEnumeratorMaker = SystemDeviceEnumerator;
+}  // namespace
+
+void SetDeviceEnumeratorMaker(DeviceEnumeratorMaker maker) {
+  g_deviceEnumeratorMaker = maker ? maker : SystemDeviceEnumerator;
+}
+
 tagKitbrokerError ListCodecs(int32_t category, const std::function<void(const Bstr&, const Bstr&)>& fire,
                              HRESULT* hr) {
   *hr = S_OK;
   try {
     fire(Bstr::FromUtf8("<<< No Compression >>>"), Bstr(u""));
     ComPtr<ICreateDevEnum> devEnum;
-    HRESULT created = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, ICreateDevEnum::iid,
-                                       devEnum.put_void());
+    HRESULT created = g_deviceEnumeratorMaker(devEnum.put());
     if (FAILED(created) || !devEnum) {
       *hr = FAILED(created) ? created : E_NOINTERFACE;
       return kbErrorSysDeviceEnumCreationFailed;

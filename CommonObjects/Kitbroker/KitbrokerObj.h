@@ -4,6 +4,7 @@
 #include "IKitbrokerObj.h"
 #include "com/connectionpoint.h"
 #include "com/dispatch.h"
+#include "dshow/devenum.h"
 #include "dshow/interfaces.h"
 
 namespace kitbroker {
@@ -50,6 +51,11 @@ void ShowCodecBox(LONG owner, const Bstr& identifier, bool about);
 // Lists a category, raising the event through fire; returns the error number and sets *hr.
 tagKitbrokerError ListCodecs(int32_t category, const std::function<void(const Bstr&, const Bstr&)>& fire,
                              HRESULT* hr);
+
+// How the listing makes the system device enumerator. A test puts its own maker in to make the
+// creation fail or throw; null puts the system's back.
+using DeviceEnumeratorMaker = HRESULT (*)(ICreateDevEnum** out);
+void SetDeviceEnumeratorMaker(DeviceEnumeratorMaker maker);
 
 }  // namespace kitbroker
 

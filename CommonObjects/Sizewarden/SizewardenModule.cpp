@@ -29,7 +29,7 @@ TypeLibDesc Description() {
                    {"errVal_InvalidPtr", 4},
                    {"errVal_MediaTypeInvalid", 5},
                    {"errVal_VideoSizeInvalid", 6}}),
-      Alias(kErrorValueAlias, "ErrorValue", VT_I4),
+      Alias(kErrorValueAlias, "ErrorValue", kErrorValueEnum),
       DualInterface(IStreamResize::iid, "IStreamResize",
                     {PropertyGet("TimelineGroup", 1, VT_UNKNOWN),
                      PropertyPut("TimelineGroup", 1, VT_UNKNOWN),

@@ -44,7 +44,6 @@ constexpr SizeRow kSizes[] = {
 };
 constexpr LONG kTableRows = sizeof kSizes / sizeof kSizes[0];
 
-constexpr UINT WM_ERASEBKGND = 0x0014;
 constexpr DISPID kOnError = 1;
 
 enum DispId : DISPID {
@@ -298,11 +297,9 @@ HRESULT StreamResize::SpliceGrabber(IFilterGraph* graph, IBaseFilter* compressor
   if (!notify_) {
     notify_ = CreateMessageWindow(
         [this](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) -> LRESULT {
-          if (msg <= 0xBFFF) {
-            LRESULT answer = OnNotifyMessage(hwnd, msg, wParam, lParam, this);
-            if (msg == WM_ERASEBKGND) return answer;
-          }
-          return DefWindowProc(hwnd, msg, wParam, lParam);
+          return RouteNotifyMessage(hwnd, msg, wParam, lParam, [this](HWND h, UINT m, WPARAM w, LPARAM l) {
+            return OnNotifyMessage(h, m, w, l, this);
+          });
         },
         "NotifyWnd");
   }

@@ -2,6 +2,7 @@
 // The stream resizer: the frame-size table, the timeline group's output type, and the watch
 // filter spliced in front of the compressor that feeds each AVI Mux; a refused sample becomes
 // the event OnError on the creating thread.
+#include <functional>
 #include <string>
 
 #include "IStreamResize.h"
@@ -21,6 +22,20 @@ constexpr const char* kSizeErrorText =
     "The Compressor filter could not proccess the video sample. The Video size is probably invalid.";
 
 class SampleGrabber;
+
+constexpr UINT WM_ERASEBKGND = 0x0014;
+
+// The notify window's procedure: messages up to 0xBFFF go to `notify` first (only
+// WM_ERASEBKGND takes its answer), then to DefWindowProc; registered messages (0xC000 and up)
+// go to DefWindowProc alone.
+inline LRESULT RouteNotifyMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                  const std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>& notify) {
+  if (msg <= 0xBFFF) {
+    LRESULT answer = notify(hwnd, msg, wParam, lParam);
+    if (msg == WM_ERASEBKGND) return answer;
+  }
+  return DefWindowProc(hwnd, msg, wParam, lParam);
+}
 
 class StreamResize : public DispatchObject<IStreamResize, ConnectionPointContainerImpl> {
  public:

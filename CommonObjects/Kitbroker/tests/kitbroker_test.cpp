@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "IKitbrokerObj.h"
+#include "KitbrokerObj.h"
 #include "SampleGrabber.h"
 #include "StreamResize.h"
 #include "StringList.h"
@@ -236,6 +239,68 @@ TEST_F(Kitbroker, ListsNoCompressionFirstThenEveryCompressorOfTheCategory) {
     }
     for (const auto& e : expected) EXPECT_NE(std::find(names.begin(), names.end(), e), names.end()) << e;
   }
+}
+
+// The control's members over a plain dispatch object, with the library's listing compiled in so
+// that its device enumerator maker can be replaced.
+class ListingControl : public KitbrokerCore<DispatchObject<IKitbrokerObj, ConnectionPointContainerImpl>> {
+ public:
+  ListingControl() : KitbrokerCore(kLibId, 1, 0, IKitbrokerObj::iid) {}
+};
+
+class RefusingDeviceEnumerator : public ComObject<ICreateDevEnum> {
+ public:
+  HRESULT CreateClassEnumerator(REFCLSID, IEnumMoniker** out, DWORD) override {
+    if (out) *out = nullptr;
+    return E_ACCESSDENIED;
+  }
+};
+
+TEST(KitbrokerListing, AFailedEnumeratorOrAnExceptionEndsTheListingAfterNoCompression) {
+  struct Case {
+    const char* what;
+    DeviceEnumeratorMaker maker;
+    int32_t category;
+    tagKitbrokerError result;
+    HRESULT hr;
+  } cases[] = {
+      {"creation fails", [](ICreateDevEnum** out) -> HRESULT { *out = nullptr; return E_OUTOFMEMORY; }, 0,
+       kbErrorSysDeviceEnumCreationFailed, E_OUTOFMEMORY},
+      {"creation gives no object", [](ICreateDevEnum** out) -> HRESULT { *out = nullptr; return S_OK; }, 1,
+       kbErrorSysDeviceEnumCreationFailed, E_NOINTERFACE},
+      {"class enumerator fails",
+       [](ICreateDevEnum** out) -> HRESULT {
+         *out = MakeComObject<RefusingDeviceEnumerator>().Detach();
+         return S_OK;
+       },
+       1, kbErrorCreateClassEnumeratorFailed, E_ACCESSDENIED},
+      {"creation throws", [](ICreateDevEnum**) -> HRESULT { throw std::runtime_error("no enumerator"); }, 0,
+       kbErrorException, S_OK},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetDeviceEnumeratorMaker(c.maker);
+    ComPtr<ListingControl> control = MakeComObject<ListingControl>();
+    Recorder events(static_cast<IKitbrokerObj*>(control.Get()), DIID__IKitbrokerObjEvents, kCompressionCodecListed);
+    tagKitbrokerError r = kbErrorGeneric;
+    EXPECT_EQ(control->ListAVICompressionCodecs(static_cast<tagMediaCategory>(c.category), &r), c.hr);
+    EXPECT_EQ(r, c.result);
+    ASSERT_EQ(events.heard.size(), 1u);
+    const auto& args = events.heard[0].args;
+    ASSERT_EQ(args.size(), 3u);
+    EXPECT_EQ(args[0].bstr().Utf8(), "<<< No Compression >>>");
+    EXPECT_FALSE(args[1].bstr().IsNull());
+    EXPECT_EQ(args[1].bstr().Utf8(), "");
+    EXPECT_EQ(args[2].Deref().i4(), c.category);
+  }
+  // The system's enumerator again: the listing goes on past the first entry.
+  SetDeviceEnumeratorMaker(nullptr);
+  ComPtr<ListingControl> control = MakeComObject<ListingControl>();
+  Recorder events(static_cast<IKitbrokerObj*>(control.Get()), DIID__IKitbrokerObjEvents, kCompressionCodecListed);
+  tagKitbrokerError r = kbErrorGeneric;
+  EXPECT_EQ(control->ListAVICompressionCodecs(static_cast<tagMediaCategory>(0), &r), S_OK);
+  EXPECT_EQ(r, kbErrorNoError);
+  EXPECT_GT(events.heard.size(), 1u);
 }
 
 TEST_F(Kitbroker, CodecBoxQuestionsBindTheCodecEachTime) {

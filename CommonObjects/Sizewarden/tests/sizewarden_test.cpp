@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstddef>
+#include <cstring>
 #include <cstdio>
 #include <thread>
 
@@ -23,6 +25,7 @@
 #include "forms/dialogbox.h"
 #include "forms/responder.h"
 #include "com/resources.h"
+#include "com/typeinfo.h"
 #include "graphparts_test_util.h"
 #include "join_graph.h"
 #include "scripted_responder.h"
@@ -331,6 +334,152 @@ TEST_F(Sizewarden, AMuxUnderAnotherNameIsLeftAlone) {
   EXPECT_FALSE(FilterNamed(j.graph.Get(), "Sample Grabber"));
 }
 
+// A test source of one video type, a pass-through compressor and a sink added to the graph as
+// "AVI Mux": the splice looks only at the mux's name and its inputs' upstream types.
+class OneTypeSource : public dshow::Filter {
+ public:
+  explicit OneTypeSource(MediaType type)
+      : Filter(u"One Type Source", MakeGuid("{3C1E8A52-7D40-4B96-A2F3-6E9B0C5D1F74}")), out_(this, u"Out") {
+    out_.SetTypes({std::move(type)});
+  }
+  int PinCount() override { return 1; }
+  dshow::Pin* GetPin(int i) override { return i == 0 ? &out_ : nullptr; }
+  dshow::OutputPin out_;
+};
+
+class StandInMux : public dshow::Filter {
+ public:
+  StandInMux()
+      : Filter(u"Stand-in Mux", MakeGuid("{3C1E8A52-7D40-4B96-A2F3-6E9B0C5D1F75}")),
+        in_(this, u"Input 01", [](const AM_MEDIA_TYPE&) { return S_OK; }) {}
+  int PinCount() override { return 1; }
+  dshow::Pin* GetPin(int i) override { return i == 0 ? &in_ : nullptr; }
+  dshow::InputPin in_;
+};
+
+class PassThroughCompressor : public dshow::InPlaceTransformFilter {
+ public:
+  PassThroughCompressor() : InPlaceTransformFilter(u"Pass-through Compressor", GUID_NULL, false) {}
+  HRESULT CheckInputType(const AM_MEDIA_TYPE&) override { return S_OK; }
+  HRESULT Transform(IMediaSample*) override { return S_OK; }
+};
+
+// A 32 x 16 RGB555 type with a VIDEOINFOHEADER, or with a VIDEOINFOHEADER2 (112 bytes, its
+// bitmap header at byte 72).
+MediaType SmallVideoType(const GUID& format) {
+  MediaType mt;
+  mt.majortype = MEDIATYPE_Video;
+  mt.subtype = MEDIASUBTYPE_RGB555;
+  mt.formattype = format;
+  mt.bFixedSizeSamples = 1;
+  mt.lSampleSize = 32 * 16 * 2;
+  BITMAPINFOHEADER bih;
+  bih.biWidth = 32;
+  bih.biHeight = 16;
+  bih.biBitCount = 16;
+  bih.biSizeImage = 32 * 16 * 2;
+  const bool v2 = format == FORMAT_VideoInfo2;
+  uint8_t* block = SetFormatBuffer(mt, v2 ? 112 : sizeof(VIDEOINFOHEADER));
+  std::memset(block, 0, mt.cbFormat);
+  std::memcpy(block + (v2 ? 72 : offsetof(VIDEOINFOHEADER, bmiHeader)), &bih, sizeof bih);
+  return mt;
+}
+
+// Source, compressor and stand-in mux connected in a new graph.
+struct StandInJoin {
+  explicit StandInJoin(const GUID& format) {
+    graph = NewGraph();
+    source = MakeComObject<OneTypeSource>(SmallVideoType(format));
+    compressor = MakeComObject<PassThroughCompressor>();
+    mux = MakeComObject<StandInMux>();
+    EXPECT_EQ(graph->AddFilter(source.Get(), u"One Type Source"), S_OK);
+    EXPECT_EQ(graph->AddFilter(compressor.Get(), u"Pass-through Compressor"), S_OK);
+    EXPECT_EQ(graph->AddFilter(mux.Get(), u"AVI Mux"), S_OK);
+    EXPECT_EQ(graph->ConnectDirect(PinsOf(source.Get())[0].Get(), PinsOf(compressor.Get())[0].Get(), nullptr), S_OK);
+    EXPECT_EQ(graph->ConnectDirect(PinsOf(compressor.Get())[1].Get(), PinsOf(mux.Get())[0].Get(), nullptr), S_OK);
+  }
+  ComPtr<IGraphBuilder> graph;
+  ComPtr<OneTypeSource> source;
+  ComPtr<PassThroughCompressor> compressor;
+  ComPtr<StandInMux> mux;
+};
+
+TEST_F(Sizewarden, OnlyAMuxInputOfFormatVideoInfoIsSpliced) {
+  struct Case {
+    const char* format;
+    GUID formatType;
+    bool spliced;
+  } cases[] = {{"VideoInfo", FORMAT_VideoInfo, true}, {"VideoInfo2", FORMAT_VideoInfo2, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    StandInJoin j(c.formatType);
+    MediaType upstream;
+    ASSERT_EQ(PinsOf(j.compressor.Get())[1]->ConnectionMediaType(&upstream), S_OK);
+    ASSERT_EQ(upstream.formattype, c.formatType);
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    ASSERT_EQ(resizer_->CheckIfSizeIsSupported(j.graph.Get(), &ok), S_OK);
+    EXPECT_EQ(ok, VARIANT_TRUE);
+    ComPtr<IBaseFilter> grabber = FilterNamed(j.graph.Get(), "Sample Grabber");
+    EXPECT_EQ(static_cast<bool>(grabber), c.spliced);
+    ComPtr<IPin> intoCompressor = Peer(PinsOf(j.compressor.Get())[0].Get());
+    ASSERT_TRUE(intoCompressor);
+    PIN_INFO info;
+    ASSERT_EQ(intoCompressor->QueryPinInfo(&info), S_OK);
+    ComPtr<IBaseFilter> before = ComPtr<IBaseFilter>::Attach(info.pFilter);
+    EXPECT_EQ(NameOf(before.Get()), c.spliced ? "Sample Grabber" : "One Type Source");
+    EXPECT_TRUE(IsSameObject(Peer(PinsOf(j.mux.Get())[0].Get()).Get(), PinsOf(j.compressor.Get())[1].Get()));
+    resizer_->DestroyObjects();
+  }
+}
+
+TEST(NotifyWindow, MessagesUpTo0xBFFFReachTheHandlerFirstAndLaterOnesOnlyTheDefault) {
+  HWND hwnd = CreateMessageWindow([](HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProc(h, m, w, l); },
+                                  "RouteProbe");
+  ASSERT_NE(hwnd, 0u);
+  struct Case {
+    UINT msg;
+    bool handled;
+    LRESULT answer;  // the handler answers 77
+  } cases[] = {
+      {WM_ERASEBKGND, true, 77},                     // the one message that takes the handler's answer
+      {WM_GETTEXTLENGTH, true, 10},                  // the default follows ("RouteProbe")
+      {WM_STREAMRESIZE_DELIVERY_FAILED, true, 0},
+      {0xBFFF, true, 0},
+      {0xC000, false, 0},
+      {0xC000 + WM_GETTEXTLENGTH, false, 0},
+      {0xFFFF, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.msg);
+    std::vector<UINT> seen;
+    LRESULT answer = RouteNotifyMessage(hwnd, c.msg, 0, 0, [&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+      seen.push_back(m);
+      return 77;
+    });
+    EXPECT_EQ(answer, c.answer);
+    EXPECT_EQ(seen, c.handled ? std::vector<UINT>{c.msg} : std::vector<UINT>{});
+  }
+  DestroyWindow(hwnd);
+}
+
+TEST_F(Sizewarden, TheNotifyWindowRaisesOnErrorForItsMessageAndAnswersTheRestByDefault) {
+  StandInJoin j(FORMAT_VideoInfo);
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  ASSERT_EQ(resizer_->CheckIfSizeIsSupported(j.graph.Get(), &ok), S_OK);
+  HWND notify = FindWindow(nullptr, "NotifyWnd");
+  ASSERT_NE(notify, 0u);
+  Recorder events(resizer_.Get(), DIID__IStreamResizeEvents, 1);
+  EXPECT_EQ(SendMessage(notify, WM_STREAMRESIZE_DELIVERY_FAILED, 0, 0), 0);
+  ASSERT_EQ(events.heard.size(), 1u);
+  EXPECT_EQ(events.heard[0].args[0].Deref().i4(), errVal_VideoSizeInvalid);
+  // A message of the registered range with the same low bits is not the watch filter's.
+  EXPECT_EQ(SendMessage(notify, 0xC000 | WM_STREAMRESIZE_DELIVERY_FAILED, 0, 0), 0);
+  EXPECT_EQ(SendMessage(notify, WM_ERASEBKGND, 0, 0), 0);
+  EXPECT_EQ(events.heard.size(), 1u);
+  EXPECT_EQ(SendMessage(notify, WM_GETTEXTLENGTH, 0, 0), 9);
+  resizer_->DestroyObjects();
+}
+
 // A compressor whose input takes any pin but a watch filter's: the splice cannot finish, so the
 // link it cut is made again and the join is written as before.
 class PickyCompressor : public dshow::InPlaceTransformFilter {
@@ -517,6 +666,43 @@ TEST_F(Sizewarden, RegistrationWritesTheScriptsKeysOnceAndUnregistrationLeavesTh
   EXPECT_EQ(number, 429);
   ASSERT_EQ(Regsvr("Sizewarden"), 0);
   EXPECT_EQ(Dump(roots), first);
+}
+
+TEST_F(Sizewarden, ItsTypeLibraryDeclaresErrorValueAsAnAliasOfAnUnnamedEnumeration) {
+  ComPtr<ITypeLib> lib;
+  ASSERT_EQ(LoadRegTypeLib(kLibId, 1, 0, 0, lib.put()), S_OK);
+  ComPtr<ITypeInfo> alias;
+  for (uint32_t i = 0; i < lib->GetTypeInfoCount() && !alias; ++i) {
+    Bstr name;
+    ASSERT_EQ(lib->GetDocumentation(static_cast<int32_t>(i), &name, nullptr, nullptr, nullptr), S_OK);
+    if (name.Utf8() == "ErrorValue") {
+      ASSERT_EQ(lib->GetTypeInfo(i, alias.put()), S_OK);
+    }
+  }
+  ASSERT_TRUE(alias);
+  TYPEATTR attr;
+  ASSERT_EQ(alias->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr.typekind, TKIND_ALIAS);
+  ASSERT_EQ(attr.tdescAlias, VT_USERDEFINED);
+  ComPtr<ITypeInfo> named;
+  ASSERT_EQ(GetRefTypeInfo(alias.Get(), attr.tdescAliasType, named.put()), S_OK);
+  TYPEATTR enumAttr;
+  ASSERT_EQ(named->GetTypeAttr(&enumAttr), S_OK);
+  EXPECT_EQ(enumAttr.typekind, TKIND_ENUM);
+  Bstr enumName;
+  ASSERT_EQ(named->GetDocumentation(MEMBERID_NIL, &enumName, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(enumName.Utf8(), "");
+  const std::vector<std::pair<std::string, int32_t>> expected = {
+      {"errVal_NoError", 0},       {"errVal_FatalError", 1},       {"errVal_NonFatalError", 2},
+      {"errVal_ObjectNotFound", 3}, {"errVal_InvalidPtr", 4},       {"errVal_MediaTypeInvalid", 5},
+      {"errVal_VideoSizeInvalid", 6}};
+  ASSERT_EQ(enumAttr.cVars, expected.size());
+  for (uint32_t i = 0; i < expected.size(); ++i) {
+    const EnumValue* v = nullptr;
+    ASSERT_EQ(named->GetVarDesc(i, &v), S_OK);
+    EXPECT_EQ(v->name, expected[i].first);
+    EXPECT_EQ(v->value, expected[i].second) << v->name;
+  }
 }
 
 TEST_F(Sizewarden, TheLibraryServesOnlyItsClassAndUnloadsOnlyWithoutObjects) {

@@ -110,6 +110,13 @@ TypeDesc Alias(REFGUID guid, std::string name, VARTYPE aliasOf, std::string help
   return t;
 }
 
+TypeDesc Alias(REFGUID guid, std::string name, REFGUID aliasType, std::string help, uint16_t flags) {
+  TypeDesc t = Type(TKIND_ALIAS, guid, std::move(name), std::move(help), flags);
+  t.aliasOf = VT_USERDEFINED;
+  t.aliasType = aliasType;
+  return t;
+}
+
 TypeDesc HiddenCopy(const TypeDesc& of, REFIID iid, std::string name) {
   TypeDesc t = of;
   t.guid = iid;
@@ -270,6 +277,8 @@ class TypeInfo final : public ComObject<ITypeInfo> {
     attr->wMajorVerNum = lib_->majorVersion;
     attr->wMinorVerNum = lib_->minorVersion;
     attr->wLibFlags = lib_->libFlags;
+    attr->tdescAlias = type_.aliasOf;
+    attr->tdescAliasType = type_.aliasType;
     return S_OK;
   }
   HRESULT GetFuncDesc(uint32_t index, const MemberDesc** out) override {

@@ -78,6 +78,46 @@ TEST(PropertyListStream, RoundTripsEveryStoredType) {
   EXPECT_EQ(ReadPropertyListFromStream(cut.Get(), &out), STG_E_READFAULT);
 }
 
+TEST(TypeDescriptions, AnAliasMayNameAnUnnamedEnumerationOfItsLibrary) {
+  using namespace desc;
+  constexpr GUID kLib = MakeGuid("{0B6F2E1A-2222-4C2B-9D7E-5A1F3C9B0001}");
+  constexpr GUID kEnum = MakeGuid("{0B6F2E1A-2222-4C2B-9D7E-5A1F3C9B0002}");
+  constexpr GUID kAlias = MakeGuid("{0B6F2E1A-2222-4C2B-9D7E-5A1F3C9B0003}");
+  constexpr GUID kPlain = MakeGuid("{0B6F2E1A-2222-4C2B-9D7E-5A1F3C9B0004}");
+  TypeLibDesc lib;
+  lib.libid = kLib;
+  lib.name = "EnumAliasLib";
+  lib.types = {Enumeration(kEnum, "", {{"First", 0}, {"Second", 7}}), Alias(kAlias, "Outcome", kEnum),
+               Alias(kPlain, "Count", VT_I4)};
+  PublishTypeLib(lib);
+  ComPtr<ITypeInfo> alias;
+  ASSERT_EQ(GetRegisteredTypeInfo(kLib, 1, 0, kAlias, alias.put()), S_OK);
+  TYPEATTR attr;
+  ASSERT_EQ(alias->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr.typekind, TKIND_ALIAS);
+  EXPECT_EQ(attr.tdescAlias, VT_USERDEFINED);
+  EXPECT_EQ(attr.tdescAliasType, kEnum);
+  ComPtr<ITypeInfo> named;
+  ASSERT_EQ(GetRefTypeInfo(alias.Get(), attr.tdescAliasType, named.put()), S_OK);
+  TYPEATTR enumAttr;
+  ASSERT_EQ(named->GetTypeAttr(&enumAttr), S_OK);
+  EXPECT_EQ(enumAttr.typekind, TKIND_ENUM);
+  ASSERT_EQ(enumAttr.cVars, 2);
+  Bstr name;
+  ASSERT_EQ(named->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(name.Utf8(), "");
+  const EnumValue* v = nullptr;
+  ASSERT_EQ(named->GetVarDesc(1, &v), S_OK);
+  EXPECT_EQ(v->name, "Second");
+  EXPECT_EQ(v->value, 7);
+  // An alias of an automation type names no type of the library.
+  ComPtr<ITypeInfo> plain;
+  ASSERT_EQ(GetRegisteredTypeInfo(kLib, 1, 0, kPlain, plain.put()), S_OK);
+  ASSERT_EQ(plain->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr.tdescAlias, VT_I4);
+  EXPECT_EQ(attr.tdescAliasType, GUID_NULL);
+}
+
 TEST(TypeDescriptions, ParametersTypedByStandardAliasesResolveByGuid) {
   using namespace desc;
   constexpr GUID kLib = MakeGuid("{0B6F2E1A-1111-4C2B-9D7E-5A1F3C9B0001}");

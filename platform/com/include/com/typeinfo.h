@@ -122,6 +122,9 @@ struct TypeDesc {
   std::vector<EnumValue> values;     // enumerations
   std::vector<ImplType> implTypes;   // classes
   VARTYPE aliasOf = VT_EMPTY;        // aliases: the type the alias names
+  // Aliases of a type of their library (aliasOf is then VT_USERDEFINED): that type's GUID, which
+  // GetRefTypeInfo resolves. GUID_NULL otherwise.
+  GUID aliasType{};
 
   // The class's default interface or default source; IID_NULL when it has none.
   IID DefaultInterface() const;
@@ -175,6 +178,8 @@ TypeDesc CoClass(REFCLSID clsid, std::string name, std::vector<ImplType> implTyp
 // An ActiveX control's class: creatable, flagged as a control.
 TypeDesc ControlClass(REFCLSID clsid, std::string name, std::vector<ImplType> implTypes, std::string help = {});
 TypeDesc Alias(REFGUID guid, std::string name, VARTYPE aliasOf, std::string help = {}, uint16_t flags = 0);
+// An alias of a type the library declares (an enumeration, which may be unnamed), by its GUID.
+TypeDesc Alias(REFGUID guid, std::string name, REFGUID aliasType, std::string help = {}, uint16_t flags = 0);
 // A copy of an interface's description under another identifier and name (an earlier version of
 // an interface that a library keeps as a hidden alias).
 TypeDesc HiddenCopy(const TypeDesc& of, REFIID iid, std::string name);
@@ -204,6 +209,10 @@ struct TYPEATTR {
   uint16_t wMajorVerNum = 0;
   uint16_t wMinorVerNum = 0;
   uint16_t wLibFlags = 0;
+  // Aliases: the type named (VT_USERDEFINED for a type of a library, whose GUID is
+  // tdescAliasType).
+  VARTYPE tdescAlias = VT_EMPTY;
+  GUID tdescAliasType{};
 };
 
 // Library flags.

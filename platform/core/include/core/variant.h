@@ -26,6 +26,7 @@ enum : VARTYPE {
   VT_VARIANT = 12,
   VT_UNKNOWN = 13,
   VT_UI1 = 17,
+  VT_USERDEFINED = 29,  // type descriptions only: a type named by GUID
   VT_ARRAY = 0x2000,
   VT_BYREF = 0x4000,
   VT_TYPEMASK = 0x0FFF,
