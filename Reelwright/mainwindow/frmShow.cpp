@@ -20,10 +20,12 @@
 #include "mainwindow/frmSplash.h"
 #include "mainwindow/modMain.h"
 #include "mainwindow/modSettings.h"
+#include "options/modOptions.h"
 #include "registry/registry.h"
 #include "registry/settings.h"
 #include "shell/files.h"
 #include "shell/instance.h"
+#include "splitter/frmSplitter.h"
 #include "windows/frmStartTips.h"
 
 ComPtr<IAMTimeline> StoryboardTimeline;
@@ -115,9 +117,14 @@ frmShow::frmShow() : Form("frmShow") {
   RegisterPaneHandlers();
   HookJoinEvents();
   HookPreviewEvents();
+  InstallOptionsServices();
 }
 
-frmShow::~frmShow() = default;
+frmShow::~frmShow() {
+  // The options windows and the splitter stop reaching this window.
+  modOptions::SetMainWindowServices({});
+  SetLoadedFileNameHolder(nullptr);
+}
 
 // ---- Design ---------------------------------------------------------------------------------
 
@@ -591,9 +598,11 @@ void frmShow::Toolbar1_ButtonClick(const std::string& key) {
     mnuMoviePreview_Click();
   } else if (k == "join") {
     Join();
+  } else if (k == "compression") {
+    mnuOptions_Click();
+  } else if (k == "options") {
+    mnuSettings_Click();
   }
-  // Compression and Options open windows of their own; their commands join the dispatch with
-  // those windows.
 }
 
 void frmShow::FillHeightWidthCombo() {

@@ -133,6 +133,12 @@ class frmShow : public Form {
   void mnuGenHelp_Click();
   void mnuSupport_Click();
   void mnuAbout_Click();
+  void mnuOptions_Click();
+  void mnuSettings_Click();
+  void mnuSplitter_Click();
+  void mnuDuration_Click();
+  // Gives the options windows this window's frame sizes, drag-and-drop flag and toolbar.
+  void InstallOptionsServices();
   static const char* const kPortraitNotice;
   static const char* const kCaptureDownloadAddress;
   static std::string CaptureMissingMessage();
@@ -323,9 +329,12 @@ class frmShow : public Form {
   // The codec dialog of a "Manual" join: shows it on the rendered graph; false when the user
   // cancelled. videoCodecSelected tells whether a video compressor was inserted.
   bool PopupCodecDialog(IMediaControl* graph, bool& videoCodecSelected);
-  // The codec dialog itself, set by the options windows when they are linked in; without it
-  // PopupCodecDialog fails (a failing dialog counts as cancelled).
+  // The codec dialog itself: ShowCodecDialog unless replaced; emptied, PopupCodecDialog fails (a
+  // failing dialog counts as cancelled).
   static std::function<bool(frmShow&, IMediaControl*, bool&)> CodecDialog;
+  // The program's codec dialog (frmCodecDialog) popped up over the main window on the graph; its
+  // m_bVideoCodecSelected gives videoCodecSelected.
+  static bool ShowCodecDialog(frmShow& owner, IMediaControl* graph, bool& videoCodecSelected);
   // The joined preview (frmShowPreview.cpp): the storyboard played in a video window of its own.
   void cmdPrev_Click(int16_t Index);
   void PlayTimeline(ComPtr<IAMTimeline>& timeline);

@@ -14,8 +14,10 @@
 #include "engine/modGeneral.h"
 #include "engine/modGeneralGraph.h"
 #include "forms/app.h"
+#include "mainwindow/FormInstances.h"
 #include "mainwindow/frmShow.h"
 #include "mainwindow/modSettings.h"
+#include "options/frmCodecDialog.h"
 #include "registry/settings.h"
 #include "shell/files.h"
 #include "shell/instance.h"
@@ -23,7 +25,7 @@
 #include "shell/process.h"
 
 std::vector<std::string> ClipTransitions;
-std::function<bool(frmShow&, IMediaControl*, bool&)> frmShow::CodecDialog;
+std::function<bool(frmShow&, IMediaControl*, bool&)> frmShow::CodecDialog = frmShow::ShowCodecDialog;
 
 namespace {
 
@@ -232,6 +234,14 @@ void frmShow::Join() {
 }
 
 void frmShow::mnuWriteAVI_Click() { Join(); }
+
+bool frmShow::ShowCodecDialog(frmShow& owner, IMediaControl* graph, bool& videoCodecSelected) {
+  frmCodecDialog& dialog = DefaultForm<frmCodecDialog>();
+  bool result = false;
+  dialog.Popup(graph, &owner, result);
+  videoCodecSelected = dialog.m_bVideoCodecSelected;
+  return result;
+}
 
 bool frmShow::PopupCodecDialog(IMediaControl* graph, bool& videoCodecSelected) {
   if (!CodecDialog) Raise(vbErrCantCreateObject);

@@ -22,9 +22,14 @@
 #include "mainwindow/frmShow.h"
 #include "mainwindow/modDivx.h"
 #include "mainwindow/modSettings.h"
+#include "options/frmCompOpt.h"
+#include "options/frmDuration.h"
+#include "options/frmOptions.h"
+#include "options/modOptions.h"
 #include "registry/settings.h"
 #include "shell/files.h"
 #include "shell/process.h"
+#include "splitter/frmSplitter.h"
 #include "windows/frmCapture.h"
 #include "windows/frmPreview.h"
 #include "windows/frmSupport.h"
@@ -75,6 +80,10 @@ void frmShow::RegisterPaneHandlers() {
   On("mnuGenHelp_Click", [this] { mnuGenHelp_Click(); });
   On("mnuSupport_Click", [this] { mnuSupport_Click(); });
   On("mnuAbout_Click", [this] { mnuAbout_Click(); });
+  On("mnuOptions_Click", [this] { mnuOptions_Click(); });
+  On("mnuSettings_Click", [this] { mnuSettings_Click(); });
+  On("mnuSplitter_Click", [this] { mnuSplitter_Click(); });
+  On("mnuDuration_Click", [this] { mnuDuration_Click(); });
 }
 
 // ---- Load -----------------------------------------------------------------------------------
@@ -342,7 +351,7 @@ void frmShow::lblFileName_Change() {
 
 void frmShow::cmdSplit_Click() {
   if (sLoadedFileName.empty() || Dir(sLoadedFileName).empty() || IsPictureFile(sLoadedFileName)) return;
-  // The splitter window is not part of this program yet: its road ends here.
+  mnuSplitter_Click();
 }
 
 // ---- Picture editing --------------------------------------------------------------------------
@@ -484,3 +493,64 @@ void frmShow::mnuGenHelp_Click() { HtmlHelp(hWnd(), AppPath() + "/Reelwright.chm
 void frmShow::mnuSupport_Click() { DefaultForm<frmSupport>().Show(vbModal); }
 
 void frmShow::mnuAbout_Click() { DefaultForm<frmAbout>().Show(vbModal); }
+
+void frmShow::mnuOptions_Click() { DefaultForm<frmCompOpt>().Show(vbModal); }
+
+void frmShow::mnuSettings_Click() { DefaultForm<frmOptions>().Show(vbModal); }
+
+void frmShow::mnuDuration_Click() {
+  frmDuration& dialog = DefaultForm<frmDuration>();
+  dialog.Show(vbModal);
+  // A close by the title bar applies nothing; only an OK gives the tile the chosen seconds.
+  if (!dialog.OkPressed()) return;
+  const auto index = static_cast<int16_t>(SelectedClipIndex);
+  TilePut(index, tile::kDuration, Variant(static_cast<double>(ChosenClipDuration)));
+  if (CDbl(TileGet(index, tile::kDuration)) == 0) {
+    TilePut(index, tile::kDuration, Variant(static_cast<double>(DefaultClipDuration)));
+  }
+}
+
+void frmShow::mnuSplitter_Click() {
+  Err().Clear();
+  frmSplitter& splitter = DefaultForm<frmSplitter>();
+  splitter.Load();
+  splitter.Height(Height());
+  splitter.Width(Width());
+  splitter.Top(Top());
+  splitter.Left(Left());
+  std::string oldName;
+  if (!sLoadedFileName.empty() && FileExists(sLoadedFileName)) {
+    oldName = sLoadedFileName;
+    std::string opened = sLoadedFileName;
+    splitter.OpenFile(opened);
+  }
+  if (Err().Number == 5) {
+    Err().Clear();
+    splitter.Unload();
+    return;
+  }
+  Err().Clear();
+  splitter.Show(vbModal);
+  if (LCase(sLoadedFileName) == LCase(oldName)) return;
+  for (int16_t i : ElementIndexes("ctrlSourceClip")) {
+    if (LCase(CStr(TileGet(i, tile::kMediaFile))) == LCase(oldName)) {
+      TilePut(i, tile::kMediaFile, Variant(sLoadedFileName));
+      break;
+    }
+  }
+  RefreshClipList();
+}
+
+void frmShow::InstallOptionsServices() {
+  modOptions::MainWindowServices services;
+  services.FillHeightWidthCombo = [this](ComboBox& box) {
+    frameSizeBox = &box;
+    FillHeightWidthCombo();
+    frameSizeBox = nullptr;
+  };
+  services.SetEnableDragDrop = [this](bool enable) { m_boolEnableDragDrop = enable; };
+  services.ShowHideToolbar = [this](bool show) { ShowHideToolbar(show); };
+  services.LoadToolBar = [this] { LoadToolBar(); };
+  modOptions::SetMainWindowServices(std::move(services));
+  SetLoadedFileNameHolder(&sLoadedFileName);
+}
