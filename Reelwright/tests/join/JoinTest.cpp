@@ -29,11 +29,14 @@
 #include "forms/end_requests.h"
 #include "forms/form.h"
 #include "forms/responder.h"
+#include "mainwindow/FormInstances.h"
 #include "mainwindow/frmShow.h"
 #include "mainwindow/modSettings.h"
+#include "options/frmCodecDialog.h"
 #include "registry/settings.h"
 #include "scripted_responder.h"
 #include "shell/instance.h"
+#include "window_driver.h"
 
 namespace fs = std::filesystem;
 
@@ -1021,4 +1024,58 @@ TEST_F(Join, HandOffStartsTheProgramsPlacedAtTheirPaths) {
     }
     EXPECT_EQ(EncoderInstallDir, encoderDir.string());
   }
+}
+
+// A "Manual" join through the program's own codec dialog: "<<< No Compression >>>" chosen in both
+// lists writes the movie uncompressed, and no size test or message follows.
+TEST_F(Join, AManualJoinThroughTheCodecDialogWithNoCompression) {
+#ifndef KITBROKER_LIBRARY
+  GTEST_SKIP() << "the codec-manager control is not built";
+#else
+  {
+    const std::string cmd = std::string("'") + REGSVR + "' /s '" + KITBROKER_LIBRARY + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  }
+  frmShow& w = Window();
+  const std::string source = Made(fixtures::Kind::AviMjpegPcm, "movie.avi", 2.0);
+  Add(w, source);
+  TransitionsEnabled = false;
+  DefaultClipDuration = 2;
+  SaveSetting("Reelwright", "Options", "Compression", "Manual");
+  frmShow::CodecDialog = frmShow::ShowCodecDialog;
+  const std::string target = (out_ / "manual.avi").string();
+  const char* const none = "<<< No Compression >>>";
+  auto lineOf = [](ListBox& list, const std::string& name) -> int16_t {
+    for (int16_t i = 0; i < list.ListCount(); ++i)
+      if (list.List(i) == name) return i;
+    ADD_FAILURE() << "no line " << name;
+    return 0;
+  };
+  int shown = 0;
+  auto watch = driver::WhenShownModally("frmCodecDialog", [&](Form& f) {
+    ++shown;
+    auto& d = static_cast<frmCodecDialog&>(f);
+    driver::ClickListItem(*d.ListVideoCodecs, lineOf(*d.ListVideoCodecs, none));
+    driver::ClickListItem(*d.ListAudioCodecs, lineOf(*d.ListAudioCodecs, none));
+    driver::Click(*d.CmdOK);
+  });
+  DefaultForm<frmCodecDialog>().m_bVideoCodecSelected = true;
+  ScriptScope script;
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+  PressJoin(w);
+  EXPECT_EQ(shown, 1);
+  EXPECT_FALSE(DefaultForm<frmCodecDialog>().m_bVideoCodecSelected);
+  EXPECT_TRUE(script->MsgBoxes().empty()) << script->MsgBoxes().at(0).prompt;
+  const fixtures::Probe p = fixtures::RunFfprobe(target);
+  ASSERT_TRUE(p.ok) << p.error;
+  const fixtures::ProbedStream* v = p.First("video");
+  const fixtures::ProbedStream* a = p.First("audio");
+  ASSERT_TRUE(v);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(v->codecName, "rawvideo");
+  EXPECT_EQ(a->codecName, "pcm_s16le");
+  EXPECT_NEAR(v->frameRate, 15.0, 0.01);
+  EXPECT_GE(p.duration, fixtures::RunFfprobe(source).duration - 1.0 / 15);
+  EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+#endif
 }
