@@ -176,22 +176,27 @@ TEST_F(MenuRoads, TheSplitterRoadHandsThePieceToTheTile) {
     ASSERT_FALSE(script->MsgBoxes().empty());
     EXPECT_EQ(script->MsgBoxes().back().prompt, "The Selected File does not contain an editable video stream.");
   }
+  // Another file whose name differs from the movie's only in case.
+  const std::string other = Media(Kind::AviMjpegPcm, "MOVIE.AVI");
   struct Case {
     const char* name;
-    std::string selected;  // sLoadedFileName when the road starts
+    bool splitButton;      // the preview pane's split button instead of the menu item
+    std::string before0;   // the tiles before
     bool save;
-    std::string tile0;  // the tiles afterwards
+    std::string tile0;     // the tiles afterwards
     std::string tile1;
   };
   const Case cases[] = {
-      {"closed without saving", movie, false, movie, movie},
-      {"saved: the first tile holding the file", movie, true, piece, movie},
+      {"closed without saving", false, movie, false, movie, movie},
+      {"saved: the first tile holding the file", false, movie, true, piece, movie},
+      {"saved: the name matched in any case", false, other, true, piece, movie},
+      {"the split button, saved", true, movie, true, piece, movie},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    w.TilePut(0, tile::kMediaFile, Variant(movie));
+    w.TilePut(0, tile::kMediaFile, Variant(c.before0));
     w.TilePut(1, tile::kMediaFile, Variant(movie));
-    w.sLoadedFileName = c.selected;
+    w.sLoadedFileName = movie;
     Err().Number = 5;  // left from before: the road starts clear
     int shown = 0;
     auto watch = driver::WhenShownModally("frmSplitter", [&](Form& f) {
@@ -203,7 +208,11 @@ TEST_F(MenuRoads, TheSplitterRoadHandsThePieceToTheTile) {
       SelectionUnsaved = false;                   // no close question
       f.Unload();
     });
-    w.mnuSplitter_Click();
+    if (c.splitButton) {
+      w.cmdSplit_Click();
+    } else {
+      w.mnuSplitter_Click();
+    }
     EXPECT_EQ(shown, 1);
     EXPECT_EQ(CStr(w.TileGet(0, tile::kMediaFile)), c.tile0);
     EXPECT_EQ(CStr(w.TileGet(1, tile::kMediaFile)), c.tile1);
