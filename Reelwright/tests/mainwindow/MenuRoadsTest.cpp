@@ -4,6 +4,9 @@
 // tile's movie.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QWidget>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -139,7 +142,16 @@ TEST_F(MenuRoads, ChangeDurationAppliesOnlyAnOk) {
     auto watch = driver::WhenShownModally("frmDuration", [&](Form& f) {
       auto& d = static_cast<frmDuration&>(f);
       if (c.chosen == 0) {
-        d.Unload();
+        // The window's own close box.
+        bool closed = false;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+          if (closed || !top->isVisible() || top->windowTitle().toStdString() != d.Caption()) continue;
+          top->close();
+          closed = true;
+        }
+        EXPECT_TRUE(closed);
+        EXPECT_FALSE(d.IsLoaded());
+        if (d.IsLoaded()) d.Unload();  // never left waiting
         return;
       }
       driver::ClickListItem(*d.lstDelay, static_cast<int16_t>(c.chosen - 1));
