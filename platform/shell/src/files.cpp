@@ -347,6 +347,28 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// The permissions of a newly made file: read and write for all, less the process's umask (read
+// from /proc, so the mask itself is never changed, not even for a moment).
+mode_t NewFileMode() {
+  mode_t mask = 022;
+  if (FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+      unsigned value = 0;
+      if (std::sscanf(line, "Umask: %o", &value) == 1) {
+        mask = static_cast<mode_t>(value);
+        break;
+      }
+    }
+    std::fclose(status);
+  }
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
 void ReplaceFile(const std::string& finished, const std::string& target) {
   struct stat finishedStat;
   if (finished.empty() || ::lstat(finished.c_str(), &finishedStat) != 0) Raise(vbErrFileNotFound);
@@ -357,7 +379,10 @@ void ReplaceFile(const std::string& finished, const std::string& target) {
   bool targetExists = ::lstat(resolved.c_str(), &targetStat) == 0;
   if (targetExists && !S_ISREG(targetStat.st_mode)) Raise(vbErrPathFileAccess);
   if (targetExists && targetStat.st_dev == finishedStat.st_dev && targetStat.st_ino == finishedStat.st_ino) return;
-  if (targetExists) ::chmod(finished.c_str(), targetStat.st_mode & 07777);
+  // The replacement keeps the old file's permissions; a new file gets those of any file the user
+  // makes (finished files are often made owner-only while they are written).
+  const mode_t wanted = targetExists ? (targetStat.st_mode & 07777) : NewFileMode();
+  ::chmod(finished.c_str(), wanted);
   if (::rename(finished.c_str(), resolved.c_str()) == 0) return;
   int err = errno;
   if (err != EXDEV) RaiseErrno(err, Missing::Path);
@@ -373,6 +398,7 @@ void ReplaceFile(const std::string& finished, const std::string& target) {
     ::unlink(nearby.c_str());
     throw;
   }
+  ::chmod(nearby.c_str(), wanted);
   if (::rename(nearby.c_str(), resolved.c_str()) != 0) {
     err = errno;
     ::unlink(nearby.c_str());

@@ -275,6 +275,16 @@ TEST_F(ReplaceTest, FinishedFileTakesTheTargetsPlaceAndPermissions) {
   }
 }
 
+TEST_F(ReplaceTest, ANewTargetGetsTheUsualPermissionsOfANewFile) {
+  namespace fs = std::filesystem;
+  const mode_t old = ::umask(027);
+  WriteBytes(At("finished.tmp"), "new");
+  fs::permissions(At("finished.tmp"), fs::perms(0600));  // written owner-only, as temporary files are
+  ReplaceFile(At("finished.tmp"), At("brand-new.avi"));
+  ::umask(old);
+  EXPECT_EQ(fs::status(At("brand-new.avi")).permissions(), fs::perms(0640));
+}
+
 TEST_F(ReplaceTest, TargetsThatAreNoFilesAreRefusedAndLeftAlone) {
   MkDir(At("folder"));
   ASSERT_EQ(::mkfifo(At("fifo").c_str(), 0600), 0);

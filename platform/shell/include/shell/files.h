@@ -90,7 +90,8 @@ std::string ResolveLinks(const std::string& path);
 // the target, so the target is at every moment either the old file or the new one, complete.
 // A target that is a symbolic link keeps pointing at the replaced file: the file it names is
 // replaced. A finished file on another file system is copied next to that file first. The
-// replaced file's permission bits pass to the new one. A target that exists but is no regular
+// replaced file's permission bits pass to the new one; a new target gets a new file's usual
+// permissions (0666 less the umask), however the finished file was made. A target that exists but is no regular
 // file (a folder, a device, a FIFO) is refused with 75 and left alone, as is the finished file;
 // 53 when the finished file is missing.
 void ReplaceFile(const std::string& finished, const std::string& target);
