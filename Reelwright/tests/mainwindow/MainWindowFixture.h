@@ -2,7 +2,11 @@
 // The storyboard window's tests: each test gets a registry and a program folder of its own (below
 // the test's scratch folder) and a runtime folder of its own, the clip tile and frame-size libraries registered there, message
 // boxes routed to the test's responder, and the window made on demand.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -28,8 +32,9 @@ class MainWindowFixture : public ::testing::Test {
     for (char& c : name)
       if (c == '/') c = '_';
     root_ = fs::path(fixtures::ScratchFolder("mainwindow")) / name;
-    fs::remove_all(root_);
     program_ = root_ / "program";
+    SetImmutable(program_, false);  // a run that crashed may have left a read-only program folder
+    fs::remove_all(root_);
     media_ = root_ / "media";
     fs::create_directories(program_);
     fs::create_directories(media_);
@@ -72,6 +77,21 @@ class MainWindowFixture : public ::testing::Test {
     w_ = MakeForm<frmShow>();
     w_->Load();
     return *w_;
+  }
+
+  // Sets or clears a folder's immutable flag (as chattr +i does): nobody, root included, may create
+  // or change files in it then. False when the folder is missing or its file system has no such flag.
+  static bool SetImmutable(const Path& folder, bool on) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+      flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+      ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
   }
 
   Path root_, program_, media_;

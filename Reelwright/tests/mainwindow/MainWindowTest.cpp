@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -773,6 +775,84 @@ TEST_F(MainWindow, ASaveThatCannotBeWrittenSaysWhyAndKeepsTheProjectChanged) {
   EXPECT_FALSE(script->MsgBoxes().back().prompt.empty()) << "the failure's description";
   EXPECT_TRUE(w.ProjectChanged);
   EXPECT_FALSE(fs::exists(root_ / "no such folder"));
+}
+
+// A program folder nobody may write, root included (the immutable flag; permissions alone do not
+// stop root): the load leaves out the Output folder, a delete rebuilds from memory without its list
+// file and keeps each tile's own values, a project saved elsewhere is written, and the close box
+// closes. No step crashes, shows a box it would not show otherwise, or leaves a file behind.
+TEST_F(MainWindow, AReadOnlyProgramFolderSkipsItsWritesAndLosesNothing) {
+  SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
+  ScriptScope script;
+  const std::string a = Movie("a.avi", 1.0), b = Movie("b.avi", 2.0), c = Movie("c.avi", 1.0);
+  SetImmutable(program_, false);
+  if (!SetImmutable(program_, true)) GTEST_SKIP() << "no immutable flag on this file system";
+  struct Restore {
+    Path folder;
+    ~Restore() { SetImmutable(folder, false); }
+  } restore{program_};
+  ASSERT_FALSE(std::ofstream(program_ / "probe.txt")) << "the program folder can still be written";
+  const fs::path project = root_ / "p.wzj";
+  frmShow* w = nullptr;
+  struct Step {
+    const char* name;
+    std::function<void()> run;
+    std::function<void()> check;
+  };
+  const Step steps[] = {
+      {"load", [&] { w = &Window(); },
+       [&] {
+         EXPECT_TRUE(w->Visible());
+         EXPECT_FALSE(fs::exists(program_ / "Output")) << "the folder could not be made";
+       }},
+      {"add three clips",
+       [&] {
+         for (const std::string& f : {a, b, c}) AddByDialog(script, *w, f);
+       },
+       [&] {
+         EXPECT_EQ(Files(*w), (std::vector<std::string>{a, b, c}));
+         EXPECT_TRUE(w->ProjectChanged);
+       }},
+      {"delete the middle tile",
+       [&] {
+         w->TilePut(0, tile::kDuration, Variant(7.0));
+         w->TilePut(2, tile::kTransition, Variant(std::string("Barn")));
+         w->DeleteClip(1);
+       },
+       [&] {
+         EXPECT_EQ(Files(*w), (std::vector<std::string>{a, c})) << "rebuilt from the list in memory";
+         EXPECT_DOUBLE_EQ(Duration(*w, 0), 7.0);
+         EXPECT_EQ(Transition(*w, 1), "Barn");
+         EXPECT_EQ(w->TileFile(2), "") << "the drop tile";
+         EXPECT_EQ(w->StoryboardTileCounter, 2);
+         EXPECT_FALSE(fs::exists(program_ / "~temp.tmp"));
+       }},
+      {"save elsewhere",
+       [&] {
+         script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(project.string()));
+         w->mnuSaveProject_Click();
+       },
+       [&] {
+         EXPECT_EQ(ReadAll(project), a + ";" + Transition(*w, 0) + "\r\n" + c + ";Barn\r\n");
+         EXPECT_FALSE(w->ProjectChanged);
+       }},
+      {"close box", [&] { AskFormsToClose(vbFormControlMenu); },
+       [&] {
+         EXPECT_FALSE(w->IsLoaded());
+         EXPECT_TRUE(Forms().empty()) << "every window unloaded";
+       }},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.run();
+    step.check();
+    EXPECT_TRUE(script->MsgBoxes().empty()) << "no box: " << (script->MsgBoxes().empty() ? "" : script->MsgBoxes()[0].prompt);
+    EXPECT_TRUE(fs::is_empty(program_)) << "nothing written into the program folder";
+  }
+  std::vector<std::string> besides;
+  for (const auto& e : fs::directory_iterator(root_)) besides.push_back(e.path().filename().string());
+  std::sort(besides.begin(), besides.end());
+  EXPECT_EQ(besides, (std::vector<std::string>{"made", "media", "p.wzj", "program", "registry", "runtime"}));
 }
 
 TEST_F(MainWindow, CommandsArrivingWhileAStoryboardChangeRunsAreIgnored) {
