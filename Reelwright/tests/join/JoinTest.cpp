@@ -30,6 +30,7 @@
 #include "forms/form.h"
 #include "forms/responder.h"
 #include "mainwindow/FormInstances.h"
+#include "mainwindow/MainWindowFixture.h"
 #include "mainwindow/frmShow.h"
 #include "mainwindow/modSettings.h"
 #include "options/frmCodecDialog.h"
@@ -49,34 +50,12 @@ std::string ReadAll(const fs::path& p) {
   return s.str();
 }
 
-class Join : public ::testing::Test {
+class Join : public MainWindowFixture {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    for (char& c : name)
-      if (c == '/') c = '_';
-    root_ = fs::path(fixtures::ScratchFolder("join")) / name;
-    fs::remove_all(root_);
-    program_ = root_ / "program";
-    media_ = root_ / "media";
+    MainWindowFixture::SetUp();
     out_ = root_ / "out folder ;é";
-    fs::create_directories(program_);
-    fs::create_directories(media_);
     fs::create_directories(out_);
-    fs::create_directories(root_ / "registry");
-    Keep("SUITE_REGISTRY_DIR", (root_ / "registry").string());
-    Keep("SUITE_PROGRAM_FOLDER", program_.string());
-    // Instance locks of this test's own: a batch encoder "running" here is seen by no other test.
-    fs::create_directories(root_ / "run");
-    fs::permissions(root_ / "run", fs::perms::owner_all);
-    Keep("XDG_RUNTIME_DIR", (root_ / "run").string());
-    previousBoxes_ = SetMsgBoxHandler([](const MsgBoxRequest& r) { return CurrentResponder()->MessageBox(r); });
-    for (const char* lib : {TILECARD_LIBRARY, SIZEWARDEN_LIBRARY}) {
-      const std::string cmd = std::string("'") + REGSVR + "' /s '" + lib + "'";
-      ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    }
-    SaveSetting("Reelwright", "Init", "StartTips", "Hide");
     SaveSetting("Reelwright", "Init", "MultiSelect", "false");
     ShowProjectEnabled = false;
     RenderCancelRequested = false;
@@ -84,28 +63,7 @@ class Join : public ::testing::Test {
   }
   void TearDown() override {
     frmShow::CodecDialog = nullptr;
-    if (w_) {
-      w_->ProjectChanged = false;
-      w_.reset();
-    }
-    SetMsgBoxHandler(previousBoxes_);
-    for (auto& [k, v] : saved_) {
-      if (v) {
-        setenv(k.c_str(), v->c_str(), 1);
-      } else {
-        unsetenv(k.c_str());
-      }
-    }
-  }
-  void Keep(const std::string& key, const std::string& value) {
-    const char* old = std::getenv(key.c_str());
-    saved_.emplace_back(key, old ? std::optional<std::string>(old) : std::nullopt);
-    setenv(key.c_str(), value.c_str(), 1);
-  }
-  frmShow& Window() {
-    w_ = MakeForm<frmShow>();
-    w_->Load();
-    return *w_;
+    MainWindowFixture::TearDown();
   }
   std::string Made(fixtures::Kind kind, const std::string& name, double seconds = 1.0, int fps = 15) {
     fixtures::Options o;
@@ -139,12 +97,7 @@ class Join : public ::testing::Test {
     return names;
   }
 
-  fs::path root_, program_, media_, out_;
-  FormPtr<frmShow> w_;
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-  MsgBoxHandler previousBoxes_;
+  fs::path out_;
 };
 
 // A timeline read back from its timeline file, one line per node:
