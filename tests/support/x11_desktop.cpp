@@ -391,4 +391,26 @@ bool WindowProgram::Report(const std::string& expected, const std::string& what,
   return false;
 }
 
+bool RunXdotool(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+  std::vector<std::string> argv = {"xdotool"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  Child tool;
+  Child::Options options;
+  options.env = env;
+  std::string error;
+  if (!tool.Start(argv, options, &error)) {
+    ADD_FAILURE() << error << " (Debian package xdotool; scripts/deps.sh installs it)";
+    return false;
+  }
+  int status = tool.Wait();
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool NextLineStartingWith(Child& child, const std::string& prefix, std::string& line) {
+  while (child.ReadLine(line)) {
+    if (line.rfind(prefix, 0) == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace x11test

@@ -123,6 +123,13 @@ class WindowProgram {
 std::string WindowProgramPath();
 
 // Base of a test suite whose tests share one desktop, started once for the suite.
+// Runs xdotool with the given environment ("NAME=value" entries; empty: the inherited one); true
+// when it succeeded. A missing xdotool is a test failure naming its package.
+bool RunXdotool(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+// Reads the child's output up to the next line that starts with prefix (earlier lines are
+// skipped); false when its output ends first.
+bool NextLineStartingWith(Child& child, const std::string& prefix, std::string& line);
+
 class DesktopSuite : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { desktop_ = new Desktop(); }

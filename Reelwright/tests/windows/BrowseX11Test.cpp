@@ -39,17 +39,7 @@ void Pump(int ms) {
 // Runs xdotool on this desktop; true when it succeeded. What it does reaches the window as X events
 // queued in order, which the pauses after each step let the window handle.
 bool Xdotool(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {"xdotool"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  x11test::Child tool;
-  x11test::Child::Options options;
-  std::string error;
-  if (!tool.Start(argv, options, &error)) {
-    ADD_FAILURE() << error << " (Debian package xdotool; scripts/deps.sh installs it)";
-    return false;
-  }
-  int status = tool.Wait();
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return x11test::RunXdotool(args);
 }
 
 class BrowseOnDesktop : public PrivateRegistry {

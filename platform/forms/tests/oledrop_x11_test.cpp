@@ -86,27 +86,12 @@ class OleDropOnX11 : public x11test::DesktopSuite {
  protected:
   // Runs xdotool on the desktop; true when it succeeded.
   bool Xdotool(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {"xdotool"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    x11test::Child tool;
-    x11test::Child::Options options;
-    options.env = desktop_->Environment();
-    std::string error;
-    if (!tool.Start(argv, options, &error)) {
-      ADD_FAILURE() << error << " (Debian package xdotool; scripts/deps.sh installs it)";
-      return false;
-    }
-    int status = tool.Wait();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return x11test::RunXdotool(args, desktop_->Environment());
   }
 };
 
-// The next line of the target that starts with the prefix (earlier ones are skipped).
 bool NextLine(x11test::Child& target, const std::string& prefix, std::string& line) {
-  while (target.ReadLine(line)) {
-    if (line.rfind(prefix, 0) == 0) return true;
-  }
-  return false;
+  return x11test::NextLineStartingWith(target, prefix, line);
 }
 
 TEST_F(OleDropOnX11, ADragOfATextAndAMovieFromAnotherProgramDropsTheMovie) {
