@@ -29,6 +29,7 @@ namespace {
 int g_depth = 0;
 Form* g_activeForm = nullptr;
 std::vector<Form*> g_allForms;  // every live form object
+bool g_deadControls = false;     // some form's graveyard may hold controls to delete
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -209,13 +210,20 @@ struct Form::Impl {
 
   // Outer frame in pixels.
   QRect Frame() const {
-    if (!window->testAttribute(Qt::WA_WState_Created)) window->winId();
+    EnsureFrameKnown();
     return window->frameGeometry();
   }
 
+  // The frame's size is known once the window exists on the window system. A window without a
+  // frame (a borderless one, a user control's surface) has none to learn, and is not made a
+  // native window for it: a user control's surface goes into its container's site next.
+  void EnsureFrameKnown() const {
+    if (window->testAttribute(Qt::WA_WState_Created) || !window->isWindow() || borderStyle == vbBSNone) return;
+    window->winId();
+  }
+
   void SetOuter(int x, int y, int w, int h) {
-    // The frame's size is known once the window exists on the window system.
-    if (!window->testAttribute(Qt::WA_WState_Created)) window->winId();
+    EnsureFrameKnown();
     QRect fr = window->frameGeometry();
     QRect in = window->geometry();
     int dw = fr.width() - in.width();
@@ -239,6 +247,7 @@ struct Form::Impl {
     loadedForms.erase(std::remove(loadedForms.begin(), loadedForms.end(), self), loadedForms.end());
     if (g_activeForm == self) g_activeForm = nullptr;
     for (auto& c : controls) graveyard.push_back(std::move(c));
+    g_deadControls = g_deadControls || !graveyard.empty();
     controls.clear();
     defaultButton.clear();
     cancelButton.clear();
@@ -318,6 +327,7 @@ namespace {
 
 void FlushGraveyards() {
   if (g_depth != 0) return;
+  g_deadControls = false;
   // Deleting a control may delete forms (a hosted user control's surface): walk a copy.
   for (Form* f : std::vector<Form*>(g_allForms)) {
     if (std::find(g_allForms.begin(), g_allForms.end(), f) == g_allForms.end()) continue;
@@ -329,9 +339,7 @@ void FlushGraveyards() {
 // Unloaded controls are deleted from the event loop once no handler runs: Qt may still be inside
 // a function of the widget (or timer) whose handler unloaded them.
 void ScheduleFlush() {
-  bool pending = false;
-  for (Form* f : g_allForms) pending = pending || !f->impl().graveyard.empty();
-  if (pending && QCoreApplication::instance()) {
+  if (g_deadControls && QCoreApplication::instance()) {
     QMetaObject::invokeMethod(qApp, [] { FlushGraveyards(); }, Qt::QueuedConnection);
   }
 }
@@ -867,6 +875,7 @@ void Form::UnloadElement(const std::string& name, int16_t index) {
     if ((*it)->Index() == index && Lower((*it)->Name()) == Lower(name)) {
       if (QWidget* w = (*it)->native().widget) w->hide();
       d_->graveyard.push_back(std::move(*it));
+      g_deadControls = true;
       d_->controls.erase(it);
       if (g_depth == 0) {
         d_->graveyard.clear();
