@@ -364,10 +364,17 @@ int16_t ButtonOf(Qt::MouseButtons b) {
   return r;
 }
 
+void AdoptWidget(Control& c, QWidget* w) {
+  Control::Native& n = c.native();
+  QWidget* parent = ClientOf(*n.form, n.container);
+  if (w->parentWidget() != parent) w->setParent(parent);
+  ApplyFont(w, n.font);
+}
+
 void AttachWidget(Control& c, QWidget* w) {
   Control::Native& n = c.native();
   QWidget* parent = ClientOf(*n.form, n.container);
-  w->setParent(parent);
+  if (w->parentWidget() != parent) w->setParent(parent);
   w->setObjectName(Q(n.name));
   n.widget = w;
   WidgetControls()[w] = &c;

@@ -235,8 +235,9 @@ Variant ListBox::GetProperty(const std::string& n) const {
 struct ComboBox::Impl {
   QWidget* frame = nullptr;   // the control's window: the combo, and below it the simple style's list
   QComboBox* box = nullptr;
-  QListView* list = nullptr;  // shown with the simple style only
+  QListView* list = nullptr;  // the simple style's list, made when that style is first chosen
   void SyncList() {
+    if (!list) return;
     if (box->currentIndex() >= 0) {
       list->setCurrentIndex(box->model()->index(box->currentIndex(), 0));
     } else {
@@ -258,23 +259,37 @@ ComboBox::ComboBox(const ControlSite& site) : Control(site), d_(std::make_shared
   native().backColor = 0x80000005;
   native().foreColor = 0x80000008;
   auto* frame = new QWidget;
+  AdoptWidget(*this, frame);
   auto* layout = new QVBoxLayout(frame);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   d_->frame = frame;
   d_->box = new QComboBox(frame);
   d_->box->setInsertPolicy(QComboBox::NoInsert);
-  d_->box->setEditable(true);
-  d_->list = new QListView(frame);
-  d_->list->setModel(d_->box->model());
-  d_->list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  d_->list->hide();
+  // Editable from the start. (setEditable would also make the drop-down list, which the box
+  // makes when it first drops down: a form may hold many boxes whose lists are never opened.)
+  auto* edit = new QLineEdit(d_->box);
+  edit->setPalette(d_->box->palette());
+  d_->box->setLineEdit(edit);
   layout->addWidget(d_->box);
-  layout->addWidget(d_->list, 1);
   AttachWidget(*this, frame);
   frame->resize(1215 / 15, 315 / 15);
   QObject::connect(d_->box, &QComboBox::activated, frame, [this](int) { Guard([&] { Raise("Click"); }); });
-  QObject::connect(d_->list, &QListView::clicked, frame, [this](const QModelIndex& index) {
+  ConnectEdit();
+  d_->style = vbComboDropdown;
+}
+
+void ComboBox::MakeList() {
+  if (d_->list) return;
+  auto* list = new QListView(d_->frame);
+  d_->list = list;
+  list->setModel(d_->box->model());
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->hide();
+  static_cast<QBoxLayout*>(d_->frame->layout())->addWidget(list, 1);
+  RouteEvents(*this, list);
+  for (QWidget* child : list->findChildren<QWidget*>()) RouteEvents(*this, child);
+  QObject::connect(list, &QListView::clicked, d_->frame, [this](const QModelIndex& index) {
     // Choosing a line of the simple style's list is choosing the entry.
     {
       QSignalBlocker block(d_->box);
@@ -282,8 +297,6 @@ ComboBox::ComboBox(const ControlSite& site) : Control(site), d_(std::make_shared
     }
     Guard([&] { Raise("Click"); });
   });
-  ConnectEdit();
-  d_->style = vbComboDropdown;
 }
 
 void ComboBox::ConnectEdit() {
@@ -303,7 +316,8 @@ void ComboBox::Style(int16_t v) {
     if (editable) ConnectEdit();
   }
   // The simple style shows its list all the time, under the text, instead of dropping it down.
-  d_->list->setVisible(v == vbComboSimple);
+  if (v == vbComboSimple) MakeList();
+  if (d_->list) d_->list->setVisible(v == vbComboSimple);
   d_->box->setStyleSheet(v == vbComboSimple ? "QComboBox::drop-down { width: 0px; border: 0px; }" : "");
   d_->SyncList();
 }
@@ -322,10 +336,11 @@ void ComboBox::AddItem(const std::string& item, int16_t index) {
   QString keep = d_->box->currentText();
   int current = d_->box->currentIndex();
   d_->box->insertItem(pos, text);
-  // Adding items neither chooses one nor changes the text.
-  if (current < 0) {
+  // Adding items neither chooses one nor changes the text (the combo chooses the first item
+  // added to an empty list).
+  if (current < 0 && d_->box->currentIndex() >= 0) {
     d_->box->setCurrentIndex(-1);
-    if (d_->box->isEditable()) d_->box->setEditText(keep);
+    if (d_->box->isEditable() && d_->box->currentText() != keep) d_->box->setEditText(keep);
   }
   d_->newIndex = static_cast<int16_t>(pos);
 }

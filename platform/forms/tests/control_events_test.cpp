@@ -232,6 +232,57 @@ TEST(ControlEvents, SimpleComboShowsItsListAndChoosesFromIt) {
   f->Unload();
 }
 
+// Adding entries neither chooses one nor changes the text, whatever the box shows.
+TEST(ControlEvents, AddingComboEntriesKeepsTextAndChoice) {
+  struct Case {
+    const char* rule;
+    const char* text;  // typed or set before the entries come
+    int16_t chosen;    // ListIndex chosen before ("" entries when -1)
+  } cases[] = {
+      {"an empty box stays empty", "", -1},
+      {"a typed text stays", "my own", -1},
+      {"a text that is an entry stays unchosen", "b", -1},
+      {"a chosen entry stays chosen", "", 0},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.rule);
+    auto f = MakeEventForm();
+    auto& c = C<ComboBox>(*f, "cboSize");
+    if (k.chosen >= 0) {
+      c.AddItem("first");
+      c.ListIndex(k.chosen);
+    } else if (*k.text) {
+      c.Text(k.text);
+    }
+    const std::string text = c.Text();
+    const int16_t index = c.ListIndex();
+    f->log.clear();
+    for (const char* item : {"a", "b", "c"}) c.AddItem(item);
+    c.AddItem("z", 0);
+    EXPECT_EQ(c.Text(), text);
+    EXPECT_EQ(c.ListIndex(), index < 0 ? -1 : index + 1);
+    EXPECT_EQ(c.ListCount(), k.chosen >= 0 ? 5 : 4);
+    EXPECT_TRUE(f->log.empty());
+    f->Unload();
+  }
+}
+
+// The drop-down list of an editable box: all its entries, scrolling with a scroll bar.
+TEST(ControlEvents, DropdownComboDropsItsEntries) {
+  auto f = MakeEventForm();
+  auto& c = C<ComboBox>(*f, "cboSize");
+  for (int i = 0; i < 40; ++i) c.AddItem("entry " + std::to_string(i));
+  f->Show();
+  auto* box = W(c)->findChild<QComboBox*>();
+  ASSERT_NE(box, nullptr);
+  box->showPopup();
+  EXPECT_TRUE(box->view()->isVisible());
+  EXPECT_EQ(box->view()->model()->rowCount(), 40);
+  EXPECT_EQ(box->view()->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+  box->hidePopup();
+  f->Unload();
+}
+
 TEST(ControlEvents, MouseMoveWithoutAButtonReportsTwips) {
   auto f = MakeEventForm();
   std::vector<float> seen;

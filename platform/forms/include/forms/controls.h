@@ -301,6 +301,7 @@ class ComboBox : public Control {
   struct Impl;
  private:
   void ConnectEdit();
+  void MakeList();
   std::shared_ptr<Impl> d_;
 };
 

@@ -49,6 +49,10 @@ namespace forms_detail {
 // events to the control's handlers. The widget starts visible at 0,0 with its own size.
 void AttachWidget(Control& control, QWidget* widget);
 QWidget* WidgetOf(const Control& control);
+// Puts a control's widget into its container with the control's font before AttachWidget, so
+// that inner widgets made next are made in the font they keep (a font change makes a combo box
+// build its drop-down list at once).
+void AdoptWidget(Control& control, QWidget* widget);
 // Routes the input of an inner widget made after AttachWidget (an edit field) to the control.
 void RouteEvents(Control& control, QWidget* inner);
 // The control that owns a widget (or one of the widget's ancestors), nullptr when none.
