@@ -1,6 +1,7 @@
 // MediaClip: one tile of the storyboard (thumbnail, captions, transition chooser, file drops).
 #include "MediaClip.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -89,24 +90,57 @@ std::vector<uint8_t> FileBytes(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The identity of a file's present contents: any write, rename or replacement since changes it
+// (the change time is the kernel's own and cannot be set back).
+struct FileStamp {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = -1;
+  timespec mtime{}, ctime{};
+  static FileStamp Of(const std::string& path) {
+    FileStamp s;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return s;
+    s.dev = st.st_dev;
+    s.ino = st.st_ino;
+    s.size = st.st_size;
+    s.mtime = st.st_mtim;
+    s.ctime = st.st_ctim;
+    return s;
+  }
+  bool operator==(const FileStamp& o) const {
+    return size >= 0 && dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+           mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+  }
+};
+
 // Leaves the picture saved as a bitmap file at path. The file is written when it is missing or
 // holds anything else than this picture's last save; otherwise it already is what a save would
-// write, and the load does not write the same bytes again.
+// write, and the load does not write the same bytes again. A file untouched since that save (the
+// same stamp) is not read again; one touched since is compared byte for byte.
 void KeepPictureFile(const Picture& picture, const std::string& path) {
   struct Saved {
     std::string path;
     Picture picture;
     std::vector<uint8_t> bytes;
+    FileStamp stamp;
   };
   static Saved* saved = new Saved;
-  if (picture && saved->picture == picture && saved->path == path && !saved->bytes.empty() &&
-      FileBytes(path) == saved->bytes)
-    return;
+  if (picture && saved->picture == picture && saved->path == path && !saved->bytes.empty()) {
+    const FileStamp now = FileStamp::Of(path);
+    if (now == saved->stamp) return;
+    if (FileBytes(path) == saved->bytes) {
+      saved->stamp = now;
+      return;
+    }
+  }
   saved->bytes.clear();
+  saved->stamp = FileStamp();
   SavePicture(picture, path);
   saved->path = path;
   saved->picture = picture;
   saved->bytes = FileBytes(path);
+  saved->stamp = FileStamp::Of(path);
 }
 
 // A thumbnail file of this load alone, created exclusively (owner-only) in the temp folder.

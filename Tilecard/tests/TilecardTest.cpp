@@ -326,6 +326,16 @@ TEST_F(TilecardTest, EveryLoadLeavesTheFallbackCopyWrittenOnlyWhenMissingOrDiffe
   Load(wav);
   Load("");
   EXPECT_EQ(fs::last_write_time(copy), old) << "an unchanged copy is written again";
+  // Altered in place to the same size with its time set back: still seen as altered.
+  {
+    std::vector<uint8_t> same = fallback;
+    same.back() ^= 0xFF;
+    std::ofstream(copy, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(same.data()), static_cast<std::streamsize>(same.size()));
+  }
+  fs::last_write_time(copy, old);
+  Load(wav);
+  EXPECT_EQ(fixtures::ReadFile(copy.string()), fallback) << "a copy altered behind its old time stays altered";
   { std::ofstream(copy, std::ios::binary | std::ios::trunc) << "altered"; }
   Load(wav);
   EXPECT_EQ(fixtures::ReadFile(copy.string()), fallback);
