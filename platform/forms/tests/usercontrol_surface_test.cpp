@@ -34,6 +34,8 @@ class ICanvas : public IDispatch {
 class Canvas : public UserControlObject<ICanvas> {
  public:
   Canvas() : UserControlObject({"Canvas", kCanvasLib, 1, 0, kClsidCanvas, kIidCanvas, {}, kDiidCanvasEvents, {}, 0}) {
+    // Its size, as a control's layout reads it while the surface is made.
+    On("UserControl_Initialize", [this] { initialWidth = Width(); });
     On("UserControl_Paint", [this] {
       paints.push_back(Pixel(1, 1));
       DoEvents();  // a Paint handler may let messages run
@@ -44,6 +46,7 @@ class Canvas : public UserControlObject<ICanvas> {
     return w->grab().toImage().pixel(x, y) | 0xFF000000u;
   }
   std::vector<QRgb> paints;
+  int32_t initialWidth = -1;
 };
 
 class UserControlSurfaceTest : public ::testing::Test {
@@ -100,6 +103,30 @@ TEST_F(UserControlSurfaceTest, DrawingShowsAtOnceAndPaintComesFromTheEventLoop) 
   EXPECT_EQ(GetCapture(), canvas->hWnd());
   ReleaseCapture();
   EXPECT_EQ(GetCapture(), 0u);
+  obj = nullptr;
+  f.Unload();
+}
+
+// The surface is a plain child widget of the container's site, not a window of its own, even
+// when the control reads its size before it goes into the site.
+TEST_F(UserControlSurfaceTest, TheSurfaceIsAChildWidgetOfTheSite) {
+  TestForm f("frmCanvas", [](TestForm& f) { f.Add({"Suite.Canvas", "canvas", -1, "", 0, 0, 1500, 900, ""}); });
+  f.Show();
+  auto* host = dynamic_cast<ActiveXHost*>(f.FindControl("canvas"));
+  ASSERT_NE(host, nullptr);
+  ComPtr<IUnknown> obj = host->Object();
+  auto* canvas = dynamic_cast<Canvas*>(dynamic_cast<UserControl*>(obj.Get()));
+  ASSERT_NE(canvas, nullptr);
+  EXPECT_GE(canvas->initialWidth, 0);
+  QWidget* surface = WidgetFromHwnd(canvas->hWnd());
+  ASSERT_NE(surface, nullptr);
+  EXPECT_FALSE(surface->isWindow());
+  EXPECT_EQ(surface->window(), WidgetFromHwnd(f.hWnd())->window());
+  for (QWidget* w = surface; w; w = w->parentWidget()) {
+    if (w->isWindow()) break;
+    EXPECT_EQ(w->internalWinId(), 0u) << w->objectName().toStdString() << " became a native window";
+  }
+  EXPECT_EQ(canvas->Width(), 1500);
   obj = nullptr;
   f.Unload();
 }
