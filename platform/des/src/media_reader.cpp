@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -84,6 +85,8 @@ using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 struct MediaReader::State {
   std::string path;
   int64_t fileSize = 0;
+  struct stat file {};     // the file as it was opened
+  bool untouched = false;  // parsed and not read any further since
   AVFormatContext* ic = nullptr;
   Clock::time_point deadline = Clock::time_point::max();
   std::vector<double> lengths;  // per stream; NaN until computed
@@ -315,12 +318,61 @@ struct MediaReader::State {
   bool isStill = false;
 };
 
+// A movie a reader opened and parsed but read no further before it let it go (a probe for the
+// streams, as a detector's first use often is) waits here for the next reader that opens the
+// same file unchanged, which takes the parse over instead of parsing again. One waits at a time.
+namespace {
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+}  // namespace
+
+struct MediaReader::Parked {
+  std::mutex m;
+  std::unique_ptr<State> state;
+  std::vector<StreamInfo> streams;
+
+  static Parked& Slot() {
+    static Parked* slot = new Parked;  // never destroyed: readers may go after static objects
+    return *slot;
+  }
+};
+
+void MediaReader::Park() {
+  std::unique_ptr<State> s = std::move(s_);
+  std::vector<StreamInfo> streams = std::move(streams_);
+  streams_.clear();
+  if (!s || !s->untouched || still_ || !s->ic) return;
+  Parked& p = Parked::Slot();
+  std::lock_guard lock(p.m);
+  std::swap(p.state, s);
+  p.streams = std::move(streams);
+  // The one that waited before goes (s) as this function returns.
+}
+
+bool MediaReader::TakeParked(const std::string& path, const struct stat& file) {
+  std::unique_ptr<State> stale;
+  Parked& p = Parked::Slot();
+  std::lock_guard lock(p.m);
+  if (!p.state) return false;
+  if (p.state->path != path || !SameFile(p.state->file, file)) {
+    stale = std::move(p.state);  // the file changed, or another one comes next
+    return false;
+  }
+  s_ = std::move(p.state);
+  streams_ = std::move(p.streams);
+  return true;
+}
+
 MediaReader::MediaReader() = default;
-MediaReader::~MediaReader() = default;
+MediaReader::~MediaReader() { Park(); }
 
 HRESULT MediaReader::Open(const std::string& path) {
-  s_.reset();
-  streams_.clear();
+  Park();
   still_ = false;
   if (path.empty()) return E_INVALIDARG;
 
@@ -336,10 +388,12 @@ HRESULT MediaReader::Open(const std::string& path) {
   if (fd < 0) return errno == ENOENT ? HRESULT_FILE_NOT_FOUND : E_ACCESSDENIED;
   close(fd);
   if (info.st_size == 0) return VFW_E_FILE_TOO_SHORT;
+  if (TakeParked(path, info)) return S_OK;
 
   auto s = std::make_unique<State>();
   s->path = path;
   s->fileSize = info.st_size;
+  s->file = info;
   s->ic = avformat_alloc_context();
   if (!s->ic) return E_OUTOFMEMORY;
   s->ic->interrupt_callback.callback = &State::Interrupt;
@@ -405,6 +459,7 @@ HRESULT MediaReader::Open(const std::string& path) {
     s->currentT = 0;
   }
   s->lengths.assign(streams_.size(), std::numeric_limits<double>::quiet_NaN());
+  s->untouched = !still_;
   s_ = std::move(s);
   return S_OK;
 }
@@ -418,6 +473,7 @@ double MediaReader::FrameRate(size_t i) const {
 
 double MediaReader::Length(size_t i) {
   if (!s_ || i >= streams_.size() || still_) return 0;
+  s_->untouched = false;
   if (!std::isnan(s_->lengths[i])) return s_->lengths[i];
   AVFormatContext* ic = s_->ic;
   AVStream* st = ic->streams[streams_[i].formatIndex];
@@ -503,6 +559,7 @@ HRESULT MediaReader::Seek(double seconds) {
   if (!s_) return E_INVALIDARG;
   if (!std::isfinite(seconds) || seconds < 0) return E_INVALIDARG;
   if (s_->vs < 0) return VFW_E_CANNOT_CONNECT;
+  s_->untouched = false;
   if (HRESULT hr = s_->OpenDecoder(); FAILED(hr)) return hr;
   const size_t vi = static_cast<size_t>(
       std::find_if(streams_.begin(), streams_.end(), [](const StreamInfo& x) { return x.video; }) -

@@ -2,6 +2,8 @@
 // The media detector's reader: opens a file with libavformat, describes its video and sound
 // streams, and decodes single video frames with a forward-decoding cache (stepping to the next
 // frame costs one decode; the reader seeks only when going backwards or past a key frame).
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -65,6 +67,10 @@ class MediaReader {
 
  private:
   struct State;
+  struct Parked;
+  // Lets the file go, leaving it for the next reader of the same file when it was only parsed.
+  void Park();
+  bool TakeParked(const std::string& path, const struct stat& file);
   std::unique_ptr<State> s_;
   std::vector<StreamInfo> streams_;
   bool still_ = false;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -607,6 +608,57 @@ TEST_F(MediaDetTest, FramesTheDataCannotGiveFailWithTimeExpired) {
   for (int n = 0; n < 10; ++n) EXPECT_EQ(GrabNumber(det.Get(), n / 25.0, 160, 120), n);
   GrabNumber(det.Get(), 0.8, 160, 120, &hr);
   EXPECT_EQ(hr, VFW_E_TIME_EXPIRED);
+}
+
+// A detector that opens a file another detector only probed and let go reads the same movie;
+// one whose file changed in between (rewritten in place or replaced) reads the new movie.
+TEST_F(MediaDetTest, ASecondDetectorOfAProbedFileReadsItAsItIsNow) {
+  const std::string folder = Folder() + "/probed";
+  fs::create_directories(folder);
+  fixtures::Options shortMovie, longMovie;
+  shortMovie.seconds = 1.0;
+  longMovie.seconds = 2.0;
+  const std::string one = fixtures::Make(Kind::AviDx50, folder + "/one", shortMovie);
+  const std::string two = fixtures::Make(Kind::AviDx50, folder + "/two", longMovie);
+  const std::string movie = folder + "/movie.avi";
+  struct Case {
+    const char* rule;
+    void (*change)(const std::string& movie, const std::string& other);
+    bool longer;  // the file holds the two-second movie when the second detector opens it
+  } cases[] = {
+      {"unchanged", [](const std::string&, const std::string&) {}, false},
+      {"rewritten in place",
+       [](const std::string& m, const std::string& o) {
+         std::ifstream in(o, std::ios::binary);
+         std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+         std::ofstream(m, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+       },
+       true},
+      {"replaced",
+       [](const std::string& m, const std::string& o) {
+         fs::copy_file(o, m + ".new", fs::copy_options::overwrite_existing);
+         fs::rename(m + ".new", m);
+       },
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rule);
+    fs::copy_file(one, movie, fs::copy_options::overwrite_existing);
+    {
+      ComPtr<IMediaDet> probe = Open(movie);
+      LONG streams = 0;
+      ASSERT_EQ(probe->get_OutputStreams(&streams), S_OK);
+      ASSERT_EQ(streams, 2);
+    }
+    c.change(movie, two);
+    ComPtr<IMediaDet> det = Open(movie);
+    ASSERT_EQ(det->put_CurrentStream(0), S_OK);
+    double length = 0;
+    ASSERT_EQ(det->get_StreamLength(&length), S_OK);
+    EXPECT_NEAR(length, c.longer ? 2.0 : 1.0, 1e-6);
+    EXPECT_EQ(GrabNumber(det.Get(), 0.4, 160, 120), 10);
+    EXPECT_EQ(GrabNumber(det.Get(), 0.0, 160, 120), 0);
+  }
 }
 
 TEST_F(MediaDetTest, ADetectorWithoutAFileAndStreamBounds) {
