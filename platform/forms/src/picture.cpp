@@ -90,10 +90,58 @@ bool GifCodeSizeAllowed(const QByteArray& b) {
 
 }  // namespace
 
+namespace {
+
+uint32_t Le(const uchar* p, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+}  // namespace
+
+QImage ReadPlainBitmap(const QByteArray& bytes) {
+  const auto* b = reinterpret_cast<const uchar*>(bytes.constData());
+  const int64_t size = bytes.size();
+  if (size < 54 || b[0] != 'B' || b[1] != 'M') return {};
+  const uint32_t offBits = Le(b + 10, 4);
+  const uint32_t headerSize = Le(b + 14, 4);
+  const auto width = static_cast<int32_t>(Le(b + 18, 4));
+  const auto height = static_cast<int32_t>(Le(b + 22, 4));
+  const uint32_t planes = Le(b + 26, 2), bitCount = Le(b + 28, 2), compression = Le(b + 30, 4);
+  const uint32_t colorsUsed = Le(b + 46, 4);
+  if (headerSize < 40 || planes != 1 || bitCount != 24 || compression != 0 || colorsUsed != 0) return {};
+  if (width <= 0 || width > 16384 || height == 0 || height < -16384 || height > 16384) return {};
+  const int rows = height < 0 ? -height : height;
+  const int64_t stride = (int64_t{width} * 3 + 3) & ~int64_t{3};
+  if (offBits < 14 + headerSize || offBits + stride * rows > size) return {};
+  QImage image(width, rows, QImage::Format_RGB32);
+  if (image.isNull()) return {};
+  for (int y = 0; y < rows; ++y) {
+    // Rows are stored bottom-up unless the height is negative.
+    const uchar* src = b + offBits + stride * (height < 0 ? y : rows - 1 - y);
+    auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < width; ++x, src += 3) dst[x] = qRgb(src[2], src[1], src[0]);
+  }
+  const auto xPels = static_cast<int32_t>(Le(b + 38, 4)), yPels = static_cast<int32_t>(Le(b + 42, 4));
+  if (xPels > 0) image.setDotsPerMeterX(xPels);
+  if (yPels > 0) image.setDotsPerMeterY(yPels);
+  return image;
+}
+
 Picture LoadPicture(const std::string& path) {
   if (path.empty()) return Picture();
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) Raise(vbErrFileNotFound, {}, "LoadPicture");
+  {
+    // The commonest file here, an uncompressed 24-bit bitmap (the thumbnails the media detector
+    // writes), is read directly; any other file goes to the image formats.
+    QFile file(QString::fromStdString(path));
+    if (file.open(QIODevice::ReadOnly) && file.size() <= (int64_t{64} << 20)) {
+      QImage image = ReadPlainBitmap(file.readAll());
+      if (!image.isNull()) return PictureFromImage(std::move(image), 1);
+    }
+  }
   QImageReader reader(QString::fromStdString(path));
   reader.setDecideFormatFromContent(true);
   QByteArray format = reader.format();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <algorithm>
 #include <QImage>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "com/dispatch.h"
 #include "forms/picture.h"
 #include "forms/picture_object.h"
+#include "forms/qt/picture_qt.h"
 #include "forms_test_support.h"
 
 namespace fs = std::filesystem;
@@ -73,6 +75,60 @@ TEST(Pictures, LoadPictureReadsEveryKind) {
   EXPECT_EQ(HimetricFromPixels(96), 2540) << "96 pixels are one inch";
   EXPECT_EQ(LoadPicture().Type(), 0);
   EXPECT_TRUE(LoadPicture("").IsEmpty());
+}
+
+// Bitmap files of every row layout load with the pixels Qt's own reader gives them: 24-bit
+// ones (padded rows, bottom-up and top-down) and the other depths.
+TEST(Pictures, BitmapsLoadPixelForPixel) {
+  struct Case {
+    const char* name;
+    QSize size;
+    QImage::Format format;  // of the image saved as the file
+    bool topDown;           // rows stored top first (negative height)
+  } cases[] = {
+      {"one.bmp", {1, 1}, QImage::Format_RGB32, false},
+      {"odd.bmp", {3, 2}, QImage::Format_RGB32, false},
+      {"thumb.bmp", {177, 121}, QImage::Format_RGB32, false},
+      {"topdown.bmp", {5, 3}, QImage::Format_RGB32, true},
+      {"indexed.bmp", {7, 4}, QImage::Format_Indexed8, false},
+      {"alpha.bmp", {4, 4}, QImage::Format_ARGB32, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QImage img(c.size, QImage::Format_RGB32);
+    for (int y = 0; y < c.size.height(); ++y)
+      for (int x = 0; x < c.size.width(); ++x) img.setPixel(x, y, qRgb(x * 37 % 256, y * 53 % 256, (x + y) * 11 % 256));
+    if (c.format == QImage::Format_Indexed8) img = img.convertToFormat(c.format, Qt::ThresholdDither);
+    if (c.format == QImage::Format_ARGB32) img = img.convertToFormat(c.format);
+    const fs::path p = Scratch() / c.name;
+    QByteArray bytes;
+    {
+      QBuffer buffer(&bytes);
+      buffer.open(QIODevice::WriteOnly);
+      ASSERT_TRUE(img.save(&buffer, "BMP"));
+    }
+    if (c.topDown) {
+      // Flip the stored rows and make the height negative.
+      const int rows = c.size.height();
+      const int stride = (c.size.width() * 3 + 3) & ~3;
+      const int off = static_cast<uchar>(bytes[10]) | (static_cast<uchar>(bytes[11]) << 8);
+      QByteArray flipped = bytes;
+      for (int y = 0; y < rows; ++y)
+        std::copy_n(bytes.constData() + off + stride * (rows - 1 - y), stride, flipped.data() + off + stride * y);
+      const int32_t negative = -rows;
+      for (int i = 0; i < 4; ++i) flipped[22 + i] = static_cast<char>((static_cast<uint32_t>(negative) >> (8 * i)) & 0xFF);
+      bytes = flipped;
+    }
+    std::ofstream(p, std::ios::binary).write(bytes.constData(), bytes.size());
+    const QImage expected = QImage(QString::fromStdString(p.string()), "BMP").convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(expected.isNull());
+    Picture pic = LoadPicture(p.string());
+    EXPECT_EQ(pic.Type(), 1);
+    EXPECT_EQ(ImageOf(pic).convertToFormat(QImage::Format_RGB32), expected);
+    if (c.format == QImage::Format_RGB32 && !c.topDown) {
+      EXPECT_EQ(expected, img) << "the file holds the image";
+    }
+  }
 }
 
 TEST(Pictures, LoadAndSaveReportBadInput) {

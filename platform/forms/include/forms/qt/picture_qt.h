@@ -14,3 +14,6 @@ QImage ImageOf(const Picture& picture);
 Picture PictureFromImage(QImage image, int16_t type = 1);
 // The live picture whose Handle() is the number; the empty picture when none.
 Picture PictureFromHandle(uintptr_t handle);
+// An uncompressed 24-bit bitmap file's picture (RGB32, as Qt's reader gives it); a null image for
+// anything else, which the image formats read.
+QImage ReadPlainBitmap(const QByteArray& bytes);
