@@ -4,7 +4,7 @@
 //
 //   bench_tiles [count [rounds]]
 //
-// The two take turns, rounds times (5 unless told; a new storyboard each round), so that both see
+// The two take turns, rounds times (7 unless told; a new storyboard each round), so that both see
 // the same load of the machine; each round gives a ratio and the run's ratio is their median.
 // The library is registered with regsvr into a registry of the run's own. The last line is
 // "ratio <tiles time / detector time>"; the target is at most 1.25.
@@ -110,7 +110,7 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   const int count = argc > 1 ? std::atoi(argv[1]) : 100;
-  const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
+  const int rounds = argc > 2 ? std::atoi(argv[2]) : 7;
   if (count < 1 || count > 1000 || rounds < 1 || rounds > 50) {
     std::fprintf(stderr, "usage: bench_tiles [count 1..1000 [rounds 1..50]]\n");
     return 2;
