@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
+#include <string_view>
 #include <cctype>
 #include <cmath>
 #include <map>
@@ -34,6 +35,14 @@ bool g_deadControls = false;     // some form's graveyard may hold controls to d
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
+}
+
+// Whether two names are the same, letter case aside (Lower(a) == Lower(b), without copies).
+bool SameLower(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
 }
 
 void FlushGraveyards();
@@ -294,7 +303,7 @@ struct Form::Impl {
 
   Control* Find(const std::string& n, int16_t index) const {
     for (auto& c : controls) {
-      if (c->Index() == index && Lower(c->Name()) == Lower(n)) return c.get();
+      if (c->Index() == index && SameLower(c->Name(), n)) return c.get();
     }
     return nullptr;
   }
@@ -872,7 +881,7 @@ void Form::UnloadElement(const std::string& name, int16_t index) {
     ::Raise(362, "Can't unload controls created at design time");
   }
   for (auto it = d_->controls.begin(); it != d_->controls.end(); ++it) {
-    if ((*it)->Index() == index && Lower((*it)->Name()) == Lower(name)) {
+    if ((*it)->Index() == index && SameLower((*it)->Name(), name)) {
       if (QWidget* w = (*it)->native().widget) w->hide();
       d_->graveyard.push_back(std::move(*it));
       g_deadControls = true;
@@ -891,7 +900,7 @@ void Form::UnloadElement(const std::string& name, int16_t index) {
 std::vector<int16_t> Form::ElementIndexes(const std::string& name) {
   std::vector<int16_t> out;
   for (auto& c : d_->controls) {
-    if (c->Index() >= 0 && Lower(c->Name()) == Lower(name)) out.push_back(c->Index());
+    if (c->Index() >= 0 && SameLower(c->Name(), name)) out.push_back(c->Index());
   }
   std::sort(out.begin(), out.end());
   return out;
