@@ -63,15 +63,20 @@ class UserControlSurfaceTest : public ::testing::Test {
     PublishTypeLib(lib);
     RegisterUserControlClass<Canvas>(kClsidCanvas, "Suite.Canvas");
   }
+  // The form's hosted canvas; obj keeps it alive.
+  static Canvas* HostedCanvas(Form& f, ComPtr<IUnknown>& obj) {
+    auto* host = dynamic_cast<ActiveXHost*>(f.FindControl("canvas"));
+    if (!host) return nullptr;
+    obj = host->Object();
+    return dynamic_cast<Canvas*>(dynamic_cast<UserControl*>(obj.Get()));
+  }
 };
 
 TEST_F(UserControlSurfaceTest, DrawingShowsAtOnceAndPaintComesFromTheEventLoop) {
   TestForm f("frmCanvas", [](TestForm& f) { f.Add({"Suite.Canvas", "canvas", -1, "", 0, 0, 1500, 900, ""}); });
   f.Show();
-  auto* host = dynamic_cast<ActiveXHost*>(f.FindControl("canvas"));
-  ASSERT_NE(host, nullptr);
-  ComPtr<IUnknown> obj = host->Object();
-  auto* canvas = dynamic_cast<Canvas*>(dynamic_cast<UserControl*>(obj.Get()));
+  ComPtr<IUnknown> obj;
+  Canvas* canvas = HostedCanvas(f, obj);
   ASSERT_NE(canvas, nullptr);
   const HDC dc = canvas->hDC();
   EXPECT_EQ(canvas->hDC(), dc) << "the device context is persistent";
@@ -112,10 +117,8 @@ TEST_F(UserControlSurfaceTest, DrawingShowsAtOnceAndPaintComesFromTheEventLoop) 
 TEST_F(UserControlSurfaceTest, TheSurfaceIsAChildWidgetOfTheSite) {
   TestForm f("frmCanvas", [](TestForm& f) { f.Add({"Suite.Canvas", "canvas", -1, "", 0, 0, 1500, 900, ""}); });
   f.Show();
-  auto* host = dynamic_cast<ActiveXHost*>(f.FindControl("canvas"));
-  ASSERT_NE(host, nullptr);
-  ComPtr<IUnknown> obj = host->Object();
-  auto* canvas = dynamic_cast<Canvas*>(dynamic_cast<UserControl*>(obj.Get()));
+  ComPtr<IUnknown> obj;
+  Canvas* canvas = HostedCanvas(f, obj);
   ASSERT_NE(canvas, nullptr);
   EXPECT_GE(canvas->initialWidth, 0);
   QWidget* surface = WidgetFromHwnd(canvas->hWnd());
