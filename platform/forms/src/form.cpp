@@ -47,6 +47,14 @@ class FormWindow : public QWidget {
     setAttribute(Qt::WA_DeleteOnClose, false);
   }
   void Detach() { form_ = nullptr; }
+  // The window system's window of a top-level form, made before the first show so its frame is
+  // known. Made without asking for a native handle (winId would): a form window that later goes
+  // into a container (a user control's surface, a property page) is then an ordinary child there.
+  // A native child would make its siblings and ancestors native too, and their first paint can
+  // be lost under load on X11.
+  void EnsureCreated() {
+    if (isWindow() && !testAttribute(Qt::WA_WState_Created)) create();
+  }
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -209,13 +217,13 @@ struct Form::Impl {
 
   // Outer frame in pixels.
   QRect Frame() const {
-    if (!window->testAttribute(Qt::WA_WState_Created)) window->winId();
+    window->EnsureCreated();
     return window->frameGeometry();
   }
 
   void SetOuter(int x, int y, int w, int h) {
     // The frame's size is known once the window exists on the window system.
-    if (!window->testAttribute(Qt::WA_WState_Created)) window->winId();
+    window->EnsureCreated();
     QRect fr = window->frameGeometry();
     QRect in = window->geometry();
     int dw = fr.width() - in.width();
