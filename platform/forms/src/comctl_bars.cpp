@@ -161,6 +161,8 @@ Toolbar::Toolbar(const ControlSite& site) : Control(site), d_(std::make_shared<I
   w->setToolButtonStyle(Qt::ToolButtonIconOnly);
   d_->bar = w;
   AttachWidget(*this, w);
+  // The bar paints its whole face: controls it lies in front of do not show through it.
+  w->setAutoFillBackground(true);
   w->resize(w->width(), PixelsOf(420));
   std::weak_ptr<Impl> weak = d_;
   d_->buttons.checkImage_ = [weak](Button&, const Variant& image) {
@@ -620,6 +622,7 @@ StatusBar::StatusBar(const ControlSite& site) : Control(site), d_(std::make_shar
     }
   };
   AttachWidget(*this, w);
+  w->setAutoFillBackground(true);  // as the tool bar: opaque over the controls behind it
   native().clickOnRelease = true;
   w->resize(w->width(), PixelsOf(375));
   d_->panels.Add();

@@ -57,6 +57,14 @@ class FormWindow : public QWidget {
     setAttribute(Qt::WA_DeleteOnClose, false);
   }
   void Detach() { form_ = nullptr; }
+  // The window system's window of a top-level form, made before the first show so its frame is
+  // known. Made without asking for a native handle (winId would): a form window that later goes
+  // into a container (a user control's surface, a property page) is then an ordinary child there.
+  // A native child would make its siblings and ancestors native too, and their first paint can
+  // be lost under load on X11.
+  void EnsureCreated() {
+    if (isWindow() && !testAttribute(Qt::WA_WState_Created)) create();
+  }
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -224,11 +232,11 @@ struct Form::Impl {
   }
 
   // The frame's size is known once the window exists on the window system. A window without a
-  // frame (a borderless one, a user control's surface) has none to learn, and is not made a
-  // native window for it: a user control's surface goes into its container's site next.
+  // frame (a borderless one, a user control's surface) has none to learn and is left alone: a
+  // user control's surface goes into its container's site next.
   void EnsureFrameKnown() const {
-    if (window->testAttribute(Qt::WA_WState_Created) || !window->isWindow() || borderStyle == vbBSNone) return;
-    window->winId();
+    if (borderStyle == vbBSNone) return;
+    window->EnsureCreated();
   }
 
   void SetOuter(int x, int y, int w, int h) {

@@ -141,7 +141,8 @@ std::string Menu::Caption() const { return d_->caption; }
 void Menu::Caption(const std::string& v) {
   d_->caption = v;
   d_->action->setSeparator(v == "-");
-  d_->action->setText(Q(v));
+  // A separator's text would be drawn beside its line (as a section title).
+  d_->action->setText(v == "-" ? QString() : Q(v));
   if (d_->submenu) d_->submenu->setTitle(Q(v));
 }
 bool Menu::Checked() const { return d_->action->isChecked(); }

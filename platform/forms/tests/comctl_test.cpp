@@ -388,6 +388,33 @@ TEST_F(SliderTest, TheSelectedRangeIsDrawnAndChecked) {
   W()->grab();
 }
 
+// The edge bars are opaque: a control lying behind one (a storyboard tile scrolled up under the
+// tool bar) does not show through between its buttons or panels.
+TEST(CommonControlBars, EdgeBarsHideTheControlsBehindThem) {
+  struct Case {
+    const char* type;
+    int16_t align;
+  };
+  for (const Case& c : {Case{"Toolbar", vbAlignTop}, Case{"StatusBar", vbAlignBottom}}) {
+    SCOPED_TRACE(c.type);
+    TestForm f("frmBars", [&](TestForm& f) {
+      f.Add({"PictureBox", "picBehind", -1, "", 0, 0, 4800, 3600, "", {{"BackColor", Variant(int32_t{0x0000FF})}}});
+      f.Add({c.type, "bar", -1, "", 0, 0, 0, 420, "", {{"Align", Variant(c.align)}}});
+    });
+    f.Size(4800, 3600);
+    f.Show();
+    f.FindControl("bar")->ZOrder(0);
+    DoEvents();
+    QWidget* bar = WidgetOf(*f.FindControl("bar"));
+    const QImage shot = bar->window()->grab().toImage();
+    const QPoint inside = bar->mapTo(bar->window(), QPoint(bar->width() - 4, bar->height() / 2));
+    EXPECT_NE(shot.pixel(inside) | 0xFF000000u, qRgb(255, 0, 0)) << "the control behind shows through";
+    const QPoint outside = bar->mapTo(bar->window(), QPoint(bar->width() / 2, c.align == vbAlignTop ? bar->height() + 8 : -8));
+    EXPECT_EQ(shot.pixel(outside) | 0xFF000000u, qRgb(255, 0, 0)) << "the control behind shows beside the bar";
+    f.Unload();
+  }
+}
+
 TEST(CommonControlTables, PropertiesSetByNameInATable) {
   ScriptScope script;
   class frmPreview : public Form {

@@ -65,6 +65,8 @@ TEST(Menus, ItemsCarryTheirDesignState) {
   EXPECT_EQ(save->text(), "&Save As...") << "the access key stays marked";
   EXPECT_EQ(save->shortcut(), QKeySequence("Ctrl+S"));
   EXPECT_TRUE(ActionOf(*f, "mnuSpacer")->isSeparator());
+  EXPECT_EQ(ActionOf(*f, "mnuSpacer")->text(), "") << "a separator is a bare line, without its caption's dash";
+  EXPECT_EQ(Ctl<Menu>(f.get(), "mnuSpacer")->Caption(), "-");
   EXPECT_FALSE(ActionOf(*f, "mnuHidden")->isVisible());
   Ctl<Menu> mnuSave(f.get(), "mnuSave");
   mnuSave->Checked(true);

@@ -49,6 +49,27 @@ class Canvas : public UserControlObject<ICanvas> {
   int32_t initialWidth = -1;
 };
 
+// Reads its own size while its surface is still a window of its own (Initialize) and again once
+// it sits in its container (Resize), as controls that lay themselves out do.
+class SizedCanvas : public Canvas {
+ public:
+  SizedCanvas() {
+    On("UserControl_Initialize", [this] { sizes.push_back(Width()); });
+    On("UserControl_Resize", [this] { sizes.push_back(Height()); });
+  }
+  std::vector<int32_t> sizes;
+};
+
+// The widgets under `top` that have a window-system window of their own.
+std::vector<std::string> NativeChildren(QWidget* top) {
+  std::vector<std::string> found;
+  for (QWidget* w : top->findChildren<QWidget*>()) {
+    if (w->testAttribute(Qt::WA_NativeWindow) || w->internalWinId())
+      found.push_back(w->objectName().toStdString() + " (" + w->metaObject()->className() + ")");
+  }
+  return found;
+}
+
 class UserControlSurfaceTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -62,6 +83,7 @@ class UserControlSurfaceTest : public ::testing::Test {
                                {kDiidCanvasEvents, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE}})};
     PublishTypeLib(lib);
     RegisterUserControlClass<Canvas>(kClsidCanvas, "Suite.Canvas");
+    RegisterUserControlClass<SizedCanvas>(kClsidSizedCanvas, "Suite.SizedCanvas");
   }
   // The form's hosted canvas; obj keeps it alive.
   static Canvas* HostedCanvas(Form& f, ComPtr<IUnknown>& obj) {
@@ -70,6 +92,7 @@ class UserControlSurfaceTest : public ::testing::Test {
     obj = host->Object();
     return dynamic_cast<Canvas*>(dynamic_cast<UserControl*>(obj.Get()));
   }
+  static constexpr CLSID kClsidSizedCanvas = MakeGuid("{7A31C0D2-5B44-4E1F-9C2A-1F3E5D7B9A05}");
 };
 
 TEST_F(UserControlSurfaceTest, DrawingShowsAtOnceAndPaintComesFromTheEventLoop) {
@@ -132,6 +155,47 @@ TEST_F(UserControlSurfaceTest, TheSurfaceIsAChildWidgetOfTheSite) {
   EXPECT_EQ(canvas->Width(), 1500);
   obj = nullptr;
   f.Unload();
+}
+
+// A hosted control's surface, whatever it asked of its own size before and after it went into
+// its container, is an ordinary child there: no window of the form but the form's own has a
+// window-system window (a native child makes its siblings and ancestors native, whose paints can
+// be lost on X11), and the surface still draws.
+TEST_F(UserControlSurfaceTest, HostedSurfacesMakeNoNativeChildWindows) {
+  struct Case {
+    const char* container;
+    const char* progId;
+  };
+  const Case cases[] = {{"", "Suite.SizedCanvas"}, {"pnl", "Suite.SizedCanvas"}, {"pnl", "Suite.Canvas"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.progId) + " in '" + c.container + "'");
+    TestForm f("frmNative", [&](TestForm& f) {
+      f.Add({"WzPanel", "pnl", -1, "", 60, 60, 3000, 2400, ""});
+      f.Add({"CommandButton", "cmd", -1, "", 3300, 60, 1200, 400, "OK"});
+      f.Add({c.progId, "canvas", -1, c.container, 120, 120, 1500, 900, ""});
+    });
+    f.Show();
+    for (int i = 0; i < 3; ++i) DoEvents();
+    auto* host = dynamic_cast<ActiveXHost*>(f.FindControl("canvas"));
+    ASSERT_NE(host, nullptr);
+    ComPtr<IUnknown> obj = host->Object();
+    auto* canvas = dynamic_cast<Canvas*>(dynamic_cast<UserControl*>(obj.Get()));
+    ASSERT_NE(canvas, nullptr);
+    if (auto* sized = dynamic_cast<SizedCanvas*>(canvas)) {
+      EXPECT_GE(sized->sizes.size(), 2u);
+    }
+    canvas->Height();
+    canvas->Left(0);
+    QWidget* top = WidgetFromHwnd(f.hWnd());
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(NativeChildren(top), std::vector<std::string>{});
+    canvas->BackColor(0x0000FF);  // red, as an OLE colour
+    canvas->Refresh();
+    DoEvents();
+    EXPECT_EQ(canvas->Pixel(3, 3), qRgb(255, 0, 0));
+    obj = nullptr;
+    f.Unload();
+  }
 }
 
 }  // namespace
