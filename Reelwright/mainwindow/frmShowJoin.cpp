@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <map>
+#include <optional>
 
 #include "com/com.h"
 #include "core/error.h"
@@ -121,6 +123,25 @@ bool TimelineHasGroup(IAMTimeline* timeline, const char* name) {
   return present;
 }
 
+// The probe answers of one build: each file is asked each question at most once.
+class BuildProbes {
+ public:
+  bool Media(const std::string& path) { return Answer(Ask(path).media, path, IsMediaFile); }
+  bool Video(const std::string& path) { return Answer(Ask(path).video, path, HasVideoStream); }
+  bool Audio(const std::string& path) { return Answer(Ask(path).audio, path, HasAudioStream); }
+
+ private:
+  struct Answers {
+    std::optional<bool> media, video, audio;
+  };
+  Answers& Ask(const std::string& path) { return answers_[path]; }
+  static bool Answer(std::optional<bool>& kept, const std::string& path, bool (*probe)(const std::string&)) {
+    if (!kept) kept = probe(path);
+    return *kept;
+  }
+  std::map<std::string, Answers> answers_;
+};
+
 }  // namespace
 
 namespace {
@@ -136,12 +157,13 @@ ComPtr<IAMTimeline> BuildStoryboard(frmShow& w, bool withTransitions) {
     if (!timeline) Raise(vbErrObjectNotSet);
     Check(timeline->EnableTransitions(withTransitions ? (TransitionsEnabled ? 1 : 0) : 1));
     const int16_t top = w.TileUBound();
+    BuildProbes probes;
 
     GroupPass groups;
     for (int16_t i = 0; i < top; ++i) {
       const std::string path = TileMediaPath(w, i);
-      if (path.empty() || !IsMediaFile(path)) continue;
-      if (HasAudioStream(path) && !groups.hasAudio) {
+      if (path.empty() || !probes.Media(path)) continue;
+      if (probes.Audio(path) && !groups.hasAudio) {
         groups.hasAudio = TimelineHasGroup(timeline.Get(), "AUDIO");
         if (!groups.hasAudio) {
           groups.audio = CreateGroup(timeline.Get(), "AUDIO", 1, 15.0, 0, 32);
@@ -149,7 +171,7 @@ ComPtr<IAMTimeline> BuildStoryboard(frmShow& w, bool withTransitions) {
           groups.hasAudio = true;
         }
       }
-      if (HasVideoStream(path) && !groups.hasVideo) {
+      if (probes.Video(path) && !groups.hasVideo) {
         groups.hasVideo = TimelineHasGroup(timeline.Get(), "VIDEO");
         if (!groups.hasVideo) {
           groups.video = CreateGroup(timeline.Get(), "VIDEO", 0, 15.0, 0, 32);
@@ -174,7 +196,7 @@ ComPtr<IAMTimeline> BuildStoryboard(frmShow& w, bool withTransitions) {
 
     for (int16_t j = 0; j < top; ++j) {
       const std::string path = TileMediaPath(w, j);
-      if (path.empty() || !HasVideoStream(path)) continue;
+      if (path.empty() || !probes.Video(path)) continue;
       const double start = startOf(j);
       const double stop = start + span(j) + (withTransitions ? 0.0 : 1.0);
       auto track = CreateTrack(timeline.Get());
@@ -192,7 +214,7 @@ ComPtr<IAMTimeline> BuildStoryboard(frmShow& w, bool withTransitions) {
         AddTransition(transition.Get(), track.Get(), GetTransitionCLSID(name, "EN-US"), transitionStart,
                       transitionStop);
       }
-      if (HasAudioStream(path)) {
+      if (probes.Audio(path)) {
         auto soundTrack = CreateTrack(timeline.Get());
         InsertTrack(soundTrack.Get(), groups.audio.Get(), -1);
         auto sound = CreateSource(timeline.Get());

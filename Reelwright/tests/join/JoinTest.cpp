@@ -358,6 +358,97 @@ TEST_F(Join, AMovieCutShortAfterAddingGivesWhatCanBeReadOrTheFailureNeverAPartia
   EXPECT_TRUE(w.cmdWriteAVI->Enabled());
 }
 
+// A storyboard file that fails mid-stream (cut short after the graph was built, before it runs):
+// the run aborts through the cancel path with the failure message and the platform's text of
+// the reason; nothing at the target, an old file there untouched, no temporary file.
+TEST_F(Join, ASourceFailingMidStreamEndsTheJoinWithTheFailureAndLeavesNoFile) {
+  frmShow& w = Window();
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "Compression", "Manual");
+  const std::string movie = Made(fixtures::Kind::AviMjpegPcm, "movie.avi", 3.0);
+  const std::string whole = ReadAll(movie);
+  Add(w, movie);
+  const fs::path target = out_ / "joined.avi";
+  struct Case {
+    std::string name;
+    std::optional<std::string> old;  // what lies at the target before the join
+  };
+  const Case cases[] = {{"no file at the target", std::nullopt}, {"an old file at the target", "the old movie"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(movie, std::ios::binary) << whole;
+    fs::remove(target);
+    if (c.old) std::ofstream(target) << *c.old;
+    int dialogs = 0;
+    frmShow::CodecDialog = [&](frmShow&, IMediaControl*, bool& videoSelected) {
+      ++dialogs;
+      fs::resize_file(movie, whole.size() / 3);  // the graph is built: the source now fails
+      videoSelected = false;
+      return true;
+    };
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string()));
+    if (c.old) script->AnswerMsgBox(vbYes);
+    script->AnswerMsgBox(vbOK);
+    PressJoin(w);
+    EXPECT_EQ(dialogs, 1);
+    const auto boxes = script->MsgBoxes();
+    ASSERT_EQ(boxes.size(), c.old ? 2u : 1u);
+    EXPECT_EQ(boxes.back().prompt, "The joined movie could not be written.\r\nThe file is shorter than it should be.");
+    if (c.old) {
+      EXPECT_EQ(ReadAll(target), *c.old);
+      EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined.avi"});
+    } else {
+      EXPECT_TRUE(OutFiles().empty());
+    }
+    EXPECT_FALSE(w.pnlCancel->Visible());
+    EXPECT_TRUE(w.cmdWriteAVI->Visible());
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+    EXPECT_EQ(Screen().MousePointer(), vbDefault);
+  }
+}
+
+// The target is one of the storyboard's own files: it is read whole into the new movie before
+// the new movie takes its name.
+TEST_F(Join, AJoinOverOneOfTheStoryboardsOwnFilesUsesItsOldContent) {
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::Bmp, "still.bmp"));
+  const std::string movie = Made(fixtures::Kind::AviMjpegPcm, "movie.avi", 3.0);
+  Add(w, movie);
+  w.TilePut(0, tile::kDuration, Variant(2.0));
+  w.TilePut(1, tile::kDuration, Variant(3.0));
+  for (int16_t i = 0; i < 2; ++i) w.TilePut(i, tile::kTransition, Variant(std::string("None")));
+  DefaultClipDuration = 1;
+  TransitionSeconds = 1;
+  TransitionsEnabled = true;
+  SaveSetting("Reelwright", "Options", "Compression", "Manual");
+  frmShow::CodecDialog = [](frmShow&, IMediaControl*, bool& videoSelected) {
+    videoSelected = false;
+    return true;
+  };
+  const std::vector<int> source = fixtures::DecodedFrameNumbers(movie);
+  ASSERT_EQ(source.size(), 45u);
+  ScriptScope script;
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(movie)).AnswerMsgBox(vbYes);
+  PressJoin(w);
+  ASSERT_EQ(script->MsgBoxes().size(), 1u) << script->MsgBoxes().back().prompt;
+  EXPECT_EQ(script->MsgBoxes()[0].prompt, "The file " + movie + " already exists. Do you want to replace it?");
+  const fixtures::Probe p = fixtures::RunFfprobe(movie);
+  ASSERT_TRUE(p.ok) << p.error;
+  ASSERT_TRUE(p.First("video"));
+  ASSERT_TRUE(p.First("audio"));
+  EXPECT_EQ(p.First("video")->codecName, "rawvideo");
+  EXPECT_NEAR(p.duration, 5.0, 1.0 / 15 + 1e-6);
+  // Two seconds of the picture, then the old movie's frames in order.
+  const std::vector<int> joined = fixtures::DecodedFrameNumbers(movie);
+  ASSERT_EQ(joined.size(), 75u);
+  EXPECT_EQ(std::vector<int>(joined.begin() + 30, joined.end()), source);
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(media_)) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"movie.avi", "still.bmp"})) << "no temporary file left";
+}
+
 TEST_F(Join, HandOffByMethod) {
   frmShow& w = Window();
   const std::string target = (out_ / "a b.avi").string();
@@ -695,6 +786,41 @@ TEST_F(Join, ThePreviewPlaysTheStoryboardAndItsButtonsSteerIt) {
     EXPECT_EQ(caption, "Previewing new video from 1 joined clip. New duration is 0 seconds.");
     EXPECT_TRUE(w.cmdPrev->Enabled());
   }
+}
+
+// A storyboard file failing while the joined preview plays ends the preview as the stop button
+// does: no message, the window free again.
+TEST_F(Join, APreviewWhoseSourceFailsMidStreamEndsLikeTheStopButton) {
+  frmShow& w = Window();
+  const std::string movie = Made(fixtures::Kind::AviMjpegPcm, "movie.avi", 6.0);
+  Add(w, movie);
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "ActiveWindow", "320X240");
+  w.lblSelected->Caption("kept");
+  bool cut = false;
+  QTimer saboteur;
+  saboteur.setInterval(0);
+  QObject::connect(&saboteur, &QTimer::timeout, [&] {
+    if (cut || !JoinedPreviewState.videoWindow) return;
+    cut = true;
+    fs::resize_file(movie, fs::file_size(movie) / 3);
+  });
+  saboteur.start();
+  ScriptScope script;  // no box may show
+  EventArgs index{Variant(int16_t{0})};
+  w.RaiseEvent("cmdPrev_Click", index);
+  saboteur.stop();
+  EXPECT_TRUE(cut);
+  EXPECT_EQ(JoinedPreviewState.eventCode, EC_ERRORABORT) << "the abort ended the preview";
+  EXPECT_FALSE(PreviewStopRequested);
+  EXPECT_FALSE(JoinedPreviewState.graph) << "released";
+  EXPECT_FALSE(w.Picture2->Visible());
+  EXPECT_FALSE(w.ProgressBar1->Visible());
+  EXPECT_EQ(w.lblSelected->Caption(), "kept");
+  EXPECT_TRUE(w.cmdPrev->Enabled());
+  EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+  EXPECT_FALSE(w.cmdPauseVidWindow->Enabled());
+  EXPECT_FALSE(w.cmdStopVidWin->Enabled());
 }
 
 TEST_F(Join, JoinOfEveryKindWithTransitionsAtTheChosenSize) {

@@ -1,7 +1,11 @@
 #include "clip_reader.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
+
+#include "dshow/src/internal.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -240,7 +244,19 @@ bool ClipReader::Decode(bool seek) {
     }
     err = av_read_frame(r.fmt, r.pkt);
     if (err == AVERROR(EAGAIN)) continue;
-    if (err < 0) break;  // the end of the data (or data that cannot be read any more)
+    if (err < 0) {
+      // The end of the data: a read error, or a file cut short since the graph was built, is a
+      // failure of the source; what was decoded is still shown.
+      HRESULT failure = S_OK;
+      struct stat info {};
+      if (err != AVERROR_EOF)
+        failure = dshow::HResultFromAv(err);
+      else if (target_.fileSize >= 0 && ::stat(path_.c_str(), &info) == 0 && info.st_size < target_.fileSize)
+        failure = VFW_E_FILE_TOO_SHORT;
+      std::lock_guard lock(lock_);
+      failure_ = failure;
+      break;
+    }
     if (r.pkt->stream_index == si) {
       // A damaged packet is skipped: the decoder's refusal of it changes nothing.
       if (avcodec_send_packet(r.dec, r.pkt) == AVERROR(EAGAIN)) {
@@ -260,6 +276,11 @@ bool ClipReader::Decode(bool seek) {
   if (!drain()) return rewind;
   if (target_.video && r.held && r.held->buf[0]) emitPicture(r.held, r.held->pts);
   return false;
+}
+
+HRESULT ClipReader::Failure() {
+  std::lock_guard lock(lock_);
+  return ended_ ? failure_ : S_OK;
 }
 
 Picture ClipReader::PictureAt(int64_t m) {

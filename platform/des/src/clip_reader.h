@@ -26,6 +26,9 @@ class ClipReader {
     bool video = true;
     int width = 0, height = 0;
     int rate = 0, channels = 0;
+    // The file's size when the graph was built (-1: unknown): a file found shorter when its
+    // data ends has failed mid-stream.
+    int64_t fileSize = -1;
   };
   // Starts decoding the file's first stream of the target's kind from mediaStart (100-ns units
   // from the stream's start).
@@ -42,6 +45,9 @@ class ClipReader {
   void ReadSound(int16_t* out, size_t frames);
   // Ends the decoding thread's work and wakes waiting readers.
   void Abort();
+  // S_OK, or why the file's data ended before its end: a read error, or the file became shorter
+  // than it was when the graph was built (VFW_E_FILE_TOO_SHORT). Set once decoding has ended.
+  HRESULT Failure();
 
  private:
   struct Item {
@@ -64,6 +70,7 @@ class ClipReader {
   size_t queuedSound_ = 0;  // sample frames queued
   bool ended_ = false;
   bool aborted_ = false;
+  HRESULT failure_ = S_OK;
   // consumer side
   int64_t currentPts_ = 0;
   Picture current_;

@@ -91,6 +91,7 @@ ClipReader* GroupRenderer::ReaderFor(Clip& clip, REFERENCE_TIME firstNeeded) {
     target.height = height_;
     target.rate = rate_;
     target.channels = channels_;
+    target.fileSize = s.fileSize;
     // Frames decoded ahead: the group's buffering, at most about 64 MB of pictures.
     size_t ahead = static_cast<size_t>(std::clamp(group_.buffering, 4, 64));
     if (group_.video)
@@ -134,6 +135,7 @@ void GroupRenderer::RenderPicture(REFERENCE_TIME t, std::vector<uint32_t>& out) 
         if (ClipReader* r = ReaderFor(c, t)) {
           const REFERENCE_TIME mstart = c.source->hasMediaTimes ? c.source->mediaStart : 0;
           pic = r->PictureAt(mstart + (t - c.source->start));
+          if (const HRESULT hr = r->Failure(); FAILED(hr)) failure_ = hr;
         }
         break;
       }
@@ -165,8 +167,10 @@ void GroupRenderer::RenderSound(int64_t first, size_t count, int16_t* out) {
       const int64_t a = std::max(first, SampleAt(c.source->start));
       const int64_t b = std::min(first + static_cast<int64_t>(count), SampleAt(c.source->stop));
       if (a >= b) continue;
-      if (ClipReader* r = ReaderFor(c, SampleTime(a)))
+      if (ClipReader* r = ReaderFor(c, SampleTime(a))) {
         r->ReadSound(own.data() + static_cast<size_t>(a - first) * ch, static_cast<size_t>(b - a));
+        if (const HRESULT hr = r->Failure(); FAILED(hr)) failure_ = hr;
+      }
     }
     const auto& transitions = group_.tracks[ti].transitions;
     for (size_t i = 0; i < count; ++i) {

@@ -40,6 +40,8 @@ class GroupRenderer {
   // Ends the decoding threads (a waiting render call returns at once); may be called from another
   // thread than the one rendering.
   void Abort();
+  // S_OK, or the failure of a source met while rendering (ClipReader::Failure).
+  HRESULT Failure() const { return failure_.load(); }
 
  private:
   struct Clip {
@@ -57,6 +59,7 @@ class GroupRenderer {
   std::vector<std::vector<Clip>> clips_;  // per track, by start
   std::vector<uint32_t> black_, scratch_;
   std::atomic<bool> aborted_{false};
+  std::atomic<HRESULT> failure_{S_OK};
   std::mutex readersLock_;  // guards making, dropping and aborting the readers
 };
 

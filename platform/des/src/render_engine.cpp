@@ -1,4 +1,6 @@
 // The render engines: one source filter per group of a timeline snapshot in a filter graph.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -86,6 +88,14 @@ class GroupSource final : public dshow::Filter {
     stopRequested_ = false;
   }
 
+  // A source that failed mid-stream ends the run with its reason.
+  bool Failed(const GroupRenderer& renderer) {
+    const HRESULT hr = renderer.Failure();
+    if (SUCCEEDED(hr)) return false;
+    if (!ShouldStop()) NotifyEvent(EC_ERRORABORT, hr, 0);
+    return true;
+  }
+
   // Delivers one sample; false when the stream ends here (stop, refusal, failure reported).
   bool Send(const uint8_t* data, size_t size, REFERENCE_TIME start, REFERENCE_TIME stop,
             bool sync) {
@@ -140,7 +150,7 @@ class GroupSource final : public dshow::Filter {
         if (ShouldStop()) { ended = true; break; }
         const REFERENCE_TIME t = renderer->FrameTime(k);
         renderer->RenderPicture(t, picture);
-        if (ShouldStop()) { ended = true; break; }
+        if (ShouldStop() || Failed(*renderer)) { ended = true; break; }
         PackPicture(picture, type, packed.data());
         const REFERENCE_TIME stop = std::min(renderer->FrameTime(k + 1), std::max(duration_, t + 1));
         if (!Send(packed.data(), packed.size(), t - segment, stop - segment, true)) ended = true;
@@ -157,7 +167,7 @@ class GroupSource final : public dshow::Filter {
         if (ShouldStop()) { ended = true; break; }
         const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(block), total - i));
         renderer->RenderSound(i, n, pcm.data());
-        if (ShouldStop()) { ended = true; break; }
+        if (ShouldStop() || Failed(*renderer)) { ended = true; break; }
         const uint8_t* data = reinterpret_cast<const uint8_t*>(pcm.data());
         size_t size = n * ch * sizeof(int16_t);
         if (wf && wf->wBitsPerSample == 8) {
@@ -240,10 +250,13 @@ class RenderEngine final : public ComObject<IRenderEngine> {
     if (!timeline_) return E_UNEXPECTED;
     TimelineSnap snap;
     if (HRESULT hr = SnapshotTimeline(timeline_.Get(), &snap); FAILED(hr)) return hr;
-    // Every file must open with a stream of its group's kind before anything is built.
-    for (const auto& g : snap.groups)
-      for (const auto& t : g.tracks)
-        for (const auto& s : t.sources) {
+    // Every file must open with a stream of its group's kind before anything is built; its size
+    // now is what its readers expect to find.
+    for (auto& g : snap.groups)
+      for (auto& t : g.tracks)
+        for (auto& s : t.sources) {
+          struct stat info {};
+          if (::stat(s.path.c_str(), &info) == 0) s.fileSize = info.st_size;
           MediaType mt;
           if (HRESULT hr = StreamTypeOfFile(s.path, g.video, &mt); FAILED(hr)) {
             RemoveGroupFilters();

@@ -14,6 +14,7 @@ struct SourceSnap {
   REFERENCE_TIME start = 0, stop = 0;
   bool hasMediaTimes = false;
   REFERENCE_TIME mediaStart = 0, mediaStop = 0;
+  int64_t fileSize = -1;  // the file's size when the engine's front end was connected (-1: unknown)
 };
 
 struct TransitionSnap {

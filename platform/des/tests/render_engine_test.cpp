@@ -3,6 +3,8 @@
 // File writer (read back with ffprobe), repeatable output, stopping and scrapping mid-run.
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -62,10 +64,13 @@ ComPtr<IGraphBuilder> GraphOf(IRenderEngine* e) {
 }
 
 // Writes the timeline's groups into an AVI file through a new engine; returns the event code.
-LONG WriteAvi(IAMTimeline* tl, const std::string& target, const CLSID& engine = CLSID_RenderEngine) {
+// afterFrontEnd runs once the front end is connected; reason receives an abort's param1.
+LONG WriteAvi(IAMTimeline* tl, const std::string& target, const CLSID& engine = CLSID_RenderEngine,
+              const std::function<void()>& afterFrontEnd = {}, LONG_PTR* reason = nullptr) {
   auto e = NewEngine(engine);
   EXPECT_EQ(e->SetTimelineObject(tl), S_OK);
   EXPECT_EQ(e->ConnectFrontEnd(), S_OK);
+  if (afterFrontEnd) afterFrontEnd();
   auto g = GraphOf(e.Get());
   AddMuxAndWriter(g.Get(), target);
   LONG groups = 0;
@@ -76,6 +81,14 @@ LONG WriteAvi(IAMTimeline* tl, const std::string& target, const CLSID& engine = 
     EXPECT_EQ(g->Render(pin.Get()), S_OK);
   }
   LONG code = RunToEnd(g.Get());
+  if (reason) {
+    *reason = S_OK;
+    auto events = g.As<IMediaEvent>();
+    LONG c = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    while (SUCCEEDED(events->GetEvent(&c, &p1, &p2, 0)))
+      if (c == EC_ERRORABORT && *reason == S_OK) *reason = p1;
+  }
   e->ScrapIt();
   return code;
 }
@@ -208,6 +221,50 @@ TEST(RenderEngine, AZeroLengthTimelineCompletesAtOnce) {
   ASSERT_EQ(WriteAvi(b.tl.Get(), out), EC_COMPLETE);
   fixtures::Probe p = fixtures::RunFfprobe(out);
   ASSERT_TRUE(p.ok) << p.error;
+}
+
+// A source file cut short after the graph was built fails mid-stream: the run ends with an
+// abort giving the reason; one cut short before is rendered as far as it reads (its last picture
+// held) and completes.
+TEST(RenderEngine, ASourceCutShortAfterTheGraphWasBuiltAbortsTheRun) {
+  struct Case {
+    const char* name;
+    bool cutAfterFrontEnd;
+    bool audio;
+    LONG code;
+    LONG_PTR reason;
+  };
+  const Case cases[] = {
+      {"cut after: video and sound", true, true, EC_ERRORABORT, VFW_E_FILE_TOO_SHORT},
+      {"cut after: video only", true, false, EC_ERRORABORT, VFW_E_FILE_TOO_SHORT},
+      {"cut before", false, true, EC_COMPLETE, S_OK},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string clip = Target("engine-cut" + std::to_string(n) + ".avi");
+    const std::string out = Target("engine-cut-out" + std::to_string(n++) + ".avi");
+    fs::copy_file(Clip(3.0, c.audio), clip, fs::copy_options::overwrite_existing);
+    auto cut = [&] { fs::resize_file(clip, fs::file_size(clip) / 3); };
+    Builder video(0, 15, "VIDEO");
+    ASSERT_EQ(video.Source(0, clip, 0, 3), S_OK);
+    std::optional<Builder> audio;
+    if (c.audio) {
+      audio.emplace(video.tl, 1, 15, "AUDIO");
+      ASSERT_EQ(audio->Source(0, clip, 0, 3), S_OK);
+    }
+    if (!c.cutAfterFrontEnd) cut();
+    LONG_PTR reason = S_OK;
+    EXPECT_EQ(WriteAvi(video.tl.Get(), out, CLSID_RenderEngine, c.cutAfterFrontEnd ? cut : std::function<void()>(),
+                       &reason),
+              c.code);
+    EXPECT_EQ(reason, c.reason);
+    if (c.code == EC_COMPLETE) {
+      const fixtures::Probe p = fixtures::RunFfprobe(out);
+      ASSERT_TRUE(p.ok) << p.error;
+      EXPECT_NEAR(p.duration, 3.0, 0.01);
+    }
+  }
 }
 
 TEST(RenderEngine, StopScrapAndLastReleaseMidRunLeaveAValidFile) {

@@ -46,6 +46,7 @@ class MuxInput : public Pin {
   int stream = -1;            // index in the output container while running
   int64_t nextPts = 0;        // next pts of uncompressed audio (in samples) or video (frames)
   bool ended = false;
+  REFERENCE_TIME reached = 0;  // the end time of the last sample written
   // 16-bit 5-6-5 pictures are stored bottom-up (a bit-field DIB has no top-down form in the
   // file); top-down samples have their rows turned over on the way in.
   bool flipRows = false;
@@ -175,8 +176,19 @@ class AviMux : public Filter, public IConfigAviMux {
       error_ = FAILED(writeError_) ? writeError_ : HResultFromAv(err);
       return error_;
     }
-    if (timed && Services()) Services()->ReportProgress(stop);
+    if (timed) {
+      in->reached = std::max(in->reached, stop);
+      if (Services()) Services()->ReportProgress(WrittenThrough());
+    }
     return S_OK;
+  }
+
+  // The time up to which every stream still running has been written: the progress of the file.
+  REFERENCE_TIME WrittenThrough() const {
+    REFERENCE_TIME through = -1;
+    for (const auto& i : inputs_)
+      if (i->stream >= 0 && !i->ended && (through < 0 || i->reached < through)) through = i->reached;
+    return std::max<REFERENCE_TIME>(through, 0);
   }
 
   HRESULT EndOfStream(Pin* pin) override {
@@ -253,6 +265,7 @@ class AviMux : public Filter, public IConfigAviMux {
       in->stream = -1;
       in->nextPts = 0;
       in->ended = false;
+      in->reached = 0;
       if (!in->IsConnected()) continue;
       MediaType mt = in->CurrentType();
       AVStream* st = avformat_new_stream(ctx_, nullptr);

@@ -2,15 +2,46 @@
 // Helpers of the filter graph tests: graphs, filters and pins by name, running to the end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "com/com.h"
+#include "dshow/baseclasses.h"
 #include "dshow/dshow.h"
 #include "fixtures.h"
 
 namespace dshow_test {
+
+// An output pin of one type, delivering samples by hand.
+class HandSource : public dshow::Filter {
+ public:
+  explicit HandSource(MediaType type)
+      : Filter(u"Hand Source", MakeGuid("{3C7A9E21-5D48-4B06-A1F3-8E2D6C0B9F47}")), out_(this, u"Out") {
+    out_.SetTypes({std::move(type)});
+  }
+  int PinCount() override { return 1; }
+  dshow::Pin* GetPin(int i) override { return i == 0 ? &out_ : nullptr; }
+  REFERENCE_TIME SourceDuration() const override { return duration; }
+  dshow::OutputPin out_;
+  REFERENCE_TIME duration = -1;  // the graph's duration as this source tells it (-1: none)
+};
+
+// Delivers one sample of `size` zero bytes for [start, stop) (100-ns units).
+inline HRESULT DeliverBlank(HandSource& source, LONG size, REFERENCE_TIME start, REFERENCE_TIME stop) {
+  IMediaSample* sample = nullptr;
+  HRESULT hr = source.out_.GetDeliveryBuffer(size, &sample);
+  if (FAILED(hr)) return hr;
+  BYTE* data = nullptr;
+  sample->GetPointer(&data);
+  std::fill(data, data + size, BYTE{0});
+  sample->SetActualDataLength(size);
+  sample->SetTime(&start, &stop);
+  hr = source.out_.Deliver(sample);
+  sample->Release();
+  return hr;
+}
 
 inline ComPtr<IGraphBuilder> NewGraph() {
   ComPtr<IGraphBuilder> g;

@@ -21,18 +21,6 @@ using namespace dshow_test;
 
 namespace {
 
-// An output pin of one type, delivering samples by hand.
-class HandSource : public dshow::Filter {
- public:
-  explicit HandSource(MediaType type)
-      : Filter(u"Hand Source", MakeGuid("{3C7A9E21-5D48-4B06-A1F3-8E2D6C0B9F47}")), out_(this, u"Out") {
-    out_.SetTypes({std::move(type)});
-  }
-  int PinCount() override { return 1; }
-  dshow::Pin* GetPin(int i) override { return i == 0 ? &out_ : nullptr; }
-  dshow::OutputPin out_;
-};
-
 struct Rgb {
   int r, g, b;
 };
