@@ -21,6 +21,7 @@
 #include "fixtures.h"
 #include "forms/app.h"
 #include "forms/desktop_windows.h"
+#include "forms/hwnd.h"
 #include "mainwindow/PictureEditor.h"
 #include "mainwindow/frmShow.h"
 #include "scripted_responder.h"
@@ -115,7 +116,7 @@ class EditorOnDesktop : public ::testing::Test {
   }
 };
 
-TEST_F(EditorOnDesktop, ACaptionChangeEndsTheWatch) {
+TEST_F(EditorOnDesktop, ACaptionChangeKeepsTheWatchUntilTheWindowCloses) {
   Editor editor("caption", "my picture.bmp - Editor", false);
   ScriptScope script;
   PictureEditor watch;
@@ -131,7 +132,18 @@ TEST_F(EditorOnDesktop, ACaptionChangeEndsTheWatch) {
   EXPECT_FALSE(watch.EditPicture(other, program));
   EXPECT_TRUE(watch.Watching());
   EXPECT_FALSE(watch.EditorWindowGone());
+  // The editor marks the picture changed in its caption: the window is still the one watched.
   editor.Command("caption *my picture.bmp - Editor");
+  bool renamed = false;
+  for (int i = 0; i < 400 && !renamed; ++i) {
+    renamed = FindWindow(nullptr, "*my picture.bmp - Editor") != 0;
+    if (!renamed) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_TRUE(renamed);
+  EXPECT_EQ(FindWindow(nullptr, "my picture.bmp - Editor"), 0);
+  EXPECT_FALSE(watch.EditorWindowGone());
+  EXPECT_TRUE(watch.Watching());
+  editor.Command("close");
   EXPECT_TRUE(WatchUntilGone(watch));
   EXPECT_FALSE(watch.Busy());
 }
@@ -201,6 +213,17 @@ TEST_F(WindowOnDesktop, EditingAPictureTileHidesTheWindowUntilTheEditorCloses) {
   EXPECT_EQ(w.EditorWindowTitle, "tile picture - Editor");
   EXPECT_TRUE(w.Timer1->Enabled());
   EXPECT_FALSE(w.Visible());
+  // The user draws: the editor marks the picture changed in its caption; the window stays hidden.
+  editor.Command("caption *tile picture - Editor");
+  bool renamed = false;
+  for (int i = 0; i < 400 && !renamed; ++i) {
+    renamed = FindWindow(nullptr, "*tile picture - Editor") != 0;
+    if (!renamed) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_TRUE(renamed);
+  w.Timer1_Timer();
+  EXPECT_FALSE(w.Visible());
+  EXPECT_TRUE(w.Timer1->Enabled());
   // The user saves a changed picture and closes the editor.
   fixtures::Options wider;
   wider.width = 200;
