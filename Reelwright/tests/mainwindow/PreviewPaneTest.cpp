@@ -177,6 +177,36 @@ TEST_F(Pane, PlayToTheEndThenPauseAndStop) {
   EXPECT_FLOAT_EQ(w.ProgressBar1->Value(), 0.0f);
 }
 
+TEST_F(Pane, SelectingATilePlaysAMovieAndShowsAPicture) {
+  const std::string movie = Media(Kind::AviMjpegPcm, "movie.avi");
+  const std::string picture = Media(Kind::Jpeg, "still.jpg");
+  ScriptScope script;
+  frmShow& w = Window();
+  Add(w, movie);
+  Add(w, picture);
+  ASSERT_EQ(w.TileUBound(), 2);
+  const struct {
+    int16_t index;
+    bool plays;
+    bool showsPicture;
+  } cases[] = {{0, true, false}, {1, false, true}, {0, true, false}, {2, false, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("tile " + std::to_string(c.index));
+    w.ctrlSourceClip_Click(c.index);
+    EXPECT_EQ(w.SelectedClipIndex, c.index);
+    EXPECT_EQ(w.PreviewPanePlaying, c.plays);
+    EXPECT_EQ(w.picPrev->Visible(), c.plays);
+    EXPECT_EQ(w.cmdPause->Enabled(), c.plays);
+    EXPECT_EQ(w.cmdStop->Enabled(), c.plays);
+    EXPECT_FALSE(w.cmdPlayLoaded->Enabled());
+    EXPECT_EQ(w.Image2->Visible(), c.showsPicture);
+    if (c.showsPicture) {
+      EXPECT_EQ(w.Image2->ToolTipText(), "Double Click to Edit");
+    }
+  }
+  EXPECT_EQ(script->MsgBoxes().size(), 0u);
+}
+
 TEST_F(Pane, AnAddedPortraitPictureGetsItsNoticeWhileErrorsAreShown) {
   fixtures::Options tall, square;
   tall.width = 120;
