@@ -7,6 +7,7 @@
 #include <cmath>
 #include <map>
 #include <mutex>
+#include <vector>
 #include <strings.h>
 
 #include "core/error.h"
@@ -28,6 +29,19 @@ std::mutex g_factoryMutex;
 std::map<QWidget*, Control*>& WidgetControls() {
   static std::map<QWidget*, Control*> m;
   return m;
+}
+
+// The control whose widget is exactly w (not one of its ancestors).
+Control* ControlOfOwnWidget(QWidget* w) {
+  auto it = WidgetControls().find(w);
+  return it == WidgetControls().end() ? nullptr : it->second;
+}
+
+// Labels, images, lines and shapes have no window of their own: they are drawn on their
+// container's surface, so every windowed control of that container lies over them.
+bool IsWindowless(const Control& c) {
+  const std::string& t = c.TypeName();
+  return t == "Label" || t == "Image" || t == "Line" || t == "Shape";
 }
 
 std::map<Control*, ScaleProvider>& Scales() {
@@ -250,6 +264,33 @@ void RouteEvents(Control& c, QWidget* inner) {
   if (!c.native().events || !inner) return;
   inner->setMouseTracking(true);
   inner->installEventFilter(c.native().events);
+}
+
+void KeepWindowlessBeneath(Control& c) {
+  QWidget* w = c.native().widget;
+  if (!w || !w->parentWidget()) return;
+  // Siblings in stacking order, the bottom one first.
+  const QObjectList siblings = w->parentWidget()->children();
+  if (IsWindowless(c)) {
+    for (QObject* o : siblings) {
+      auto* s = qobject_cast<QWidget*>(o);
+      Control* other = s && s != w ? ControlOfOwnWidget(s) : nullptr;
+      if (other && !IsWindowless(*other)) {
+        w->stackUnder(s);
+        return;
+      }
+    }
+    return;
+  }
+  // A windowed control sent to the back still lies over the windowless ones, which keep their
+  // order among themselves.
+  std::vector<QWidget*> windowless;
+  for (QObject* o : siblings) {
+    auto* s = qobject_cast<QWidget*>(o);
+    Control* other = s && s != w ? ControlOfOwnWidget(s) : nullptr;
+    if (other && IsWindowless(*other)) windowless.push_back(s);
+  }
+  for (auto it = windowless.rbegin(); it != windowless.rend(); ++it) (*it)->lower();
 }
 
 Control* ControlOfWidget(QWidget* w) {
@@ -559,8 +600,10 @@ void Control::ZOrder(int16_t position) {
   RequireWindow();
   if (position == 0) {
     native_->widget->raise();
+    if (IsWindowless(*this)) forms_detail::KeepWindowlessBeneath(*this);
   } else {
     native_->widget->lower();
+    if (!IsWindowless(*this)) forms_detail::KeepWindowlessBeneath(*this);
   }
 }
 void Control::SetFocus() {

@@ -51,6 +51,10 @@ void AttachWidget(Control& control, QWidget* widget);
 QWidget* WidgetOf(const Control& control);
 // Routes the input of an inner widget made after AttachWidget (an edit field) to the control.
 void RouteEvents(Control& control, QWidget* inner);
+// Keeps a container's labels, images, lines and shapes (controls without a window of their own)
+// beneath its windowed controls: a windowless control goes to the top of the windowless ones, a
+// windowed control sent to the back stays over them. Form::Add and ZOrder call it.
+void KeepWindowlessBeneath(Control& control);
 // The control that owns a widget (or one of the widget's ancestors), nullptr when none.
 Control* ControlOfWidget(QWidget* widget);
 
