@@ -37,13 +37,6 @@ Control* ControlOfOwnWidget(QWidget* w) {
   return it == WidgetControls().end() ? nullptr : it->second;
 }
 
-// Labels, images, lines and shapes have no window of their own: they are drawn on their
-// container's surface, so every windowed control of that container lies over them.
-bool IsWindowless(const Control& c) {
-  const std::string& t = c.TypeName();
-  return t == "Label" || t == "Image" || t == "Line" || t == "Shape";
-}
-
 std::map<Control*, ScaleProvider>& Scales() {
   static std::map<Control*, ScaleProvider> m;
   return m;
@@ -266,31 +259,72 @@ void RouteEvents(Control& c, QWidget* inner) {
   inner->installEventFilter(c.native().events);
 }
 
+namespace {
+
+// Whether restacking w now would make Qt create its window: a widget without one yet under a
+// parent that has one. A native child created that way (all siblings of a native widget are
+// native) takes the window system's default size, so such a widget is restacked when it shows.
+bool RestackCreatesWindow(QWidget* w) {
+  return !w->testAttribute(Qt::WA_WState_Created) && w->parentWidget() &&
+         w->parentWidget()->testAttribute(Qt::WA_WState_Created);
+}
+
+// Puts a windowless control's widget directly beneath the bottom windowed sibling.
+void StackBeneathWindowed(QWidget* w) {
+  for (QObject* o : w->parentWidget()->children()) {  // the bottom one first
+    auto* s = qobject_cast<QWidget*>(o);
+    Control* other = s && s != w ? ControlOfOwnWidget(s) : nullptr;
+    if (other && !IsWindowless(*other)) {
+      w->stackUnder(s);
+      return;
+    }
+  }
+}
+
+// Restacks a windowless control's widget once it shows (and so has its window), then goes.
+class StackWhenShown : public QObject {
+ public:
+  explicit StackWhenShown(QWidget* w) : QObject(w) { w->installEventFilter(this); }
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (e->type() == QEvent::Show) {
+      auto* w = static_cast<QWidget*>(watched);
+      w->removeEventFilter(this);
+      if (w->parentWidget()) StackBeneathWindowed(w);
+      deleteLater();
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+bool IsWindowless(const Control& c) {
+  const std::string& t = c.TypeName();
+  return t == "Label" || t == "Image" || t == "Line" || t == "Shape";
+}
+
 void KeepWindowlessBeneath(Control& c) {
   QWidget* w = c.native().widget;
   if (!w || !w->parentWidget()) return;
-  // Siblings in stacking order, the bottom one first.
-  const QObjectList siblings = w->parentWidget()->children();
   if (IsWindowless(c)) {
-    for (QObject* o : siblings) {
-      auto* s = qobject_cast<QWidget*>(o);
-      Control* other = s && s != w ? ControlOfOwnWidget(s) : nullptr;
-      if (other && !IsWindowless(*other)) {
-        w->stackUnder(s);
-        return;
-      }
+    if (RestackCreatesWindow(w)) {
+      if (!w->findChild<StackWhenShown*>(QString(), Qt::FindDirectChildrenOnly)) new StackWhenShown(w);
+      return;
     }
+    StackBeneathWindowed(w);
     return;
   }
   // A windowed control sent to the back still lies over the windowless ones, which keep their
   // order among themselves.
   std::vector<QWidget*> windowless;
-  for (QObject* o : siblings) {
+  for (QObject* o : w->parentWidget()->children()) {
     auto* s = qobject_cast<QWidget*>(o);
     Control* other = s && s != w ? ControlOfOwnWidget(s) : nullptr;
     if (other && IsWindowless(*other)) windowless.push_back(s);
   }
-  for (auto it = windowless.rbegin(); it != windowless.rend(); ++it) (*it)->lower();
+  for (auto it = windowless.rbegin(); it != windowless.rend(); ++it) {
+    if (!RestackCreatesWindow(*it)) (*it)->lower();
+  }
 }
 
 Control* ControlOfWidget(QWidget* w) {
@@ -600,10 +634,10 @@ void Control::ZOrder(int16_t position) {
   RequireWindow();
   if (position == 0) {
     native_->widget->raise();
-    if (IsWindowless(*this)) forms_detail::KeepWindowlessBeneath(*this);
+    if (forms_detail::IsWindowless(*this)) forms_detail::KeepWindowlessBeneath(*this);
   } else {
     native_->widget->lower();
-    if (!IsWindowless(*this)) forms_detail::KeepWindowlessBeneath(*this);
+    if (!forms_detail::IsWindowless(*this)) forms_detail::KeepWindowlessBeneath(*this);
   }
 }
 void Control::SetFocus() {

@@ -92,3 +92,21 @@ TEST(ZOrder, ALoadedLabelElementGoesBeneathTheWindowedControls) {
   EXPECT_GT(at(added), at(*f->FindControl("shpOver")));
   f->Unload();
 }
+
+TEST(ZOrder, ALabelAddedToAShownFormGoesBeneathKeepingItsSize) {
+  auto f = StackForm();
+  f->Show();
+  Control& late = f->Add({"Label", "lblLate", -1, "", 600, 600, 1500, 600, "late"});
+  ASSERT_TRUE(PumpUntil([&] { return W(late)->isVisible(); }));
+  DoEvents();
+  QWidget* client = W(late)->parentWidget();
+  const QObjectList children = client->children();  // the bottom one first
+  const auto at = [&](Control& c) { return children.indexOf(W(c)); };
+  EXPECT_LT(at(late), at(*f->FindControl("picFirst")));
+  EXPECT_LT(at(late), at(*f->FindControl("cmdLater")));
+  EXPECT_GT(at(late), at(*f->FindControl("shpOver")));
+  EXPECT_EQ(W(late)->size(), QSize(100, 40));
+  EXPECT_EQ(late.Width(), 1500);
+  EXPECT_EQ(late.Height(), 600);
+  f->Unload();
+}

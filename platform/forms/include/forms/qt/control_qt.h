@@ -51,9 +51,12 @@ void AttachWidget(Control& control, QWidget* widget);
 QWidget* WidgetOf(const Control& control);
 // Routes the input of an inner widget made after AttachWidget (an edit field) to the control.
 void RouteEvents(Control& control, QWidget* inner);
-// Keeps a container's labels, images, lines and shapes (controls without a window of their own)
-// beneath its windowed controls: a windowless control goes to the top of the windowless ones, a
-// windowed control sent to the back stays over them. Form::Add and ZOrder call it.
+// Labels, images, lines and shapes have no window of their own: they are drawn on their
+// container's surface, so every windowed control of that container lies over them.
+bool IsWindowless(const Control& control);
+// Keeps a container's windowless controls beneath its windowed ones: a windowless control goes to
+// the top of the windowless ones (once it shows, when restacking it now would create its native
+// window), a windowed control sent to the back stays over them. Form::Add and ZOrder call it.
 void KeepWindowlessBeneath(Control& control);
 // The control that owns a widget (or one of the widget's ancestors), nullptr when none.
 Control* ControlOfWidget(QWidget* widget);
