@@ -161,6 +161,8 @@ Toolbar::Toolbar(const ControlSite& site) : Control(site), d_(std::make_shared<I
   w->setToolButtonStyle(Qt::ToolButtonIconOnly);
   d_->bar = w;
   AttachWidget(*this, w);
+  // A window of its own: what lies beneath (tiles scrolled up under the bar) does not show through.
+  w->setAutoFillBackground(true);
   w->resize(w->width(), PixelsOf(420));
   std::weak_ptr<Impl> weak = d_;
   d_->buttons.checkImage_ = [weak](Button&, const Variant& image) {
