@@ -31,12 +31,6 @@ std::map<QWidget*, Control*>& WidgetControls() {
   return m;
 }
 
-// The control whose widget is exactly w (not one of its ancestors).
-Control* ControlOfOwnWidget(QWidget* w) {
-  auto it = WidgetControls().find(w);
-  return it == WidgetControls().end() ? nullptr : it->second;
-}
-
 std::map<Control*, ScaleProvider>& Scales() {
   static std::map<Control*, ScaleProvider> m;
   return m;
@@ -261,39 +255,56 @@ void RouteEvents(Control& c, QWidget* inner) {
 
 namespace {
 
-// Whether restacking w now would make Qt create its window: a widget without one yet under a
-// parent that has one. A native child created that way (all siblings of a native widget are
-// native) takes the window system's default size, so such a widget is restacked when it shows.
-bool RestackCreatesWindow(QWidget* w) {
-  return !w->testAttribute(Qt::WA_WState_Created) && w->parentWidget() &&
-         w->parentWidget()->testAttribute(Qt::WA_WState_Created);
+// Marks the widgets of windowless controls (the widget may outlive its control).
+constexpr const char* kWindowless = "formsWindowless";
+
+// Whether w can be restacked now. Not a widget without a window under a parent that has one
+// (restacking would create it), nor a native one that is hidden: its window has the window
+// system's default size until it shows, and restacking reports that size back to the widget.
+bool CanRestack(QWidget* w) {
+  const bool parentCreated = w->parentWidget() && w->parentWidget()->testAttribute(Qt::WA_WState_Created);
+  if (!w->testAttribute(Qt::WA_WState_Created)) return !parentCreated;
+  return !w->testAttribute(Qt::WA_NativeWindow) || w->isVisible();
 }
 
-// Puts a windowless control's widget directly beneath the bottom windowed sibling.
-void StackBeneathWindowed(QWidget* w) {
-  for (QObject* o : w->parentWidget()->children()) {  // the bottom one first
+// Sends the windowless children of parent to the bottom, keeping their order among themselves:
+// every windowed child then lies over them. Only lower() restacks native windows (stackUnder
+// reorders Qt's list alone), so the stack is rebuilt from the top windowless child down. Those
+// that cannot be restacked now are restacked when they show.
+void RestackWindowless(QWidget* parent) {
+  std::vector<QWidget*> windowless;
+  for (QObject* o : parent->children()) {  // the bottom one first
     auto* s = qobject_cast<QWidget*>(o);
-    Control* other = s && s != w ? ControlOfOwnWidget(s) : nullptr;
-    if (other && !IsWindowless(*other)) {
-      w->stackUnder(s);
-      return;
-    }
+    if (s && s->property(kWindowless).toBool()) windowless.push_back(s);
+  }
+  for (auto it = windowless.rbegin(); it != windowless.rend(); ++it) {
+    if (CanRestack(*it)) (*it)->lower();
   }
 }
 
-// Restacks a windowless control's widget once it shows (and so has its window), then goes.
-class StackWhenShown : public QObject {
+// Watches a windowless control's widget: each time it shows, its container is restacked once the
+// showing is complete (the Show event comes before the native window has its geometry).
+class RestackWhenShown : public QObject {
  public:
-  explicit StackWhenShown(QWidget* w) : QObject(w) { w->installEventFilter(this); }
+  explicit RestackWhenShown(QWidget* w) : QObject(w) { w->installEventFilter(this); }
   bool eventFilter(QObject* watched, QEvent* e) override {
-    if (e->type() == QEvent::Show) {
-      auto* w = static_cast<QWidget*>(watched);
-      w->removeEventFilter(this);
-      if (w->parentWidget()) StackBeneathWindowed(w);
-      deleteLater();
-    }
+    if (e->type() != QEvent::Show) return false;
+    QPointer<QWidget> parent = static_cast<QWidget*>(watched)->parentWidget();
+    if (!parent || parent->property(kPending).toBool()) return false;
+    parent->setProperty(kPending, true);
+    QMetaObject::invokeMethod(
+        parent.data(),
+        [parent] {
+          if (!parent) return;
+          parent->setProperty(kPending, false);
+          RestackWindowless(parent);
+        },
+        Qt::QueuedConnection);
     return false;
   }
+
+ private:
+  static constexpr const char* kPending = "formsRestackPending";
 };
 
 }  // namespace
@@ -306,25 +317,11 @@ bool IsWindowless(const Control& c) {
 void KeepWindowlessBeneath(Control& c) {
   QWidget* w = c.native().widget;
   if (!w || !w->parentWidget()) return;
-  if (IsWindowless(c)) {
-    if (RestackCreatesWindow(w)) {
-      if (!w->findChild<StackWhenShown*>(QString(), Qt::FindDirectChildrenOnly)) new StackWhenShown(w);
-      return;
-    }
-    StackBeneathWindowed(w);
-    return;
+  if (IsWindowless(c) && !w->property(kWindowless).toBool()) {
+    w->setProperty(kWindowless, true);
+    new RestackWhenShown(w);
   }
-  // A windowed control sent to the back still lies over the windowless ones, which keep their
-  // order among themselves.
-  std::vector<QWidget*> windowless;
-  for (QObject* o : w->parentWidget()->children()) {
-    auto* s = qobject_cast<QWidget*>(o);
-    Control* other = s && s != w ? ControlOfOwnWidget(s) : nullptr;
-    if (other && IsWindowless(*other)) windowless.push_back(s);
-  }
-  for (auto it = windowless.rbegin(); it != windowless.rend(); ++it) {
-    if (!RestackCreatesWindow(*it)) (*it)->lower();
-  }
+  RestackWindowless(w->parentWidget());
 }
 
 Control* ControlOfWidget(QWidget* w) {

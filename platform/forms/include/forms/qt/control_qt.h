@@ -54,9 +54,10 @@ void RouteEvents(Control& control, QWidget* inner);
 // Labels, images, lines and shapes have no window of their own: they are drawn on their
 // container's surface, so every windowed control of that container lies over them.
 bool IsWindowless(const Control& control);
-// Keeps a container's windowless controls beneath its windowed ones: a windowless control goes to
-// the top of the windowless ones (once it shows, when restacking it now would create its native
-// window), a windowed control sent to the back stays over them. Form::Add and ZOrder call it.
+// Keeps the windowless controls of a control's container beneath its windowed ones, in their own
+// order (for a windowless control whose native window does not exist yet: once it shows). Form::Add
+// calls it for a new windowless control, ZOrder for a windowless one brought to the front and a
+// windowed one sent to the back.
 void KeepWindowlessBeneath(Control& control);
 // The control that owns a widget (or one of the widget's ancestors), nullptr when none.
 Control* ControlOfWidget(QWidget* widget);
