@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QToolTip>
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <mutex>
@@ -255,8 +256,10 @@ void RouteEvents(Control& c, QWidget* inner) {
 
 namespace {
 
-// Marks the widgets of windowless controls (the widget may outlive its control).
+// Marks the widgets of windowless controls with their place among the windowless ones (the
+// widget may outlive its control): placed later or brought to the front is higher.
 constexpr const char* kWindowless = "formsWindowless";
+qlonglong g_frontOrder = 0, g_backOrder = 0;
 
 // Whether w can be restacked now. Not a widget without a window under a parent that has one
 // (restacking would create it), nor a native one that is hidden: its window has the window
@@ -273,10 +276,14 @@ bool CanRestack(QWidget* w) {
 // that cannot be restacked now are restacked when they show.
 void RestackWindowless(QWidget* parent) {
   std::vector<QWidget*> windowless;
-  for (QObject* o : parent->children()) {  // the bottom one first
+  for (QObject* o : parent->children()) {
     auto* s = qobject_cast<QWidget*>(o);
-    if (s && s->property(kWindowless).toBool()) windowless.push_back(s);
+    if (s && s->property(kWindowless).isValid()) windowless.push_back(s);
   }
+  // Their own order, not the list's: one that could not be restacked may stand out of place.
+  std::stable_sort(windowless.begin(), windowless.end(), [](QWidget* a, QWidget* b) {
+    return a->property(kWindowless).toLongLong() < b->property(kWindowless).toLongLong();
+  });
   for (auto it = windowless.rbegin(); it != windowless.rend(); ++it) {
     if (CanRestack(*it)) (*it)->lower();
   }
@@ -314,12 +321,16 @@ bool IsWindowless(const Control& c) {
   return t == "Label" || t == "Image" || t == "Line" || t == "Shape";
 }
 
-void KeepWindowlessBeneath(Control& c) {
+void KeepWindowlessBeneath(Control& c, int16_t position) {
   QWidget* w = c.native().widget;
   if (!w || !w->parentWidget()) return;
-  if (IsWindowless(c) && !w->property(kWindowless).toBool()) {
-    w->setProperty(kWindowless, true);
-    new RestackWhenShown(w);
+  if (IsWindowless(c)) {
+    if (!w->property(kWindowless).isValid()) new RestackWhenShown(w);
+    if (position == 1) {
+      w->setProperty(kWindowless, --g_backOrder);
+    } else if (position == 0 || !w->property(kWindowless).isValid()) {
+      w->setProperty(kWindowless, ++g_frontOrder);
+    }
   }
   RestackWindowless(w->parentWidget());
 }
@@ -631,11 +642,10 @@ void Control::ZOrder(int16_t position) {
   RequireWindow();
   if (position == 0) {
     native_->widget->raise();
-    if (forms_detail::IsWindowless(*this)) forms_detail::KeepWindowlessBeneath(*this);
   } else {
     native_->widget->lower();
-    if (!forms_detail::IsWindowless(*this)) forms_detail::KeepWindowlessBeneath(*this);
   }
+  forms_detail::KeepWindowlessBeneath(*this, position == 0 ? 0 : 1);
 }
 void Control::SetFocus() {
   RequireWindow();

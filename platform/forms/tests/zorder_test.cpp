@@ -110,3 +110,32 @@ TEST(ZOrder, ALabelAddedToAShownFormGoesBeneathKeepingItsSize) {
   EXPECT_EQ(late.Height(), 600);
   f->Unload();
 }
+
+TEST(ZOrder, AHiddenImageShownLaterGoesBackBeneathTheLabelPlacedAfterIt) {
+  auto f = std::make_unique<TestForm>("frmHidden", [](TestForm& t) {
+    t.Size(6000, 4500);
+    t.Place({{"PictureBox", "picPrev", -1, "", 600, 600, 1500, 600, "", {{"Visible", Variant(false)}}},
+             {"Image", "imgStill", -1, "", 600, 600, 1500, 600, "", {{"Visible", Variant(false)}}},
+             {"Label", "lblPreview", -1, "", 600, 600, 1500, 600, "Preview"},
+             {"CommandButton", "cmdPlay", -1, "", 3000, 600, 900, 600, "Play"}});
+  });
+  f->Show();
+  // A native window among the controls (as a video window makes) makes all of them native.
+  (void)W(*f->FindControl("picPrev"))->winId();
+  DoEvents();
+  Control& image = *f->FindControl("imgStill");
+  Control& picture = *f->FindControl("picPrev");
+  Control& label = *f->FindControl("lblPreview");
+  image.Visible(true);
+  DoEvents();
+  DoEvents();
+  picture.Visible(true);
+  DoEvents();
+  const QObjectList children = W(label)->parentWidget()->children();  // the bottom one first
+  const auto at = [&](Control& c) { return children.indexOf(W(c)); };
+  EXPECT_LT(at(image), at(label)) << "the label placed after the image lies over it";
+  EXPECT_LT(at(label), at(picture)) << "the picture box lies over both";
+  EXPECT_EQ(W(image)->size(), QSize(100, 40));
+  EXPECT_EQ(W(label)->size(), QSize(100, 40));
+  f->Unload();
+}

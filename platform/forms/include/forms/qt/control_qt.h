@@ -55,10 +55,10 @@ void RouteEvents(Control& control, QWidget* inner);
 // container's surface, so every windowed control of that container lies over them.
 bool IsWindowless(const Control& control);
 // Keeps the windowless controls of a control's container beneath its windowed ones, in their own
-// order (for a windowless control whose native window does not exist yet: once it shows). Form::Add
-// calls it for a new windowless control, ZOrder for a windowless one brought to the front and a
-// windowed one sent to the back.
-void KeepWindowlessBeneath(Control& control);
+// order: placing order, changed by ZOrder (position 0 front, 1 back, -1 a new control placed).
+// One whose native window cannot be restacked yet is restacked when it shows. Form::Add calls it
+// for a new windowless control, ZOrder for every control.
+void KeepWindowlessBeneath(Control& control, int16_t position = -1);
 // The control that owns a widget (or one of the widget's ancestors), nullptr when none.
 Control* ControlOfWidget(QWidget* widget);
 
