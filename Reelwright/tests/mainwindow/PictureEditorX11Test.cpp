@@ -95,6 +95,15 @@ class Editor {
   std::thread later_;
 };
 
+// Waits until some top-level window has the caption (guarded against hangs).
+bool WindowWithCaptionShows(const char* caption) {
+  for (int i = 0; i < 400; ++i) {
+    if (FindWindow(nullptr, caption) != 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
 // Ticks the watch until it reports the window gone (guarded against hangs).
 bool WatchUntilGone(PictureEditor& watch) {
   for (int i = 0; i < 400; ++i) {
@@ -134,12 +143,7 @@ TEST_F(EditorOnDesktop, ACaptionChangeKeepsTheWatchUntilTheWindowCloses) {
   EXPECT_FALSE(watch.EditorWindowGone());
   // The editor marks the picture changed in its caption: the window is still the one watched.
   editor.Command("caption *my picture.bmp - Editor");
-  bool renamed = false;
-  for (int i = 0; i < 400 && !renamed; ++i) {
-    renamed = FindWindow(nullptr, "*my picture.bmp - Editor") != 0;
-    if (!renamed) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ASSERT_TRUE(renamed);
+  ASSERT_TRUE(WindowWithCaptionShows("*my picture.bmp - Editor"));
   EXPECT_EQ(FindWindow(nullptr, "my picture.bmp - Editor"), 0);
   EXPECT_FALSE(watch.EditorWindowGone());
   EXPECT_TRUE(watch.Watching());
@@ -215,12 +219,7 @@ TEST_F(WindowOnDesktop, EditingAPictureTileHidesTheWindowUntilTheEditorCloses) {
   EXPECT_FALSE(w.Visible());
   // The user draws: the editor marks the picture changed in its caption; the window stays hidden.
   editor.Command("caption *tile picture - Editor");
-  bool renamed = false;
-  for (int i = 0; i < 400 && !renamed; ++i) {
-    renamed = FindWindow(nullptr, "*tile picture - Editor") != 0;
-    if (!renamed) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ASSERT_TRUE(renamed);
+  ASSERT_TRUE(WindowWithCaptionShows("*tile picture - Editor"));
   w.Timer1_Timer();
   EXPECT_FALSE(w.Visible());
   EXPECT_TRUE(w.Timer1->Enabled());
