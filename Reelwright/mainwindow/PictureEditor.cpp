@@ -87,13 +87,19 @@ bool PictureEditor::EditPicture(std::string& file, std::string& editor) {
            vbOKOnly);
     return false;
   }
+  editorWindow_ = window;
   watching_ = true;
   return true;
 }
 
 bool PictureEditor::EditorWindowGone() {
   if (!watching_) return false;
+  // The window found stays the one watched whatever its caption becomes: editors that show the
+  // picture's changed state or a new name in their caption keep the watch until they close.
+  const HWND hwnd = static_cast<HWND>(editorWindow_);
+  if (IsWindow(hwnd) || DesktopWindowExists(static_cast<uint32_t>(editorWindow_))) return false;
   if (FindWindow(nullptr, EditorWindowTitle.c_str()) != 0) return false;
   watching_ = false;
+  editorWindow_ = 0;
   return true;
 }

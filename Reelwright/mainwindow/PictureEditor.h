@@ -25,7 +25,8 @@ class PictureEditor {
   // window or is watched does nothing and returns false.
   bool EditPicture(std::string& file, std::string& editor);
 
-  // The watch's tick: false while some top-level window has the kept caption; true once none has,
+  // The watch's tick: false while the editor's window found by EditPicture exists (whatever its
+  // caption has become) or some top-level window has the kept caption; true once neither holds,
   // which ends the watch.
   bool EditorWindowGone();
 
@@ -41,4 +42,5 @@ class PictureEditor {
  private:
   bool waiting_ = false;
   bool watching_ = false;
+  int32_t editorWindow_ = 0;  // the watched window: our handle, or the window system's id
 };

@@ -208,10 +208,14 @@ void frmShow::LoadFile() {
     PreviewVideoWidth = width;
     PreviewVideoHeight = height;
   });
+  // The picture test looks at the file just loaded, which is the file the selected tile takes:
+  // while a tile raises ImportFile (the load of an added file) its MediaFile still reads the
+  // previous one, so asking the tile would never find the added picture.
   Step([&] {
     if (!bShowErrors) return;
-    const std::string file = TileFile(static_cast<int16_t>(SelectedClipIndex));
-    if (IsPictureFile(file) && PreviewVideoWidth < PreviewVideoHeight) MsgBox(kPortraitNotice, vbOKOnly | vbInformation);
+    if (IsPictureFile(sLoadedFileName) && PreviewVideoWidth < PreviewVideoHeight) {
+      MsgBox(kPortraitNotice, vbOKOnly | vbInformation);
+    }
   });
   Err().Clear();
 }

@@ -163,6 +163,7 @@ void frmShow::ctrlSourceClip_Click(int16_t Index) {
     } else {
       LoadFile();
       DoEvents();
+      if (Index < TileUBound()) cmdPlayLoaded_Click();
     }
     DoEvents();
     DoEvents();

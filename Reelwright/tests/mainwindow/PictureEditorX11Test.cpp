@@ -21,6 +21,7 @@
 #include "fixtures.h"
 #include "forms/app.h"
 #include "forms/desktop_windows.h"
+#include "forms/hwnd.h"
 #include "mainwindow/PictureEditor.h"
 #include "mainwindow/frmShow.h"
 #include "scripted_responder.h"
@@ -94,6 +95,15 @@ class Editor {
   std::thread later_;
 };
 
+// Waits until some top-level window has the caption (guarded against hangs).
+bool WindowWithCaptionShows(const char* caption) {
+  for (int i = 0; i < 400; ++i) {
+    if (FindWindow(nullptr, caption) != 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
 // Ticks the watch until it reports the window gone (guarded against hangs).
 bool WatchUntilGone(PictureEditor& watch) {
   for (int i = 0; i < 400; ++i) {
@@ -115,7 +125,7 @@ class EditorOnDesktop : public ::testing::Test {
   }
 };
 
-TEST_F(EditorOnDesktop, ACaptionChangeEndsTheWatch) {
+TEST_F(EditorOnDesktop, ACaptionChangeKeepsTheWatchUntilTheWindowCloses) {
   Editor editor("caption", "my picture.bmp - Editor", false);
   ScriptScope script;
   PictureEditor watch;
@@ -131,7 +141,13 @@ TEST_F(EditorOnDesktop, ACaptionChangeEndsTheWatch) {
   EXPECT_FALSE(watch.EditPicture(other, program));
   EXPECT_TRUE(watch.Watching());
   EXPECT_FALSE(watch.EditorWindowGone());
+  // The editor marks the picture changed in its caption: the window is still the one watched.
   editor.Command("caption *my picture.bmp - Editor");
+  ASSERT_TRUE(WindowWithCaptionShows("*my picture.bmp - Editor"));
+  EXPECT_EQ(FindWindow(nullptr, "my picture.bmp - Editor"), 0);
+  EXPECT_FALSE(watch.EditorWindowGone());
+  EXPECT_TRUE(watch.Watching());
+  editor.Command("close");
   EXPECT_TRUE(WatchUntilGone(watch));
   EXPECT_FALSE(watch.Busy());
 }
@@ -201,6 +217,12 @@ TEST_F(WindowOnDesktop, EditingAPictureTileHidesTheWindowUntilTheEditorCloses) {
   EXPECT_EQ(w.EditorWindowTitle, "tile picture - Editor");
   EXPECT_TRUE(w.Timer1->Enabled());
   EXPECT_FALSE(w.Visible());
+  // The user draws: the editor marks the picture changed in its caption; the window stays hidden.
+  editor.Command("caption *tile picture - Editor");
+  ASSERT_TRUE(WindowWithCaptionShows("*tile picture - Editor"));
+  w.Timer1_Timer();
+  EXPECT_FALSE(w.Visible());
+  EXPECT_TRUE(w.Timer1->Enabled());
   // The user saves a changed picture and closes the editor.
   fixtures::Options wider;
   wider.width = 200;

@@ -177,39 +177,71 @@ TEST_F(Pane, PlayToTheEndThenPauseAndStop) {
   EXPECT_FLOAT_EQ(w.ProgressBar1->Value(), 0.0f);
 }
 
-TEST_F(Pane, ThePortraitNoticeIsForPicturesWhileErrorsAreShown) {
-  fixtures::Options portrait;
-  portrait.width = 120;
-  portrait.height = 160;
-  const std::string picture = Media(Kind::Bmp, "tall.bmp", portrait);
+TEST_F(Pane, SelectingATilePlaysAMovieAndShowsAPicture) {
+  const std::string movie = Media(Kind::AviMjpegPcm, "movie.avi");
+  const std::string picture = Media(Kind::Jpeg, "still.jpg");
+  ScriptScope script;
+  frmShow& w = Window();
+  Add(w, movie);
+  Add(w, picture);
+  ASSERT_EQ(w.TileUBound(), 2);
+  const struct {
+    int16_t index;
+    bool plays;
+    bool showsPicture;
+  } cases[] = {{0, true, false}, {1, false, true}, {0, true, false}, {2, false, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("tile " + std::to_string(c.index));
+    w.ctrlSourceClip_Click(c.index);
+    EXPECT_EQ(w.SelectedClipIndex, c.index);
+    EXPECT_EQ(w.PreviewPanePlaying, c.plays);
+    EXPECT_EQ(w.picPrev->Visible(), c.plays);
+    EXPECT_EQ(w.cmdPause->Enabled(), c.plays);
+    EXPECT_EQ(w.cmdStop->Enabled(), c.plays);
+    EXPECT_FALSE(w.cmdPlayLoaded->Enabled());
+    EXPECT_EQ(w.Image2->Visible(), c.showsPicture);
+    if (c.showsPicture) {
+      EXPECT_EQ(w.Image2->ToolTipText(), "Double Click to Edit");
+    }
+  }
+  EXPECT_EQ(script->MsgBoxes().size(), 0u);
+}
+
+TEST_F(Pane, AnAddedPortraitPictureGetsItsNoticeWhileErrorsAreShown) {
+  fixtures::Options tall, square;
+  tall.width = 120;
+  tall.height = 160;
+  square.width = square.height = 120;
+  const std::string bmp = Media(Kind::Bmp, "tall.bmp", tall);
+  const std::string jpg = Media(Kind::Jpeg, "tall.jpg", tall);
+  const std::string gif = Media(Kind::Gif, "tall.gif", tall);
   const std::string wide = Media(Kind::Bmp, "wide.bmp");
-  const std::string movie = Media(Kind::AviMjpegPcm, "tall.avi", portrait);
+  const std::string even = Media(Kind::Bmp, "square.bmp", square);
+  const std::string movie = Media(Kind::AviMjpegPcm, "tall.avi", tall);
   const struct {
     std::string file;
-    bool showErrors;
+    bool showErrors;  // False while a project file is read
     bool notice;
-  } cases[] = {{picture, true, true}, {picture, false, false}, {wide, true, false}, {movie, true, false}};
+  } cases[] = {{bmp, true, true},   {jpg, true, true},    {gif, true, true},     {bmp, false, false},
+               {wide, true, false}, {even, true, false}, {movie, true, false}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.file + (c.showErrors ? " shown" : " reading"));
+    SCOPED_TRACE(c.file + (c.showErrors ? " added" : " read from a project"));
     ScriptScope script;
-    frmShow& w = Window();
-    Add(w, c.file);
-    // While the tile takes its file its MediaFile still reads the previous one ("" for a new
-    // tile): the notice comes with a load of the file the selected tile holds.
-    ASSERT_EQ(script->MsgBoxes().size(), 0u);
-    ASSERT_EQ(w.TileFile(0), c.file);
     if (c.notice) script->AnswerMsgBox(vbOK);
+    frmShow& w = Window();
     w.bShowErrors = c.showErrors;
-    w.sLoadedFileName = c.file;
-    w.SelectedClipIndex = 0;
-    w.LoadFile();
+    Add(w, c.file);
     ASSERT_EQ(script->MsgBoxes().size(), c.notice ? 1u : 0u);
+    EXPECT_EQ(w.TileFile(0), c.file);
+    EXPECT_EQ(w.TileUBound(), 1);
     if (c.notice) {
       EXPECT_EQ(script->MsgBoxes()[0].prompt,
                 "The height of this clip is greater than the width.\r\n\r\nUnless you resize it to standard "
                 "dimensions\r\nit will be distorted to match the size of movie clips.");
       EXPECT_EQ(script->MsgBoxes()[0].buttons, vbOKOnly | vbInformation);
+      EXPECT_EQ(script->MsgBoxes()[0].title, App().Title());
     }
+    w_.reset();
   }
 }
 

@@ -4,9 +4,11 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QToolTip>
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <mutex>
+#include <vector>
 #include <strings.h>
 
 #include "core/error.h"
@@ -250,6 +252,87 @@ void RouteEvents(Control& c, QWidget* inner) {
   if (!c.native().events || !inner) return;
   inner->setMouseTracking(true);
   inner->installEventFilter(c.native().events);
+}
+
+namespace {
+
+// Marks the widgets of windowless controls with their place among the windowless ones (the
+// widget may outlive its control): placed later or brought to the front is higher.
+constexpr const char* kWindowless = "formsWindowless";
+qlonglong g_frontOrder = 0, g_backOrder = 0;
+
+// Whether w can be restacked now. Not a widget without a window under a parent that has one
+// (restacking would create it), nor a native one that is hidden: its window has the window
+// system's default size until it shows, and restacking reports that size back to the widget.
+bool CanRestack(QWidget* w) {
+  const bool parentCreated = w->parentWidget() && w->parentWidget()->testAttribute(Qt::WA_WState_Created);
+  if (!w->testAttribute(Qt::WA_WState_Created)) return !parentCreated;
+  return !w->testAttribute(Qt::WA_NativeWindow) || w->isVisible();
+}
+
+// Sends the windowless children of parent to the bottom, keeping their order among themselves:
+// every windowed child then lies over them. Only lower() restacks native windows (stackUnder
+// reorders Qt's list alone), so the stack is rebuilt from the top windowless child down. Those
+// that cannot be restacked now are restacked when they show.
+void RestackWindowless(QWidget* parent) {
+  std::vector<QWidget*> windowless;
+  for (QObject* o : parent->children()) {
+    auto* s = qobject_cast<QWidget*>(o);
+    if (s && s->property(kWindowless).isValid()) windowless.push_back(s);
+  }
+  // Their own order, not the list's: one that could not be restacked may stand out of place.
+  std::stable_sort(windowless.begin(), windowless.end(), [](QWidget* a, QWidget* b) {
+    return a->property(kWindowless).toLongLong() < b->property(kWindowless).toLongLong();
+  });
+  for (auto it = windowless.rbegin(); it != windowless.rend(); ++it) {
+    if (CanRestack(*it)) (*it)->lower();
+  }
+}
+
+// Watches a windowless control's widget: each time it shows, its container is restacked once the
+// showing is complete (the Show event comes before the native window has its geometry).
+class RestackWhenShown : public QObject {
+ public:
+  explicit RestackWhenShown(QWidget* w) : QObject(w) { w->installEventFilter(this); }
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (e->type() != QEvent::Show) return false;
+    QPointer<QWidget> parent = static_cast<QWidget*>(watched)->parentWidget();
+    if (!parent || parent->property(kPending).toBool()) return false;
+    parent->setProperty(kPending, true);
+    QMetaObject::invokeMethod(
+        parent.data(),
+        [parent] {
+          if (!parent) return;
+          parent->setProperty(kPending, false);
+          RestackWindowless(parent);
+        },
+        Qt::QueuedConnection);
+    return false;
+  }
+
+ private:
+  static constexpr const char* kPending = "formsRestackPending";
+};
+
+}  // namespace
+
+bool IsWindowless(const Control& c) {
+  const std::string& t = c.TypeName();
+  return t == "Label" || t == "Image" || t == "Line" || t == "Shape";
+}
+
+void KeepWindowlessBeneath(Control& c, int16_t position) {
+  QWidget* w = c.native().widget;
+  if (!w || !w->parentWidget()) return;
+  if (IsWindowless(c)) {
+    if (!w->property(kWindowless).isValid()) new RestackWhenShown(w);
+    if (position == 1) {
+      w->setProperty(kWindowless, --g_backOrder);
+    } else if (position == 0 || !w->property(kWindowless).isValid()) {
+      w->setProperty(kWindowless, ++g_frontOrder);
+    }
+  }
+  RestackWindowless(w->parentWidget());
 }
 
 Control* ControlOfWidget(QWidget* w) {
@@ -569,6 +652,7 @@ void Control::ZOrder(int16_t position) {
   } else {
     native_->widget->lower();
   }
+  forms_detail::KeepWindowlessBeneath(*this, position == 0 ? 0 : 1);
 }
 void Control::SetFocus() {
   RequireWindow();

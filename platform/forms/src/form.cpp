@@ -837,6 +837,8 @@ Control& Form::Add(const ControlDef& def) {
   if (ref.native().widget) {
     ref.Move(def.left, def.top, def.width > 0 ? def.width : -1, def.height > 0 ? def.height : -1);
   }
+  // A new windowed control is on top already; a windowless one goes beneath the windowed.
+  if (ref.native().widget && forms_detail::IsWindowless(ref)) forms_detail::KeepWindowlessBeneath(ref);
   if (ref.native().rowPropsTaken) return ref;  // a hosted control took the row's properties
   if (!def.caption.empty()) {
     try {

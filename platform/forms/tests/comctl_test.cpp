@@ -246,6 +246,22 @@ TEST_F(ToolbarTest, AlignedToTheTopItSpansTheFormAndHoldsControls) {
   EXPECT_EQ(ErrorOf([&] { bar.Align(7); }), vbErrInvalidPropertyValue);
 }
 
+TEST_F(ToolbarTest, ItCoversWhatLiesBeneathIt) {
+  form->Show();
+  DoEvents();
+  // A red picture box under the bar's left part, the bar brought to the front over it.
+  Control& under = form->Add({"PictureBox", "picUnder", -1, "", 0, 0, 4500, 420, "",
+                              {{"BackColor", Variant(int32_t{0x0000FF})}, {"BorderStyle", Variant(int16_t{0})}}});
+  Bar().ZOrder(0);
+  DoEvents();
+  QWidget* bar = WidgetOf(Bar());
+  QImage shot = bar->parentWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const QPoint inside = bar->geometry().topLeft() + QPoint(150, bar->height() / 2);
+  ASSERT_TRUE(WidgetOf(under)->geometry().contains(inside));
+  EXPECT_NE(shot.pixelColor(inside), QColor(255, 0, 0)) << "the bar paints its own background";
+  EXPECT_EQ(shot.pixelColor(inside), bar->palette().color(QPalette::Window));
+}
+
 // ---- progress bar ----------------------------------------------------------------------------
 
 TEST_F(CommonControls, ProgressBarRefusesValuesOutsideItsRangeAndKeepsItsState) {

@@ -27,7 +27,7 @@ std::unique_ptr<TestForm> PanelForm() {
     t.Place({{"WzPanel", "pnlVideoFile", -1, "", 300, 300, 3000, 1500, ""},
              {"CommandButton", "cmdPlay", -1, "pnlVideoFile", 105, 285, 585, 555, "Play"},
              {"Label", "lblInside", -1, "pnlVideoFile", 800, 300, 900, 255, "in"},
-             {"Label", "lblBehind", -1, "", 600, 600, 1500, 600, "behind"}});
+             {"PictureBox", "picBehind", -1, "", 600, 600, 1500, 600, ""}});
   });
   f->LogEvents({"cmdPlay_Click", "pnlVideoFile_Click", "pnlVideoFile_MouseDown", "pnlVideoFile_MouseUp",
                 "pnlVideoFile_MouseMove", "pnlVideoFile_DblClick"});
@@ -91,9 +91,9 @@ TEST(WzPanel, ZOrderBringsItAndItsContentToTheFront) {
   auto f = PanelForm();
   f->Show();
   Control& panel = *f->FindControl("pnlVideoFile");
-  Control& behind = *f->FindControl("lblBehind");
+  Control& behind = *f->FindControl("picBehind");
   QWidget* client = W(panel)->parentWidget();
-  // The label was placed after the panel, so it lies over the panel's corner.
+  // The picture box was placed after the panel, so it lies over the panel's corner.
   QPoint overlap = W(behind)->geometry().topLeft() + QPoint(2, 2);
   EXPECT_EQ(client->childAt(overlap), W(behind));
   panel.ZOrder(0);
@@ -123,7 +123,7 @@ TEST(WzPanel, DrawsBackColorPictureAtTopLeftAndARaisedEdge) {
   f->Show();
   auto& panel = dynamic_cast<WzPanel&>(*f->FindControl("pnlVideoFile"));
   panel.Move(0, 0, 3000, 1500);  // 200 x 100 pixels
-  f->FindControl("lblBehind")->Visible(false);
+  f->FindControl("picBehind")->Visible(false);
   f->FindControl("cmdPlay")->Visible(false);
   f->FindControl("lblInside")->Visible(false);
   EXPECT_EQ(panel.BackColor(), OLE_COLOR{0x8000000F}) << "button face";

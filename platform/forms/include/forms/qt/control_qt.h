@@ -55,6 +55,14 @@ QWidget* WidgetOf(const Control& control);
 void AdoptWidget(Control& control, QWidget* widget);
 // Routes the input of an inner widget made after AttachWidget (an edit field) to the control.
 void RouteEvents(Control& control, QWidget* inner);
+// Labels, images, lines and shapes have no window of their own: they are drawn on their
+// container's surface, so every windowed control of that container lies over them.
+bool IsWindowless(const Control& control);
+// Keeps the windowless controls of a control's container beneath its windowed ones, in their own
+// order: placing order, changed by ZOrder (position 0 front, 1 back, -1 a new control placed).
+// One whose native window cannot be restacked yet is restacked when it shows. Form::Add calls it
+// for a new windowless control, ZOrder for every control.
+void KeepWindowlessBeneath(Control& control, int16_t position = -1);
 // The control that owns a widget (or one of the widget's ancestors), nullptr when none.
 Control* ControlOfWidget(QWidget* widget);
 
