@@ -46,17 +46,38 @@ bool FileHolds(const std::string& path, const std::string& text) {
   return std::search(b.begin(), b.end(), text.begin(), text.end()) != b.end();
 }
 
-// The mean brightness of the video window's picture inside Picture1.
-double VideoMean() {
+// The video window's picture inside Picture1 (the clips of these tests are 160 by 120).
+QImage VideoPicture() {
   QWidget* box = WidgetFromHwnd(MainForm().Picture1->hWnd());
-  if (!box) return -1;
-  QImage image = box->grab(QRect(0, 0, 160, 120)).toImage().convertToFormat(QImage::Format_RGB888);
+  if (!box) return {};
+  return box->grab(QRect(0, 0, 160, 120)).toImage().convertToFormat(QImage::Format_RGB888);
+}
+
+// Its mean brightness.
+double VideoMean() {
+  const QImage image = VideoPicture();
+  if (image.isNull()) return -1;
   double sum = 0;
   for (int y = 0; y < image.height(); ++y) {
     const uchar* row = image.constScanLine(y);
     for (int x = 0; x < image.width() * 3; ++x) sum += row[x];
   }
   return sum / (image.width() * image.height() * 3.0);
+}
+
+// The frame number it shows; -1 when it shows none. Its levels are stretched to the full range
+// first, so that a brightened picture's blocks read as well.
+int VideoFrameNumber() {
+  QImage image = VideoPicture();
+  if (image.isNull()) return -1;
+  const uchar* bits = image.constBits();
+  const auto [low, high] = std::minmax_element(bits, bits + image.sizeInBytes());
+  const int lo = *low, span = std::max(1, *high - *low);
+  for (int y = 0; y < image.height(); ++y) {
+    uchar* row = image.scanLine(y);
+    for (int x = 0; x < image.width() * 3; ++x) row[x] = static_cast<uchar>((row[x] - lo) * 255 / span);
+  }
+  return fixtures::ReadFrameNumber(image.constBits(), image.bytesPerLine(), image.width(), image.height());
 }
 
 // A compression of the movie to output with the encode window's defaults; returns the probe.
@@ -545,8 +566,8 @@ TEST_F(CrunchboxTest, MoviesThatAreNoAviGetTheBuildsBox) {
 }
 
 // Re-opened, a compressed clip takes the decode options, and brightness +100 brightens its
-// picture in the video window.
-TEST_F(CrunchboxTest, DecodeOptionsBrightenThePicture) {
+// first frame in the video window, where the paused clip stands.
+TEST_F(CrunchboxTest, DecodeOptionsBrightenTheFirstFrame) {
   const std::string movie = Movie(Kind::AviMjpegPcm);
   const std::string output = out_ + "/bright.avi";
   ScriptScope script;
@@ -557,14 +578,9 @@ TEST_F(CrunchboxTest, DecodeOptionsBrightenThePicture) {
   Start(output);
   ASSERT_TRUE(MainForm().Crunchbox_Decode_Options->Enabled());
   EXPECT_EQ(MainForm().Label2->Caption(), "");
-  // Played through, the window keeps showing a picture of the clip.
-  auto playThrough = [] {
-    driver::Click(*MainForm().play_video);
-    EXPECT_TRUE(RunUntil([] { return !MainForm().Timer1->Enabled(); }));
-    EXPECT_TRUE(RunUntil([] { return VideoMean() > 5; }));
-    return VideoMean();
-  };
-  const double plain = playThrough();
+  // Opened, the clip stands paused at its first frame (its sound waiting for the run).
+  ASSERT_TRUE(RunUntil([] { return VideoFrameNumber() == 0; })) << "the paused clip shows its first frame";
+  const double plain = VideoMean();
   auto watch = driver::WhenShownModally("FrmCrunchboxDecodeOptions", [&](Form& f) {
     auto& d = static_cast<FrmCrunchboxDecodeOptions&>(f);
     EXPECT_EQ(d.Caption(), "Crunchbox Decode Options");
@@ -581,8 +597,19 @@ TEST_F(CrunchboxTest, DecodeOptionsBrightenThePicture) {
   driver::Click(*MainForm().Crunchbox_Decode_Options);
   EXPECT_TRUE(Decoder().bok);
   EXPECT_FALSE(Decoder().g_CrunchboxDecodeOA) << "Apply lets go of the options";
-  const double brighter = playThrough();
-  EXPECT_GT(brighter, plain + 10) << "plain " << plain << ", with brightness +100 " << brighter;
+  // Back at the first frame, paused, which now shows brighter.
+  EXPECT_EQ(BarNow(), (Bar{true, false, false, true, true}));
+  double brighter = -1;
+  EXPECT_TRUE(RunUntil([&] {
+    brighter = VideoMean();
+    return brighter > plain + 10;
+  })) << "plain " << plain << ", with brightness +100 " << brighter;
+  EXPECT_EQ(VideoFrameNumber(), 0) << "still the first frame";
+  // Played through, it stays brighter.
+  driver::Click(*MainForm().play_video);
+  EXPECT_TRUE(RunUntil([] { return !MainForm().Timer1->Enabled(); }));
+  EXPECT_TRUE(RunUntil([] { return VideoFrameNumber() == 0; })) << "the end returns to the first frame";
+  EXPECT_GT(VideoMean(), plain + 10);
 }
 
 TEST(CrunchboxDecodeWindow, Percentages) {
