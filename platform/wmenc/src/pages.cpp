@@ -59,6 +59,14 @@ ComPtr<IWMEncSourceGroup> FirstGroup(IWMEncoder* enc, bool add) {
   return g;
 }
 
+// Why an output cannot be used ("" when it can): it names the group's source file, which Start
+// refuses.
+std::string OutputRefusal(IWMEncSourceGroup* group, const std::string& output) {
+  if (group && NamesSameFile(GroupSourceFile(group), output))
+    return "The output file \"" + output + "\" is the source file. Choose another name.";
+  return {};
+}
+
 // What the pages share: the site, the encoder and the panel's life. Apply calls Commit, which
 // answers an empty string or the reason it cannot apply (shown on the page).
 class EncoderPage : public ComObject<IPropertyPage> {
@@ -262,8 +270,7 @@ class OutputPage : public EncoderPage {
     if (FAILED(encoder_->get_File(f.put()))) return "The encoder has no output file.";
     // Start would refuse it; the page says so now, while the name can still be changed.
     ComPtr<IWMEncSourceGroup> g = FirstGroup(encoder_.Get(), false);
-    if (g && NamesSameFile(GroupSourceFile(g.Get()), path))
-      return "The output file \"" + path + "\" is the source file. Choose another name.";
+    if (std::string refusal = OutputRefusal(g.Get(), path); !refusal.empty()) return refusal;
     f->put_LocalFileName(Bstr::FromUtf8(path));
     return {};
   }
@@ -412,14 +419,18 @@ class SummaryPage : public EncoderPage {
       if ((a == 0 || pa == 0) && (v == 0 || pv == 0) && (a || v))
         missing += "The profile encodes no stream the source has.\n";
     }
-    if (missing.empty()) {
+    // An output the Output page would refuse (the source chosen after it, or the name set by a
+    // program) keeps Start from running: the page says why, in the Output page's words.
+    const std::string refusal = OutputRefusal(g.Get(), out.Utf8());
+    if (missing.empty() && refusal.empty()) {
       Bstr name;
       p->get_Name(&name);
       plan = "Start will encode " + std::string(v && pv ? "the video" : "") + (v && pv && a && pa ? " and " : "") +
              std::string(a && pa ? "the audio" : "") + " of the source with the profile \"" + name.Utf8() +
              "\" into \"" + out.Utf8() + "\".";
     }
-    text_->setText(Q(missing.empty() ? plan : "Missing before Start:\n" + missing));
+    if (!refusal.empty()) plan = refusal;
+    text_->setText(Q(missing.empty() ? plan : "Missing before Start:\n" + missing + refusal));
   }
   // Applied after the other pages: shows what they left.
   std::string Commit() override {
