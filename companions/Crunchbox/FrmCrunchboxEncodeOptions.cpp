@@ -1,5 +1,6 @@
 #include "FrmCrunchboxEncodeOptions.h"
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <system_error>
@@ -145,6 +146,25 @@ bool SameFile(const std::string& a, const std::string& b) {
   if (ra == rb) return true;
   std::error_code ec;
   return std::filesystem::equivalent(ra, rb, ec) && !ec;
+}
+
+// A new empty file in the folder of target, under a name nothing has yet; "" when none can be
+// made there.
+std::string NewFileBeside(const std::string& target) {
+  const size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+  std::string name(folder.size() + 32, '\0');
+  if (GetTempFileNameA(folder.c_str(), "cbx", 0, name.data()) == 0) return {};
+  name.resize(std::strlen(name.c_str()));
+  return name;
+}
+
+void RemoveQuietly(const std::string& path) {
+  if (path.empty()) return;
+  Step([&] {
+    if (FileExists(path)) Kill(path);
+  });
+  Err().Clear();
 }
 
 }  // namespace
@@ -387,7 +407,11 @@ void FrmCrunchboxEncodeOptions::Encode_Click() {
     MsgBox("Please choose an output file other than the movie being compressed.", vbOKOnly, kCrunchboxTitle);
     return;
   }
-  SetGraphOutputFile(output);
+  // The run writes a new file beside the output, which takes the output's place only once it
+  // holds a usable movie: a file already there stays untouched until then.
+  RemoveQuietly(temporary_);
+  temporary_ = CanReplace(output) ? NewFileBeside(output) : std::string();
+  if (!temporary_.empty()) SetGraphOutputFile(temporary_);
   if (!g_CrunchboxEncodeOA) Raise(vbErrObjectNotSet);
   if (DREnable->Value() == vbChecked) {
     Check(g_CrunchboxEncodeOA->put_Quality(0));
@@ -405,14 +429,15 @@ void FrmCrunchboxEncodeOptions::Encode_Click() {
   Check(window->put_Left(0));
   main.cmdCancel->Visible(true);
   Hide();
-  const HRESULT hr = g_objMCEnc->Run();
+  runEnd_ = 0;
+  const HRESULT hr = temporary_.empty() ? E_ACCESSDENIED : g_objMCEnc->Run();
   runStarted_ = true;
   if (SUCCEEDED(hr)) {
     Timer1->Enabled(true);
     return;
   }
   // The run did not start: no completion will come. The main window returns to its empty state
-  // and the output this run may have begun is removed.
+  // and the file this run may have begun is removed.
   Step([&] { Check(g_objMCEnc->Stop()); });
   main.cmdCancel->Visible(false);
   main.play_video->Enabled(false);
@@ -421,7 +446,9 @@ void FrmCrunchboxEncodeOptions::Encode_Click() {
   main.Crunchbox_Decode_Options->Enabled(false);
   main.Compress_video->Enabled(false);
   main.openfilename->Caption("");
-  if (!HoldsAFrame(output)) Step([&] { if (FileExists(output)) Kill(output); });
+  RemoveQuietly(temporary_);
+  temporary_.clear();
+  runEnd_ = EC_ERRORABORT;
 }
 
 void FrmCrunchboxEncodeOptions::Timer1_Timer() {
@@ -433,6 +460,7 @@ void FrmCrunchboxEncodeOptions::Timer1_Timer() {
     LONG code = 0;
     events->WaitForCompletion(0, &code);
     if (code == 0) return;
+    runEnd_ = code;
     Check(g_objMCEnc->Stop());
     ComPtr<IVideoWindow> window;
     Step([&] {
@@ -464,10 +492,16 @@ void FrmCrunchboxEncodeOptions::Form_QueryUnload() {
     });
     g_objMCEnc = nullptr;
   }
-  if (runStarted_ && !output.empty() && !HoldsAFrame(output)) {
-    // A run that wrote no frame leaves nothing worth opening.
-    Step([&] { if (FileExists(output)) Kill(output); });
-    main.EncodedFile.clear();
+  if (runStarted_) {
+    // A complete run, or one cancelled after it wrote a frame, replaces the output; a run that
+    // failed or wrote no frame leaves the output as it was and nothing to open.
+    const bool usable = (runEnd_ == 0 || runEnd_ == EC_COMPLETE) && !temporary_.empty() && HoldsAFrame(temporary_);
+    const bool replaced = usable && Step([&] { ReplaceFile(temporary_, output); });
+    if (!replaced) {
+      RemoveQuietly(temporary_);
+      main.EncodedFile.clear();
+    }
+    temporary_.clear();
   }
   runStarted_ = false;
   Step([&] { main.cmdCancel->Visible(false); });

@@ -64,5 +64,9 @@ class FrmCrunchboxEncodeOptions : public Form {
   void NumberChanged(TextBox& box, std::string& lastValid, HRESULT (IV50EncodeOptions::*put)(int32_t));
   // Whether this window started a run whose output file it wrote.
   bool runStarted_ = false;
+  // The file the run writes, beside the output, until it replaces the output or is removed.
+  std::string temporary_;
+  // How the run ended: the completion's event code, 0 while it runs or when it was cancelled.
+  LONG runEnd_ = 0;
   std::string keyFrameRateText_, dataRateText_, accessKeyText_;
 };

@@ -1,7 +1,7 @@
 // Crunchbox with the IV50 stand-in: start with and without a command tail, opening clips,
 // the toolbar's states, compressing movies with and without sound (ffprobe reads mpeg4 tagged
-// FMP4, frames in order, sound copied, the stream named), quality changing the output, Cancel
-// leaving a shorter valid file, Cancel before any frame leaving none, refusals of the encode
+// FMP4, frames in order, sound copied, the stream named), quality changing the output, the
+// output replaced only by a usable movie (complete, or cancelled after some frames), refusals of the encode
 // window, the encode and decode options windows, and brightness reaching the video window's
 // pixels.
 #include <QImage>
@@ -46,17 +46,38 @@ bool FileHolds(const std::string& path, const std::string& text) {
   return std::search(b.begin(), b.end(), text.begin(), text.end()) != b.end();
 }
 
-// The mean brightness of the video window's picture inside Picture1.
-double VideoMean() {
+// The video window's picture inside Picture1 (the clips of these tests are 160 by 120).
+QImage VideoPicture() {
   QWidget* box = WidgetFromHwnd(MainForm().Picture1->hWnd());
-  if (!box) return -1;
-  QImage image = box->grab(QRect(0, 0, 160, 120)).toImage().convertToFormat(QImage::Format_RGB888);
+  if (!box) return {};
+  return box->grab(QRect(0, 0, 160, 120)).toImage().convertToFormat(QImage::Format_RGB888);
+}
+
+// Its mean brightness.
+double VideoMean() {
+  const QImage image = VideoPicture();
+  if (image.isNull()) return -1;
   double sum = 0;
   for (int y = 0; y < image.height(); ++y) {
     const uchar* row = image.constScanLine(y);
     for (int x = 0; x < image.width() * 3; ++x) sum += row[x];
   }
   return sum / (image.width() * image.height() * 3.0);
+}
+
+// The frame number it shows; -1 when it shows none. Its levels are stretched to the full range
+// first, so that a brightened picture's blocks read as well.
+int VideoFrameNumber() {
+  QImage image = VideoPicture();
+  if (image.isNull()) return -1;
+  const uchar* bits = image.constBits();
+  const auto [low, high] = std::minmax_element(bits, bits + image.sizeInBytes());
+  const int lo = *low, span = std::max(1, *high - *low);
+  for (int y = 0; y < image.height(); ++y) {
+    uchar* row = image.scanLine(y);
+    for (int x = 0; x < image.width() * 3; ++x) row[x] = static_cast<uchar>((row[x] - lo) * 255 / span);
+  }
+  return fixtures::ReadFrameNumber(image.constBits(), image.bytesPerLine(), image.width(), image.height());
 }
 
 // A compression of the movie to output with the encode window's defaults; returns the probe.
@@ -246,61 +267,111 @@ TEST_F(CrunchboxTest, QualityAndKeyFramesChangeTheOutput) {
   EXPECT_GT(sizes[1], sizes[0]) << "a higher quality gives a larger file";
 }
 
-// Cancel during a run: the graph is stopped first, so the file is a complete, shorter AVI, and
-// it is handed back like a finished one.
-TEST_F(CrunchboxTest, CancelLeavesAShorterValidFile) {
-  fixtures::Options o;
-  o.seconds = 6;
-  o.fps = 10;
-  const std::string movie = Movie(Kind::AviMjpegPcm, o);
-  const std::string output = out_ + "/cancelled.avi";
-  ScriptScope script;
-  Start(movie);
-  StartCompression(output);
-  ASSERT_TRUE(RunUntil([&] { return FileExists(output) && FileLen(output) > 20000; }));
-  driver::Click(*MainForm().cmdCancel);
-  EXPECT_FALSE(Encoder().IsLoaded());
-  EXPECT_FALSE(MainForm().cmdCancel->Visible());
-  EXPECT_EQ(MainForm().EncodedFile, output);
-  const fixtures::Probe probe = Compressed(output);
-  ASSERT_NE(probe.First("video"), nullptr);
-  EXPECT_EQ(probe.First("video")->codecName, "mpeg4");
-  EXPECT_GT(probe.First("video")->frames, 0);
-  EXPECT_LT(probe.First("video")->frames, fixtures::FrameCount(o));
-  const std::vector<int> numbers = fixtures::DecodedFrameNumbers(output);
-  ASSERT_FALSE(numbers.empty());
-  for (size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], static_cast<int>(i));
-  // The next activation of the main window opens it.
-  EventArgs none;
-  MainForm().RaiseEvent("Form_Activate", none);
-  EXPECT_EQ(MainForm().openfilename->Caption(), output);
-  EXPECT_EQ(MainForm().EncodedFile, "");
+// The files of a folder other than the one named, with their sizes.
+std::vector<std::pair<std::string, uintmax_t>> OtherFiles(const std::string& folder, const std::string& except) {
+  std::vector<std::pair<std::string, uintmax_t>> found;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    if (entry.path().string() == except) continue;
+    found.emplace_back(entry.path().string(), entry.is_regular_file(ec) ? entry.file_size(ec) : 0);
+  }
+  return found;
 }
 
-// Cancel before any frame: the clip's video cannot be decoded, so no frame ever reaches the
-// compressor. The output the run began holds no frame; it is removed and not handed back.
-TEST_F(CrunchboxTest, CancelBeforeAnyFrameRemovesTheOutput) {
-  const std::string movie = Movie(Kind::AviIv50Tagged);
-  const std::string output = out_ + "/frameless.avi";
-  ScriptScope script;
-  Start(movie);
-  ASSERT_TRUE(MainForm().Compress_video->Enabled());
-  StartCompression(output);
-  ASSERT_TRUE(Encoder().IsLoaded());
-  ASSERT_TRUE(MainForm().cmdCancel->Visible()) << "the run started";
-  EXPECT_TRUE(FileExists(output)) << "the run began its output";
-  driver::Click(*MainForm().cmdCancel);
-  EXPECT_FALSE(Encoder().IsLoaded());
-  EXPECT_FALSE(MainForm().cmdCancel->Visible());
-  EXPECT_FALSE(FileExists(output)) << "the frameless output is removed";
-  EXPECT_EQ(MainForm().EncodedFile, "") << "and not handed back";
-  // The next activation of the main window opens nothing new.
-  const std::string shown = MainForm().openfilename->Caption();
-  EventArgs none;
-  MainForm().RaiseEvent("Form_Activate", none);
-  EXPECT_EQ(MainForm().openfilename->Caption(), shown);
-  EXPECT_FALSE(FileExists(output));
-  EXPECT_TRUE(script->MsgBoxes().empty());
+// A run over an output that already exists: the run writes beside it, and only a usable movie
+// takes its place. A complete run and one cancelled after some frames (the graph is stopped
+// first, so the file is complete though shorter) replace it and hand it back; a run cancelled
+// before its first frame and one that fails leave it byte for byte. No run leaves a file of its
+// own behind.
+TEST_F(CrunchboxTest, TheOutputIsReplacedOnlyByAUsableMovie) {
+  enum class End { Complete, CancelledWithFrames, CancelledBeforeAnyFrame, Failed };
+  struct Case {
+    const char* name;
+    End end;
+  };
+  const Case cases[] = {{"complete", End::Complete},
+                        {"cancelled with frames", End::CancelledWithFrames},
+                        {"cancelled before any frame", End::CancelledBeforeAnyFrame},
+                        {"failed", End::Failed}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fixtures::Options o;
+    Kind kind = Kind::AviMjpegPcm;
+    if (c.end == End::CancelledWithFrames) {
+      o.seconds = 6;
+      o.fps = 10;
+    } else if (c.end == End::CancelledBeforeAnyFrame) {
+      kind = Kind::AviIv50Tagged;  // its frames never decode, so none reaches the compressor
+    } else if (c.end == End::Failed) {
+      o.width = 8200;  // wider than MPEG-4 allows: the compressor refuses the first frame
+      o.seconds = 0.08;
+    }
+    const std::string movie = Movie(kind, o);
+    const std::string folder = out_ + "/" + std::to_string(static_cast<int>(c.end));
+    fs::create_directories(folder);
+    const std::string output = folder + "/earlier.avi";
+    const std::vector<uint8_t> earlier = {'a', 'n', ' ', 'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 'f', 'i', 'l', 'e'};
+    {
+      std::ofstream f(output, std::ios::binary);
+      f.write(reinterpret_cast<const char*>(earlier.data()), static_cast<std::streamsize>(earlier.size()));
+    }
+    ScriptScope script;
+    Start(movie);
+    ASSERT_TRUE(MainForm().Compress_video->Enabled());
+    StartCompression(output);
+    ASSERT_TRUE(MainForm().cmdCancel->Visible()) << "the run started";
+    EXPECT_EQ(fixtures::ReadFile(output), earlier) << "the output is untouched while the run writes";
+    switch (c.end) {
+      case End::Complete:
+      case End::Failed:
+        ASSERT_TRUE(WaitForRunEnd());
+        break;
+      case End::CancelledWithFrames:
+        ASSERT_TRUE(RunUntil([&] {
+          const auto others = OtherFiles(folder, output);
+          return others.size() == 1 && others[0].second > 20000;
+        })) << "the run writes beside the output";
+        driver::Click(*MainForm().cmdCancel);
+        break;
+      case End::CancelledBeforeAnyFrame:
+        EXPECT_EQ(OtherFiles(folder, output).size(), 1u) << "the run began its file";
+        driver::Click(*MainForm().cmdCancel);
+        break;
+    }
+    EXPECT_FALSE(Encoder().IsLoaded());
+    EXPECT_FALSE(MainForm().cmdCancel->Visible());
+    EXPECT_TRUE(OtherFiles(folder, output).empty()) << "the run's own file is gone";
+    EXPECT_TRUE(script->MsgBoxes().empty());
+
+    if (c.end == End::CancelledBeforeAnyFrame || c.end == End::Failed) {
+      EXPECT_EQ(fixtures::ReadFile(output), earlier) << "the earlier file stays as it was";
+      EXPECT_EQ(MainForm().EncodedFile, "") << "nothing is handed back";
+      const std::string shown = MainForm().openfilename->Caption();
+      EventArgs none;
+      MainForm().RaiseEvent("Form_Activate", none);
+      EXPECT_EQ(MainForm().openfilename->Caption(), shown) << "the next activation opens nothing new";
+    } else {
+      EXPECT_EQ(MainForm().EncodedFile, output) << "handed back like a finished one";
+      const fixtures::Probe probe = Compressed(output);
+      ASSERT_NE(probe.First("video"), nullptr);
+      EXPECT_EQ(probe.First("video")->codecName, "mpeg4");
+      const std::vector<int> numbers = fixtures::DecodedFrameNumbers(output);
+      ASSERT_FALSE(numbers.empty());
+      for (size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], static_cast<int>(i));
+      if (c.end == End::Complete) {
+        EXPECT_EQ(probe.First("video")->frames, fixtures::FrameCount(o));
+      } else {
+        EXPECT_LT(probe.First("video")->frames, fixtures::FrameCount(o)) << "shorter";
+      }
+      EXPECT_EQ(fs::status(output).permissions() & fs::perms::owner_read, fs::perms::owner_read);
+      // The next activation of the main window opens it.
+      EventArgs none;
+      MainForm().RaiseEvent("Form_Activate", none);
+      EXPECT_EQ(MainForm().openfilename->Caption(), output);
+      EXPECT_EQ(MainForm().EncodedFile, "");
+    }
+    MainForm().Unload();
+  }
 }
 
 // A run that cannot start (the output's folder is missing): the main window returns to its
@@ -495,8 +566,8 @@ TEST_F(CrunchboxTest, MoviesThatAreNoAviGetTheBuildsBox) {
 }
 
 // Re-opened, a compressed clip takes the decode options, and brightness +100 brightens its
-// picture in the video window.
-TEST_F(CrunchboxTest, DecodeOptionsBrightenThePicture) {
+// first frame in the video window, where the paused clip stands.
+TEST_F(CrunchboxTest, DecodeOptionsBrightenTheFirstFrame) {
   const std::string movie = Movie(Kind::AviMjpegPcm);
   const std::string output = out_ + "/bright.avi";
   ScriptScope script;
@@ -507,14 +578,9 @@ TEST_F(CrunchboxTest, DecodeOptionsBrightenThePicture) {
   Start(output);
   ASSERT_TRUE(MainForm().Crunchbox_Decode_Options->Enabled());
   EXPECT_EQ(MainForm().Label2->Caption(), "");
-  // Played through, the window keeps showing a picture of the clip.
-  auto playThrough = [] {
-    driver::Click(*MainForm().play_video);
-    EXPECT_TRUE(RunUntil([] { return !MainForm().Timer1->Enabled(); }));
-    EXPECT_TRUE(RunUntil([] { return VideoMean() > 5; }));
-    return VideoMean();
-  };
-  const double plain = playThrough();
+  // Opened, the clip stands paused at its first frame (its sound waiting for the run).
+  ASSERT_TRUE(RunUntil([] { return VideoFrameNumber() == 0; })) << "the paused clip shows its first frame";
+  const double plain = VideoMean();
   auto watch = driver::WhenShownModally("FrmCrunchboxDecodeOptions", [&](Form& f) {
     auto& d = static_cast<FrmCrunchboxDecodeOptions&>(f);
     EXPECT_EQ(d.Caption(), "Crunchbox Decode Options");
@@ -531,8 +597,19 @@ TEST_F(CrunchboxTest, DecodeOptionsBrightenThePicture) {
   driver::Click(*MainForm().Crunchbox_Decode_Options);
   EXPECT_TRUE(Decoder().bok);
   EXPECT_FALSE(Decoder().g_CrunchboxDecodeOA) << "Apply lets go of the options";
-  const double brighter = playThrough();
-  EXPECT_GT(brighter, plain + 10) << "plain " << plain << ", with brightness +100 " << brighter;
+  // Back at the first frame, paused, which now shows brighter.
+  EXPECT_EQ(BarNow(), (Bar{true, false, false, true, true}));
+  double brighter = -1;
+  EXPECT_TRUE(RunUntil([&] {
+    brighter = VideoMean();
+    return brighter > plain + 10;
+  })) << "plain " << plain << ", with brightness +100 " << brighter;
+  EXPECT_EQ(VideoFrameNumber(), 0) << "still the first frame";
+  // Played through, it stays brighter.
+  driver::Click(*MainForm().play_video);
+  EXPECT_TRUE(RunUntil([] { return !MainForm().Timer1->Enabled(); }));
+  EXPECT_TRUE(RunUntil([] { return VideoFrameNumber() == 0; })) << "the end returns to the first frame";
+  EXPECT_GT(VideoMean(), plain + 10);
 }
 
 TEST(CrunchboxDecodeWindow, Percentages) {

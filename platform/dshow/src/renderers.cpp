@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <deque>
 
 #include "forms/qt/hwnd_qt.h"
 #include "audio_out.h"
@@ -58,6 +59,12 @@ class Renderer : public Filter {
       if (!WaitUntil(timed ? Due(start) : 0)) return in_.IsFlushing() ? S_FALSE : VFW_E_WRONG_STATE;
       return S_OK;
     }
+    // While paused, samples are kept for the run instead of holding the streaming thread at
+    // once: the thread may feed other renderers too (a movie's sound and its picture, whose
+    // first frame must still reach a paused video window), so it is held only once a stretch
+    // of media is waiting here.
+    if (timed && !PresentsWhilePaused() && Keep(sample, start, stop)) return S_OK;
+    if (!PresentKept()) return in_.IsFlushing() ? S_FALSE : VFW_E_WRONG_STATE;
     if (timed && !WaitUntil(Due(start))) return in_.IsFlushing() ? S_FALSE : VFW_E_WRONG_STATE;
     Present(sample);
     if (Services() && timed) Services()->ReportProgress(stop);
@@ -67,8 +74,14 @@ class Renderer : public Filter {
 
   HRESULT EndOfStream(Pin*) override {
     // Completion is reported when the end of the last sample is due.
+    if (!PresentKept()) return S_OK;
     if (!WaitUntil(Due(lastStop_))) return S_OK;
     NotifyEvent(EC_COMPLETE, S_OK, 0);
+    return S_OK;
+  }
+
+  HRESULT BeginFlush(Pin*) override {
+    Forget();
     return S_OK;
   }
 
@@ -82,9 +95,58 @@ class Renderer : public Filter {
   virtual bool PresentsWhilePaused() const { return false; }
 
   HRESULT OnStop() override {
+    Forget();
     firstShown_ = false;
     lastStop_ = 0;
     return S_OK;
+  }
+
+  // Keeps a sample that arrives while paused, unless the samples kept already span the most a
+  // paused renderer holds (then the streaming thread waits here for the run, as for any
+  // sample). Marks the renderer cued: it has what the run starts with. False when not paused.
+  bool Keep(IMediaSample* sample, REFERENCE_TIME start, REFERENCE_TIME stop) {
+    constexpr REFERENCE_TIME kMostKept = 20'000'000;  // two seconds of media
+    constexpr size_t kMostSamples = 1024;
+    {
+      std::lock_guard lock(keptLock_);
+      // (A stop forgets what was kept once stopping_ is set, so nothing is kept after it.)
+      if (stopping_ || state_ != State_Paused || in_.IsFlushing()) return false;
+      if (!kept_.empty() && (stop - kept_.front().start > kMostKept || kept_.size() >= kMostSamples)) return false;
+      kept_.push_back({ComPtr<IMediaSample>(sample), start, stop});
+    }
+    MarkCued();
+    return true;
+  }
+
+  // Presents the samples kept while paused, in order and each at its time; false when the
+  // filter stops or flushes first (what is left is forgotten).
+  bool PresentKept() {
+    while (true) {
+      KeptSample next;
+      {
+        std::lock_guard lock(keptLock_);
+        if (kept_.empty()) return true;
+        next = kept_.front();
+      }
+      if (!WaitUntil(Due(next.start))) {
+        Forget();
+        return false;
+      }
+      {
+        std::lock_guard lock(keptLock_);
+        // A stop or flush meanwhile has forgotten it.
+        if (kept_.empty() || kept_.front().sample.Get() != next.sample.Get()) continue;
+        kept_.pop_front();
+      }
+      Present(next.sample.Get());
+      if (Services()) Services()->ReportProgress(next.stop);
+      lastStop_ = next.stop;
+    }
+  }
+
+  void Forget() {
+    std::lock_guard lock(keptLock_);
+    kept_.clear();
   }
 
   // When a sample is due: at its time, but never much later than the end of the segment (the
@@ -130,8 +192,15 @@ class Renderer : public Filter {
     }
   }
 
+  struct KeptSample {
+    ComPtr<IMediaSample> sample;
+    REFERENCE_TIME start = 0, stop = 0;
+  };
+
   InputPin in_;
   bool paced_;
+  std::mutex keptLock_;
+  std::deque<KeptSample> kept_;  // samples taken while paused, not yet presented
   bool firstShown_ = false;
   REFERENCE_TIME lastStop_ = 0;
   std::atomic<REFERENCE_TIME> segmentLength_{-1};

@@ -384,9 +384,13 @@ void ApplyColors(QWidget* w, OLE_COLOR fore, OLE_COLOR back, bool paintBackgroun
   QPalette p = w->palette();
   QColor f = ColorFromOle(fore);
   QColor b = ColorFromOle(back);
-  p.setColor(QPalette::WindowText, f);
-  p.setColor(QPalette::Text, f);
-  p.setColor(QPalette::ButtonText, f);
+  // The text colour is that of an enabled control; a disabled one keeps the desktop's grey
+  // text, as a disabled control shows whatever its colours.
+  for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
+    p.setColor(g, QPalette::WindowText, f);
+    p.setColor(g, QPalette::Text, f);
+    p.setColor(g, QPalette::ButtonText, f);
+  }
   p.setColor(QPalette::Window, b);
   if (!(back & 0x80000000u) || (back & 0xFF) == 5) p.setColor(QPalette::Base, b);
   p.setColor(QPalette::Button, b);

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QWidget>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -55,7 +56,7 @@ TEST(ControlProperties, CommonPropertiesByNameAndByCall) {
   EXPECT_EQ(w->geometry(), QRect(20, 100, 120, 20));
   EXPECT_EQ(w->toolTip(), "Tip");
   EXPECT_TRUE(w->isHidden());
-  EXPECT_EQ(w->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  EXPECT_EQ(w->palette().color(QPalette::Active, QPalette::WindowText), QColor(255, 0, 0));
   EXPECT_EQ(w->font().pointSizeF(), 12.0);
   EXPECT_TRUE(w->font().bold());
   EXPECT_EQ(ErrorOf([&] { lbl.SetProperty("NoSuchProperty", Variant(1)); }), 438);
@@ -128,6 +129,33 @@ TEST(ControlProperties, SystemColoursAreTranslated) {
   EXPECT_EQ(w->palette().color(QPalette::Window), QApplication::palette().color(QPalette::Base));
   lbl.BackColor(0x00808080);
   EXPECT_EQ(w->palette().color(QPalette::Window), QColor(128, 128, 128));
+  f->Unload();
+}
+
+// A disabled control shows grey text, whatever its text colour: the darkest pixel of a disabled
+// button's or label's caption is lighter than an enabled one's.
+TEST(ControlProperties, DisabledControlsShowGreyText) {
+  auto f = MakeForm();
+  f->Show();
+  auto darkest = [](QWidget* w) {
+    const QImage img = w->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
+    int low = 255;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) low = std::min<int>(low, img.constScanLine(y)[x]);
+    return low;
+  };
+  for (const char* name : {"cmdPlay", "lblInfo"}) {
+    SCOPED_TRACE(name);
+    Control& c = *f->FindControl(name);
+    c.ForeColor(0x000000);  // black text, set by the program
+    QWidget* w = WidgetFromHwnd(c.hWnd());
+    const int enabled = darkest(w);
+    c.Enabled(false);
+    const int disabled = darkest(w);
+    EXPECT_GT(disabled, enabled + 40) << "enabled " << enabled << ", disabled " << disabled;
+    c.Enabled(true);
+    EXPECT_EQ(darkest(w), enabled);
+  }
   f->Unload();
 }
 

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <type_traits>
@@ -58,6 +59,45 @@ ComPtr<IWMEncSourceGroup> FirstGroup(IWMEncoder* enc, bool add) {
   else if (add) groups->Add(Bstr("Sources"), g.put());
   return g;
 }
+
+// Why an output cannot be used ("" when it can): it names the group's source file, which Start
+// refuses.
+std::string OutputRefusal(IWMEncSourceGroup* group, const std::string& output) {
+  if (group && NamesSameFile(GroupSourceFile(group), output))
+    return "The output file \"" + output + "\" is the source file. Choose another name.";
+  return {};
+}
+
+// The refusal an Output page last gave for an encoder, until the page applies a name or lets go
+// of the encoder: the Summary page tells it too, since the encoder itself never holds the name.
+class PendingRefusals {
+ public:
+  static void Set(const void* owner, IWMEncoder* encoder, const std::string& why) {
+    std::lock_guard lock(Lock());
+    Map()[owner] = {encoder, why};
+  }
+  static void Clear(const void* owner) {
+    std::lock_guard lock(Lock());
+    Map().erase(owner);
+  }
+  // The refusal standing for the encoder ("" when none).
+  static std::string For(IWMEncoder* encoder) {
+    std::lock_guard lock(Lock());
+    for (const auto& [owner, entry] : Map())
+      if (entry.first == encoder) return entry.second;
+    return {};
+  }
+
+ private:
+  static std::mutex& Lock() {
+    static std::mutex lock;
+    return lock;
+  }
+  static std::map<const void*, std::pair<IWMEncoder*, std::string>>& Map() {
+    static std::map<const void*, std::pair<IWMEncoder*, std::string>> map;
+    return map;
+  }
+};
 
 // What the pages share: the site, the encoder and the panel's life. Apply calls Commit, which
 // answers an empty string or the reason it cannot apply (shown on the page).
@@ -233,6 +273,11 @@ class SourcesPage : public EncoderPage {
 class OutputPage : public EncoderPage {
  public:
   OutputPage() : EncoderPage(u"Output") {}
+  ~OutputPage() override { PendingRefusals::Clear(this); }
+  HRESULT SetObjects(ULONG count, IUnknown** objects) override {
+    PendingRefusals::Clear(this);
+    return EncoderPage::SetObjects(count, objects);
+  }
 
  protected:
   void Build(QFormLayout* form) override {
@@ -262,8 +307,11 @@ class OutputPage : public EncoderPage {
     if (FAILED(encoder_->get_File(f.put()))) return "The encoder has no output file.";
     // Start would refuse it; the page says so now, while the name can still be changed.
     ComPtr<IWMEncSourceGroup> g = FirstGroup(encoder_.Get(), false);
-    if (g && NamesSameFile(GroupSourceFile(g.Get()), path))
-      return "The output file \"" + path + "\" is the source file. Choose another name.";
+    if (std::string refusal = OutputRefusal(g.Get(), path); !refusal.empty()) {
+      PendingRefusals::Set(this, encoder_.Get(), refusal);
+      return refusal;
+    }
+    PendingRefusals::Clear(this);
     f->put_LocalFileName(Bstr::FromUtf8(path));
     return {};
   }
@@ -405,21 +453,28 @@ class SummaryPage : public EncoderPage {
     if (SUCCEEDED(encoder_->get_File(f.put()))) f->get_LocalFileName(&out);
     if (!g || (a == 0 && v == 0)) missing += "No source has been chosen.\n";
     if (!p) missing += "No profile has been chosen.\n";
-    if ((out.Length() == 0)) missing += "No output file has been named.\n";
+    // An output that cannot be used keeps Start from running: the page says why, in the Output
+    // page's words. Either the Output page refused the name it was given (the encoder keeps
+    // its earlier one, or none), or the encoder holds a name that is the source (the source
+    // chosen after it, or the name set by a program).
+    std::string refusal = PendingRefusals::For(encoder_.Get());
+    if (refusal.empty()) refusal = OutputRefusal(g.Get(), out.Utf8());
+    if (out.Length() == 0 && refusal.empty()) missing += "No output file has been named.\n";
     if (p) {
       p->get_MediaCount(WMENC_AUDIO, &pa);
       p->get_MediaCount(WMENC_VIDEO, &pv);
       if ((a == 0 || pa == 0) && (v == 0 || pv == 0) && (a || v))
         missing += "The profile encodes no stream the source has.\n";
     }
-    if (missing.empty()) {
+    if (missing.empty() && refusal.empty()) {
       Bstr name;
       p->get_Name(&name);
       plan = "Start will encode " + std::string(v && pv ? "the video" : "") + (v && pv && a && pa ? " and " : "") +
              std::string(a && pa ? "the audio" : "") + " of the source with the profile \"" + name.Utf8() +
              "\" into \"" + out.Utf8() + "\".";
     }
-    text_->setText(Q(missing.empty() ? plan : "Missing before Start:\n" + missing));
+    if (!refusal.empty()) plan = refusal;
+    text_->setText(Q(missing.empty() ? plan : "Missing before Start:\n" + missing + refusal));
   }
   // Applied after the other pages: shows what they left.
   std::string Commit() override {

@@ -205,6 +205,73 @@ INSTANTIATE_TEST_SUITE_P(
                    }}),
     [](const ::testing::TestParamInfo<OutputCase>& info) { return std::string(info.param.what); });
 
+// An output that names the source: typed on the Output page (which refuses it, so the encoder
+// keeps its earlier name), named by a program, or the output chosen afterwards as the source.
+// The Summary page says why the configuration cannot run, in the Output page's words, and
+// promises no encoding. A new name brings the plan back.
+TEST(PageShell, TheSummarySaysWhenTheOutputNamesTheSource) {
+  enum class How { Typed, ByAProgram, SourceChosenLater };
+  struct Road {
+    const char* what;
+    How how;
+  };
+  const Road roads[] = {{"typed", How::Typed}, {"program", How::ByAProgram}, {"later", How::SourceChosenLater}};
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.what);
+    const std::string folder = fixtures::ScratchFolder(std::string("summary_") + road.what);
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string first = fixtures::Make(fixtures::Kind::AviMjpegPcm, folder);
+    const std::string second = fixtures::Make(fixtures::Kind::AviRgb, folder);
+    Shelled s;
+    for (const CLSID& c : kFive) s.Add(c);
+    auto choose = [&](const std::string& source) {
+      ScriptScope script;
+      script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(source));
+      s.Field<QPushButton>("Sources", "browse")->click();
+    };
+    choose(first);
+    s.Tabs()->findChild<QWidget*>("Compression")->findChild<QObject*>("profile")->setProperty("currentIndex", 1);
+    s.Field<QLineEdit>("Output", "file")->setText(QString::fromStdString(second));
+    InvokeDispatch(s.Shell(), 6, DISPATCH_METHOD);
+    QLabel* summary = s.Field<QLabel>("Summary", "summary");
+    ASSERT_TRUE(summary);
+    EXPECT_TRUE(summary->text().startsWith("Start will encode")) << summary->text().toStdString();
+
+    std::string output = first;
+    if (road.how == How::Typed) {
+      s.Field<QLineEdit>("Output", "file")->setText(QString::fromStdString(first));
+      EXPECT_THROW(InvokeDispatch(s.Shell(), 6, DISPATCH_METHOD), VBError);
+    } else if (road.how == How::ByAProgram) {
+      ComPtr<IWMEncFile> file;
+      ASSERT_EQ(s.enc->get_File(file.put()), S_OK);
+      ASSERT_EQ(file->put_LocalFileName(Bstr::FromUtf8(output)), S_OK);
+    } else {
+      // The output applied before is chosen as the source: the Output page refuses it now.
+      output = second;
+      choose(second);
+      EXPECT_THROW(InvokeDispatch(s.Shell(), 6, DISPATCH_METHOD), VBError);
+    }
+    const QString why =
+        QString::fromStdString("The output file \"" + output + "\" is the source file. Choose another name.");
+    // The page follows the encoder on its own timer.
+    for (int i = 0; i < 20000 && summary->text() != why; ++i) {
+      DoEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(summary->text(), why);
+    if (road.how != How::Typed) {
+      EXPECT_TRUE(FAILED(s.enc->Start())) << "Start refuses it as the page says";
+      EXPECT_EQ(s.State(), WMENC_ENCODER_STOPPED);
+    }
+
+    // Another output name: the plan returns.
+    s.Field<QLineEdit>("Output", "file")->setText(QString::fromStdString(folder + "/other.wmv"));
+    InvokeDispatch(s.Shell(), 6, DISPATCH_METHOD);
+    EXPECT_TRUE(summary->text().startsWith("Start will encode")) << summary->text().toStdString();
+  }
+}
+
 // The frame: Apply applies and keeps it open, Cancel afterwards keeps what Apply did; Cancel
 // alone applies nothing.
 TEST(PropertyFrame, ApplyOkAndCancel) {
