@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "PrivateRegistry.h"
+#include "SplitterTestSupport.h"
 #include "core/error.h"
 #include "core/msgbox.h"
 #include "core/runtime_convert.h"
@@ -55,18 +56,6 @@ int FrameInBitmap(const std::string& path) {
   const std::ptrdiff_t stride = (w * 3 + 3) / 4 * 4;
   if (w <= 0 || h <= 0 || b.size() < static_cast<size_t>(offset + stride * h)) return -1;
   return fixtures::ReadFrameNumber(b.data() + offset + stride * (h - 1), -stride, w, h);
-}
-
-// The sound of a file decoded by ffmpeg (a separate program), in samples of one channel.
-long AudioSamples(const std::string& path, int rate) {
-  const std::string command = "ffmpeg -v error -i '" + path + "' -map 0:a -ac 1 -ar " + std::to_string(rate) +
-                              " -f s16le - | wc -c";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return -1;
-  long bytes = -1;
-  if (std::fscanf(pipe, "%ld", &bytes) != 1) bytes = -1;
-  ::pclose(pipe);
-  return bytes / 2;
 }
 
 // A file-size limit for this process while the object lives (a full disk), SIGXFSZ ignored.

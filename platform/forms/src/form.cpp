@@ -271,8 +271,9 @@ struct Form::Impl {
     self->RaiseEvent("Form_QueryUnload", q);
     if (LongOf(q[0]) != 0) return false;
     // Forms this one owns go with it (their unload mode says the owner closes); one that
-    // refuses keeps its owner loaded as well.
-    for (Form* f : std::vector<Form*>(LoadedForms())) {
+    // refuses keeps its owner loaded as well. A form whose window is already gone (a user
+    // control's surface deleted with its container's window) owns none.
+    for (Form* f : window ? std::vector<Form*>(LoadedForms()) : std::vector<Form*>()) {
       if (f == self || !f->impl().window || f->impl().window->parentWidget() != window.data()) continue;
       if (!f->impl().DoUnload(vbFormOwner)) return false;
     }
