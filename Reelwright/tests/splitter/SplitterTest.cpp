@@ -814,6 +814,29 @@ TEST_F(Splitter, TrimmedPreviewShowsTheFramesAndEndsIdle) {
   EXPECT_FALSE(f_->bPreviewRunning);
 }
 
+// The toolbar's frame counter stands at the toolbar's right end at any width of the window and
+// shows each previewed frame, then nothing.
+TEST_F(Splitter, TheToolbarCounterStandsAtItsRightEndAndCountsThePreview) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm, 2));
+  f_->Width(9600);
+  f_->Show();
+  for (int32_t width : {9600, 12000, 10500}) {
+    SCOPED_TRACE(width);
+    f_->Width(width);
+    DoEvents();
+    EXPECT_EQ(f_->picToolCaption->Left() + f_->picToolCaption->Width(), f_->Toolbar1->Width());
+    EXPECT_EQ(f_->lblCounter->Width(), f_->picToolCaption->Width());
+  }
+  std::vector<std::string> shown;
+  f_->On("lblCounter_Change", [this, &shown] { shown.push_back(f_->lblCounter->Caption()); });
+  f_->txtStart->Text("10");
+  f_->txtEnd->Text("13");
+  f_->PlayTrimmedPreview();
+  EXPECT_EQ(shown, (std::vector<std::string>{"10", "11", "12", "13", ""}));
+  SelectionUnsaved = false;
+}
+
 TEST_F(Splitter, ClosingWithYesSavesThePieceAndCloses) {
   ScriptScope script;
   Open(Movie(Kind::AviMjpegPcm, 2));

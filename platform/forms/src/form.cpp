@@ -20,6 +20,7 @@
 #include "forms/qt/control_qt.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms/qt/picture_qt.h"
+#include "comctl_internal.h"
 #include "forms_internal.h"
 
 using namespace forms_detail;
@@ -354,6 +355,10 @@ void FormWindow::changeEvent(QEvent* e) {
 
 void FormWindow::resizeEvent(QResizeEvent* e) {
   QWidget::resizeEvent(e);
+  // The client area and the controls aligned to its edges take the new size first: Resize
+  // handlers read them (a tool bar's width) as the window system has them then.
+  if (layout()) layout()->activate();
+  if (form_ && form_->impl().client) ApplyAlignedControls(form_->impl().client);
   if (form_ && form_->impl().loaded && !Ended()) {
     Form* f = form_;
     Guard([&] {
