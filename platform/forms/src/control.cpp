@@ -58,11 +58,13 @@ class PressCapture : public QObject {
   bool eventFilter(QObject* obj, QEvent* e) override {
     if (e->type() != QEvent::MouseMove && e->type() != QEvent::MouseButtonRelease) return false;
     if (!obj->isWindowType()) return false;  // each system event once, as its window gets it
-    if (!pressed_ || pressed_->isVisible()) {
-      if (!pressed_ || e->type() == QEvent::MouseButtonRelease) Stop();
+    auto* me = static_cast<QMouseEvent*>(e);
+    // A move without a button held: the release went elsewhere, the press is over.
+    const bool over = e->type() == QEvent::MouseMove && me->buttons() == Qt::NoButton;
+    if (!pressed_ || pressed_->isVisible() || over) {
+      if (!pressed_ || over || e->type() == QEvent::MouseButtonRelease) Stop();
       return false;  // a shown widget has Qt's own grab
     }
-    auto* me = static_cast<QMouseEvent*>(e);
     const QPointF local = pressed_->mapFromGlobal(me->globalPosition());
     QMouseEvent routed(e->type(), local, local, me->globalPosition(), me->button(), me->buttons(), me->modifiers());
     // Straight to the control's own event routing: the hidden widget itself takes no part.

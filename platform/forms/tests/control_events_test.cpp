@@ -284,6 +284,13 @@ TEST(ControlEvents, AControlHiddenByItsMouseDownKeepsThePressUntilTheRelease) {
   log.clear();
   send(QEvent::MouseMove, QPoint(105, 12), Qt::NoButton);
   EXPECT_EQ(log, std::vector<std::string>{"form move"});
+  // A release that never came: the next move without a button ends the press.
+  f.FindControl("lblMarker")->Visible(true);
+  log.clear();
+  send(QEvent::MouseButtonPress, QPoint(5, 10), Qt::LeftButton);
+  send(QEvent::MouseMove, QPoint(105, 12), Qt::NoButton);
+  send(QEvent::MouseButtonRelease, QPoint(110, 12), Qt::NoButton);
+  EXPECT_EQ(log, (std::vector<std::string>{"down 75,150", "form move"})) << "no MouseUp after the press ended";
   f.Unload();
 }
 
