@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "core/error.h"
+#include "core/system_messages.h"
 #include "engine/ObjectCast.h"
 
 namespace modGeneral {
@@ -116,6 +117,30 @@ void RenderGroupOutputs(IRenderEngine* engine, IAMTimeline* timeline) {
     if (info) Step([&] { Check(info->Render()); });
   }
   Err().Clear();
+}
+
+std::string GraphErrorText(HRESULT hr) {
+  char buffer[512] = {};
+  if (AMGetErrorText(hr, buffer, sizeof buffer) > 0) return buffer;
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                 static_cast<DWORD>(hr), 0x0400, buffer, sizeof buffer, nullptr);
+  std::string text(buffer, n);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text.empty() ? ErrorDescription(hr) : text;
+}
+
+HRESULT AbortResult(IMediaControl* graph) {
+  ComPtr<IMediaEvent> events;
+  if (!graph || FAILED(graph->QueryInterface(IMediaEvent::iid, events.put_void()))) return E_FAIL;
+  LONG code = 0;
+  LONG_PTR p1 = 0, p2 = 0;
+  HRESULT found = E_FAIL;
+  while (SUCCEEDED(events->GetEvent(&code, &p1, &p2, 0))) {
+    if ((code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED) && found == E_FAIL && FAILED(static_cast<HRESULT>(p1)))
+      found = static_cast<HRESULT>(p1);
+    events->FreeEventParams(code, p1, p2);
+  }
+  return found;
 }
 
 }  // namespace modGeneral

@@ -23,4 +23,12 @@ void AddFileWriterAndMux(IMediaControl* graph, const std::string& target);
 // cannot be found or rendered is skipped; nothing is reported.
 void RenderGroupOutputs(IRenderEngine* engine, IAMTimeline* timeline);
 
+// The text of a graph's failure: the media layer's own text of the code, else the system's
+// (without its line end), else the runtime's description of the number.
+std::string GraphErrorText(HRESULT hr);
+
+// The HRESULT of an abort the graph reported (EC_ERRORABORT or EC_STREAM_ERROR_STOPPED), taken
+// from its event queue, which this empties; E_FAIL when none is queued.
+HRESULT AbortResult(IMediaControl* graph);
+
 }  // namespace modGeneral

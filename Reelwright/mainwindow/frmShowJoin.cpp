@@ -31,6 +31,9 @@ std::function<bool(frmShow&, IMediaControl*, bool&)> frmShow::CodecDialog = frmS
 
 namespace {
 
+using modGeneral::AbortResult;
+using modGeneral::GraphErrorText;
+
 constexpr const char* kSmartRenderEngine = "{498B0949-BBE9-4072-98BE-6CCAEB79DC6F}";
 
 // A tile's media path when its MediaFile is a non-empty String, else "".
@@ -71,28 +74,6 @@ void RemoveQuietly(const std::string& path) {
     if (PathExists(path)) Kill(path);
   });
   Err().Clear();
-}
-
-// The platform's text of a graph's failure.
-std::string GraphErrorText(HRESULT hr) {
-  char buffer[512] = {};
-  if (AMGetErrorText(hr, buffer, sizeof buffer) > 0) return buffer;
-  return ErrorDescription(hr);
-}
-
-// The HRESULT of an abort the graph reported, taken from its event queue (E_FAIL when none).
-HRESULT AbortResult(IMediaControl* graph) {
-  ComPtr<IMediaEvent> events;
-  if (!graph || FAILED(graph->QueryInterface(IMediaEvent::iid, events.put_void()))) return E_FAIL;
-  LONG code = 0;
-  LONG_PTR p1 = 0, p2 = 0;
-  HRESULT found = E_FAIL;
-  while (SUCCEEDED(events->GetEvent(&code, &p1, &p2, 0))) {
-    if ((code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED) && found == E_FAIL && FAILED(static_cast<HRESULT>(p1)))
-      found = static_cast<HRESULT>(p1);
-    events->FreeEventParams(code, p1, p2);
-  }
-  return found;
 }
 
 const char* const kNotWritten = "The joined movie could not be written.";

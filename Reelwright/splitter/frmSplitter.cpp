@@ -1177,8 +1177,8 @@ frmSplitter::Outcome frmSplitter::RenderSelection(const std::string& target) {
         outcome = Outcome::Done;
         break;
       }
-      if (code == EC_ERRORABORT || code == EC_USERABORT) {
-        failure = "The render was aborted.";
+      if (code == EC_ERRORABORT || code == EC_USERABORT || code == EC_STREAM_ERROR_STOPPED) {
+        failure = modGeneral::GraphErrorText(modGeneral::AbortResult(control.Get()));
         break;
       }
     }
@@ -1187,7 +1187,9 @@ frmSplitter::Outcome frmSplitter::RenderSelection(const std::string& target) {
       MsgBox(kError5, vbOKOnly | vbExclamation);
       outcome = Outcome::Refused;
     } else {
-      failure = e.Description();
+      // A platform code without a description of the callee's own gets the media layer's text.
+      failure = e.Number() < 0 && e.Description() == ErrorDescription(e.Number()) ? modGeneral::GraphErrorText(e.Number())
+                                                                                  : e.Description();
     }
     Err().Clear();
   }

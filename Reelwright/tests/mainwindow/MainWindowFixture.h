@@ -2,10 +2,7 @@
 // The storyboard window's tests: each test gets a registry and a program folder of its own (below
 // the test's scratch folder) and a runtime folder of its own, the clip tile and frame-size libraries registered there, message
 // boxes routed to the test's responder, and the window made on demand.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -81,18 +78,7 @@ class MainWindowFixture : public ::testing::Test {
 
   // Sets or clears a folder's immutable flag (as chattr +i does): nobody, root included, may create
   // or change files in it then. False when the folder is missing or its file system has no such flag.
-  static bool SetImmutable(const Path& folder, bool on) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return false;
-    int flags = 0;
-    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (ok) {
-      flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-      ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    ::close(fd);
-    return ok;
-  }
+  static bool SetImmutable(const Path& folder, bool on) { return fixtures::SetImmutable(folder.string(), on); }
 
   Path root_, program_, media_;
   FormPtr<frmShow> w_;

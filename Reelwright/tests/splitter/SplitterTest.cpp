@@ -2,6 +2,8 @@
 // marker geometry, typed frames, frame steps (frame-exact pictures), proposed names, saving end to
 // end (ffprobe), the refusals of a save, the trimmed preview and closing.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -9,8 +11,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "PrivateRegistry.h"
+#include "SplitterTestSupport.h"
 #include "core/error.h"
 #include "core/msgbox.h"
 #include "core/runtime_convert.h"
@@ -54,17 +58,27 @@ int FrameInBitmap(const std::string& path) {
   return fixtures::ReadFrameNumber(b.data() + offset + stride * (h - 1), -stride, w, h);
 }
 
-// The sound of a file decoded by ffmpeg (a separate program), in samples of one channel.
-long AudioSamples(const std::string& path, int rate) {
-  const std::string command = "ffmpeg -v error -i '" + path + "' -map 0:a -ac 1 -ar " + std::to_string(rate) +
-                              " -f s16le - | wc -c";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return -1;
-  long bytes = -1;
-  if (std::fscanf(pipe, "%ld", &bytes) != 1) bytes = -1;
-  ::pclose(pipe);
-  return bytes / 2;
-}
+// A file-size limit for this process while the object lives (a full disk), SIGXFSZ ignored.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old_;
+    small.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &small);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    signal(SIGXFSZ, oldHandler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  struct rlimit old_ {};
+  sighandler_t oldHandler_ = SIG_DFL;
+};
 
 class Splitter : public PrivateRegistry {
  protected:
@@ -274,41 +288,82 @@ TEST_F(Splitter, OpeningSetsTheFrameRange) {
   }
 }
 
+// The first `size` bytes of a movie, written as a file of its own.
+std::string CutCopy(const std::string& movie, size_t size, const std::string& path) {
+  std::vector<uint8_t> bytes = fixtures::ReadFile(movie);
+  bytes.resize(std::min(bytes.size(), size));
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+// Where an AVI file's "movi" list (its movie data) begins; the headers lie before it.
+size_t MovieDataOffset(const std::string& movie) {
+  const std::vector<uint8_t> bytes = fixtures::ReadFile(movie);
+  const size_t at = std::string(bytes.begin(), bytes.end()).find("movi");
+  EXPECT_NE(at, std::string::npos);
+  return at == std::string::npos ? 0 : at;
+}
+
+// Files that hold no picture the detector can give: the no-video message, error 5, nothing
+// changed. A movie cut short in its movie data is the shorter movie it holds (as the storyboard's
+// tile, the detector and the join read it): it opens with those frames, and they can be saved.
 TEST_F(Splitter, FilesWithoutVideoAreRefusedAndChangeNothing) {
   ScriptScope script;
   const std::string good = Movie(Kind::AviMjpegPcm);
+  const std::string media = scratch_ + "/media";
+  struct Case {
+    std::string name;
+    std::string path;
+  };
+  const Case cases[] = {
+      {"empty", fixtures::Make(Kind::EmptyFile, media)},
+      {"text", fixtures::Make(Kind::TextAsAvi, media)},
+      {"sound only (wave)", fixtures::Make(Kind::Wav, media)},
+      {"sound only (mp3)", fixtures::Make(Kind::Mp3, media)},
+      {"damaged index", fixtures::Make(Kind::AviDamagedIndex, media)},
+      {"cut inside its headers", CutCopy(good, MovieDataOffset(good) / 2, media + "/cut-headers.avi")},
+      {"cut before its first frame", CutCopy(good, MovieDataOffset(good) + 12, media + "/cut-first.avi")},
+  };
   Open(good);
   ASSERT_TRUE(f_->bFileLoaded);
-  // A damaged movie whose last frame cannot be decoded is refused like one without video.
-  const Kind bad[] = {Kind::EmptyFile, Kind::TextAsAvi, Kind::Wav, Kind::Mp3, Kind::AviDamagedIndex};
-  for (Kind k : bad) {
-    SCOPED_TRACE(fixtures::Name(k));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     script->AnswerMsgBox(vbOK);
-    std::string p = fixtures::Make(k, scratch_ + "/media");
+    std::string p = c.path;
     f_->OpenFile(p);
     EXPECT_EQ(Err().Number, 5);
+    ASSERT_FALSE(script->MsgBoxes().empty());
     EXPECT_EQ(script->MsgBoxes().back().prompt, "The Selected File does not contain an editable video stream.");
     EXPECT_EQ(script->MsgBoxes().back().buttons, vbOKOnly | vbExclamation);
     EXPECT_EQ(f_->sSourceFile, good);
     EXPECT_EQ(f_->lblReadFileName->Caption(), good);
     EXPECT_EQ(f_->lFrameCount, 100);
+    EXPECT_EQ(f_->lEndFrame, 100);
+    EXPECT_TRUE(f_->bFileLoaded);
   }
-  // A movie cut short opens with the frames the detector reads from it.
-  for (Kind k : {Kind::TruncatedAvi}) {
-    SCOPED_TRACE(fixtures::Name(k));
-    std::string p = fixtures::Make(k, scratch_ + "/media");
-    f_->OpenFile(p);
-    EXPECT_EQ(Err().Number, 0);
-    EXPECT_EQ(f_->sSourceFile, p);
-    EXPECT_GT(f_->lFrameCount, 0);
-    EXPECT_EQ(f_->lEndFrame, f_->lFrameCount);
-  }
+  // A movie cut short in its data opens with the frames it holds, and saving all of them gives
+  // exactly those frames.
+  std::string cut = fixtures::Make(Kind::TruncatedAvi, media);
+  const std::vector<int> held = fixtures::DecodedFrameNumbers(cut);
+  ASSERT_GE(held.size(), 5u);
+  f_->OpenFile(cut);
+  EXPECT_EQ(Err().Number, 0);
+  EXPECT_EQ(f_->sSourceFile, cut);
+  EXPECT_NEAR(f_->lFrameCount, static_cast<int32_t>(held.size()), 1);
+  EXPECT_EQ(f_->lEndFrame, f_->lFrameCount);
+  TypeEnd(std::to_string(held.size()));
+  const std::string target = scratch_ + "/salvaged.avi";
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+  f_->mnuSave_Click();
+  EXPECT_EQ(loaded_, target);
+  EXPECT_EQ(fixtures::DecodedFrameNumbers(target), held);
   // A fresh window refuses too and stays without a movie.
   SelectionUnsaved = false;
-  f_->Unload();
+  if (f_->IsLoaded()) f_->Unload();
   f_ = std::make_unique<frmSplitter>();
   script->AnswerMsgBox(vbOK);
-  Open(fixtures::Make(Kind::TextAsAvi, scratch_ + "/media"));
+  Open(cases[1].path);
   EXPECT_EQ(Err().Number, 5);
   EXPECT_FALSE(f_->bFileLoaded);
 }
@@ -631,6 +686,76 @@ TEST_F(Splitter, ARenderThatFailsLeavesNoFileAndSaysWhy) {
     EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
 }
 
+// A disk that fills up during the save, a folder that cannot be written and a source deleted
+// after the opening: each gives a message naming the target, hands nothing back and leaves no
+// file; an old target stays as it was.
+TEST_F(Splitter, SavesThatFailOnTheDiskLeaveNoFileAndTheOldTarget) {
+  struct Case {
+    const char* name;
+    bool fullDisk;
+    bool readOnlyFolder;
+    bool sourceDeleted;
+    bool oldTarget;
+  };
+  const Case cases[] = {
+      {"full disk, new target", true, false, false, false},
+      {"full disk, old target", true, false, false, true},
+      {"read-only folder, new target", false, true, false, false},
+      {"source deleted, new target", false, false, true, false},
+      {"source deleted, old target", false, false, true, true},
+  };
+  const std::string made = Movie(Kind::AviMjpegPcm, 4);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptScope script;
+    loaded_.clear();
+    const std::string folder = scratch_ + "/out";
+    fixtures::SetImmutable(folder, false);  // a run that crashed may have left the flag
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string movie = scratch_ + "/source.avi";
+    fs::copy_file(made, movie, fs::copy_options::overwrite_existing);
+    Open(movie);
+    TypeStart("10");
+    const std::string target = folder + "/piece.avi";
+    if (c.oldTarget) std::ofstream(target) << "the old piece";
+    // Read-only for every user, root included (the tests may run as root).
+    if (c.readOnlyFolder && !fixtures::SetImmutable(folder, true)) {
+      SelectionUnsaved = false;
+      f_->Unload();
+      GTEST_SKIP() << "no immutable flag on this file system";
+    }
+    if (c.sourceDeleted) fs::remove(movie);
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+    if (c.oldTarget) script->AnswerMsgBox(vbYes);
+    script->AnswerMsgBox(vbOK);
+    {
+      std::optional<FileSizeLimit> full;
+      if (c.fullDisk) full.emplace(64 * 1024);
+      f_->mnuSave_Click();
+    }
+    fixtures::SetImmutable(folder, false);
+    ASSERT_FALSE(script->MsgBoxes().empty());
+    const std::string prompt = script->MsgBoxes().back().prompt;
+    EXPECT_EQ(prompt.rfind("The piece could not be saved as " + target + ".\r\n", 0), 0u) << prompt;
+    EXPECT_GT(prompt.size(), ("The piece could not be saved as " + target + ".\r\n").size()) << "the reason";
+    EXPECT_TRUE(loaded_.empty());
+    EXPECT_TRUE(f_->IsLoaded());
+    EXPECT_EQ(f_->lStartFrame, 10);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(folder)) left.push_back(e.path().filename().string());
+    if (c.oldTarget) {
+      EXPECT_EQ(left, std::vector<std::string>{"piece.avi"});
+      const std::vector<uint8_t> old = fixtures::ReadFile(target);
+      EXPECT_EQ(std::string(old.begin(), old.end()), "the old piece");
+    } else {
+      EXPECT_TRUE(left.empty()) << left.front();
+    }
+    SelectionUnsaved = false;
+    f_->Unload();
+  }
+}
+
 TEST_F(Splitter, StopDuringASaveLeavesNoFileAndKeepsTheWindow) {
   ScriptScope script;
   Open(Movie(Kind::AviMjpegPcm, 8));
@@ -687,6 +812,29 @@ TEST_F(Splitter, TrimmedPreviewShowsTheFramesAndEndsIdle) {
   EXPECT_LT(counter.size(), 6u);
   EXPECT_EQ(f_->cmdPlay->Caption(), "Start");
   EXPECT_FALSE(f_->bPreviewRunning);
+}
+
+// The toolbar's frame counter stands at the toolbar's right end at any width of the window and
+// shows each previewed frame, then nothing.
+TEST_F(Splitter, TheToolbarCounterStandsAtItsRightEndAndCountsThePreview) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm, 2));
+  f_->Width(9600);
+  f_->Show();
+  for (int32_t width : {9600, 12000, 10500}) {
+    SCOPED_TRACE(width);
+    f_->Width(width);
+    DoEvents();
+    EXPECT_EQ(f_->picToolCaption->Left() + f_->picToolCaption->Width(), f_->Toolbar1->Width());
+    EXPECT_EQ(f_->lblCounter->Width(), f_->picToolCaption->Width());
+  }
+  std::vector<std::string> shown;
+  f_->On("lblCounter_Change", [this, &shown] { shown.push_back(f_->lblCounter->Caption()); });
+  f_->txtStart->Text("10");
+  f_->txtEnd->Text("13");
+  f_->PlayTrimmedPreview();
+  EXPECT_EQ(shown, (std::vector<std::string>{"10", "11", "12", "13", ""}));
+  SelectionUnsaved = false;
 }
 
 TEST_F(Splitter, ClosingWithYesSavesThePieceAndCloses) {

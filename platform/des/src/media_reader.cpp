@@ -107,6 +107,9 @@ struct MediaReader::State {
   int readErrors = 0;      // read failures in a row
   MediaReader::Stats stats;
   SwsContext* sws = nullptr;
+  // The scaler's output rows: it may write a few bytes past a row's end, so the picture is
+  // scaled here (with room to spare) and then copied into the caller's bitmap.
+  std::vector<uint8_t> scaled;
 
   ~State() {
     sws_freeContext(sws);
@@ -624,11 +627,17 @@ HRESULT MediaReader::GetBitmap(double seconds, int width, int height, uint8_t* o
   PutLe32(header + 20, static_cast<uint32_t>(stride) * height);
   uint8_t* bits = out + sizeof(BITMAPINFOHEADER);
   if (stride != width * 3) std::memset(bits, 0, static_cast<size_t>(stride) * height);
-  // The top row of the picture is the last row of a bottom-up bitmap.
-  uint8_t* dst[4] = {bits + static_cast<size_t>(stride) * (height - 1), nullptr, nullptr, nullptr};
-  const int dstStride[4] = {-stride, 0, 0, 0};
+  const int rowBytes = width * 3;
+  const int scaledStride = (rowBytes + 63) / 64 * 64;
+  s_->scaled.resize(static_cast<size_t>(scaledStride) * height + 64);
+  uint8_t* dst[4] = {s_->scaled.data(), nullptr, nullptr, nullptr};
+  const int dstStride[4] = {scaledStride, 0, 0, 0};
   if (sws_scale(s_->sws, f->data, f->linesize, 0, f->height, dst, dstStride) != height)
     return E_FAIL;
+  // The top row of the picture is the last row of a bottom-up bitmap.
+  for (int y = 0; y < height; ++y)
+    std::memcpy(bits + static_cast<size_t>(stride) * (height - 1 - y), s_->scaled.data() + static_cast<size_t>(scaledStride) * y,
+                static_cast<size_t>(rowBytes));
   return S_OK;
 }
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -471,6 +472,26 @@ TEST_F(MediaDetTest, GetBitmapBitsSizeAndBufferRules) {
   EXPECT_EQ(Le32(h + 4), 41u);
   EXPECT_EQ(Le32(h + 8), 10u);
   EXPECT_EQ(Le32(h + 20), 1240u);
+}
+
+// A grab writes exactly the bitmap's bytes, whatever the picture's size (scaler rows are written
+// in blocks that may reach past a row's end): the bytes after the buffer's size stay untouched.
+TEST_F(MediaDetTest, GrabsWriteNothingPastTheBitmap) {
+  constexpr size_t kGuard = 256;
+  for (Kind kind : {Kind::AviMjpegPcm, Kind::AviDx50, Kind::AviRgb}) {
+    ComPtr<IMediaDet> det = Open(Path(kind));
+    for (int width = 1; width <= 700; width += width < 40 ? 1 : 37) {
+      for (int height : {1, 2, 7, 120, 361}) {
+        SCOPED_TRACE(fixtures::Name(kind) + " " + std::to_string(width) + "x" + std::to_string(height));
+        LONG size = 0;
+        ASSERT_EQ(det->GetBitmapBits(0, &size, nullptr, width, height), S_OK);
+        std::vector<char> buffer(static_cast<size_t>(size) + kGuard, '\x5A');
+        ASSERT_EQ(det->GetBitmapBits(0, &size, buffer.data(), width, height), S_OK);
+        const auto past = std::find_if(buffer.begin() + size, buffer.end(), [](char c) { return c != '\x5A'; });
+        EXPECT_EQ(past, buffer.end()) << "written " << (past - buffer.begin() - size) << " bytes past the end";
+      }
+    }
+  }
 }
 
 TEST_F(MediaDetTest, GrabFailuresCarryTheirCodes) {

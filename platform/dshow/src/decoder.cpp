@@ -18,6 +18,25 @@ extern "C" {
 
 namespace dshow {
 
+int ScaleIntoDib(SwsContext* sws, const uint8_t* const src[], const int srcStride[], int srcHeight, uint8_t* dst,
+                 int stride, int height, bool bottomUp, std::vector<uint8_t>& scratch) {
+  if (height <= 0 || stride <= 0) return 0;
+  if (!bottomUp && stride >= 64) {  // top-down rows of some width: scaled in place
+    uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
+    const int strides[4] = {stride, 0, 0, 0};
+    return sws_scale(sws, src, srcStride, 0, srcHeight, planes, strides);
+  }
+  const int padded = (stride + 63) / 64 * 64;
+  scratch.resize(static_cast<size_t>(padded) * height + 64);
+  uint8_t* planes[4] = {scratch.data(), nullptr, nullptr, nullptr};
+  const int strides[4] = {padded, 0, 0, 0};
+  const int rows = sws_scale(sws, src, srcStride, 0, srcHeight, planes, strides);
+  for (int y = 0; y < height; ++y)
+    std::memcpy(dst + static_cast<size_t>(stride) * (bottomUp ? height - 1 - y : y),
+                scratch.data() + static_cast<size_t>(padded) * y, static_cast<size_t>(stride));
+  return rows;
+}
+
 namespace {
 
 using FamilyTest = bool (*)(AVCodecID id, uint32_t fourcc);
@@ -317,14 +336,8 @@ class Decoder : public TransformFilter, public IPictureAdjustment {
     if (FAILED(hr)) return hr;
     BYTE* dst = nullptr;
     sample->GetPointer(&dst);
-    int stride = DibStride(width, vih->bmiHeader.biBitCount);
-    uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
-    int strides[4] = {stride, 0, 0, 0};
-    if (vih->bmiHeader.biHeight > 0) {  // bottom-up rows
-      planes[0] = dst + static_cast<ptrdiff_t>(stride) * (height - 1);
-      strides[0] = -stride;
-    }
-    sws_scale(sws_, frame_->data, frame_->linesize, 0, frame_->height, planes, strides);
+    ScaleIntoDib(sws_, frame_->data, frame_->linesize, frame_->height, dst,
+                 DibStride(width, vih->bmiHeader.biBitCount), height, vih->bmiHeader.biHeight > 0, scratch_);
     sample->SetActualDataLength(size);
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(true);
@@ -407,6 +420,7 @@ class Decoder : public TransformFilter, public IPictureAdjustment {
   AVCodecContext* ctx_ = nullptr;
   AVFrame* frame_ = nullptr;
   SwsContext* sws_ = nullptr;
+  std::vector<uint8_t> scratch_;  // scaled rows on their way into a bitmap
   SwrContext* swr_ = nullptr;
   REFERENCE_TIME nextVideo_ = 0;
   REFERENCE_TIME nextAudio_ = AV_NOPTS_VALUE;
@@ -461,13 +475,8 @@ class ColourConverter : public TransformFilter {
     // Both sides are device-independent bitmaps: rows keep their order.
     const uint8_t* sp[4] = {src, nullptr, nullptr, nullptr};
     int ss[4] = {s1, 0, 0, 0};
-    uint8_t* dp[4] = {dst, nullptr, nullptr, nullptr};
-    int ds[4] = {s2, 0, 0, 0};
-    if ((a->bmiHeader.biHeight > 0) != (b->bmiHeader.biHeight > 0)) {
-      dp[0] = dst + static_cast<ptrdiff_t>(s2) * (h2 - 1);
-      ds[0] = -s2;
-    }
-    sws_scale(sws_, sp, ss, 0, h1, dp, ds);
+    ScaleIntoDib(sws_, sp, ss, h1, dst, s2, h2, (a->bmiHeader.biHeight > 0) != (b->bmiHeader.biHeight > 0),
+                 scratch_);
     o->SetActualDataLength(static_cast<LONG>(b->bmiHeader.biSizeImage));
     REFERENCE_TIME t0, t1;
     if (SUCCEEDED(sample->GetTime(&t0, &t1))) o->SetTime(&t0, &t1);
@@ -479,6 +488,7 @@ class ColourConverter : public TransformFilter {
 
  private:
   SwsContext* sws_ = nullptr;
+  std::vector<uint8_t> scratch_;  // scaled rows on their way into a bitmap
 };
 
 }  // namespace

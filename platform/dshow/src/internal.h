@@ -9,9 +9,13 @@
 #include "dshow/filters.h"
 #include "dshow/uuids.h"
 
+#include <cstdint>
+#include <vector>
+
 extern "C" {
 struct AVFormatContext;
 struct AVCodecParameters;
+struct SwsContext;
 }
 
 namespace dshow {
@@ -57,6 +61,14 @@ class FileStreamProvider {
 // Creates the file source for a path (probing its format): the source's filter name is the path
 // and its one output pin "Output" carries MEDIATYPE_Stream with the container's subtype.
 HRESULT CreateFileSource(const std::string& path, IBaseFilter** filter);
+
+// Scales a picture with the scaler into a device-independent bitmap of `height` rows of `stride`
+// bytes at dst, bottom-up or top-down, writing nothing outside it: the scaler may write past a
+// row's end (past the buffer's end for a bottom-up bitmap's top row, or a very narrow picture's
+// last row), so such pictures go through the padded `scratch` first. Returns the scaler's row
+// count.
+int ScaleIntoDib(SwsContext* sws, const uint8_t* const src[], const int srcStride[], int srcHeight, uint8_t* dst,
+                 int stride, int height, bool bottomUp, std::vector<uint8_t>& scratch);
 
 // An FFmpeg error as a result code.
 HRESULT HResultFromAv(int averror);

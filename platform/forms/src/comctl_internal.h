@@ -12,6 +12,9 @@ namespace forms_detail {
 void ApplyAlign(Control& control, int16_t align);
 // The alignment ApplyAlign last gave the control (vbAlignNone when none).
 int16_t AlignOf(const Control& control);
+// Brings the aligned controls directly inside the container to its present size at once (before
+// its own resize event arrives).
+void ApplyAlignedControls(QWidget* container);
 
 // An object Variant holding an item, for event arguments.
 inline Variant ItemArg(CollectionItem& item) { return Variant(static_cast<IUnknown*>(&item)); }

@@ -97,6 +97,14 @@ void ApplyAlign(Control& control, int16_t align) {
   keeper->Apply();
 }
 
+void ApplyAlignedControls(QWidget* container) {
+  if (!container) return;
+  for (QWidget* child : container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    auto* keeper = dynamic_cast<AlignKeeper*>(child->findChild<QObject*>("alignKeeper", Qt::FindDirectChildrenOnly));
+    if (keeper) keeper->Apply();
+  }
+}
+
 int16_t AlignOf(const Control& control) {
   QWidget* w = WidgetOf(control);
   auto* keeper = w ? dynamic_cast<AlignKeeper*>(w->findChild<QObject*>("alignKeeper", Qt::FindDirectChildrenOnly))

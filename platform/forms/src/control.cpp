@@ -3,7 +3,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QPointer>
 #include <QToolTip>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -36,6 +38,54 @@ std::map<Control*, ScaleProvider>& Scales() {
   static std::map<Control*, ScaleProvider> m;
   return m;
 }
+
+// The control that took a press keeps the mouse until the button is released, also when its own
+// MouseDown hid it (as the window system's capture keeps it for the pressed window): Qt gives up
+// a hidden widget's implicit grab, so the window's moves and the release are sent on to it here.
+class PressCapture : public QObject {
+ public:
+  static void Start(QWidget* pressed, QObject* events) {
+    Stop();
+    Current() = new PressCapture(pressed, events);
+    qApp->installEventFilter(Current());
+  }
+  static void Stop() {
+    if (QPointer<PressCapture>& c = Current()) {
+      qApp->removeEventFilter(c);
+      c->deleteLater();
+      c = nullptr;
+    }
+  }
+
+  bool eventFilter(QObject* obj, QEvent* e) override {
+    if (e->type() != QEvent::MouseMove && e->type() != QEvent::MouseButtonRelease) return false;
+    if (!obj->isWindowType()) return false;  // each system event once, as its window gets it
+    auto* me = static_cast<QMouseEvent*>(e);
+    // A move without a button held: the release went elsewhere, the press is over.
+    const bool over = e->type() == QEvent::MouseMove && me->buttons() == Qt::NoButton;
+    if (!pressed_ || pressed_->isVisible() || over) {
+      if (!pressed_ || over || e->type() == QEvent::MouseButtonRelease) Stop();
+      return false;  // a shown widget has Qt's own grab
+    }
+    const QPointF local = pressed_->mapFromGlobal(me->globalPosition());
+    QMouseEvent routed(e->type(), local, local, me->globalPosition(), me->button(), me->buttons(), me->modifiers());
+    // Straight to the control's own event routing: the hidden widget itself takes no part.
+    QPointer<QWidget> target = pressed_;
+    QPointer<QObject> events = events_;
+    if (e->type() == QEvent::MouseButtonRelease) Stop();
+    if (target && events) events->eventFilter(target, &routed);
+    return true;
+  }
+
+ private:
+  PressCapture(QWidget* pressed, QObject* events) : pressed_(pressed), events_(events) {}
+  static QPointer<PressCapture>& Current() {
+    static QPointer<PressCapture> c;
+    return c;
+  }
+  QPointer<QWidget> pressed_;
+  QPointer<QObject> events_;
+};
 
 // Routes a control widget's mouse and key input to the control's handlers.
 class ControlEvents : public QObject {
@@ -92,6 +142,7 @@ class ControlEvents : public QObject {
         }
         c_->Raise("MouseDown", {Variant(button), Variant(shift), Variant(static_cast<float>(u.x())),
                                 Variant(static_cast<float>(u.y()))});
+        if (e->type() == QEvent::MouseButtonPress && n.widget && !n.widget->isVisible()) PressCapture::Start(n.widget, this);
         return false;
       }
       case QEvent::KeyPress:

@@ -21,6 +21,7 @@
 #include "forms/qt/control_qt.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms/qt/picture_qt.h"
+#include "comctl_internal.h"
 #include "forms_internal.h"
 
 using namespace forms_detail;
@@ -297,8 +298,9 @@ struct Form::Impl {
     self->RaiseEvent("Form_QueryUnload", q);
     if (LongOf(q[0]) != 0) return false;
     // Forms this one owns go with it (their unload mode says the owner closes); one that
-    // refuses keeps its owner loaded as well.
-    for (Form* f : std::vector<Form*>(LoadedForms())) {
+    // refuses keeps its owner loaded as well. A form whose window is already gone (a user
+    // control's surface deleted with its container's window) owns none.
+    for (Form* f : window ? std::vector<Form*>(LoadedForms()) : std::vector<Form*>()) {
       if (f == self || !f->impl().window || f->impl().window->parentWidget() != window.data()) continue;
       if (!f->impl().DoUnload(vbFormOwner)) return false;
     }
@@ -378,6 +380,10 @@ void FormWindow::changeEvent(QEvent* e) {
 
 void FormWindow::resizeEvent(QResizeEvent* e) {
   QWidget::resizeEvent(e);
+  // The client area and the controls aligned to its edges take the new size first: Resize
+  // handlers read them (a tool bar's width) as the window system has them then.
+  if (layout()) layout()->activate();
+  if (form_ && form_->impl().client) ApplyAlignedControls(form_->impl().client);
   if (form_ && form_->impl().loaded && !Ended()) {
     Form* f = form_;
     Guard([&] {

@@ -299,8 +299,16 @@ HRESULT UserControl::OleDoVerb(int32_t verb, HWND parent, const RECT* pos) {
 
 HRESULT UserControl::OleClose() {
   if (!IsLoaded()) return S_OK;
-  // The surface leaves the container's window, which may go before this object does.
-  if (QWidget* surface = WidgetFromHwnd(hWnd())) {
+  // The surface leaves the container's window, which may go before this object does. When the
+  // container's window was deleted first (its form unloaded inside its own handler), it took the
+  // surface with it: there is nothing left to take out.
+  QWidget* surface = nullptr;
+  try {
+    surface = WidgetFromHwnd(hWnd());
+  } catch (const VBError&) {
+    return S_OK;
+  }
+  if (surface) {
     surface->hide();
     surface->setParent(nullptr, Qt::Widget);
   }

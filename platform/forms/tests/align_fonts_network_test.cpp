@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QWidget>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -35,6 +36,11 @@ TEST(PictureBoxAlign, AnAlignedBoxKeepsToItsEdgeAcrossTheFormsWidth) {
       f.Place({{"PictureBox", "picBar", -1, "", 300, 900, 2000, 600, "", {{"Align", Variant(c.align)}}}});
     });
     f.On("picBar_Resize", [&] { ++resizes; });
+    // The form's Resize reads the bar already at the form's new width.
+    std::vector<int32_t> gaps;
+    f.On("Form_Resize", [&] {
+      gaps.push_back(f.FindControl("picBar")->Width() - static_cast<int32_t>(std::lround(f.ScaleWidth())));
+    });
     f.Size(6000, 4500);
     f.Show();
     auto& bar = dynamic_cast<PictureBox&>(*f.FindControl("picBar"));
@@ -53,6 +59,8 @@ TEST(PictureBoxAlign, AnAlignedBoxKeepsToItsEdgeAcrossTheFormsWidth) {
     f.Height(f.Height() + 900);
     check();
     EXPECT_GT(resizes, before) << "the wider box raises Resize";
+    ASSERT_FALSE(gaps.empty());
+    EXPECT_EQ(gaps, std::vector<int32_t>(gaps.size(), 0));
     EXPECT_EQ(bar.GetProperty("Align").i2(), c.align);
     f.Unload();
   }

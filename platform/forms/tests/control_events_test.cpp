@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QWindow>
 
 #include "forms/controls.h"
 #include "forms/form.h"
@@ -297,6 +298,51 @@ TEST(ControlEvents, MouseMoveWithoutAButtonReportsTwips) {
   QApplication::sendEvent(w, &move);
   EXPECT_EQ(seen, (std::vector<float>{0, vbShiftMask, 60, 30}));
   f->Unload();
+}
+
+// A control whose MouseDown hides it (a marker replaced by its drag image) still gets the moves
+// and the release of that press, in its own coordinates, as the window system's capture gives
+// them; afterwards the window's mouse events go where they point again.
+TEST(ControlEvents, AControlHiddenByItsMouseDownKeepsThePressUntilTheRelease) {
+  TestForm f("frmMarker", [](TestForm& f) {
+    f.Place({{"Label", "lblMarker", -1, "", 600, 300, 300, 600, ""}});
+  });
+  std::vector<std::string> log;
+  auto at = [](const char* what, float x, float y) {
+    return std::string(what) + " " + std::to_string(static_cast<int>(x)) + "," + std::to_string(static_cast<int>(y));
+  };
+  f.On("lblMarker_MouseDown", [&](int16_t, int16_t, float X, float Y) {
+    log.push_back(at("down", X, Y));
+    f.FindControl("lblMarker")->Visible(false);
+  });
+  f.On("lblMarker_MouseMove", [&](int16_t, int16_t, float X, float Y) { log.push_back(at("move", X, Y)); });
+  f.On("lblMarker_MouseUp", [&](int16_t, int16_t, float X, float Y) { log.push_back(at("up", X, Y)); });
+  f.On("Form_MouseMove", [&](int16_t, int16_t, float, float) { log.push_back("form move"); });
+  f.Show();
+  QWidget* marker = W(C<Label>(f, "lblMarker"));
+  QWidget* top = marker->window();
+  ASSERT_NE(top->windowHandle(), nullptr);
+  auto send = [&](QEvent::Type type, QPoint inMarker, Qt::MouseButtons buttons) {
+    const QPointF p = marker->mapTo(top, inMarker);
+    QMouseEvent e(type, p, top->mapToGlobal(p), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                  Qt::NoModifier);
+    QApplication::sendEvent(top->windowHandle(), &e);
+  };
+  send(QEvent::MouseButtonPress, QPoint(5, 10), Qt::LeftButton);
+  send(QEvent::MouseMove, QPoint(105, 12), Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, QPoint(125, 12), Qt::NoButton);
+  EXPECT_EQ(log, (std::vector<std::string>{"down 75,150", "move 1575,180", "up 1875,180"}));
+  log.clear();
+  send(QEvent::MouseMove, QPoint(105, 12), Qt::NoButton);
+  EXPECT_EQ(log, std::vector<std::string>{"form move"});
+  // A release that never came: the next move without a button ends the press.
+  f.FindControl("lblMarker")->Visible(true);
+  log.clear();
+  send(QEvent::MouseButtonPress, QPoint(5, 10), Qt::LeftButton);
+  send(QEvent::MouseMove, QPoint(105, 12), Qt::NoButton);
+  send(QEvent::MouseButtonRelease, QPoint(110, 12), Qt::NoButton);
+  EXPECT_EQ(log, (std::vector<std::string>{"down 75,150", "form move"})) << "no MouseUp after the press ended";
+  f.Unload();
 }
 
 TEST(ControlEvents, DragOverAndDragDropReachTheControlUnderThePointer) {

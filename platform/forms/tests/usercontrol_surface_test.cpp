@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 #include <string>
 #include <vector>
@@ -196,6 +197,32 @@ TEST_F(UserControlSurfaceTest, HostedSurfacesMakeNoNativeChildWindows) {
     obj = nullptr;
     f.Unload();
   }
+}
+
+// A form shown modally and unloaded by one of its own handlers: its window goes (taking the
+// hosted control's surface with it) before the unloaded controls are deleted. Closing the
+// control then finds its surface gone instead of failing, and the control's surface, windowless,
+// takes no other window down with it.
+TEST_F(UserControlSurfaceTest, AFormUnloadedInsideItsModalShowTakesItsControlsDownCleanly) {
+  TestForm other("frmOtherTopLevel");
+  other.Show();
+  TestForm f("frmCanvasModal", [](TestForm& f) { f.Add({"Suite.Canvas", "canvas", -1, "", 0, 0, 1500, 900, ""}); });
+  f.SetHandler("Closer", [&f](EventArgs&) { f.Unload(); });
+  f.Load();
+  ASSERT_NE(dynamic_cast<ActiveXHost*>(f.FindControl("canvas")), nullptr);
+  QTimer::singleShot(0, [&f] {
+    EventArgs none;
+    f.RaiseEvent("Closer", none);
+  });
+  f.Show(vbModal);
+  EXPECT_FALSE(f.IsLoaded());
+  for (int i = 0; i < 5; ++i) DoEvents();
+  EXPECT_TRUE(other.IsLoaded());
+  // The same form loads and shows its control again.
+  f.Show();
+  EXPECT_NE(dynamic_cast<ActiveXHost*>(f.FindControl("canvas")), nullptr);
+  f.Unload();
+  other.Unload();
 }
 
 }  // namespace
