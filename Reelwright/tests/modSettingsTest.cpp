@@ -155,11 +155,11 @@ TEST_F(MainSettings, WholeNumbersRoundHalfToEven) {
 
 TEST_F(MainSettings, TextsAreKeptAsStoredAndAnEmptyOneIsNotTheDefault) {
   Store("Options", "Transition", "Fade");
-  Store("Options", "ImageEditor", "/usr/bin/gimp");
+  Store("Options", "ImageEditor", "/usr/bin/picture-editor");
   Store("Options", "Output", "");
   Load();
   EXPECT_EQ(DefaultTransition, "Fade");
-  EXPECT_EQ(ImageEditorPath, "/usr/bin/gimp");
+  EXPECT_EQ(ImageEditorPath, "/usr/bin/picture-editor");
   EXPECT_EQ(OutputFolder, "");
 }
 

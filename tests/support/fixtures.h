@@ -22,7 +22,7 @@ enum class Kind {
   Mov,              // QuickTime: MPEG-4 part 2 (with B-frames) + PCM
   Mp4,              // MP4: H.264 (with B-frames) + AAC
   Wav,              // WAV: 16-bit PCM only
-  Mp3,              // MP3 (LAME) only
+  Mp3,              // MP3 only
   Bmp,              // still picture: 24-bit BMP
   Jpeg,             // still picture: JPEG
   Gif,              // still picture: GIF

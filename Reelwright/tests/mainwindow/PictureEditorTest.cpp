@@ -64,7 +64,7 @@ TEST(PictureEditorPaintTest, MspaintByNameOrAtTheEndOfAPath) {
   } cases[] = {
       {"mspaint.exe", true},     {"MSPAINT.EXE", true},         {"/opt/tools/MSPaint.exe", true},
       {"c:\\x\\mspaint.exe", true}, {"mspaint", false},          {"mspaint.exe.bak", false},
-      {"/usr/bin/mtpaint", false},  {"", false},
+      {"/usr/bin/painter", false},  {"", false},
   };
   for (const auto& c : cases) EXPECT_EQ(PictureEditor::IsPaintEditor(c.editor), c.paint) << c.editor;
 }

@@ -210,7 +210,7 @@ TEST(DeviceEnumerator, ListsTheCompressorsOfEachCategoryWithNamesThatBind) {
   const Case cases[] = {
       {kVideo, {"Motion JPEG Compressor", "MPEG-4 Video Compressor", "Microsoft MPEG-4 Video Codec V2",
                 "Microsoft MPEG-4 Video Codec V3", "Windows Media Video 7", "Windows Media Video 8",
-                "Cinepak Compressor", "Microsoft Video 1", "HuffYUV Lossless Compressor",
+                "CVID Compressor", "MSVC Compressor", "HFYU Lossless Compressor",
                 "FFV1 Lossless Compressor"}},
       {kAudio, {"PCM", "Microsoft ADPCM", "IMA ADPCM", "MPEG Layer-3", "MPEG Layer-2",
                 "Windows Media Audio V2"}},
@@ -382,9 +382,9 @@ INSTANTIATE_TEST_SUITE_P(
                     VideoCase{u"Microsoft MPEG-4 Video Codec V3", "msmpeg4v3", "MP43", false},
                     VideoCase{u"Windows Media Video 7", "wmv1", "WMV1", false},
                     VideoCase{u"Windows Media Video 8", "wmv2", "WMV2", false},
-                    VideoCase{u"Cinepak Compressor", "cinepak", "cvid", false},
-                    VideoCase{u"Microsoft Video 1", "msvideo1", "MSVC", false},
-                    VideoCase{u"HuffYUV Lossless Compressor", "huffyuv", "HFYU", true},
+                    VideoCase{u"CVID Compressor", "cinepak", "cvid", false},
+                    VideoCase{u"MSVC Compressor", "msvideo1", "MSVC", false},
+                    VideoCase{u"HFYU Lossless Compressor", "huffyuv", "HFYU", true},
                     VideoCase{u"FFV1 Lossless Compressor", "ffv1", "FFV1", false}),
     [](const testing::TestParamInfo<VideoCase>& info) { return std::string(info.param.codec); });
 
@@ -858,11 +858,11 @@ TEST(Compression, RefusedFrameSizeIsSeenInFrontAndEndsTheRunWithAnErrorEvent) {
     int width, height;
     bool refused;
   };
-  const Case cases[] = {{u"Cinepak Compressor", 162, 122, true},
-                        {u"Microsoft Video 1", 162, 122, true},
+  const Case cases[] = {{u"CVID Compressor", 162, 122, true},
+                        {u"MSVC Compressor", 162, 122, true},
                         {u"Windows Media Video 8", 161, 121, true},
-                        {u"HuffYUV Lossless Compressor", 161, 120, false},  // codes RGB then
-                        {u"Microsoft Video 1", 160, 120, false},
+                        {u"HFYU Lossless Compressor", 161, 120, false},  // codes RGB then
+                        {u"MSVC Compressor", 160, 120, false},
                         {u"MPEG-4 Video Compressor", 161, 121, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf16ToUtf8(c.name) + " " + std::to_string(c.width) + "x" + std::to_string(c.height));
@@ -976,7 +976,7 @@ TEST_F(OptionPages, QueriesTellWhichCompressorsHaveThem) {
   };
   const Case cases[] = {{kVideo, u"MPEG-4 Video Compressor", S_OK},
                         {kVideo, u"Motion JPEG Compressor", S_OK},
-                        {kVideo, u"Cinepak Compressor", S_FALSE},
+                        {kVideo, u"CVID Compressor", S_FALSE},
                         {kVideo, u"FFV1 Lossless Compressor", S_FALSE},
                         {kAudio, u"MPEG Layer-3", S_OK},
                         {kAudio, u"PCM", S_FALSE}};
@@ -1128,7 +1128,7 @@ TEST_F(OptionPages, PropertyPagesInTheFrame) {
   const Case cases[] = {{kVideo, u"MPEG-4 Video Compressor", true, "dataRate", 16},
                         {kVideo, u"Motion JPEG Compressor", true, "quality", 8},
                         {kAudio, u"MPEG Layer-2", true, "dataRate", 16},
-                        {kVideo, u"HuffYUV Lossless Compressor", false, "", 0},
+                        {kVideo, u"HFYU Lossless Compressor", false, "", 0},
                         {kAudio, u"IMA ADPCM", false, "", 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf16ToUtf8(c.name));

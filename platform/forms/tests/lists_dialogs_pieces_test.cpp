@@ -136,8 +136,8 @@ TEST(FileDialogs, AnOpenDialogTakesATypedNewNameUnlessTheFileMustExist) {
 TEST(FileDialogs, AProgramsFilterShowsExecutables) {
   forms_detail::EnsureApplication();
   std::string dir = fixtures::ScratchFolder("programs");
-  std::ofstream(dir + "/mtpaint") << "#!/bin/sh\n";
-  chmod((dir + "/mtpaint").c_str(), 0755);
+  std::ofstream(dir + "/painter") << "#!/bin/sh\n";
+  chmod((dir + "/painter").c_str(), 0755);
   std::ofstream(dir + "/notes.txt") << "notes";
   std::ofstream(dir + "/SETUP.EXE") << "MZ";
   std::filesystem::create_directories(dir + "/bin");
@@ -145,7 +145,7 @@ TEST(FileDialogs, AProgramsFilterShowsExecutables) {
     const char* name;
     bool shown;
   };
-  for (const Case& c : {Case{"mtpaint", true}, Case{"notes.txt", false}, Case{"SETUP.EXE", true}, Case{"bin", true}}) {
+  for (const Case& c : {Case{"painter", true}, Case{"notes.txt", false}, Case{"SETUP.EXE", true}, Case{"bin", true}}) {
     EXPECT_EQ(forms_detail::ShownAsProgram(QFileInfo(QString::fromStdString(dir + "/" + c.name))), c.shown)
         << c.name;
   }

@@ -245,9 +245,9 @@ TEST(Compressors, AreMatchedByFourCCWithoutRegardToCase) {
 TEST(Compressors, AFrameSizeTheCodecRefusesGivesCantCompress) {
   bool haveVideo1 = false;
   for (const auto& c : dshow::Compressors()) haveVideo1 |= c.fourcc == MakeAviFourCC('M', 'S', 'V', 'C');
-  if (!haveVideo1) GTEST_SKIP() << "no Microsoft Video 1 encoder in this FFmpeg";
+  if (!haveVideo1) GTEST_SKIP() << "no msvideo1 encoder in this FFmpeg";
   fixtures::Options odd = SmallMovie();
-  odd.width = 162;  // Video 1 codes whole 4x4 blocks only
+  odd.width = 162;  // the MSVC coder codes whole 4x4 blocks only
   odd.height = 122;
   Source s(Fixture(Kind::AviRgb, odd));
   ASSERT_EQ(s.status, AVIERR_OK);

@@ -57,11 +57,11 @@ const Kind kKinds[] = {
      MakeFourCC('W', 'M', 'V', '1'), AV_PIX_FMT_YUV420P, kVideoOptions, false},
     {u"Windows Media Video 8", MakeGuid("{56D2D543-6BBA-4719-A0A5-EBB755723E8F}"), true, "wmv2",
      MakeFourCC('W', 'M', 'V', '2'), AV_PIX_FMT_YUV420P, kVideoOptions, false},
-    {u"Cinepak Compressor", MakeGuid("{E153CF00-19D8-45A5-B406-87352D572EB9}"), true, "cinepak",
+    {u"CVID Compressor", MakeGuid("{E153CF00-19D8-45A5-B406-87352D572EB9}"), true, "cinepak",
      MakeFourCC('c', 'v', 'i', 'd'), AV_PIX_FMT_RGB24, 0, false},
-    {u"Microsoft Video 1", MakeGuid("{A0160076-1FDA-46C4-884B-68CE4CB0DFC7}"), true, "msvideo1",
+    {u"MSVC Compressor", MakeGuid("{A0160076-1FDA-46C4-884B-68CE4CB0DFC7}"), true, "msvideo1",
      MakeFourCC('M', 'S', 'V', 'C'), AV_PIX_FMT_RGB555LE, 0, false},
-    {u"HuffYUV Lossless Compressor", MakeGuid("{2F9F25D4-7F99-4C06-80F7-E139535E4EC1}"), true,
+    {u"HFYU Lossless Compressor", MakeGuid("{2F9F25D4-7F99-4C06-80F7-E139535E4EC1}"), true,
      "huffyuv", MakeFourCC('H', 'F', 'Y', 'U'), AV_PIX_FMT_YUV422P, 0, true},
     {u"FFV1 Lossless Compressor", MakeGuid("{CF92C40C-F365-47DC-9C27-5AF4CEFC5DD9}"), true, "ffv1",
      MakeFourCC('F', 'F', 'V', '1'), AV_PIX_FMT_YUV420P, 0, false},
@@ -355,8 +355,8 @@ class VideoCompressor : public Compressor, public IEncoderTuning, public IStream
     const VIDEOINFOHEADER* src = VideoInfo(in);
     if (!src) return VFW_S_NO_MORE_ITEMS;
     int width = src->bmiHeader.biWidth, height = std::abs(src->bmiHeader.biHeight);
-    // The encoder's global header (HuffYUV's tables, for one) belongs into the format block; an
-    // encoder that refuses the size is connected all the same and refuses the samples.
+    // The encoder's global header (the HFYU coder's tables, for one) belongs into the format
+    // block; an encoder that refuses the size is connected all the same and refuses the samples.
     std::vector<uint8_t> extra;
     int bits = 24;
     if (AVCodecContext* ctx = OpenEncoder(width, height, src->AvgTimePerFrame)) {
@@ -533,7 +533,7 @@ class VideoCompressor : public Compressor, public IEncoderTuning, public IStream
     return static_cast<LONG>(std::min<int64_t>(bytes, INT32_MAX));
   }
 
-  // An encoder opened for the size and frame time; null when it cannot take them. HuffYUV
+  // An encoder opened for the size and frame time; null when it cannot take them. The HFYU coder
   // codes a width its YUV layout cannot take in RGB instead.
   AVCodecContext* OpenEncoder(int width, int height, REFERENCE_TIME frameTime) {
     const AVCodec* codec = avcodec_find_encoder_by_name(kind_.encoder);
