@@ -1,9 +1,6 @@
 // The clip tile control hosted on a form: identity and registration, layout, loading real media
 // files, the transition chooser, persistence and file drops.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -751,20 +748,7 @@ TEST_F(TilecardTest, AGrabFailingWithAnotherCodeShowsTheFallbackNotTheEarlierThu
   EXPECT_EQ(FrameNumber(Thumbnail()), 0);
 }
 
-// Sets or clears a folder's immutable flag (as chattr +i does): nobody, root included, may create
-// or change files in it then. False when the file system has no such flag.
-bool SetImmutable(const fs::path& folder, bool on) {
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return false;
-  int flags = 0;
-  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  if (ok) {
-    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  }
-  ::close(fd);
-  return ok;
-}
+bool SetImmutable(const fs::path& folder, bool on) { return fixtures::SetImmutable(folder.string(), on); }
 
 // The library in a folder that cannot be written, not even by root (the tests run as root, so
 // permissions alone would not stop a write): the fallback copy "no.bmp" cannot be left beside

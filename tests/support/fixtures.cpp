@@ -874,8 +874,8 @@ std::string MakeUndecodableAvi(const std::string& folder) {
   return path;
 }
 
-bool SetImmutable(const std::string& folder, bool on) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+bool SetImmutable(const std::string& path, bool on) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
   if (fd < 0) return false;
   int flags = 0;
   bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;

@@ -113,8 +113,9 @@ std::string ScratchFolder(const std::string& sub = {});
 // unknown FOURCC "QZQZ"; its video stream is found, but no frame can be decoded.
 std::string MakeUndecodableAvi(const std::string& folder);
 
-// Sets or clears a folder's immutable flag (as chattr +i does): nobody, root included, may create
-// or change files in it then. False when the folder is missing or its file system has no such flag.
-bool SetImmutable(const std::string& folder, bool on);
+// Sets or clears the immutable flag of a folder or a file (as chattr +i does): nobody, root
+// included, may then create or change files in the folder, or change the file. False when it is
+// missing or its file system has no such flag.
+bool SetImmutable(const std::string& path, bool on);
 
 }  // namespace fixtures

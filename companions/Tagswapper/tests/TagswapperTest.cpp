@@ -1,10 +1,7 @@
 // Tagswapper's window: the codes and codec names per generated movie, Change relabelling exactly
 // the video stream's 8 bytes (standard layout, sound first, a longer stream header), the codec
 // table's spellings, and files it must leave alone (no AVI, empty, cut short, read-only).
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -323,13 +320,7 @@ TEST_F(Tagswapper, ReadOnlyFileIsLeftAlone) {
   bool immutable = false;
   if (::access(path.c_str(), W_OK) == 0) {
     // The super-user writes through permissions: make the file immutable instead.
-    int fd = ::open(path.c_str(), O_RDONLY);
-    int flags = 0;
-    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-      flags |= FS_IMMUTABLE_FL;
-      immutable = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    if (fd >= 0) ::close(fd);
+    immutable = fixtures::SetImmutable(path, true);
     if (!immutable) GTEST_SKIP() << "no way to make a file unwritable here";
   }
   f_.Show();
@@ -342,15 +333,7 @@ TEST_F(Tagswapper, ReadOnlyFileIsLeftAlone) {
   EXPECT_GT(script->MsgBoxes()[0].prompt.size(), ("The file " + path + " could not be changed: ").size());
   EXPECT_EQ(fixtures::ReadFile(path), before);
   EXPECT_EQ(f_.lblExp->Caption(), "DivX ;-) V 3 Low") << "shown again, unchanged";
-  if (immutable) {
-    int fd = ::open(path.c_str(), O_RDONLY);
-    int flags = 0;
-    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-      flags &= ~FS_IMMUTABLE_FL;
-      ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
-    }
-    if (fd >= 0) ::close(fd);
-  }
+  if (immutable) fixtures::SetImmutable(path, false);
 }
 
 }  // namespace
