@@ -118,4 +118,18 @@ std::string MakeUndecodableAvi(const std::string& folder);
 // missing or its file system has no such flag.
 bool SetImmutable(const std::string& path, bool on);
 
+// A file-size limit for this process while the object lives (a full disk stands in), SIGXFSZ
+// ignored meanwhile, so a write past it fails with EFBIG instead of ending the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(unsigned long long bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  unsigned long long oldSoft_ = 0;
+  void (*oldHandler_)(int) = nullptr;
+};
+
 }  // namespace fixtures

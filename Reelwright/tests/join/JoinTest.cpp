@@ -7,8 +7,6 @@
 #include <QXmlStreamReader>
 #include <QFile>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -128,25 +126,7 @@ std::vector<std::string> Dump(IAMTimeline* timeline, const fs::path& file) {
   return out;
 }
 
-// A file-size limit for this process while the object lives (a full disk), SIGXFSZ ignored.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &old_);
-    oldHandler_ = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old_;
-    small.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &small);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  struct rlimit old_ {};
-  sighandler_t oldHandler_ = SIG_DFL;
-};
+using fixtures::FileSizeLimit;
 
 const std::string kFade = "{16B280C5-EE70-11D1-9066-00C04FD9189D}";
 const std::string kIris = "{3F69F351-0379-11D2-A484-00C04F8EFB69}";

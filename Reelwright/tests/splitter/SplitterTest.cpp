@@ -2,8 +2,6 @@
 // marker geometry, typed frames, frame steps (frame-exact pictures), proposed names, saving end to
 // end (ffprobe), the refusals of a save, the trimmed preview and closing.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -58,27 +56,7 @@ int FrameInBitmap(const std::string& path) {
   return fixtures::ReadFrameNumber(b.data() + offset + stride * (h - 1), -stride, w, h);
 }
 
-// A file-size limit for this process while the object lives (a full disk), SIGXFSZ ignored.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &old_);
-    oldHandler_ = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old_;
-    small.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &small);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    signal(SIGXFSZ, oldHandler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  struct rlimit old_ {};
-  sighandler_t oldHandler_ = SIG_DFL;
-};
+using fixtures::FileSizeLimit;
 
 class Splitter : public PrivateRegistry {
  protected:

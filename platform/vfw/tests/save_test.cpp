@@ -1,8 +1,6 @@
 // Recompression through the AVIFile calls: every AVI fixture with every video compressor and as
 // full frames, read back with ffprobe; rate and scale, key frames, progress, cancel, quality,
 // a full disk.
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <fstream>
 #include <numeric>
@@ -209,17 +207,11 @@ TEST(Save, AFullDiskGivesFileWriteAndKeepsTheOldTarget) {
   { std::ofstream(target) << "the old target"; }
   const std::vector<uint8_t> before = fixtures::ReadFile(target);
   const std::string source = Fixture(Kind::AviMjpegPcm);
-  rlimit old{};
-  getrlimit(RLIMIT_FSIZE, &old);
-  struct sigaction ignore {}, previous {};
-  ignore.sa_handler = SIG_IGN;
-  sigaction(SIGXFSZ, &ignore, &previous);
-  rlimit small = old;
-  small.rlim_cur = 100 * 1024;  // room for a few full frames only
-  setrlimit(RLIMIT_FSIZE, &small);
-  HRESULT hr = Recompress(source, target, OptionsFor(comptypeDIB));
-  setrlimit(RLIMIT_FSIZE, &old);
-  sigaction(SIGXFSZ, &previous, nullptr);
+  HRESULT hr;
+  {
+    fixtures::FileSizeLimit full(100 * 1024);  // room for a few full frames only
+    hr = Recompress(source, target, OptionsFor(comptypeDIB));
+  }
   EXPECT_EQ(hr, AVIERR_FILEWRITE);
   EXPECT_EQ(fixtures::ReadFile(target), before);
   EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"out.avi"});

@@ -1,7 +1,5 @@
 // The encoder object: profiles, sources, refusals, the run's states and the files it writes.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -386,15 +384,11 @@ TEST_F(Encoder, FailedRunKeepsTheOldFileAndReportsFirst) {
   });
   DWORD cookie = ConnectEvents(s.enc.Get(), DIID__IWMEncoderEvents, sink.Get());
   // A file size limit stands in for a full disk.
-  signal(SIGXFSZ, SIG_IGN);
-  rlimit old{};
-  getrlimit(RLIMIT_FSIZE, &old);
-  rlimit small = old;
-  small.rlim_cur = 16 * 1024;
-  setrlimit(RLIMIT_FSIZE, &small);
-  ASSERT_EQ(s.enc->Start(), S_OK);
-  s.WaitStopped();
-  setrlimit(RLIMIT_FSIZE, &old);
+  {
+    fixtures::FileSizeLimit full(16 * 1024);
+    ASSERT_EQ(s.enc->Start(), S_OK);
+    s.WaitStopped();
+  }
   DisconnectEvents(s.enc.Get(), DIID__IWMEncoderEvents, cookie);
   int32_t err = 0;
   s.enc->get_ErrorState(&err);
