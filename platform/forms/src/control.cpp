@@ -1,6 +1,10 @@
 // The control base, the control-type registry and the events every control shares.
+#include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QPointer>
@@ -443,7 +447,18 @@ void ApplyColors(QWidget* w, OLE_COLOR fore, OLE_COLOR back, bool paintBackgroun
     p.setColor(g, QPalette::ButtonText, f);
   }
   p.setColor(QPalette::Window, b);
-  if (!(back & 0x80000000u) || (back & 0xFF) == 5) p.setColor(QPalette::Base, b);
+  // A text field's back colour is its field's (a combo box in button face shows a grey field).
+  // Other controls take an explicit colour or the window colour as their base; given another
+  // system colour, they keep the desktop's base rather than one their container's colour left in
+  // the inherited palette (a black frame would otherwise give its fields black on black).
+  const bool field = w->property(kTextFieldProperty).toBool() || qobject_cast<QComboBox*>(w) ||
+                     qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractScrollArea*>(w) ||
+                     qobject_cast<QAbstractSpinBox*>(w);
+  if (field || !(back & 0x80000000u) || (back & 0xFF) == 5) {
+    p.setColor(QPalette::Base, b);
+  } else {
+    p.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
+  }
   p.setColor(QPalette::Button, b);
   w->setPalette(p);
   w->setAutoFillBackground(paintBackground);

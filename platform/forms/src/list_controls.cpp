@@ -259,6 +259,7 @@ ComboBox::ComboBox(const ControlSite& site) : Control(site), d_(std::make_shared
   native().backColor = 0x80000005;
   native().foreColor = 0x80000008;
   auto* frame = new QWidget;
+  frame->setProperty(kTextFieldProperty, true);  // its colours are the field's
   AdoptWidget(*this, frame);
   auto* layout = new QVBoxLayout(frame);
   layout->setContentsMargins(0, 0, 0, 0);

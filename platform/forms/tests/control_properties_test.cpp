@@ -242,3 +242,44 @@ TEST(FormProperties, SizesScalesAndStates) {
   EXPECT_EQ(f->WindowState(), vbNormal);
   f->Unload();
 }
+
+// A combo box given the button face inside a black frame shows a button-face field with its text
+// readable, whichever of the two got its colour first: the frame's colour does not become the
+// field's.
+TEST(ControlProperties, AFieldInADarkFrameKeepsItsOwnFieldColour) {
+  const QColor face = QApplication::palette().color(QPalette::Button);
+  for (bool frameFirst : {true, false}) {
+    SCOPED_TRACE(frameFirst ? "frame coloured first" : "combo box coloured first");
+    TestForm f("frmDark", [](TestForm& f) {
+      f.Place({{"Frame", "fra", -1, "", 60, 60, 3600, 1500, ""},
+               {"ComboBox", "cbo", -1, "fra", 120, 300, 2600, 315, ""},
+               {"TextBox", "txt", -1, "fra", 120, 800, 2600, 285, ""}});
+    });
+    Control& fra = *f.FindControl("fra");
+    auto& cbo = dynamic_cast<ComboBox&>(*f.FindControl("cbo"));
+    if (frameFirst) fra.BackColor(0x000000);
+    cbo.BackColor(0x8000000F);  // button face
+    if (!frameFirst) fra.BackColor(0x000000);
+    cbo.AddItem("None");
+    cbo.ListIndex(0);
+    f.Show();
+    DoEvents();
+    QWidget* w = WidgetFromHwnd(cbo.hWnd());
+    EXPECT_EQ(w->palette().color(QPalette::Base), face);
+    const QImage img = w->grab().toImage();
+    int dark = 0, faced = 0;
+    for (int y = 0; y < img.height(); ++y) {
+      for (int x = 0; x < img.width() * 2 / 3; ++x) {
+        const QColor c = img.pixelColor(x, y);
+        if (c.lightness() < 60) ++dark;
+        if (c == face) ++faced;
+      }
+    }
+    EXPECT_GT(faced, img.width() * img.height() / 4) << "the field is not button face";
+    EXPECT_GT(dark, 0) << "no text drawn";
+    EXPECT_LT(dark, img.width() * img.height() / 4) << "dark field";
+    QWidget* t = WidgetFromHwnd(f.FindControl("txt")->hWnd());
+    EXPECT_EQ(t->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+    f.Unload();
+  }
+}

@@ -86,6 +86,9 @@ void SetContainerScale(Control& container, ScaleProvider provider);
 // Applies font and colours to a widget.
 void ApplyFont(QWidget* w, const StdFont& f);
 void ApplyColors(QWidget* w, OLE_COLOR fore, OLE_COLOR back, bool paintBackground);
+// A widget property marking a control's outer widget whose back colour is its text field's (a
+// combo box's frame): ApplyColors gives its base the back colour, as for an edit or a list.
+inline constexpr const char* kTextFieldProperty = "formsTextField";
 // Runtime text with "&" access keys as Qt shows it.
 QString MnemonicText(const std::string& caption);
 
