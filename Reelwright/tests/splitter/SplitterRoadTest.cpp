@@ -6,15 +6,18 @@
 
 #include <QTimer>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "SplitterTestSupport.h"
 #include "core/msgbox.h"
 #include "core/runtime_convert.h"
 #include "fixtures.h"
+#include "forms/app.h"
 #include "forms/responder.h"
 #include "mainwindow/FormInstances.h"
 #include "mainwindow/MainWindowFixture.h"
@@ -81,8 +84,15 @@ class SplitterRoad : public MainWindowFixture {
     driver::Click(*w.cmdSplit);
     return shown;
   }
-  // Types the end and the start frame and presses their buttons, as a user does.
+  // Types the end and the start frame and presses their buttons, as a user does: once the window
+  // has settled (its load timer, a second after opening, clears the marks' unsaved state; on a busy
+  // machine a save started sooner would still be running when it fires).
   static void Mark(frmSplitter& s, int start, int end) {
+    for (int i = 0; i < 2000 && s.Timer1->Enabled(); ++i) {
+      DoEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_FALSE(s.Timer1->Enabled());
     s.txtEnd->Text(std::to_string(end));
     driver::Click(*s.cmdSetStop);
     s.txtStart->Text(std::to_string(start));
