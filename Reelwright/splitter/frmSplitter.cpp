@@ -578,6 +578,14 @@ void frmSplitter::OpenFile(std::string& sPassedFile) {
     video = -1;
   Err().Clear();
   if (video < 0) {
+    // The movie opened before is the window's no longer: nothing of it can be marked, previewed
+    // or saved under this file's name, and there is no selection left to save.
+    bFileLoaded = false;
+    SelectionUnsaved = false;
+    Step([&] { ToolButton("PreviewTrimmed")->Enabled(false); });
+    Step([&] { ToolButton("SaveAs")->Enabled(false); });
+    Step([&] { mnuSave->Enabled(false); });
+    Err().Clear();
     MsgBox(kNoVideo, vbOKOnly | vbExclamation);
     Screen().MousePointer(vbDefault);
     Err().Number = 5;  // the caller unloads the window without showing it
@@ -782,7 +790,7 @@ void frmSplitter::Command2_Click() {
 
 void frmSplitter::tmrTimer_Timer() {
   if (bAutoButton) return;
-  if (bSliderMoved) {
+  if (bSliderMoved && bFileLoaded) {
     bSliderMoved = false;
     Step([&] {
       WriteFrame(GetCurrentTime());
@@ -890,7 +898,7 @@ void frmSplitter::cmdSetStop_Click() {
 }
 
 void frmSplitter::cmdStartDown_Click() {
-  if (bAutoButton) return;
+  if (bAutoButton || !bFileLoaded) return;
   bAutoButton = true;
   const int32_t s = std::max(0, Whole(Val(ValueOr(std::string("0"), [&] { return lblStartFrameValue->Caption(); }))) - 1);
   Step([&] { ctrlSlider->Value(s); });
@@ -916,7 +924,7 @@ void frmSplitter::cmdStartDown_Click() {
 }
 
 void frmSplitter::cmdStartUp_Click() {
-  if (bAutoButton) return;
+  if (bAutoButton || !bFileLoaded) return;
   bAutoButton = true;
   const int32_t s =
       std::min(lFrameCount, Whole(Val(ValueOr(std::string("0"), [&] { return lblStartFrameValue->Caption(); }))) + 1);
@@ -965,7 +973,7 @@ int32_t EndStepTarget(int32_t current, int32_t delta, int32_t count) {
 }  // namespace
 
 void frmSplitter::EndStep(int32_t delta) {
-  if (bAutoButton) return;
+  if (bAutoButton || !bFileLoaded) return;
   bAutoButton = true;
   Step([&] { tmrTimer->Enabled(false); });
   const int32_t e = EndStepTarget(
@@ -1015,6 +1023,7 @@ void frmSplitter::mnuSave_Click() {
 
 bool frmSplitter::SaveRoad() {
   if (bRendering) return false;  // one render at a time
+  if (!bFileLoaded) return false;  // no movie (the last open failed): nothing to save
   std::string target;
   // Until the replace question any failure ends the road silently.
   try {
@@ -1265,6 +1274,7 @@ void frmSplitter::PlayTrimmedPreview() {
     RestorePanel();
     return;
   }
+  if (!bFileLoaded) return;
   try {
     if (mnuHideSelected->Caption() == "Show Selected Panel") {
       mnuHideSelected->Caption("Hide Selected Panel");

@@ -31,9 +31,13 @@ class frmSplitter : public Form {
   frmSplitter();
 
   // Opens the movie at the path; a file without a video stream gives the no-video message and
-  // leaves error 5 set in Err (the caller then unloads the window), changing nothing else.
+  // leaves error 5 set in Err (the caller then unloads the window). The window then holds no
+  // movie (bFileLoaded False): the movie opened before can no longer be marked, previewed or
+  // saved; the rest of the state stays as it was.
   void OpenFile(std::string& sPassedFile);
   std::string SetFilter();
+  // The frame count of a stream: length (seconds) x rate, to the nearest whole number, halves to even.
+  static int32_t FrameCount(double length, double rate);
   // Places the start (end) marker at X, twips on the bar; X receives the snapped position.
   void SetLength(float& X);
   void SetLength2(float& X);

@@ -283,10 +283,13 @@ size_t MovieDataOffset(const std::string& movie) {
   return at == std::string::npos ? 0 : at;
 }
 
-// Files that hold no picture the detector can give: the no-video message, error 5, nothing
-// changed. A movie cut short in its movie data is the shorter movie it holds (as the storyboard's
-// tile, the detector and the join read it): it opens with those frames, and they can be saved.
-TEST_F(Splitter, FilesWithoutVideoAreRefusedAndChangeNothing) {
+// Files that hold no picture the detector can give: the no-video message and error 5 for the
+// caller; the movie opened before is no longer loaded, so that nothing of it can be marked,
+// previewed or saved (under the failed file's name), and closing asks nothing. The rest of the
+// state stays. A movie cut short in its movie data is the shorter movie it holds (as the
+// storyboard's tile, the detector and the join read it): it opens with those frames, and they can
+// be saved.
+TEST_F(Splitter, FilesWithoutVideoAreRefusedAndLeaveNoMovieLoaded) {
   ScriptScope script;
   const std::string good = Movie(Kind::AviMjpegPcm);
   const std::string media = scratch_ + "/media";
@@ -307,18 +310,50 @@ TEST_F(Splitter, FilesWithoutVideoAreRefusedAndChangeNothing) {
   ASSERT_TRUE(f_->bFileLoaded);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    if (!f_->bFileLoaded) {
+      std::string again = good;
+      f_->OpenFile(again);
+      ASSERT_TRUE(f_->bFileLoaded);
+    }
+    TypeStart("10");
+    ASSERT_TRUE(SelectionUnsaved);
     script->AnswerMsgBox(vbOK);
     std::string p = c.path;
     f_->OpenFile(p);
     EXPECT_EQ(Err().Number, 5);
+    Err().Clear();
     ASSERT_FALSE(script->MsgBoxes().empty());
     EXPECT_EQ(script->MsgBoxes().back().prompt, "The Selected File does not contain an editable video stream.");
     EXPECT_EQ(script->MsgBoxes().back().buttons, vbOKOnly | vbExclamation);
+    EXPECT_FALSE(f_->bFileLoaded);
+    EXPECT_FALSE(SelectionUnsaved);
     EXPECT_EQ(f_->sSourceFile, good);
     EXPECT_EQ(f_->lblReadFileName->Caption(), good);
     EXPECT_EQ(f_->lFrameCount, 100);
+    EXPECT_EQ(f_->lStartFrame, 10);
+    // No save: neither the menu nor the toolbar offers it, and the road itself asks nothing.
+    EXPECT_FALSE(f_->mnuSave->Enabled());
+    EXPECT_FALSE(f_->Toolbar1->ButtonsOf().Item("SaveAs").Enabled());
+    EXPECT_FALSE(f_->Toolbar1->ButtonsOf().Item("PreviewTrimmed").Enabled());
+    const size_t dialogs = script->Dialogs().size(), boxes = script->MsgBoxes().size();
+    f_->mnuSave_Click();
+    EXPECT_EQ(script->Dialogs().size(), dialogs);
+    // No preview, no marks, no steps.
+    f_->PlayTrimmedPreview();
+    EXPECT_FALSE(f_->bPreviewRunning);
+    EXPECT_EQ(f_->cmdPlay->Caption(), "Start");
+    TypeStart("20");
+    f_->cmdStartUp_Click();
+    f_->cmdEndDown_Click();
+    EXPECT_EQ(f_->lStartFrame, 10);
     EXPECT_EQ(f_->lEndFrame, 100);
-    EXPECT_TRUE(f_->bFileLoaded);
+    EXPECT_FALSE(SelectionUnsaved);
+    EXPECT_EQ(script->MsgBoxes().size(), boxes);
+    EXPECT_TRUE(loaded_.empty());
+    // The caller unloads the window: no question about saving.
+    EXPECT_TRUE(f_->Unload());
+    EXPECT_EQ(script->MsgBoxes().size(), boxes);
+    f_->Load();
   }
   // A movie cut short in its data opens with the frames it holds, and saving all of them gives
   // exactly those frames.
