@@ -160,6 +160,18 @@ bool SameFile(const std::string& a, const std::string& b) {
   return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec) && !ec;
 }
 
+// A platform call of the render. Its failure reaches the render's handler under the number the
+// runtime shows for it, except error 287, which is forgotten: the render goes on with its next
+// statement.
+void RenderCall(HRESULT hr) {
+  try {
+    CheckWithInfo(hr);
+  } catch (const VBError& e) {
+    if (e.Number() != 287) throw;
+    Err().Clear();
+  }
+}
+
 }  // namespace
 
 void SetLoadedFileNameHolder(std::string* holder) {
@@ -1110,10 +1122,11 @@ frmSplitter::Outcome frmSplitter::RenderSelection(const std::string& target) {
   try {
     auto node = [&](LONG kind) {
       ComPtr<IAMTimelineObj> obj;
-      Check(timeline->CreateEmptyNode(obj.put(), kind));
+      RenderCall(timeline->CreateEmptyNode(obj.put(), kind));
       return obj;
     };
-    Check(CoCreateInstance(CLSID_AMTimeline, nullptr, CLSCTX_INPROC_SERVER, IAMTimeline::iid, timeline.put_void()));
+    RenderCall(
+        CoCreateInstance(CLSID_AMTimeline, nullptr, CLSCTX_INPROC_SERVER, IAMTimeline::iid, timeline.put_void()));
     const double r = dFrameRate > 0 ? dFrameRate : 15.0;
     const double start = ctrlSlider->SelStart() / r;
     const double length = ctrlSlider->SelLength() / r;
@@ -1123,28 +1136,28 @@ frmSplitter::Outcome frmSplitter::RenderSelection(const std::string& target) {
     auto addGroup = [&](LONG type) {
       ComPtr<IAMTimelineObj> groupObj = node(128);
       ComPtr<IAMTimelineGroup> group = Cast<IAMTimelineGroup>(groupObj.Get());
-      Check(group->SetMediaTypeForVB(type));
-      Check(timeline->AddGroup(groupObj.Get()));
+      RenderCall(group->SetMediaTypeForVB(type));
+      RenderCall(timeline->AddGroup(groupObj.Get()));
       ComPtr<IAMTimelineObj> trackObj = node(2);
-      Check(Cast<IAMTimelineComp>(groupObj.Get())->VTrackInsBefore(trackObj.Get(), -1));
+      RenderCall(Cast<IAMTimelineComp>(groupObj.Get())->VTrackInsBefore(trackObj.Get(), -1));
       ComPtr<IAMTimelineObj> srcObj = node(4);
-      Check(srcObj->SetStartStop2(0, length));
+      RenderCall(srcObj->SetStartStop2(0, length));
       ComPtr<IAMTimelineSrc> src = Cast<IAMTimelineSrc>(srcObj.Get());
-      Check(src->SetMediaTimes2(start, stop));
-      Check(src->SetMediaName(Bstr(sSourceFile)));
-      Check(Cast<IAMTimelineTrack>(trackObj.Get())->SrcAdd(srcObj.Get()));
+      RenderCall(src->SetMediaTimes2(start, stop));
+      RenderCall(src->SetMediaName(Bstr(sSourceFile)));
+      RenderCall(Cast<IAMTimelineTrack>(trackObj.Get())->SrcAdd(srcObj.Get()));
       return std::pair{group, src};
     };
     auto [videoGroup, videoSrc] = addGroup(0);
     ComPtr<IAMTimelineSrc> last = videoSrc;
     if (bHasAudio) last = addGroup(1).second;
-    Check(videoGroup->SetRecompFormatFromSource(last.Get()));
-    Check(CoCreateInstance(CLSID_SmartRenderEngine, nullptr, CLSCTX_INPROC_SERVER, IRenderEngine::iid,
-                           engine.put_void()));
-    Check(engine->SetTimelineObject(timeline.Get()));
-    CheckWithInfo(engine->ConnectFrontEnd());
+    RenderCall(videoGroup->SetRecompFormatFromSource(last.Get()));
+    RenderCall(CoCreateInstance(CLSID_SmartRenderEngine, nullptr, CLSCTX_INPROC_SERVER, IRenderEngine::iid,
+                                engine.put_void()));
+    RenderCall(engine->SetTimelineObject(timeline.Get()));
+    RenderCall(engine->ConnectFrontEnd());
     ComPtr<IGraphBuilder> graph;
-    Check(engine->GetFilterGraph(graph.put()));
+    RenderCall(engine->GetFilterGraph(graph.put()));
     control = Cast<IMediaControl>(graph.Get());
     events = Cast<IMediaEvent>(graph.Get());
     position = Cast<IMediaPosition>(graph.Get());
@@ -1152,7 +1165,7 @@ frmSplitter::Outcome frmSplitter::RenderSelection(const std::string& target) {
     std::filesystem::remove(part, ec);
     modGeneral::AddFileWriterAndMux(control.Get(), part);
     modGeneral::RenderGroupOutputs(engine.Get(), timeline.Get());
-    Check(control->Run());
+    RenderCall(control->Run());
     Step([&] { ctrlProgress->Value(0); });
     Step([&] { ProgressBar1->Value(0); });
     Step([&] { ctrlProgress->Visible(true); });

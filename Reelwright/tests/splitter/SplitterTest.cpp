@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "PrivateRegistry.h"
+#include "RenderStandIns.h"
 #include "SplitterTestSupport.h"
 #include "core/error.h"
 #include "core/msgbox.h"
@@ -697,6 +698,68 @@ TEST_F(Splitter, ARenderThatFailsLeavesNoFileAndSaysWhy) {
   EXPECT_TRUE(f_->IsLoaded());
   for (const auto& e : fs::directory_iterator(scratch_))
     EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+}
+
+// A platform call inside the render that fails: error 287 is forgotten and the render goes on
+// with the next statement; error 5 and an invalid argument give the error-5 text; any other
+// failure the message naming the target. Only a complete piece is handed back.
+TEST_F(Splitter, FailingCallsInsideTheRenderFollowTheirRoads) {
+  ScriptScope script;
+  const std::string movie = Movie(Kind::AviMjpegPcm, 2);
+  const std::string kError5 = "Error creating file.  Verify that the start/stop times are valid before continuing.";
+  struct Case {
+    const char* name;
+    standin::EngineScript engine;
+    std::string prompt;  // the message's beginning; empty: none, the piece is handed back
+  };
+  auto fault = [](const char* call, HRESULT hr, bool afterWork) {
+    standin::EngineScript s;
+    s.failingCall = call;
+    s.result = hr;
+    s.afterWork = afterWork;
+    return s;
+  };
+  const std::string target = scratch_ + "/piece.avi";
+  const Case cases[] = {
+      {"error 5", fault("ConnectFrontEnd", HResultFromErrorNumber(5), false), kError5},
+      {"invalid argument", fault("GetFilterGraph", E_INVALIDARG, false), kError5},
+      {"another error", fault("ConnectFrontEnd", E_FAIL, false), "The piece could not be saved as " + target + "."},
+      // The engine without its timeline: the next call fails as such a call does.
+      {"error 287, then another", fault("SetTimelineObject", HResultFromErrorNumber(287), false),
+       "The piece could not be saved as " + target + "."},
+      {"error 287 after the work", fault("ConnectFrontEnd", HResultFromErrorNumber(287), true), ""},
+  };
+  Open(movie);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(f_->IsLoaded());
+    TypeEnd("40");
+    TypeStart("10");
+    standin::EngineScope scope(c.engine);
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+    if (!c.prompt.empty()) script->AnswerMsgBox(vbOK);
+    const size_t boxes = script->MsgBoxes().size();
+    f_->mnuSave_Click();
+    if (c.prompt.empty()) {
+      EXPECT_EQ(script->MsgBoxes().size(), boxes);
+      EXPECT_EQ(loaded_, target);
+      std::vector<int> expected;
+      for (int n = 10; n < 40; ++n) expected.push_back(n);
+      EXPECT_EQ(fixtures::DecodedFrameNumbers(target), expected);
+    } else {
+      ASSERT_EQ(script->MsgBoxes().size(), boxes + 1);
+      const std::string prompt = script->MsgBoxes().back().prompt;
+      EXPECT_EQ(prompt.substr(0, c.prompt.size()), c.prompt);
+      EXPECT_EQ(prompt.find(ErrorDescription(287)), std::string::npos) << prompt;
+      EXPECT_EQ(script->MsgBoxes().back().buttons, vbOKOnly | vbExclamation);
+      EXPECT_TRUE(loaded_.empty());
+      EXPECT_TRUE(f_->IsLoaded());
+      EXPECT_FALSE(fs::exists(target));
+      EXPECT_TRUE(f_->mnuSave->Enabled());
+    }
+    for (const auto& e : fs::directory_iterator(scratch_))
+      EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+  }
 }
 
 // A disk that fills up during the save, a folder that cannot be written and a source deleted
