@@ -762,6 +762,61 @@ TEST_F(Splitter, FailingCallsInsideTheRenderFollowTheirRoads) {
   }
 }
 
+// The progress of a save whose graph tells a shorter duration than it plays: both bars move, the
+// maximum starts at the told duration and grows by 1 s in a turn exactly when the position had
+// passed it, the values stay at or below the maximum, and the save completes. The graph's
+// position is read once per turn; the bars are read at each reading.
+TEST_F(Splitter, ProgressFollowsThePositionAndGrowsItsMaximumOneSecondPerTurn) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm, 40));  // long enough for a render of several turns
+  TypeStart("0");
+  struct Seen {
+    double position;
+    float value, max, value1, max1;
+    bool visible;
+  };
+  std::vector<Seen> seen;
+  standin::EngineScript engine;
+  engine.durationScale = 0.1;  // 4 s told for a 40 s piece
+  engine.onPosition = [this, &seen](double position) {
+    seen.push_back({position, f_->ctrlProgress->Value(), f_->ctrlProgress->Max(), f_->ProgressBar1->Value(),
+                    f_->ProgressBar1->Max(), f_->ctrlProgress->Visible() && f_->ProgressBar1->Visible()});
+  };
+  const std::string target = scratch_ + "/progress.avi";
+  {
+    standin::EngineScope scope(engine);
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+    f_->mnuSave_Click();
+  }
+  EXPECT_EQ(loaded_, target);
+  EXPECT_EQ(fixtures::DecodedFrameNumbers(target).size(), 1000u);
+  ASSERT_GE(seen.size(), 3u) << "a render of a few turns";
+  EXPECT_FLOAT_EQ(seen[0].max, 4.0f);
+  bool grew = false;
+  for (size_t i = 0; i < seen.size(); ++i) {
+    SCOPED_TRACE(i);
+    const Seen& s = seen[i];
+    EXPECT_TRUE(s.visible);
+    EXPECT_LE(s.value, s.max);
+    EXPECT_LE(s.value1, s.max1);
+    if (i + 1 < seen.size()) {
+      // Turn i read position i; the bars read at reading i + 1 are what it made of it.
+      const Seen& next = seen[i + 1];
+      const bool passed = s.max < static_cast<float>(s.position);
+      EXPECT_FLOAT_EQ(next.max, passed ? s.max + 1 : s.max);
+      EXPECT_FLOAT_EQ(next.max1, next.max);
+      EXPECT_FLOAT_EQ(next.value, std::min(static_cast<float>(s.position), next.max));
+      EXPECT_FLOAT_EQ(next.value1, s.value);  // the bar below shows the previous turn's value
+      grew = grew || passed;
+    }
+  }
+  EXPECT_TRUE(grew) << "the position never passed the maximum";
+  // Both bars moved.
+  EXPECT_GT(seen.back().value, seen[1].value);
+  EXPECT_GT(seen.back().value1, 0.0f);
+  EXPECT_FALSE(f_->IsLoaded());
+}
+
 // A disk that fills up during the save, a folder that cannot be written and a source deleted
 // after the opening: each gives a message naming the target, hands nothing back and leaves no
 // file; an old target stays as it was.
