@@ -515,10 +515,12 @@ void frmSplitter::ScrollHandling() {
 
 // ---- Opening --------------------------------------------------------------------------------
 
+int32_t frmSplitter::FrameCount(double length, double rate) { return Whole(length * rate); }
+
 void frmSplitter::InitFrameRange(double& dLength, double& dRate) {
   EndQuietly([&] {
     dFrameRate = dRate;
-    lFrameCount = Whole(dLength * dRate);
+    lFrameCount = FrameCount(dLength, dRate);
     ctrlSlider->SelStart(0);
     ctrlSlider->SelLength(0);
     ctrlSlider->Min(0);

@@ -223,18 +223,24 @@ TEST_F(Splitter, RulerClicksSetStartWithTheLeftButtonAndEndWithAnyOther) {
 
 // ---- Opening --------------------------------------------------------------------------------
 
+// The frame range of an opened movie. A still picture has a length x rate of 0: an empty range
+// without steps. With the sound stream first, the video stream is the second.
 TEST_F(Splitter, OpeningSetsTheFrameRange) {
   struct Case {
     Kind kind;
     double seconds;
     int fps, den;
     int32_t count, large, small;
-    std::string fpsText;
+    std::string fpsText;  // empty: not looked at
+    std::string streams, videoStream;
+    bool audio;
   };
   const Case cases[] = {
-      {Kind::AviMjpegPcm, 10, 25, 1, 250, 25, 2, "25."},
-      {Kind::AviDx50, 4, 25, 1, 100, 10, 1, "25."},
-      {Kind::AviMjpegPcm, 2, 30000, 1001, 60, 6, 1, "29.97"},
+      {Kind::AviMjpegPcm, 10, 25, 1, 250, 25, 2, "25.", "2", "1", true},
+      {Kind::AviDx50, 4, 25, 1, 100, 10, 1, "25.", "2", "1", true},
+      {Kind::AviMjpegPcm, 2, 30000, 1001, 60, 6, 1, "29.97", "2", "1", true},
+      {Kind::AviAudioFirst, 4, 25, 1, 100, 10, 1, "25.", "2", "2", true},
+      {Kind::Bmp, 4, 25, 1, 0, 0, 0, "", "1", "1", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(fixtures::Name(c.kind) + " " + std::to_string(c.count));
@@ -243,15 +249,18 @@ TEST_F(Splitter, OpeningSetsTheFrameRange) {
     Open(path);
     EXPECT_EQ(Err().Number, 0);
     EXPECT_TRUE(f_->bFileLoaded);
-    EXPECT_TRUE(f_->bHasAudio);
+    EXPECT_EQ(f_->bHasAudio, c.audio);
     EXPECT_EQ(f_->lFrameCount, c.count);
+    EXPECT_EQ(f_->ctrlSlider->Min(), 0);
     EXPECT_EQ(f_->ctrlSlider->Max(), c.count);
     EXPECT_EQ(f_->ctrlSlider->LargeChange(), c.large);
     EXPECT_EQ(f_->ctrlSlider->SmallChange(), c.small);
-    EXPECT_EQ(f_->lblFPSValue->Caption(), c.fpsText);
+    if (!c.fpsText.empty()) {
+      EXPECT_EQ(f_->lblFPSValue->Caption(), c.fpsText);
+    }
     EXPECT_EQ(f_->lblFrameCount->Caption(), std::to_string(c.count));
-    EXPECT_EQ(f_->lblStreamsValue->Caption(), "2");
-    EXPECT_EQ(f_->lblVideoStreamValue->Caption(), "1");
+    EXPECT_EQ(f_->lblStreamsValue->Caption(), c.streams);
+    EXPECT_EQ(f_->lblVideoStreamValue->Caption(), c.videoStream);
     EXPECT_EQ(f_->lStartFrame, 0);
     EXPECT_EQ(f_->lEndFrame, c.count);
     EXPECT_EQ(f_->ctrlSlider->SelStart(), 0);
@@ -265,6 +274,9 @@ TEST_F(Splitter, OpeningSetsTheFrameRange) {
     SelectionUnsaved = false;
     f_->Unload();
   }
+  // Counts between two whole numbers go to the nearer, halves to the even one.
+  const std::pair<double, int32_t> counts[] = {{500.2, 1000}, {500.25, 1000}, {500.75, 1002}, {0, 0}};
+  for (const auto& [seconds, count] : counts) EXPECT_EQ(frmSplitter::FrameCount(seconds, 2.0), count) << seconds;
 }
 
 // The first `size` bytes of a movie, written as a file of its own.
