@@ -6,6 +6,7 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QLocale>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -16,7 +17,9 @@
 #include "com/com.h"
 #include "com/connectionpoint.h"
 #include "com/dispatch.h"
+#include "core/runtime.h"
 #include "forms/activex.h"
+#include "forms/font.h"
 #include "forms/usercontrol.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms_test_support.h"
@@ -77,6 +80,80 @@ TEST_F(ActiveXTest, RowBagLoadsTheControlAndExtenderPropertiesStayTheContainers)
   obj->QueryInterface(kIidCounter, cur.put_void());
   obj->QueryInterface(kIidCounterOld, old.put_void());
   EXPECT_TRUE(cur && cur.Get() == old.Get());
+  f.Unload();
+}
+
+// The ambient properties as a hosted user control reads them are the host form's.
+TEST_F(ActiveXTest, AHostedControlReadsEveryAmbientPropertyAsTheHostFormHasIt) {
+  TestForm f("frmAmbient", [](TestForm& f) { f.Place({CounterRow("ctl", -1, 0), CounterRow("ctlArr", 2, 2000)}); });
+  SetAmbientUserMode(f, false);
+  f.Load();
+  f.BackColor(0x00336699);
+  f.ForeColor(0x00102030);
+  f.Font(StdFont{"Courier New", 12.0f, true, false, true, true});
+  Control* ctl = f.FindControl("ctl");
+  Control* element = f.FindControl("ctlArr", 2);
+  auto ambient = [](Control* c, const char* name) {
+    return CallByName(Ext(c), "AmbientValue", DISPATCH_METHOD, {Variant(name)});
+  };
+  const StdFont font = f.Font();
+  const std::string fontText = font.Name + "," + CStr(Variant(font.Size)) + "," + (font.Bold ? "1" : "0") + "," +
+                               (font.Italic ? "1" : "0") + "," + (font.Underline ? "1" : "0") + "," +
+                               (font.Strikethrough ? "1" : "0");
+  EXPECT_EQ(fontText, "Courier New,12,1,0,1,1");
+  struct Case {
+    Control* control;
+    const char* name;
+    Variant expected;
+  } cases[] = {
+      {ctl, "UserMode", Variant(false)},
+      {element, "UserMode", Variant(false)},
+      {ctl, "BackColor", Variant(static_cast<int32_t>(f.BackColor()))},
+      {ctl, "ForeColor", Variant(static_cast<int32_t>(f.ForeColor()))},
+      {element, "BackColor", Variant(int32_t{0x00336699})},
+      {ctl, "Font", Variant(fontText)},
+      {element, "Font", Variant(fontText)},
+      {ctl, "DisplayName", Variant("ctl")},
+      {element, "DisplayName", Variant("ctlArr(2)")},
+      {ctl, "LocaleID", Variant(UserLocaleID())},
+  };
+  for (const Case& c : cases) {
+    Variant v = ambient(c.control, c.name);
+    EXPECT_TRUE(v == c.expected) << c.name << " of " << c.control->Name() << ": " << CStr(v);
+    EXPECT_EQ(v.vt(), c.expected.vt()) << c.name;
+  }
+  // The ambient Font is a font object, read by name like any other.
+  Variant fontObject = ambient(ctl, "FontObject");
+  ASSERT_TRUE(fontObject.IsObject() && fontObject.pdisp());
+  struct Member {
+    const char* name;
+    Variant expected;
+  } members[] = {{"Name", Variant(font.Name)},   {"Size", Variant(font.Size)},           {"Bold", Variant(true)},
+                 {"Italic", Variant(false)},     {"Underline", Variant(true)},           {"Strikethrough", Variant(true)}};
+  for (const Member& m : members)
+    EXPECT_TRUE(CallByName(fontObject.pdisp(), m.name, DISPATCH_PROPERTYGET) == m.expected) << m.name;
+  // The LocaleID follows the user's locale; a locale without a mapping is 0x0409.
+  struct Locale {
+    QLocale locale;
+    int32_t lcid;
+  } locales[] = {{QLocale::c(), 0x0409},
+                 {QLocale(QLocale::German, QLocale::Germany), 0x0407},
+                 {QLocale(QLocale::German, QLocale::Austria), 0x0C07},
+                 {QLocale(QLocale::English, QLocale::UnitedKingdom), 0x0809},
+                 {QLocale(QLocale::French, QLocale::Canada), 0x0C0C},
+                 {QLocale(QLocale::Portuguese, QLocale::Brazil), 0x0416},
+                 {QLocale(QLocale::Japanese, QLocale::Japan), 0x0411},
+                 {QLocale(QLocale::French, QLocale::Senegal), 0x040C},
+                 {QLocale(QLocale::Swahili, QLocale::Kenya), 0x0409}};
+  const QLocale previous;
+  for (const Locale& l : locales) {
+    QLocale::setDefault(l.locale);
+    EXPECT_TRUE(ambient(ctl, "LocaleID") == Variant(l.lcid)) << l.locale.name().toStdString();
+  }
+  QLocale::setDefault(previous);
+  // Back in run mode (announced to the loaded controls).
+  SetAmbientUserMode(f, true);
+  EXPECT_TRUE(ambient(ctl, "UserMode") == Variant(true));
   f.Unload();
 }
 
