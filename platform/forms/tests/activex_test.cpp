@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -158,7 +159,14 @@ TEST_F(ActiveXTest, AHostedControlReadsEveryAmbientPropertyAsTheHostFormHasIt) {
 }
 
 TEST_F(ActiveXTest, ExtenderCallsByDispIdWriteBackAndKeepTheControlsErrors) {
-  TestForm f("frmCalls", [](TestForm& f) { f.Add(CounterRow("ctl", -1, 0)); });
+  TestForm f("frmCalls", [](TestForm& f) {
+    f.Size(6000, 4000);
+    f.Add({"Frame", "fraBox", -1, "", 0, 0, 4500, 3000, "Box"});
+    f.Add({"SuiteTest.Counter", "ctl", -1, "fraBox", 120, 240, 1800, 1200, ""});
+    // A button over the control's lower right corner (placed later: in front).
+    f.Add({"CommandButton", "cmdOver", -1, "fraBox", 1500, 1000, 1200, 600, "Over"});
+  });
+  f.Show();
   Control* c = f.FindControl("ctl");
   IDispatch* ext = Ext(c);
   struct Id {
@@ -166,8 +174,59 @@ TEST_F(ActiveXTest, ExtenderCallsByDispIdWriteBackAndKeepTheControlsErrors) {
     DISPID id;
   } ids[] = {{"Left", static_cast<DISPID>(0x80010003)}, {"Top", static_cast<DISPID>(0x80010004)},
              {"Width", static_cast<DISPID>(0x80010005)}, {"Height", static_cast<DISPID>(0x80010006)},
-             {"Visible", static_cast<DISPID>(0x80010007)}, {"Value", kValue}, {"Bump", kBump}};
+             {"Visible", static_cast<DISPID>(0x80010007)}, {"TabIndex", kExtTabIndex},
+             {"ToolTipText", kExtToolTipText},              {"Container", kExtContainer},
+             {"DragMode", kExtDragMode},                    {"ZOrder", kExtZOrder},
+             {"Value", kValue},                             {"Bump", kBump}};
   for (const Id& i : ids) EXPECT_EQ(GetDispId(ext, i.name), i.id) << i.name;
+  // The container's own members, written by DISPID and by name, land on the host and read back
+  // both ways.
+  struct Member {
+    const char* name;
+    DISPID id;
+    Variant byId, byName;  // the values written
+    std::function<Variant()> onHost;
+  } members[] = {
+      {"TabIndex", kExtTabIndex, Variant(int16_t{2}), Variant(int16_t{1}), [&] { return Variant(c->TabIndex()); }},
+      {"ToolTipText", kExtToolTipText, Variant("Bumps"), Variant("Counts"), [&] { return Variant(c->ToolTipText()); }},
+      {"DragMode", kExtDragMode, Variant(int16_t{1}), Variant(int16_t{0}), [&] { return Variant(c->DragMode()); }},
+      {"Tag", kExtTag, Variant("by id"), Variant("by name"), [&] { return Variant(c->Tag()); }},
+  };
+  for (const Member& m : members) {
+    InvokeDispatch(ext, m.id, DISPATCH_PROPERTYPUT, {m.byId});
+    EXPECT_TRUE(m.onHost() == m.byId) << m.name << " by DISPID";
+    EXPECT_TRUE(CallByName(ext, m.name, DISPATCH_PROPERTYGET) == m.byId) << m.name;
+    CallByName(ext, m.name, DISPATCH_PROPERTYPUT, {m.byName});
+    EXPECT_TRUE(m.onHost() == m.byName) << m.name << " by name";
+    Variant got = InvokeDispatch(ext, m.id, DISPATCH_PROPERTYGET);
+    EXPECT_TRUE(got == m.byName) << m.name;
+    EXPECT_EQ(got.vt(), m.byName.vt()) << m.name;
+  }
+  // Container: an object (intrinsic containers have none yet: Nothing), read-only.
+  for (Variant box : {InvokeDispatch(ext, kExtContainer, DISPATCH_PROPERTYGET),
+                      CallByName(ext, "Container", DISPATCH_PROPERTYGET)})
+    EXPECT_EQ(box.vt(), VT_DISPATCH);
+  EXPECT_EQ(ErrorOf([&] { CallByName(ext, "Container", DISPATCH_PROPERTYPUT, {Variant("fraBox")}); }), 383);
+  // ZOrder 1 sends the control behind the button, ZOrder (0 by default) brings it to the front.
+  QWidget* site = WidgetFromHwnd(c->hWnd());
+  QWidget* over = WidgetFromHwnd(f.FindControl("cmdOver")->hWnd());
+  const QPoint overlap = over->geometry().topLeft() + QPoint(2, 2);
+  auto inFront = [&] {
+    QWidget* w = site->parentWidget()->childAt(overlap);
+    return w == site || site->isAncestorOf(w);
+  };
+  ASSERT_FALSE(inFront());
+  struct Order {
+    bool byName;
+    std::vector<Variant> args;
+    bool front;
+  } orders[] = {{false, {}, true}, {false, {Variant(int16_t{1})}, false},
+                {true, {Variant(int16_t{0})}, true}, {true, {Variant(int16_t{1})}, false}};
+  for (const Order& o : orders) {
+    if (o.byName) CallByName(ext, "ZOrder", DISPATCH_METHOD, o.args);
+    else InvokeDispatch(ext, kExtZOrder, DISPATCH_METHOD, o.args);
+    EXPECT_EQ(inFront(), o.front) << (o.byName ? "by name " : "by DISPID ") << o.args.size();
+  }
   // Extender members in twips, as Single.
   InvokeDispatch(ext, kExtWidth, DISPATCH_PROPERTYPUT, {Variant(2400.0f)});
   EXPECT_EQ(c->Width(), 2400);
