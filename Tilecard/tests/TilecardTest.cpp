@@ -638,13 +638,15 @@ TEST_F(TilecardTest, ClicksOnTheFrameAndThumbnailRaiseClickAndTheGlyphMenuClick)
   }
 }
 
-// A container's property-change sink that refuses the MediaType notification, so that the load's
-// type step fails while the error report is in force.
+// A container's property-change sink that records the notifications and may refuse the MediaType
+// one, so that the load's type step fails while the error report is in force.
 class RefusingSink : public ComObject<IPropertyNotifySink> {
  public:
   HRESULT code = S_OK;
   std::string description;
+  std::vector<DISPID> changed;
   HRESULT OnChanged(DISPID id) override {
+    changed.push_back(id);
     if (id != kMediaType || code == S_OK) return S_OK;
     return description.empty() ? code : ReportError(code, description);
   }
@@ -700,6 +702,58 @@ TEST_F(TilecardTest, TheErrorReportAfterAGrabOfAnUndecodableCodecChoosesItsBoxBy
     EXPECT_TRUE(Get(kMediaFile) == Variant(movie));
   }
   DisconnectEvents(obj.Get(), IPropertyNotifySink::iid, cookie);
+}
+
+// The setters of the host's run-time members tell the container which property changed; the
+// persisted ones stay silent. BorderColor is the control's background.
+TEST_F(TilecardTest, NotifyingAndSilentSettersAndTheBorderColorBackground) {
+  auto sink = MakeComObject<RefusingSink>();
+  ComPtr<IUnknown> obj = static_cast<ActiveXHost*>(Tile())->Object();
+  DWORD cookie = ConnectEvents(obj.Get(), IPropertyNotifySink::iid, sink.Get());
+  using Ids = std::vector<DISPID>;
+  struct Case {
+    DISPID id;
+    Variant value;
+    Ids notified;
+  } cases[] = {
+      {kDuration, Variant(2.5), {kDuration}},
+      {kMediaType, Variant("AVI"), {kMediaType}},
+      {kClipNumber, Variant(int32_t{4}), {kClipNumber}},
+      {kTransition, Variant("Fade"), {kTransition, kTransition}},  // the combo's change handler nests one
+      {kTransition, Variant("Fade"), {kTransition}},
+      {kBackStyle, Variant(int16_t{1}), {kBackStyle}},
+      {kEnabled, Variant(false), {kEnabled}},
+      {kEnabled, Variant(true), {kEnabled}},
+      {kShowTransitions, Variant(false), {kShowTransitions}},
+      {kAllowDragDrop, Variant(true), {kAllowDragDrop}},
+      {kBorderColor, Variant(int32_t{0x0000FF}), {}},
+      {kBorderSize, Variant(2.0f), {}},
+      {kFilter, Variant(".avi"), {}},
+      {kMediaFile, Variant(""), {}},
+      {kShowMediaInfo, Variant(false), {}},
+  };
+  for (const Case& c : cases) {
+    sink->changed.clear();
+    Put(c.id, c.value);
+    EXPECT_EQ(sink->changed, c.notified) << std::hex << c.id << " = " << CStr(c.value);
+  }
+  DisconnectEvents(obj.Get(), IPropertyNotifySink::iid, cookie);
+  // With the face hidden the control shows only its background, in the border colour (red and
+  // blue tell the colour's byte order).
+  ASSERT_FALSE(Child("fraFixture")->isVisible());
+  QWidget* surface = WidgetFromHwnd(static_cast<HWND>(Get(kHWnd).i4()));
+  ASSERT_NE(surface, nullptr);
+  auto background = [&] { return QColor(surface->grab().toImage().pixel(surface->width() / 2, surface->height() / 2)); };
+  struct Colour {
+    int32_t border;
+    QColor shown;
+  } colours[] = {{0x0000FF, QColor(255, 0, 0)}, {0xFF0000, QColor(0, 0, 255)}, {0x404040, QColor(0x40, 0x40, 0x40)}};
+  for (const Colour& c : colours) {
+    Put(kBorderColor, Variant(c.border));
+    EXPECT_TRUE(PumpUntil([&] { return background() == c.shown; }))
+        << std::hex << c.border << " shows " << background().name().toStdString();
+    EXPECT_TRUE(Get(kBorderColor) == Variant(c.border));
+  }
 }
 
 // A grab that fails with another code than "cannot connect" shows the fallback picture: neither an
