@@ -443,6 +443,52 @@ TEST_F(TilecardTest, PersistenceReadsTheBagAndWritesOnlyInDesignMode) {
   }
 }
 
+// A property bag that logs the keys read and written, in order.
+class LoggingBag : public ComObject<IPropertyBag> {
+ public:
+  explicit LoggingBag(PropertyList list) : inner_(CreateMemoryPropertyBag(std::move(list))) {}
+  Log reads, writes;
+  HRESULT Read(const char16_t* name, Variant* value, IUnknown* errorLog) override {
+    reads.push_back(Utf16ToUtf8(name));
+    return inner_->Read(name, value, errorLog);
+  }
+  HRESULT Write(const char16_t* name, const Variant* value) override {
+    writes.push_back(Utf16ToUtf8(name));
+    return inner_->Write(name, value);
+  }
+
+ private:
+  ComPtr<IPropertyBag> inner_;
+};
+
+TEST_F(TilecardTest, TheBagIsReadAndWrittenInTheControlsOwnOrder) {
+  ComPtr<IPersistPropertyBag> persist;
+  ASSERT_EQ(static_cast<ActiveXHost*>(Tile())->Object()->QueryInterface(IPersistPropertyBag::iid, persist.put_void()), S_OK);
+  const std::string absent = media_ + "/absent.avi";
+  // The bag holds the keys in another order than the control reads them.
+  auto in = MakeComObject<LoggingBag>(PropertyList{{"BorderStyle", Variant(int16_t{1})},
+                                                    {"ShowMediaInfo", Variant(false)},
+                                                    {"BorderSize", Variant(3.0f)},
+                                                    {"BorderColor", Variant(int32_t{0x404040})},
+                                                    {"Filter", Variant(".avi")},
+                                                    {"MediaFile", Variant(absent)}});
+  ASSERT_EQ(persist->Load(in.Get(), nullptr), S_OK);
+  EXPECT_EQ(in->reads, (Log{"MediaFile", "Filter", "BorderColor", "BorderSize", "ShowMediaInfo", "BorderStyle"}));
+  struct Read {
+    DISPID id;
+    Variant value;
+  } values[] = {{kMediaFile, Variant(absent)},         {kFilter, Variant(".avi")},
+                {kBorderColor, Variant(int32_t{0x404040})}, {kBorderSize, Variant(0.0f)},
+                {kShowMediaInfo, Variant(false)},      {kBackStyle, Variant(int16_t{1})}};
+  for (const Read& r : values) EXPECT_TRUE(Get(r.id) == r.value) << std::hex << r.id << " = " << CStr(Get(r.id));
+  // Saved in a designer: in the write order, every value but BorderSize (0, its default) stored.
+  SetAmbientUserMode(*form_, false);
+  auto out = MakeComObject<LoggingBag>(PropertyList{});
+  EXPECT_EQ(persist->Save(out.Get(), true, false), S_OK);
+  SetAmbientUserMode(*form_, true);
+  EXPECT_EQ(out->writes, (Log{"Filter", "MediaFile", "BorderColor", "BorderStyle", "ShowMediaInfo"}));
+}
+
 TEST_F(TilecardTest, DroppedFilesMatchTheFilterAndTheThumbnailAsksAllowDragDrop) {
   fixtures::Options o;
   o.seconds = 0.2;
