@@ -802,6 +802,35 @@ TEST_F(TilecardTest, NotifyingAndSilentSettersAndTheBorderColorBackground) {
   }
 }
 
+// The loads' own bitmaps left in the temp folder (every one but "Tilecard.bmp").
+int ThumbnailLeftovers() {
+  int n = 0;
+  for (const auto& e : fs::directory_iterator(std::getenv("TMPDIR"))) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind("Tilecard.", 0) == 0 && name != "Tilecard.bmp") ++n;
+  }
+  return n;
+}
+
+// With the error report in force (a grab that cannot connect), a failing rename over
+// "Tilecard.bmp" ends the load with its box and still removes the load's own bitmap.
+TEST_F(TilecardTest, ALoadEndedByItsErrorReportBeforeTheRenameLeavesNoBitmapBehind) {
+  const std::string movie = fixtures::MakeUndecodableAvi(media_);
+  const fs::path shared = fs::path(std::getenv("TMPDIR")) / "Tilecard.bmp";
+  fs::remove_all(shared);
+  fs::create_directories(shared / "blocked");  // a folder in the way: the rename fails
+  ScriptScope script;
+  script->AnswerMsgBox(vbOK);
+  Load(movie);
+  fs::remove_all(shared);
+  ASSERT_EQ(script->MsgBoxes().size(), 1u) << "the rename's failure is reported";
+  EXPECT_EQ(script->MsgBoxes()[0].title, "Tilecard");
+  EXPECT_EQ(ThumbnailLeftovers(), 0) << "the load's own bitmap stayed in the temp folder";
+  Load(movie);
+  EXPECT_TRUE(fs::is_regular_file(shared)) << "the next load renames its bitmap as before";
+  EXPECT_EQ(ThumbnailLeftovers(), 0);
+}
+
 // A grab that fails with another code than "cannot connect" shows the fallback picture: neither an
 // earlier load's thumbnail nor the bitmap the failed grab left on disk. The load stays quiet.
 TEST_F(TilecardTest, AGrabFailingWithAnotherCodeShowsTheFallbackNotTheEarlierThumbnail) {
@@ -815,14 +844,6 @@ TEST_F(TilecardTest, AGrabFailingWithAnotherCodeShowsTheFallbackNotTheEarlierThu
   const QImage fallback = Thumbnail();
   ASSERT_FALSE(fallback.isNull());
   const fs::path temp = std::getenv("TMPDIR");
-  auto leftovers = [&] {
-    int n = 0;
-    for (const auto& e : fs::directory_iterator(temp)) {
-      const std::string name = e.path().filename().string();
-      if (name.rfind("Tilecard.", 0) == 0 && name != "Tilecard.bmp") ++n;
-    }
-    return n;
-  };
   for (const char* code : {"0x80004005", "0x8004025F", "0x80070005"}) {
     SCOPED_TRACE(code);
     Load(movie);
@@ -840,7 +861,7 @@ TEST_F(TilecardTest, AGrabFailingWithAnotherCodeShowsTheFallbackNotTheEarlierThu
     EXPECT_EQ(log_, Log{"import other.avi"});
     EXPECT_EQ(Text<QLineEdit>("txtFullPath"), other);
     EXPECT_EQ(Text<QLabel>("lblFileType"), "Windows Movie");
-    EXPECT_EQ(leftovers(), 0) << "the failed grab's bitmap is left in the temp folder";
+    EXPECT_EQ(ThumbnailLeftovers(), 0) << "the failed grab's bitmap is left in the temp folder";
     EXPECT_EQ(fixtures::ReadFile((temp / "Tilecard.bmp").string()), kept) << "a failed grab replaced Tilecard.bmp";
   }
   // Without the seam the same file grabs its frame again.
