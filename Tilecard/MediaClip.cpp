@@ -736,7 +736,9 @@ class MediaClip : public UserControlObject<_MediaClip> {
     step([&] { txtFullPath->Text(name); });
     det = nullptr;
     step([&] { KeepPictureFile(Image1->GetPicture(), ModuleFolder() + "/no.bmp"); });
-    if (!ended && !own.empty()) Trapped([&] {
+    // This load's own bitmap never stays behind: renamed, or removed here, also when a reported
+    // failure ended the load before the rename.
+    if (!own.empty()) Trapped([&] {
         if (modGeneral::FileExists(own)) Kill(own);
       });
   }

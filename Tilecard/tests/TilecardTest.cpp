@@ -443,6 +443,52 @@ TEST_F(TilecardTest, PersistenceReadsTheBagAndWritesOnlyInDesignMode) {
   }
 }
 
+// A property bag that logs the keys read and written, in order.
+class LoggingBag : public ComObject<IPropertyBag> {
+ public:
+  explicit LoggingBag(PropertyList list) : inner_(CreateMemoryPropertyBag(std::move(list))) {}
+  Log reads, writes;
+  HRESULT Read(const char16_t* name, Variant* value, IUnknown* errorLog) override {
+    reads.push_back(Utf16ToUtf8(name));
+    return inner_->Read(name, value, errorLog);
+  }
+  HRESULT Write(const char16_t* name, const Variant* value) override {
+    writes.push_back(Utf16ToUtf8(name));
+    return inner_->Write(name, value);
+  }
+
+ private:
+  ComPtr<IPropertyBag> inner_;
+};
+
+TEST_F(TilecardTest, TheBagIsReadAndWrittenInTheControlsOwnOrder) {
+  ComPtr<IPersistPropertyBag> persist;
+  ASSERT_EQ(static_cast<ActiveXHost*>(Tile())->Object()->QueryInterface(IPersistPropertyBag::iid, persist.put_void()), S_OK);
+  const std::string absent = media_ + "/absent.avi";
+  // The bag holds the keys in another order than the control reads them.
+  auto in = MakeComObject<LoggingBag>(PropertyList{{"BorderStyle", Variant(int16_t{1})},
+                                                    {"ShowMediaInfo", Variant(false)},
+                                                    {"BorderSize", Variant(3.0f)},
+                                                    {"BorderColor", Variant(int32_t{0x404040})},
+                                                    {"Filter", Variant(".avi")},
+                                                    {"MediaFile", Variant(absent)}});
+  ASSERT_EQ(persist->Load(in.Get(), nullptr), S_OK);
+  EXPECT_EQ(in->reads, (Log{"MediaFile", "Filter", "BorderColor", "BorderSize", "ShowMediaInfo", "BorderStyle"}));
+  struct Read {
+    DISPID id;
+    Variant value;
+  } values[] = {{kMediaFile, Variant(absent)},         {kFilter, Variant(".avi")},
+                {kBorderColor, Variant(int32_t{0x404040})}, {kBorderSize, Variant(0.0f)},
+                {kShowMediaInfo, Variant(false)},      {kBackStyle, Variant(int16_t{1})}};
+  for (const Read& r : values) EXPECT_TRUE(Get(r.id) == r.value) << std::hex << r.id << " = " << CStr(Get(r.id));
+  // Saved in a designer: in the write order, every value but BorderSize (0, its default) stored.
+  SetAmbientUserMode(*form_, false);
+  auto out = MakeComObject<LoggingBag>(PropertyList{});
+  EXPECT_EQ(persist->Save(out.Get(), true, false), S_OK);
+  SetAmbientUserMode(*form_, true);
+  EXPECT_EQ(out->writes, (Log{"Filter", "MediaFile", "BorderColor", "BorderStyle", "ShowMediaInfo"}));
+}
+
 TEST_F(TilecardTest, DroppedFilesMatchTheFilterAndTheThumbnailAsksAllowDragDrop) {
   fixtures::Options o;
   o.seconds = 0.2;
@@ -638,13 +684,15 @@ TEST_F(TilecardTest, ClicksOnTheFrameAndThumbnailRaiseClickAndTheGlyphMenuClick)
   }
 }
 
-// A container's property-change sink that refuses the MediaType notification, so that the load's
-// type step fails while the error report is in force.
+// A container's property-change sink that records the notifications and may refuse the MediaType
+// one, so that the load's type step fails while the error report is in force.
 class RefusingSink : public ComObject<IPropertyNotifySink> {
  public:
   HRESULT code = S_OK;
   std::string description;
+  std::vector<DISPID> changed;
   HRESULT OnChanged(DISPID id) override {
+    changed.push_back(id);
     if (id != kMediaType || code == S_OK) return S_OK;
     return description.empty() ? code : ReportError(code, description);
   }
@@ -702,6 +750,87 @@ TEST_F(TilecardTest, TheErrorReportAfterAGrabOfAnUndecodableCodecChoosesItsBoxBy
   DisconnectEvents(obj.Get(), IPropertyNotifySink::iid, cookie);
 }
 
+// The setters of the host's run-time members tell the container which property changed; the
+// persisted ones stay silent. BorderColor is the control's background.
+TEST_F(TilecardTest, NotifyingAndSilentSettersAndTheBorderColorBackground) {
+  auto sink = MakeComObject<RefusingSink>();
+  ComPtr<IUnknown> obj = static_cast<ActiveXHost*>(Tile())->Object();
+  DWORD cookie = ConnectEvents(obj.Get(), IPropertyNotifySink::iid, sink.Get());
+  using Ids = std::vector<DISPID>;
+  struct Case {
+    DISPID id;
+    Variant value;
+    Ids notified;
+  } cases[] = {
+      {kDuration, Variant(2.5), {kDuration}},
+      {kMediaType, Variant("AVI"), {kMediaType}},
+      {kClipNumber, Variant(int32_t{4}), {kClipNumber}},
+      {kTransition, Variant("Fade"), {kTransition, kTransition}},  // the combo's change handler nests one
+      {kTransition, Variant("Fade"), {kTransition}},
+      {kBackStyle, Variant(int16_t{1}), {kBackStyle}},
+      {kEnabled, Variant(false), {kEnabled}},
+      {kEnabled, Variant(true), {kEnabled}},
+      {kShowTransitions, Variant(false), {kShowTransitions}},
+      {kAllowDragDrop, Variant(true), {kAllowDragDrop}},
+      {kBorderColor, Variant(int32_t{0x0000FF}), {}},
+      {kBorderSize, Variant(2.0f), {}},
+      {kFilter, Variant(".avi"), {}},
+      {kMediaFile, Variant(""), {}},
+      {kShowMediaInfo, Variant(false), {}},
+  };
+  for (const Case& c : cases) {
+    sink->changed.clear();
+    Put(c.id, c.value);
+    EXPECT_EQ(sink->changed, c.notified) << std::hex << c.id << " = " << CStr(c.value);
+  }
+  DisconnectEvents(obj.Get(), IPropertyNotifySink::iid, cookie);
+  // With the face hidden the control shows only its background, in the border colour (red and
+  // blue tell the colour's byte order).
+  ASSERT_FALSE(Child("fraFixture")->isVisible());
+  QWidget* surface = WidgetFromHwnd(static_cast<HWND>(Get(kHWnd).i4()));
+  ASSERT_NE(surface, nullptr);
+  auto background = [&] { return QColor(surface->grab().toImage().pixel(surface->width() / 2, surface->height() / 2)); };
+  struct Colour {
+    int32_t border;
+    QColor shown;
+  } colours[] = {{0x0000FF, QColor(255, 0, 0)}, {0xFF0000, QColor(0, 0, 255)}, {0x404040, QColor(0x40, 0x40, 0x40)}};
+  for (const Colour& c : colours) {
+    Put(kBorderColor, Variant(c.border));
+    EXPECT_TRUE(PumpUntil([&] { return background() == c.shown; }))
+        << std::hex << c.border << " shows " << background().name().toStdString();
+    EXPECT_TRUE(Get(kBorderColor) == Variant(c.border));
+  }
+}
+
+// The loads' own bitmaps left in the temp folder (every one but "Tilecard.bmp").
+int ThumbnailLeftovers() {
+  int n = 0;
+  for (const auto& e : fs::directory_iterator(std::getenv("TMPDIR"))) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind("Tilecard.", 0) == 0 && name != "Tilecard.bmp") ++n;
+  }
+  return n;
+}
+
+// With the error report in force (a grab that cannot connect), a failing rename over
+// "Tilecard.bmp" ends the load with its box and still removes the load's own bitmap.
+TEST_F(TilecardTest, ALoadEndedByItsErrorReportBeforeTheRenameLeavesNoBitmapBehind) {
+  const std::string movie = fixtures::MakeUndecodableAvi(media_);
+  const fs::path shared = fs::path(std::getenv("TMPDIR")) / "Tilecard.bmp";
+  fs::remove_all(shared);
+  fs::create_directories(shared / "blocked");  // a folder in the way: the rename fails
+  ScriptScope script;
+  script->AnswerMsgBox(vbOK);
+  Load(movie);
+  fs::remove_all(shared);
+  ASSERT_EQ(script->MsgBoxes().size(), 1u) << "the rename's failure is reported";
+  EXPECT_EQ(script->MsgBoxes()[0].title, "Tilecard");
+  EXPECT_EQ(ThumbnailLeftovers(), 0) << "the load's own bitmap stayed in the temp folder";
+  Load(movie);
+  EXPECT_TRUE(fs::is_regular_file(shared)) << "the next load renames its bitmap as before";
+  EXPECT_EQ(ThumbnailLeftovers(), 0);
+}
+
 // A grab that fails with another code than "cannot connect" shows the fallback picture: neither an
 // earlier load's thumbnail nor the bitmap the failed grab left on disk. The load stays quiet.
 TEST_F(TilecardTest, AGrabFailingWithAnotherCodeShowsTheFallbackNotTheEarlierThumbnail) {
@@ -715,14 +844,6 @@ TEST_F(TilecardTest, AGrabFailingWithAnotherCodeShowsTheFallbackNotTheEarlierThu
   const QImage fallback = Thumbnail();
   ASSERT_FALSE(fallback.isNull());
   const fs::path temp = std::getenv("TMPDIR");
-  auto leftovers = [&] {
-    int n = 0;
-    for (const auto& e : fs::directory_iterator(temp)) {
-      const std::string name = e.path().filename().string();
-      if (name.rfind("Tilecard.", 0) == 0 && name != "Tilecard.bmp") ++n;
-    }
-    return n;
-  };
   for (const char* code : {"0x80004005", "0x8004025F", "0x80070005"}) {
     SCOPED_TRACE(code);
     Load(movie);
@@ -740,7 +861,7 @@ TEST_F(TilecardTest, AGrabFailingWithAnotherCodeShowsTheFallbackNotTheEarlierThu
     EXPECT_EQ(log_, Log{"import other.avi"});
     EXPECT_EQ(Text<QLineEdit>("txtFullPath"), other);
     EXPECT_EQ(Text<QLabel>("lblFileType"), "Windows Movie");
-    EXPECT_EQ(leftovers(), 0) << "the failed grab's bitmap is left in the temp folder";
+    EXPECT_EQ(ThumbnailLeftovers(), 0) << "the failed grab's bitmap is left in the temp folder";
     EXPECT_EQ(fixtures::ReadFile((temp / "Tilecard.bmp").string()), kept) << "a failed grab replaced Tilecard.bmp";
   }
   // Without the seam the same file grabs its frame again.

@@ -29,7 +29,8 @@ TypeLibDesc Description() {
        Method("Bump", kBump, {InOut("amount", VT_I4), Retval(VT_I4)}), Method("Fail", kFail),
        Method("UnloadMe", kUnloadMe, {Retval(VT_BSTR)}),
        OfType(PropertyGet("UserMode", kUserMode, VT_BOOL), kTypeVariantBool),
-       PropertyGet("ExtenderName", kExtName, VT_BSTR), PropertyGet("Inits", kInits, VT_BSTR)});
+       PropertyGet("ExtenderName", kExtName, VT_BSTR), PropertyGet("Inits", kInits, VT_BSTR),
+       Method("AmbientValue", kAmbient, {In("name", VT_BSTR), Retval(VT_VARIANT)})});
   TypeDesc events = DispInterface(kDiidCounterEvents, "__Counter",
                                   {Method("Changed", kChanged, {InOut("value", VT_I4), InOut("Cancel", VT_BOOL)}),
                                    Method("Clicked", kClicked)});
@@ -95,7 +96,24 @@ class Counter : public UserControlObject<ICounter> {
           ComPtr<IDispatch> ext = Extender();
           return ext ? CallByName(ext.Get(), "Name", DISPATCH_PROPERTYGET) : Variant("");
         })
-        .Get(kInits, [this](DispatchArgs&) { return Variant(inits_); });
+        .Get(kInits, [this](DispatchArgs&) { return Variant(inits_); })
+        .Method(kAmbient, [this](DispatchArgs& a) -> Variant {
+          const std::string name = a.String(0);
+          AmbientProperties ambient = Ambient();
+          if (name == "UserMode") return Variant(ambient.UserMode());
+          if (name == "BackColor") return Variant(static_cast<int32_t>(ambient.BackColor()));
+          if (name == "ForeColor") return Variant(static_cast<int32_t>(ambient.ForeColor()));
+          if (name == "DisplayName") return Variant(ambient.DisplayName());
+          if (name == "LocaleID") return Variant(ambient.LocaleID());
+          if (name == "FontObject") return ambient.Property(DISPID_AMBIENT_FONT);
+          if (name == "Font") {
+            StdFont f = ambient.Font();
+            auto flag = [](bool b) { return std::string(b ? "1" : "0"); };
+            return Variant(f.Name + "," + CStr(Variant(f.Size)) + "," + flag(f.Bold) + "," + flag(f.Italic) + "," +
+                           flag(f.Underline) + "," + flag(f.Strikethrough));
+          }
+          ::Raise(5, "no ambient " + name);
+        });
 
     On("UserControl_Initialize", [this] {
       inits_ += "I";

@@ -27,6 +27,9 @@ enum CounterId : DISPID {
   kUserMode = 6,  // the ambient UserMode the control sees
   kExtName = 7,   // its extender's Name
   kInits = 8,     // "I" for Initialize, "N" for InitProperties, "R" for ReadProperties (in order)
+  kAmbient = 9,   // AmbientValue(name As String): the ambient property as UserControl.Ambient reads it;
+                  // the Font as "Name,Size,Bold,Italic,Underline,Strikethrough" (flags 0 or 1),
+                  // FontObject the font object itself
 };
 // __Counter events: Changed(ByRef value As Long, ByRef Cancel As Boolean), Clicked().
 constexpr DISPID kChanged = 1;

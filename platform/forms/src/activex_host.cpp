@@ -3,6 +3,7 @@
 #include "forms/activex.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QResizeEvent>
@@ -14,6 +15,7 @@
 #include "com/dispatch.h"
 #include "com/typeinfo.h"
 #include "core/error.h"
+#include "forms/font_object.h"
 #include "forms/form.h"
 #include "forms/qt/control_qt.h"
 #include "forms/qt/hwnd_qt.h"
@@ -159,8 +161,8 @@ class HostSite : public ComObject<IOleClientSite, IOleControlSite, IDispatch, IP
         case DISPID_AMBIENT_USERMODE: v = Variant(AmbientUserMode(*s->form)); break;
         case DISPID_AMBIENT_BACKCOLOR: v = Variant(static_cast<int32_t>(s->form->BackColor())); break;
         case DISPID_AMBIENT_FORECOLOR: v = Variant(static_cast<int32_t>(s->form->ForeColor())); break;
-        case DISPID_AMBIENT_FONT: v = Variant(s->form->Font().Name); break;
-        case DISPID_AMBIENT_LOCALEID: v = Variant(int32_t{0x0409}); break;
+        case DISPID_AMBIENT_FONT: v = FontVariant(s->form->Font()); break;
+        case DISPID_AMBIENT_LOCALEID: v = Variant(UserLocaleID()); break;
         case DISPID_AMBIENT_DISPLAYNAME:
           if (s->host) {
             std::string n = s->host->Name();
@@ -610,6 +612,38 @@ void SetAmbientUserMode(Form& form, bool userMode) {
 }
 
 bool AmbientUserMode(Form& form) { return AmbientUserModeOf(form); }
+
+// ---- ambient LocaleID --------------------------------------------------------------------------
+
+int32_t UserLocaleID() {
+  struct Lcid {
+    const char* name;  // "ll_TT" or, for a language's primary locale, "ll"
+    int32_t id;
+  };
+  static constexpr Lcid kLocales[] = {
+      {"en", 0x0409},    {"en_US", 0x0409}, {"en_GB", 0x0809}, {"en_AU", 0x0C09}, {"en_CA", 0x1009},
+      {"en_NZ", 0x1409}, {"en_IE", 0x1809}, {"en_ZA", 0x1C09}, {"en_IN", 0x4009}, {"en_SG", 0x4809},
+      {"de", 0x0407},    {"de_CH", 0x0807}, {"de_AT", 0x0C07}, {"de_LU", 0x1007}, {"de_LI", 0x1407},
+      {"fr", 0x040C},    {"fr_BE", 0x080C}, {"fr_CA", 0x0C0C}, {"fr_CH", 0x100C}, {"fr_LU", 0x140C},
+      {"es", 0x0C0A},    {"es_MX", 0x080A}, {"es_AR", 0x2C0A}, {"es_CO", 0x240A}, {"es_CL", 0x340A},
+      {"es_US", 0x540A}, {"it", 0x0410},    {"it_CH", 0x0810}, {"nl", 0x0413},    {"nl_BE", 0x0813},
+      {"pt", 0x0816},    {"pt_BR", 0x0416}, {"sv", 0x041D},    {"sv_FI", 0x081D}, {"da", 0x0406},
+      {"nb", 0x0414},    {"nn", 0x0814},    {"fi", 0x040B},    {"is", 0x040F},    {"pl", 0x0415},
+      {"cs", 0x0405},    {"sk", 0x041B},    {"hu", 0x040E},    {"ro", 0x0418},    {"bg", 0x0402},
+      {"hr", 0x041A},    {"sl", 0x0424},    {"el", 0x0408},    {"tr", 0x041F},    {"ru", 0x0419},
+      {"uk", 0x0422},    {"ja", 0x0411},    {"ko", 0x0412},    {"zh", 0x0804},    {"zh_TW", 0x0404},
+      {"zh_HK", 0x0C04}, {"zh_SG", 0x1004}, {"he", 0x040D},    {"ar", 0x0401},    {"hi", 0x0439},
+      {"th", 0x041E},    {"vi", 0x042A},    {"id", 0x0421},    {"ca", 0x0403},    {"et", 0x0425},
+      {"lv", 0x0426},    {"lt", 0x0427},
+  };
+  const QLocale locale;
+  const std::string language = QLocale::languageToCode(locale.language()).toStdString();
+  const std::string full = language + "_" + QLocale::territoryToCode(locale.territory()).toStdString();
+  for (const std::string& key : {full, language})
+    for (const Lcid& l : kLocales)
+      if (key == l.name) return l.id;
+  return 0x0409;
+}
 
 namespace forms_detail {
 // Rows whose type is no control type of the runtime name a class to host.

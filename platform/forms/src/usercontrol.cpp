@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "core/error.h"
+#include "forms/font_object.h"
 #include "forms/qt/control_qt.h"
 #include "forms/qt/gdi_qt.h"
 #include "forms/qt/picture_qt.h"
@@ -69,6 +70,10 @@ OLE_COLOR AmbientProperties::BackColor() const {
 OLE_COLOR AmbientProperties::ForeColor() const {
   Variant v = Property(DISPID_AMBIENT_FORECOLOR);
   return v.IsEmpty() ? 0x80000012 : static_cast<OLE_COLOR>(LongOf(v));
+}
+StdFont AmbientProperties::Font() const {
+  Variant v = Property(DISPID_AMBIENT_FONT);
+  return v.IsObject() && v.punk() ? FontFromObject(v.punk()) : StdFont();
 }
 std::string AmbientProperties::DisplayName() const { return StringOf(Property(DISPID_AMBIENT_DISPLAYNAME)); }
 int32_t AmbientProperties::LocaleID() const {

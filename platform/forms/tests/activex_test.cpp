@@ -6,17 +6,21 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QLocale>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "com/com.h"
 #include "com/connectionpoint.h"
 #include "com/dispatch.h"
+#include "core/runtime.h"
 #include "forms/activex.h"
+#include "forms/font.h"
 #include "forms/usercontrol.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms_test_support.h"
@@ -80,8 +84,89 @@ TEST_F(ActiveXTest, RowBagLoadsTheControlAndExtenderPropertiesStayTheContainers)
   f.Unload();
 }
 
+// The ambient properties as a hosted user control reads them are the host form's.
+TEST_F(ActiveXTest, AHostedControlReadsEveryAmbientPropertyAsTheHostFormHasIt) {
+  TestForm f("frmAmbient", [](TestForm& f) { f.Place({CounterRow("ctl", -1, 0), CounterRow("ctlArr", 2, 2000)}); });
+  SetAmbientUserMode(f, false);
+  f.Load();
+  f.BackColor(0x00336699);
+  f.ForeColor(0x00102030);
+  f.Font(StdFont{"Courier New", 12.0f, true, false, true, true});
+  Control* ctl = f.FindControl("ctl");
+  Control* element = f.FindControl("ctlArr", 2);
+  auto ambient = [](Control* c, const char* name) {
+    return CallByName(Ext(c), "AmbientValue", DISPATCH_METHOD, {Variant(name)});
+  };
+  const StdFont font = f.Font();
+  const std::string fontText = font.Name + "," + CStr(Variant(font.Size)) + "," + (font.Bold ? "1" : "0") + "," +
+                               (font.Italic ? "1" : "0") + "," + (font.Underline ? "1" : "0") + "," +
+                               (font.Strikethrough ? "1" : "0");
+  EXPECT_EQ(fontText, "Courier New,12,1,0,1,1");
+  struct Case {
+    Control* control;
+    const char* name;
+    Variant expected;
+  } cases[] = {
+      {ctl, "UserMode", Variant(false)},
+      {element, "UserMode", Variant(false)},
+      {ctl, "BackColor", Variant(static_cast<int32_t>(f.BackColor()))},
+      {ctl, "ForeColor", Variant(static_cast<int32_t>(f.ForeColor()))},
+      {element, "BackColor", Variant(int32_t{0x00336699})},
+      {ctl, "Font", Variant(fontText)},
+      {element, "Font", Variant(fontText)},
+      {ctl, "DisplayName", Variant("ctl")},
+      {element, "DisplayName", Variant("ctlArr(2)")},
+      {ctl, "LocaleID", Variant(UserLocaleID())},
+  };
+  for (const Case& c : cases) {
+    Variant v = ambient(c.control, c.name);
+    EXPECT_TRUE(v == c.expected) << c.name << " of " << c.control->Name() << ": " << CStr(v);
+    EXPECT_EQ(v.vt(), c.expected.vt()) << c.name;
+  }
+  // The ambient Font is a font object, read by name like any other.
+  Variant fontObject = ambient(ctl, "FontObject");
+  ASSERT_TRUE(fontObject.IsObject() && fontObject.pdisp());
+  struct Member {
+    const char* name;
+    Variant expected;
+  } members[] = {{"Name", Variant(font.Name)},   {"Size", Variant(font.Size)},           {"Bold", Variant(true)},
+                 {"Italic", Variant(false)},     {"Underline", Variant(true)},           {"Strikethrough", Variant(true)}};
+  for (const Member& m : members)
+    EXPECT_TRUE(CallByName(fontObject.pdisp(), m.name, DISPATCH_PROPERTYGET) == m.expected) << m.name;
+  // The LocaleID follows the user's locale; a locale without a mapping is 0x0409.
+  struct Locale {
+    QLocale locale;
+    int32_t lcid;
+  } locales[] = {{QLocale::c(), 0x0409},
+                 {QLocale(QLocale::German, QLocale::Germany), 0x0407},
+                 {QLocale(QLocale::German, QLocale::Austria), 0x0C07},
+                 {QLocale(QLocale::English, QLocale::UnitedKingdom), 0x0809},
+                 {QLocale(QLocale::French, QLocale::Canada), 0x0C0C},
+                 {QLocale(QLocale::Portuguese, QLocale::Brazil), 0x0416},
+                 {QLocale(QLocale::Japanese, QLocale::Japan), 0x0411},
+                 {QLocale(QLocale::French, QLocale::Senegal), 0x040C},
+                 {QLocale(QLocale::Swahili, QLocale::Kenya), 0x0409}};
+  const QLocale previous;
+  for (const Locale& l : locales) {
+    QLocale::setDefault(l.locale);
+    EXPECT_TRUE(ambient(ctl, "LocaleID") == Variant(l.lcid)) << l.locale.name().toStdString();
+  }
+  QLocale::setDefault(previous);
+  // Back in run mode (announced to the loaded controls).
+  SetAmbientUserMode(f, true);
+  EXPECT_TRUE(ambient(ctl, "UserMode") == Variant(true));
+  f.Unload();
+}
+
 TEST_F(ActiveXTest, ExtenderCallsByDispIdWriteBackAndKeepTheControlsErrors) {
-  TestForm f("frmCalls", [](TestForm& f) { f.Add(CounterRow("ctl", -1, 0)); });
+  TestForm f("frmCalls", [](TestForm& f) {
+    f.Size(6000, 4000);
+    f.Add({"Frame", "fraBox", -1, "", 0, 0, 4500, 3000, "Box"});
+    f.Add({"SuiteTest.Counter", "ctl", -1, "fraBox", 120, 240, 1800, 1200, ""});
+    // A button over the control's lower right corner (placed later: in front).
+    f.Add({"CommandButton", "cmdOver", -1, "fraBox", 1500, 1000, 1200, 600, "Over"});
+  });
+  f.Show();
   Control* c = f.FindControl("ctl");
   IDispatch* ext = Ext(c);
   struct Id {
@@ -89,8 +174,59 @@ TEST_F(ActiveXTest, ExtenderCallsByDispIdWriteBackAndKeepTheControlsErrors) {
     DISPID id;
   } ids[] = {{"Left", static_cast<DISPID>(0x80010003)}, {"Top", static_cast<DISPID>(0x80010004)},
              {"Width", static_cast<DISPID>(0x80010005)}, {"Height", static_cast<DISPID>(0x80010006)},
-             {"Visible", static_cast<DISPID>(0x80010007)}, {"Value", kValue}, {"Bump", kBump}};
+             {"Visible", static_cast<DISPID>(0x80010007)}, {"TabIndex", kExtTabIndex},
+             {"ToolTipText", kExtToolTipText},              {"Container", kExtContainer},
+             {"DragMode", kExtDragMode},                    {"ZOrder", kExtZOrder},
+             {"Value", kValue},                             {"Bump", kBump}};
   for (const Id& i : ids) EXPECT_EQ(GetDispId(ext, i.name), i.id) << i.name;
+  // The container's own members, written by DISPID and by name, land on the host and read back
+  // both ways.
+  struct Member {
+    const char* name;
+    DISPID id;
+    Variant byId, byName;  // the values written
+    std::function<Variant()> onHost;
+  } members[] = {
+      {"TabIndex", kExtTabIndex, Variant(int16_t{2}), Variant(int16_t{1}), [&] { return Variant(c->TabIndex()); }},
+      {"ToolTipText", kExtToolTipText, Variant("Bumps"), Variant("Counts"), [&] { return Variant(c->ToolTipText()); }},
+      {"DragMode", kExtDragMode, Variant(int16_t{1}), Variant(int16_t{0}), [&] { return Variant(c->DragMode()); }},
+      {"Tag", kExtTag, Variant("by id"), Variant("by name"), [&] { return Variant(c->Tag()); }},
+  };
+  for (const Member& m : members) {
+    InvokeDispatch(ext, m.id, DISPATCH_PROPERTYPUT, {m.byId});
+    EXPECT_TRUE(m.onHost() == m.byId) << m.name << " by DISPID";
+    EXPECT_TRUE(CallByName(ext, m.name, DISPATCH_PROPERTYGET) == m.byId) << m.name;
+    CallByName(ext, m.name, DISPATCH_PROPERTYPUT, {m.byName});
+    EXPECT_TRUE(m.onHost() == m.byName) << m.name << " by name";
+    Variant got = InvokeDispatch(ext, m.id, DISPATCH_PROPERTYGET);
+    EXPECT_TRUE(got == m.byName) << m.name;
+    EXPECT_EQ(got.vt(), m.byName.vt()) << m.name;
+  }
+  // Container: an object (intrinsic containers have none yet: Nothing), read-only.
+  for (Variant box : {InvokeDispatch(ext, kExtContainer, DISPATCH_PROPERTYGET),
+                      CallByName(ext, "Container", DISPATCH_PROPERTYGET)})
+    EXPECT_EQ(box.vt(), VT_DISPATCH);
+  EXPECT_EQ(ErrorOf([&] { CallByName(ext, "Container", DISPATCH_PROPERTYPUT, {Variant("fraBox")}); }), 383);
+  // ZOrder 1 sends the control behind the button, ZOrder (0 by default) brings it to the front.
+  QWidget* site = WidgetFromHwnd(c->hWnd());
+  QWidget* over = WidgetFromHwnd(f.FindControl("cmdOver")->hWnd());
+  const QPoint overlap = over->geometry().topLeft() + QPoint(2, 2);
+  auto inFront = [&] {
+    QWidget* w = site->parentWidget()->childAt(overlap);
+    return w == site || site->isAncestorOf(w);
+  };
+  ASSERT_FALSE(inFront());
+  struct Order {
+    bool byName;
+    std::vector<Variant> args;
+    bool front;
+  } orders[] = {{false, {}, true}, {false, {Variant(int16_t{1})}, false},
+                {true, {Variant(int16_t{0})}, true}, {true, {Variant(int16_t{1})}, false}};
+  for (const Order& o : orders) {
+    if (o.byName) CallByName(ext, "ZOrder", DISPATCH_METHOD, o.args);
+    else InvokeDispatch(ext, kExtZOrder, DISPATCH_METHOD, o.args);
+    EXPECT_EQ(inFront(), o.front) << (o.byName ? "by name " : "by DISPID ") << o.args.size();
+  }
   // Extender members in twips, as Single.
   InvokeDispatch(ext, kExtWidth, DISPATCH_PROPERTYPUT, {Variant(2400.0f)});
   EXPECT_EQ(c->Width(), 2400);

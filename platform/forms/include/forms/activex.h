@@ -66,3 +66,8 @@ class ActiveXHost : public Control {
 // ones (IOleControl::OnAmbientPropertyChange).
 void SetAmbientUserMode(Form& form, bool userMode);
 bool AmbientUserMode(Form& form);
+
+// The user's locale (the application's default locale) as a Windows locale identifier, the
+// ambient LocaleID: language and territory mapped for the common locales, a language alone to its
+// primary locale, anything else (and the C locale) to 0x0409.
+int32_t UserLocaleID();

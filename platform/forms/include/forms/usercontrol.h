@@ -46,6 +46,8 @@ class AmbientProperties {
   bool UserMode() const;
   OLE_COLOR BackColor() const;
   OLE_COLOR ForeColor() const;
+  // The container's font (its font object read by DISPID); the default font without one.
+  StdFont Font() const;
   std::string DisplayName() const;
   int32_t LocaleID() const;
   // Any ambient property by DISPID; Empty when the container does not answer it.
