@@ -37,7 +37,14 @@ frmEncode::frmEncode() : Form("frmEncode") {
   On("Form_Unload", [this](int16_t&) { Form_Unload(); });
   On("CmdOk_Click", [this] { CmdOk_Click(); });
   On("SSTab1_Click", [this](int16_t PreviousTab) { SSTab1_Click(PreviousTab); });
-  On("CmdConfigure_Click", [this] { SSTab1->Tab(0); });
+  On("CmdConfigure_Click", [this] {
+    try {
+      SSTab1->Tab(0);
+    } catch (const VBError&) {
+      Err().Clear();
+      Box("Error configuring the property pages");
+    }
+  });
   On("CmdStart_Click", [this] {
     try {
       CheckWithInfo(objEncoder()->Start());

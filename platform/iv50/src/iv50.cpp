@@ -91,6 +91,9 @@ class EncodeOptions : public ComObject<IV50EncodeOptions> {
         ctx->flags &= ~AV_CODEC_FLAG_QSCALE;
         ctx->global_quality = 0;
         ctx->bit_rate = static_cast<int64_t>(v.dataRate) * 1000;
+        // A tolerance of a quarter second's bits holds the rate on short clips too (the codec's
+        // default lets a clip of a few seconds run at several times the rate asked).
+        ctx->bit_rate_tolerance = static_cast<int>(std::min<int64_t>(ctx->bit_rate / 4, INT32_MAX));
         ctx->rc_max_rate = ctx->bit_rate * 2;
         ctx->rc_buffer_size = static_cast<int>(std::min<int64_t>(ctx->bit_rate * 2, INT32_MAX));
       } else {

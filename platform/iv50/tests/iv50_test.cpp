@@ -1,10 +1,14 @@
 // The IV50 stand-in: its compression filter in a graph (FMP4, the stream name), the encode options
-// changing the output for real, their ranges and defaults, and the output namer.
+// changing the output for real, their ranges and defaults, the output namer, and the decode
+// options adjusting the decoded picture.
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <map>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -66,6 +70,7 @@ ComPtr<IV50EncodeOptions> EncodeOptions() {
 struct Written {
   std::string title;
   std::vector<bool> keys;
+  int64_t videoBytes = 0;  // the first stream's packets
 };
 
 Written Read(const std::string& path) {
@@ -75,7 +80,10 @@ Written Read(const std::string& path) {
   if (AVDictionaryEntry* t = av_dict_get(in->streams[0]->metadata, "title", nullptr, 0)) w.title = t->value;
   AVPacket* pkt = av_packet_alloc();
   while (av_read_frame(in, pkt) >= 0) {
-    w.keys.push_back((pkt->flags & AV_PKT_FLAG_KEY) != 0);
+    if (pkt->stream_index == 0) {
+      w.keys.push_back((pkt->flags & AV_PKT_FLAG_KEY) != 0);
+      w.videoBytes += pkt->size;
+    }
     av_packet_unref(pkt);
   }
   av_packet_free(&pkt);
@@ -216,10 +224,11 @@ TEST(EncodeOptions, AttachOnlyToAGraphWithTheStandIn) {
   EXPECT_EQ(o->AttachGraph(g.Get()), S_OK);
 }
 
-// Compresses the movie with the options set by `set`; the file's size and key flags.
-std::pair<uintmax_t, Written> Compress(const std::string& name, const std::function<void(IV50EncodeOptions*)>& set) {
+// Compresses the movie with the options set by `set`; the file's size and what it holds.
+std::pair<uintmax_t, Written> Compress(const std::string& name, const std::function<void(IV50EncodeOptions*)>& set,
+                                       const fixtures::Options& movie = Movie()) {
   const std::string target = Target(name);
-  ComPtr<IGraphBuilder> g = CompressionGraph(Fixture(fixtures::Kind::AviMjpegPcm, Movie()), target);
+  ComPtr<IGraphBuilder> g = CompressionGraph(Fixture(fixtures::Kind::AviMjpegPcm, movie), target);
   ComPtr<IV50EncodeOptions> o = EncodeOptions();
   EXPECT_EQ(o->AttachGraph(g.Get()), S_OK);
   set(o.Get());
@@ -230,28 +239,63 @@ std::pair<uintmax_t, Written> Compress(const std::string& name, const std::funct
   return {std::filesystem::file_size(target), Read(target)};
 }
 
+// Key-frame interval, data rate, quality and quick compress, each as the file shows it: key
+// flags every KeyFrameRate frames (the codec's 12 for 0), a video bit rate near DataRate when one
+// is set, and otherwise a fixed quantiser from Quality (0 counting as 7500).
 TEST(EncodeOptions, ChangeTheOutput) {
-  auto low = Compress("q1000.avi", [](IV50EncodeOptions* o) {
-    o->put_DataRate(0);
-    o->put_Quality(1000);
-  });
-  auto high = Compress("q10000.avi", [](IV50EncodeOptions* o) {
-    o->put_DataRate(0);
-    o->put_Quality(10000);
-  });
-  EXPECT_LT(low.first, high.first);
-  auto keys = Compress("keys.avi", [](IV50EncodeOptions* o) {
-    o->put_DataRate(0);
-    o->put_KeyFrameRate(4);
-  });
-  ASSERT_EQ(keys.second.keys.size(), static_cast<size_t>(fixtures::FrameCount(Movie())));
-  for (size_t i = 0; i < keys.second.keys.size(); ++i) EXPECT_EQ(keys.second.keys[i], i % 4 == 0) << i;
-  auto quick = Compress("quick.avi", [](IV50EncodeOptions* o) {
-    o->put_DataRate(0);
-    o->put_QuickCompress(1);
-  });
-  auto normal = Compress("normal.avi", [](IV50EncodeOptions* o) { o->put_DataRate(0); });
-  EXPECT_NE(quick.first, normal.first);
+  fixtures::Options movie = Movie();
+  movie.seconds = 1.2;  // 30 frames: room for the rate control to settle
+  const int frames = fixtures::FrameCount(movie);
+  const struct {
+    const char* name;
+    int32_t keyFrameRate, dataRate, quality, quick;
+    int keyEvery;
+  } cases[] = {
+      {"quality 1000", 15, 0, 1000, 0, 15},  {"quality 10000", 15, 0, 10000, 0, 15},
+      {"quality 7500", 15, 0, 7500, 0, 15},  {"quality 0", 15, 0, 0, 0, 15},
+      {"quick compress", 15, 0, 7500, 1, 15}, {"key frame every 4", 4, 0, 7500, 0, 4},
+      {"codec's key interval", 0, 0, 7500, 0, 12}, {"40 kb/s", 15, 40, 7500, 0, 15},
+      {"80 kb/s", 15, 80, 7500, 0, 15},
+  };
+  std::map<std::string, std::pair<uintmax_t, Written>> out;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = "encode" + std::to_string(&c - cases) + ".avi";
+    auto written = Compress(file, [&](IV50EncodeOptions* o) {
+      EXPECT_EQ(o->put_KeyFrameRate(c.keyFrameRate), S_OK);
+      EXPECT_EQ(o->put_DataRate(c.dataRate), S_OK);
+      EXPECT_EQ(o->put_Quality(c.quality), S_OK);
+      EXPECT_EQ(o->put_QuickCompress(c.quick), S_OK);
+    }, movie);
+    ASSERT_EQ(written.second.keys.size(), static_cast<size_t>(frames));
+    // Key frames at most the interval apart: exactly every interval, except that with the
+    // zero-vector search the codec starts one early where it finds no match.
+    EXPECT_TRUE(written.second.keys[0]);
+    for (size_t i = 0, last = 0; i < written.second.keys.size(); ++i) {
+      if (written.second.keys[i]) last = i;
+      EXPECT_LT(i - last, static_cast<size_t>(c.keyEvery)) << i;
+      if (!c.quick) {
+        EXPECT_EQ(written.second.keys[i], i % c.keyEvery == 0) << i;
+      }
+    }
+    const double kbps = written.second.videoBytes * 8.0 / (frames / static_cast<double>(movie.fps)) / 1000;
+    if (c.dataRate > 0) {
+      EXPECT_GT(kbps, c.dataRate * 0.7);
+      EXPECT_LT(kbps, c.dataRate * 1.3);
+      // A media tool reads the rate-controlled stream whole.
+      const fixtures::Probe probe = fixtures::RunFfprobe(Target(file));
+      ASSERT_TRUE(probe.ok) << probe.error;
+      ASSERT_NE(probe.First("video"), nullptr);
+      EXPECT_EQ(probe.First("video")->codecName, "mpeg4");
+      EXPECT_EQ(probe.First("video")->frames, frames);
+    }
+    out[c.name] = written;
+  }
+  EXPECT_LT(out["quality 1000"].first, out["quality 10000"].first);
+  EXPECT_EQ(out["quality 0"].first, out["quality 7500"].first);
+  EXPECT_EQ(out["quality 0"].second.videoBytes, out["quality 7500"].second.videoBytes);
+  EXPECT_NE(out["quick compress"].first, out["quality 7500"].first);
+  EXPECT_LT(out["40 kb/s"].second.videoBytes, out["80 kb/s"].second.videoBytes);
 }
 
 TEST(OutputNamer, NamesTheFileWritersOutput) {
@@ -303,11 +347,9 @@ class Grabber : public dshow::Filter {
     NotifyEvent(EC_COMPLETE, S_OK, 0);
     return S_OK;
   }
-  double Mean() {
+  std::vector<uint8_t> First() {
     std::lock_guard lock(lock_);
-    double sum = 0;
-    for (uint8_t b : first_) sum += b;
-    return first_.empty() ? -1 : sum / static_cast<double>(first_.size());
+    return first_;
   }
 
  private:
@@ -334,13 +376,23 @@ std::string StandInMovie() {
   return path;
 }
 
-// The mean of the first picture's bytes, played with the brightness.
-double FirstPictureMean(int32_t brightness) {
+// What the first picture shows: the mean of its bytes (brightness), their spread (contrast) and
+// how far each pixel's channels lie apart on average (saturation).
+struct Picture {
+  double mean = -1, spread = -1, colour = -1;
+};
+
+struct Adjustment {
+  int32_t brightness = 0, saturation = 0, contrast = 0;
+};
+
+// The first picture, played with the adjustment.
+Picture FirstPicture(const Adjustment& a) {
   ComPtr<IGraphBuilder> g = NewGraph();
   EXPECT_EQ(g->RenderFile(U(StandInMovie()).c_str(), nullptr), S_OK);
   ComPtr<IBaseFilter> renderer = FilterNamed(g.Get(), "Video Renderer");
   EXPECT_TRUE(renderer);
-  if (!renderer) return -1;
+  if (!renderer) return {};
   ComPtr<IPin> up = Peer(PinsOf(renderer.Get())[0].Get());
   g->RemoveFilter(renderer.Get());
   ComPtr<Grabber> grabber = MakeComObject<Grabber>();
@@ -351,20 +403,60 @@ double FirstPictureMean(int32_t brightness) {
   EXPECT_EQ(g->ConnectDirect(up.Get(), grabber->GetPin(0), &rgb), S_OK);
   ComPtr<IV50DecodeOptions> o = DecodeOptions();
   EXPECT_EQ(o->AttachGraph(g.Get()), S_OK);
-  EXPECT_EQ(o->put_Brightness(brightness), S_OK);
+  EXPECT_EQ(o->put_Brightness(a.brightness), S_OK);
+  EXPECT_EQ(o->put_Saturation(a.saturation), S_OK);
+  EXPECT_EQ(o->put_Contrast(a.contrast), S_OK);
   EXPECT_EQ(o->ApplyBegin(), S_OK);
   EXPECT_EQ(o->ApplyFinish(), S_OK);
   EXPECT_EQ(RunToEnd(g.Get()), EC_COMPLETE);
-  return grabber->Mean();
+  const std::vector<uint8_t> bytes = grabber->First();
+  if (bytes.size() < 3) return {};
+  Picture p;
+  double sum = 0, squares = 0, colour = 0;
+  for (uint8_t b : bytes) {
+    sum += b;
+    squares += static_cast<double>(b) * b;
+  }
+  for (size_t i = 0; i + 2 < bytes.size(); i += 3)
+    colour += std::max({bytes[i], bytes[i + 1], bytes[i + 2]}) - std::min({bytes[i], bytes[i + 1], bytes[i + 2]});
+  const double n = static_cast<double>(bytes.size());
+  p.mean = sum / n;
+  p.spread = std::sqrt(std::max(0.0, squares / n - p.mean * p.mean));
+  p.colour = colour / (n / 3);
+  return p;
 }
 
-TEST(DecodeOptions, BrightnessActsOnTheDecodedPicture) {
-  const double plain = FirstPictureMean(0);
-  const double brighter = FirstPictureMean(100);
-  const double darker = FirstPictureMean(-100);
-  ASSERT_GT(plain, 0);
-  EXPECT_GT(brighter, plain + 10);
-  EXPECT_LT(darker, plain - 10);
+// Each adjustment moves what it names, as a viewer sees it, by a clear margin either way.
+TEST(DecodeOptions, PictureAdjustmentsActOnTheDecodedPicture) {
+  const Picture plain = FirstPicture({});
+  ASSERT_GT(plain.mean, 0);
+  const struct {
+    const char* name;
+    Adjustment adjustment;
+    double Picture::*measure;
+    int direction;  // +1: more, -1: less
+    double Picture::*steady;  // what stays about as it was (nullptr: nothing checked)
+  } cases[] = {
+      {"brightness +100", {100, 0, 0}, &Picture::mean, +1, nullptr},
+      {"brightness -100", {-100, 0, 0}, &Picture::mean, -1, nullptr},
+      {"saturation +150", {0, 150, 0}, &Picture::colour, +1, &Picture::mean},
+      {"saturation -150", {0, -150, 0}, &Picture::colour, -1, &Picture::mean},
+      {"contrast +150", {0, 0, 150}, &Picture::spread, +1, nullptr},
+      {"contrast -150", {0, 0, -150}, &Picture::spread, -1, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Picture adjusted = FirstPicture(c.adjustment);
+    const double before = plain.*c.measure, after = adjusted.*c.measure;
+    if (c.direction > 0) {
+      EXPECT_GT(after, before * 1.1 + 1);
+    } else {
+      EXPECT_LT(after, before * 0.9 - 1);
+    }
+    if (c.steady) {
+      EXPECT_NEAR(adjusted.*c.steady, plain.*c.steady, plain.*c.steady * 0.05);
+    }
+  }
 }
 
 TEST(DecodeOptions, AttachToIv50AndStandInStreamsOnly) {

@@ -68,6 +68,20 @@ std::string OutputRefusal(IWMEncSourceGroup* group, const std::string& output) {
   return {};
 }
 
+// Why the group's profile cannot encode its source ("" when it can, or when there is no source
+// or no profile yet): the profile has no stream of a type the source has.
+std::string ProfileMisfit(IWMEncSourceGroup* group) {
+  ComPtr<IWMEncProfile> p;
+  if (!group || FAILED(group->get_Profile(p.put())) || !p) return {};
+  int16_t a = 0, v = 0, pa = 0, pv = 0;
+  group->get_SourceCount(WMENC_AUDIO, &a);
+  group->get_SourceCount(WMENC_VIDEO, &v);
+  p->get_MediaCount(WMENC_AUDIO, &pa);
+  p->get_MediaCount(WMENC_VIDEO, &pv);
+  if ((a == 0 || pa == 0) && (v == 0 || pv == 0) && (a || v)) return "The profile encodes no stream the source has.";
+  return {};
+}
+
 // The refusal an Output page last gave for an encoder, until the page applies a name or lets go
 // of the encoder: the Summary page tells it too, since the encoder itself never holds the name.
 class PendingRefusals {
@@ -378,7 +392,8 @@ class CompressionPage : public EncoderPage {
     ComPtr<IWMEncSourceGroup> g = FirstGroup(encoder_.Get(), true);
     if (!g) return "The encoder has no source group.";
     if (FAILED(g->put_Profile(Variant(static_cast<IDispatch*>(p.Get()))))) return "The profile cannot be used.";
-    return {};
+    // Applied after the sources page: Start would refuse this pair, so the page says so now.
+    return ProfileMisfit(g.Get());
   }
 
  private:
@@ -463,8 +478,7 @@ class SummaryPage : public EncoderPage {
     if (p) {
       p->get_MediaCount(WMENC_AUDIO, &pa);
       p->get_MediaCount(WMENC_VIDEO, &pv);
-      if ((a == 0 || pa == 0) && (v == 0 || pv == 0) && (a || v))
-        missing += "The profile encodes no stream the source has.\n";
+      if (std::string misfit = ProfileMisfit(g.Get()); !misfit.empty()) missing += misfit + "\n";
     }
     if (missing.empty() && refusal.empty()) {
       Bstr name;

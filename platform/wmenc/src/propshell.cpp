@@ -4,6 +4,7 @@
 // order and fails with the first page's failure.
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "forms/control.h"
 #include "forms/qt/control_qt.h"
 #include "forms/qt/hwnd_qt.h"
+#include "wmenc/wmenc.h"
 
 namespace {
 
@@ -157,6 +159,12 @@ class MSPropShell : public Control {
     object_ = MakeComObject<ShellObject>(state_);
   }
   IDispatch* DispatchObject() const override { return object_.Get(); }
+  void Visible(bool v) override {
+    if (gVisibilityFails) ::Raise(vbErrInvalidProcedureCall, "The property-page shell cannot be shown or hidden.");
+    Control::Visible(v);
+  }
+  using Control::Visible;
+  static inline std::atomic<bool> gVisibilityFails{false};
 
  private:
   std::shared_ptr<ShellState> state_;
@@ -166,6 +174,8 @@ class MSPropShell : public Control {
 const bool registered = RegisterControlClass<MSPropShell>("MSPROPSHELLLibCtl.MSPropShell");
 
 }  // namespace
+
+void SetWMEncShellVisibilityFailsForTesting(bool fails) { MSPropShell::gVisibilityFails = fails; }
 
 namespace wmenc_detail {
 extern const bool kShellRegistered;

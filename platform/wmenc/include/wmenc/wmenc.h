@@ -160,6 +160,8 @@ void SetWMEncCreationFailsForTesting(bool fails);
 // Whether creating the five configuration pages fails while the encoder and its statistics page
 // are still made (for the callers' "pages missing" roads).
 void SetWMEncConfigurationPagesFailForTesting(bool fails);
+// Whether showing or hiding a property-page shell fails (for the callers' "Configure" road).
+void SetWMEncShellVisibilityFailsForTesting(bool fails);
 // Makes the classes creatable; runs once when the library loads.
 void RegisterWMEncClasses();
 
