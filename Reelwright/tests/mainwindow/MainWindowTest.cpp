@@ -27,6 +27,7 @@
 #include "mainwindow/frmSplash.h"
 #include "mainwindow/modMain.h"
 #include "mainwindow/modSettings.h"
+#include "options/frmCompOpt.h"
 #include "registry/registry.h"
 #include "registry/settings.h"
 #include "scripted_responder.h"
@@ -246,22 +247,41 @@ TEST_F(MainWindow, HandOffFilesAreKeptWhileABatchEncoderRuns) {
 }
 
 TEST_F(MainWindow, ProgramsPresentShowTheirMenus) {
-  for (const char* p : {"VirtualDub/VirtualDub", "Lotkiln", "wmcap", "encoder/WMEnc"}) {
-    fs::create_directories((program_ / p).parent_path());
-    std::ofstream(program_ / p) << "#!/bin/sh\n";
-  }
+  const fs::path encoder = program_ / "encoder";
   ASSERT_TRUE(registry::WriteString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows Media\\Encoder\\", "InstallDir",
-                                    (program_ / "encoder").string()));
-  ScriptScope script;
-  frmShow& w = Window();
-  EXPECT_TRUE(w.mnuVirtualDub->Visible());
-  EXPECT_TRUE(w.mnuBatch->Visible());
-  EXPECT_TRUE(w.mnuCapture->Visible());
-  EXPECT_EQ(EncoderInstallDir, (program_ / "encoder").string());
-  w_.reset();
-  fs::remove(program_ / "Lotkiln");
-  frmShow& again = Window();
-  EXPECT_FALSE(again.mnuBatch->Visible()) << "no batch encoder";
+                                    encoder.string()));
+  const struct {
+    const char* name;
+    std::vector<const char*> programs;
+    bool batch;
+    bool encoderOption;
+  } rows[] = {
+      {"every program", {"VirtualDub/VirtualDub", "Lotkiln", "wmcap", "encoder/WMEnc"}, true, true},
+      {"no batch encoder", {"VirtualDub/VirtualDub", "wmcap", "encoder/WMEnc"}, false, true},
+      {"no media encoder", {"VirtualDub/VirtualDub", "Lotkiln", "wmcap"}, false, false},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    fs::remove_all(program_);
+    fs::create_directories(program_);
+    for (const char* p : r.programs) {
+      fs::create_directories((program_ / p).parent_path());
+      std::ofstream(program_ / p) << "#!/bin/sh\n";
+    }
+    ScriptScope script;
+    frmShow& w = Window();
+    EXPECT_TRUE(w.mnuVirtualDub->Visible());
+    EXPECT_TRUE(w.mnuCapture->Visible());
+    EXPECT_EQ(w.mnuBatch->Visible(), r.batch);
+    EXPECT_EQ(EncoderInstallDir, r.encoderOption ? encoder.string() : "");
+    // The compression chooser was loaded for its encoder option, and stays hidden.
+    frmCompOpt& chooser = DefaultForm<frmCompOpt>();
+    ASSERT_TRUE(chooser.IsLoaded());
+    EXPECT_FALSE(chooser.Visible());
+    EXPECT_EQ(chooser.Option1(1).Enabled(), r.encoderOption);
+    w_.reset();
+    chooser.Unload();
+  }
 }
 
 namespace {
