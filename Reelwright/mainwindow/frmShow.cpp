@@ -713,8 +713,8 @@ void frmShow::Form_Resize() {
   Step([&] { lblProject->Top(lblLabelProj->Top()); });
   Step([&] { Combo1->Top(lblProject->Top() + lblProject->Height() + 15); });
   Step([&] { Combo1->Height(Picture1->Top() - Combo1->Top()); });
-  // A clip that played before the layout is not started again: playing belongs to the pane.
-  (void)wasPlaying;
+  // A clip that played before the layout plays again, loaded anew, from its start.
+  if (wasPlaying) Step([&] { cmdPlayLoaded_Click(); });
   Step([&] { Picture1->ZOrder(0); });
   Step([&] { Toolbar1->ZOrder(0); });
   Err().Clear();

@@ -379,6 +379,40 @@ TEST_F(MainWindow, LayoutPicksThePreviewSizeByWidthAndKeepsTheMinimum) {
   EXPECT_LE(w.Height(), Screen().Height());
 }
 
+TEST_F(MainWindow, AResizeWhileAClipPlaysPlaysItAgainFromItsStart) {
+  ScriptScope script;
+  const std::string movie = Movie("m.avi", 4.0);
+  frmShow& w = Window();
+  AddByDialog(script, w, movie);
+  auto position = [&] {
+    double p = -1;
+    if (w.PreviewPanePosition) w.PreviewPanePosition->get_CurrentPosition(&p);
+    return p;
+  };
+  for (bool playing : {false, true}) {
+    SCOPED_TRACE(playing ? "playing" : "stopped");
+    w.cmdStop_Click();
+    double before = 0;
+    if (playing) {
+      driver::Click(*w.cmdPlayLoaded);
+      ASSERT_TRUE(w.PreviewPanePlaying);
+      ASSERT_TRUE(driver::RunUntil([&] { return (before = position()) >= 0.5; }));
+    }
+    const IMediaControl* graph = w.PreviewPaneGraph.Get();
+    w.Width(w.Width() + 150);
+    EXPECT_EQ(w.PreviewPanePlaying, playing);
+    if (playing) {
+      EXPECT_NE(w.PreviewPaneGraph.Get(), graph) << "the clip was loaded again";
+      EXPECT_LT(position(), before) << "and plays from its start";
+      EXPECT_TRUE(w.cmdStop->Enabled());
+      EXPECT_FALSE(w.cmdPlayLoaded->Enabled());
+    } else {
+      EXPECT_EQ(w.PreviewPaneGraph.Get(), graph) << "a stopped clip is left alone";
+    }
+  }
+  w.cmdStop_Click();
+}
+
 TEST_F(MainWindow, TilesGrowWithFilesAndDeleteKeepsTheOthersOwnValues) {
   ScriptScope script;
   const std::string a = Movie("a.avi", 1.0), b = Movie("b.avi", 2.0), c = Movie("c.avi", 1.0);
