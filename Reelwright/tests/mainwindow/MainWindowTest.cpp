@@ -10,8 +10,10 @@
 #include <functional>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "core/clock.h"
 #include "core/msgbox.h"
@@ -909,25 +911,94 @@ TEST_F(MainWindow, AReadOnlyProgramFolderSkipsItsWritesAndLosesNothing) {
   EXPECT_EQ(besides, (std::vector<std::string>{"made", "media", "p.wzj", "program", "registry", "runtime"}));
 }
 
+namespace {
+// Answers as the test's script does; at the first message box, before its answer, it runs what
+// the user does while the box is up.
+class ActsAtTheNextBox : public Responder {
+ public:
+  ActsAtTheNextBox(std::shared_ptr<Responder> answers, std::function<void()> act)
+      : answers_(std::move(answers)), act_(std::move(act)) {}
+  int MessageBox(const MsgBoxRequest& request) override {
+    if (auto act = std::exchange(act_, nullptr)) act();
+    return answers_->MessageBox(request);
+  }
+  DialogAnswer Dialog(const DialogRequest& request) override { return answers_->Dialog(request); }
+
+ private:
+  std::shared_ptr<Responder> answers_;
+  std::function<void()> act_;
+};
+}  // namespace
+
 TEST_F(MainWindow, CommandsArrivingWhileAStoryboardChangeRunsAreIgnored) {
+  SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
   ScriptScope script;
-  const std::string a = Movie("a.avi");
+  const std::string a = Movie("a.avi"), dropped = Movie("dropped.avi");
+  fixtures::Options tall;
+  tall.width = 120;
+  tall.height = 160;
+  const std::string portrait = (media_ / "tall.bmp").string();
+  fs::copy_file(fixtures::Make(fixtures::Kind::Bmp, (root_ / "made").string(), tall), portrait);
   frmShow& w = Window();
   AddByDialog(script, w, a);
-  SaveSetting("Reelwright", "Init", "MultiSelect", "TRUE");
-  auto watch = driver::WhenShownModally("frmBrowse", [&](Form& f) {
-    // Clicks the user makes on the main window while the browser is up.
+  // What the user does while a change runs: drops a file from a file manager on the drop tile and
+  // uses the storyboard's commands.
+  auto meddle = [&] {
+    driver::DropFiles(*w.FindControl("ctrlSourceClip", w.TileUBound()), {dropped});
     w.DeleteClip(0);
     w.mnuNew_Click();
     w.MenuClipIndex = 0;
     w.mnuDelete_Click();
-    driver::Click(*f.FindControl("Command2"));
-  });
-  w.mnuImport_Click();
-  EXPECT_EQ(watch.Count(), 1);
-  EXPECT_EQ(Files(w), (std::vector<std::string>{a}));
+  };
+  const std::shared_ptr<Responder> answers = CurrentResponder();
+  auto meddleAtTheNextBox = [&] { SetResponder(std::make_shared<ActsAtTheNextBox>(answers, meddle)); };
+  const struct {
+    const char* name;
+    std::function<void()> run;
+    std::vector<std::string> after;
+  } rows[] = {
+      {"the browser is up while files are added",
+       [&] {
+         SaveSetting("Reelwright", "Init", "MultiSelect", "TRUE");
+         auto watch = driver::WhenShownModally("frmBrowse", [&](Form& f) {
+           meddle();
+           driver::Click(*f.FindControl("Command2"));
+         });
+         w.mnuImport_Click();
+         EXPECT_EQ(watch.Count(), 1);
+       },
+       {a}},
+      {"an added picture's notice is up while it loads",
+       [&] {
+         SaveSetting("Reelwright", "Init", "MultiSelect", "FALSE");
+         script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(portrait)).AnswerMsgBox(vbOK);
+         meddleAtTheNextBox();
+         w.mnuImport_Click();
+       },
+       {a, portrait}},
+      {"New asks whether to save",
+       [&] {
+         w.ProjectChanged = true;
+         script->AnswerMsgBox(vbCancel);
+         meddleAtTheNextBox();
+         w.mnuNew_Click();
+       },
+       {a, portrait}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    r.run();
+    SetResponder(answers);
+    EXPECT_EQ(Files(w), r.after);
+    EXPECT_EQ(w.TileFile(w.TileUBound()), "") << "the drop tile kept nothing";
+    EXPECT_EQ(w.StoryboardTileCounter, static_cast<int32_t>(r.after.size()));
+  }
+  // Once the change has ended, drops and commands run again.
+  EXPECT_TRUE(driver::DropFiles(*w.FindControl("ctrlSourceClip", w.TileUBound()), {dropped}));
+  EXPECT_EQ(Files(w), (std::vector<std::string>{a, portrait, dropped}));
+  script->AnswerMsgBox(vbOK);  // the rebuild loads the picture again, with its notice
   w.DeleteClip(0);
-  EXPECT_EQ(w.TileUBound(), 0) << "once the change has ended, commands run again";
+  EXPECT_EQ(Files(w), (std::vector<std::string>{portrait, dropped}));
 }
 
 TEST_F(MainWindow, ControlStateFollowsThePictureRulesAndTheDragOption) {
