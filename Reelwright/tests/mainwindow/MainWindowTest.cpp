@@ -724,6 +724,7 @@ TEST_F(MainProgram, EndToEndThroughMain) {
   ScriptScope script;
   QuickClock clock;
   SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
+  SaveSetting("Reelwright", "Options", "AllowTranstions", "TRUE");  // each tile offers its transitions
   const std::string clip1 = Movie("a clip.avi", 1.0), clip2 = Movie("b.avi", 2.0);
   const std::string bmp = Still(fixtures::Kind::Bmp, "c.bmp");
   const fs::path other = root_ / "other";
@@ -762,20 +763,23 @@ TEST_F(MainProgram, EndToEndThroughMain) {
   driver::DragOnto(*w.FindControl("ctrlSourceClip", 0), *w.FindControl("ctrlSourceClip", w.TileUBound()));
   ASSERT_EQ(Files(w).size(), 6u);
   EXPECT_EQ(Files(w)[5], clip1);
-  w.TilePut(4, tile::kTransition, Variant(std::string("Barn")));
   w.VScroll1->Value(4);  // the target tile in view
+  driver::ChooseInnerComboItem(*w.FindControl("ctrlSourceClip", 4), "cmbTransitions", "Barn");
   const double kept = Duration(w, 4);
   driver::DragOnto(*w.FindControl("ctrlSourceClip", 0), *w.FindControl("ctrlSourceClip", 4));
   EXPECT_EQ(Files(w)[4], clip1);
   EXPECT_EQ(Transition(w, 4), "Barn");
   EXPECT_DOUBLE_EQ(Duration(w, 4), kept);
-  // Move Up from a tile's menu.
+  // Move Up from a tile's menu glyph.
+  w.VScroll1->Value(0);  // back to the top
   driver::ChooseNextPopupItem("Move Up");
-  w.ctrlSourceClip_MenuClick(1);
+  driver::ClickInner(*w.FindControl("ctrlSourceClip", 1), "Image2");
   ASSERT_EQ(Files(w), (std::vector<std::string>{clip2, clip1, bmp, jpeg, clip1, clip1}));
-  // Transitions in two tiles.
-  w.TilePut(0, tile::kTransition, Variant(std::string("Fade")));
-  w.TilePut(2, tile::kTransition, Variant(std::string("Barn")));
+  // Transitions chosen in two tiles.
+  driver::ChooseInnerComboItem(*w.FindControl("ctrlSourceClip", 0), "cmbTransitions", "Fade");
+  driver::ChooseInnerComboItem(*w.FindControl("ctrlSourceClip", 2), "cmbTransitions", "Barn");
+  EXPECT_EQ(Transition(w, 0), "Fade");
+  EXPECT_EQ(Transition(w, 2), "Barn");
   // Save.
   const fs::path project = root_ / "story.wzj";
   script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(project.string()));
@@ -799,7 +803,8 @@ TEST_F(MainProgram, EndToEndThroughMain) {
   // Delete: the rest keep order, durations and transitions.
   std::vector<double> durations;
   for (int16_t i = 0; i < w.TileUBound(); ++i) durations.push_back(Duration(w, i));
-  w.DeleteClip(1);
+  driver::ChooseNextPopupItem("Delete");
+  driver::ClickInner(*w.FindControl("ctrlSourceClip", 1), "Image2");
   std::vector<std::string> rest = saved;
   rest.erase(rest.begin() + 1);
   ASSERT_EQ(Files(w), rest);
