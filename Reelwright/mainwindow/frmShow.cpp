@@ -20,6 +20,7 @@
 #include "mainwindow/frmSplash.h"
 #include "mainwindow/modMain.h"
 #include "mainwindow/modSettings.h"
+#include "options/frmCompOpt.h"
 #include "options/modOptions.h"
 #include "registry/registry.h"
 #include "registry/settings.h"
@@ -323,11 +324,16 @@ void frmShow::Form_Load() {
     Left(Screen().Width() / 2 - Width() / 2);
   });
   Step([&] { LoadEncoderInstallDir(); });
+  // The compression chooser's encoder option follows the encoder's presence; touching it loads
+  // the chooser (its own load runs) without showing it.
   Step([&] {
+    frmCompOpt& chooser = DefaultForm<frmCompOpt>();
     if (!EncoderInstallDir.empty() && FileExists(EncoderInstallDir + "/WMEnc")) {
+      chooser.Option1(1).Enabled(true);
       mnuBatch->Visible(true);
     } else {
       EncoderInstallDir.clear();
+      chooser.Option1(1).Enabled(false);
       mnuBatch->Visible(false);
     }
   });
@@ -707,8 +713,8 @@ void frmShow::Form_Resize() {
   Step([&] { lblProject->Top(lblLabelProj->Top()); });
   Step([&] { Combo1->Top(lblProject->Top() + lblProject->Height() + 15); });
   Step([&] { Combo1->Height(Picture1->Top() - Combo1->Top()); });
-  // A clip that played before the layout is not started again: playing belongs to the pane.
-  (void)wasPlaying;
+  // A clip that played before the layout plays again, loaded anew, from its start.
+  if (wasPlaying) Step([&] { cmdPlayLoaded_Click(); });
   Step([&] { Picture1->ZOrder(0); });
   Step([&] { Toolbar1->ZOrder(0); });
   Err().Clear();

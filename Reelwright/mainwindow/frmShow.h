@@ -311,6 +311,9 @@ class frmShow : public Form {
   // A storyboard change (add, delete, New, Open, drop) is running; commands that would change
   // the storyboard again are ignored until it ends.
   int storyboardBusy_ = 0;
+  // Set while the window itself puts a file into a tile, until the tile's ImportFile begins:
+  // the ImportFile of a file dropped from outside finds it clear.
+  bool ownFileWrite_ = false;
   // A removal asked for by a media error while a change ran: done when it ends.
   std::vector<std::string> deferredRemovals_;
   // A close asked for while a join or joined preview ran further up the stack.

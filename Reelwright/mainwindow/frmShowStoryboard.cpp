@@ -51,6 +51,17 @@ Variant frmShow::TileGet(int16_t index, DISPID id) {
 void frmShow::TilePut(int16_t index, DISPID id, const Variant& value) {
   Control* c = FindControl("ctrlSourceClip", index);
   if (!c) Raise(340, "Control array element '" + std::to_string(index) + "' doesn't exist");
+  // A file the window puts into a tile: the ImportFile the tile raises for it is the window's own.
+  struct OwnFileWrite {
+    bool& flag;
+    const bool on;
+    OwnFileWrite(bool& f, bool file) : flag(f), on(file) {
+      if (on) flag = true;
+    }
+    ~OwnFileWrite() {
+      if (on) flag = false;
+    }
+  } own(ownFileWrite_, id == tile::kMediaFile);
   InvokeDispatch(c->DispatchObject(), id, DISPATCH_PROPERTYPUT, {value});
 }
 
@@ -91,8 +102,17 @@ void frmShow::ClearPreviewPictures() {
   Step([&] { Image2->Visible(false); });
 }
 
-void frmShow::ctrlSourceClip_ImportFile(int16_t Index, std::string& bstrFileName, bool&) {
+void frmShow::ctrlSourceClip_ImportFile(int16_t Index, std::string& bstrFileName, bool& Cancel) {
+  const bool own = ownFileWrite_;
+  ownFileWrite_ = false;
   if (bstrFileName.empty()) return;
+  // A file dropped on a tile (or put there by another window) while a storyboard change runs,
+  // this load's own included, would change the storyboard under that change: the tile keeps
+  // what it holds.
+  if (storyboardBusy_ > 0 && !own) {
+    Cancel = true;
+    return;
+  }
   BusyScope busy(storyboardBusy_);
   ClearPreviewPictures();
   if (Met([&] { return Index < TileUBound(); })) return;

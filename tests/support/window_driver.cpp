@@ -5,6 +5,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -153,7 +154,49 @@ class PopupChooser : public QObject {
   std::vector<std::string> path_;
 };
 
+// A hosted control's own control, by the name its design gives it.
+QWidget* InnerWidget(Control& host, const std::string& inner) {
+  QWidget* w = WidgetOf(host);
+  if (!w) return nullptr;
+  QWidget* found = w->findChild<QWidget*>(QString::fromStdString(inner));
+  if (!found) ADD_FAILURE() << host.Name() << " holds no control " << inner;
+  return found;
+}
+
 }  // namespace
+
+void ClickInner(Control& host, const std::string& inner) {
+  QWidget* w = InnerWidget(host, inner);
+  if (!w) return;
+  QPoint local(w->width() / 2, w->height() / 2);
+  QWidget* target = HitWidget(w, local);
+  ClickWidget(target, local, Qt::NoModifier, false);
+}
+
+void ChooseInnerComboItem(Control& host, const std::string& inner, const std::string& text) {
+  QWidget* w = InnerWidget(host, inner);
+  if (!w) return;
+  auto* box = qobject_cast<QComboBox*>(w);
+  if (!box) box = w->findChild<QComboBox*>();
+  if (!box) {
+    ADD_FAILURE() << inner << " is no combo box";
+    return;
+  }
+  const int row = box->findText(QString::fromStdString(text), Qt::MatchExactly);
+  if (row < 0) {
+    ADD_FAILURE() << inner << " has no entry \"" << text << "\"";
+    return;
+  }
+  box->showPopup();
+  QAbstractItemView* view = box->view();
+  const QModelIndex item = view->model()->index(row, box->modelColumn(), view->rootIndex());
+  view->scrollTo(item);
+  ClickWidget(view->viewport(), view->visualRect(item).center(), Qt::NoModifier, false);
+  if (view->isVisible()) {
+    ADD_FAILURE() << "the list of " << inner << " stayed open";
+    box->hidePopup();
+  }
+}
 
 void Click(Control& control, int16_t shift) {
   QWidget* w = WidgetOf(control);

@@ -29,6 +29,12 @@ void DblClick(Control& control);
 // list's MultiSelect allows. DblClickListItem double-clicks it.
 void ClickListItem(Control& list, int16_t index, int16_t shift = 0);
 void DblClickListItem(Control& list, int16_t index);
+// A control hosted on a form (an ActiveX control such as a storyboard tile) holds controls of
+// its own, named in its design ("Image2", "cmbTransitions"). ClickInner clicks the named one at
+// its middle. ChooseInnerComboItem drops down the named combo box's list and clicks the line
+// with this text, as a user picks an entry; a box or line that is not there fails the test.
+void ClickInner(Control& host, const std::string& inner);
+void ChooseInnerComboItem(Control& host, const std::string& inner, const std::string& text);
 // A press of `button` (1 left, 2 right) on `control` at x, y (its pixels).
 void Press(Control& control, int x, int y, int16_t button = 1);
 

@@ -18,7 +18,7 @@ class DriverForm : public Form {
  public:
   DriverForm() : Form("frmDriver") {
     for (const char* h : {"cmdGo_Click", "lblFrom_MouseDown", "lblTo_DragDrop", "lstItems_DblClick", "mnuDelete_Click",
-                          "mnuMove_Click", "mnuUp_Click"}) {
+                          "mnuMove_Click", "mnuUp_Click", "cmdInner_Click", "cmbPick_Click"}) {
       std::string name = h;
       SetHandler(name, [this, name](EventArgs&) { log.push_back(name); });
     }
@@ -40,9 +40,14 @@ class DriverForm : public Form {
            {"Menu", "mnuHidden", -1, "", 0, 0, 0, 0, "Tile", {{"Visible", Variant(false)}}},
            {"Menu", "mnuDelete", -1, "mnuHidden", 0, 0, 0, 0, "&Delete"},
            {"Menu", "mnuMove", -1, "mnuHidden", 0, 0, 0, 0, "&Move"},
-           {"Menu", "mnuUp", -1, "mnuMove", 0, 0, 0, 0, "Move &Up"}});
+           {"Menu", "mnuUp", -1, "mnuMove", 0, 0, 0, 0, "Move &Up"},
+           {"Frame", "fraHost", -1, "", 120, 4100, 4500, 1200, "host"},
+           {"CommandButton", "cmdInner", -1, "fraHost", 120, 300, 1200, 400, "Inner"},
+           {"ComboBox", "cmbPick", -1, "fraHost", 1500, 300, 2400, 315, ""}});
     auto& list = dynamic_cast<ListBox&>(*FindControl("lstItems"));
     for (const char* s : {"zero", "one", "two", "three", "four", "five"}) list.AddItem(s);
+    auto& pick = dynamic_cast<ComboBox&>(*FindControl("cmbPick"));
+    for (const char* s : {"None", "Barn", "Fade", "Wipe"}) pick.AddItem(s);
   }
 };
 
@@ -148,6 +153,19 @@ TEST(WindowDriver, ChoosesTheItemOfAPoppedUpMenu) {
   f.PopupMenu(dynamic_cast<Menu&>(*hidden));
   // Opening the submenu raises its parent item's Click, as the runtime does.
   EXPECT_EQ(f.log, (Log{"mnuDelete_Click", "returned", "mnuMove_Click", "mnuUp_Click"}));
+  f.Unload();
+}
+
+TEST(WindowDriver, ReachesTheControlsAContainerHolds) {
+  DriverForm f;
+  f.Show();
+  Control& host = *f.FindControl("fraHost");
+  driver::ClickInner(host, "cmdInner");
+  driver::ChooseInnerComboItem(host, "cmbPick", "Fade");
+  EXPECT_EQ(f.log, (Log{"cmdInner_Click", "cmbPick_Click"}));
+  auto& pick = dynamic_cast<ComboBox&>(*f.FindControl("cmbPick"));
+  EXPECT_EQ(pick.Text(), "Fade");
+  EXPECT_EQ(pick.ListIndex(), 2);
   f.Unload();
 }
 

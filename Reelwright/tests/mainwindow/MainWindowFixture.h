@@ -56,6 +56,8 @@ class MainWindowFixture : public ::testing::Test {
       w_->ProjectChanged = false;
       w_.reset();
     }
+    // Windows the main window loaded and left hidden (the compression chooser) go as well.
+    for (Form* f : std::vector<Form*>(Forms())) f->Unload();
     SetMsgBoxHandler(previousBoxes_);
     for (auto& [k, v] : saved_) {
       if (v) {

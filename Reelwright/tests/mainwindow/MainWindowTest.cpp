@@ -10,8 +10,10 @@
 #include <functional>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "core/clock.h"
 #include "core/msgbox.h"
@@ -27,6 +29,7 @@
 #include "mainwindow/frmSplash.h"
 #include "mainwindow/modMain.h"
 #include "mainwindow/modSettings.h"
+#include "options/frmCompOpt.h"
 #include "registry/registry.h"
 #include "registry/settings.h"
 #include "scripted_responder.h"
@@ -246,22 +249,41 @@ TEST_F(MainWindow, HandOffFilesAreKeptWhileABatchEncoderRuns) {
 }
 
 TEST_F(MainWindow, ProgramsPresentShowTheirMenus) {
-  for (const char* p : {"VirtualDub/VirtualDub", "Lotkiln", "wmcap", "encoder/WMEnc"}) {
-    fs::create_directories((program_ / p).parent_path());
-    std::ofstream(program_ / p) << "#!/bin/sh\n";
-  }
+  const fs::path encoder = program_ / "encoder";
   ASSERT_TRUE(registry::WriteString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows Media\\Encoder\\", "InstallDir",
-                                    (program_ / "encoder").string()));
-  ScriptScope script;
-  frmShow& w = Window();
-  EXPECT_TRUE(w.mnuVirtualDub->Visible());
-  EXPECT_TRUE(w.mnuBatch->Visible());
-  EXPECT_TRUE(w.mnuCapture->Visible());
-  EXPECT_EQ(EncoderInstallDir, (program_ / "encoder").string());
-  w_.reset();
-  fs::remove(program_ / "Lotkiln");
-  frmShow& again = Window();
-  EXPECT_FALSE(again.mnuBatch->Visible()) << "no batch encoder";
+                                    encoder.string()));
+  const struct {
+    const char* name;
+    std::vector<const char*> programs;
+    bool batch;
+    bool encoderOption;
+  } rows[] = {
+      {"every program", {"VirtualDub/VirtualDub", "Lotkiln", "wmcap", "encoder/WMEnc"}, true, true},
+      {"no batch encoder", {"VirtualDub/VirtualDub", "wmcap", "encoder/WMEnc"}, false, true},
+      {"no media encoder", {"VirtualDub/VirtualDub", "Lotkiln", "wmcap"}, false, false},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    fs::remove_all(program_);
+    fs::create_directories(program_);
+    for (const char* p : r.programs) {
+      fs::create_directories((program_ / p).parent_path());
+      std::ofstream(program_ / p) << "#!/bin/sh\n";
+    }
+    ScriptScope script;
+    frmShow& w = Window();
+    EXPECT_TRUE(w.mnuVirtualDub->Visible());
+    EXPECT_TRUE(w.mnuCapture->Visible());
+    EXPECT_EQ(w.mnuBatch->Visible(), r.batch);
+    EXPECT_EQ(EncoderInstallDir, r.encoderOption ? encoder.string() : "");
+    // The compression chooser was loaded for its encoder option, and stays hidden.
+    frmCompOpt& chooser = DefaultForm<frmCompOpt>();
+    ASSERT_TRUE(chooser.IsLoaded());
+    EXPECT_FALSE(chooser.Visible());
+    EXPECT_EQ(chooser.Option1(1).Enabled(), r.encoderOption);
+    w_.reset();
+    chooser.Unload();
+  }
 }
 
 namespace {
@@ -357,6 +379,40 @@ TEST_F(MainWindow, LayoutPicksThePreviewSizeByWidthAndKeepsTheMinimum) {
   w.Height(3000);
   EXPECT_GE(w.Height(), std::min(8190, Screen().Height())) << "the minimum height, no taller than the screen";
   EXPECT_LE(w.Height(), Screen().Height());
+}
+
+TEST_F(MainWindow, AResizeWhileAClipPlaysPlaysItAgainFromItsStart) {
+  ScriptScope script;
+  const std::string movie = Movie("m.avi", 4.0);
+  frmShow& w = Window();
+  AddByDialog(script, w, movie);
+  auto position = [&] {
+    double p = -1;
+    if (w.PreviewPanePosition) w.PreviewPanePosition->get_CurrentPosition(&p);
+    return p;
+  };
+  for (bool playing : {false, true}) {
+    SCOPED_TRACE(playing ? "playing" : "stopped");
+    w.cmdStop_Click();
+    double before = 0;
+    if (playing) {
+      driver::Click(*w.cmdPlayLoaded);
+      ASSERT_TRUE(w.PreviewPanePlaying);
+      ASSERT_TRUE(driver::RunUntil([&] { return (before = position()) >= 0.5; }));
+    }
+    const IMediaControl* graph = w.PreviewPaneGraph.Get();
+    w.Width(w.Width() + 150);
+    EXPECT_EQ(w.PreviewPanePlaying, playing);
+    if (playing) {
+      EXPECT_NE(w.PreviewPaneGraph.Get(), graph) << "the clip was loaded again";
+      EXPECT_LT(position(), before) << "and plays from its start";
+      EXPECT_TRUE(w.cmdStop->Enabled());
+      EXPECT_FALSE(w.cmdPlayLoaded->Enabled());
+    } else {
+      EXPECT_EQ(w.PreviewPaneGraph.Get(), graph) << "a stopped clip is left alone";
+    }
+  }
+  w.cmdStop_Click();
 }
 
 TEST_F(MainWindow, TilesGrowWithFilesAndDeleteKeepsTheOthersOwnValues) {
@@ -668,6 +724,7 @@ TEST_F(MainProgram, EndToEndThroughMain) {
   ScriptScope script;
   QuickClock clock;
   SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
+  SaveSetting("Reelwright", "Options", "AllowTranstions", "TRUE");  // each tile offers its transitions
   const std::string clip1 = Movie("a clip.avi", 1.0), clip2 = Movie("b.avi", 2.0);
   const std::string bmp = Still(fixtures::Kind::Bmp, "c.bmp");
   const fs::path other = root_ / "other";
@@ -706,20 +763,23 @@ TEST_F(MainProgram, EndToEndThroughMain) {
   driver::DragOnto(*w.FindControl("ctrlSourceClip", 0), *w.FindControl("ctrlSourceClip", w.TileUBound()));
   ASSERT_EQ(Files(w).size(), 6u);
   EXPECT_EQ(Files(w)[5], clip1);
-  w.TilePut(4, tile::kTransition, Variant(std::string("Barn")));
   w.VScroll1->Value(4);  // the target tile in view
+  driver::ChooseInnerComboItem(*w.FindControl("ctrlSourceClip", 4), "cmbTransitions", "Barn");
   const double kept = Duration(w, 4);
   driver::DragOnto(*w.FindControl("ctrlSourceClip", 0), *w.FindControl("ctrlSourceClip", 4));
   EXPECT_EQ(Files(w)[4], clip1);
   EXPECT_EQ(Transition(w, 4), "Barn");
   EXPECT_DOUBLE_EQ(Duration(w, 4), kept);
-  // Move Up from a tile's menu.
+  // Move Up from a tile's menu glyph.
+  w.VScroll1->Value(0);  // back to the top
   driver::ChooseNextPopupItem("Move Up");
-  w.ctrlSourceClip_MenuClick(1);
+  driver::ClickInner(*w.FindControl("ctrlSourceClip", 1), "Image2");
   ASSERT_EQ(Files(w), (std::vector<std::string>{clip2, clip1, bmp, jpeg, clip1, clip1}));
-  // Transitions in two tiles.
-  w.TilePut(0, tile::kTransition, Variant(std::string("Fade")));
-  w.TilePut(2, tile::kTransition, Variant(std::string("Barn")));
+  // Transitions chosen in two tiles.
+  driver::ChooseInnerComboItem(*w.FindControl("ctrlSourceClip", 0), "cmbTransitions", "Fade");
+  driver::ChooseInnerComboItem(*w.FindControl("ctrlSourceClip", 2), "cmbTransitions", "Barn");
+  EXPECT_EQ(Transition(w, 0), "Fade");
+  EXPECT_EQ(Transition(w, 2), "Barn");
   // Save.
   const fs::path project = root_ / "story.wzj";
   script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(project.string()));
@@ -743,7 +803,8 @@ TEST_F(MainProgram, EndToEndThroughMain) {
   // Delete: the rest keep order, durations and transitions.
   std::vector<double> durations;
   for (int16_t i = 0; i < w.TileUBound(); ++i) durations.push_back(Duration(w, i));
-  w.DeleteClip(1);
+  driver::ChooseNextPopupItem("Delete");
+  driver::ClickInner(*w.FindControl("ctrlSourceClip", 1), "Image2");
   std::vector<std::string> rest = saved;
   rest.erase(rest.begin() + 1);
   ASSERT_EQ(Files(w), rest);
@@ -855,25 +916,94 @@ TEST_F(MainWindow, AReadOnlyProgramFolderSkipsItsWritesAndLosesNothing) {
   EXPECT_EQ(besides, (std::vector<std::string>{"made", "media", "p.wzj", "program", "registry", "runtime"}));
 }
 
+namespace {
+// Answers as the test's script does; at the first message box, before its answer, it runs what
+// the user does while the box is up.
+class ActsAtTheNextBox : public Responder {
+ public:
+  ActsAtTheNextBox(std::shared_ptr<Responder> answers, std::function<void()> act)
+      : answers_(std::move(answers)), act_(std::move(act)) {}
+  int MessageBox(const MsgBoxRequest& request) override {
+    if (auto act = std::exchange(act_, nullptr)) act();
+    return answers_->MessageBox(request);
+  }
+  DialogAnswer Dialog(const DialogRequest& request) override { return answers_->Dialog(request); }
+
+ private:
+  std::shared_ptr<Responder> answers_;
+  std::function<void()> act_;
+};
+}  // namespace
+
 TEST_F(MainWindow, CommandsArrivingWhileAStoryboardChangeRunsAreIgnored) {
+  SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
   ScriptScope script;
-  const std::string a = Movie("a.avi");
+  const std::string a = Movie("a.avi"), dropped = Movie("dropped.avi");
+  fixtures::Options tall;
+  tall.width = 120;
+  tall.height = 160;
+  const std::string portrait = (media_ / "tall.bmp").string();
+  fs::copy_file(fixtures::Make(fixtures::Kind::Bmp, (root_ / "made").string(), tall), portrait);
   frmShow& w = Window();
   AddByDialog(script, w, a);
-  SaveSetting("Reelwright", "Init", "MultiSelect", "TRUE");
-  auto watch = driver::WhenShownModally("frmBrowse", [&](Form& f) {
-    // Clicks the user makes on the main window while the browser is up.
+  // What the user does while a change runs: drops a file from a file manager on the drop tile and
+  // uses the storyboard's commands.
+  auto meddle = [&] {
+    driver::DropFiles(*w.FindControl("ctrlSourceClip", w.TileUBound()), {dropped});
     w.DeleteClip(0);
     w.mnuNew_Click();
     w.MenuClipIndex = 0;
     w.mnuDelete_Click();
-    driver::Click(*f.FindControl("Command2"));
-  });
-  w.mnuImport_Click();
-  EXPECT_EQ(watch.Count(), 1);
-  EXPECT_EQ(Files(w), (std::vector<std::string>{a}));
+  };
+  const std::shared_ptr<Responder> answers = CurrentResponder();
+  auto meddleAtTheNextBox = [&] { SetResponder(std::make_shared<ActsAtTheNextBox>(answers, meddle)); };
+  const struct {
+    const char* name;
+    std::function<void()> run;
+    std::vector<std::string> after;
+  } rows[] = {
+      {"the browser is up while files are added",
+       [&] {
+         SaveSetting("Reelwright", "Init", "MultiSelect", "TRUE");
+         auto watch = driver::WhenShownModally("frmBrowse", [&](Form& f) {
+           meddle();
+           driver::Click(*f.FindControl("Command2"));
+         });
+         w.mnuImport_Click();
+         EXPECT_EQ(watch.Count(), 1);
+       },
+       {a}},
+      {"an added picture's notice is up while it loads",
+       [&] {
+         SaveSetting("Reelwright", "Init", "MultiSelect", "FALSE");
+         script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(portrait)).AnswerMsgBox(vbOK);
+         meddleAtTheNextBox();
+         w.mnuImport_Click();
+       },
+       {a, portrait}},
+      {"New asks whether to save",
+       [&] {
+         w.ProjectChanged = true;
+         script->AnswerMsgBox(vbCancel);
+         meddleAtTheNextBox();
+         w.mnuNew_Click();
+       },
+       {a, portrait}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    r.run();
+    SetResponder(answers);
+    EXPECT_EQ(Files(w), r.after);
+    EXPECT_EQ(w.TileFile(w.TileUBound()), "") << "the drop tile kept nothing";
+    EXPECT_EQ(w.StoryboardTileCounter, static_cast<int32_t>(r.after.size()));
+  }
+  // Once the change has ended, drops and commands run again.
+  EXPECT_TRUE(driver::DropFiles(*w.FindControl("ctrlSourceClip", w.TileUBound()), {dropped}));
+  EXPECT_EQ(Files(w), (std::vector<std::string>{a, portrait, dropped}));
+  script->AnswerMsgBox(vbOK);  // the rebuild loads the picture again, with its notice
   w.DeleteClip(0);
-  EXPECT_EQ(w.TileUBound(), 0) << "once the change has ended, commands run again";
+  EXPECT_EQ(Files(w), (std::vector<std::string>{portrait, dropped}));
 }
 
 TEST_F(MainWindow, ControlStateFollowsThePictureRulesAndTheDragOption) {
