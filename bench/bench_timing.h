@@ -1,8 +1,10 @@
 #pragma once
-// Timing shared by the benchmarks: wall-clock seconds and one timed run of the ffmpeg program.
+// Timing shared by the benchmarks: wall-clock seconds, the median of rounds and one timed run of
+// the ffmpeg program.
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -12,6 +14,14 @@ namespace bench {
 using Clock = std::chrono::steady_clock;
 
 inline double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// The median of the values (the mean of the middle two for an even count); 0 for none.
+inline double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
 
 // Runs ffmpeg with the arguments (args[0] is "ffmpeg"); its wall time, or -1 when it failed.
 inline double TimeFfmpeg(const std::vector<std::string>& args) {

@@ -63,11 +63,6 @@ double TimeEncoder(const std::string& movie, const std::string& target) {
   return error == 0 ? Seconds(Clock::now() - start) : -1;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,6 +85,6 @@ int main(int argc, char** argv) {
     ours.push_back(te);
     theirs.push_back(tf);
   }
-  std::printf("ratio %.3f\n", Median(ours) / Median(theirs));
+  std::printf("ratio %.3f\n", bench::Median(ours) / bench::Median(theirs));
   return 0;
 }

@@ -70,11 +70,6 @@ bool FfmpegOpen(const std::string& path) {
   return ok;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,7 +99,7 @@ int main(int argc, char** argv) {
     }
     ffmpeg.push_back(bench::Seconds(bench::Clock::now() - start));
   }
-  const double p = Median(pane), f = Median(ffmpeg);
+  const double p = bench::Median(pane), f = bench::Median(ffmpeg);
   std::printf("%zu files, %d rounds: pane loads %.4f s, FFmpeg opens %.4f s (medians)\n", files.size(), rounds, p, f);
   std::printf("ratio %.3f\n", p / f);
   return 0;

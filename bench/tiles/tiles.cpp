@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "../bench_timing.h"
 #include "MediaClip.h"
 #include "com/com.h"
 #include "com/dispatch.h"
@@ -27,9 +28,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+using bench::Clock;
+using bench::Median;
+using bench::Seconds;
 
 class Storyboard : public Form {
  public:
@@ -98,12 +99,6 @@ double TimeTiles(const std::vector<std::string>& movies) {
   board.Unload();
   DoEvents();  // the unloaded board's windows go now, not inside the next round's loads
   return t;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 }  // namespace

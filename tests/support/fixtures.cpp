@@ -802,7 +802,7 @@ Probe RunFfprobe(const std::string& path) {
   std::string out;
   const int status = RunProgram(
       {"ffprobe", "-v", "error", "-count_frames", "-show_entries",
-       "stream=index,codec_type,codec_name,codec_tag_string,width,height,nb_read_frames,"
+       "stream=index,codec_type,codec_name,codec_tag_string,pix_fmt,width,height,nb_read_frames,"
        "duration,avg_frame_rate,sample_rate,channels:format=format_name,duration",
        "-of", "flat", path},
       out);
@@ -834,6 +834,7 @@ Probe RunFfprobe(const std::string& path) {
     else if (field == "codec_type") s.codecType = value;
     else if (field == "codec_name") s.codecName = value;
     else if (field == "codec_tag_string") s.codecTag = value;
+    else if (field == "pix_fmt") s.pixFmt = value;
     else if (field == "width") s.width = std::atoi(value.c_str());
     else if (field == "height") s.height = std::atoi(value.c_str());
     else if (field == "nb_read_frames") s.frames = static_cast<long long>(ParseNumber(value, -1));

@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <optional>
 #include <thread>
@@ -127,6 +129,20 @@ std::vector<std::string> Dump(IAMTimeline* timeline, const fs::path& file) {
 }
 
 using fixtures::FileSizeLimit;
+
+// The streams of every joined movie: uncompressed 16-bit video (RGB555) at 15 fps and 16-bit PCM
+// sound.
+void ExpectJoinedStreams(const fixtures::Probe& p) {
+  ASSERT_TRUE(p.ok) << p.error;
+  const fixtures::ProbedStream* v = p.First("video");
+  const fixtures::ProbedStream* a = p.First("audio");
+  ASSERT_TRUE(v);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(v->codecName, "rawvideo");
+  EXPECT_EQ(v->pixFmt, "rgb555le");
+  EXPECT_NEAR(v->frameRate, 15.0, 0.01);
+  EXPECT_EQ(a->codecName, "pcm_s16le");
+}
 
 const std::string kFade = "{16B280C5-EE70-11D1-9066-00C04FD9189D}";
 const std::string kIris = "{3F69F351-0379-11D2-A484-00C04F8EFB69}";
@@ -247,14 +263,7 @@ TEST_F(Join, JoinWritesOneUncompressedAviAndTheRoadsThatEndWithoutOne) {
     EXPECT_TRUE(script->MsgBoxes().empty()) << script->MsgBoxes().at(0).prompt;
     ASSERT_EQ(OutFiles(), std::vector<std::string>{"joined movie;é.avi"});
     const fixtures::Probe p = fixtures::RunFfprobe(target);
-    ASSERT_TRUE(p.ok) << p.error;
-    const fixtures::ProbedStream* v = p.First("video");
-    const fixtures::ProbedStream* a = p.First("audio");
-    ASSERT_TRUE(v);
-    ASSERT_TRUE(a);
-    EXPECT_EQ(v->codecName, "rawvideo");
-    EXPECT_NEAR(v->frameRate, 15.0, 0.01);
-    EXPECT_EQ(a->codecName, "pcm_s16le");
+    ExpectJoinedStreams(p);
     EXPECT_NEAR(p.duration, 4.0, 1.0 / 15 + 1e-6);
     EXPECT_FALSE(RenderCancelRequested);
     EXPECT_EQ(w.lblSelected->Caption(), "");
@@ -386,6 +395,48 @@ TEST_F(Join, ASourceFailingMidStreamEndsTheJoinWithTheFailureAndLeavesNoFile) {
     EXPECT_TRUE(w.cmdWriteAVI->Enabled());
     EXPECT_EQ(Screen().MousePointer(), vbDefault);
   }
+}
+
+// A graph that completes without writing the movie file (its file writer sent to another file
+// while the codec dialog is up) is a failure: the empty file never takes the target's name, an
+// old file there stays, the message says so and no temporary file is left.
+TEST_F(Join, ACompletionWithoutAWrittenFileIsAFailure) {
+  frmShow& w = Window();
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "Compression", "Manual");
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "movie.avi", 1.0));
+  const fs::path target = out_ / "joined.avi";
+  std::ofstream(target) << "the old movie";
+  const fs::path elsewhere = root_ / "elsewhere.avi";
+  int redirected = 0;
+  frmShow::CodecDialog = [&](frmShow&, IMediaControl* graph, bool& videoSelected) {
+    ComPtr<IFilterGraph> fg;
+    EXPECT_EQ(graph->QueryInterface(IFilterGraph::iid, fg.put_void()), S_OK);
+    ComPtr<IEnumFilters> e;
+    fg->EnumFilters(e.put());
+    IBaseFilter* f = nullptr;
+    ULONG got = 0;
+    while (e->Next(1, &f, &got) == S_OK && got == 1) {
+      ComPtr<IBaseFilter> filter = ComPtr<IBaseFilter>::Attach(f);
+      ComPtr<IFileSinkFilter> sink;
+      if (SUCCEEDED(filter->QueryInterface(IFileSinkFilter::iid, sink.put_void())) &&
+          SUCCEEDED(sink->SetFileName(Utf8ToUtf16(elsewhere.string()).c_str(), nullptr)))
+        ++redirected;
+    }
+    videoSelected = false;
+    return true;
+  };
+  ScriptScope script;
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string())).AnswerMsgBox(vbYes).AnswerMsgBox(vbOK);
+  PressJoin(w);
+  EXPECT_EQ(redirected, 1);
+  ASSERT_TRUE(fixtures::RunFfprobe(elsewhere.string()).ok) << "the graph ran to its end";
+  const auto boxes = script->MsgBoxes();
+  ASSERT_EQ(boxes.size(), 2u) << boxes.back().prompt;
+  EXPECT_EQ(boxes[1].prompt.rfind("The joined movie could not be written.\r\n", 0), 0u) << boxes[1].prompt;
+  EXPECT_EQ(ReadAll(target), "the old movie");
+  EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined.avi"});
+  EXPECT_TRUE(w.cmdWriteAVI->Enabled());
 }
 
 // The target is one of the storyboard's own files: it is read whole into the new movie before
@@ -600,6 +651,91 @@ TEST_F(Join, ATargetThatCannotBeWrittenLeavesNothingAndSaysSo) {
   }
 }
 
+// Bad storyboards and targets at the join: a file deleted after adding leaves its gap; pictures
+// only make a silent movie; sound files only give no video and end with the failure message; a
+// target folder nobody may write to gets the "in use" box before anything is rendered. An old
+// file at the target is kept unless a complete movie replaces it, and no temporary file stays.
+TEST_F(Join, BadStoryboardsAndTargetsEndWithAMovieOrAMessageAndKeepTheOldFile) {
+  frmShow& w = Window();
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "Compression", "Batch");  // no batch encoder: nothing handed on
+  DefaultClipDuration = 2;  // a picture's duration when it is added
+  const std::string movie = Made(fixtures::Kind::AviMjpegPcm, "movie.avi", 2.0);
+  const std::string picture = Made(fixtures::Kind::Bmp, "still.bmp");
+  const std::string wav = Made(fixtures::Kind::Wav, "sound.wav", 2.0);
+  const std::string mp3 = Made(fixtures::Kind::Mp3, "sound.mp3", 2.0);
+  const fs::path gone = media_ / "gone.avi";
+  enum Outcome { kWritten, kNotWritten, kInUse };
+  struct Case {
+    std::string name;
+    std::vector<std::string> files;  // added in order
+    bool deleteGone;                 // gone.avi is deleted once added
+    bool lockedFolder;               // the target's folder is immutable
+    Outcome outcome;
+    bool audio;       // a written movie has sound
+    double duration;  // of a written movie: every tile's duration and one second
+  };
+  const Case cases[] = {
+      {"a file deleted after adding leaves its gap", {movie, gone.string(), picture}, true, false, kWritten, true,
+       7.0},
+      {"pictures only", {picture, picture}, false, false, kWritten, false, 5.0},
+      {"sound files only", {wav, mp3}, false, false, kNotWritten, false, 0},
+      {"a target folder nobody may write to", {movie}, false, true, kInUse, false, 0},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = out_ / ("case " + std::to_string(n++));
+    fs::create_directories(folder);
+    const fs::path target = folder / "joined.avi";
+    std::ofstream(target) << "the old movie";
+    struct Unlock {
+      fs::path folder;
+      ~Unlock() { fixtures::SetImmutable(folder.string(), false); }
+    } unlock{folder};
+    if (c.lockedFolder && !SetImmutable(folder, true)) {
+      std::printf("skipped: %s (the file system has no immutable flag)\n", c.name.c_str());
+      continue;
+    }
+    w.mnuNew_Click();
+    fs::copy_file(movie, gone, fs::copy_options::overwrite_existing);
+    for (const auto& f : c.files) Add(w, f, f == wav || f == mp3 ? 1 : 0);
+    ASSERT_EQ(w.TileUBound(), static_cast<int16_t>(c.files.size()));
+    if (c.deleteGone) fs::remove(gone);
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string())).AnswerMsgBox(vbYes);
+    if (c.outcome != kWritten) script->AnswerMsgBox(vbOK);
+    PressJoin(w);
+    const auto boxes = script->MsgBoxes();
+    ASSERT_EQ(boxes.size(), c.outcome == kWritten ? 1u : 2u) << boxes.back().prompt;
+    EXPECT_EQ(boxes[0].prompt, "The file " + target.string() + " already exists. Do you want to replace it?");
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(folder)) left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"joined.avi"}) << "no temporary file left";
+    if (c.outcome == kWritten) {
+      const fixtures::Probe p = fixtures::RunFfprobe(target.string());
+      ASSERT_TRUE(p.ok) << p.error;
+      ASSERT_TRUE(p.First("video"));
+      EXPECT_EQ(p.First("video")->codecName, "rawvideo");
+      EXPECT_EQ(p.First("audio") != nullptr, c.audio);
+      EXPECT_NEAR(p.duration, c.duration, 1.0 / 15 + 1e-6);
+    } else {
+      EXPECT_EQ(ReadAll(target), "the old movie");
+      if (c.outcome == kInUse) {
+        EXPECT_EQ(boxes[1].prompt,
+                  "The file " + target.string() + " is in use by another process. Please use another file name.");
+      } else {
+        EXPECT_EQ(boxes[1].prompt.rfind("The joined movie could not be written.\r\n", 0), 0u) << boxes[1].prompt;
+        EXPECT_GT(boxes[1].prompt.size(), std::string("The joined movie could not be written.\r\n").size());
+      }
+    }
+    EXPECT_FALSE(fs::exists(program_ / "lotkiln.lst"));
+    EXPECT_FALSE(w.pnlCancel->Visible());
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+    EXPECT_EQ(Screen().MousePointer(), vbDefault);
+  }
+}
+
 TEST_F(Join, TheCloseBoxMidRunCancelsTheJoinAndClosesTheWindowAfterwards) {
   frmShow& w = Window();
   Add(w, Made(fixtures::Kind::Bmp, "still.bmp"));
@@ -801,48 +937,6 @@ TEST_F(Join, APreviewWhoseSourceFailsMidStreamEndsLikeTheStopButton) {
   EXPECT_TRUE(w.cmdWriteAVI->Enabled());
   EXPECT_FALSE(w.cmdPauseVidWindow->Enabled());
   EXPECT_FALSE(w.cmdStopVidWin->Enabled());
-}
-
-TEST_F(Join, JoinOfEveryKindWithTransitionsAtTheChosenSize) {
-  SaveSetting("Reelwright", "Init", "ResizeStream", "TRUE");
-  frmShow& w = Window();
-  ResizeStreamEnabled = true;
-  int16_t pal = -1;
-  for (int16_t i = 0; i < w.CmbVideoSizes->ListCount(); ++i)
-    if (w.CmbVideoSizes->List(i) == "352 x 288 (PAL VCD/DVD)") pal = i;
-  ASSERT_GE(pal, 0);
-  w.CmbVideoSizes->ListIndex(pal);
-  Add(w, Made(fixtures::Kind::AviMjpegPcm, "a.avi", 3.0));
-  Add(w, Made(fixtures::Kind::Mpeg1Ps, "b.mpg", 2.0, 25));
-  Add(w, Made(fixtures::Kind::Mov, "c.mov", 2.0));
-  Add(w, Made(fixtures::Kind::Bmp, "d.bmp"));
-  const char* names[] = {"Fade", "Iris", "SMPTE Wipe", "Pixelate"};
-  for (int16_t i = 0; i < 4; ++i) w.TilePut(i, tile::kTransition, Variant(std::string(names[i])));
-  DefaultClipDuration = 2;
-  TransitionSeconds = 1;
-  TransitionsEnabled = true;
-  double expected = 0;
-  for (int16_t i = 0; i < 4; ++i) expected += std::max(CDbl(w.TileGet(i, tile::kDuration)), 2.0);
-  frmShow::CodecDialog = [](frmShow&, IMediaControl*, bool& videoSelected) {
-    videoSelected = false;
-    return true;
-  };
-  const std::string target = (out_ / "all kinds.avi").string();
-  ScriptScope script;
-  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
-  PressJoin(w);
-  EXPECT_TRUE(script->MsgBoxes().empty());
-  const fixtures::Probe p = fixtures::RunFfprobe(target);
-  ASSERT_TRUE(p.ok) << p.error;
-  const fixtures::ProbedStream* v = p.First("video");
-  ASSERT_TRUE(v);
-  ASSERT_TRUE(p.First("audio"));
-  EXPECT_EQ(v->codecName, "rawvideo");
-  EXPECT_EQ(v->width, 352);
-  EXPECT_EQ(v->height, 288);
-  EXPECT_NEAR(v->frameRate, 15.0, 0.01);
-  EXPECT_EQ(p.First("audio")->codecName, "pcm_s16le");
-  EXPECT_NEAR(p.duration, expected, 1.0 / 15 + 1e-6);
 }
 
 TEST_F(Join, EachCancelControlEndsTheRunAndAnEmptyStoryboardIsSilent) {
@@ -1085,9 +1179,14 @@ TEST_F(Join, HandOffStartsTheProgramsPlacedAtTheirPaths) {
   }
 }
 
-// A "Manual" join through the program's own codec dialog: "<<< No Compression >>>" chosen in both
-// lists writes the movie uncompressed, and no size test or message follows.
-TEST_F(Join, AManualJoinThroughTheCodecDialogWithNoCompression) {
+// The join as the user makes it: the toolbar's Join, method "Manual" (the default) with
+// "<<< No Compression >>>" chosen in both lists of the program's own codec dialog, resizing on
+// and the PAL size chosen, a storyboard of every movie kind and a picture with a transition each.
+// The movie is uncompressed 16-bit video at that size and 15 fps with PCM sound, no box follows.
+// With transitions every clip takes at least the default duration and the frames after each
+// transition are its own source's, in order; without them every clip runs a second longer, over
+// the next one's start.
+TEST_F(Join, ManualJoinThroughTheCodecDialogWithNoCompressionOfEveryKindAtTheChosenSize) {
 #ifndef KITBROKER_LIBRARY
   GTEST_SKIP() << "the codec-manager control is not built";
 #else
@@ -1095,14 +1194,42 @@ TEST_F(Join, AManualJoinThroughTheCodecDialogWithNoCompression) {
     const std::string cmd = std::string("'") + REGSVR + "' /s '" + KITBROKER_LIBRARY + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
   }
+  SaveSetting("Reelwright", "Init", "ResizeStream", "TRUE");
   frmShow& w = Window();
-  const std::string source = Made(fixtures::Kind::AviMjpegPcm, "movie.avi", 2.0);
-  Add(w, source);
-  TransitionsEnabled = false;
-  DefaultClipDuration = 2;
-  SaveSetting("Reelwright", "Options", "Compression", "Manual");
+  ResizeStreamEnabled = true;
+  int16_t pal = -1;
+  for (int16_t i = 0; i < w.CmbVideoSizes->ListCount(); ++i)
+    if (w.CmbVideoSizes->List(i) == "352 x 288 (PAL VCD/DVD)") pal = i;
+  ASSERT_GE(pal, 0);
+  w.CmbVideoSizes->ListIndex(pal);
+  struct Clip {
+    fixtures::Kind kind;
+    std::string name;
+    double seconds;
+    int fps;
+    std::string transition;
+  };
+  const Clip clips[] = {
+      {fixtures::Kind::AviMjpegPcm, "a.avi", 3.0, 15, "Fade"},
+      {fixtures::Kind::Bmp, "b.bmp", 1.0, 15, "Iris"},
+      {fixtures::Kind::Mpeg1Ps, "c.mpg", 7.0, 25, "SMPTE Wipe"},
+      {fixtures::Kind::Mov, "d.mov", 3.0, 15, "Pixelate"},
+  };
+  DefaultClipDuration = 2;  // the picture's duration when it is added
+  std::vector<std::string> paths;
+  for (const auto& c : clips) {
+    paths.push_back(Made(c.kind, c.name, c.seconds, c.fps));
+    Add(w, paths.back());
+    w.TilePut(w.TileUBound() - 1, tile::kTransition, Variant(c.transition));
+  }
+  ASSERT_EQ(w.TileUBound(), 4);
+  DefaultClipDuration = 4;  // raises the 3 s clips and the picture when transitions are on
+  TransitionSeconds = 1;
+  std::vector<double> durations;
+  for (int16_t i = 0; i < 4; ++i) durations.push_back(CDbl(w.TileGet(i, tile::kDuration)));
+  EXPECT_EQ(durations[1], 2.0);
+
   frmShow::CodecDialog = frmShow::ShowCodecDialog;
-  const std::string target = (out_ / "manual.avi").string();
   const char* const none = "<<< No Compression >>>";
   auto lineOf = [](ListBox& list, const std::string& name) -> int16_t {
     for (int16_t i = 0; i < list.ListCount(); ++i)
@@ -1110,31 +1237,68 @@ TEST_F(Join, AManualJoinThroughTheCodecDialogWithNoCompression) {
     ADD_FAILURE() << "no line " << name;
     return 0;
   };
-  int shown = 0;
-  auto watch = driver::WhenShownModally("frmCodecDialog", [&](Form& f) {
-    ++shown;
+  auto dialog = driver::WhenShownModally("frmCodecDialog", [&](Form& f) {
     auto& d = static_cast<frmCodecDialog&>(f);
     driver::ClickListItem(*d.ListVideoCodecs, lineOf(*d.ListVideoCodecs, none));
     driver::ClickListItem(*d.ListAudioCodecs, lineOf(*d.ListAudioCodecs, none));
     driver::Click(*d.CmdOK);
   });
-  DefaultForm<frmCodecDialog>().m_bVideoCodecSelected = true;
-  ScriptScope script;
-  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
-  PressJoin(w);
-  EXPECT_EQ(shown, 1);
-  EXPECT_FALSE(DefaultForm<frmCodecDialog>().m_bVideoCodecSelected);
-  EXPECT_TRUE(script->MsgBoxes().empty()) << script->MsgBoxes().at(0).prompt;
-  const fixtures::Probe p = fixtures::RunFfprobe(target);
-  ASSERT_TRUE(p.ok) << p.error;
-  const fixtures::ProbedStream* v = p.First("video");
-  const fixtures::ProbedStream* a = p.First("audio");
-  ASSERT_TRUE(v);
-  ASSERT_TRUE(a);
-  EXPECT_EQ(v->codecName, "rawvideo");
-  EXPECT_EQ(a->codecName, "pcm_s16le");
-  EXPECT_NEAR(v->frameRate, 15.0, 0.01);
-  EXPECT_GE(p.duration, fixtures::RunFfprobe(source).duration - 1.0 / 15);
-  EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+  struct Case {
+    std::string name;
+    bool transitions;
+    double expected;  // seconds
+  };
+  double withTransitions = 0, plain = 0;
+  for (double d : durations) {
+    withTransitions += std::max(d, 4.0);
+    plain += d;
+  }
+  const Case cases[] = {
+      {"transitions on: the sum of max(Duration, DefaultClipDuration)", true, withTransitions},
+      {"transitions off: the sum of the durations plus one second", false, plain + 1.0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TransitionsEnabled = c.transitions;
+    const std::string target = (out_ / (c.name.substr(0, c.name.find(':')) + ".avi")).string();
+    DefaultForm<frmCodecDialog>().m_bVideoCodecSelected = true;
+    const int shown = dialog.Count();
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+    PressJoin(w);
+    EXPECT_EQ(dialog.Count(), shown + 1);
+    EXPECT_FALSE(DefaultForm<frmCodecDialog>().m_bVideoCodecSelected);
+    EXPECT_TRUE(script->MsgBoxes().empty()) << script->MsgBoxes().at(0).prompt;
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+    const fixtures::Probe p = fixtures::RunFfprobe(target);
+    ExpectJoinedStreams(p);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(p.First("video")->width, 352);
+    EXPECT_EQ(p.First("video")->height, 288);
+    EXPECT_NEAR(p.duration, c.expected, 1.0 / 15 + 1e-6);
+    if (!c.transitions) continue;
+    // After each clip's one-second transition, up to the end of the clip's own length, every
+    // frame is the source frame at that time (a frame's margin left at both ends).
+    const std::vector<int> joined = fixtures::DecodedFrameNumbers(target);
+    double start = 0;
+    for (size_t i = 0; i < std::size(clips); ++i) {
+      SCOPED_TRACE(clips[i].name);
+      const std::vector<int> source = fixtures::DecodedFrameNumbers(paths[i]);
+      ASSERT_FALSE(source.empty());
+      const bool still = source.size() == 1;
+      const double span = std::max(durations[i], 4.0);
+      const double own = still ? span : std::min(span, static_cast<double>(source.size()) / clips[i].fps);
+      const int first = static_cast<int>(std::ceil((start + TransitionSeconds) * 15)) + 1;
+      const int last = static_cast<int>(std::floor((start + own) * 15)) - 1;
+      ASSERT_LT(first, last);
+      for (int k = first; k < last; ++k) {
+        ASSERT_LT(static_cast<size_t>(k), joined.size());
+        const size_t n = still ? 0 : static_cast<size_t>(std::floor((k / 15.0 - start) * clips[i].fps + 1e-3));
+        ASSERT_LT(n, source.size());
+        EXPECT_EQ(joined[static_cast<size_t>(k)], source[n]) << "frame " << k;
+      }
+      start += span;
+    }
+  }
 #endif
 }
