@@ -315,3 +315,42 @@ TEST_F(MenuRoads, TheTitleMakerPlacesTheSavedSlide) {
   }
   TitleFileName.clear();
 }
+
+// The preview pane's split button opens the splitter only on a movie that exists: a picture (its
+// extension in any case), an empty path and a file that is gone do nothing, without a box.
+TEST_F(MenuRoads, TheSplitButtonIgnoresPicturesAndMissingFiles) {
+  ScriptScope script;
+  frmShow& w = Window();
+  const std::string movie = Media(Kind::AviMjpegPcm, "movie.avi");
+  const std::string bmp = Media(Kind::Bmp, "still.bmp");
+  const std::string gif = Media(Kind::Gif, "STILL.GIF");
+  const std::string jpg = Media(Kind::Jpeg, "still.Jpg");
+  struct Case {
+    const char* name;
+    std::string loaded;
+    bool opens;
+  };
+  const Case cases[] = {
+      {"a picture", bmp, false},
+      {"a picture, upper-case extension", gif, false},
+      {"a picture, mixed-case extension", jpg, false},
+      {"an empty path", "", false},
+      {"a file that is gone", (media_ / "gone.avi").string(), false},
+      {"a movie", movie, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    w.sLoadedFileName = c.loaded;
+    int shown = 0;
+    auto watch = driver::WhenShownModally("frmSplitter", [&](Form& f) {
+      ++shown;
+      SelectionUnsaved = false;  // no close question
+      f.Unload();
+    });
+    w.cmdSplit_Click();
+    EXPECT_EQ(shown, c.opens ? 1 : 0);
+    EXPECT_FALSE(DefaultForm<frmSplitter>().IsLoaded());
+    EXPECT_EQ(w.sLoadedFileName, c.loaded);
+  }
+  EXPECT_EQ(script->MsgBoxes().size(), 0u);
+}
