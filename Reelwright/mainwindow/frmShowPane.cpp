@@ -152,21 +152,29 @@ void frmShow::LoadFile() {
     NoMediaPlayback();
     return;
   }
+  // A graph that gives no duration (the file did not render: missing, empty, no media) has none
+  // of its own: the previous clip's duration must not reach the selected tile or decide the
+  // buttons, which keep their values, and the timer then ends a Play at its first tick.
+  bool durationRead = false;
   Step([&] {
+    PreviewPaneDuration = 0;
     if (!PreviewPanePosition) Raise(vbErrObjectNotSet);
     Check(PreviewPanePosition->put_Rate(1.0));
     double length = 0;
     Check(PreviewPanePosition->get_Duration(&length));
     PreviewPaneDuration = Round(length, 2);
+    durationRead = true;
     txtDuration->Text(CStr(Variant(PreviewPaneDuration)));
   });
-  Step([&] {
-    const int16_t sel = static_cast<int16_t>(SelectedClipIndex);
-    TilePut(sel, tile::kDuration, Variant(PreviewPaneDuration));
-    if (CDbl(TileGet(sel, tile::kDuration)) == 0) {
-      TilePut(sel, tile::kDuration, Variant(static_cast<double>(DefaultClipDuration)));
-    }
-  });
+  if (durationRead) {
+    Step([&] {
+      const int16_t sel = static_cast<int16_t>(SelectedClipIndex);
+      TilePut(sel, tile::kDuration, Variant(PreviewPaneDuration));
+      if (CDbl(TileGet(sel, tile::kDuration)) == 0) {
+        TilePut(sel, tile::kDuration, Variant(static_cast<double>(DefaultClipDuration)));
+      }
+    });
+  }
   PreviewPaneStartPosition = 0;
   Step([&] {
     if (!PreviewPanePosition) Raise(vbErrObjectNotSet);
@@ -174,18 +182,20 @@ void frmShow::LoadFile() {
     txtRate->Text(CStr(Variant(PreviewPaneRate)));
   });
   Step([&] { lblFileName->Caption(sLoadedFileName); });
-  Step([&] {
-    if (PreviewPaneDuration > 0) {
-      cmdPlayLoaded->Enabled(true);
-      cmdStop->Enabled(false);
-      cmdPause->Enabled(false);
-      DoEvents();
-    } else {
-      cmdPlayLoaded->Enabled(false);
-      cmdStop->Enabled(false);
-      cmdPause->Enabled(false);
-    }
-  });
+  if (durationRead) {
+    Step([&] {
+      if (PreviewPaneDuration > 0) {
+        cmdPlayLoaded->Enabled(true);
+        cmdStop->Enabled(false);
+        cmdPause->Enabled(false);
+        DoEvents();
+      } else {
+        cmdPlayLoaded->Enabled(false);
+        cmdStop->Enabled(false);
+        cmdPause->Enabled(false);
+      }
+    });
+  }
   Step([&] {
     if (!PreviewPaneVideoWindow) Raise(vbErrObjectNotSet);
     Check(PreviewPaneVideoWindow->put_WindowStyle(0x06000000));

@@ -20,14 +20,9 @@ namespace {
 
 constexpr const char* kRenderEngine = "{64D8A8E0-80A2-11D2-8CF3-00A0C9441E20}";
 
-// The preview window's size in pixels: small for the stored "320X240" (blanks and letter case
-// aside, so the options list's "320 x 240" too), large for everything else.
+// The preview window's size in pixels: 320 x 240 for the small size, 640 x 480 for the large.
 void PreviewWindowSize(int32_t& width, int32_t& height) {
-  std::string size = GetSetting(kSettingsApp, kSectionOptions, kKeyActiveWindow, kDefaultActiveWindow);
-  std::string packed;
-  for (char c : size)
-    if (c != ' ') packed += c;
-  if (UCase(packed) == "320X240") {
+  if (IsSmallFrameSize(GetSetting(kSettingsApp, kSectionOptions, kKeyActiveWindow, kDefaultActiveWindow))) {
     width = 320;
     height = 240;
   } else {

@@ -1,7 +1,7 @@
-// The main window's roads into the options, compression, duration, codec and splitter windows:
-// menu items and toolbar keys open the real windows, the options window reaches back into the
-// main window, "Change Duration" applies only an OK, and the splitter's hand-back replaces the
-// tile's movie.
+// The main window's roads into the options, compression, duration, codec, title maker and splitter
+// windows: menu items and toolbar keys open the real windows, the options window reaches back into
+// the main window, "Change Duration" applies only an OK, a title slide saved and kept in the title
+// maker joins the storyboard, and the splitter's hand-back replaces the tile's movie.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -28,6 +28,7 @@
 #include "splitter/WzTick.h"
 #include "splitter/frmSplitter.h"
 #include "window_driver.h"
+#include "windows/frmCapture.h"
 
 namespace fs = std::filesystem;
 using fixtures::Kind;
@@ -232,4 +233,124 @@ TEST_F(MenuRoads, TheSplitterRoadHandsThePieceToTheTile) {
       EXPECT_EQ(w.sLoadedFileName, piece);
     }
   }
+}
+
+// Title Maker, from the menu and from the toolbar key: a slide saved in the title maker and kept
+// at its close question becomes a new tile and re-enables the joined preview's Play; a close
+// without a slide, or with the slide refused at the question, places nothing. The project's changed
+// flag is left as it was, and the clip loaded in the preview pane is not stopped on the way in
+// (placing the slide loads the pane anew, as every added file does).
+TEST_F(MenuRoads, TheTitleMakerPlacesTheSavedSlide) {
+  ScriptScope script;
+  frmShow& w = Window();
+  const std::string movie = Media(Kind::AviMjpegPcm, "movie.avi");
+  const std::string background = Media(Kind::Bmp, "background.bmp");
+  Add(w, movie);  // loaded into the pane, not playing
+  ASSERT_EQ(w.sLoadedFileName, movie);
+  struct Case {
+    const char* name;
+    bool toolbar;        // the toolbar's "Title" key instead of the menu item
+    const char* slide;   // the slide saved in the title maker; nullptr: closed without saving
+    int keep;            // the answer to the close question about the saved slide
+    bool projectChanged;
+  };
+  const Case cases[] = {
+      {"menu: closed without a slide", false, nullptr, 0, false},
+      {"menu: slide saved and kept", false, "title one.bmp", vbYes, false},
+      {"toolbar: slide saved and kept", true, "title two.bmp", vbYes, true},
+      {"toolbar: slide saved, refused at the close", true, "title three.bmp", vbNo, false},
+      {"toolbar: closed without a slide", true, nullptr, 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int16_t drop = w.TileUBound();
+    const std::string slide = c.slide ? (media_ / c.slide).string() : std::string();
+    TitleFileName = "left from before";
+    w.ProjectChanged = c.projectChanged;
+    w.cmdPlayVideoWindow->Enabled(false);
+    w.txtElapsed->Text("kept");
+    const size_t boxes = script->MsgBoxes().size();
+    int shown = 0;
+    auto watch = driver::WhenShownModally("frmCapture", [&](Form& f) {
+      ++shown;
+      EXPECT_EQ(TitleFileName, "") << "emptied before the title maker opens";
+      EXPECT_EQ(w.txtElapsed->Text(), "kept") << "the preview pane is not stopped";
+      if (c.slide) {
+        // A picture as the background, a title over it, saved as a bitmap.
+        script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(background));
+        driver::Click(*f.FindControl("Command1"));
+        static_cast<frmCapture&>(f).Text1->Text("Our holiday");
+        driver::Click(*f.FindControl("Command3"));
+        script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(slide));
+        driver::Click(*f.FindControl("Command7"));
+        EXPECT_EQ(TitleFileName, slide);
+        script->AnswerMsgBox(c.keep);
+      }
+      driver::Click(*f.FindControl("Command2"));
+      if (f.IsLoaded()) f.Unload();  // never left waiting
+    });
+    if (c.toolbar) {
+      PressKey(w, "Title");
+    } else {
+      Choose(w, "mnuTitleMaker_Click");
+    }
+    EXPECT_EQ(shown, 1);
+    const bool placed = c.slide && c.keep == vbYes;
+    EXPECT_EQ(script->MsgBoxes().size(), boxes + (c.slide ? 1 : 0)) << "only the close question";
+    if (placed) {
+      ASSERT_EQ(w.TileUBound(), drop + 1);
+      EXPECT_EQ(w.TileFile(drop), slide);
+      const fixtures::Probe p = fixtures::RunFfprobe(slide);
+      ASSERT_TRUE(p.ok) << p.error;
+      ASSERT_EQ(p.streams.size(), 1u);
+      EXPECT_EQ(p.streams[0].codecName, "bmp");
+      EXPECT_TRUE(w.cmdPlayVideoWindow->Enabled());
+    } else {
+      EXPECT_EQ(w.TileUBound(), drop);
+      EXPECT_EQ(w.TileFile(drop), "");
+      EXPECT_FALSE(w.cmdPlayVideoWindow->Enabled());
+      EXPECT_EQ(w.txtElapsed->Text(), "kept");
+    }
+    EXPECT_EQ(w.ProjectChanged, c.projectChanged);
+  }
+  TitleFileName.clear();
+}
+
+// The preview pane's split button opens the splitter only on a movie that exists: a picture (its
+// extension in any case), an empty path and a file that is gone do nothing, without a box.
+TEST_F(MenuRoads, TheSplitButtonIgnoresPicturesAndMissingFiles) {
+  ScriptScope script;
+  frmShow& w = Window();
+  const std::string movie = Media(Kind::AviMjpegPcm, "movie.avi");
+  const std::string bmp = Media(Kind::Bmp, "still.bmp");
+  const std::string gif = Media(Kind::Gif, "STILL.GIF");
+  const std::string jpg = Media(Kind::Jpeg, "still.Jpg");
+  struct Case {
+    const char* name;
+    std::string loaded;
+    bool opens;
+  };
+  const Case cases[] = {
+      {"a picture", bmp, false},
+      {"a picture, upper-case extension", gif, false},
+      {"a picture, mixed-case extension", jpg, false},
+      {"an empty path", "", false},
+      {"a file that is gone", (media_ / "gone.avi").string(), false},
+      {"a movie", movie, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    w.sLoadedFileName = c.loaded;
+    int shown = 0;
+    auto watch = driver::WhenShownModally("frmSplitter", [&](Form& f) {
+      ++shown;
+      SelectionUnsaved = false;  // no close question
+      f.Unload();
+    });
+    w.cmdSplit_Click();
+    EXPECT_EQ(shown, c.opens ? 1 : 0);
+    EXPECT_FALSE(DefaultForm<frmSplitter>().IsLoaded());
+    EXPECT_EQ(w.sLoadedFileName, c.loaded);
+  }
+  EXPECT_EQ(script->MsgBoxes().size(), 0u);
 }

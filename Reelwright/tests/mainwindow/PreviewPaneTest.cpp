@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "core/msgbox.h"
@@ -204,6 +205,61 @@ TEST_F(Pane, SelectingATilePlaysAMovieAndShowsAPicture) {
       EXPECT_EQ(w.Image2->ToolTipText(), "Double Click to Edit");
     }
   }
+  EXPECT_EQ(script->MsgBoxes().size(), 0u);
+}
+
+// A tile whose file no longer loads (deleted, emptied, overwritten with text) selected after a
+// movie: no box, the tile keeps its own duration (not the movie's), the pane's buttons stay off
+// and it does not go on playing; the movie plays again afterwards.
+TEST_F(Pane, SelectingATileWhoseFileNoLongerLoadsKeepsItsDuration) {
+  ScriptScope script;
+  frmShow& w = Window();
+  fixtures::Options twoSeconds;
+  twoSeconds.seconds = 2.0;
+  const std::string movie = Media(Kind::AviMjpegPcm, "movie.avi", twoSeconds);
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> spoil;
+  };
+  const Case cases[] = {
+      {"deleted", [](const fs::path& f) { fs::remove(f); }},
+      {"emptied", [](const fs::path& f) { std::ofstream(f, std::ios::trunc); }},
+      {"overwritten with text", [](const fs::path& f) { std::ofstream(f, std::ios::trunc) << "not a movie\n"; }},
+  };
+  Add(w, movie);
+  for (const Case& c : cases) {
+    const fs::path spoilt = media_ / (std::string(c.name) + ".avi");
+    fs::copy_file(movie, spoilt, fs::copy_options::overwrite_existing);
+    Add(w, spoilt.string());
+  }
+  ASSERT_EQ(w.TileUBound(), 4);
+  int16_t index = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path spoilt = media_ / (std::string(c.name) + ".avi");
+    c.spoil(spoilt);
+    w.TilePut(index, tile::kDuration, Variant(4.0));
+
+    w.ctrlSourceClip_Click(0);
+    ASSERT_TRUE(w.PreviewPanePlaying);
+    ASSERT_NEAR(w.PreviewPaneDuration, 2.0, 0.15);
+    w.ctrlSourceClip_Click(index);
+    EXPECT_EQ(w.SelectedClipIndex, index);
+    EXPECT_EQ(w.lblFileName->Caption(), spoilt.string());
+    EXPECT_DOUBLE_EQ(CDbl(w.TileGet(index, tile::kDuration)), 4.0) << "not the movie's duration";
+    EXPECT_FALSE(w.cmdPause->Enabled());
+    EXPECT_FALSE(w.cmdStop->Enabled());
+    // The pane does not stay playing a file it could not load.
+    EXPECT_TRUE(driver::RunUntil([&] { return !w.PreviewPanePlaying; }));
+    EXPECT_FALSE(w.cmdStop->Enabled());
+    EXPECT_FALSE(w.ProgressBar1->Visible());
+    ++index;
+  }
+  // The movie afterwards: loaded and played as before.
+  w.ctrlSourceClip_Click(0);
+  EXPECT_TRUE(w.PreviewPanePlaying);
+  EXPECT_NEAR(CDbl(w.TileGet(0, tile::kDuration)), 2.0, 0.15);
+  w.cmdStop_Click();
   EXPECT_EQ(script->MsgBoxes().size(), 0u);
 }
 
