@@ -76,10 +76,3 @@ Variant FontVariant(const StdFont& font) {
   ComPtr<IFontDisp> f = FontObject(font);
   return Variant(static_cast<IDispatch*>(f.Get()));
 }
-
-StdFont FontFromVariant(const Variant& value) {
-  Variant v = value.Deref();
-  if (v.IsEmpty() || (v.IsObject() && !v.punk())) return StdFont();
-  if (!v.IsObject()) Raise(vbErrTypeMismatch, {}, "Font");
-  return FontFromObject(v.punk());
-}

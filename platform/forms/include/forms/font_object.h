@@ -19,7 +19,5 @@ ComPtr<IFontDisp> FontObject(const StdFont& font);
 // without IDispatch.
 StdFont FontFromObject(IUnknown* object);
 
-// As Variants: VT_DISPATCH, and back from an object Variant (Empty and Nothing give the default
-// font; anything else raises 13).
+// As a Variant: VT_DISPATCH.
 Variant FontVariant(const StdFont& font);
-StdFont FontFromVariant(const Variant& value);
