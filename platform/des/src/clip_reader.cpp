@@ -5,7 +5,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "dshow/src/internal.h"
+#include "dshow/avbridge.h"
+#include "dshow/baseclasses.h"
+#include "dshow/filters.h"
+#include "dshow/uuids.h"
+#include "dshow/interfaces.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

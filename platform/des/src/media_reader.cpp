@@ -21,7 +21,11 @@ extern "C" {
 }
 
 #include "com/com.h"
-#include "dshow/src/internal.h"
+#include "dshow/avbridge.h"
+#include "dshow/baseclasses.h"
+#include "dshow/filters.h"
+#include "dshow/uuids.h"
+#include "dshow/interfaces.h"
 
 namespace des_detail {
 namespace {

@@ -9,7 +9,9 @@
 
 #include "com/com.h"
 #include "com/object.h"
-#include "dshow/src/internal.h"
+#include "dshow/avbridge.h"
+#include "dshow/filters.h"
+#include "dshow/interfaces.h"
 #include "com/interfaces.h"
 #include "dshow/baseclasses.h"
 #include "dshow/uuids.h"

@@ -13,7 +13,9 @@ extern "C" {
 #include "com/object.h"
 #include "dshow/baseclasses.h"
 #include "dshow/encoders.h"
-#include "dshow/src/internal.h"
+#include "dshow/avbridge.h"
+#include "dshow/filters.h"
+#include "dshow/interfaces.h"
 #include "dshow/uuids.h"
 #include "graph_walk.h"
 

@@ -6,7 +6,11 @@
 
 #include "com/com.h"
 #include "com/object.h"
-#include "dshow/src/internal.h"
+#include "dshow/avbridge.h"
+#include "dshow/baseclasses.h"
+#include "dshow/filters.h"
+#include "dshow/uuids.h"
+#include "dshow/interfaces.h"
 #include "des/transitions.h"
 #include "media_reader.h"
 #include "timeline_model.h"

@@ -9,7 +9,11 @@
 
 #include "com/com.h"
 #include "com/object.h"
-#include "dshow/src/internal.h"
+#include "dshow/avbridge.h"
+#include "dshow/baseclasses.h"
+#include "dshow/filters.h"
+#include "dshow/uuids.h"
+#include "dshow/interfaces.h"
 #include "com/interfaces.h"
 #include "graph_walk.h"
 #include "timeline_model.h"

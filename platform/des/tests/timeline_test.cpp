@@ -13,7 +13,11 @@
 #include "fixtures.h"
 #include "timeline_test_util.h"
 #include "group_renderer.h"
-#include "dshow/src/internal.h"
+#include "dshow/avbridge.h"
+#include "dshow/baseclasses.h"
+#include "dshow/filters.h"
+#include "dshow/uuids.h"
+#include "dshow/interfaces.h"
 #include "timeline_model.h"
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include "com/com.h"
 #include "core/bstr.h"
+#include "dshow/avbridge.h"
 #include "dshow/baseclasses.h"
 #include "dshow/filters.h"
 #include "dshow/uuids.h"
@@ -32,19 +33,10 @@ void RegisterTeeFilters();
 // Adds a system filter's template (only from the Register*Filters functions above).
 void AddSystemTemplate(FilterTemplate t);
 
-// A media type for an FFmpeg stream's parameters (compressed as carried in AVI: FOURCC or wave
-// format tag subtypes, codec data behind the header); false when the stream cannot be described.
-bool MediaTypeFromCodec(const AVCodecParameters* par, int64_t avgTimePerFrame, MediaType* mt);
-// The codec of a media type: fills codec id, tag, size, rate, channels and extradata.
-bool CodecFromMediaType(const AM_MEDIA_TYPE& mt, AVCodecParameters* par);
 // Uncompressed video subtypes and their FFmpeg pixel formats.
 int PixelFormatOfSubtype(const GUID& subtype, int bitCount);  // AV_PIX_FMT_NONE if compressed
 bool IsUncompressedVideo(const AM_MEDIA_TYPE& mt);
 bool IsPcmAudio(const AM_MEDIA_TYPE& mt);
-// An uncompressed RGB video type of the given size, bit depth (16 = RGB555, 24, 32) and rate.
-MediaType MakeRgbVideoType(int width, int height, int bitCount, REFERENCE_TIME avgTimePerFrame,
-                           const GUID& subtype);
-MediaType MakePcmAudioType(int sampleRate, int channels, int bits);
 
 // The byte-stream link between a file source and a splitter: the splitter learns the file and
 // may take over the source's already opened container.
@@ -70,7 +62,5 @@ HRESULT CreateFileSource(const std::string& path, IBaseFilter** filter);
 int ScaleIntoDib(SwsContext* sws, const uint8_t* const src[], const int srcStride[], int srcHeight, uint8_t* dst,
                  int stride, int height, bool bottomUp, std::vector<uint8_t>& scratch);
 
-// An FFmpeg error as a result code.
-HRESULT HResultFromAv(int averror);
 
 }  // namespace dshow

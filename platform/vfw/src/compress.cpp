@@ -14,7 +14,10 @@ extern "C" {
 #include "com/com.h"
 #include "dshow/baseclasses.h"
 #include "dshow/encoders.h"
-#include "dshow/src/internal.h"
+#include "dshow/avbridge.h"
+#include "dshow/filters.h"
+#include "dshow/uuids.h"
+#include "dshow/interfaces.h"
 #include "vfw_internal.h"
 
 namespace vfw_detail {
