@@ -434,6 +434,7 @@ void FrmCrunchboxEncodeOptions::Encode_Click() {
     Check(window->put_Owner(static_cast<OAHWND>(main.Picture1->hWnd())));
     Check(window->put_Top(0));
     Check(window->put_Left(0));
+    main.FitPreview(window.Get());
     main.cmdCancel->Visible(true);
     Hide();
     Check(g_objMCEnc->Run());
