@@ -393,9 +393,9 @@ void FrmCrunchboxEncodeOptions::SetGraphOutputFile(const std::string& fileName) 
 }
 
 void FrmCrunchboxEncodeOptions::Encode_Click() {
-  if (!g_objMCEnc) Raise(vbErrObjectNotSet);
   ComPtr<IVideoWindow> window;
-  Check(g_objMCEnc->QueryInterface(IVideoWindow::iid, window.put_void()));
+  if (g_objMCEnc) Step([&] { Check(g_objMCEnc->QueryInterface(IVideoWindow::iid, window.put_void())); });
+  Err().Clear();
   const std::string output = OutFile->Text();
   if (output.empty()) {
     MsgBox("Please enter an output filename.", vbOKOnly, kCrunchboxTitle);
@@ -407,38 +407,51 @@ void FrmCrunchboxEncodeOptions::Encode_Click() {
     MsgBox("Please choose an output file other than the movie being compressed.", vbOKOnly, kCrunchboxTitle);
     return;
   }
-  // The run writes a new file beside the output, which takes the output's place only once it
-  // holds a usable movie: a file already there stays untouched until then.
-  RemoveQuietly(temporary_);
-  temporary_ = CanReplace(output) ? NewFileBeside(output) : std::string();
-  if (!temporary_.empty()) SetGraphOutputFile(temporary_);
-  if (!g_CrunchboxEncodeOA) Raise(vbErrObjectNotSet);
-  if (DREnable->Value() == vbChecked) {
-    Check(g_CrunchboxEncodeOA->put_Quality(0));
-  } else {
-    Check(g_CrunchboxEncodeOA->put_DataRate(0));
-  }
-  Check(g_CrunchboxEncodeOA->ApplyBegin());
-  Check(g_CrunchboxEncodeOA->ApplyFinish());
-  g_CrunchboxEncodeOA = nullptr;
-  main.g_CompressionActive = true;
-  main.g_CompressFileName = output;
-  Check(window->put_Caption(Bstr("Encoding - " + output)));
-  Check(window->put_Owner(static_cast<OAHWND>(main.Picture1->hWnd())));
-  Check(window->put_Top(0));
-  Check(window->put_Left(0));
-  main.cmdCancel->Visible(true);
-  Hide();
+  // From naming the output to running the graph, any failure is a run that cannot start (a graph
+  // that could not be built has no file writer to name, no options to apply).
   runEnd_ = 0;
-  const HRESULT hr = temporary_.empty() ? E_ACCESSDENIED : g_objMCEnc->Run();
   runStarted_ = true;
-  if (SUCCEEDED(hr)) {
+  const bool started = Step([&] {
+    if (!g_objMCEnc || !window) Raise(vbErrObjectNotSet);
+    // The run writes a new file beside the output, which takes the output's place only once it
+    // holds a usable movie: a file already there stays untouched until then.
+    RemoveQuietly(temporary_);
+    temporary_ = CanReplace(output) ? NewFileBeside(output) : std::string();
+    if (temporary_.empty()) Check(E_ACCESSDENIED);
+    SetGraphOutputFile(temporary_);
+    if (!g_CrunchboxEncodeOA) Raise(vbErrObjectNotSet);
+    if (DREnable->Value() == vbChecked) {
+      Check(g_CrunchboxEncodeOA->put_Quality(0));
+    } else {
+      Check(g_CrunchboxEncodeOA->put_DataRate(0));
+    }
+    Check(g_CrunchboxEncodeOA->ApplyBegin());
+    Check(g_CrunchboxEncodeOA->ApplyFinish());
+    g_CrunchboxEncodeOA = nullptr;
+    main.g_CompressionActive = true;
+    main.g_CompressFileName = output;
+    Check(window->put_Caption(Bstr("Encoding - " + output)));
+    Check(window->put_Owner(static_cast<OAHWND>(main.Picture1->hWnd())));
+    Check(window->put_Top(0));
+    Check(window->put_Left(0));
+    main.FitPreview(window.Get());
+    main.cmdCancel->Visible(true);
+    Hide();
+    Check(g_objMCEnc->Run());
+  });
+  Err().Clear();
+  if (started) {
     Timer1->Enabled(true);
     return;
   }
-  // The run did not start: no completion will come. The main window returns to its empty state
-  // and the file this run may have begun is removed.
-  Step([&] { Check(g_objMCEnc->Stop()); });
+  // The run did not start: no completion will come. The encode window stays hidden and loaded,
+  // the main window returns to its empty state and the file this run may have begun is removed.
+  if (g_objMCEnc) {
+    Step([&] { Check(g_objMCEnc->Stop()); });
+    if (window) Step([&] { Check(window->put_Visible(0)); });
+    Err().Clear();
+  }
+  Hide();
   main.cmdCancel->Visible(false);
   main.play_video->Enabled(false);
   main.stop_video->Enabled(false);
@@ -493,9 +506,13 @@ void FrmCrunchboxEncodeOptions::Form_QueryUnload() {
     g_objMCEnc = nullptr;
   }
   if (runStarted_) {
-    // A complete run, or one cancelled after it wrote a frame, replaces the output; a run that
-    // failed or wrote no frame leaves the output as it was and nothing to open.
-    const bool usable = (runEnd_ == 0 || runEnd_ == EC_COMPLETE) && !temporary_.empty() && HoldsAFrame(temporary_);
+    // A complete run replaces the output. A cancelled run's shorter movie becomes the output only
+    // where no file had its name: it never replaces one. A run that failed or wrote no frame
+    // leaves the output as it was and nothing to open.
+    const bool complete = runEnd_ == EC_COMPLETE;
+    const bool cancelled = runEnd_ == 0;
+    const bool usable = (complete || (cancelled && !PathExists(output))) && !temporary_.empty() &&
+                        HoldsAFrame(temporary_);
     const bool replaced = usable && Step([&] { ReplaceFile(temporary_, output); });
     if (!replaced) {
       RemoveQuietly(temporary_);

@@ -1,5 +1,8 @@
 #include "frmCrunchbox.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "FrmCrunchboxDecodeOptions.h"
 #include "FrmCrunchboxEncodeOptions.h"
 #include "com/com.h"
@@ -120,6 +123,34 @@ void frmCrunchbox::Form_Resize() {
   });
 }
 
+void frmCrunchbox::FitPreview(IVideoWindow* window) {
+  // Every failure is ignored: the preview then shows as far as the window does.
+  Step([&] {
+    LONG width = 0, height = 0;
+    Check(window->get_Width(&width));
+    Check(window->get_Height(&height));
+    const float tx = Screen().TwipsPerPixelX(), ty = Screen().TwipsPerPixelY();
+    // Picture1 reaches past the client area (its size follows the window's outer size): what
+    // shows of its inside is bounded by both. A margin as wide as its left one stays free.
+    const float margin = static_cast<float>(Picture1->Left());
+    const float borderX = static_cast<float>(Picture1->Width()) - Picture1->ScaleWidth();
+    const float borderY = static_cast<float>(Picture1->Height()) - Picture1->ScaleHeight();
+    const float shownX = std::min(ScaleWidth() - static_cast<float>(Picture1->Left()) - borderX - margin,
+                                  Picture1->ScaleWidth());
+    const float shownY = std::min(ScaleHeight() - static_cast<float>(Picture1->Top()) - borderY - margin,
+                                  Picture1->ScaleHeight());
+    const int32_t lackX = static_cast<int32_t>(std::ceil(static_cast<float>(width) * tx - shownX));
+    const int32_t lackY = static_cast<int32_t>(std::ceil(static_cast<float>(height) * ty - shownY));
+    if (lackX <= 0 && lackY <= 0) return;
+    const int32_t screenW = static_cast<int32_t>(Screen().Width()), screenH = static_cast<int32_t>(Screen().Height());
+    const int32_t newW = std::min(Width() + std::max(lackX, 0), screenW);
+    const int32_t newH = std::min(Height() + std::max(lackY, 0), screenH);
+    Move(std::clamp(Left(), 0, std::max(screenW - newW, 0)), std::clamp(Top(), 0, std::max(screenH - newH, 0)), newW,
+         newH);
+  });
+  Err().Clear();
+}
+
 void frmCrunchbox::ReleasePreview() {
   if (!g_objMC) return;
   ComPtr<IMediaControl> graph = std::move(g_objMC);
@@ -154,6 +185,7 @@ void frmCrunchbox::open_video_worker(std::string& name) {
     Check(window->put_Owner(static_cast<OAHWND>(Picture1->hWnd())));
     Check(window->put_Top(0));
     Check(window->put_Left(0));
+    FitPreview(window.Get());
     play_video_Click();
     pause_video_Click();
     Crunchbox_Decode_Options->Enabled(false);

@@ -24,6 +24,9 @@ class frmCrunchbox : public Form {
   void pause_video_Click();
   void Crunchbox_Decode_Options_Click();
   void open_video_Click();
+  // Grows the window, when it must, until Picture1 shows the whole video window (placed at its
+  // corner in the size the renderer chose), within the screen.
+  void FitPreview(IVideoWindow* window);
 
   std::string g_InputFileName;
   std::string g_CompressFileName;

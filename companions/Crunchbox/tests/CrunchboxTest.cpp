@@ -1,8 +1,8 @@
 // Crunchbox with the IV50 stand-in: start with and without a command tail, opening clips,
 // the toolbar's states, compressing movies with and without sound (ffprobe reads mpeg4 tagged
-// FMP4, frames in order, sound copied, the stream named), quality changing the output, the
-// output replaced only by a usable movie (complete, or cancelled after some frames), refusals of the encode
-// window, the encode and decode options windows, and brightness reaching the video window's
+// FMP4, frames in order, sound copied, the stream named), quality changing the output, an
+// earlier output replaced only by a complete run (a cancelled run's shorter movie kept only where
+// no file had the name), runs that cannot start leaving no file, refusals of the encode window, the encode and decode options windows, and brightness reaching the video window's
 // pixels.
 #include <QImage>
 #include <QPixmap>
@@ -278,21 +278,30 @@ std::vector<std::pair<std::string, uintmax_t>> OtherFiles(const std::string& fol
   return found;
 }
 
-// A run over an output that already exists: the run writes beside it, and only a usable movie
-// takes its place. A complete run and one cancelled after some frames (the graph is stopped
-// first, so the file is complete though shorter) replace it and hand it back; a run cancelled
-// before its first frame and one that fails leave it byte for byte. No run leaves a file of its
-// own behind.
-TEST_F(CrunchboxTest, TheOutputIsReplacedOnlyByAUsableMovie) {
+// How a run ends, with or without an earlier file at the output's name. The run writes beside
+// the output. A complete run replaces the earlier file and hands the output back. A cancelled
+// run (the graph is stopped first, so its file is complete though shorter) never replaces an
+// earlier file: its movie is discarded and the earlier file stays byte for byte; where no file
+// had the name, its shorter movie becomes the output and is handed back. A run cancelled before
+// its first frame and one that fails leave the earlier file (or no file) and hand nothing back.
+// No run leaves a file of its own behind.
+TEST_F(CrunchboxTest, OnlyACompleteRunReplacesAnEarlierFile) {
   enum class End { Complete, CancelledWithFrames, CancelledBeforeAnyFrame, Failed };
   struct Case {
     const char* name;
     End end;
+    bool earlierFile;
+    bool output;  // whether the run's movie becomes the output
   };
-  const Case cases[] = {{"complete", End::Complete},
-                        {"cancelled with frames", End::CancelledWithFrames},
-                        {"cancelled before any frame", End::CancelledBeforeAnyFrame},
-                        {"failed", End::Failed}};
+  const Case cases[] = {{"complete over an earlier file", End::Complete, true, true},
+                        {"complete, no earlier file", End::Complete, false, true},
+                        {"cancelled with frames over an earlier file", End::CancelledWithFrames, true, false},
+                        {"cancelled with frames, no earlier file", End::CancelledWithFrames, false, true},
+                        {"cancelled before any frame over an earlier file", End::CancelledBeforeAnyFrame, true, false},
+                        {"cancelled before any frame, no earlier file", End::CancelledBeforeAnyFrame, false, false},
+                        {"failed over an earlier file", End::Failed, true, false},
+                        {"failed, no earlier file", End::Failed, false, false}};
+  int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fixtures::Options o;
@@ -307,11 +316,11 @@ TEST_F(CrunchboxTest, TheOutputIsReplacedOnlyByAUsableMovie) {
       o.seconds = 0.08;
     }
     const std::string movie = Movie(kind, o);
-    const std::string folder = out_ + "/" + std::to_string(static_cast<int>(c.end));
+    const std::string folder = out_ + "/" + std::to_string(n++);
     fs::create_directories(folder);
     const std::string output = folder + "/earlier.avi";
     const std::vector<uint8_t> earlier = {'a', 'n', ' ', 'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 'f', 'i', 'l', 'e'};
-    {
+    if (c.earlierFile) {
       std::ofstream f(output, std::ios::binary);
       f.write(reinterpret_cast<const char*>(earlier.data()), static_cast<std::streamsize>(earlier.size()));
     }
@@ -320,7 +329,11 @@ TEST_F(CrunchboxTest, TheOutputIsReplacedOnlyByAUsableMovie) {
     ASSERT_TRUE(MainForm().Compress_video->Enabled());
     StartCompression(output);
     ASSERT_TRUE(MainForm().cmdCancel->Visible()) << "the run started";
-    EXPECT_EQ(fixtures::ReadFile(output), earlier) << "the output is untouched while the run writes";
+    if (c.earlierFile) {
+      EXPECT_EQ(fixtures::ReadFile(output), earlier) << "the output is untouched while the run writes";
+    } else {
+      EXPECT_FALSE(PathExists(output)) << "the run writes beside the output";
+    }
     switch (c.end) {
       case End::Complete:
       case End::Failed:
@@ -343,8 +356,12 @@ TEST_F(CrunchboxTest, TheOutputIsReplacedOnlyByAUsableMovie) {
     EXPECT_TRUE(OtherFiles(folder, output).empty()) << "the run's own file is gone";
     EXPECT_TRUE(script->MsgBoxes().empty());
 
-    if (c.end == End::CancelledBeforeAnyFrame || c.end == End::Failed) {
-      EXPECT_EQ(fixtures::ReadFile(output), earlier) << "the earlier file stays as it was";
+    if (!c.output) {
+      if (c.earlierFile) {
+        EXPECT_EQ(fixtures::ReadFile(output), earlier) << "the earlier file stays as it was";
+      } else {
+        EXPECT_FALSE(PathExists(output)) << "no output";
+      }
       EXPECT_EQ(MainForm().EncodedFile, "") << "nothing is handed back";
       const std::string shown = MainForm().openfilename->Caption();
       EventArgs none;
@@ -391,6 +408,38 @@ TEST_F(CrunchboxTest, ARunThatCannotStart) {
   Encoder().OK_Click();
   EXPECT_FALSE(Encoder().IsLoaded());
   EXPECT_FALSE(FileExists(output));
+}
+
+// Sources the compression graph cannot be built for (a QuickTime movie, an MPEG program stream):
+// after the build's two boxes, Encode is a run that cannot start. There is no file writer to
+// name, so the run takes the same road: no runtime error box, the main window back in its empty
+// state, and no file in the output's folder, neither then nor after the program ends.
+TEST_F(CrunchboxTest, EncodeOfASourceTheGraphCannotBeBuiltFor) {
+  for (Kind kind : {Kind::Mov, Kind::Mpeg1Ps}) {
+    SCOPED_TRACE(fixtures::Name(kind));
+    const std::string movie = Movie(kind);
+    const std::string folder = out_ + "/" + fixtures::Name(kind);
+    fs::create_directories(folder);
+    const std::string output = folder + "/out.avi";
+    ScriptScope script;
+    Start(movie);
+    ASSERT_TRUE(MainForm().Compress_video->Enabled()) << "the movie opened";
+    script->AnswerMsgBox(vbOK).AnswerMsgBox(vbOK);
+    StartCompression(output);
+    ASSERT_EQ(script->MsgBoxes().size(), 2u) << "only the build's boxes";
+    for (const auto& box : script->MsgBoxes()) EXPECT_EQ(box.prompt, "Could not create the compression filter graph.");
+    EXPECT_FALSE(MainForm().cmdCancel->Visible());
+    EXPECT_EQ(BarNow(), (Bar{false, false, false, false, false}));
+    EXPECT_EQ(MainForm().openfilename->Caption(), "");
+    EXPECT_TRUE(Encoder().IsLoaded()) << "hidden and loaded until it unloads";
+    EXPECT_FALSE(Encoder().Visible());
+    EXPECT_TRUE(OtherFiles(folder, "").empty()) << "no file in the output's folder";
+    MainForm().Unload();  // the program ends
+    DoEvents();
+    EXPECT_FALSE(Encoder().IsLoaded());
+    EXPECT_TRUE(OtherFiles(folder, "").empty()) << "nor after the program ends";
+    EXPECT_EQ(MainForm().EncodedFile, "") << "nothing is handed back";
+  }
 }
 
 TEST_F(CrunchboxTest, EncodeRefusesAnEmptyNameAndTheMovieItself) {

@@ -81,12 +81,12 @@ class WindowResponder : public Responder {
     switch (r.kind) {
       case DialogKind::Open:
       case DialogKind::Save: {
-        std::unique_ptr<QFileDialog> dialog = forms_detail::MakeFileDialog(r, owner);
-        QFileDialog& d = *dialog;
+        std::unique_ptr<forms_detail::FileDialog> dialog = forms_detail::MakeFileDialog(r, owner);
+        forms_detail::FileDialog& d = *dialog;
         QStringList filters = d.nameFilters();
-        if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return DialogAnswer::Cancel();
+        if (d.exec() != QDialog::Accepted || d.Chosen().isEmpty()) return DialogAnswer::Cancel();
         a.accepted = true;
-        for (const QString& f : d.selectedFiles()) a.fileNames.push_back(S(f));
+        for (const QString& f : d.Chosen()) a.fileNames.push_back(S(f));
         a.text = a.fileNames.front();
         a.filterIndex = static_cast<int16_t>(filters.indexOf(d.selectedNameFilter()) + 1);
         return a;
