@@ -705,7 +705,10 @@ class MediaClip : public UserControlObject<_MediaClip> {
       });
       if (grab == VFW_E_CANNOT_CONNECT) {
         report = true;
-        step([&] { SavePicture(Image1->GetPicture(), own); });
+        step([&] {
+          CreatedFile held(own);  // the load's own file, never a link planted at its name
+          SavePicture(Image1->GetPicture(), held.Name());
+        });
       } else if (FAILED(grab) && !own.empty()) {
         // Another grab failure: no thumbnail of this load, so the fallback shows (never an
         // earlier file's picture).

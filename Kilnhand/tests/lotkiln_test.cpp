@@ -347,6 +347,7 @@ pid_t EndedProcessId() {
 // save used) is never followed, and side files that killed saves left are removed.
 TEST_F(Lotkiln, SavingTheListNeverWritesThroughALinkAtItsSideFileName) {
   const std::string folder = fixtures::ScratchFolder("shared lists");
+  for (const auto& e : std::filesystem::directory_iterator(folder)) std::filesystem::remove_all(e.path());
   ::chmod(folder.c_str(), 01777);
   const std::string list = folder + "/queue.bwm";
   const std::string precious = fixtures::ScratchFolder("own") + "/precious.txt";
