@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -621,11 +622,12 @@ void FrmKilnhandIn::CmdSave_Click() {
       lines.push_back(line);
     }
     const size_t slash = name.rfind('/');
-    temp = (slash == std::string::npos ? std::string() : name.substr(0, slash + 1)) + "." +
-           name.substr(slash == std::string::npos ? 0 : slash + 1) + ".saving-" + std::to_string(getpid());
-    TextFile out(temp, TextFileMode::Output);
-    for (const auto& l : lines) out.PrintLine(l);
-    out.Close();
+    // A new side file of its own (never through a link; leftovers of killed saves go first).
+    temp = NewSideFile((slash == std::string::npos ? std::string() : name.substr(0, slash + 1)) + "." +
+                       name.substr(slash == std::string::npos ? 0 : slash + 1) + ".saving-");
+    std::string text;
+    for (const auto& l : lines) text += l + "\r\n";
+    WriteFileBytes(temp, std::vector<uint8_t>(text.begin(), text.end()));
     ReplaceFile(temp, name);
   } catch (const VBError& e) {
     if (!temp.empty()) std::remove(temp.c_str());

@@ -84,10 +84,13 @@ const Picture& MenuGlyph() {
   return *picture;
 }
 
+// A regular file's bytes (a FIFO or a device at that name gives none, without waiting).
 std::vector<uint8_t> FileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  try {
+    return ReadFileBytes(path, uint64_t{64} << 20);
+  } catch (const VBError&) {
+    return {};
+  }
 }
 
 // The identity of a file's present contents: any write, rename or replacement since changes it
@@ -154,14 +157,9 @@ HRESULT GrabResult(HRESULT detector) {
   return FAILED(code) ? code : detector;
 }
 
-std::string NewThumbnailFile(const std::string& temp) {
-  static unsigned counter = 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string path = temp + "Tilecard." + std::to_string(getpid()) + "." + std::to_string(++counter) + ".bmp";
-    if (CreateNewFile(path)) return path;
-  }
-  ::Raise(75, "Path/File access error", "Tilecard");
-}
+// A load's own bitmap: Tilecard.<pid>-<unique>.bmp, made new (never through a link); the ones
+// that processes killed during a load left behind go first.
+std::string NewThumbnailFile(const std::string& temp) { return NewSideFile(temp + "Tilecard.", ".bmp"); }
 
 class MediaClip : public UserControlObject<_MediaClip> {
  public:
@@ -707,7 +705,10 @@ class MediaClip : public UserControlObject<_MediaClip> {
       });
       if (grab == VFW_E_CANNOT_CONNECT) {
         report = true;
-        step([&] { SavePicture(Image1->GetPicture(), own); });
+        step([&] {
+          CreatedFile held(own);  // the load's own file, never a link planted at its name
+          SavePicture(Image1->GetPicture(), held.Name());
+        });
       } else if (FAILED(grab) && !own.empty()) {
         // Another grab failure: no thumbnail of this load, so the fallback shows (never an
         // earlier file's picture).

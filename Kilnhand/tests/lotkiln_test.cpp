@@ -20,6 +20,7 @@
 #include "core/clock.h"
 #include "core/msgbox.h"
 #include "fixtures.h"
+#include "hang_guard.h"
 #include "forms/app.h"
 #include "forms/qt/control_qt.h"
 #include "frmBrowse.h"
@@ -331,6 +332,86 @@ TEST_F(Lotkiln, SaveAndLoadTheBatchList) {
     Press("CmdLoad");
   }
   EXPECT_EQ(Rows(), 2);
+}
+
+// The id of a process that has ended (a child that exited and was reaped).
+pid_t EndedProcessId() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return child;
+}
+
+// A folder others may write: a link planted at the save's side-file name (the one an earlier
+// save used) is never followed, and side files that killed saves left are removed.
+TEST_F(Lotkiln, SavingTheListNeverWritesThroughALinkAtItsSideFileName) {
+  const std::string folder = fixtures::ScratchFolder("shared lists");
+  for (const auto& e : std::filesystem::directory_iterator(folder)) std::filesystem::remove_all(e.path());
+  ::chmod(folder.c_str(), 01777);
+  const std::string list = folder + "/queue.bwm";
+  const std::string precious = fixtures::ScratchFolder("own") + "/precious.txt";
+  std::ofstream(precious) << "keep me";
+  const std::string ended = std::to_string(EndedProcessId());
+  struct Case {
+    std::string name;
+    bool link;
+    bool stays;
+  } cases[] = {
+      {".queue.bwm.saving-" + std::to_string(::getpid()), true, true},
+      {".queue.bwm.saving-" + std::to_string(::getpid()) + "-0", true, true},
+      {".queue.bwm.saving-" + ended + "-7f", false, false},  // a killed save's
+  };
+  for (const Case& c : cases) {
+    if (c.link) {
+      std::filesystem::create_symlink(precious, folder + "/" + c.name);
+    } else {
+      std::ofstream(folder + "/" + c.name) << "half a list";
+    }
+  }
+  Add("/a/c.avi", std::string("/a/c.wmv"), kPreferredProfile);
+  {
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(list));
+    Press("CmdSave");
+    EXPECT_TRUE(script->MsgBoxes().empty());
+  }
+  EXPECT_EQ(ReadAll(list), "/a/c.avi;/a/c.wmv;" + std::string(kPreferredProfile) + ";\r\n");
+  EXPECT_EQ(ReadAll(precious), "keep me");
+  for (const Case& c : cases) {
+    EXPECT_EQ(std::filesystem::symlink_status(folder + "/" + c.name).type() != std::filesystem::file_type::not_found,
+              c.stays)
+        << c.name;
+  }
+  int sideFiles = 0;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    sideFiles += e.path().filename().string().find(".saving-") != std::string::npos ? 1 : 0;
+  }
+  EXPECT_EQ(sideFiles, 2) << "only the planted links stay beside the list";
+}
+
+// A list that is no file (a FIFO, a device, a folder) or holds a line no list has: the load
+// returns with the load's error box instead of waiting or reading for ever.
+TEST_F(Lotkiln, LoadingSomethingThatIsNoListEndsWithTheLoadsError) {
+  const std::string folder = fixtures::ScratchFolder("odd lists");
+  const std::string fifo = folder + "/queue.bwm";
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string overlong = folder + "/long.bwm";
+  std::ofstream(overlong, std::ios::binary) << "a;b;c;\r\n" << std::string((1 << 20) + 5, 'x') << ";y;z;\r\n";
+  for (const std::string& path : {fifo, std::string("/dev/zero"), folder, overlong}) {
+    SCOPED_TRACE(path);
+    Add("/a/kept.avi", std::string("/a/kept.wmv"), kPreferredProfile);
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(path)).AnswerMsgBox(vbOK);
+    {
+      HangGuard guard("loading " + path);
+      Press("CmdLoad");
+    }
+    ASSERT_EQ(script->MsgBoxes().size(), 1u);
+    EXPECT_EQ(script->MsgBoxes()[0].prompt, "Error Loading Saved Configuration");
+    EXPECT_EQ(script->MsgBoxes()[0].title, "Error-75");
+  }
 }
 
 TEST_F(Lotkiln, DropFileLinesBecomeRowsAtTheNextIdleTick) {

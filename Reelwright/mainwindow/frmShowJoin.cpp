@@ -55,17 +55,12 @@ std::string FolderOf(const std::string& path) {
 std::string ReserveTemporaryName(const std::string& target) {
   const std::string folder = FolderOf(target);
   const std::string base = GetFileNameFromPath(target);
-  for (int n = 0; n < 1000; ++n) {
-    const std::string candidate =
-        folder + "/." + base + ".joining-" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".avi";
-    try {
-      if (CreateNewFile(candidate)) return candidate;
-    } catch (...) {
-      Err().Clear();
-      return {};
-    }
+  try {
+    return NewSideFile(folder + "/." + base + ".joining-", ".avi");
+  } catch (...) {
+    Err().Clear();
+    return {};
   }
-  return {};
 }
 
 void RemoveQuietly(const std::string& path) {

@@ -3,6 +3,8 @@
 // part of the preview pane's load that gives a tile its duration.
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <vector>
 
 #include "com/com.h"
 #include "com/dispatch.h"
@@ -520,14 +522,12 @@ bool frmShow::SaveProject() {
   const bool written = EndQuietly([&] {
     std::vector<std::string> lines;
     for (int16_t i = 0; i < top; ++i) lines.push_back(TileFile(i) + ";" + CStr(TileGet(i, tile::kTransition)));
-    for (int n = 0;; ++n) {
-      part = path + ".part" + std::to_string(n);
-      if (CreateNewFile(part)) break;
-      if (n > 100) Raise(75, "Path/File access error");
-    }
-    TextFile out(part, TextFileMode::Output);
-    for (const std::string& line : lines) out.PrintLine(line);
-    out.Close();
+    // A new side file of its own beside the project (never through a link); the side files of
+    // saves that were killed on the way go first.
+    part = NewSideFile(path + ".part-");
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    WriteFileBytes(part, std::vector<uint8_t>(text.begin(), text.end()));
     ReplaceFile(part, path);
     part.clear();
     ProjectChanged = false;
@@ -563,21 +563,24 @@ void frmShow::mnuOpen_Click() {
 
 bool frmShow::ReadProject(const std::string& path) {
   std::vector<std::string> lines;
-  const bool opened = EndQuietly([&] {
-    TextFile in(path, TextFileMode::Input);
-    while (!in.AtEnd()) lines.push_back(in.LineInput());
-    in.Close();
-  });
+  std::optional<TextFile> in;
+  const bool opened = EndQuietly([&] { in.emplace(path, TextFileMode::Input); });
   if (!opened) {
     MsgBox(Err().Description, vbOKOnly);
     Err().Clear();
     return false;
   }
-  for (const std::string& line : lines) {
-    if (line.find('\0') != std::string::npos) {
-      MsgBox("The file " + path + " is not a Reelwright project.", vbOKOnly);
-      return false;
-    }
+  // A file that opens but reads as no text (a line beyond any project's) is no project.
+  bool damaged = !EndQuietly([&] {
+    while (!in->AtEnd()) lines.push_back(in->LineInput());
+    in->Close();
+  });
+  Err().Clear();
+  in.reset();
+  for (const std::string& line : lines) damaged = damaged || line.find('\0') != std::string::npos;
+  if (damaged) {
+    MsgBox("The file " + path + " is not a Reelwright project.", vbOKOnly);
+    return false;
   }
   Step([&] { lblProject->Caption(path); });
   bShowErrors = false;

@@ -25,16 +25,13 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// A name beside target that nothing holds yet, created empty for this writer.
+// A name beside target that nothing holds yet, created empty for this writer (the leftovers of
+// killed repairs go first).
 std::string NewNameBeside(const std::string& target) {
   const size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-  for (int n = 0; n < 1000; ++n) {
-    std::string candidate = folder + "." + name + ".repair-" + std::to_string(n);
-    if (CreateNewFile(candidate)) return candidate;
-  }
-  Raise(vbErrPathFileAccess, "No free name beside " + target, "modDivx");
+  return NewSideFile(folder + "." + name + ".repair-");
 }
 
 }  // namespace
@@ -81,7 +78,7 @@ bool MakeDivxRepairCopy(const std::string& original, const std::string& copy) {
   std::string temp;
   try {
     temp = NewNameBeside(copy);
-    FileCopy(original, temp);
+    CopyIntoCreatedFile(original, temp);
     std::optional<AviCodeOffsets> at = FindAviCodeOffsetsInFile(temp);
     if (!at) Raise(321, "The file's AVI headers cannot be read", "modDivx");  // invalid file format
     BinaryFile file(temp, BinaryAccess::ReadWrite);

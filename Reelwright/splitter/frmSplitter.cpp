@@ -148,10 +148,11 @@ const ToolDef kTools[] = {{"SaveAs", "Save trimmed file as..."}, {"ShowHide", ""
                           {"LastFrame", "Go to Last Frame"}, {"Help", "Help"}, {"Stop", "Stop"},
                           {"Exit", "Exit"}};
 
-// A render's target is written under this name beside it and renamed over it when complete.
+// A render's target is written into a new file beside it (made here, never through a link) and
+// renamed over it when complete.
 std::string PartName(const std::string& target) {
   const std::filesystem::path p(target);
-  return (p.parent_path() / ("." + p.filename().string() + "." + std::to_string(::getpid()) + ".part.avi")).string();
+  return NewSideFile((p.parent_path() / ("." + p.filename().string() + ".")).string(), ".part.avi");
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -1111,7 +1112,7 @@ frmSplitter::Outcome frmSplitter::RenderSelection(const std::string& target) {
     MsgBox(kError5, vbOKOnly | vbExclamation);
     return Outcome::Refused;
   }
-  const std::string part = PartName(target);
+  std::string part;
   bRendering = true;
   Outcome outcome = Outcome::Failed;
   std::string failure;
@@ -1122,6 +1123,7 @@ frmSplitter::Outcome frmSplitter::RenderSelection(const std::string& target) {
   ComPtr<IMediaPosition> position;
   float M = 0;
   try {
+    part = PartName(target);
     auto node = [&](LONG kind) {
       ComPtr<IAMTimelineObj> obj;
       RenderCall(timeline->CreateEmptyNode(obj.put(), kind));
@@ -1252,7 +1254,7 @@ frmSplitter::Outcome frmSplitter::RenderSelection(const std::string& target) {
     }
     Err().Clear();
   }
-  if (outcome != Outcome::Done) {
+  if (outcome != Outcome::Done && !part.empty()) {
     std::error_code ec;
     std::filesystem::remove(part, ec);
   }

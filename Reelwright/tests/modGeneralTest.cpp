@@ -107,9 +107,12 @@ TEST_F(ModGeneralTest, TempFolderEndsWithASlashSoThatNamesAppendDirectly) {
   fs::create_directories(At("tmp"));
   EnvOverride tmp("TMPDIR", At("tmp"));
   std::string folder = GetTempFolder();
-  EXPECT_EQ(folder, At("tmp/"));
+  // The user's own folder inside $TMPDIR, private to the user.
+  const std::string own = At("tmp/reelwright-" + std::to_string(::getuid()) + "/");
+  EXPECT_EQ(folder, own);
+  EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
   Write(folder + "bitmap.bmp", "x");
-  EXPECT_TRUE(fs::exists(At("tmp/bitmap.bmp")));
+  EXPECT_TRUE(fs::exists(own + "bitmap.bmp"));
 }
 
 TEST_F(ModGeneralTest, WithoutTmpdirTheTempFolderIsTheUsersOwn) {
@@ -128,7 +131,7 @@ TEST_F(ModGeneralTest, ALongTempFolderComesBackWhole) {
   while (deep.size() < 300) deep += "/a_rather_long_folder_name";
   fs::create_directories(deep);
   EnvOverride tmp("TMPDIR", deep);
-  EXPECT_EQ(GetTempFolder(), deep + "/");
+  EXPECT_EQ(GetTempFolder(), deep + "/reelwright-" + std::to_string(::getuid()) + "/");
 }
 
 TEST_F(ModGeneralTest, FileExistsIsTrueForFilesOnly) {

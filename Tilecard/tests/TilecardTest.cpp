@@ -1,6 +1,7 @@
 // The clip tile control hosted on a form: identity and registration, layout, loading real media
 // files, the transition chooser, persistence and file drops.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -32,6 +33,7 @@
 #include "forms/activex.h"
 #include "forms/oledrop.h"
 #include "forms/qt/hwnd_qt.h"
+#include "shell/files.h"
 #include "forms_test_support.h"
 #include "core/clock.h"
 #include "core/runtime.h"
@@ -268,7 +270,7 @@ TEST_F(TilecardTest, LoadingRealFilesSetsCaptionsTypeThumbnailAndErrors) {
   QImage first = Thumbnail();
   EXPECT_EQ(first.size(), QSize(177, 121));
   EXPECT_EQ(FrameNumber(first), 0);
-  QImage file(QString::fromStdString(fs::path(std::getenv("TMPDIR")) / "Tilecard.bmp"));
+  QImage file(QString::fromStdString(fs::path(TempFolder()) / "Tilecard.bmp"));
   EXPECT_EQ(file.size(), QSize(177, 121));
   EXPECT_EQ(FrameNumber(file), 0);
   EXPECT_TRUE(fs::exists(fs::path(TILECARD_LIBRARY).parent_path() / "no.bmp"));
@@ -805,7 +807,7 @@ TEST_F(TilecardTest, NotifyingAndSilentSettersAndTheBorderColorBackground) {
 // The loads' own bitmaps left in the temp folder (every one but "Tilecard.bmp").
 int ThumbnailLeftovers() {
   int n = 0;
-  for (const auto& e : fs::directory_iterator(std::getenv("TMPDIR"))) {
+  for (const auto& e : fs::directory_iterator(TempFolder())) {
     const std::string name = e.path().filename().string();
     if (name.rfind("Tilecard.", 0) == 0 && name != "Tilecard.bmp") ++n;
   }
@@ -816,7 +818,7 @@ int ThumbnailLeftovers() {
 // "Tilecard.bmp" ends the load with its box and still removes the load's own bitmap.
 TEST_F(TilecardTest, ALoadEndedByItsErrorReportBeforeTheRenameLeavesNoBitmapBehind) {
   const std::string movie = fixtures::MakeUndecodableAvi(media_);
-  const fs::path shared = fs::path(std::getenv("TMPDIR")) / "Tilecard.bmp";
+  const fs::path shared = fs::path(TempFolder()) / "Tilecard.bmp";
   fs::remove_all(shared);
   fs::create_directories(shared / "blocked");  // a folder in the way: the rename fails
   ScriptScope script;
@@ -843,7 +845,7 @@ TEST_F(TilecardTest, AGrabFailingWithAnotherCodeShowsTheFallbackNotTheEarlierThu
   Load(fixtures::MakeUndecodableAvi(media_));
   const QImage fallback = Thumbnail();
   ASSERT_FALSE(fallback.isNull());
-  const fs::path temp = std::getenv("TMPDIR");
+  const fs::path temp = TempFolder();
   for (const char* code : {"0x80004005", "0x8004025F", "0x80070005"}) {
     SCOPED_TRACE(code);
     Load(movie);
@@ -954,3 +956,42 @@ TEST_F(TilecardTest, ANewInstanceTakesItsInitialPropertiesOnlyInDesignMode) {
 }
 
 }  // namespace
+
+// The id of a process that has ended (a child that exited and was reaped).
+pid_t EndedProcessId() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return child;
+}
+
+// A load killed between the grab and the rename leaves its own bitmap: the next load removes the
+// bitmaps of processes that no longer run, and keeps those of a running one.
+TEST_F(TilecardTest, BitmapsOfKilledLoadsAreRemovedByTheNextLoad) {
+  fixtures::Options o;
+  o.seconds = 0.2;
+  const std::string movie = fixtures::Make(fixtures::Kind::AviMjpegPcm, media_, o);
+  const fs::path temp = TempFolder();
+  const std::string ended = std::to_string(EndedProcessId());
+  const std::string running = std::to_string(::getppid());
+  struct Case {
+    std::string name;
+    bool stays;
+  } cases[] = {
+      {"Tilecard." + ended + "-1f.bmp", false},
+      {"Tilecard." + ended + "-9a3c77e0b2d41f65.bmp", false},
+      {"Tilecard." + running + "-2b.bmp", true},  // a load of a running process
+      {"Tilecard.notes.bmp", true},               // not a load's bitmap
+  };
+  for (const Case& c : cases) {
+    std::ofstream(temp / c.name) << "BM";
+  }
+  Load(movie);
+  for (const Case& c : cases) {
+    EXPECT_EQ(fs::exists(temp / c.name), c.stays) << c.name;
+    fs::remove(temp / c.name);
+  }
+  EXPECT_EQ(FrameNumber(Thumbnail()), 0);
+  EXPECT_EQ(ThumbnailLeftovers(), 0);
+}

@@ -32,11 +32,13 @@
 #include "forms/propertyframe.h"
 #include "forms/qt/file_dialog_qt.h"
 #include "forms/qt/propertyframe_qt.h"
+#include "shell/files.h"
 #include "com/propertypages.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms/usercontrol.h"
 #include "forms_test_support.h"
 #include "fixtures.h"
+#include "shell/files.h"
 #include "gifwriter.h"
 #include "registry/registry.h"
 #include "scripted_responder.h"
@@ -56,10 +58,13 @@ std::string Scratch(const std::string& sub) {
   return dir.string();
 }
 
-// Regular files in the temporary folder (Qt keeps a runtime folder of its own there).
+// Regular files in $TMPDIR and in the suite's private temporary folder inside it (Qt keeps a
+// runtime folder of its own there).
 bool NoTemporaryFiles() {
-  for (const auto& e : fs::directory_iterator(Scratch("tmp")))
-    if (e.is_regular_file() || e.is_symlink()) return false;
+  for (const std::string& folder : {Scratch("tmp"), TempFolder()}) {
+    for (const auto& e : fs::directory_iterator(folder))
+      if (e.is_regular_file() || e.is_symlink()) return false;
+  }
   return true;
 }
 

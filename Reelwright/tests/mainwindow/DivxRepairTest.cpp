@@ -2,6 +2,9 @@
 // repaired copy (its name, its two codes where the headers really hold them, the original left
 // alone, bad input refused without damage) and the notice window with its setting.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -17,6 +20,7 @@
 #include "com/com.h"
 #include "dshow/dshow.h"
 #include "fixtures.h"
+#include "hang_guard.h"
 #include "forms/app.h"
 #include "mainwindow/FormInstances.h"
 #include "mainwindow/modDivx.h"
@@ -222,6 +226,28 @@ TEST(DivxRepair, BadInputLeavesNoFileAndTheOriginalAsItWas) {
     EXPECT_EQ(FolderEntries(folder), entries) << "a file was left behind";
   }
   EXPECT_TRUE(fs::is_directory(modDivx::DivxRepairCopy(div3)));
+}
+
+// An original that is no file (a FIFO, a device, a folder): the copy is refused at once, and no
+// side file stays beside the copy's name; one that a killed repair left is removed.
+TEST(DivxRepair, AnOriginalThatIsNoFileIsRefusedWithoutWaiting) {
+  const std::string folder = Folder("nofile");
+  const std::string fifo = folder + "/x.avi";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directories(folder + "/dir.avi");
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  const std::string killed = folder + "/.x_wz.avi.repair-" + std::to_string(child) + "-1";
+  std::ofstream(killed) << "half";
+  for (const std::string& original : {fifo, std::string("/dev/zero"), folder + "/dir.avi"}) {
+    SCOPED_TRACE(original);
+    {
+      HangGuard guard("the repair copy of " + original);
+      EXPECT_FALSE(modDivx::MakeDivxRepairCopy(original, folder + "/x_wz.avi"));
+    }
+    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"dir.avi", "x.avi"})) << "a file was left behind";
+  }
 }
 
 class DivxNotice : public PrivateRegistry {

@@ -20,6 +20,7 @@
 #include "core/runtime_convert.h"
 #include "MainWindowFixture.h"
 #include "fixtures.h"
+#include "hang_guard.h"
 #include "forms/app.h"
 #include "forms/end_requests.h"
 #include "forms/form.h"
@@ -577,6 +578,87 @@ TEST_F(MainWindow, ProjectReaderToleranceAndBadFiles) {
   w.mnuOpen_Click();
   EXPECT_EQ(w.TileUBound(), 1);
   EXPECT_EQ(script->MsgBoxes().back().prompt, frmShow::MediaErrorMessage('c', (media_ / "gone.avi").string()));
+}
+
+// The id of a process that has ended (a child that exited and was reaped).
+pid_t EndedProcessId() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return child;
+}
+
+// Saves killed between the write and the rename left side files: they never make a save fail,
+// and the ones of processes that no longer run are removed by the next save.
+TEST_F(MainWindow, LeftoverSideFilesOfKilledSavesNeverMakeASaveFail) {
+  SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
+  ScriptScope script;
+  const std::string a = Movie("a.avi", 1.0);
+  frmShow& w = Window();
+  AddByDialog(script, w, a);
+  const fs::path project = root_ / "p.wzj";
+  const std::string ended = std::to_string(EndedProcessId());
+  const std::string running = std::to_string(::getppid());
+  std::vector<fs::path> killed, kept;
+  for (int n = 0; n < 120; ++n) {
+    kept.push_back(root_ / ("p.wzj.part" + std::to_string(n)));  // counted names of earlier saves
+    std::ofstream(kept.back()) << "half";
+  }
+  for (int n = 0; n < 40; ++n) {
+    killed.push_back(root_ / ("p.wzj.part-" + ended + "-" + std::to_string(n)));
+    std::ofstream(killed.back()) << "half";
+  }
+  kept.push_back(root_ / ("p.wzj.part-" + running + "-1"));  // a save under way elsewhere
+  std::ofstream(kept.back()) << "half";
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(project.string()));
+  const size_t boxes = script->MsgBoxes().size();
+  w.mnuSaveProject_Click();
+  EXPECT_EQ(script->MsgBoxes().size(), boxes) << script->MsgBoxes().back().prompt;
+  EXPECT_EQ(ReadAll(project), a + ";" + Transition(w, 0) + "\r\n");
+  EXPECT_FALSE(w.ProjectChanged);
+  for (const fs::path& p : killed) EXPECT_FALSE(fs::exists(p)) << p;
+  for (const fs::path& p : kept) EXPECT_TRUE(fs::exists(p)) << p;
+  int own = 0;
+  for (const auto& e : fs::directory_iterator(root_)) {
+    own += e.path().filename().string().rfind("p.wzj.part-" + std::to_string(::getpid()), 0) == 0 ? 1 : 0;
+  }
+  EXPECT_EQ(own, 0) << "the save left its own side file";
+}
+
+// A project that is no file (a FIFO, a device, a folder) or holds a line no project has: Open
+// returns with a box instead of waiting or reading for ever, and makes no tile.
+TEST_F(MainWindow, OpeningSomethingThatIsNoProjectReturnsWithABox) {
+  ScriptScope script;
+  frmShow& w = Window();
+  const fs::path fifo = root_ / "fifo.wzj";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const fs::path folder = root_ / "folder.wzj";
+  fs::create_directories(folder);
+  const fs::path overlong = root_ / "long.wzj";
+  std::ofstream(overlong, std::ios::binary) << Movie("a.avi", 1.0) << ";None\r\n"
+                                            << std::string((1 << 20) + 5, 'x') << "\r\n";
+  struct Case {
+    std::string path;
+    std::string prompt;
+  } cases[] = {
+      {fifo.string(), "Path/File access error"},
+      {"/dev/zero", "Path/File access error"},
+      {folder.string(), "Path/File access error"},
+      {overlong.string(), "The file " + overlong.string() + " is not a Reelwright project."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(c.path)).AnswerMsgBox(vbOK);
+    const size_t boxes = script->MsgBoxes().size();
+    {
+      HangGuard guard("opening " + c.path + " as a project");
+      w.mnuOpen_Click();
+    }
+    ASSERT_EQ(script->MsgBoxes().size(), boxes + 1);
+    EXPECT_EQ(script->MsgBoxes().back().prompt, c.prompt);
+    EXPECT_EQ(w.TileUBound(), 0);
+  }
 }
 
 TEST_F(MainWindow, NewAfterAFailedSaveKeepsTheStoryboard) {

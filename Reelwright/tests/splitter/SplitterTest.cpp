@@ -2,6 +2,9 @@
 // marker geometry, typed frames, frame steps (frame-exact pictures), proposed names, saving end to
 // end (ffprobe), the refusals of a save, the trimmed preview and closing.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -643,6 +646,43 @@ TEST_F(Splitter, SavedPiecesHoldExactlyTheMarkedFrames) {
     for (const auto& e : fs::directory_iterator(scratch_))
       EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
   }
+}
+
+// A folder others may write: a link planted at the piece's side-file name (the name a save of
+// this process used before) is never followed, and a side file a killed save left is removed.
+TEST_F(Splitter, SavingAPieceNeverWritesThroughALinkAtItsSideFileName) {
+  ScriptScope script;
+  loaded_.clear();
+  const std::string folder = scratch_ + "/shared";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  ::chmod(folder.c_str(), 01777);
+  const std::string precious = scratch_ + "/precious.txt";
+  std::ofstream(precious) << "keep me";
+  const std::string planted = folder + "/.piece.avi." + std::to_string(::getpid()) + ".part.avi";
+  fs::create_symlink(precious, planted);
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  const std::string killed = folder + "/.piece.avi." + std::to_string(child) + "-5e.part.avi";
+  std::ofstream(killed) << "half a piece";
+  Open(Movie(Kind::AviMjpegPcm, 4));
+  TypeEnd("30");
+  TypeStart("10");
+  const std::string target = folder + "/piece.avi";
+  script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+  f_->mnuSave_Click();
+  ASSERT_EQ(loaded_, target);
+  EXPECT_EQ(fixtures::DecodedFrameNumbers(target).size(), 20u);
+  const std::vector<uint8_t> kept = fixtures::ReadFile(precious);
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "keep me");
+  EXPECT_TRUE(fs::is_symlink(planted));
+  EXPECT_FALSE(fs::exists(killed)) << "a killed save's side file stayed";
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(folder)) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{fs::path(planted).filename().string(), "piece.avi"}));
+  SelectionUnsaved = false;
 }
 
 TEST_F(Splitter, SavesThatCannotGoAheadHandNothingBack) {

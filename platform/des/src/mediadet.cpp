@@ -83,7 +83,8 @@ HRESULT ErrnoResult(int err) {
 // Writes a BMP file: the file header, then the bitmap (info header and rows) as it stands. The
 // picture goes to a temporary file beside the target first and is then renamed over it, so that
 // a failed write leaves the previous file whole. A target that is a symbolic link is written
-// through: the file it names is replaced and the link stays. Only a regular file (or a new name)
+// through: the file it names is replaced and the link stays; but a link that another user left in
+// a shared folder (sticky, writable by all) is refused with E_ACCESSDENIED. Only a regular file (or a new name)
 // is a target: a device, a FIFO or a folder is refused with E_INVALIDARG and never replaced, and
 // so is the movie the detector reads (movie: its device and inode).
 HRESULT WriteBmpFile(const std::string& path, const std::vector<uint8_t>& bitmap, const struct stat* movie) {
@@ -96,9 +97,10 @@ HRESULT WriteBmpFile(const std::string& path, const std::vector<uint8_t>& bitmap
   }
   std::string target;
   try {
-    target = ResolveLinks(path);
-  } catch (const VBError&) {
-    return E_INVALIDARG;  // links in a loop
+    // A link planted by another user in a shared folder is not followed (70).
+    target = ResolveLinksForWriting(path);
+  } catch (const VBError& e) {
+    return e.Number() == vbErrPermissionDenied ? E_ACCESSDENIED : E_INVALIDARG;  // or links in a loop
   }
   struct stat existing;
   const bool exists = ::stat(target.c_str(), &existing) == 0;
@@ -106,11 +108,24 @@ HRESULT WriteBmpFile(const std::string& path, const std::vector<uint8_t>& bitmap
   if (exists && !S_ISREG(existing.st_mode)) return E_INVALIDARG;
   if (exists && movie && existing.st_dev == movie->st_dev && existing.st_ino == movie->st_ino) return E_INVALIDARG;
 
-  const std::string temp = target + ".part" + std::to_string(getpid());
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                        exists ? (existing.st_mode & 07777) : 0666);
-  if (fd < 0) return ErrnoResult(errno);
-  if (exists) ::fchmod(fd, existing.st_mode & 07777);
+  // A new file of its own beside the target (made exclusively, never through a link).
+  std::string temp;
+  int fd = -1;
+  try {
+    const size_t slash = target.rfind('/');
+    temp = NewSideFile(target.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." +
+                       target.substr(slash == std::string::npos ? 0 : slash + 1) + ".part-");
+    fd = ::open(temp.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+      const int err = errno;
+      std::remove(temp.c_str());
+      return ErrnoResult(err);
+    }
+  } catch (const VBError& e) {
+    if (e.Number() == vbErrPathNotFound) return ErrnoResult(ENOENT);
+    return e.Number() == vbErrDiskFull ? ErrnoResult(ENOSPC) : E_ACCESSDENIED;
+  }
+  ::fchmod(fd, exists ? (existing.st_mode & 07777) : static_cast<mode_t>(NewFilePermissions()));
   FILE* f = ::fdopen(fd, "wb");
   if (!f) {
     const int err = errno;

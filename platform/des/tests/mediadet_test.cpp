@@ -14,6 +14,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "com/com.h"
 #include "com/dispatch.h"
@@ -455,6 +458,39 @@ TEST_F(MediaDetTest, WriteBitmapBitsWritesThroughLinksAndNeverOverTheMovieOrADev
   EXPECT_EQ(GrabNumber(det.Get(), 0.2, 160, 120), 5) << "the movie still reads";
   for (const auto& entry : fs::directory_iterator(dir))
     EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+}
+
+// A grab into a shared folder (sticky, writable by all, as /tmp): a link another user planted at
+// the picture's name is not followed, so the file it points at is never overwritten; the
+// user's own link there is written through as before; and a side file a killed grab left is
+// removed.
+TEST_F(MediaDetTest, WriteBitmapBitsNeverFollowsAnotherUsersLinkInASharedFolder) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs to give a link to another user";
+  const std::string shared = Folder() + "/shared";
+  fs::remove_all(shared);
+  fs::create_directories(shared);
+  ::chmod(shared.c_str(), 01777);
+  const std::string precious = Folder() + "/precious.txt";
+  std::ofstream(precious) << "keep me";
+  fs::create_symlink(precious, shared + "/bitmap.bmp");
+  ASSERT_EQ(::lchown((shared + "/bitmap.bmp").c_str(), 65534, 65534), 0);
+  std::ofstream(Folder() + "/mine.bmp") << "old picture";
+  fs::create_symlink(Folder() + "/mine.bmp", shared + "/own.bmp");
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  const std::string killed = Folder() + "/.mine.bmp.part-" + std::to_string(child) + "-1";
+  std::ofstream(killed) << "half";
+  ComPtr<IMediaDet> det = Open(Path(Kind::AviMjpegPcm));
+  EXPECT_EQ(det->WriteBitmapBits(0.2, 40, 30, Bstr(shared + "/bitmap.bmp")), E_ACCESSDENIED);
+  std::ifstream in(precious);
+  std::string text;
+  std::getline(in, text);
+  EXPECT_EQ(text, "keep me");
+  EXPECT_TRUE(fs::is_symlink(shared + "/bitmap.bmp"));
+  ASSERT_EQ(det->WriteBitmapBits(0.2, 40, 30, Bstr(shared + "/own.bmp")), S_OK);
+  EXPECT_EQ(fixtures::ReadFile(Folder() + "/mine.bmp").size(), 54u + 120 * 30);
+  EXPECT_FALSE(fs::exists(killed)) << "a killed grab's side file stayed";
 }
 
 TEST_F(MediaDetTest, GetBitmapBitsSizeAndBufferRules) {

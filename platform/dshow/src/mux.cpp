@@ -1,6 +1,7 @@
 // "AVI Mux" on libavformat's AVI muxer, writing its byte stream through "AVI Out" as positioned
 // samples, and the "File writer" that puts them into a file.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@ extern "C" {
 
 #include "dshow/encoders.h"
 #include "internal.h"
+#include "shell/files.h"
 
 namespace dshow {
 
@@ -500,7 +502,7 @@ class FileWriter : public Filter, public IFileSinkFilter {
     // Nothing will be written: no file is made (nor emptied).
     if (!in_.IsConnected()) return S_OK;
     if (path_.empty()) return E_INVALIDARG;
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    fd_ = OpenTarget(path_);
     if (fd_ < 0) {
       if (errno == ENOENT) return HRESULT_PATH_NOT_FOUND;
       if (errno == ENOSPC) return HRESULT_DISK_FULL;
@@ -516,6 +518,36 @@ class FileWriter : public Filter, public IFileSinkFilter {
   }
 
  private:
+  // The named file, never through a link: a new name is created exclusively (the permissions
+  // of any new file), an existing name (the side file a caller made for the writer) is opened
+  // without following a link or waiting for a FIFO's reader. -1 with errno set on failure.
+  static int OpenTarget(const std::string& path) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      static_cast<mode_t>(NewFilePermissions()));
+      if (fd >= 0 || errno != EEXIST) return fd;
+      fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      if (fd < 0) {
+        if (errno == ENOENT) continue;  // removed meanwhile: create it after all
+        if (errno == ELOOP) errno = EACCES;
+        return -1;
+      }
+      // A regular file is emptied; a character device (/dev/full, /dev/null) is written as it is;
+      // a FIFO (which would wait for a reader), a folder or anything else is refused.
+      struct stat st;
+      if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode)) ||
+          (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0)) {
+        ::close(fd);
+        errno = EACCES;
+        return -1;
+      }
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+      return fd;
+    }
+    errno = EACCES;
+    return -1;
+  }
+
   void CloseFile() {
     std::lock_guard lock(fileLock_);
     if (fd_ >= 0) ::close(fd_);

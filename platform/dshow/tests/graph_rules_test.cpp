@@ -12,9 +12,12 @@
 #include <fstream>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include "dshow/baseclasses.h"
 #include "dshow/filters.h"
 #include "dshow_test_util.h"
+#include "hang_guard.h"
 #include "forms/hwnd.h"
 #include "forms/qt/hwnd_qt.h"
 
@@ -371,6 +374,59 @@ TEST(GraphRules, AFileWriterWithoutANameOrAFileItCannotMakeFailsTheRun) {
   }
   EXPECT_FALSE(fs::exists(Target("no-such-folder")));
   EXPECT_TRUE(fs::is_directory(folder));
+}
+
+// The writer never writes through a link at its name, nor into a FIFO or a device; a new name is
+// made, and a side file its caller made for it is written.
+TEST(GraphRules, AFileWriterNeverFollowsALinkOrWritesIntoANonFile) {
+  const std::string folder = Target("writer-links");
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const std::string precious = folder + "/precious.txt";
+  { std::ofstream(precious) << "keep me"; }
+  fs::create_symlink(precious, folder + "/.link.avi.part.avi");
+  fs::create_symlink(folder + "/gone.txt", folder + "/.dangling.avi.part.avi");
+  ASSERT_EQ(::mkfifo((folder + "/.fifo.avi.part.avi").c_str(), 0600), 0);
+  { std::ofstream(folder + "/.made.avi.part.avi") << "stale bytes of the side file"; }
+  struct Case {
+    std::string path;
+    bool written;
+  } cases[] = {
+      {folder + "/.link.avi.part.avi", false},
+      {folder + "/.dangling.avi.part.avi", false},
+      {folder + "/.fifo.avi.part.avi", false},
+      {folder + "/.made.avi.part.avi", true},
+      {folder + "/new.avi", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    auto g = NewGraph();
+    ComPtr<IBaseFilter> writer = AddRegistered(g.Get(), "File writer");
+    ComPtr<IBaseFilter> mux = AddRegistered(g.Get(), "AVI Mux");
+    ASSERT_TRUE(writer && mux);
+    ASSERT_EQ(writer.As<IFileSinkFilter>()->SetFileName(U(c.path).c_str(), nullptr), S_OK);
+    ASSERT_GE(g->RenderFile(U(Fixture(Kind::Wav)).c_str(), nullptr), 0);
+    g.As<IMediaPosition>()->put_Rate(4.0);
+    LONG code = 0;
+    HangGuard guard("the file writer on " + c.path);
+    HRESULT run = g.As<IMediaControl>()->Run();
+    if (SUCCEEDED(run)) g.As<IMediaEvent>()->WaitForCompletion(20000, &code);
+    g.As<IMediaControl>()->Stop();
+    EXPECT_EQ(SUCCEEDED(run) && code == EC_COMPLETE, c.written) << std::hex << run << " " << code;
+    if (c.written) {
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(c.path)));
+      std::ifstream in(c.path, std::ios::binary);
+      char riff[4] = {};
+      in.read(riff, 4);
+      EXPECT_EQ(std::string(riff, 4), "RIFF");
+    }
+  }
+  std::ifstream in(precious);
+  std::string text;
+  std::getline(in, text);
+  EXPECT_EQ(text, "keep me");
+  EXPECT_FALSE(fs::exists(folder + "/gone.txt")) << "the dangling link's target was made";
+  EXPECT_TRUE(fs::is_symlink(folder + "/.link.avi.part.avi"));
 }
 
 // --- The video window ------------------------------------------------------------------------

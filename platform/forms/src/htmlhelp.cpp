@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 
+#include "core/error.h"
 #include "core/msgbox.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms_internal.h"
@@ -58,6 +59,43 @@ bool Readable(const std::string& page) {
   return in.good() && (in.get(c) || in.eof());
 }
 
+// The largest page or picture the help window reads (a help folder holds small files).
+constexpr int64_t kMaxResourceBytes = int64_t{64} << 20;
+
+// A text browser that reads a page's files only when they are regular files of a sane size,
+// opened without waiting: a page naming a FIFO or a device (<img src="/dev/zero">) gets no
+// picture instead of a window that never answers again.
+class HelpBrowser : public QTextBrowser {
+ public:
+  using QTextBrowser::QTextBrowser;
+
+  QVariant loadResource(int type, const QUrl& name) override {
+    QUrl url = name;
+    if (url.isRelative() && source().isValid()) url = source().resolved(url);
+    if (!url.scheme().isEmpty() && !url.isLocalFile()) return QTextBrowser::loadResource(type, name);
+    QString file = url.isLocalFile() ? url.toLocalFile() : url.path();
+    if (QFileInfo(file).isRelative()) {
+      for (const QString& folder : searchPaths()) {
+        const QString candidate = folder + QLatin1Char('/') + file;
+        if (QFileInfo::exists(candidate)) {
+          file = candidate;
+          break;
+        }
+      }
+    }
+    const std::vector<uint8_t> bytes = [&] {
+      try {
+        return ReadFileBytes(S(file), static_cast<uint64_t>(kMaxResourceBytes));
+      } catch (const VBError&) {
+        return std::vector<uint8_t>();
+      }
+    }();
+    // Refused or empty: an empty (but not null) answer, so that the document does not go and
+    // read the file itself after all.
+    return QVariant(QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+  }
+};
+
 std::map<std::string, QPointer<QWidget>>& Windows() {
   static std::map<std::string, QPointer<QWidget>> m;
   return m;
@@ -69,7 +107,7 @@ QWidget* MakeWindow(QWidget* owner) {
   window->resize(720, 540);
   auto* layout = new QVBoxLayout(window);
   layout->setContentsMargins(0, 0, 0, 0);
-  auto* browser = new QTextBrowser(window);
+  auto* browser = new HelpBrowser(window);
   browser->setObjectName("helpBrowser");
   // Addresses outside the help folder go to the desktop's browser.
   browser->setOpenExternalLinks(true);

@@ -7,8 +7,11 @@
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "fixtures.h"
+#include "hang_guard.h"
 #include "forms/form.h"
 #include "forms/htmlhelp.h"
 #include "forms/qt/hwnd_qt.h"
@@ -110,6 +113,29 @@ TEST(HtmlHelp, AHelpFileThatCannotBeOpenedGetsTheBox) {
   script->AnswerMsgBox(vbOK);
   EXPECT_TRUE(ShellOpen(scratch + "/Gone.chm"));
   EXPECT_EQ(script->MsgBoxes().size(), 1u);
+}
+
+// A page whose pictures name files that are not files (a device that never ends, a FIFO without
+// a writer, a folder): the page shows, without those pictures, instead of a window that hangs.
+TEST(HtmlHelp, PicturesThatAreNoFilesDoNotHangThePage) {
+  std::string folder = fixtures::ScratchFolder("help-odd") + "/Odd.help";
+  std::filesystem::create_directories(folder + "/dir.png");
+  ::unlink((folder + "/pipe.png").c_str());
+  ASSERT_EQ(::mkfifo((folder + "/pipe.png").c_str(), 0600), 0);
+  std::ofstream(folder + "/index.html") << "<html><head><title>Odd</title></head><body>Odd page"
+                                        << "<img src=\"/dev/zero\"><img src=\"pipe.png\"><img src=\"dir.png\">"
+                                        << "<img src=\"file:///dev/zero\"></body></html>";
+  ScriptScope script;
+  HWND window = 0;
+  {
+    HangGuard guard("a help page with pictures that are no files");
+    window = HtmlHelp(0, folder, HH_DISPLAY_TOPIC, 0);
+    ASSERT_NE(window, 0u);
+    BrowserOf(window)->grab();  // the pictures are read when the page is laid out and drawn
+  }
+  EXPECT_NE(BrowserOf(window)->toPlainText().toStdString().find("Odd page"), std::string::npos);
+  EXPECT_TRUE(script->MsgBoxes().empty());
+  WidgetFromHwnd(window)->close();
 }
 
 }  // namespace

@@ -324,7 +324,10 @@ LSTATUS Save(State& s, int h) {
     ReportOnce(s, file, "cannot write " + file + ": it is not a regular file");
     return ERROR_BADDB;
   }
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // A leftover of this process id (an earlier process) goes; the file is then made anew, never
+  // through a link.
+  unlink(temp.c_str());
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return ErrnoStatus(errno);
   struct stat st;
   if (!WriteAll(fd, text) || fsync(fd) != 0 || fstat(fd, &st) != 0 ||

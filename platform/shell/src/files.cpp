@@ -1,6 +1,9 @@
 #include "shell/files.h"
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <random>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -111,13 +114,16 @@ void ChDir(const std::string& path) {
 }
 
 std::string TempFolder() {
+  const std::string name = "reelwright-" + std::to_string(::getuid());
   const char* tmp = std::getenv("TMPDIR");
-  if (tmp == nullptr || *tmp == '\0') {
-    return shell_detail::OwnFolderIn("/tmp", "reelwright-" + std::to_string(::getuid()));
+  if (tmp != nullptr && *tmp != '\0') {
+    try {
+      return shell_detail::OwnFolderIn(tmp, name);
+    } catch (const VBError&) {
+      // No folder of our own can be had there: the shared /tmp's, as without $TMPDIR.
+    }
   }
-  std::string folder = tmp;
-  if (folder.back() != '/') folder += '/';
-  return folder;
+  return shell_detail::OwnFolderIn("/tmp", name);
 }
 
 std::string SystemDirectory() {
@@ -194,14 +200,52 @@ int64_t FileLen(const std::string& path) {
   return static_cast<int64_t>(st.st_size);
 }
 
+namespace {
+
+// Copies everything from in to out; returns 0 or the errno of the failure.
+int CopyData(int in, int out) {
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return 0;
+    if (int err = shell_detail::WriteAll(out, buffer.data(), static_cast<size_t>(n)); err != 0) return err;
+  }
+}
+
+// The source of a copy: opened without waiting (a FIFO), and only a regular file.
+int OpenCopySource(const std::string& source, struct stat& st) {
+  if (source.empty()) Raise(vbErrFileNotFound);
+  int fd = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) RaiseErrno(errno, Missing::File);
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    Raise(vbErrFileNotFound);
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+}  // namespace
+
+void CopyIntoCreatedFile(const std::string& source, const std::string& created) {
+  struct stat sourceStat;
+  Fd in(OpenCopySource(source, sourceStat));
+  CreatedFile out(created);
+  int err = CopyData(in.Get(), out.Descriptor());
+  const int closeErr = out.Close();
+  if (err == 0) err = closeErr;
+  if (err != 0) RaiseErrno(err == ENOENT ? EIO : err, Missing::File);
+}
+
 void FileCopy(const std::string& source, const std::string& target) {
   if (source.empty()) Raise(vbErrFileNotFound);
   if (target.empty()) Raise(vbErrPathNotFound);
-  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.Get() < 0) RaiseErrno(errno, Missing::File);
   struct stat sourceStat;
-  if (::fstat(in.Get(), &sourceStat) != 0) RaiseErrno(errno, Missing::File);
-  if (!S_ISREG(sourceStat.st_mode)) Raise(vbErrFileNotFound);
+  Fd in(OpenCopySource(source, sourceStat));
 
   struct stat targetStat;
   bool targetExisted = ::stat(target.c_str(), &targetStat) == 0;
@@ -212,22 +256,18 @@ void FileCopy(const std::string& source, const std::string& target) {
     }
     if (S_ISDIR(targetStat.st_mode)) Raise(vbErrPathFileAccess);
   }
-  Fd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, sourceStat.st_mode & 0777));
+  // A new target is made exclusively; an existing one (the statement replaces it) is written
+  // through, but only when it is a regular file (a FIFO would block, a device be written to).
+  Fd out(::open(target.c_str(),
+                targetExisted ? (O_WRONLY | O_NONBLOCK | O_CLOEXEC)
+                              : (O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC),
+                sourceStat.st_mode & 0777));
   if (out.Get() < 0) RaiseErrno(errno, Missing::Path);
-
-  int err = 0;
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    ssize_t n = ::read(in.Get(), buffer.data(), buffer.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      break;
-    }
-    if (n == 0) break;
-    err = shell_detail::WriteAll(out.Get(), buffer.data(), static_cast<size_t>(n));
-    if (err != 0) break;
-  }
+  struct stat outStat;
+  if (::fstat(out.Get(), &outStat) != 0 || !S_ISREG(outStat.st_mode)) Raise(vbErrPathFileAccess);
+  ::fcntl(out.Get(), F_SETFL, ::fcntl(out.Get(), F_GETFL) & ~O_NONBLOCK);
+  int err = targetExisted && outStat.st_size > 0 && ::ftruncate(out.Get(), 0) != 0 ? errno : 0;
+  if (err == 0) err = CopyData(in.Get(), out.Get());
   int closeErr = out.CloseChecked();
   if (err == 0) err = closeErr;
   if (err != 0) {
@@ -337,6 +377,33 @@ std::string ResolveLinks(const std::string& path) {
   Raise(vbErrPathFileAccess);
 }
 
+std::string ResolveLinksForWriting(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (current.empty() || ::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    if (st.st_uid != ::geteuid()) {
+      const size_t slash = current.rfind('/');
+      const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : current.substr(0, slash));
+      struct stat dir;
+      if (::stat(folder.c_str(), &dir) != 0) RaiseErrno(errno, Missing::Path);
+      const bool shared = (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0;
+      if (shared && dir.st_uid != st.st_uid) Raise(vbErrPermissionDenied);
+    }
+    std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+    ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
+    if (n < 0) RaiseErrno(errno, Missing::File);
+    if (static_cast<size_t>(n) >= buffer.size()) continue;
+    std::string target(buffer.data(), static_cast<size_t>(n));
+    if (target.empty() || target[0] != '/') {
+      size_t slash = current.rfind('/');
+      if (slash != std::string::npos) target = current.substr(0, slash + 1) + target;
+    }
+    current = target;
+  }
+  Raise(vbErrPathFileAccess);
+}
+
 namespace {
 
 std::string FolderOf(const std::string& path) {
@@ -367,14 +434,101 @@ mode_t NewFileMode() {
   return 0666 & ~mask;
 }
 
+// The side files of a stem and suffix: (path, pid) of every name stem + digits + "-" + rest +
+// suffix in the stem's folder.
+std::vector<std::pair<std::string, pid_t>> SideFiles(const std::string& stem, const std::string& suffix) {
+  std::vector<std::pair<std::string, pid_t>> found;
+  const size_t slash = stem.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : stem.substr(0, slash));
+  const std::string prefix = slash == std::string::npos ? stem : stem.substr(slash + 1);
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return found;
+  while (dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+      continue;
+    }
+    const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    const size_t dash = middle.find('-');
+    if (dash == 0 || dash == std::string::npos || dash > 9) continue;
+    const std::string digits = middle.substr(0, dash);
+    if (digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string rest = middle.substr(dash + 1);
+    if (rest.empty() || rest.find_first_not_of("0123456789abcdef") != std::string::npos) continue;
+    found.emplace_back(folder + "/" + name, static_cast<pid_t>(std::stol(digits)));
+  }
+  ::closedir(dir);
+  return found;
+}
+
 }  // namespace
+
+unsigned NewFilePermissions() { return NewFileMode(); }
+
+void RemoveStaleSideFiles(const std::string& stem, const std::string& suffix) {
+  for (const auto& [path, pid] : SideFiles(stem, suffix)) {
+    if (pid == ::getpid() || pid <= 0) continue;  // this process's own are its writers' business
+    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
+      ::unlink(path.c_str());
+    }
+  }
+}
+
+std::string NewSideFile(const std::string& stem, const std::string& suffix) {
+  if (stem.empty()) Raise(vbErrBadFileNameOrNumber);
+  RemoveStaleSideFiles(stem, suffix);
+  static std::atomic<uint64_t> sequence{0};
+  std::random_device seed;
+  std::mt19937_64 random((static_cast<uint64_t>(seed()) << 32) ^ seed());
+  for (int attempt = 0;; ++attempt) {
+    char unique[17];
+    std::snprintf(unique, sizeof unique, "%llx",
+                  static_cast<unsigned long long>(random() ^ sequence.fetch_add(1)));
+    const std::string path = stem + std::to_string(::getpid()) + "-" + unique + suffix;
+    if (CreateNewFile(path)) return path;
+    if (attempt > 1000) Raise(vbErrPathFileAccess);  // a folder that takes no new name
+  }
+}
+
+CreatedFile::CreatedFile(const std::string& path, bool truncate) {
+  if (path.empty()) Raise(vbErrBadFileNameOrNumber);
+  fd_ = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd_ < 0) {
+    if (errno == ELOOP) Raise(vbErrPathFileAccess);
+    RaiseErrno(errno, Missing::Path);
+  }
+  struct stat st{};
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1) {
+    ::close(fd_);
+    Raise(vbErrPathFileAccess);
+  }
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+  if (truncate && st.st_size > 0 && ::ftruncate(fd_, 0) != 0) {
+    const int err = errno;
+    ::close(fd_);
+    shell_detail::RaiseWriteFailure(err);
+  }
+  name_ = "/proc/self/fd/" + std::to_string(fd_);
+}
+
+CreatedFile::~CreatedFile() { Close(); }
+
+int CreatedFile::Close() {
+  if (fd_ < 0) return 0;
+  const int fd = fd_;
+  fd_ = -1;
+  return ::close(fd) == 0 ? 0 : errno;
+}
 
 void ReplaceFile(const std::string& finished, const std::string& target) {
   struct stat finishedStat;
   if (finished.empty() || ::lstat(finished.c_str(), &finishedStat) != 0) Raise(vbErrFileNotFound);
   if (!S_ISREG(finishedStat.st_mode)) Raise(vbErrPathFileAccess);
   if (target.empty()) Raise(vbErrBadFileNameOrNumber);
-  const std::string resolved = ResolveLinks(target);
+  const std::string resolved = ResolveLinksForWriting(target);
   struct stat targetStat;
   bool targetExists = ::lstat(resolved.c_str(), &targetStat) == 0;
   if (targetExists && !S_ISREG(targetStat.st_mode)) Raise(vbErrPathFileAccess);
@@ -387,13 +541,9 @@ void ReplaceFile(const std::string& finished, const std::string& target) {
   int err = errno;
   if (err != EXDEV) RaiseErrno(err, Missing::Path);
   // Another file system: a complete copy next to the target first, then the rename.
-  std::string nearby;
-  for (unsigned n = static_cast<unsigned>(::getpid());; ++n) {
-    nearby = FolderOf(resolved) + "/.replace-" + std::to_string(n) + ".tmp";
-    if (CreateNewFile(nearby)) break;
-  }
+  const std::string nearby = NewSideFile(FolderOf(resolved) + "/.replace-", ".tmp");
   try {
-    FileCopy(finished, nearby);
+    CopyIntoCreatedFile(finished, nearby);
   } catch (const VBError&) {
     ::unlink(nearby.c_str());
     throw;
@@ -421,7 +571,7 @@ bool Writable(const std::string& path, const struct stat& st) {
 bool CanReplace(const std::string& target) {
   try {
     if (target.empty()) return false;
-    const std::string resolved = ResolveLinks(target);
+    const std::string resolved = ResolveLinksForWriting(target);
     const std::string folder = FolderOf(resolved);
     struct stat st;
     if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !Writable(folder, st)) return false;
@@ -449,10 +599,12 @@ bool CreateNewFile(const std::string& path) {
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path, uint64_t maxBytes) {
   if (path.empty()) Raise(vbErrBadFileNameOrNumber);
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without waiting: a FIFO would block the open until a writer comes.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.Get() < 0) RaiseErrno(errno, Missing::File);
   struct stat st{};
   if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) Raise(vbErrPathFileAccess);
+  ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
   if (static_cast<uint64_t>(st.st_size) > maxBytes) Raise(vbErrOutOfMemory);
   std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
   size_t done = 0;
@@ -471,20 +623,10 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path, uint64_t maxBytes) {
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   if (path.empty()) Raise(vbErrBadFileNameOrNumber);
-  Fd fd(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (fd.Get() < 0) RaiseErrno(errno, Missing::Path);
-  // Truncating only a file that holds something: a truncated file is flushed at its close by
-  // some file systems, which would make every small new file a synchronous write.
-  struct stat st{};
-  if (::fstat(fd.Get(), &st) != 0) RaiseErrno(errno, Missing::Path);
-  if (st.st_size > 0 && ::ftruncate(fd.Get(), 0) != 0) shell_detail::RaiseWriteFailure(errno);
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd.Get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) shell_detail::RaiseWriteFailure(errno);
-    done += static_cast<size_t>(n);
+  CreatedFile file(path);
+  if (int err = shell_detail::WriteAll(file.Descriptor(), reinterpret_cast<const char*>(bytes.data()), bytes.size());
+      err != 0) {
+    shell_detail::RaiseWriteFailure(err);
   }
-  int err = fd.CloseChecked();
-  if (err != 0) shell_detail::RaiseWriteFailure(err);
+  if (int err = file.Close(); err != 0) shell_detail::RaiseWriteFailure(err);
 }

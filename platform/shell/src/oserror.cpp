@@ -45,17 +45,20 @@ void RaiseErrno(int err, Missing missing) { Raise(VbErrorFromErrno(err, missing)
 
 int OpenFileDescriptor(const std::string& path, int flags, Missing missing) {
   if (path.empty()) Raise(vbErrBadFileNameOrNumber);
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+  // Opened without waiting (a FIFO would block the open until the other side comes), and kept
+  // only when it is a regular file: a FIFO or a device never ends and never answers for sure.
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) {
     int err = errno;
-    if (err == EISDIR) Raise(vbErrPathFileAccess);
+    if (err == EISDIR || err == ENXIO) Raise(vbErrPathFileAccess);
     RaiseErrno(err, missing);
   }
   struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     Raise(vbErrPathFileAccess);
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
 }
 

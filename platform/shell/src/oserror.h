@@ -14,8 +14,9 @@ int32_t VbErrorFromErrno(int err, Missing missing);
 
 [[noreturn]] void RaiseErrno(int err, Missing missing);
 
-// Opens a file with open(2) flags (close-on-exec added): an empty name is 52, a folder 75, and
-// a missing name is what `missing` says. Returns the descriptor.
+// Opens a file with open(2) flags (close-on-exec added) without waiting: an empty name is 52,
+// a folder, a FIFO or a device 75, and a missing name is what `missing` says. Returns the
+// descriptor of the regular file.
 int OpenFileDescriptor(const std::string& path, int flags, Missing missing);
 
 // Writes all of size bytes; returns 0 or the errno of the failing write.

@@ -85,6 +85,7 @@ std::string TextFile::LineInput() {
   }
   std::string line;
   while (c != EOF && c != '\r' && c != '\n') {
+    if (line.size() >= kMaxTextLine) Raise(vbErrPathFileAccess);
     line.push_back(static_cast<char>(c));
     c = std::getc(file_);
   }

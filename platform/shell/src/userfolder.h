@@ -4,7 +4,7 @@
 
 namespace shell_detail {
 
-// base + "/" + name + "/", created with mode 0700 when absent. A name that is a symbolic link,
+// base + "/" + name + "/", created with mode 0700 when absent (76 when base takes no folder). A name that is a symbolic link,
 // no folder, or a folder owned by another user is refused, and the next name is tried
 // (name + "-1", name + "-2", ...); a folder of this user with wider permissions is narrowed to
 // 0700. 76 when no name can be had.

@@ -20,31 +20,36 @@ TEST(Folders, AppPathIsTheRunningProgramsFolder) {
   EXPECT_NE(app.back(), '/');
 }
 
-TEST(Folders, TempFolderIsTmpdirOrTheUsersOwnFolder) {
-  const std::string own = "/tmp/reelwright-" + std::to_string(::getuid()) + "/";
+TEST(Folders, TempFolderIsTheUsersOwnFolderInsideTmpdirOrTmp) {
+  const std::string name = "reelwright-" + std::to_string(::getuid());
+  const std::string own = "/tmp/" + name + "/";
+  const std::string scratch = std::string(std::getenv("SUITE_TEST_SCRATCH") ? std::getenv("SUITE_TEST_SCRATCH")
+                                                                             : "/tmp") + "/tempfolder-cases";
+  std::filesystem::remove_all(scratch);
+  std::filesystem::create_directories(scratch);
   struct Case {
-    const char* tmpdir;  // nullptr: unset
-    std::string expected;
+    bool set;
+    std::string tmpdir;
+    std::string expectedStart;
   } cases[] = {
-      {nullptr, own},
-      {"", own},
-      {"/var/scratch", "/var/scratch/"},
-      {"/var/scratch/", "/var/scratch/"},
+      {false, "", own},
+      {true, "", own},
+      {true, scratch, scratch + "/" + name + "/"},
+      {true, scratch + "/", scratch + "/" + name + "/"},
+      {true, "/nonexistent/scratch", own},  // no folder can be had there: as without $TMPDIR
   };
   for (const Case& c : cases) {
-    EnvOverride tmp("TMPDIR", c.tmpdir);
+    SCOPED_TRACE(c.set ? c.tmpdir : "(unset)");
+    EnvOverride tmp("TMPDIR", c.set ? c.tmpdir.c_str() : nullptr);
     std::string folder = TempFolder();
     // Another user's folder or a link at the usual name would have moved ours to "-1" or later.
-    if (c.expected == own) {
-      EXPECT_EQ(folder.rfind(own.substr(0, own.size() - 1), 0), 0u) << folder;
-      struct stat st;
-      ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
-      EXPECT_TRUE(S_ISDIR(st.st_mode));
-      EXPECT_EQ(st.st_mode & 07777, 0700u);
-      EXPECT_EQ(st.st_uid, ::geteuid());
-    } else {
-      EXPECT_EQ(folder, c.expected) << (c.tmpdir ? c.tmpdir : "(unset)");
-    }
+    EXPECT_EQ(folder.rfind(c.expectedStart.substr(0, c.expectedStart.size() - 1), 0), 0u) << folder;
+    EXPECT_EQ(folder.back(), '/');
+    struct stat st;
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_EQ(st.st_uid, ::geteuid());
   }
 }
 

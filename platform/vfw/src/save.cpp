@@ -12,6 +12,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "core/error.h"
+#include "shell/files.h"
 #include "vfw_internal.h"
 
 using namespace vfw_detail;
@@ -80,7 +82,13 @@ class Output {
   }
 
   HRESULT Begin() {
-    if (avio_open(&fmt_->pb, temp_.c_str(), AVIO_FLAG_WRITE) < 0) return AVIERR_FILEOPEN;
+    // Opened again through the file made above, never through a link planted at its name.
+    try {
+      CreatedFile held(temp_);
+      if (avio_open(&fmt_->pb, held.Name().c_str(), AVIO_FLAG_WRITE) < 0) return AVIERR_FILEOPEN;
+    } catch (const VBError&) {
+      return AVIERR_FILEOPEN;
+    }
     if (avformat_write_header(fmt_, nullptr) < 0) return Failed();
     packet_ = av_packet_alloc();
     return packet_ ? AVIERR_OK : AVIERR_MEMORY;

@@ -18,6 +18,7 @@
 #include "core/error.h"
 #include "engine.h"
 #include "forms/hwnd.h"
+#include "shell/files.h"
 #include "wmenc/wmenc.h"
 #include "wmenc_internal.h"
 
@@ -515,10 +516,9 @@ class Encoder final : public DispatchObject<IWMEncoder, ConnectionPointContainer
     if (fd < 0)
       return ReportError(WMENC_E_OUTPUT_FOLDER, "The output file \"" + job.target + "\" cannot be written in its folder.",
                          kSource);
-    // The finished file gets the permissions a newly created file would.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    // The finished file gets the permissions a newly created file would (the umask is read, never
+    // changed: it is shared by every thread of the process).
+    fchmod(fd, static_cast<mode_t>(NewFilePermissions()));
     close(fd);
     job.temp = tmp.data();
     job.title = info_->Get(0);

@@ -1,6 +1,9 @@
 // The encoding engine on libavformat, libavcodec, libswscale and libswresample.
 #include "engine.h"
 
+#include "core/error.h"
+#include "shell/files.h"
+
 #include <cstdio>
 #include <memory>
 
@@ -297,7 +300,13 @@ struct EncodeState {
         {"comment", &job.description}};
     for (auto& [key, value] : tags)
       if (!value->empty()) av_dict_set(&out->metadata, key, value->c_str(), 0);
-    if (avio_open(&out->pb, job.temp.c_str(), AVIO_FLAG_WRITE) < 0) return WMENC_E_OUTPUT_FOLDER;
+    // Opened again through the file the encoder made, never through a link planted at its name.
+    try {
+      CreatedFile held(job.temp);
+      if (avio_open(&out->pb, held.Name().c_str(), AVIO_FLAG_WRITE) < 0) return WMENC_E_OUTPUT_FOLDER;
+    } catch (const VBError&) {
+      return WMENC_E_OUTPUT_FOLDER;
+    }
     if (avformat_write_header(out, nullptr) < 0) return WMENC_E_WRITE_FAILED;
 
     // A stop is honoured once every stream has something to show, so the file is never empty.

@@ -16,10 +16,11 @@ std::string AppPath();
 std::string CurDir();
 void ChDir(const std::string& path);
 
-// The user's temporary folder with a trailing "/": $TMPDIR when set, else the user's own
-// /tmp/reelwright-<uid>/, created with mode 0700. Where that name is a link, no folder, or a
-// folder of another user, the next free name is taken (/tmp/reelwright-<uid>-1/, ...).
-// 76 when no such folder can be made.
+// The user's private temporary folder with a trailing "/": reelwright-<uid>/ inside $TMPDIR when
+// set, else inside /tmp; made with mode 0700 when missing. Where that name is a link, no folder,
+// or a folder of another user, the next free name is taken (reelwright-<uid>-1/, ...); a folder
+// of this user with wider permissions is narrowed to 0700. When no such folder can be had inside
+// $TMPDIR, the one inside /tmp is taken. 76 when no such folder can be made at all.
 std::string TempFolder();
 
 // The system folder (GetSystemDirectoryA's stand-in): the folder of the platform's libraries
@@ -85,6 +86,12 @@ std::string AppFile(const std::string& backslashSuffix);
 // dangling link gives its target). A path that is no link comes back unchanged. 75 for a loop.
 std::string ResolveLinks(const std::string& path);
 
+// ResolveLinks for a file about to be written: a link on the way is followed only where the
+// system would follow it in a shared folder, that is unless the link lies in a folder that every
+// user may write and that keeps others' entries (sticky), and belongs neither to this user nor to
+// the folder's owner. Such a link (planted by another user) is refused with 70.
+std::string ResolveLinksForWriting(const std::string& path);
+
 // Replaces target by a finished file (the way to write a file without ever leaving a partial
 // one: write a new file next to the target, then replace). The finished file is renamed over
 // the target, so the target is at every moment either the old file or the new one, complete.
@@ -99,6 +106,47 @@ void ReplaceFile(const std::string& finished, const std::string& target);
 // Whether ReplaceFile could replace target: its (resolved) folder is writable by this user and
 // an existing target is a regular file writable by this user. Never throws.
 bool CanReplace(const std::string& target);
+
+// The permission bits of a file the user makes: 0666 less the process's umask (read without
+// changing the mask, which is shared by every thread).
+unsigned NewFilePermissions();
+
+// A new side file for work in progress: stem + "<pid>-<unique>" + suffix, where stem holds the
+// folder and the start of the name (for example "/movies/.clip.avi.joining-"). Side files of the
+// same stem and suffix whose process no longer runs are removed first (they were left by a killed
+// writer and will never be renamed into place). The file is made empty and owner-only, never
+// through a link, and a taken name is passed over for a fresh one, so leftovers never make it
+// fail. Returns the name; the file errors when the folder cannot take a new file.
+std::string NewSideFile(const std::string& stem, const std::string& suffix = "");
+
+// Removes the side files stem + "<pid>-<unique>" + suffix of processes that no longer run (only
+// regular files; links and folders of such names are left alone). Never throws.
+void RemoveStaleSideFiles(const std::string& stem, const std::string& suffix = "");
+
+// A file this program made (CreateNewFile, NewSideFile, GetTempFileNameA), opened again for
+// writing without following a link: refused with 75 when the name is a link, no regular file, a
+// file of another user or one with other names (hard links). Name() names the open file itself
+// (/proc/self/fd/<n>), for a library that opens files only by name: whatever is planted at the
+// path meanwhile, that name reaches this file. With truncate, whatever it held is emptied.
+class CreatedFile {
+ public:
+  explicit CreatedFile(const std::string& path, bool truncate = true);
+  ~CreatedFile();
+  CreatedFile(const CreatedFile&) = delete;
+  CreatedFile& operator=(const CreatedFile&) = delete;
+  int Descriptor() const { return fd_; }
+  const std::string& Name() const { return name_; }
+  // Closes the file; 0, or the errno of a write that failed on its way to the disk.
+  int Close();
+
+ private:
+  int fd_ = -1;
+  std::string name_;
+};
+
+// Copies a regular file (opened without waiting: a FIFO or a device is refused with 53) into a
+// file this program made, as CreatedFile opens it (never through a link).
+void CopyIntoCreatedFile(const std::string& source, const std::string& created);
 
 // Creates an empty file that did not exist (owner-only permissions; a name that is a link,
 // dangling or not, counts as existing and is never followed). Returns false when something

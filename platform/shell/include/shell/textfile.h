@@ -10,6 +10,9 @@
 //
 // Lines are written with CR LF. Reading, CR LF, CR alone and LF alone each end a line; a last
 // line without a line end is a line as well. Text is passed through byte for byte (UTF-8).
+// Only regular files are opened (without waiting for a FIFO): a folder, a FIFO or a device is 75.
+// A line longer than kMaxTextLine bytes is no text line: reading it raises 75, as for a damaged
+// file, instead of reading on without end (/dev/zero, a movie).
 // Failures throw VBError: 53 file not found, 76 path not found, 75 a folder, 62 input past end,
 // 54 the wrong direction, 52 a closed file, 61 disk full, 57 other write failures.
 #include <cstdint>
@@ -19,6 +22,8 @@
 #include <vector>
 
 enum class TextFileMode { Input, Output, Append };
+
+inline constexpr size_t kMaxTextLine = size_t{1} << 20;
 
 class TextFile {
  public:
