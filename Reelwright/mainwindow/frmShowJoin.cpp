@@ -15,6 +15,7 @@
 #include "engine/modDexter.h"
 #include "engine/modGeneral.h"
 #include "engine/modGeneralGraph.h"
+#include "engine/ObjectCast.h"
 #include "forms/app.h"
 #include "mainwindow/FormInstances.h"
 #include "mainwindow/frmShow.h"
@@ -33,6 +34,7 @@ namespace {
 
 using modGeneral::AbortResult;
 using modGeneral::GraphErrorText;
+using modGeneral::Held;
 
 constexpr const char* kSmartRenderEngine = "{498B0949-BBE9-4072-98BE-6CCAEB79DC6F}";
 
@@ -324,13 +326,19 @@ void frmShow::WriteJoinedAvi() {
   ComPtr<IMediaControl> graph;
   ComPtr<IMediaEvent> events;
   ComPtr<IMediaPosition> position;
-  Step([&] { engine = CreateObject<IRenderEngine>(kSmartRenderEngine); });
-  Step([&] { Check(engine->SetTimelineObject(StoryboardTimeline.Get())); });
-  Step([&] { Check(engine->ConnectFrontEnd()); });
-  Step([&] {
+  // The first failure while the graph is made: why a graph that never came gives no movie.
+  HRESULT setupFailure = E_FAIL;
+  auto setup = [&](auto&& step) {
+    if (Step(step) || setupFailure != E_FAIL) return;
+    if (FAILED(static_cast<HRESULT>(Err().Number))) setupFailure = static_cast<HRESULT>(Err().Number);
+  };
+  setup([&] { engine = CreateObject<IRenderEngine>(kSmartRenderEngine); });
+  setup([&] { Check(Held(engine)->SetTimelineObject(StoryboardTimeline.Get())); });
+  setup([&] { Check(Held(engine)->ConnectFrontEnd()); });
+  setup([&] {
     ComPtr<IGraphBuilder> builder;
-    Check(engine->GetFilterGraph(builder.put()));
-    Check(builder->QueryInterface(IMediaControl::iid, graph.put_void()));
+    Check(Held(engine)->GetFilterGraph(builder.put()));
+    Check(Held(builder)->QueryInterface(IMediaControl::iid, graph.put_void()));
   });
   Step([&] { modGeneral::AddFileWriterAndMux(graph.Get(), temporary); });
   Step([&] { modGeneral::RenderGroupOutputs(engine.Get(), StoryboardTimeline.Get()); });
@@ -342,11 +350,12 @@ void frmShow::WriteJoinedAvi() {
     Step([&] { screen.MousePointer(vbDefault); });
     bool cancelled = false;
     bool ok = false, videoSelected = true;
-    if (!Step([&] { ok = PopupCodecDialog(graph.Get(), videoSelected); })) ok = false;
+    // Without a graph there is nothing to choose a codec for: the dialog's step fails.
+    if (!Step([&] { ok = PopupCodecDialog(Held(graph), videoSelected); })) ok = false;
     if (!ok) cancelled = true;
     if (ok && videoSelected) {
       VARIANT_BOOL supported = 0;
-      bool sizeOk = Step([&] { Check(gobjStreamSize->CheckIfSizeIsSupported(graph.Get(), &supported)); });
+      bool sizeOk = Step([&] { Check(Held(gobjStreamSize)->CheckIfSizeIsSupported(graph.Get(), &supported)); });
       sizeOk = sizeOk && supported != 0;
       if (!sizeOk) {
         MsgBox(kUnsupported, vbInformation, "Unsupported size");
@@ -354,17 +363,19 @@ void frmShow::WriteJoinedAvi() {
       }
     }
     if (cancelled) {
+      const bool noGraph = !graph;
       SetControlState(true, true, true);
       graph = nullptr;
       engine = nullptr;
       RemoveQuietly(temporary);
+      if (noGraph) MsgBox(std::string(kNotWritten) + "\r\n" + GraphErrorText(setupFailure));
       Err().Clear();
       return;
     }
     Step([&] { screen.MousePointer(vbArrowHourglass); });
   }
 
-  Step([&] { Check(graph->Run()); });
+  Step([&] { Check(Held(graph)->Run()); });
 
   bool completed = false, readError = false, cancelPath = false;
   std::string failure;  // why the graph ended without writing the movie
@@ -375,8 +386,8 @@ void frmShow::WriteJoinedAvi() {
 
   double duration = 0;
   if (!cancelPath) {
-    Step([&] { Check(graph->QueryInterface(IMediaEvent::iid, events.put_void())); });
-    Step([&] { Check(graph->QueryInterface(IMediaPosition::iid, position.put_void())); });
+    Step([&] { Check(Held(graph)->QueryInterface(IMediaEvent::iid, events.put_void())); });
+    Step([&] { Check(Held(graph)->QueryInterface(IMediaPosition::iid, position.put_void())); });
     Step([&] {
       ctrlProgress->Value(0);
       ctrlProgress->Visible(true);
@@ -387,7 +398,7 @@ void frmShow::WriteJoinedAvi() {
     Step([&] { cmdExit->Visible(false); });
     Step([&] { mnuExit->Visible(false); });
     Step([&] { ctrlProgress->Min(0); });
-    Step([&] { Check(position->get_Duration(&duration)); });
+    Step([&] { Check(Held(position)->get_Duration(&duration)); });
     Step([&] {
       ctrlProgress->Max(static_cast<float>(std::nearbyint(duration)));
       ctrlProgress->Value(ctrlProgress->Min());
@@ -404,7 +415,7 @@ void frmShow::WriteJoinedAvi() {
     Step([&] { cmdPlayLoaded->Visible(false); });
     Step([&] { cmdPause->Visible(false); });
     Step([&] { cmdStop->Visible(false); });
-    Step([&] { Check(position->get_Duration(&duration)); });
+    Step([&] { Check(Held(position)->get_Duration(&duration)); });
     DoEvents();
     Step([&] { ctrlProgress->Max(static_cast<float>(total)); });
     Step([&] { ctrlProgress->Min(0); });
@@ -420,9 +431,9 @@ void frmShow::WriteJoinedAvi() {
       Step([&] { lblWriteFileName->Visible(false); });
       while (events) {
         LONG code = 0;
-        Step([&] { events->WaitForCompletion(100, &code); });
+        Step([&] { Held(events)->WaitForCompletion(100, &code); });
         double now = 0;
-        const bool positionRead = Step([&] { Check(position->get_CurrentPosition(&now)); });
+        const bool positionRead = Step([&] { Check(Held(position)->get_CurrentPosition(&now)); });
         Step([&] { ctrlProgress->Value(static_cast<float>(now)); });
         if (code == EC_COMPLETE) {
           completed = true;
@@ -444,15 +455,16 @@ void frmShow::WriteJoinedAvi() {
         DoEvents();
       }
     } else if (TileUBound() > 0) {
-      // Filled tiles that give a graph without a duration: nothing can be written.
-      failure = GraphErrorText(E_FAIL);
+      // Filled tiles that give a graph without a duration (or no graph at all): nothing can be
+      // written.
+      failure = GraphErrorText(graph ? E_FAIL : setupFailure);
       cancelPath = true;
     }
   }
 
   // A completion without a written movie is a failure too.
   if (completed && !cancelPath) {
-    Step([&] { Check(graph->Stop()); });
+    Step([&] { Check(Held(graph)->Stop()); });
     const int64_t written = ValueOr<int64_t>(0, [&] { return FileLen(temporary); });
     if (written <= 0) {
       failure = GraphErrorText(E_FAIL);
@@ -467,7 +479,7 @@ void frmShow::WriteJoinedAvi() {
 
   if (!cancelPath) {
     // Normal end (also the run that never started: no duration, an empty storyboard).
-    Step([&] { Check(graph->Stop()); });
+    Step([&] { Check(Held(graph)->Stop()); });
     Step([&] {
       while (ctrlProgress->Max() > ctrlProgress->Value()) {
         ctrlProgress->Value(std::min(ctrlProgress->Max(), std::floor(ctrlProgress->Value()) + 1.0f));
@@ -506,7 +518,7 @@ void frmShow::WriteJoinedAvi() {
   }
 
   // Cancel path: nothing is left at the target's name, nothing is handed on.
-  Step([&] { Check(graph->Stop()); });
+  Step([&] { Check(Held(graph)->Stop()); });
   Step([&] { lblSelected->Caption(""); });
   Step([&] { pnlVideoFile->Visible(true); });
   Step([&] {

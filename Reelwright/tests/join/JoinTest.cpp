@@ -24,6 +24,7 @@
 #include "core/msgbox.h"
 #include "core/runtime_convert.h"
 #include "engine/modDexter.h"
+#include "engine/modGeneralGraph.h"
 #include "fixtures.h"
 #include "forms/app.h"
 #include "forms/end_requests.h"
@@ -37,6 +38,7 @@
 #include "registry/settings.h"
 #include "scripted_responder.h"
 #include "shell/instance.h"
+#include "splitter/RenderStandIns.h"
 #include "window_driver.h"
 
 namespace fs = std::filesystem;
@@ -1074,6 +1076,127 @@ class SizeTest final : public ComObject<IStreamResize> {
 };
 
 }  // namespace
+
+// A graph that cannot be built (its engine refuses the timeline, its front end fails, it hands
+// out no graph) ends the join as a failure with the first failure's text: no codec dialog, an
+// old file at the target kept, no temporary file left, the window free again.
+TEST_F(Join, AGraphThatCannotBeBuiltEndsTheJoinAsAFailureAndLeavesNoFile) {
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "movie.avi"));
+  TransitionsEnabled = false;
+  struct Case {
+    std::string name, method, failingCall;
+    bool oldFile;
+  };
+  const Case cases[] = {
+      {"Batch, the front end fails", "Batch", "ConnectFrontEnd", true},
+      {"Batch, the engine refuses the timeline", "Batch", "SetTimelineObject", false},
+      {"Batch, no graph handed out", "Batch", "GetFilterGraph", true},
+      {"Manual, the front end fails", "Manual", "ConnectFrontEnd", true},
+      {"Manual, no graph handed out", "manual", "GetFilterGraph", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SaveSetting("Reelwright", "Options", "Compression", c.method);
+    const fs::path target = out_ / "joined.avi";
+    fs::remove(target);
+    if (c.oldFile) std::ofstream(target) << "the old movie";
+    int dialogs = 0;
+    frmShow::CodecDialog = [&](frmShow&, IMediaControl*, bool&) {
+      ++dialogs;
+      return true;
+    };
+    standin::EngineScript failing;
+    failing.failingCall = c.failingCall;
+    failing.result = E_OUTOFMEMORY;
+    standin::EngineScope engine(failing);
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string()));
+    if (c.oldFile) script->AnswerMsgBox(vbYes);
+    script->AnswerMsgBox(vbOK);
+    PressJoin(w);
+    EXPECT_EQ(dialogs, 0) << "no codec dialog on a graph that is not there";
+    const auto boxes = script->MsgBoxes();
+    ASSERT_EQ(boxes.size(), c.oldFile ? 2u : 1u);
+    EXPECT_EQ(boxes.back().prompt,
+              "The joined movie could not be written.\r\n" + modGeneral::GraphErrorText(E_OUTOFMEMORY));
+    if (c.oldFile) {
+      EXPECT_EQ(ReadAll(target), "the old movie");
+      EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined.avi"});
+    } else {
+      EXPECT_TRUE(OutFiles().empty());
+    }
+    EXPECT_FALSE(w.pnlCancel->Visible());
+    EXPECT_TRUE(w.cmdWriteAVI->Visible());
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+    EXPECT_EQ(Screen().MousePointer(), vbDefault);
+    EXPECT_EQ(w.TileUBound(), 1) << "the storyboard is kept";
+  }
+}
+
+// The joined preview on an engine whose front end fails or that hands out no graph ends at once
+// without a message and frees the window.
+TEST_F(Join, APreviewWhoseGraphCannotBeBuiltEndsQuietly) {
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "movie.avi"));
+  TransitionsEnabled = false;
+  for (const std::string call : {"ConnectFrontEnd", "GetFilterGraph", "SetTimelineObject"}) {
+    SCOPED_TRACE(call);
+    standin::EngineScript failing;
+    failing.failingCall = call;
+    failing.result = E_OUTOFMEMORY;
+    standin::EngineScope engine(failing, CLSID_RenderEngine, "DexterLib.RenderEngine");
+    w.lblSelected->Caption("kept");
+    ScriptScope script;  // no box may show
+    EventArgs index{Variant(int16_t{0})};
+    w.RaiseEvent("cmdPrev_Click", index);
+    EXPECT_FALSE(JoinedPreviewState.graph);
+    EXPECT_FALSE(JoinedPreviewState.engine) << "released";
+    EXPECT_FALSE(w.Picture2->Visible());
+    EXPECT_FALSE(w.ProgressBar1->Visible());
+    EXPECT_EQ(w.lblSelected->Caption(), "kept");
+    EXPECT_TRUE(w.cmdPrev->Enabled());
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+  }
+}
+
+// A main window whose frame-size object could not be made (the frame-size library not
+// registered): a "Manual" join with a codec chosen gets the "Unsupported size" box and is
+// cancelled; "<<< No Compression >>>" needs no size test and writes the movie.
+TEST_F(Join, WithoutTheFrameSizeObjectTheSizeTestFailsAndCancels) {
+  const std::string unregister = std::string("'") + REGSVR + "' /u /s '" + SIZEWARDEN_LIBRARY + "'";
+  ASSERT_EQ(std::system(unregister.c_str()), 0) << unregister;
+  frmShow& w = Window();
+  ASSERT_FALSE(w.gobjStreamSize);
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "movie.avi"));
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "Compression", "Manual");
+  for (const bool videoChosen : {true, false}) {
+    SCOPED_TRACE(videoChosen ? "a codec chosen" : "no compression");
+    const fs::path target = out_ / "joined.avi";
+    fs::remove(target);
+    frmShow::CodecDialog = [&](frmShow&, IMediaControl*, bool& videoSelected) {
+      videoSelected = videoChosen;
+      return true;
+    };
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string()));
+    if (videoChosen) script->AnswerMsgBox(vbOK);
+    PressJoin(w);
+    if (videoChosen) {
+      ASSERT_EQ(script->MsgBoxes().size(), 1u);
+      EXPECT_EQ(script->MsgBoxes()[0].title, "Unsupported size");
+      EXPECT_EQ(script->MsgBoxes()[0].buttons, vbInformation);
+      EXPECT_TRUE(OutFiles().empty()) << "no side file left";
+    } else {
+      EXPECT_TRUE(script->MsgBoxes().empty());
+      ExpectJoinedStreams(fixtures::RunFfprobe(target.string()));
+      EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined.avi"});
+    }
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+    EXPECT_EQ(Screen().MousePointer(), vbDefault);
+  }
+}
 
 TEST_F(Join, TheCodecDialogsChoiceAndTheSizeTests) {
   frmShow& w = Window();
