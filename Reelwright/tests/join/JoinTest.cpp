@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QTimer>
+#include <QWidget>
 #include <QXmlStreamReader>
 #include <QFile>
 
@@ -29,6 +30,7 @@
 #include "forms/app.h"
 #include "forms/end_requests.h"
 #include "forms/form.h"
+#include "forms/qt/hwnd_qt.h"
 #include "forms/responder.h"
 #include "mainwindow/FormInstances.h"
 #include "mainwindow/MainWindowFixture.h"
@@ -763,6 +765,72 @@ TEST_F(Join, TheCloseBoxMidRunCancelsTheJoinAndClosesTheWindowAfterwards) {
   EXPECT_TRUE(script->MsgBoxes().empty());
   EXPECT_TRUE(OutFiles().empty());
   EXPECT_FALSE(w.IsLoaded()) << "the window closed once the join had ended";
+}
+
+// The close box during a join of a changed project: the question comes once, at the close. No
+// cancels the render, keeps the old file and ends the program (every window unloaded) once the
+// join has ended; Cancel cancels the render too but keeps the window shown and usable.
+TEST_F(Join, TheCloseBoxMidRunOnAChangedProjectAsksOnce) {
+  SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
+  struct Case {
+    std::string name;
+    int answer;
+    bool closes;
+  };
+  const Case cases[] = {{"No", vbNo, true}, {"Cancel", vbCancel, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    frmShow& w = Window();
+    ASSERT_TRUE(ShowProjectEnabled);
+    Add(w, Made(fixtures::Kind::Bmp, "still.bmp"));
+    w.TilePut(0, tile::kDuration, Variant(600.0));
+    w.ProjectChanged = true;
+    TransitionsEnabled = false;
+    SaveSetting("Reelwright", "Options", "Compression", "Batch");
+    const fs::path target = out_ / "joined.avi";
+    std::ofstream(target) << "the old movie";
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string())).AnswerMsgBox(vbYes);
+    script->AnswerMsgBox(c.answer);
+    QTimer closer;
+    closer.setInterval(0);
+    bool asked = false;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      if (!asked && w.pnlCancel->Visible() && w.lblSelected->Caption() != "") {
+        asked = true;
+        WidgetFromHwnd(w.hWnd())->close();  // the window's close box
+      }
+    });
+    closer.start();
+    PressJoin(w);
+    closer.stop();
+    EXPECT_TRUE(asked);
+    const auto boxes = script->MsgBoxes();
+    ASSERT_EQ(boxes.size(), 2u) << boxes.back().prompt;
+    EXPECT_EQ(boxes[1].prompt, "Do you want to save your changes?");
+    EXPECT_EQ(ReadAll(target), "the old movie") << "the render was cancelled";
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined.avi"});
+    EXPECT_EQ(!w.IsLoaded(), c.closes);
+    if (c.closes) {
+      EXPECT_TRUE(Forms().empty()) << "every window unloaded";
+    } else {
+      EXPECT_TRUE(w.Visible());
+      EXPECT_FALSE(w.pnlCancel->Visible());
+      EXPECT_TRUE(w.cmdWriteAVI->Visible());
+      EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+      EXPECT_FALSE(w.CloseDeferred());
+      // Usable: a second close asks again and Cancel keeps it again.
+      ScriptScope again;
+      again->AnswerMsgBox(vbCancel);
+      WidgetFromHwnd(w.hWnd())->close();
+      EXPECT_TRUE(w.IsLoaded());
+      EXPECT_TRUE(w.Visible());
+      EXPECT_EQ(again->MsgBoxes().size(), 1u);
+    }
+    w_->ProjectChanged = false;
+    w_.reset();
+    fs::remove(target);
+  }
 }
 
 TEST_F(Join, WriteXtlSavesTheTimelineWithoutTransitionsAndReplacesOnlyByACompleteFile) {
