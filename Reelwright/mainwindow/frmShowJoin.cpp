@@ -12,6 +12,7 @@
 #include "core/msgbox.h"
 #include "core/runtime_convert.h"
 #include "core/runtime_strings.h"
+#include "core/system_messages.h"
 #include "engine/modDexter.h"
 #include "engine/modGeneral.h"
 #include "engine/modGeneralGraph.h"
@@ -53,20 +54,38 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// A new empty file next to target, under a name no other file has; "" when none can be made.
-std::string ReserveTemporaryName(const std::string& target) {
+// The system's text for one of its codes, without the line end; "" when it has none.
+std::string SystemText(DWORD code) {
+  char buffer[512] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0x0400,
+                                 buffer, sizeof buffer, nullptr);
+  std::string text(buffer, n);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+constexpr DWORD kAccessDenied = 5;
+
+// A new empty file next to target, under a name no other file has; "" when none can be made,
+// with why: the system's text for the cause (access denied, a read-only file system, a name
+// too long, ...).
+std::string ReserveTemporaryName(const std::string& target, std::string& why) {
   const std::string folder = FolderOf(target);
   const std::string base = GetFileNameFromPath(target);
   for (int n = 0; n < 1000; ++n) {
     const std::string candidate =
         folder + "/." + base + ".joining-" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".avi";
+    SetLastError(0);
     try {
       if (CreateNewFile(candidate)) return candidate;
-    } catch (...) {
+    } catch (const VBError& e) {
+      why = SystemText(GetLastError());
+      if (why.empty()) why = e.Description();
       Err().Clear();
       return {};
     }
   }
+  why = SystemText(kAccessDenied);
   return {};
 }
 
@@ -309,8 +328,23 @@ void frmShow::WriteJoinedAvi() {
       refused = true;
       return;
     }
-    if (CanReplace(target)) temporary = ReserveTemporaryName(target);
+    // The cause is named when no file can be made beside the target (a read-only folder or
+    // file system, a name too long); a target that is there but cannot be replaced is in use.
+    std::string why;
+    temporary = ReserveTemporaryName(target, why);
+    if (!temporary.empty() && !CanReplace(temporary)) {
+      RemoveQuietly(temporary);
+      temporary.clear();
+      why = SystemText(kAccessDenied);
+    }
     if (temporary.empty()) {
+      MsgBox(std::string(kNotWritten) + "\r\n" + why);
+      refused = true;
+      return;
+    }
+    if (!CanReplace(target)) {
+      RemoveQuietly(temporary);
+      temporary.clear();
       MsgBox("The file " + target + " is in use by another process. Please use another file name.");
       refused = true;
     }

@@ -657,8 +657,62 @@ TEST_F(Join, ATargetThatCannotBeWrittenLeavesNothingAndSaysSo) {
 
 // Bad storyboards and targets at the join: a file deleted after adding leaves its gap; pictures
 // only make a silent movie; sound files only give no video and end with the failure message; a
-// target folder nobody may write to gets the "in use" box before anything is rendered. An old
+// target folder nobody may write to is refused with the cause before anything is rendered. An old
 // file at the target is kept unless a complete movie replaces it, and no temporary file stays.
+// A target where no file can be made beside it is refused before anything is rendered, with
+// the system's text for the cause; a target that is there and cannot be replaced (a folder of
+// that name) is "in use". Nothing is left in the folder.
+TEST_F(Join, ATargetThatCannotTakeTheMovieNamesTheCause) {
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "movie.avi"));
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "Compression", "Batch");
+  const std::string notWritten = "The joined movie could not be written.\r\n";
+  struct Case {
+    std::string name;
+    std::string folder;  // below out_
+    std::string file;
+    std::string prompt;  // "" for the "in use" box
+  };
+  const Case cases[] = {
+      {"a read-only folder", "read-only", "joined.avi", notWritten + "Access is denied."},
+      {"a name too long for its side file", "long", std::string(250, 'n') + ".avi",
+       notWritten + "The file name or extension is too long."},
+      {"a name too long itself", "longer", std::string(300, 'n') + ".avi",
+       notWritten + "The file name or extension is too long."},
+      {"a folder that is gone", "gone", "joined.avi", notWritten + "The path cannot be found."},
+      {"a folder of the target's name", "taken", "joined.avi", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = out_ / c.folder;
+    const fs::path target = folder / c.file;
+    if (c.folder != "gone") fs::create_directories(folder);
+    if (c.folder == "taken") fs::create_directories(target);
+    if (c.folder == "read-only") fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec |
+                                                            fs::perms::group_read | fs::perms::group_exec |
+                                                            fs::perms::others_read | fs::perms::others_exec);
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string())).AnswerMsgBox(vbOK);
+    PressJoin(w);
+    ASSERT_EQ(script->MsgBoxes().size(), 1u);
+    EXPECT_EQ(script->MsgBoxes()[0].prompt,
+              c.prompt.empty()
+                  ? "The file " + target.string() + " is in use by another process. Please use another file name."
+                  : c.prompt);
+    if (fs::exists(folder)) {
+      fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
+      std::vector<std::string> left;
+      for (const auto& e : fs::directory_iterator(folder)) left.push_back(e.path().filename().string());
+      EXPECT_EQ(left, c.folder == "taken" ? std::vector<std::string>{"joined.avi"} : std::vector<std::string>{})
+          << "no side file left";
+    }
+    EXPECT_FALSE(w.pnlCancel->Visible());
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+    EXPECT_EQ(Screen().MousePointer(), vbDefault);
+  }
+}
+
 TEST_F(Join, BadStoryboardsAndTargetsEndWithAMovieOrAMessageAndKeepTheOldFile) {
   frmShow& w = Window();
   TransitionsEnabled = false;
@@ -726,8 +780,7 @@ TEST_F(Join, BadStoryboardsAndTargetsEndWithAMovieOrAMessageAndKeepTheOldFile) {
     } else {
       EXPECT_EQ(ReadAll(target), "the old movie");
       if (c.outcome == kInUse) {
-        EXPECT_EQ(boxes[1].prompt,
-                  "The file " + target.string() + " is in use by another process. Please use another file name.");
+        EXPECT_EQ(boxes[1].prompt, "The joined movie could not be written.\r\nAccess is denied.");
       } else {
         EXPECT_EQ(boxes[1].prompt.rfind("The joined movie could not be written.\r\n", 0), 0u) << boxes[1].prompt;
         EXPECT_GT(boxes[1].prompt.size(), std::string("The joined movie could not be written.\r\n").size());
