@@ -162,25 +162,20 @@ ComPtr<IAMTimeline> BuildStoryboard(frmShow& w, bool withTransitions) {
     BuildProbes probes;
 
     GroupPass groups;
+    // A group of that name (kind 0 picture, 1 sound) unless the timeline has one already.
+    auto ensureGroup = [&](bool& present, ComPtr<IAMTimelineGroup>& group, const char* name, int kind) {
+      if (present) return;
+      present = TimelineHasGroup(timeline.Get(), name);
+      if (present) return;
+      group = CreateGroup(timeline.Get(), name, kind, 15.0, 0, 32);
+      AddGroup(timeline.Get(), group.Get());
+      present = true;
+    };
     for (int16_t i = 0; i < top; ++i) {
       const std::string path = TileMediaPath(w, i);
       if (path.empty() || !probes.Media(path)) continue;
-      if (probes.Audio(path) && !groups.hasAudio) {
-        groups.hasAudio = TimelineHasGroup(timeline.Get(), "AUDIO");
-        if (!groups.hasAudio) {
-          groups.audio = CreateGroup(timeline.Get(), "AUDIO", 1, 15.0, 0, 32);
-          AddGroup(timeline.Get(), groups.audio.Get());
-          groups.hasAudio = true;
-        }
-      }
-      if (probes.Video(path) && !groups.hasVideo) {
-        groups.hasVideo = TimelineHasGroup(timeline.Get(), "VIDEO");
-        if (!groups.hasVideo) {
-          groups.video = CreateGroup(timeline.Get(), "VIDEO", 0, 15.0, 0, 32);
-          AddGroup(timeline.Get(), groups.video.Get());
-          groups.hasVideo = true;
-        }
-      }
+      if (probes.Audio(path)) ensureGroup(groups.hasAudio, groups.audio, "AUDIO", 1);
+      if (probes.Video(path)) ensureGroup(groups.hasVideo, groups.video, "VIDEO", 0);
     }
 
     // A tile's time on the timeline: its duration, raised to the default clip duration by the
@@ -277,6 +272,28 @@ void frmShow::WriteJoinedAvi() {
   auto restore = [&] {
     SetControlState(true, true, true);
     Step([&] { screen.MousePointer(vbDefault); });
+  };
+  // The commands a run hides and both of its ends show again, each its own step.
+  auto showRunCommands = [&](bool visible) {
+    Step([&] { cmdPrev->Visible(visible); });
+    Step([&] { cmdWriteXTL->Visible(visible); });
+    Step([&] { cmdWriteAVI->Visible(visible); });
+    Step([&] { cmdExit->Visible(visible); });
+    Step([&] { mnuExit->Visible(visible); });
+  };
+  auto showPaneButtons = [&](bool visible) {
+    Step([&] { cmdPlayLoaded->Visible(visible); });
+    Step([&] { cmdPause->Visible(visible); });
+    Step([&] { cmdStop->Visible(visible); });
+  };
+  // Both ends of a run: the status line emptied, the preview pane back, the bar hidden.
+  auto clearRunDisplay = [&] {
+    Step([&] { lblSelected->Caption(""); });
+    Step([&] { pnlVideoFile->Visible(true); });
+    Step([&] {
+      ctrlProgress->Value(0);
+      ctrlProgress->Visible(false);
+    });
   };
 
   // Steps 1 to 3: the target.
@@ -426,11 +443,7 @@ void frmShow::WriteJoinedAvi() {
       ctrlProgress->Value(0);
       ctrlProgress->Visible(true);
     });
-    Step([&] { cmdPrev->Visible(false); });
-    Step([&] { cmdWriteXTL->Visible(false); });
-    Step([&] { cmdWriteAVI->Visible(false); });
-    Step([&] { cmdExit->Visible(false); });
-    Step([&] { mnuExit->Visible(false); });
+    showRunCommands(false);
     Step([&] { ctrlProgress->Min(0); });
     Step([&] { Check(Held(position)->get_Duration(&duration)); });
     Step([&] {
@@ -446,9 +459,7 @@ void frmShow::WriteJoinedAvi() {
     });
     Step([&] { pnlCancel->Top(pnlVideoFile->Top()); });
     Step([&] { pnlVideoFile->Visible(false); });
-    Step([&] { cmdPlayLoaded->Visible(false); });
-    Step([&] { cmdPause->Visible(false); });
-    Step([&] { cmdStop->Visible(false); });
+    showPaneButtons(false);
     Step([&] { Check(Held(position)->get_Duration(&duration)); });
     DoEvents();
     Step([&] { ctrlProgress->Max(static_cast<float>(total)); });
@@ -520,18 +531,9 @@ void frmShow::WriteJoinedAvi() {
         DoEvents();
       }
     });
-    Step([&] { lblSelected->Caption(""); });
-    Step([&] { pnlVideoFile->Visible(true); });
-    Step([&] {
-      ctrlProgress->Value(0);
-      ctrlProgress->Visible(false);
-    });
+    clearRunDisplay();
     DoEvents();
-    Step([&] { cmdPrev->Visible(true); });
-    Step([&] { cmdWriteXTL->Visible(true); });
-    Step([&] { cmdWriteAVI->Visible(true); });
-    Step([&] { cmdExit->Visible(true); });
-    Step([&] { mnuExit->Visible(true); });
+    showRunCommands(true);
     SetControlState(true, true, true);
     events = nullptr;
     position = nullptr;
@@ -540,9 +542,7 @@ void frmShow::WriteJoinedAvi() {
     Step([&] { screen.MousePointer(vbDefault); });
     Step([&] { pnlCancel->Visible(false); });
     Step([&] { pnlVideoFile->Visible(true); });
-    Step([&] { cmdPlayLoaded->Visible(true); });
-    Step([&] { cmdPause->Visible(true); });
-    Step([&] { cmdStop->Visible(true); });
+    showPaneButtons(true);
     RenderCancelRequested = false;
     RemoveQuietly(temporary);
     Err().Clear();
@@ -553,24 +553,13 @@ void frmShow::WriteJoinedAvi() {
 
   // Cancel path: nothing is left at the target's name, nothing is handed on.
   Step([&] { Check(Held(graph)->Stop()); });
-  Step([&] { lblSelected->Caption(""); });
-  Step([&] { pnlVideoFile->Visible(true); });
-  Step([&] {
-    ctrlProgress->Value(0);
-    ctrlProgress->Visible(false);
-  });
+  clearRunDisplay();
   Step([&] { pnlCancel->Visible(false); });
   DoEvents();
-  Step([&] { cmdPrev->Visible(true); });
-  Step([&] { cmdWriteXTL->Visible(true); });
-  Step([&] { cmdWriteAVI->Visible(true); });
-  Step([&] { cmdExit->Visible(true); });
-  Step([&] { mnuExit->Visible(true); });
+  showRunCommands(true);
   SetControlState(true, true, true);
   Step([&] { pnlCancel->Visible(false); });
-  Step([&] { cmdPlayLoaded->Visible(true); });
-  Step([&] { cmdPause->Visible(true); });
-  Step([&] { cmdStop->Visible(true); });
+  showPaneButtons(true);
   RenderCancelRequested = false;
   events = nullptr;
   position = nullptr;
