@@ -19,6 +19,7 @@
 #include <thread>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "com/object.h"
@@ -99,6 +100,38 @@ class Join : public MainWindowFixture {
     for (const auto& e : fs::directory_iterator(out_)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+  }
+
+  // Presses Join and runs close once the run shows its cancel panel and status line; true when
+  // it ran.
+  bool JoinAndCloseMidRun(frmShow& w, const std::function<void()>& close) {
+    QTimer closer;
+    closer.setInterval(0);
+    bool asked = false;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      if (!asked && w.pnlCancel->Visible() && w.lblSelected->Caption() != "") {
+        asked = true;
+        close();
+      }
+    });
+    closer.start();
+    PressJoin(w);
+    closer.stop();
+    return asked;
+  }
+  // After a join that wrote nothing: an old file at joined.avi as it was (old), else an empty
+  // output folder; the window free again.
+  void ExpectNothingWrittenAndTheWindowFree(frmShow& w, const fs::path& target, const std::optional<std::string>& old) {
+    if (old) {
+      EXPECT_EQ(ReadAll(target), *old);
+      EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined.avi"});
+    } else {
+      EXPECT_TRUE(OutFiles().empty());
+    }
+    EXPECT_FALSE(w.pnlCancel->Visible());
+    EXPECT_TRUE(w.cmdWriteAVI->Visible());
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+    EXPECT_EQ(Screen().MousePointer(), vbDefault);
   }
 
   fs::path out_;
@@ -388,16 +421,7 @@ TEST_F(Join, ASourceFailingMidStreamEndsTheJoinWithTheFailureAndLeavesNoFile) {
     const auto boxes = script->MsgBoxes();
     ASSERT_EQ(boxes.size(), c.old ? 2u : 1u);
     EXPECT_EQ(boxes.back().prompt, "The joined movie could not be written.\r\nThe file is shorter than it should be.");
-    if (c.old) {
-      EXPECT_EQ(ReadAll(target), *c.old);
-      EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined.avi"});
-    } else {
-      EXPECT_TRUE(OutFiles().empty());
-    }
-    EXPECT_FALSE(w.pnlCancel->Visible());
-    EXPECT_TRUE(w.cmdWriteAVI->Visible());
-    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
-    EXPECT_EQ(Screen().MousePointer(), vbDefault);
+    ExpectNothingWrittenAndTheWindowFree(w, target, c.old);
   }
 }
 
@@ -802,19 +826,7 @@ TEST_F(Join, TheCloseBoxMidRunCancelsTheJoinAndClosesTheWindowAfterwards) {
   const fs::path target = out_ / "joined.avi";
   ScriptScope script;
   script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string()));
-  QTimer closer;
-  closer.setInterval(0);
-  bool asked = false;
-  QObject::connect(&closer, &QTimer::timeout, [&] {
-    if (!asked && w.pnlCancel->Visible() && w.lblSelected->Caption() != "") {
-      asked = true;
-      AskFormsToClose(vbFormControlMenu);
-    }
-  });
-  closer.start();
-  PressJoin(w);
-  closer.stop();
-  EXPECT_TRUE(asked);
+  EXPECT_TRUE(JoinAndCloseMidRun(w, [] { AskFormsToClose(vbFormControlMenu); }));
   EXPECT_TRUE(script->MsgBoxes().empty());
   EXPECT_TRUE(OutFiles().empty());
   EXPECT_FALSE(w.IsLoaded()) << "the window closed once the join had ended";
@@ -845,19 +857,8 @@ TEST_F(Join, TheCloseBoxMidRunOnAChangedProjectAsksOnce) {
     ScriptScope script;
     script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string())).AnswerMsgBox(vbYes);
     script->AnswerMsgBox(c.answer);
-    QTimer closer;
-    closer.setInterval(0);
-    bool asked = false;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-      if (!asked && w.pnlCancel->Visible() && w.lblSelected->Caption() != "") {
-        asked = true;
-        WidgetFromHwnd(w.hWnd())->close();  // the window's close box
-      }
-    });
-    closer.start();
-    PressJoin(w);
-    closer.stop();
-    EXPECT_TRUE(asked);
+    // The window's close box.
+    EXPECT_TRUE(JoinAndCloseMidRun(w, [&] { WidgetFromHwnd(w.hWnd())->close(); }));
     const auto boxes = script->MsgBoxes();
     ASSERT_EQ(boxes.size(), 2u) << boxes.back().prompt;
     EXPECT_EQ(boxes[1].prompt, "Do you want to save your changes?");
@@ -1241,16 +1242,8 @@ TEST_F(Join, AGraphThatCannotBeBuiltEndsTheJoinAsAFailureAndLeavesNoFile) {
     ASSERT_EQ(boxes.size(), c.oldFile ? 2u : 1u);
     EXPECT_EQ(boxes.back().prompt,
               "The joined movie could not be written.\r\n" + modGeneral::GraphErrorText(E_OUTOFMEMORY));
-    if (c.oldFile) {
-      EXPECT_EQ(ReadAll(target), "the old movie");
-      EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined.avi"});
-    } else {
-      EXPECT_TRUE(OutFiles().empty());
-    }
-    EXPECT_FALSE(w.pnlCancel->Visible());
-    EXPECT_TRUE(w.cmdWriteAVI->Visible());
-    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
-    EXPECT_EQ(Screen().MousePointer(), vbDefault);
+    ExpectNothingWrittenAndTheWindowFree(w, target,
+                                         c.oldFile ? std::optional<std::string>("the old movie") : std::nullopt);
     EXPECT_EQ(w.TileUBound(), 1) << "the storyboard is kept";
   }
 }
