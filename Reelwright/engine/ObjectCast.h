@@ -14,4 +14,12 @@ ComPtr<I> Cast(IUnknown* p) {
   return out;
 }
 
+// The object a reference holds; an empty reference raises error 91, as a call on Nothing does,
+// so a step whose object was never made fails as a step.
+template <class I>
+I* Held(const ComPtr<I>& p) {
+  if (!p) Raise(vbErrObjectNotSet);
+  return p.Get();
+}
+
 }  // namespace modGeneral

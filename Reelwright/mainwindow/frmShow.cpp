@@ -410,14 +410,9 @@ void frmShow::Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode) {
   RenderCancelRequested = true;
   PreviewStopRequested = true;
   DoEvents();
-  // A join or joined preview further up the stack still runs: it sees the flags, and the close
-  // is carried out when it has ended.
-  if (runDepth_ > 0 && UnloadMode != vbAppTaskManager) {
-    deferredClose_ = UnloadMode;
-    Cancel = 1;
-    return;
-  }
-  if (ShowProjectEnabled && TileUBound() > 0 && ProjectChanged) {
+  // One question per close: a close already answered with No (carried out after a run, or the
+  // window's own unload inside it) goes on without asking again.
+  if (!closeAnswered_ && ShowProjectEnabled && TileUBound() > 0 && ProjectChanged) {
     const int answer = MsgBox("Do you want to save your changes?", vbYesNoCancel);
     if (answer == vbYes) {
       Cancel = 99;
@@ -429,6 +424,16 @@ void frmShow::Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode) {
       return;
     }
   }
+  // A join or joined preview further up the stack still runs: it sees the flags, and the close
+  // is carried out when it has ended.
+  if (runDepth_ > 0 && UnloadMode != vbAppTaskManager) {
+    closeAnswered_ = true;
+    deferredClose_ = UnloadMode;
+    Cancel = 1;
+    return;
+  }
+  const bool answeredBefore = closeAnswered_;
+  closeAnswered_ = true;
   const bool done = EndQuietly([&] {
     // A joined preview's objects still held are released.
     {
@@ -445,6 +450,7 @@ void frmShow::Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode) {
       gobjStreamSize = nullptr;
     }
   });
+  closeAnswered_ = answeredBefore;
   if (!done) std::exit(0);
 }
 
@@ -457,14 +463,16 @@ void frmShow::ApplyDeferredClose() {
   if (deferredClose_ < 0) return;
   const int16_t mode = deferredClose_;
   deferredClose_ = -1;
-  if (!IsLoaded()) return;
-  if (mode == vbFormCode || mode == vbFormMDIForm) {
-    Unload();
-    return;
+  if (IsLoaded()) {
+    if (mode == vbFormCode || mode == vbFormMDIForm) {
+      Unload();
+    } else {
+      int16_t cancel = 0;
+      Form_QueryUnload(cancel, mode);
+      if (cancel == 0) Unload();
+    }
   }
-  int16_t cancel = 0;
-  Form_QueryUnload(cancel, mode);
-  if (cancel == 0) Unload();
+  closeAnswered_ = false;
 }
 
 void frmShow::cmdExit_Click() {

@@ -319,6 +319,8 @@ class frmShow : public Form {
   // A close asked for while a join or joined preview ran further up the stack.
   int runDepth_ = 0;
   int16_t deferredClose_ = -1;
+  // The save question of the close under way has been answered with No (or was not needed).
+  bool closeAnswered_ = false;
 
  public:
   // The join (frmShowJoin.cpp): the storyboard as a timeline, written as one AVI file and handed

@@ -12,9 +12,11 @@
 #include "core/msgbox.h"
 #include "core/runtime_convert.h"
 #include "core/runtime_strings.h"
+#include "core/system_messages.h"
 #include "engine/modDexter.h"
 #include "engine/modGeneral.h"
 #include "engine/modGeneralGraph.h"
+#include "engine/ObjectCast.h"
 #include "forms/app.h"
 #include "mainwindow/FormInstances.h"
 #include "mainwindow/frmShow.h"
@@ -33,6 +35,7 @@ namespace {
 
 using modGeneral::AbortResult;
 using modGeneral::GraphErrorText;
+using modGeneral::Held;
 
 constexpr const char* kSmartRenderEngine = "{498B0949-BBE9-4072-98BE-6CCAEB79DC6F}";
 
@@ -51,13 +54,30 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// A new empty file next to target, under a name no other file has; "" when none can be made.
-std::string ReserveTemporaryName(const std::string& target) {
+// The system's text for one of its codes, without the line end; "" when it has none.
+std::string SystemText(DWORD code) {
+  char buffer[512] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0x0400,
+                                 buffer, sizeof buffer, nullptr);
+  std::string text(buffer, n);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+constexpr DWORD kAccessDenied = 5;
+
+// A new empty file next to target, under a name no other file has; "" when none can be made,
+// with why: the system's text for the cause (access denied, a read-only file system, a name
+// too long, ...).
+std::string ReserveTemporaryName(const std::string& target, std::string& why) {
   const std::string folder = FolderOf(target);
   const std::string base = GetFileNameFromPath(target);
+  SetLastError(0);
   try {
     return NewSideFile(folder + "/." + base + ".joining-", ".avi");
-  } catch (...) {
+  } catch (const VBError& e) {
+    why = SystemText(GetLastError());
+    if (why.empty()) why = e.Description();
     Err().Clear();
     return {};
   }
@@ -136,25 +156,20 @@ ComPtr<IAMTimeline> BuildStoryboard(frmShow& w, bool withTransitions) {
     BuildProbes probes;
 
     GroupPass groups;
+    // A group of that name (kind 0 picture, 1 sound) unless the timeline has one already.
+    auto ensureGroup = [&](bool& present, ComPtr<IAMTimelineGroup>& group, const char* name, int kind) {
+      if (present) return;
+      present = TimelineHasGroup(timeline.Get(), name);
+      if (present) return;
+      group = CreateGroup(timeline.Get(), name, kind, 15.0, 0, 32);
+      AddGroup(timeline.Get(), group.Get());
+      present = true;
+    };
     for (int16_t i = 0; i < top; ++i) {
       const std::string path = TileMediaPath(w, i);
       if (path.empty() || !probes.Media(path)) continue;
-      if (probes.Audio(path) && !groups.hasAudio) {
-        groups.hasAudio = TimelineHasGroup(timeline.Get(), "AUDIO");
-        if (!groups.hasAudio) {
-          groups.audio = CreateGroup(timeline.Get(), "AUDIO", 1, 15.0, 0, 32);
-          AddGroup(timeline.Get(), groups.audio.Get());
-          groups.hasAudio = true;
-        }
-      }
-      if (probes.Video(path) && !groups.hasVideo) {
-        groups.hasVideo = TimelineHasGroup(timeline.Get(), "VIDEO");
-        if (!groups.hasVideo) {
-          groups.video = CreateGroup(timeline.Get(), "VIDEO", 0, 15.0, 0, 32);
-          AddGroup(timeline.Get(), groups.video.Get());
-          groups.hasVideo = true;
-        }
-      }
+      if (probes.Audio(path)) ensureGroup(groups.hasAudio, groups.audio, "AUDIO", 1);
+      if (probes.Video(path)) ensureGroup(groups.hasVideo, groups.video, "VIDEO", 0);
     }
 
     // A tile's time on the timeline: its duration, raised to the default clip duration by the
@@ -252,6 +267,28 @@ void frmShow::WriteJoinedAvi() {
     SetControlState(true, true, true);
     Step([&] { screen.MousePointer(vbDefault); });
   };
+  // The commands a run hides and both of its ends show again, each its own step.
+  auto showRunCommands = [&](bool visible) {
+    Step([&] { cmdPrev->Visible(visible); });
+    Step([&] { cmdWriteXTL->Visible(visible); });
+    Step([&] { cmdWriteAVI->Visible(visible); });
+    Step([&] { cmdExit->Visible(visible); });
+    Step([&] { mnuExit->Visible(visible); });
+  };
+  auto showPaneButtons = [&](bool visible) {
+    Step([&] { cmdPlayLoaded->Visible(visible); });
+    Step([&] { cmdPause->Visible(visible); });
+    Step([&] { cmdStop->Visible(visible); });
+  };
+  // Both ends of a run: the status line emptied, the preview pane back, the bar hidden.
+  auto clearRunDisplay = [&] {
+    Step([&] { lblSelected->Caption(""); });
+    Step([&] { pnlVideoFile->Visible(true); });
+    Step([&] {
+      ctrlProgress->Value(0);
+      ctrlProgress->Visible(false);
+    });
+  };
 
   // Steps 1 to 3: the target.
   bStreamSizeErr = false;
@@ -302,8 +339,23 @@ void frmShow::WriteJoinedAvi() {
       refused = true;
       return;
     }
-    if (CanReplace(target)) temporary = ReserveTemporaryName(target);
+    // The cause is named when no file can be made beside the target (a read-only folder or
+    // file system, a name too long); a target that is there but cannot be replaced is in use.
+    std::string why;
+    temporary = ReserveTemporaryName(target, why);
+    if (!temporary.empty() && !CanReplace(temporary)) {
+      RemoveQuietly(temporary);
+      temporary.clear();
+      why = SystemText(kAccessDenied);
+    }
     if (temporary.empty()) {
+      MsgBox(std::string(kNotWritten) + "\r\n" + why);
+      refused = true;
+      return;
+    }
+    if (!CanReplace(target)) {
+      RemoveQuietly(temporary);
+      temporary.clear();
       MsgBox("The file " + target + " is in use by another process. Please use another file name.");
       refused = true;
     }
@@ -319,13 +371,19 @@ void frmShow::WriteJoinedAvi() {
   ComPtr<IMediaControl> graph;
   ComPtr<IMediaEvent> events;
   ComPtr<IMediaPosition> position;
-  Step([&] { engine = CreateObject<IRenderEngine>(kSmartRenderEngine); });
-  Step([&] { Check(engine->SetTimelineObject(StoryboardTimeline.Get())); });
-  Step([&] { Check(engine->ConnectFrontEnd()); });
-  Step([&] {
+  // The first failure while the graph is made: why a graph that never came gives no movie.
+  HRESULT setupFailure = E_FAIL;
+  auto setup = [&](auto&& step) {
+    if (Step(step) || setupFailure != E_FAIL) return;
+    if (FAILED(static_cast<HRESULT>(Err().Number))) setupFailure = static_cast<HRESULT>(Err().Number);
+  };
+  setup([&] { engine = CreateObject<IRenderEngine>(kSmartRenderEngine); });
+  setup([&] { Check(Held(engine)->SetTimelineObject(StoryboardTimeline.Get())); });
+  setup([&] { Check(Held(engine)->ConnectFrontEnd()); });
+  setup([&] {
     ComPtr<IGraphBuilder> builder;
-    Check(engine->GetFilterGraph(builder.put()));
-    Check(builder->QueryInterface(IMediaControl::iid, graph.put_void()));
+    Check(Held(engine)->GetFilterGraph(builder.put()));
+    Check(Held(builder)->QueryInterface(IMediaControl::iid, graph.put_void()));
   });
   Step([&] { modGeneral::AddFileWriterAndMux(graph.Get(), temporary); });
   Step([&] { modGeneral::RenderGroupOutputs(engine.Get(), StoryboardTimeline.Get()); });
@@ -337,11 +395,12 @@ void frmShow::WriteJoinedAvi() {
     Step([&] { screen.MousePointer(vbDefault); });
     bool cancelled = false;
     bool ok = false, videoSelected = true;
-    if (!Step([&] { ok = PopupCodecDialog(graph.Get(), videoSelected); })) ok = false;
+    // Without a graph there is nothing to choose a codec for: the dialog's step fails.
+    if (!Step([&] { ok = PopupCodecDialog(Held(graph), videoSelected); })) ok = false;
     if (!ok) cancelled = true;
     if (ok && videoSelected) {
       VARIANT_BOOL supported = 0;
-      bool sizeOk = Step([&] { Check(gobjStreamSize->CheckIfSizeIsSupported(graph.Get(), &supported)); });
+      bool sizeOk = Step([&] { Check(Held(gobjStreamSize)->CheckIfSizeIsSupported(graph.Get(), &supported)); });
       sizeOk = sizeOk && supported != 0;
       if (!sizeOk) {
         MsgBox(kUnsupported, vbInformation, "Unsupported size");
@@ -349,17 +408,19 @@ void frmShow::WriteJoinedAvi() {
       }
     }
     if (cancelled) {
+      const bool noGraph = !graph;
       SetControlState(true, true, true);
       graph = nullptr;
       engine = nullptr;
       RemoveQuietly(temporary);
+      if (noGraph) MsgBox(std::string(kNotWritten) + "\r\n" + GraphErrorText(setupFailure));
       Err().Clear();
       return;
     }
     Step([&] { screen.MousePointer(vbArrowHourglass); });
   }
 
-  Step([&] { Check(graph->Run()); });
+  Step([&] { Check(Held(graph)->Run()); });
 
   bool completed = false, readError = false, cancelPath = false;
   std::string failure;  // why the graph ended without writing the movie
@@ -370,19 +431,15 @@ void frmShow::WriteJoinedAvi() {
 
   double duration = 0;
   if (!cancelPath) {
-    Step([&] { Check(graph->QueryInterface(IMediaEvent::iid, events.put_void())); });
-    Step([&] { Check(graph->QueryInterface(IMediaPosition::iid, position.put_void())); });
+    Step([&] { Check(Held(graph)->QueryInterface(IMediaEvent::iid, events.put_void())); });
+    Step([&] { Check(Held(graph)->QueryInterface(IMediaPosition::iid, position.put_void())); });
     Step([&] {
       ctrlProgress->Value(0);
       ctrlProgress->Visible(true);
     });
-    Step([&] { cmdPrev->Visible(false); });
-    Step([&] { cmdWriteXTL->Visible(false); });
-    Step([&] { cmdWriteAVI->Visible(false); });
-    Step([&] { cmdExit->Visible(false); });
-    Step([&] { mnuExit->Visible(false); });
+    showRunCommands(false);
     Step([&] { ctrlProgress->Min(0); });
-    Step([&] { Check(position->get_Duration(&duration)); });
+    Step([&] { Check(Held(position)->get_Duration(&duration)); });
     Step([&] {
       ctrlProgress->Max(static_cast<float>(std::nearbyint(duration)));
       ctrlProgress->Value(ctrlProgress->Min());
@@ -396,10 +453,8 @@ void frmShow::WriteJoinedAvi() {
     });
     Step([&] { pnlCancel->Top(pnlVideoFile->Top()); });
     Step([&] { pnlVideoFile->Visible(false); });
-    Step([&] { cmdPlayLoaded->Visible(false); });
-    Step([&] { cmdPause->Visible(false); });
-    Step([&] { cmdStop->Visible(false); });
-    Step([&] { Check(position->get_Duration(&duration)); });
+    showPaneButtons(false);
+    Step([&] { Check(Held(position)->get_Duration(&duration)); });
     DoEvents();
     Step([&] { ctrlProgress->Max(static_cast<float>(total)); });
     Step([&] { ctrlProgress->Min(0); });
@@ -415,9 +470,9 @@ void frmShow::WriteJoinedAvi() {
       Step([&] { lblWriteFileName->Visible(false); });
       while (events) {
         LONG code = 0;
-        Step([&] { events->WaitForCompletion(100, &code); });
+        Step([&] { Held(events)->WaitForCompletion(100, &code); });
         double now = 0;
-        const bool positionRead = Step([&] { Check(position->get_CurrentPosition(&now)); });
+        const bool positionRead = Step([&] { Check(Held(position)->get_CurrentPosition(&now)); });
         Step([&] { ctrlProgress->Value(static_cast<float>(now)); });
         if (code == EC_COMPLETE) {
           completed = true;
@@ -439,15 +494,16 @@ void frmShow::WriteJoinedAvi() {
         DoEvents();
       }
     } else if (TileUBound() > 0) {
-      // Filled tiles that give a graph without a duration: nothing can be written.
-      failure = GraphErrorText(E_FAIL);
+      // Filled tiles that give a graph without a duration (or no graph at all): nothing can be
+      // written.
+      failure = GraphErrorText(graph ? E_FAIL : setupFailure);
       cancelPath = true;
     }
   }
 
   // A completion without a written movie is a failure too.
   if (completed && !cancelPath) {
-    Step([&] { Check(graph->Stop()); });
+    Step([&] { Check(Held(graph)->Stop()); });
     const int64_t written = ValueOr<int64_t>(0, [&] { return FileLen(temporary); });
     if (written <= 0) {
       failure = GraphErrorText(E_FAIL);
@@ -462,25 +518,16 @@ void frmShow::WriteJoinedAvi() {
 
   if (!cancelPath) {
     // Normal end (also the run that never started: no duration, an empty storyboard).
-    Step([&] { Check(graph->Stop()); });
+    Step([&] { Check(Held(graph)->Stop()); });
     Step([&] {
       while (ctrlProgress->Max() > ctrlProgress->Value()) {
         ctrlProgress->Value(std::min(ctrlProgress->Max(), std::floor(ctrlProgress->Value()) + 1.0f));
         DoEvents();
       }
     });
-    Step([&] { lblSelected->Caption(""); });
-    Step([&] { pnlVideoFile->Visible(true); });
-    Step([&] {
-      ctrlProgress->Value(0);
-      ctrlProgress->Visible(false);
-    });
+    clearRunDisplay();
     DoEvents();
-    Step([&] { cmdPrev->Visible(true); });
-    Step([&] { cmdWriteXTL->Visible(true); });
-    Step([&] { cmdWriteAVI->Visible(true); });
-    Step([&] { cmdExit->Visible(true); });
-    Step([&] { mnuExit->Visible(true); });
+    showRunCommands(true);
     SetControlState(true, true, true);
     events = nullptr;
     position = nullptr;
@@ -489,9 +536,7 @@ void frmShow::WriteJoinedAvi() {
     Step([&] { screen.MousePointer(vbDefault); });
     Step([&] { pnlCancel->Visible(false); });
     Step([&] { pnlVideoFile->Visible(true); });
-    Step([&] { cmdPlayLoaded->Visible(true); });
-    Step([&] { cmdPause->Visible(true); });
-    Step([&] { cmdStop->Visible(true); });
+    showPaneButtons(true);
     RenderCancelRequested = false;
     RemoveQuietly(temporary);
     Err().Clear();
@@ -501,25 +546,14 @@ void frmShow::WriteJoinedAvi() {
   }
 
   // Cancel path: nothing is left at the target's name, nothing is handed on.
-  Step([&] { Check(graph->Stop()); });
-  Step([&] { lblSelected->Caption(""); });
-  Step([&] { pnlVideoFile->Visible(true); });
-  Step([&] {
-    ctrlProgress->Value(0);
-    ctrlProgress->Visible(false);
-  });
+  Step([&] { Check(Held(graph)->Stop()); });
+  clearRunDisplay();
   Step([&] { pnlCancel->Visible(false); });
   DoEvents();
-  Step([&] { cmdPrev->Visible(true); });
-  Step([&] { cmdWriteXTL->Visible(true); });
-  Step([&] { cmdWriteAVI->Visible(true); });
-  Step([&] { cmdExit->Visible(true); });
-  Step([&] { mnuExit->Visible(true); });
+  showRunCommands(true);
   SetControlState(true, true, true);
   Step([&] { pnlCancel->Visible(false); });
-  Step([&] { cmdPlayLoaded->Visible(true); });
-  Step([&] { cmdPause->Visible(true); });
-  Step([&] { cmdStop->Visible(true); });
+  showPaneButtons(true);
   RenderCancelRequested = false;
   events = nullptr;
   position = nullptr;

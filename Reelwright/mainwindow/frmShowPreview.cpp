@@ -7,6 +7,7 @@
 #include "core/error.h"
 #include "core/runtime_convert.h"
 #include "core/runtime_strings.h"
+#include "engine/ObjectCast.h"
 #include "forms/app.h"
 #include "mainwindow/frmShow.h"
 #include "mainwindow/modSettings.h"
@@ -17,6 +18,8 @@ bool PreviewResumeRequested = false;
 JoinedPreview JoinedPreviewState;
 
 namespace {
+
+using modGeneral::Held;
 
 constexpr const char* kRenderEngine = "{64D8A8E0-80A2-11D2-8CF3-00A0C9441E20}";
 
@@ -116,51 +119,51 @@ void frmShow::PlayTimeline(ComPtr<IAMTimeline>& timeline) {
     return;
   }
   Step([&] { s.engine = CreateObject<IRenderEngine>(kRenderEngine); });
-  Step([&] { Check(s.engine->SetTimelineObject(timeline.Get())); });
-  Step([&] { Check(s.engine->ConnectFrontEnd()); });
-  Step([&] { Check(s.engine->RenderOutputPins()); });
-  Step([&] { Check(s.engine->GetFilterGraph(s.graph.put())); });
-  Step([&] { Check(s.graph->QueryInterface(IMediaControl::iid, s.control.put_void())); });
-  Step([&] { Check(s.control->Run()); });
-  Step([&] { Check(s.graph->QueryInterface(IMediaPosition::iid, s.position.put_void())); });
+  Step([&] { Check(Held(s.engine)->SetTimelineObject(timeline.Get())); });
+  Step([&] { Check(Held(s.engine)->ConnectFrontEnd()); });
+  Step([&] { Check(Held(s.engine)->RenderOutputPins()); });
+  Step([&] { Check(Held(s.engine)->GetFilterGraph(s.graph.put())); });
+  Step([&] { Check(Held(s.graph)->QueryInterface(IMediaControl::iid, s.control.put_void())); });
+  Step([&] { Check(Held(s.control)->Run()); });
+  Step([&] { Check(Held(s.graph)->QueryInterface(IMediaPosition::iid, s.position.put_void())); });
   Step([&] { s.secondPosition = s.position; });
-  Step([&] { Check(s.graph->QueryInterface(IMediaEvent::iid, s.events.put_void())); });
-  Step([&] { Check(s.graph->QueryInterface(IVideoWindow::iid, s.videoWindow.put_void())); });
+  Step([&] { Check(Held(s.graph)->QueryInterface(IMediaEvent::iid, s.events.put_void())); });
+  Step([&] { Check(Held(s.graph)->QueryInterface(IVideoWindow::iid, s.videoWindow.put_void())); });
 
   int32_t width = 320, height = 240;
   Step([&] { PreviewWindowSize(width, height); });
-  Step([&] { Check(s.videoWindow->put_Height(height)); });
-  Step([&] { Check(s.videoWindow->put_Width(width)); });
+  Step([&] { Check(Held(s.videoWindow)->put_Height(height)); });
+  Step([&] { Check(Held(s.videoWindow)->put_Width(width)); });
   ScreenObject& screen = Screen();
   Step([&] {
     const double screenHeight = screen.Height() / screen.TwipsPerPixelY();
-    Check(s.videoWindow->put_Top(static_cast<LONG>(std::nearbyint(screenHeight / 2 - height / 2.0))));
+    Check(Held(s.videoWindow)->put_Top(static_cast<LONG>(std::nearbyint(screenHeight / 2 - height / 2.0))));
   });
   Step([&] {
     const double screenWidth = screen.Width() / screen.TwipsPerPixelX();
-    Check(s.videoWindow->put_Left(static_cast<LONG>(std::nearbyint(screenWidth / 2 - width / 2.0))));
+    Check(Held(s.videoWindow)->put_Left(static_cast<LONG>(std::nearbyint(screenWidth / 2 - width / 2.0))));
   });
   Step([&] { Picture2->SetPicture(Picture()); });
   Step([&] { Picture2->Visible(true); });
   Step([&] { Picture2->ToolTipText(""); });
 
-  auto stop = [&] { Step([&] { Check(s.control->Stop()); }); };
+  auto stop = [&] { Step([&] { Check(Held(s.control)->Stop()); }); };
   for (;;) {
     DoEvents();
     if (s.events) {
       LONG code = 0;
-      Step([&] { s.events->WaitForCompletion(10, &code); });
+      Step([&] { Held(s.events)->WaitForCompletion(10, &code); });
       s.eventCode = code;
     }
     Step([&] {
       double now = 0;
-      Check(s.position->get_CurrentPosition(&now));
+      Check(Held(s.position)->get_CurrentPosition(&now));
       ProgressBar1->Value(static_cast<float>(now));
     });
     if (s.eventCode == EC_COMPLETE) {
-      Step([&] { Check(s.videoWindow->put_Left(screen.Width() * 8)); });
-      Step([&] { Check(s.videoWindow->put_Top(screen.Height() * 8)); });
-      Step([&] { Check(s.videoWindow->put_Visible(0)); });
+      Step([&] { Check(Held(s.videoWindow)->put_Left(screen.Width() * 8)); });
+      Step([&] { Check(Held(s.videoWindow)->put_Top(screen.Height() * 8)); });
+      Step([&] { Check(Held(s.videoWindow)->put_Visible(0)); });
       Step([&] { Picture2->Visible(false); });
       stop();
       break;
@@ -173,7 +176,7 @@ void frmShow::PlayTimeline(ComPtr<IAMTimeline>& timeline) {
     }
     if (Met([&] {
           LONG visible = 0;
-          Check(s.videoWindow->get_Visible(&visible));
+          Check(Held(s.videoWindow)->get_Visible(&visible));
           return visible == 0;
         })) {
       stop();
@@ -193,9 +196,9 @@ void frmShow::PlayTimeline(ComPtr<IAMTimeline>& timeline) {
       if (PreviewResumeRequested) {
         PreviewPaused = false;
         PreviewResumeRequested = false;
-        Step([&] { Check(s.control->Run()); });
+        Step([&] { Check(Held(s.control)->Run()); });
       } else {
-        Step([&] { Check(s.control->Pause()); });
+        Step([&] { Check(Held(s.control)->Pause()); });
       }
     }
   }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QTimer>
+#include <QWidget>
 #include <QXmlStreamReader>
 #include <QFile>
 
@@ -18,16 +19,19 @@
 #include <thread>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "com/object.h"
 #include "core/msgbox.h"
 #include "core/runtime_convert.h"
 #include "engine/modDexter.h"
+#include "engine/modGeneralGraph.h"
 #include "fixtures.h"
 #include "forms/app.h"
 #include "forms/end_requests.h"
 #include "forms/form.h"
+#include "forms/qt/hwnd_qt.h"
 #include "forms/responder.h"
 #include "mainwindow/FormInstances.h"
 #include "mainwindow/MainWindowFixture.h"
@@ -37,6 +41,7 @@
 #include "registry/settings.h"
 #include "scripted_responder.h"
 #include "shell/instance.h"
+#include "splitter/RenderStandIns.h"
 #include "window_driver.h"
 
 namespace fs = std::filesystem;
@@ -95,6 +100,38 @@ class Join : public MainWindowFixture {
     for (const auto& e : fs::directory_iterator(out_)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+  }
+
+  // Presses Join and runs close once the run shows its cancel panel and status line; true when
+  // it ran.
+  bool JoinAndCloseMidRun(frmShow& w, const std::function<void()>& close) {
+    QTimer closer;
+    closer.setInterval(0);
+    bool asked = false;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      if (!asked && w.pnlCancel->Visible() && w.lblSelected->Caption() != "") {
+        asked = true;
+        close();
+      }
+    });
+    closer.start();
+    PressJoin(w);
+    closer.stop();
+    return asked;
+  }
+  // After a join that wrote nothing: an old file at joined.avi as it was (old), else an empty
+  // output folder; the window free again.
+  void ExpectNothingWrittenAndTheWindowFree(frmShow& w, const fs::path& target, const std::optional<std::string>& old) {
+    if (old) {
+      EXPECT_EQ(ReadAll(target), *old);
+      EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined.avi"});
+    } else {
+      EXPECT_TRUE(OutFiles().empty());
+    }
+    EXPECT_FALSE(w.pnlCancel->Visible());
+    EXPECT_TRUE(w.cmdWriteAVI->Visible());
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+    EXPECT_EQ(Screen().MousePointer(), vbDefault);
   }
 
   fs::path out_;
@@ -384,16 +421,7 @@ TEST_F(Join, ASourceFailingMidStreamEndsTheJoinWithTheFailureAndLeavesNoFile) {
     const auto boxes = script->MsgBoxes();
     ASSERT_EQ(boxes.size(), c.old ? 2u : 1u);
     EXPECT_EQ(boxes.back().prompt, "The joined movie could not be written.\r\nThe file is shorter than it should be.");
-    if (c.old) {
-      EXPECT_EQ(ReadAll(target), *c.old);
-      EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined.avi"});
-    } else {
-      EXPECT_TRUE(OutFiles().empty());
-    }
-    EXPECT_FALSE(w.pnlCancel->Visible());
-    EXPECT_TRUE(w.cmdWriteAVI->Visible());
-    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
-    EXPECT_EQ(Screen().MousePointer(), vbDefault);
+    ExpectNothingWrittenAndTheWindowFree(w, target, c.old);
   }
 }
 
@@ -653,8 +681,62 @@ TEST_F(Join, ATargetThatCannotBeWrittenLeavesNothingAndSaysSo) {
 
 // Bad storyboards and targets at the join: a file deleted after adding leaves its gap; pictures
 // only make a silent movie; sound files only give no video and end with the failure message; a
-// target folder nobody may write to gets the "in use" box before anything is rendered. An old
+// target folder nobody may write to is refused with the cause before anything is rendered. An old
 // file at the target is kept unless a complete movie replaces it, and no temporary file stays.
+// A target where no file can be made beside it is refused before anything is rendered, with
+// the system's text for the cause; a target that is there and cannot be replaced (a folder of
+// that name) is "in use". Nothing is left in the folder.
+TEST_F(Join, ATargetThatCannotTakeTheMovieNamesTheCause) {
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "movie.avi"));
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "Compression", "Batch");
+  const std::string notWritten = "The joined movie could not be written.\r\n";
+  struct Case {
+    std::string name;
+    std::string folder;  // below out_
+    std::string file;
+    std::string prompt;  // "" for the "in use" box
+  };
+  const Case cases[] = {
+      {"a read-only folder", "read-only", "joined.avi", notWritten + "Access is denied."},
+      {"a name too long for its side file", "long", std::string(250, 'n') + ".avi",
+       notWritten + "The file name or extension is too long."},
+      {"a name too long itself", "longer", std::string(300, 'n') + ".avi",
+       notWritten + "The file name or extension is too long."},
+      {"a folder that is gone", "gone", "joined.avi", notWritten + "The path cannot be found."},
+      {"a folder of the target's name", "taken", "joined.avi", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = out_ / c.folder;
+    const fs::path target = folder / c.file;
+    if (c.folder != "gone") fs::create_directories(folder);
+    if (c.folder == "taken") fs::create_directories(target);
+    if (c.folder == "read-only") fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec |
+                                                            fs::perms::group_read | fs::perms::group_exec |
+                                                            fs::perms::others_read | fs::perms::others_exec);
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string())).AnswerMsgBox(vbOK);
+    PressJoin(w);
+    ASSERT_EQ(script->MsgBoxes().size(), 1u);
+    EXPECT_EQ(script->MsgBoxes()[0].prompt,
+              c.prompt.empty()
+                  ? "The file " + target.string() + " is in use by another process. Please use another file name."
+                  : c.prompt);
+    if (fs::exists(folder)) {
+      fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
+      std::vector<std::string> left;
+      for (const auto& e : fs::directory_iterator(folder)) left.push_back(e.path().filename().string());
+      EXPECT_EQ(left, c.folder == "taken" ? std::vector<std::string>{"joined.avi"} : std::vector<std::string>{})
+          << "no side file left";
+    }
+    EXPECT_FALSE(w.pnlCancel->Visible());
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+    EXPECT_EQ(Screen().MousePointer(), vbDefault);
+  }
+}
+
 TEST_F(Join, BadStoryboardsAndTargetsEndWithAMovieOrAMessageAndKeepTheOldFile) {
   frmShow& w = Window();
   TransitionsEnabled = false;
@@ -722,8 +804,7 @@ TEST_F(Join, BadStoryboardsAndTargetsEndWithAMovieOrAMessageAndKeepTheOldFile) {
     } else {
       EXPECT_EQ(ReadAll(target), "the old movie");
       if (c.outcome == kInUse) {
-        EXPECT_EQ(boxes[1].prompt,
-                  "The file " + target.string() + " is in use by another process. Please use another file name.");
+        EXPECT_EQ(boxes[1].prompt, "The joined movie could not be written.\r\nAccess is denied.");
       } else {
         EXPECT_EQ(boxes[1].prompt.rfind("The joined movie could not be written.\r\n", 0), 0u) << boxes[1].prompt;
         EXPECT_GT(boxes[1].prompt.size(), std::string("The joined movie could not be written.\r\n").size());
@@ -745,22 +826,65 @@ TEST_F(Join, TheCloseBoxMidRunCancelsTheJoinAndClosesTheWindowAfterwards) {
   const fs::path target = out_ / "joined.avi";
   ScriptScope script;
   script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string()));
-  QTimer closer;
-  closer.setInterval(0);
-  bool asked = false;
-  QObject::connect(&closer, &QTimer::timeout, [&] {
-    if (!asked && w.pnlCancel->Visible() && w.lblSelected->Caption() != "") {
-      asked = true;
-      AskFormsToClose(vbFormControlMenu);
-    }
-  });
-  closer.start();
-  PressJoin(w);
-  closer.stop();
-  EXPECT_TRUE(asked);
+  EXPECT_TRUE(JoinAndCloseMidRun(w, [] { AskFormsToClose(vbFormControlMenu); }));
   EXPECT_TRUE(script->MsgBoxes().empty());
   EXPECT_TRUE(OutFiles().empty());
   EXPECT_FALSE(w.IsLoaded()) << "the window closed once the join had ended";
+}
+
+// The close box during a join of a changed project: the question comes once, at the close. No
+// cancels the render, keeps the old file and ends the program (every window unloaded) once the
+// join has ended; Cancel cancels the render too but keeps the window shown and usable.
+TEST_F(Join, TheCloseBoxMidRunOnAChangedProjectAsksOnce) {
+  SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
+  struct Case {
+    std::string name;
+    int answer;
+    bool closes;
+  };
+  const Case cases[] = {{"No", vbNo, true}, {"Cancel", vbCancel, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    frmShow& w = Window();
+    ASSERT_TRUE(ShowProjectEnabled);
+    Add(w, Made(fixtures::Kind::Bmp, "still.bmp"));
+    w.TilePut(0, tile::kDuration, Variant(600.0));
+    w.ProjectChanged = true;
+    TransitionsEnabled = false;
+    SaveSetting("Reelwright", "Options", "Compression", "Batch");
+    const fs::path target = out_ / "joined.avi";
+    std::ofstream(target) << "the old movie";
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string())).AnswerMsgBox(vbYes);
+    script->AnswerMsgBox(c.answer);
+    // The window's close box.
+    EXPECT_TRUE(JoinAndCloseMidRun(w, [&] { WidgetFromHwnd(w.hWnd())->close(); }));
+    const auto boxes = script->MsgBoxes();
+    ASSERT_EQ(boxes.size(), 2u) << boxes.back().prompt;
+    EXPECT_EQ(boxes[1].prompt, "Do you want to save your changes?");
+    EXPECT_EQ(ReadAll(target), "the old movie") << "the render was cancelled";
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined.avi"});
+    EXPECT_EQ(!w.IsLoaded(), c.closes);
+    if (c.closes) {
+      EXPECT_TRUE(Forms().empty()) << "every window unloaded";
+    } else {
+      EXPECT_TRUE(w.Visible());
+      EXPECT_FALSE(w.pnlCancel->Visible());
+      EXPECT_TRUE(w.cmdWriteAVI->Visible());
+      EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+      EXPECT_FALSE(w.CloseDeferred());
+      // Usable: a second close asks again and Cancel keeps it again.
+      ScriptScope again;
+      again->AnswerMsgBox(vbCancel);
+      WidgetFromHwnd(w.hWnd())->close();
+      EXPECT_TRUE(w.IsLoaded());
+      EXPECT_TRUE(w.Visible());
+      EXPECT_EQ(again->MsgBoxes().size(), 1u);
+    }
+    w_->ProjectChanged = false;
+    w_.reset();
+    fs::remove(target);
+  }
 }
 
 TEST_F(Join, WriteXtlSavesTheTimelineWithoutTransitionsAndReplacesOnlyByACompleteFile) {
@@ -1074,6 +1198,119 @@ class SizeTest final : public ComObject<IStreamResize> {
 };
 
 }  // namespace
+
+// A graph that cannot be built (its engine refuses the timeline, its front end fails, it hands
+// out no graph) ends the join as a failure with the first failure's text: no codec dialog, an
+// old file at the target kept, no temporary file left, the window free again.
+TEST_F(Join, AGraphThatCannotBeBuiltEndsTheJoinAsAFailureAndLeavesNoFile) {
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "movie.avi"));
+  TransitionsEnabled = false;
+  struct Case {
+    std::string name, method, failingCall;
+    bool oldFile;
+  };
+  const Case cases[] = {
+      {"Batch, the front end fails", "Batch", "ConnectFrontEnd", true},
+      {"Batch, the engine refuses the timeline", "Batch", "SetTimelineObject", false},
+      {"Batch, no graph handed out", "Batch", "GetFilterGraph", true},
+      {"Manual, the front end fails", "Manual", "ConnectFrontEnd", true},
+      {"Manual, no graph handed out", "manual", "GetFilterGraph", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SaveSetting("Reelwright", "Options", "Compression", c.method);
+    const fs::path target = out_ / "joined.avi";
+    fs::remove(target);
+    if (c.oldFile) std::ofstream(target) << "the old movie";
+    int dialogs = 0;
+    frmShow::CodecDialog = [&](frmShow&, IMediaControl*, bool&) {
+      ++dialogs;
+      return true;
+    };
+    standin::EngineScript failing;
+    failing.failingCall = c.failingCall;
+    failing.result = E_OUTOFMEMORY;
+    standin::EngineScope engine(failing);
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string()));
+    if (c.oldFile) script->AnswerMsgBox(vbYes);
+    script->AnswerMsgBox(vbOK);
+    PressJoin(w);
+    EXPECT_EQ(dialogs, 0) << "no codec dialog on a graph that is not there";
+    const auto boxes = script->MsgBoxes();
+    ASSERT_EQ(boxes.size(), c.oldFile ? 2u : 1u);
+    EXPECT_EQ(boxes.back().prompt,
+              "The joined movie could not be written.\r\n" + modGeneral::GraphErrorText(E_OUTOFMEMORY));
+    ExpectNothingWrittenAndTheWindowFree(w, target,
+                                         c.oldFile ? std::optional<std::string>("the old movie") : std::nullopt);
+    EXPECT_EQ(w.TileUBound(), 1) << "the storyboard is kept";
+  }
+}
+
+// The joined preview on an engine whose front end fails or that hands out no graph ends at once
+// without a message and frees the window.
+TEST_F(Join, APreviewWhoseGraphCannotBeBuiltEndsQuietly) {
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "movie.avi"));
+  TransitionsEnabled = false;
+  for (const std::string call : {"ConnectFrontEnd", "GetFilterGraph", "SetTimelineObject"}) {
+    SCOPED_TRACE(call);
+    standin::EngineScript failing;
+    failing.failingCall = call;
+    failing.result = E_OUTOFMEMORY;
+    standin::EngineScope engine(failing, CLSID_RenderEngine, "DexterLib.RenderEngine");
+    w.lblSelected->Caption("kept");
+    ScriptScope script;  // no box may show
+    EventArgs index{Variant(int16_t{0})};
+    w.RaiseEvent("cmdPrev_Click", index);
+    EXPECT_FALSE(JoinedPreviewState.graph);
+    EXPECT_FALSE(JoinedPreviewState.engine) << "released";
+    EXPECT_FALSE(w.Picture2->Visible());
+    EXPECT_FALSE(w.ProgressBar1->Visible());
+    EXPECT_EQ(w.lblSelected->Caption(), "kept");
+    EXPECT_TRUE(w.cmdPrev->Enabled());
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+  }
+}
+
+// A main window whose frame-size object could not be made (the frame-size library not
+// registered): a "Manual" join with a codec chosen gets the "Unsupported size" box and is
+// cancelled; "<<< No Compression >>>" needs no size test and writes the movie.
+TEST_F(Join, WithoutTheFrameSizeObjectTheSizeTestFailsAndCancels) {
+  const std::string unregister = std::string("'") + REGSVR + "' /u /s '" + SIZEWARDEN_LIBRARY + "'";
+  ASSERT_EQ(std::system(unregister.c_str()), 0) << unregister;
+  frmShow& w = Window();
+  ASSERT_FALSE(w.gobjStreamSize);
+  Add(w, Made(fixtures::Kind::AviMjpegPcm, "movie.avi"));
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "Compression", "Manual");
+  for (const bool videoChosen : {true, false}) {
+    SCOPED_TRACE(videoChosen ? "a codec chosen" : "no compression");
+    const fs::path target = out_ / "joined.avi";
+    fs::remove(target);
+    frmShow::CodecDialog = [&](frmShow&, IMediaControl*, bool& videoSelected) {
+      videoSelected = videoChosen;
+      return true;
+    };
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string()));
+    if (videoChosen) script->AnswerMsgBox(vbOK);
+    PressJoin(w);
+    if (videoChosen) {
+      ASSERT_EQ(script->MsgBoxes().size(), 1u);
+      EXPECT_EQ(script->MsgBoxes()[0].title, "Unsupported size");
+      EXPECT_EQ(script->MsgBoxes()[0].buttons, vbInformation);
+      EXPECT_TRUE(OutFiles().empty()) << "no side file left";
+    } else {
+      EXPECT_TRUE(script->MsgBoxes().empty());
+      ExpectJoinedStreams(fixtures::RunFfprobe(target.string()));
+      EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined.avi"});
+    }
+    EXPECT_TRUE(w.cmdWriteAVI->Enabled());
+    EXPECT_EQ(Screen().MousePointer(), vbDefault);
+  }
+}
 
 TEST_F(Join, TheCodecDialogsChoiceAndTheSizeTests) {
   frmShow& w = Window();

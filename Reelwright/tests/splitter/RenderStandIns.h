@@ -138,14 +138,17 @@ class Engine final : public ComObject<IRenderEngine> {
   ComPtr<IRenderEngine> real_;
 };
 
-// Puts the stand-in in place of the platform's smart render engine, and back again.
+// Puts the stand-in in place of the platform's smart render engine (or, named, of its plain
+// render engine), and back again.
 class EngineScope {
  public:
-  explicit EngineScope(EngineScript script) {
+  explicit EngineScope(EngineScript script, const CLSID& clsid = CLSID_SmartRenderEngine,
+                       const char* progId = "DexterLib.SmartRenderEngine")
+      : clsid_(clsid), progId_(progId) {
     Script() = std::move(script);
-    CoGetClassObject(CLSID_SmartRenderEngine, CLSCTX_INPROC_SERVER, nullptr, IClassFactory::iid, real_.put_void());
+    CoGetClassObject(clsid_, CLSCTX_INPROC_SERVER, nullptr, IClassFactory::iid, real_.put_void());
     ComPtr<IClassFactory> real = real_;
-    RegisterPlatformClass(CLSID_SmartRenderEngine, kProgId, [real](IUnknown*, REFIID riid, void** ppv) -> HRESULT {
+    RegisterPlatformClass(clsid_, progId_, [real](IUnknown*, REFIID riid, void** ppv) -> HRESULT {
       if (!real) return E_UNEXPECTED;
       ComPtr<IRenderEngine> engine;
       if (HRESULT hr = real->CreateInstance(nullptr, IRenderEngine::iid, engine.put_void()); FAILED(hr)) return hr;
@@ -154,7 +157,7 @@ class EngineScope {
   }
   ~EngineScope() {
     ComPtr<IClassFactory> real = real_;
-    RegisterPlatformClass(CLSID_SmartRenderEngine, kProgId, [real](IUnknown* outer, REFIID riid, void** ppv) {
+    RegisterPlatformClass(clsid_, progId_, [real](IUnknown* outer, REFIID riid, void** ppv) {
       return real ? real->CreateInstance(outer, riid, ppv) : E_UNEXPECTED;
     });
     Script() = EngineScript{};
@@ -163,7 +166,8 @@ class EngineScope {
   EngineScope& operator=(const EngineScope&) = delete;
 
  private:
-  static constexpr const char* kProgId = "DexterLib.SmartRenderEngine";
+  CLSID clsid_;
+  const char* progId_;
   ComPtr<IClassFactory> real_;
 };
 

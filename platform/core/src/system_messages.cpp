@@ -21,14 +21,17 @@ constexpr Message kWin32Messages[] = {
     {5, "Access is denied."},
     {6, "The handle is not valid."},
     {14, "There is not enough memory to complete the operation."},
+    {19, "The file system is read-only."},
     {87, "A parameter is not valid."},
     {112, "There is not enough space on the disk."},
     {122, "The buffer passed to the call is too small."},
+    {206, "The file name or extension is too long."},
     {234, "More data is available than the buffer holds."},
     {259, "There are no more items."},
     {317, "There is no text for this message number in the message table."},
     {1009, "The registry database is damaged."},
     {1018, "The registry key has been marked for deletion; the operation is not allowed on it."},
+    {1117, "The request could not be carried out because of a device error."},
 };
 
 // COM codes outside the Win32 facility.

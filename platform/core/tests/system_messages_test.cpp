@@ -37,6 +37,11 @@ TEST(SystemMessages, EveryCodeThePlatformDefinesHasItsText) {
       {E_ACCESSDENIED, "Access is denied.\r\n"},
       {E_INVALIDARG, "A parameter is not valid.\r\n"},
       {HRESULT_DISK_FULL, "There is not enough space on the disk.\r\n"},
+      // The causes a failed file creation leaves as the last error.
+      {5, "Access is denied.\r\n"},
+      {19, "The file system is read-only.\r\n"},
+      {206, "The file name or extension is too long.\r\n"},
+      {1117, "The request could not be carried out because of a device error.\r\n"},
       {0, "The operation succeeded.\r\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(TextOf(static_cast<DWORD>(c.code)), c.text) << std::hex << c.code;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/error.h"
+#include "core/system_messages.h"
 #include "oserror.h"
 #include "programname.h"
 #include "userfolder.h"
@@ -586,8 +587,10 @@ bool CreateNewFile(const std::string& path) {
   if (path.empty()) Raise(vbErrBadFileNameOrNumber);
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (fd.Get() < 0) {
-    if (errno == EEXIST) return false;
-    RaiseErrno(errno, Missing::Path);
+    const int err = errno;
+    if (err == EEXIST) return false;
+    SetLastError(shell_detail::LastErrorFromErrno(err));
+    RaiseErrno(err, Missing::Path);
   }
   int err = fd.CloseChecked();
   if (err != 0) {

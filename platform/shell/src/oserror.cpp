@@ -41,6 +41,28 @@ int32_t VbErrorFromErrno(int err, Missing missing) {
   }
 }
 
+uint32_t LastErrorFromErrno(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return 3;
+    case EACCES:
+    case EPERM:
+      return 5;
+    case EROFS:
+      return 19;
+    case ENOSPC:
+    case EDQUOT:
+      return 112;
+    case ENAMETOOLONG:
+      return 206;
+    case EIO:
+      return 1117;
+    default:
+      return 0;
+  }
+}
+
 void RaiseErrno(int err, Missing missing) { Raise(VbErrorFromErrno(err, missing)); }
 
 int OpenFileDescriptor(const std::string& path, int flags, Missing missing) {

@@ -12,6 +12,11 @@ enum class Missing { File, Path };
 
 int32_t VbErrorFromErrno(int err, Missing missing);
 
+// The system's code for a failed call's errno, for the thread's last error: 3 a missing folder,
+// 5 access denied, 19 a read-only file system, 112 a full disk, 206 a name too long, 1117 a
+// device error; 0 when the system has no code of its own for it.
+uint32_t LastErrorFromErrno(int err);
+
 [[noreturn]] void RaiseErrno(int err, Missing missing);
 
 // Opens a file with open(2) flags (close-on-exec added) without waiting: an empty name is 52,

@@ -14,27 +14,16 @@
 #include "core/error.h"
 #include "core/system_messages.h"
 #include "shell/files.h"
+#include "oserror.h"
 
 namespace {
 
 constexpr size_t kMaxPath = 260;
 
-// Win32 codes for a failed create.
+// Win32 codes for a failed create: a missing folder, a full disk, else the folder refused it.
 DWORD LastErrorOf(int err) {
-  switch (err) {
-    case ENOENT:
-    case ENOTDIR:
-      return 3;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-      return 5;
-    case ENOSPC:
-    case EDQUOT:
-      return 112;
-    default:
-      return 5;
-  }
+  const DWORD code = shell_detail::LastErrorFromErrno(err);
+  return code == 3 || code == 112 ? code : 5;
 }
 
 std::string TempName(const std::string& folder, const std::string& prefix, uint32_t number) {

@@ -150,7 +150,9 @@ void CopyIntoCreatedFile(const std::string& source, const std::string& created);
 
 // Creates an empty file that did not exist (owner-only permissions; a name that is a link,
 // dangling or not, counts as existing and is never followed). Returns false when something
-// already has that name; other failures throw the file errors (76 for a missing folder).
+// already has that name; other failures throw the file errors (76 for a missing folder) and
+// leave the system's code for the cause as the thread's last error (core/system_messages.h: 5
+// access denied, 19 a read-only file system, 206 a name too long, ...).
 bool CreateNewFile(const std::string& path);
 
 // The whole file's bytes (53 for a missing file, 75 for a folder or an unreadable file; 7 when
