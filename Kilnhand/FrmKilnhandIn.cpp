@@ -94,7 +94,7 @@ void FrmKilnhandIn::Design() {
       {"Frame", "Frame1", -1, "Picture1", 150, 4545, 2760, 2055, "Timed Session "},
       {"Label", "Label2", -1, "Frame1", 180, 285, 1350, 255, "SystemTime:"},
       {"Label", "lblSysTime", -1, "Frame1", 1575, 300, 1080, 255, "00:00:00"},
-      {"Label", "Label1", -1, "Frame1", 330, 630, 765, 255, "Start Time:"},
+      {"Label", "Label1", -1, "Frame1", 330, 630, 810, 255, "Start Time:"},
       {"ListBox", "lstHour", -1, "Frame1", 1155, 615, 600, 225, "", {{"ToolTipText", Variant("Select the start hour")}}},
       {"ListBox", "lstMinute", -1, "Frame1", 1710, 615, 660, 225, "",
        {{"ToolTipText", Variant("Select the start minute")}}},

@@ -8,6 +8,9 @@ packages=(
   ffmpeg libgtest-dev
   fonts-dejavu-core
 )
+# The forms' dialog face: the designs' "MS Sans Serif", "Microsoft Sans Serif", "Arial" and "Tahoma"
+# are drawn with Liberation Sans (the character widths the designs were laid out for).
+packages+=(fonts-liberation2)
 # Forms: drags from another program in the X11 tests, network folders, opening documents.
 packages+=(xdotool libglib2.0-bin xdg-utils)
 # The animated-GIF benchmark's reference reader (bench/gif only; the suite links no giflib).

@@ -11,12 +11,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <set>
 #include <thread>
 
 #include "FrmAddFiles.h"
 #include "FrmKilnhandIn.h"
+#include "caption_fit.h"
 #include "core/clock.h"
 #include "core/msgbox.h"
 #include "fixtures.h"
@@ -739,3 +741,26 @@ TEST_F(Lotkiln, ReportOkRestoresTheMainWindow) {
 }
 
 }  // namespace
+
+// Every window of the program as it loads: no caption needs more room than its control has.
+TEST_F(Lotkiln, EveryWindowsCaptionsFitTheirControls) {
+  ScriptScope script;
+  EXPECT_EQ(fit::CutCaptions(*form_), std::vector<std::string>{}) << "FrmKilnhandIn";
+  struct Case {
+    const char* name;
+    std::function<FormPtr<Form>()> make;
+  };
+  const Case cases[] = {
+      {"FrmAddFiles", [] { return FormPtr<Form>(MakeForm<FrmAddFiles>().release()); }},
+      {"frmReport", [] { return FormPtr<Form>(MakeForm<frmReport>().release()); }},
+      {"frmBrowse", [] { return FormPtr<Form>(MakeForm<frmBrowse>().release()); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FormPtr<Form> f = c.make();
+    f->Load();
+    ASSERT_TRUE(f->IsLoaded());
+    EXPECT_EQ(fit::CutCaptions(*f), std::vector<std::string>{});
+    f->Unload();
+  }
+}

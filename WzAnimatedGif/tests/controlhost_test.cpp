@@ -9,10 +9,12 @@
 #include <filesystem>
 
 #include "ControlHostForm.h"
+#include "caption_fit.h"
 #include "com/dispatch.h"
 #include "core/runtime.h"
 #include "forms/activex.h"
 #include "forms/controls.h"
+#include "forms/qt/hwnd_qt.h"
 #include "forms/qt/propertyframe_qt.h"
 #include "forms/usercontrol.h"
 #include "gifwriter.h"
@@ -114,3 +116,39 @@ TEST_F(ControlHostTest, Base64RoundTrips) {
 }
 
 }  // namespace
+
+// The host's window and the control's property page, as they show a loaded GIF: no caption needs
+// more room than its control has, and the page's pictures lie beside the check boxes, not over them.
+TEST_F(ControlHostTest, CaptionsFitAndThePagesPicturesLeaveTheCheckBoxesFree) {
+  gifw::Gif g = gifw::Screen(60, 40, {255, 0, 0, 0, 0, 255});
+  g.images = {gifw::Solid(0, 0, 60, 40, 0), gifw::Solid(10, 10, 20, 20, 1)};
+  const std::string gif = Scratch("gifs") + "/fit.gif";
+  gifw::WriteFile(gif, gifw::Encode(g));
+  auto form = MakeForm<ControlHostForm>(kProgId);
+  form->Show();
+  form->LoadFile(gif);
+  EXPECT_EQ(fit::CutCaptions(*form), std::vector<std::string>{});
+  bool shown = false;
+  auto previous = SetPropertyFramePresenter([&](QDialog& frame, OAHWND) {
+    shown = true;
+    // The two check boxes' captions are longer than one line of the page holds.
+    EXPECT_EQ(fit::CutCaptionsIn(HwndFromWidget(&frame), {"chkAutoSize", "chkAutoPlay"}), std::vector<std::string>{});
+    for (const char* check : {"chkAutoSize", "chkAutoPlay"}) {
+      auto* box = frame.findChild<QWidget*>(check);
+      EXPECT_TRUE(box) << check;
+      if (!box) continue;
+      const QRect boxRect(box->mapTo(&frame, QPoint(0, 0)), box->size());
+      for (QWidget* w : frame.findChildren<QWidget*>()) {
+        if (!w->objectName().startsWith("Image") || !w->isVisible()) continue;
+        const QRect picture(w->mapTo(&frame, QPoint(0, 0)), w->size());
+        EXPECT_FALSE(picture.intersects(boxRect)) << w->objectName().toStdString() << " over " << check;
+      }
+    }
+    frame.findChild<QPushButton*>("cancel")->click();
+    return false;
+  });
+  Click(*form, "cmdProperties");
+  SetPropertyFramePresenter(previous);
+  EXPECT_TRUE(shown);
+  form->Unload();
+}

@@ -67,17 +67,17 @@ void Form1::Design() {
   const Variant no(false);
   const std::pair<std::string, Variant> bordered{"BorderStyle", Variant(int16_t{1})};
   Place({
-      {"Label", "Label5", -1, "", 180, 105, 750, 195, "File Name:"},
+      {"Label", "Label5", -1, "", 180, 105, 810, 195, "File Name:"},
       {"Label", "lblFileName", -1, "", 1080, 105, 4065, 195, ""},
       {"Label", "Label6", 0, "", 195, 435, 5040, 45, "", {bordered}},
       {"Label", "Label6", 2, "", 180, 1575, 5040, 45, "", {bordered}},
       {"Label", "Label6", 1, "", 180, 2745, 5040, 45, "", {bordered}},
-      {"Label", "Label1", -1, "", 2370, 705, 2055, 195, "Video Format FOURCC Code"},
+      {"Label", "Label1", -1, "", 2235, 705, 2190, 195, "Video Format FOURCC Code"},
       {"Label", "lblFourC", 0, "", 4560, 645, 675, 285, "", {bordered}},
-      {"Label", "Label2", -1, "", 1785, 1005, 2640, 195, "Video Codec Handler FOURCC Code"},
+      {"Label", "Label2", -1, "", 1650, 1005, 2775, 195, "Video Codec Handler FOURCC Code"},
       {"Label", "lblFourC", 1, "", 4560, 960, 675, 285, "", {bordered}},
-      {"Label", "Label3", -1, "", 180, 1320, 1635, 195, "Current FOURCC Code"},
-      {"Label", "Label4", -1, "", 3330, 1320, 1455, 195, "New FOURCC Code"},
+      {"Label", "Label3", -1, "", 180, 1320, 1755, 195, "Current FOURCC Code"},
+      {"Label", "Label4", -1, "", 3330, 1320, 1530, 195, "New FOURCC Code"},
       {"Label", "lblExp", -1, "", 180, 1755, 2355, 285, "", {bordered}},
       {"OptionButton", "Option2", 0, "", 3315, 1710, 1920, 285, "Microsoft MPEG-4 V3", {{"Enabled", no}}},
       {"OptionButton", "Option2", 1, "", 3570, 2025, 1665, 285, "DivX ;-) V3 Low", {{"Enabled", no}}},

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "Module1.h"
+#include "caption_fit.h"
 #include "com/object.h"
 #include "core/msgbox.h"
 #include "fixtures.h"
@@ -341,3 +342,21 @@ TEST_F(Asfkiln, AnEncoderThatCannotBeMadeEndsTheStart) {
 }
 
 }  // namespace
+
+// The window and its pages as they load: no caption needs more room than its control has.
+TEST_F(Asfkiln, CaptionsFitTheirControls) {
+  ScriptScope script;
+  F().Show();
+  ASSERT_TRUE(F().IsLoaded());
+  EXPECT_EQ(fit::CutCaptions(F()), std::vector<std::string>{});
+  // Each page as its tab shows it (the pages lay their fields out when they show).
+  for (const char* shell : {"PropPageShell", "PageShell"}) {
+    QTabWidget* pages = Pages(shell);
+    ASSERT_TRUE(pages) << shell;
+    for (int i = 0; i < pages->count(); ++i) {
+      pages->setCurrentIndex(i);
+      DoEvents();
+      EXPECT_EQ(fit::CutCaptions(F()), std::vector<std::string>{}) << shell << " " << pages->tabText(i).toStdString();
+    }
+  }
+}

@@ -13,6 +13,7 @@
 #include <numeric>
 
 #include "CrunchboxSupport.h"
+#include "caption_fit.h"
 #include "forms/qt/hwnd_qt.h"
 #include "shell/files.h"
 
@@ -664,4 +665,21 @@ TEST_F(CrunchboxTest, DecodeOptionsBrightenTheFirstFrame) {
 TEST(CrunchboxDecodeWindow, Percentages) {
   const std::pair<int32_t, const char*> cases[] = {{0, "0%"}, {255, "50%"}, {510, "100%"}, {5, "0%"}, {6, "1%"}};
   for (const auto& [value, shown] : cases) EXPECT_EQ(FrmCrunchboxDecodeOptions::Percentage(value), shown) << value;
+}
+
+// The windows as they load: no caption needs more room than its control has.
+TEST_F(CrunchboxTest, EveryWindowsCaptionsFitTheirControls) {
+  const std::string movie = Movie(Kind::AviMjpegPcm);
+  ScriptScope script;
+  Start(movie);
+  EXPECT_EQ(fit::CutCaptions(MainForm()), std::vector<std::string>{}) << "frmCrunchbox";
+  auto watch = driver::WhenShownModally("FrmCrunchboxEncodeOptions", [&](Form& f) {
+    EXPECT_EQ(fit::CutCaptions(f), std::vector<std::string>{}) << "FrmCrunchboxEncodeOptions";
+    f.Unload();
+  });
+  driver::Click(*MainForm().Compress_video);
+  EXPECT_EQ(watch.Count(), 1);
+  Decoder().Load();
+  EXPECT_EQ(fit::CutCaptions(Decoder()), std::vector<std::string>{}) << "FrmCrunchboxDecodeOptions";
+  Decoder().Unload();
 }

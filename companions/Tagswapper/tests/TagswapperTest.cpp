@@ -13,6 +13,7 @@
 
 #include "Form1.h"
 #include "avi_header_reader.h"
+#include "caption_fit.h"
 #include "core/msgbox.h"
 #include "fixtures.h"
 #include "forms/responder.h"
@@ -337,3 +338,9 @@ TEST_F(Tagswapper, ReadOnlyFileIsLeftAlone) {
 }
 
 }  // namespace
+
+// The window as it loads: no caption needs more room than its control has.
+TEST_F(Tagswapper, CaptionsFitTheirControls) {
+  f_.Load();
+  EXPECT_EQ(fit::CutCaptions(f_), std::vector<std::string>{});
+}

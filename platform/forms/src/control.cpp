@@ -20,6 +20,7 @@
 #include "core/error.h"
 #include "forms/form.h"
 #include "forms/qt/control_qt.h"
+#include "forms/qt/font_qt.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms_internal.h"
 
@@ -424,16 +425,7 @@ ScaleInfo ScaleFor(int16_t scaleMode, double left, double top, double width, dou
   return s;
 }
 
-void ApplyFont(QWidget* w, const StdFont& f) {
-  QFont q = w->font();
-  q.setFamily(Q(f.Name));
-  if (f.Size > 0) q.setPointSizeF(f.Size);
-  q.setBold(f.Bold);
-  q.setItalic(f.Italic);
-  q.setUnderline(f.Underline);
-  q.setStrikeOut(f.Strikethrough);
-  w->setFont(q);
-}
+void ApplyFont(QWidget* w, const StdFont& f) { w->setFont(QtFont(f, w->font())); }
 
 void ApplyColors(QWidget* w, OLE_COLOR fore, OLE_COLOR back, bool paintBackground) {
   QPalette p = w->palette();

@@ -136,13 +136,6 @@ intptr_t DialogBoxIndirectParam(const DialogTemplate& t, HWND owner, DLGPROC pro
   font.Name = t.fontName;
   font.Size = static_cast<float>(t.fontSize);
   forms_detail::ApplyFont(&dialog, font);
-  if (QString::fromStdString(t.fontName).compare("MS Sans Serif", Qt::CaseInsensitive) == 0) {
-    // The old system dialog font is the machine's sans-serif face here.
-    QFont sans = dialog.font();
-    sans.setFamily(QStringLiteral("Sans Serif"));
-    sans.setStyleHint(QFont::SansSerif);
-    dialog.setFont(sans);
-  }
   // Dialog units of the font: a quarter of its average character width, an eighth of its height.
   const QFontMetrics fm(dialog.font());
   const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");

@@ -1,15 +1,50 @@
 // Font names the machine lacks: Qt draws them with a substitute, the runtime keeps the name.
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <algorithm>
+#include <cmath>
 
 #include "forms/qt/font_qt.h"
 #include "forms_internal.h"
 
 namespace forms_detail {
 
+namespace {
+// The face with the classic dialog faces' character widths (installed with the suite).
+constexpr const char* kDialogFace = "Liberation Sans";
+constexpr const char* kDesignFaces[] = {"MS Sans Serif", "Microsoft Sans Serif", "Arial", "Tahoma"};
+}  // namespace
+
+QString FaceFor(const std::string& name) {
+  const QString asked = Q(name);
+  for (const char* face : kDesignFaces) {
+    if (asked.compare(QLatin1String(face), Qt::CaseInsensitive) == 0 &&
+        QFontDatabase::hasFamily(QLatin1String(kDialogFace))) {
+      return QLatin1String(kDialogFace);
+    }
+  }
+  return asked;
+}
+
+int PixelSizeOf(float points) {
+  return std::max(1, static_cast<int>(std::lround(static_cast<double>(points) * 96.0 / 72.0)));
+}
+
+QFont QtFont(const StdFont& f, QFont base) {
+  const QString face = FaceFor(f.Name);
+  base.setFamilies({face});
+  if (face != Q(f.Name)) base.setStyleHint(QFont::SansSerif);
+  base.setPixelSize(PixelSizeOf(f.Size > 0 ? f.Size : 8.25f));
+  base.setBold(f.Bold);
+  base.setItalic(f.Italic);
+  base.setUnderline(f.Underline);
+  base.setStrikeOut(f.Strikethrough);
+  return base;
+}
+
 std::string ChosenFontName(const std::string& asked, const QFont& chosen) {
   if (!asked.empty() && !QFontDatabase::hasFamily(Q(asked))) {
-    QFont askedFont(Q(asked));
+    QFont askedFont(FaceFor(asked));
     if (QFontInfo(askedFont).family() == chosen.family()) return asked;
   }
   return S(chosen.family());

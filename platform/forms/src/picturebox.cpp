@@ -7,6 +7,7 @@
 #include "forms/controls.h"
 #include "forms/form.h"
 #include "forms/qt/control_qt.h"
+#include "forms/qt/font_qt.h"
 #include "forms/picture_object.h"
 #include "forms/qt/picture_qt.h"
 #include "comctl_internal.h"
@@ -221,15 +222,7 @@ void PictureBox::Cls() {
 }
 
 namespace {
-QFont FontOf(const StdFont& f) {
-  QFont q(Q(f.Name));
-  q.setPointSizeF(f.Size > 0 ? f.Size : 8.25);
-  q.setBold(f.Bold);
-  q.setItalic(f.Italic);
-  q.setUnderline(f.Underline);
-  q.setStrikeOut(f.Strikethrough);
-  return q;
-}
+QFont FontOf(const StdFont& f) { return forms_detail::QtFont(f); }
 }  // namespace
 
 void PictureBox::Print(const std::string& text) {

@@ -99,7 +99,7 @@ class WindowResponder : public Responder {
         return a;
       }
       case DialogKind::Font: {
-        QFont initial(Q(r.font.Name));
+        QFont initial(forms_detail::FaceFor(r.font.Name));
         initial.setPointSizeF(r.font.Size > 0 ? r.font.Size : 8.25);
         initial.setBold(r.font.Bold);
         initial.setItalic(r.font.Italic);

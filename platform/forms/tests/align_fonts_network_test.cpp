@@ -5,6 +5,7 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QWidget>
 #include <cmath>
 #include <cstdlib>
@@ -92,13 +93,62 @@ TEST(FontNames, AFontTheMachineLacksReadsBackAsSetAndDrawsWithASubstitute) {
   EXPECT_EQ(f.Font().Name, missing);
 
   // A font dialog left on the substitute answers the name it was given; another family is taken.
-  QFont substitute(QString::fromStdString(missing));
-  EXPECT_EQ(forms_detail::ChosenFontName(missing, QFont(QFontInfo(substitute).family())), missing);
+  EXPECT_EQ(forms_detail::ChosenFontName(missing, QFont(QString::fromStdString(drawnWith))), missing);
   QString other = QFontDatabase::families().value(0);
-  if (other != QFontInfo(substitute).family()) {
+  if (other.toStdString() != drawnWith) {
     EXPECT_EQ(forms_detail::ChosenFontName(missing, QFont(other)), other.toStdString());
   }
   EXPECT_EQ(forms_detail::ChosenFontName("DejaVu Sans", QFont("DejaVu Sans")), "DejaVu Sans");
+  f.Unload();
+}
+
+// The designs are laid out for the classic dialog faces at 96 dots an inch: those names draw with
+// the face of the same character widths, and a size in points takes the pixels it takes at 96 dots
+// an inch, whatever the screen's dots per inch (Qt's offscreen screen reports its own).
+TEST(FontNames, TheDesignFacesDrawWithTheDialogFaceAtTheDesignsPixelSize) {
+  ASSERT_TRUE(QFontDatabase::hasFamily("Liberation Sans")) << "the dialog face is not installed (scripts/deps.sh)";
+  struct Case {
+    const char* name;
+    float size;
+    const char* drawnWith;
+    int pixels;
+  };
+  const Case cases[] = {
+      {"MS Sans Serif", 8.25f, "Liberation Sans", 11},
+      {"MS Sans Serif", 8.0f, "Liberation Sans", 11},
+      {"ms sans serif", 9.75f, "Liberation Sans", 13},
+      {"Microsoft Sans Serif", 8.25f, "Liberation Sans", 11},
+      {"Arial", 12.0f, "Liberation Sans", 16},
+      {"Tahoma", 8.0f, "Liberation Sans", 11},
+      {"MS Sans Serif", 18.0f, "Liberation Sans", 24},
+      {"DejaVu Serif", 12.0f, "DejaVu Serif", 16},
+      {"DejaVu Sans", 13.5f, "DejaVu Sans", 18},
+  };
+  TestForm f("frmFaces", [](TestForm& f) {
+    f.Place({{"Label", "lblText", -1, "", 0, 0, 2000, 300, "Sample"},
+             {"PictureBox", "picText", -1, "", 0, 300, 2000, 600, ""}});
+  });
+  f.Load();
+  Control& label = *f.FindControl("lblText");
+  auto& pic = dynamic_cast<PictureBox&>(*f.FindControl("picText"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.size));
+    StdFont font;
+    font.Name = c.name;
+    font.Size = c.size;
+    label.Font(font);
+    EXPECT_EQ(label.Font().Name, c.name) << "the name reads back as set";
+    const QFontInfo drawn(W(label)->font());
+    EXPECT_EQ(drawn.family().toStdString(), c.drawnWith);
+    EXPECT_EQ(drawn.pixelSize(), c.pixels);
+    // A picture box measures its text with the same face and size.
+    pic.Font(font);
+    QFont expected(c.drawnWith);
+    expected.setPixelSize(c.pixels);
+    const QFontMetricsF fm(expected);
+    EXPECT_NEAR(pic.TextWidth("Default Delay for Still Images"),
+                fm.horizontalAdvance("Default Delay for Still Images") * 15, 15);
+  }
   f.Unload();
 }
 

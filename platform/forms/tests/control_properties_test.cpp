@@ -57,7 +57,7 @@ TEST(ControlProperties, CommonPropertiesByNameAndByCall) {
   EXPECT_EQ(w->toolTip(), "Tip");
   EXPECT_TRUE(w->isHidden());
   EXPECT_EQ(w->palette().color(QPalette::Active, QPalette::WindowText), QColor(255, 0, 0));
-  EXPECT_EQ(w->font().pointSizeF(), 12.0);
+  EXPECT_EQ(w->font().pixelSize(), 12 * 96 / 72) << "12 points at 96 dots an inch";
   EXPECT_TRUE(w->font().bold());
   EXPECT_EQ(ErrorOf([&] { lbl.SetProperty("NoSuchProperty", Variant(1)); }), 438);
   EXPECT_EQ(ErrorOf([&] { lbl.GetProperty("NoSuchProperty"); }), 438);

@@ -79,7 +79,8 @@ TEST(Layout, ControlsStandAtTheTablesTwipsPositions) {
   StdFont font = f.FindControl("lblTitle")->Font();
   EXPECT_EQ(font.Size, 12.0f);
   EXPECT_TRUE(font.Bold);
-  EXPECT_EQ(WidgetFromHwnd(f.FindControl("lblTitle")->hWnd())->font().pointSizeF(), 12.0);
+  EXPECT_EQ(WidgetFromHwnd(f.FindControl("lblTitle")->hWnd())->font().pixelSize(), 12 * 96 / 72)
+      << "12 points at 96 dots an inch";
   f.Unload();
 }
 

@@ -1,9 +1,24 @@
 #pragma once
 // Internal to the platform: font names between the runtime and Qt.
 #include <QFont>
+#include <QString>
 #include <string>
 
+#include "forms/font.h"
+
 namespace forms_detail {
+
+// The face that draws a font name. The designs are laid out for the classic dialog faces ("MS Sans
+// Serif", "Microsoft Sans Serif", "Arial", "Tahoma"); this desktop draws them with a face of the
+// same character widths, named explicitly so that the machine's own sans-serif face (much wider)
+// is never taken for them. Any other name is drawn as asked (Qt substitutes when it is missing).
+QString FaceFor(const std::string& name);
+
+// The Qt font of a runtime font, from `base` (a widget's font, for its other attributes). The size
+// is set in pixels as the designs assume it: points at 96 dots an inch (8 points are 11 pixels),
+// whatever the screen's dots per inch, so a caption takes the room its design gave it.
+QFont QtFont(const StdFont& f, QFont base = QFont());
+int PixelSizeOf(float points);
 
 // The name a font dialog answers: the family chosen, except that a font the machine lacks (the
 // design font "MS Sans Serif") stays named as it was asked when the user kept the family Qt
