@@ -4,8 +4,13 @@
 //  - one chosen call of the engine fails with a chosen result, after doing its work or instead
 //    of it, and
 //  - the graph it hands out may claim a shorter duration than it plays, and tells each reading of
-//    its position to the test (the render reads the position once per turn of its loop).
+//    its position to the test (the render reads the position once per turn of its loop), and
+//  - the graph may be paced by its readings instead of the machine: each reading of the position
+//    tells one step more (up to the real duration), and the graph's completion is held back until
+//    a reading has told the end, so a render takes the same turns however fast the machine works.
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -23,6 +28,7 @@ struct EngineScript {
   bool afterWork = false;   // the call does its work first
   double durationScale = 1;  // the graph's duration as it tells it, against the real one
   std::function<void(double position)> onPosition;  // each reading of the position
+  double positionStep = 0;  // seconds the position moves per reading; 0: the real graph's position
 };
 
 inline EngineScript& Script() {
@@ -30,9 +36,15 @@ inline EngineScript& Script() {
   return script;
 }
 
+// The pace of one graph: the readings of its position so far and whether the last one told the end.
+struct Pace {
+  int readings = 0;
+  bool toldTheEnd = false;
+};
+
 class Position final : public ComObject<IMediaPosition> {
  public:
-  explicit Position(ComPtr<IMediaPosition> real) : real_(std::move(real)) {}
+  Position(ComPtr<IMediaPosition> real, std::shared_ptr<Pace> pace) : real_(std::move(real)), pace_(std::move(pace)) {}
   HRESULT GetTypeInfoCount(uint32_t* n) override { return real_->GetTypeInfoCount(n); }
   HRESULT GetTypeInfo(uint32_t i, LCID l, ITypeInfo** t) override { return real_->GetTypeInfo(i, l, t); }
   HRESULT GetIDsOfNames(REFIID r, const char16_t** n, uint32_t c, LCID l, DISPID* d) override {
@@ -48,7 +60,19 @@ class Position final : public ComObject<IMediaPosition> {
   }
   HRESULT put_CurrentPosition(REFTIME t) override { return real_->put_CurrentPosition(t); }
   HRESULT get_CurrentPosition(REFTIME* t) override {
-    const HRESULT hr = real_->get_CurrentPosition(t);
+    HRESULT hr = S_OK;
+    if (const double step = Script().positionStep; step > 0) {
+      // The paced position: one step per reading, up to the real duration.
+      if (!t) return E_POINTER;
+      REFTIME end = 0;
+      hr = real_->get_Duration(&end);
+      if (SUCCEEDED(hr)) {
+        *t = std::min(++pace_->readings * step, end);
+        pace_->toldTheEnd = *t >= end;
+      }
+    } else {
+      hr = real_->get_CurrentPosition(t);
+    }
     if (SUCCEEDED(hr) && Script().onPosition) Script().onPosition(*t);
     return hr;
   }
@@ -63,6 +87,41 @@ class Position final : public ComObject<IMediaPosition> {
 
  private:
   ComPtr<IMediaPosition> real_;
+  std::shared_ptr<Pace> pace_;
+};
+
+// The real graph's events, except that on a paced graph a completion waits for the reading that
+// tells the end: until then a wait ends as a time-out does.
+class Events final : public ComObject<IMediaEvent> {
+ public:
+  Events(ComPtr<IMediaEvent> real, std::shared_ptr<Pace> pace) : real_(std::move(real)), pace_(std::move(pace)) {}
+  HRESULT GetTypeInfoCount(uint32_t* n) override { return real_->GetTypeInfoCount(n); }
+  HRESULT GetTypeInfo(uint32_t i, LCID l, ITypeInfo** t) override { return real_->GetTypeInfo(i, l, t); }
+  HRESULT GetIDsOfNames(REFIID r, const char16_t** n, uint32_t c, LCID l, DISPID* d) override {
+    return real_->GetIDsOfNames(r, n, c, l, d);
+  }
+  HRESULT Invoke(DISPID id, REFIID r, LCID l, WORD f, DISPPARAMS* p, VARIANT* v, EXCEPINFO* e, uint32_t* a) override {
+    return real_->Invoke(id, r, l, f, p, v, e, a);
+  }
+  HRESULT GetEventHandle(OAEVENT* h) override { return real_->GetEventHandle(h); }
+  HRESULT GetEvent(LONG* c, LONG_PTR* p1, LONG_PTR* p2, LONG ms) override { return real_->GetEvent(c, p1, p2, ms); }
+  HRESULT WaitForCompletion(LONG ms, LONG* code) override {
+    // Before the end has been told the real graph is not asked (it may be done already): the
+    // wait is over at once, as if its time had run out.
+    if (!pace_->toldTheEnd) {
+      if (!code) return E_POINTER;
+      *code = 0;
+      return E_ABORT;
+    }
+    return real_->WaitForCompletion(ms, code);
+  }
+  HRESULT CancelDefaultHandling(LONG c) override { return real_->CancelDefaultHandling(c); }
+  HRESULT RestoreDefaultHandling(LONG c) override { return real_->RestoreDefaultHandling(c); }
+  HRESULT FreeEventParams(LONG c, LONG_PTR p1, LONG_PTR p2) override { return real_->FreeEventParams(c, p1, p2); }
+
+ private:
+  ComPtr<IMediaEvent> real_;
+  std::shared_ptr<Pace> pace_;
 };
 
 // The real graph, whose position interface is the stand-in's; every other interface is the real
@@ -93,13 +152,19 @@ class Graph final : public ComObject<IGraphBuilder> {
     if (riid == IMediaPosition::iid) {
       ComPtr<IMediaPosition> real;
       if (HRESULT hr = real_->QueryInterface(IMediaPosition::iid, real.put_void()); FAILED(hr)) return hr;
-      return MakeComObject<Position>(real)->QueryInterface(riid, ppv);
+      return MakeComObject<Position>(real, pace_)->QueryInterface(riid, ppv);
+    }
+    if (riid == IMediaEvent::iid && Script().positionStep > 0) {
+      ComPtr<IMediaEvent> real;
+      if (HRESULT hr = real_->QueryInterface(IMediaEvent::iid, real.put_void()); FAILED(hr)) return hr;
+      return MakeComObject<Events>(real, pace_)->QueryInterface(riid, ppv);
     }
     return real_->QueryInterface(riid, ppv);
   }
 
  private:
   ComPtr<IGraphBuilder> real_;
+  std::shared_ptr<Pace> pace_ = std::make_shared<Pace>();
 };
 
 class Engine final : public ComObject<IRenderEngine> {

@@ -817,10 +817,12 @@ TEST_F(Splitter, FailingCallsInsideTheRenderFollowTheirRoads) {
 // The progress of a save whose graph tells a shorter duration than it plays: both bars move, the
 // maximum starts at the told duration and grows by 1 s in a turn exactly when the position had
 // passed it, the values stay at or below the maximum, and the save completes. The graph's
-// position is read once per turn; the bars are read at each reading.
+// position is read once per turn; the bars are read at each reading. The stand-in paces the
+// graph by those readings (2 s more at each, the completion held until one has told the end), so
+// the render takes the same turns however fast the machine works.
 TEST_F(Splitter, ProgressFollowsThePositionAndGrowsItsMaximumOneSecondPerTurn) {
   ScriptScope script;
-  Open(Movie(Kind::AviMjpegPcm, 40));  // long enough for a render of several turns
+  Open(Movie(Kind::AviMjpegPcm, 40));
   TypeStart("0");
   struct Seen {
     double position;
@@ -830,6 +832,7 @@ TEST_F(Splitter, ProgressFollowsThePositionAndGrowsItsMaximumOneSecondPerTurn) {
   std::vector<Seen> seen;
   standin::EngineScript engine;
   engine.durationScale = 0.1;  // 4 s told for a 40 s piece
+  engine.positionStep = 2;     // 20 turns to the end
   engine.onPosition = [this, &seen](double position) {
     seen.push_back({position, f_->ctrlProgress->Value(), f_->ctrlProgress->Max(), f_->ProgressBar1->Value(),
                     f_->ProgressBar1->Max(), f_->ctrlProgress->Visible() && f_->ProgressBar1->Visible()});
@@ -842,7 +845,11 @@ TEST_F(Splitter, ProgressFollowsThePositionAndGrowsItsMaximumOneSecondPerTurn) {
   }
   EXPECT_EQ(loaded_, target);
   EXPECT_EQ(fixtures::DecodedFrameNumbers(target).size(), 1000u);
-  ASSERT_GE(seen.size(), 3u) << "a render of a few turns";
+  ASSERT_GE(seen.size(), 20u) << "a turn for each step of the paced position";
+  const double end = seen.back().position;
+  EXPECT_NEAR(end, 40.0, 0.001);
+  for (size_t i = 0; i < seen.size(); ++i)
+    EXPECT_DOUBLE_EQ(seen[i].position, std::min(2.0 * static_cast<double>(i + 1), end)) << i;
   EXPECT_FLOAT_EQ(seen[0].max, 4.0f);
   bool grew = false;
   for (size_t i = 0; i < seen.size(); ++i) {

@@ -167,6 +167,9 @@ HRESULT FrameReader::Open(const std::string& path, int streamIndex) {
   if (!fmt_) return error;
   if (streamIndex < 0 || streamIndex >= static_cast<int>(fmt_->nb_streams)) return AVIERR_NODATA;
   index_ = streamIndex;
+  // The other streams' packets are not read at all.
+  for (unsigned i = 0; i < fmt_->nb_streams; ++i)
+    if (static_cast<int>(i) != index_) fmt_->streams[i]->discard = AVDISCARD_ALL;
   const AVCodecParameters* par = fmt_->streams[index_]->codecpar;
   const AVCodec* codec = avcodec_find_decoder(par->codec_id);
   if (!codec) return AVIERR_UNSUPPORTED;

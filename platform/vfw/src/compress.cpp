@@ -122,12 +122,24 @@ class Chain {
   MediaType OutputType() { return collector_->In().CurrentType(); }
 
   HRESULT Push(const uint8_t* data, size_t size, REFERENCE_TIME start, REFERENCE_TIME stop) {
+    return Push(size, start, stop, [&](uint8_t* buffer) {
+      std::memcpy(buffer, data, size);
+      return true;
+    });
+  }
+
+  // A sample of size bytes that fill writes straight into the delivery buffer.
+  template <class Fill>
+  HRESULT Push(size_t size, REFERENCE_TIME start, REFERENCE_TIME stop, Fill&& fill) {
     IMediaSample* sample = nullptr;
     HRESULT hr = feeder_->Out().GetDeliveryBuffer(static_cast<LONG>(size), &sample);
     if (FAILED(hr)) return AVIERR_MEMORY;
     BYTE* buffer = nullptr;
     sample->GetPointer(&buffer);
-    std::memcpy(buffer, data, size);
+    if (!fill(buffer)) {
+      sample->Release();
+      return AVIERR_INTERNAL;
+    }
     sample->SetActualDataLength(static_cast<LONG>(size));
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(true);
@@ -275,11 +287,13 @@ class CompressSource : public PacketSource {
     const REFERENCE_TIME t = FrameTime(entry_.info);
     const REFERENCE_TIME start = (consumed_ - 1) * t;
     if (planar_ && frame->format == AV_PIX_FMT_YUV420P) {
-      int size = av_image_get_buffer_size(AV_PIX_FMT_YUV420P, frame->width, frame->height, 1);
-      picture_.resize(static_cast<size_t>(size));
-      av_image_copy_to_buffer(picture_.data(), size, frame->data, frame->linesize,
-                              AV_PIX_FMT_YUV420P, frame->width, frame->height, 1);
-      return chain_.Push(picture_.data(), picture_.size(), start, start + t);
+      // The decoded planes go straight into the compressor's sample.
+      const int size = av_image_get_buffer_size(AV_PIX_FMT_YUV420P, frame->width, frame->height, 1);
+      if (size <= 0) return AVIERR_INTERNAL;
+      return chain_.Push(static_cast<size_t>(size), start, start + t, [&](uint8_t* buffer) {
+        return av_image_copy_to_buffer(buffer, size, frame->data, frame->linesize, AV_PIX_FMT_YUV420P,
+                                       frame->width, frame->height, 1) >= 0;
+      });
     }
     if (planar_) return AVIERR_OK;  // a picture of another kind in a planar run is left out
     if (!rgb_.Convert(frame, &picture_)) return AVIERR_INTERNAL;

@@ -490,6 +490,14 @@ class VideoCompressor : public Compressor, public IEncoderTuning, public IStream
 
   // Converts the picture into the encoder's frame, on several threads for large pictures.
   HRESULT Convert(const AVFrame* picture) {
+    if (picture->format == ctx_->pix_fmt) {
+      // Already the encoder's format: a plain copy on this thread (a scaler's worker threads
+      // would only add a hand-over per picture).
+      if (HRESULT hr = WritableFrame(picture); FAILED(hr)) return hr;
+      av_image_copy(frame_->data, frame_->linesize, const_cast<const uint8_t**>(picture->data), picture->linesize,
+                    static_cast<AVPixelFormat>(picture->format), picture->width, picture->height);
+      return S_OK;
+    }
     if (!sws_) {
       sws_ = sws_alloc_context();
       if (!sws_) return E_OUTOFMEMORY;
@@ -508,8 +516,19 @@ class VideoCompressor : public Compressor, public IEncoderTuning, public IStream
         return E_FAIL;
       }
     }
-    if (av_frame_make_writable(frame_) < 0) return E_OUTOFMEMORY;
+    if (HRESULT hr = WritableFrame(picture); FAILED(hr)) return hr;
     return sws_scale_frame(sws_, frame_, picture) < 0 ? E_FAIL : S_OK;
+  }
+
+  // The encoder may still hold the last picture: the next one goes into a new buffer (whose old
+  // content would be overwritten anyway, so it is not copied as av_frame_make_writable would).
+  HRESULT WritableFrame(const AVFrame* picture) {
+    if (av_frame_is_writable(frame_)) return S_OK;
+    av_frame_unref(frame_);
+    frame_->format = ctx_->pix_fmt;
+    frame_->width = picture->width;
+    frame_->height = picture->height;
+    return av_frame_get_buffer(frame_, 0) < 0 ? E_OUTOFMEMORY : S_OK;
   }
 
   // The bits per pixel a picture of the subtype has (0 for one not taken).
