@@ -69,6 +69,9 @@ void LoadOptionsTolerant() {
   LoadOrDefault("Options/ShowToolbar", LoadShowToolbarSetting, [] { ShowToolbarEnabled = false; });
 }
 
+// A drop-down combo box's one line, in twips.
+constexpr int32_t kComboBoxHeight = 315;
+
 bool HasPictureExtension(const std::string& path) {
   const std::string e = LCase(Right(path, 3));
   return e == "bmp" || e == "gif" || e == "jpg";
@@ -148,7 +151,7 @@ void frmShow::Design() {
       {"Label", "lblFileName", -1, "picTop", 60, 60, 8600, 255, "No File Selected"},
       {"ProgressBar", "ctrlProgress", -1, "picTop", 60, 60, 8685, 255, "", {Vis(false)}},
       {"PictureBox", "picPrev", -1, "", 3480, 1065, 4800, 3600, "",
-       {{"BackColor", Variant(int32_t{0})}, Vis(false)}},
+       {{"BackColor", Variant(int32_t{0})}, {"ForeColor", Variant(int32_t{0xFFFFFF})}, Vis(false)}},
       {"Image", "Image2", -1, "", 3480, 1065, 4800, 3600, "", {Vis(false), {"Stretch", Variant(true)}}},
       {"Label", "lblPreview", -1, "", 3480, 1065, 4800, 3600, "", {{"BackStyle", Variant(int16_t{0})}}},
       {"PictureBox", "Picture2", -1, "", 3480, 1065, 4800, 3600, "", {Vis(false)}},
@@ -177,6 +180,9 @@ void frmShow::Design() {
       {"Label", "lblLabelProj", -1, "", 3480, 5775, 600, 255, "Project:"},
       {"Label", "lblProject", -1, "", 4080, 5775, 5400, 255, ""},
       {"ComboBox", "Combo1", -1, "", 3480, 6045, 8730, 315, "", {Tip("Clips on the storyboard")}},
+      // The output frame size, under the clip list (shown while the frame-size option is on).
+      {"Label", "Label10", -1, "", 3480, 6420, 1200, 255, "Video Size:"},
+      {"ComboBox", "CmbVideoSizes", -1, "", 4740, 6390, 1680, 315, "", {{"Style", Variant(int16_t{2})}}},
       {"PictureBox", "Picture1", -1, "", 0, 7200, 9600, 375, "",
        {{"Align", Variant(int16_t{2})}, {"BorderStyle", Variant(int16_t{0})}}},
       {"Label", "lblSelected", -1, "Picture1", 120, 60, 9000, 255, "No file selected"},
@@ -193,8 +199,6 @@ void frmShow::Design() {
       {"CommandButton", "cmdExit", -1, "fraOptions", 120, 720, 1400, 375, "&Exit", {Tip("Exit Reelwright")}},
       {"TextBox", "txtMaxMediaLength", -1, "fraOptions", 1600, 720, 600, 285, "2"},
       {"CommandButton", "cmdPrev", -1, "fraOptions", 2280, 720, 720, 375, "Preview", {Tip("Preview Joined Movie")}},
-      {"Label", "Label10", -1, "fraOptions", 120, 1200, 1200, 255, "Video Size:"},
-      {"ComboBox", "CmbVideoSizes", -1, "fraOptions", 1320, 1170, 1680, 315, "", {{"Style", Variant(int16_t{2})}}},
       {"Label", "lblPlaybackFileName", -1, "fraOptions", 120, 1560, 2900, 255, ""},
       {"Label", "lblWriteFileName", -1, "fraOptions", 120, 1830, 2900, 255, ""},
       // Menus.
@@ -306,6 +310,7 @@ void frmShow::Form_Load() {
     TilePut(0, tile::kShowTransitions, Variant(TransitionsEnabled));
     TilePut(0, tile::kTransition, Variant(DefaultTransition));
     TilePut(0, tile::kAllowDragDrop, Variant(DragDropEnabled));
+    Step([&] { TilePut(0, tile::kBorderColor, Variant(tile::kNormalBorder)); });
     mnuHidden->Visible(false);
     Top(Screen().Height() / 2 - Height() / 2);
     Left(Screen().Width() / 2 - Width() / 2);
@@ -356,8 +361,9 @@ void frmShow::Form_Load() {
     mnuSplitterHelp->Visible(false);
     mnuSplitter->Visible(false);
     TilePut(0, tile::kEnabled, Variant(true));
-    lblPreview->FontSize(12);
-    lblPreview->Caption("Preview Window");
+    // Drawn into the preview box itself, so a picture shown over the pane covers it.
+    picPrev->FontSize(12);
+    picPrev->Print("Preview Window");
     if (!FileExists(program + "/wmcap")) mnuCapture->Visible(false);
     if (StartTipsWanted()) DefaultForm<frmStartTips>().Show(vbModal);
   });
@@ -667,17 +673,14 @@ void frmShow::Form_Resize() {
   DoEvents();
   const bool large = !(Width() < static_cast<int32_t>(1024 * tx));
   Step([&] { picTop->Width(Width() - picTop->Left() - 120); });
-  Step([&] { Picture2->Top(0); });
   Step([&] { picPrev->Top(picTop->Top() + picTop->Height() + 60); });
   Step([&] { picPrev->Width(static_cast<int32_t>((large ? 640 : 320) * tx)); });
   Step([&] { picPrev->Left(Width() / 2 - picPrev->Width() / 2 + (VScroll1->Left() + VScroll1->Width()) / 2); });
   Step([&] { picPrev->Height(static_cast<int32_t>((large ? 480 : 240) * ty)); });
   Step([&] { Image2->Move(picPrev->Left(), picPrev->Top(), picPrev->Width(), picPrev->Height()); });
   Step([&] { lblPreview->Move(picPrev->Left(), picPrev->Top(), picPrev->Width(), picPrev->Height()); });
-  Step([&] {
-    Picture2->Width(picPrev->Width());
-    Picture2->Height(picPrev->Height());
-  });
+  // Picture2 covers the preview pane (the joined preview's blank, an edited picture).
+  Step([&] { Picture2->Move(picPrev->Left(), picPrev->Top(), picPrev->Width(), picPrev->Height()); });
   Step([&] { VScroll1->Height(static_cast<int32_t>(ScaleHeight()) - 390 - VScroll1->Top()); });
   Step([&] {
     VScroll1->Min(0);
@@ -721,6 +724,9 @@ void frmShow::Form_Resize() {
   Step([&] { lblProject->Top(lblLabelProj->Top()); });
   Step([&] { Combo1->Top(lblProject->Top() + lblProject->Height() + 15); });
   Step([&] { Combo1->Height(Picture1->Top() - Combo1->Top()); });
+  // The frame-size list stands under the clip list's box, at the right column's left edge.
+  Step([&] { Label10->Move(picTop->Left(), Combo1->Top() + kComboBoxHeight + 90); });
+  Step([&] { CmbVideoSizes->Move(Label10->Left() + Label10->Width() + 60, Label10->Top() - 30); });
   // A clip that played before the layout plays again, loaded anew, from its start.
   if (wasPlaying) Step([&] { cmdPlayLoaded_Click(); });
   Step([&] { Picture1->ZOrder(0); });

@@ -277,6 +277,9 @@ class frmShow : public Form {
   void ScrollStoryboard();
   void ResetScrollBar();
   void ClearPreviewPictures();
+  // The shared file dialog set up for one use: every property a use relies on is set, so what an
+  // earlier use left (the join's default extension) does not carry over.
+  CommonDialogObject& PrepareFileDialog(const char* filter, bool cancelError, const char* defaultExt = "");
   void AddFilesFromBrowser();
   void AddFileFromDialog();
   void AddOpeningSteps();

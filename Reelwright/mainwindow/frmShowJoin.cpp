@@ -320,13 +320,16 @@ void frmShow::WriteJoinedAvi() {
   SetControlState(false, false, false);
   guarded([&] { screen.MousePointer(vbArrowHourglass); });
   double total = 0;
-  guarded([&] {
-    for (int16_t i = 0; i < TileUBound(); ++i) {
+  // Each tile's reads are steps of their own: a tile that cannot be read is passed over.
+  int16_t tiles = 0;
+  guarded([&] { tiles = TileUBound(); });
+  for (int16_t i = 0; i < tiles; ++i) {
+    guarded([&] {
       if (ClipTransitions.size() < static_cast<size_t>(i) + 1) ClipTransitions.resize(static_cast<size_t>(i) + 1);
-      ClipTransitions[static_cast<size_t>(i)] = CStr(TileGet(i, tile::kTransition));
-      total += CDbl(TileGet(i, tile::kDuration));
-    }
-  });
+    });
+    guarded([&] { ClipTransitions.at(static_cast<size_t>(i)) = CStr(TileGet(i, tile::kTransition)); });
+    guarded([&] { total += CDbl(TileGet(i, tile::kDuration)); });
+  }
   guarded([&] { StoryboardTimeline = TransitionsEnabled ? BuildTransitionTimeline() : BuildTimeline(); });
 
   // The old file stays until the new one is complete: the render goes to a temporary file next

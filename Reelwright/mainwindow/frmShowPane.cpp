@@ -484,10 +484,8 @@ void frmShow::mnuTitleMaker_Click() {
 }
 
 void frmShow::mnuMoviePreview_Click() {
-  CommonDialogObject& d = CommonDialog1->Dialog();
-  d.FileName = "";
-  d.Filter = "Movies (*.avi;*.mov;*.mpg;*.mpeg;*.wza;*.wzm)|*.avi;*.mov;*.mpg;*.mpeg;*.wza;*.wzm";
-  d.CancelError = true;
+  CommonDialogObject& d =
+      PrepareFileDialog("Movies (*.avi;*.mov;*.mpg;*.mpeg;*.wza;*.wzm)|*.avi;*.mov;*.mpg;*.mpeg;*.wza;*.wzm", true);
   EndQuietly([&] {
     CommonDialog1->ShowOpen();
     std::string chosen = d.FileName;

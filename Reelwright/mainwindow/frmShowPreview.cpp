@@ -53,17 +53,16 @@ void frmShow::cmdPrev_Click(int16_t) {
   PreviewResumeRequested = false;
   double wholeSeconds = 0;
   const int16_t top = ValueOr<int16_t>(0, [&] { return TileUBound(); });
-  Step([&] {
-    for (int16_t i = 0; i < top; ++i) {
+  // Each tile's reads are steps of their own: a tile that cannot be read is passed over.
+  for (int16_t i = 0; i < top; ++i) {
+    Step([&] {
       if (ClipTransitions.size() < static_cast<size_t>(i) + 1) ClipTransitions.resize(static_cast<size_t>(i) + 1);
-      ClipTransitions[static_cast<size_t>(i)] = CStr(TileGet(i, tile::kTransition));
-      wholeSeconds = std::nearbyint(wholeSeconds + CDbl(TileGet(i, tile::kDuration)));
-    }
-  });
+    });
+    Step([&] { ClipTransitions.at(static_cast<size_t>(i)) = CStr(TileGet(i, tile::kTransition)); });
+    Step([&] { wholeSeconds = std::nearbyint(wholeSeconds + CDbl(TileGet(i, tile::kDuration))); });
+  }
   double seconds = 0;
-  Step([&] {
-    for (int16_t i = 0; i <= top; ++i) seconds += CDbl(TileGet(i, tile::kDuration));
-  });
+  for (int16_t i = 0; i <= top; ++i) Step([&] { seconds += CDbl(TileGet(i, tile::kDuration)); });
   Step([&] { StoryboardTimeline = TransitionsEnabled ? BuildTransitionTimeline() : BuildTimeline(); });
   SetControlState(false, false, false);
   Step([&] { Label2->Caption("Preview"); });
@@ -76,12 +75,10 @@ void frmShow::cmdPrev_Click(int16_t) {
                          (n == 1 ? "clip. " : "clips. ") + "New duration is " + CStr(Variant(seconds)) +
                          " seconds.");
   });
-  Step([&] {
-    ProgressBar1->Max(static_cast<float>(wholeSeconds));
-    ProgressBar1->Value(ProgressBar1->Min());
-    ProgressBar1->Visible(true);
-    ProgressBar1->Value(0);
-  });
+  Step([&] { ProgressBar1->Max(static_cast<float>(wholeSeconds)); });
+  Step([&] { ProgressBar1->Value(ProgressBar1->Min()); });
+  Step([&] { ProgressBar1->Visible(true); });
+  Step([&] { ProgressBar1->Value(0); });
   if (StoryboardTimeline && StoryboardRenderEngine) {
     BeginRun();
     Step([&] { Check(StoryboardRenderEngine->SetTimelineObject(StoryboardTimeline.Get())); });

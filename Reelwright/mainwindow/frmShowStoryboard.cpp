@@ -97,6 +97,15 @@ bool frmShow::RunStoryboardChange(const std::function<void()>& change) {
 
 // ---- New tile, select, context menu, clip list, scrolling -------------------------------------
 
+CommonDialogObject& frmShow::PrepareFileDialog(const char* filter, bool cancelError, const char* defaultExt) {
+  CommonDialogObject& d = CommonDialog1->Dialog();
+  d.CancelError = cancelError;
+  d.FileName = "";
+  d.DefaultExt = defaultExt;
+  d.Filter = filter;
+  return d;
+}
+
 void frmShow::ClearPreviewPictures() {
   Step([&] { Picture2->SetPicture(Picture()); });
   Step([&] { Picture2->Visible(false); });
@@ -121,7 +130,7 @@ void frmShow::ctrlSourceClip_ImportFile(int16_t Index, std::string& bstrFileName
   Step([&] { cmdPlayLoaded->Enabled(false); });
   SelectedClipIndex = Index;
   sLoadedFileName = bstrFileName;
-  Step([&] { Screen().MousePointer(11); });
+  Step([&] { Screen().MousePointer(vbArrowHourglass); });
   ++StoryboardTileCounter;
   DoEvents();
   const int16_t n = static_cast<int16_t>(StoryboardTileCounter);
@@ -133,6 +142,9 @@ void frmShow::ctrlSourceClip_ImportFile(int16_t Index, std::string& bstrFileName
     TilePut(n, tile::kVisible, Variant(true));
     TilePut(n, tile::kClipNumber, Variant(static_cast<int32_t>(StoryboardTileCounter + 1)));
     TilePut(n, tile::kAllowDragDrop, Variant(m_boolEnableDragDrop));
+    // The new tile shows the border the window keeps on its tiles (its stored default is black,
+    // which hides its menu glyph).
+    Step([&] { TilePut(n, tile::kBorderColor, Variant(tile::kNormalBorder)); });
     // A filled tile can be dragged; the new drop tile cannot.
     Step([&] { FindControl("ctrlSourceClip", Index)->DragMode(1); });
     added.DragMode(0);
@@ -497,10 +509,7 @@ bool frmShow::SaveProject() {
   if (top == 0) return false;
   std::string path;
   const bool chosen = EndQuietly([&] {
-    CommonDialogObject& d = CommonDialog1->Dialog();
-    d.CancelError = true;
-    d.Filter = kProjectFilter;
-    d.FileName = "";
+    CommonDialogObject& d = PrepareFileDialog(kProjectFilter, true);
     CommonDialog1->ShowSave();
     path = d.FileName;
     if (path.empty()) Raise(vbErrCancel);
@@ -548,10 +557,7 @@ void frmShow::mnuOpen_Click() {
     if (!NewProject()) return;
     std::string path;
     const bool chosen = EndQuietly([&] {
-      CommonDialogObject& d = CommonDialog1->Dialog();
-      d.CancelError = true;
-      d.Filter = kProjectFilter;
-      d.FileName = "";
+      CommonDialogObject& d = PrepareFileDialog(kProjectFilter, true);
       CommonDialog1->ShowOpen();
       path = d.FileName;
       if (path.empty()) Raise(vbErrCancel);
@@ -739,10 +745,7 @@ void frmShow::AddFileFromDialog() {
   AddOpeningSteps();
   std::string name;
   const bool chosen = EndQuietly([&] {
-    CommonDialogObject& d = CommonDialog1->Dialog();
-    d.FileName = "";
-    d.CancelError = true;
-    d.Filter = kMultimediaFilter;
+    CommonDialogObject& d = PrepareFileDialog(kMultimediaFilter, true);
     CommonDialog1->ShowOpen();
     name = d.FileName;
     if (!name.empty() && FileLen(name) == 0) {
@@ -792,10 +795,7 @@ void frmShow::mnuLoadNew_Click() {
   cmdStop_Click();
   std::string name;
   const bool chosen = EndQuietly([&] {
-    CommonDialogObject& d = CommonDialog1->Dialog();
-    d.FileName = "";
-    d.CancelError = true;
-    d.Filter = kMultimediaFilter;
+    CommonDialogObject& d = PrepareFileDialog(kMultimediaFilter, true);
     CommonDialog1->ShowOpen();
     name = d.FileName;
   });

@@ -44,6 +44,13 @@ constexpr const char* kNoVideo = "The Selected File does not contain an editable
 constexpr const char* kError5 =
     "Error creating file.  Verify that the start/stop times are valid before continuing.";
 constexpr const char* kAppSettings = "Reelwright_S";
+
+// Init/HideSelected read as a Boolean: "True" and "False" in any case, or a number (non-zero is
+// True). A value that is neither reads as False.
+bool StoredHideSelected() {
+  return ValueOr(false, [] { return CBool(Variant(GetSetting(kAppSettings, "Init", "HideSelected", "False"))); });
+}
+
 constexpr int32_t kHKLM = static_cast<int32_t>(0x80000002);
 
 // Whole numbers, halves to even (the runtime's conversion to Long).
@@ -440,8 +447,7 @@ void frmSplitter::Form_Load() {
   picTop->Align(vbAlignBottom);
   picTop->Visible(false);
   FindControl("mnuFile2")->Visible(false);
-  const std::string stored = GetSetting(kAppSettings, "Init", "HideSelected", "False");
-  bHideSelected = SameText(stored, "True");  // any other value reads as False
+  bHideSelected = StoredHideSelected();
   mnuHideSelected->Caption(bHideSelected ? "Show Selected Panel" : "Hide Selected Panel");
   ToolButton("ShowHide")->ToolTipText(mnuHideSelected->Caption());
   // From here a failing step is skipped.
@@ -1267,7 +1273,7 @@ frmSplitter::Outcome frmSplitter::RenderSelection(const std::string& target) {
 // ---- Trimmed preview ------------------------------------------------------------------------
 
 void frmSplitter::RestorePanel() {
-  Step([&] { bHideSelected = SameText(GetSetting(kAppSettings, "Init", "HideSelected", "False"), "True"); });
+  Step([&] { bHideSelected = StoredHideSelected(); });
   Step([&] { mnuHideSelected->Caption(bHideSelected ? "Show Selected Panel" : "Hide Selected Panel"); });
   Step([&] { ToolButton("ShowHide")->ToolTipText(mnuHideSelected->Caption()); });
   Form_Resize();

@@ -1140,3 +1140,26 @@ TEST_F(Splitter, DISABLED_ShowsTheWindowForALook) {
 }
 
 }  // namespace
+
+namespace {
+
+// The stored panel setting is read as a Boolean: True and False in any letter case, or a number
+// (non-zero is True); any other text reads as False.
+TEST_F(Splitter, ThePanelSettingIsReadAsABoolean) {
+  struct Case {
+    const char* stored;
+    bool hidden;
+  };
+  const Case cases[] = {{"True", true},  {"TRUE", true},   {"true", true},   {"-1", true}, {"1", true},
+                        {"2.5", true},   {"False", false}, {"FALSE", false}, {"0", false}, {"maybe", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    SaveSetting("Reelwright_S", "Init", "HideSelected", c.stored);
+    f_->Load();
+    EXPECT_EQ(f_->bHideSelected, c.hidden);
+    EXPECT_EQ(f_->mnuHideSelected->Caption(), c.hidden ? "Show Selected Panel" : "Hide Selected Panel");
+    f_->Unload();
+  }
+}
+
+}  // namespace

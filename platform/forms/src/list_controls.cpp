@@ -272,7 +272,9 @@ ComboBox::ComboBox(const ControlSite& site) : Control(site), d_(std::make_shared
   auto* edit = new QLineEdit(d_->box);
   edit->setPalette(d_->box->palette());
   d_->box->setLineEdit(edit);
-  layout->addWidget(d_->box);
+  // The box keeps its one line at the control's top however tall the control is made (a
+  // drop-down combo box's height is its text line); only the simple style's list grows.
+  layout->addWidget(d_->box, 0, Qt::AlignTop);
   AttachWidget(*this, frame);
   frame->resize(1215 / 15, 315 / 15);
   QObject::connect(d_->box, &QComboBox::activated, frame, [this](int) { Guard([&] { Raise("Click"); }); });
