@@ -412,9 +412,12 @@ void FrmKilnhandIn::CmdStart_Click() {
           events_.reset();
           return;
         }
-        item.SubItems(3, hr == 0 ? "Done" : ErrorResult(hr));
+        // The row is looked up again: the wait handled the window's events.
+        if (i > LvwKilnhand->ListItemsOf().Count()) break;
+        LvwKilnhand->ListItemsOf().Item(i).SubItems(3, hr == 0 ? "Done" : ErrorResult(hr));
       }
-      if (bTimedSession) TheReport().List1->AddItem("File: " + output + " Result: " + item.SubItems(3));
+      if (bTimedSession)
+        TheReport().List1->AddItem("File: " + output + " Result: " + LvwKilnhand->ListItemsOf().Item(i).SubItems(3));
       if (stopped_) break;  // Stop ends the run; later rows keep their Result
       if (i < LvwKilnhand->ListItemsOf().Count()) {
         ListItem& next = LvwKilnhand->ListItemsOf().Item(i + 1);
@@ -450,6 +453,9 @@ void FrmKilnhandIn::CmdStop_Click() {
       if (bTimedSession) EndSession();
     }
     Encoder = nullptr;
+    // While a run's loop still waits for the encoder to end its file, the queue stays as the run
+    // set it: the loop enables these buttons once it has ended.
+    if (running_) return;
     for (CommandButton* b : {&*CmdAdd, &*cmdMultiAdd, &*CmdRemove, &*CmdRemoveAll, &*CmdClearResults, &*CmdLoad,
                              &*CmdSave, &*CmdStart})
       b->Enabled(true);

@@ -30,6 +30,7 @@
 #include "registry/settings.h"
 #include "modKilnhand.h"
 #include "scripted_responder.h"
+#include "window_driver.h"
 
 using namespace kilnhand;
 
@@ -233,6 +234,100 @@ TEST_F(Lotkiln, StopEndsTheRunAndMarksTheStoppedRow) {
   ASSERT_TRUE(p.ok) << p.error;  // the stopped file is complete, only shorter
   EXPECT_LT(p.duration, 8.0);
   EXPECT_FALSE(FileFound(out + "/next.wmv"));
+}
+
+// After Stop the run's loop still waits for the encoder to end its file: Remove All and Start,
+// clicked in the window then, do nothing; the buttons come back when the loop has ended.
+TEST_F(Lotkiln, AfterStopTheQueueWaitsForTheRunToEnd) {
+  const std::string out = fixtures::ScratchFolder("stop wait");
+  Add(*long_, std::string(out + "/long.wmv"), "Wz Movie Tools 640X480");
+  Add(*movie_, std::string(out + "/next.wmv"), kPreferredProfile);
+  form_->Show();
+  bool clicked = false;
+  std::vector<bool> enabledInWait;
+  int rowsInWait = -1;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (form_->StaEncoderStat->SimpleText() != "Encoder Running") return;
+    poll.stop();
+    driver::Click(*form_->CmdStop);
+    for (CommandButton* b : {&*form_->CmdStart, &*form_->CmdRemoveAll, &*form_->CmdAdd, &*form_->CmdLoad,
+                             &*form_->CmdRemove, &*form_->CmdSave})
+      enabledInWait.push_back(b->Enabled());
+    driver::Click(*form_->CmdRemoveAll);
+    driver::Click(*form_->CmdStart);
+    rowsInWait = Rows();
+    clicked = true;
+  });
+  poll.start(0);
+  form_->CmdStart_Click();
+  ASSERT_TRUE(clicked);
+  EXPECT_EQ(enabledInWait, std::vector<bool>(6, false));
+  EXPECT_EQ(rowsInWait, 2);
+  ASSERT_EQ(Rows(), 2);
+  EXPECT_EQ(Cell(1, 3), "Error:80004004");
+  EXPECT_EQ(Cell(2, 3), "");
+  EXPECT_FALSE(FileFound(out + "/next.wmv"));  // no second run
+  EXPECT_TRUE(form_->CmdStart->Enabled());
+  EXPECT_TRUE(form_->CmdRemoveAll->Enabled());
+  EXPECT_TRUE(form_->CmdLoad->Enabled());
+  EXPECT_FALSE(form_->CmdStop->Enabled());
+}
+
+// A stopped, closed or failed run never replaces a file of the output's name; where none was,
+// a stopped or closed run leaves its shorter, valid file and a failed one leaves nothing.
+TEST_F(Lotkiln, AnUnfinishedRunNeverReplacesAnOlderFile) {
+  const std::string failing = fixtures::ScratchFolder("failing");
+  {
+    fixtures::Options o;
+    const std::string part = fixtures::Make(fixtures::Kind::Mpeg1Ps, failing, o);
+    std::ofstream(failing + "/list.ffconcat")
+        << "ffconcat version 1.0\nfile '" << part.substr(part.rfind('/') + 1) << "'\nfile 'gone.mpg'\n";
+  }
+  enum class End { Stop, Close, Failure };
+  for (End end : {End::Stop, End::Close, End::Failure}) {
+    for (bool existed : {false, true}) {
+      const std::string name = std::string(end == End::Stop ? "stop" : end == End::Close ? "close" : "failure") +
+                               (existed ? " existed" : " new");
+      SCOPED_TRACE(name);
+      const std::string out = fixtures::ScratchFolder("unfinished " + name);
+      const std::string target = out + "/target.wmv";
+      std::remove(target.c_str());
+      if (existed) std::ofstream(target) << "older file, kept";
+      if (!form_->IsLoaded()) {
+        form_ = MakeForm<FrmKilnhandIn>();
+        form_->Load();
+      }
+      Add(end == End::Failure ? failing + "/list.ffconcat" : *long_, std::string(target), "Wz Movie Tools 640X480");
+      QTimer poll;
+      QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (form_->StaEncoderStat->SimpleText() != "Encoder Running") return;
+        poll.stop();
+        if (end == End::Stop) Click(*form_->CmdStop);
+        else form_->Unload();
+      });
+      if (end != End::Failure) poll.start(0);
+      form_->CmdStart_Click();
+      poll.stop();
+      if (end == End::Stop) {
+        EXPECT_EQ(Cell(1, 3), "Error:80004004");
+      } else if (end == End::Failure) {
+        EXPECT_EQ(Cell(1, 3), "Error:C00D1B7D");
+      }
+      if (existed) {
+        EXPECT_EQ(ReadAll(target), "older file, kept");
+      } else if (end == End::Failure) {
+        EXPECT_FALSE(FileFound(target));
+      } else {
+        fixtures::Probe p = fixtures::RunFfprobe(target);
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_LT(p.duration, 8.0);
+      }
+      for (const auto& e : std::filesystem::directory_iterator(out))
+        EXPECT_EQ(e.path().filename().string(), "target.wmv");
+      if (form_->IsLoaded()) form_->Unload();
+    }
+  }
 }
 
 TEST_F(Lotkiln, ClosingDuringARunStopsItFirst) {

@@ -171,6 +171,17 @@ Recipe RecipeFor(Kind kind) {
       r.video = {"mpeg1video", AV_PIX_FMT_YUV420P, 0, 2, {}, 0, false, true};
       r.audio = {"mp2", 44100, 128000};
       break;
+    case Kind::Mpeg2Ps:
+    case Kind::MpegTs:
+      r.format = kind == Kind::Mpeg2Ps ? "vob" : "mpegts";
+      r.video = {"mpeg2video", AV_PIX_FMT_YUV420P, 0, 2, {}, 0, false, true};
+      r.audio = {"mp2", 48000, 128000};
+      break;
+    case Kind::AviMpeg4BFrames:
+      r.format = "avi";
+      r.video = {"mpeg4", AV_PIX_FMT_YUV420P, Tag('X', 'V', 'I', 'D'), 2, {}, 0, false, true};
+      r.audio = {"libmp3lame", 44100, 128000};
+      break;
     case Kind::Mov:
       r.format = "mov";
       r.video = {"mpeg4", AV_PIX_FMT_YUV420P, 0, 2, {}, 0, false, true};
@@ -568,6 +579,8 @@ void MakeMedia(Kind kind, const std::string& path, const Options& o) {
 std::string Extension(Kind kind) {
   switch (kind) {
     case Kind::Mpeg1Ps: return ".mpg";
+    case Kind::Mpeg2Ps: return ".vob";
+    case Kind::MpegTs: return ".ts";
     case Kind::Mov: return ".mov";
     case Kind::Mp4: return ".mp4";
     case Kind::Wav: return ".wav";
@@ -602,6 +615,9 @@ std::string Name(Kind kind) {
     case Kind::AviLongStreamHeader: return "AviLongStreamHeader";
     case Kind::AviIv50Tagged: return "AviIv50Tagged";
     case Kind::WavAsAvi: return "WavAsAvi";
+    case Kind::Mpeg2Ps: return "Mpeg2Ps";
+    case Kind::MpegTs: return "MpegTs";
+    case Kind::AviMpeg4BFrames: return "AviMpeg4BFrames";
   }
   return "Unknown";
 }

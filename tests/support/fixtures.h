@@ -37,6 +37,10 @@ enum class Kind {
   AviIv50Tagged,         // an AviMjpegPcm relabelled IV50 (handler and compression): it does not
                          // decode as IV50
   WavAsAvi,              // a RIFF WAVE file named .avi
+  // Further codings (not in AllKinds):
+  Mpeg2Ps,               // MPEG-2 program stream: MPEG-2 video (with B-frames) + MPEG layer 2
+  MpegTs,                // MPEG transport stream: MPEG-2 video (with B-frames) + MPEG layer 2
+  AviMpeg4BFrames,       // AVI: MPEG-4 part 2 with B-frames tagged XVID + MP3
 };
 
 struct Options {

@@ -1,6 +1,10 @@
 // The encoding engine on libavformat, libavcodec, libswscale and libswresample.
 #include "engine.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include "core/error.h"
 #include "shell/files.h"
 
@@ -102,10 +106,14 @@ struct EncodeState {
   AVAudioFifo* fifo = nullptr;
   FramePtr pending;  // the last picture, scaled, waiting for its output slots
   int64_t nextOut = 0;
+  // Picture times count from the first decoded picture (origin), in the input stream's time base;
+  // lastPts is the last picture's time on that count.
+  int64_t origin = AV_NOPTS_VALUE;
   int64_t lastPts = AV_NOPTS_VALUE, lastDuration = 0;
   int64_t samplesOut = 0;
-  int64_t vStart = 0, aStart = 0;
+  int64_t aStart = 0;
   bool anyVideo = false, anyAudio = false;
+  bool stopped = false;  // a stop ended the reading before the end of the source
   PacketPtr pkt{av_packet_alloc()};
   FramePtr frame{av_frame_alloc()};
 
@@ -159,11 +167,37 @@ struct EncodeState {
     return S_OK;
   }
 
+  // One frame of the input stream, in its time base (its average rate, else the last picture's
+  // duration), at least 1.
+  int64_t FrameStep() const {
+    if (lastDuration > 0) return lastDuration;
+    AVStream* st = in->streams[vIn];
+    int64_t step = 0;
+    if (st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0)
+      step = av_rescale_q(1, av_inv_q(st->avg_frame_rate), st->time_base);
+    return std::max<int64_t>(step, 1);
+  }
+
+  // The picture's time on the count from the first picture. Every decoded picture gets a time
+  // later than the one before, so each takes its own output slot in decoding order: a picture
+  // without a time stamp (the last ones of an MPEG program stream), or with one that does not
+  // move on (B-frame movies in AVI), follows the last one by a frame.
+  int64_t PictureTime(const AVFrame* f) {
+    int64_t stamp = f->best_effort_timestamp;
+    if (stamp == AV_NOPTS_VALUE) stamp = f->pts;
+    if (origin == AV_NOPTS_VALUE) {
+      origin = stamp == AV_NOPTS_VALUE ? 0 : stamp;
+      return 0;
+    }
+    const int64_t next = lastPts + FrameStep();
+    if (stamp == AV_NOPTS_VALUE) return next;
+    const int64_t time = stamp - origin;
+    return time > lastPts ? time : next;
+  }
+
   HRESULT TakePicture(AVFrame* f) {
     AVStream* st = in->streams[vIn];
-    int64_t pts = f->best_effort_timestamp;
-    if (pts == AV_NOPTS_VALUE) pts = lastPts == AV_NOPTS_VALUE ? 0 : lastPts + std::max<int64_t>(lastDuration, 1);
-    pts -= vStart;
+    const int64_t pts = PictureTime(f);
     if (HRESULT hr = FillSlotsBefore(pts, st->time_base); FAILED(hr)) return hr;
     if (lastPts != AV_NOPTS_VALUE && pts > lastPts) lastDuration = pts - lastPts;
     lastPts = pts;
@@ -280,7 +314,6 @@ struct EncodeState {
       vIn = DecodableStream(in.get(), AVMEDIA_TYPE_VIDEO);
       if (vIn >= 0) vDec = OpenDecoder(in->streams[vIn]);
       if (!vDec) return WMENC_E_DECODE_FAILED;
-      vStart = in->streams[vIn]->start_time == AV_NOPTS_VALUE ? 0 : in->streams[vIn]->start_time;
     }
     if (job.useAudio) {
       aIn = DecodableStream(in.get(), AVMEDIA_TYPE_AUDIO);
@@ -313,14 +346,17 @@ struct EncodeState {
     auto stopNow = [&] { return run.stop_ && (!vEnc || anyVideo) && (!aEnc || anyAudio); };
     while (!stopNow()) {
       int r = av_read_frame(in.get(), pkt.get());
-      if (r < 0) break;
+      // Only the end of the source ends the reading; any other failure fails the run.
+      if (r == AVERROR_EOF) break;
+      if (r == AVERROR(EAGAIN)) continue;
+      if (r < 0) return WMENC_E_READ_FAILED;
       HRESULT hr = S_OK;
       if (pkt->stream_index == vIn && vDec) hr = Decode(vDec.get(), pkt.get(), true);
       else if (pkt->stream_index == aIn && aDec) hr = Decode(aDec.get(), pkt.get(), false);
       av_packet_unref(pkt.get());
       if (FAILED(hr)) return hr;
     }
-    const bool stopped = stopNow();
+    stopped = stopNow();
     if (!stopped) {
       if (vDec) Decode(vDec.get(), nullptr, true);
       if (aDec) Decode(aDec.get(), nullptr, false);
@@ -329,11 +365,7 @@ struct EncodeState {
       if (!anyVideo) return WMENC_E_DECODE_FAILED;
       if (!stopped || nextOut == 0) {
         // The last picture lasts one frame of its own stream, at least one output slot.
-        AVStream* st = in->streams[vIn];
-        int64_t dur = lastDuration;
-        if (dur <= 0 && st->avg_frame_rate.num > 0)
-          dur = av_rescale_q(1, av_inv_q(st->avg_frame_rate), st->time_base);
-        if (HRESULT hr = FillSlotsBefore(lastPts + std::max<int64_t>(dur, 1), st->time_base); FAILED(hr))
+        if (HRESULT hr = FillSlotsBefore(lastPts + FrameStep(), in->streams[vIn]->time_base); FAILED(hr))
           return hr;
         if (nextOut == 0) {
           pending->pts = nextOut++;
@@ -377,8 +409,9 @@ Run::~Run() {
 
 void Run::Start() {
   thread_ = std::thread([this] {
-    HRESULT hr = Encode();
-    if (SUCCEEDED(hr) && std::rename(job_.temp.c_str(), job_.target.c_str()) != 0) hr = WMENC_E_WRITE_FAILED;
+    bool stopped = false;
+    HRESULT hr = Encode(&stopped);
+    if (SUCCEEDED(hr)) hr = Deliver(stopped);
     if (FAILED(hr)) std::remove(job_.temp.c_str());
     done_(hr);
   });
@@ -393,13 +426,30 @@ WMEncStatistics Run::Statistics() const {
   return stats_;
 }
 
-HRESULT Run::Encode() {
+HRESULT Run::Encode(bool* stopped) {
   HRESULT hr;
   {
     EncodeState state(*this, job_);
     hr = state.Encode();
+    *stopped = state.stopped;
   }
   return hr;
+}
+
+// A whole file takes the target's name. A stopped run's shorter file takes it only where no
+// file of that name exists: an older file there stays as it was and the partial one goes.
+HRESULT Run::Deliver(bool stopped) {
+  if (!stopped) return std::rename(job_.temp.c_str(), job_.target.c_str()) == 0 ? S_OK : WMENC_E_WRITE_FAILED;
+  if (renameat2(AT_FDCWD, job_.temp.c_str(), AT_FDCWD, job_.target.c_str(), RENAME_NOREPLACE) == 0) return S_OK;
+  if (errno == EINVAL || errno == ENOSYS) {  // a file system without the exclusive rename
+    struct stat st {};
+    if (lstat(job_.target.c_str(), &st) != 0 && errno == ENOENT)
+      return std::rename(job_.temp.c_str(), job_.target.c_str()) == 0 ? S_OK : WMENC_E_WRITE_FAILED;
+  } else if (errno != EEXIST) {
+    return WMENC_E_WRITE_FAILED;
+  }
+  std::remove(job_.temp.c_str());
+  return S_OK;
 }
 
 }  // namespace wmenc

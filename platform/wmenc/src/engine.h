@@ -38,7 +38,8 @@ struct Job {
 };
 
 // One run. Start spawns the thread; done is called on it once the run has ended (hr S_OK when
-// the target file is complete, E_ABORT never: a stop completes the file too).
+// the target file is complete, E_ABORT never: a stop completes the file too, which takes the
+// target's name only where no file had it; a failure removes its file and leaves the target).
 class Run {
  public:
   Run(Job job, std::function<void(HRESULT)> done);
@@ -49,7 +50,8 @@ class Run {
   WMEncStatistics Statistics() const;
 
  private:
-  HRESULT Encode();
+  HRESULT Encode(bool* stopped);
+  HRESULT Deliver(bool stopped);
   Job job_;
   std::function<void(HRESULT)> done_;
   std::thread thread_;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -265,6 +266,84 @@ TEST_F(Encoder, FramesKeepTheirOrderAcrossRates) {
   got = fixtures::DecodedFrameNumbers(same);
   ASSERT_EQ(got.size(), 50u);
   for (size_t n = 0; n < got.size(); ++n) EXPECT_EQ(got[n], static_cast<int>(n)) << "frame " << n;
+}
+
+// Every decoded picture of the source takes its own output slot, in order, none twice: also the
+// last pictures of MPEG streams (which carry no time stamp) and B-frame movies in AVI (whose
+// first picture is stamped one frame late).
+TEST_F(Encoder, EveryFrameOfTheSourceTakesOneSlot) {
+  const fixtures::Kind kinds[] = {fixtures::Kind::Mpeg1Ps, fixtures::Kind::Mpeg2Ps, fixtures::Kind::MpegTs,
+                                  fixtures::Kind::AviMpeg4BFrames};
+  fixtures::Options o;
+  o.seconds = 5.0;  // 125 frames at 25 a second
+  for (fixtures::Kind kind : kinds) {
+    SCOPED_TRACE(fixtures::Name(kind));
+    const std::string folder = Scratch("slots " + fixtures::Name(kind));
+    const std::string source = fixtures::Make(kind, folder, o);
+    const std::vector<int> want = fixtures::DecodedFrameNumbers(source);
+    ASSERT_EQ(want.size(), 125u);
+    Rig s;
+    const std::string target = folder + "/out.wmv";
+    ASSERT_EQ(s.Prepare(source, "Wz Video Only 320X240", target), S_OK);
+    ASSERT_EQ(s.enc->Start(), S_OK);
+    s.WaitStopped();
+    const std::vector<int> got = fixtures::DecodedFrameNumbers(target);
+    EXPECT_EQ(got, want);
+  }
+}
+
+// A source whose reading fails part-way (a list whose second part is gone) fails the run with
+// its own code: no shorter file is made, an older file of the name stays, no side file is left.
+TEST_F(Encoder, AReadErrorFailsTheRun) {
+  for (bool existed : {false, true}) {
+    SCOPED_TRACE(existed ? "target existed" : "no target");
+    const std::string folder = Scratch(existed ? "read error old" : "read error new");
+    fixtures::Options o;
+    const std::string part = fixtures::Make(fixtures::Kind::Mpeg1Ps, folder, o);
+    const std::string list = folder + "/list.ffconcat";
+    std::ofstream(list) << "ffconcat version 1.0\nfile '" << part.substr(part.rfind('/') + 1)
+                        << "'\nfile 'gone.mpg'\n";
+    const std::string target = folder + "/out.wmv";
+    std::remove(target.c_str());
+    if (existed) std::ofstream(target) << "previous contents";
+    Rig s;
+    ASSERT_EQ(s.Prepare(list, "Wz Movie Tools 320X240", target), S_OK);
+    ASSERT_EQ(s.enc->Start(), S_OK);
+    s.WaitStopped();
+    int32_t err = 0;
+    s.enc->get_ErrorState(&err);
+    EXPECT_EQ(err, WMENC_E_READ_FAILED);
+    struct stat st {};
+    if (existed) {
+      std::ifstream in(target);
+      EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "previous contents");
+    } else {
+      EXPECT_NE(stat(target.c_str(), &st), 0) << "a file was made";
+    }
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+      EXPECT_EQ(e.path().filename().string().find("encoding"), std::string::npos) << e.path();
+  }
+}
+
+// A stopped run gives its shorter file the target's name only where no file had it.
+TEST_F(Encoder, AStopNeverReplacesAnOlderFile) {
+  fixtures::Options o;
+  o.width = 320;
+  o.height = 240;
+  o.seconds = 8;
+  const std::string folder = Scratch("stop keeps");
+  const std::string source = fixtures::Make(fixtures::Kind::AviMjpegPcm, folder, o);
+  const std::string target = folder + "/kept.wmv";
+  std::ofstream(target) << "previous contents";
+  Rig s;
+  ASSERT_EQ(s.Prepare(source, "Wz Movie Tools 640X480", target), S_OK);
+  ASSERT_EQ(s.enc->Start(), S_OK);
+  EXPECT_EQ(s.enc->Stop(), S_OK);
+  s.WaitStopped();
+  std::ifstream in(target);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "previous contents");
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    EXPECT_EQ(e.path().filename().string().find("encoding"), std::string::npos) << e.path();
 }
 
 TEST_F(Encoder, StillPictureIsOneFrameAndAttributesReachTheHeader) {

@@ -57,6 +57,7 @@ constexpr HRESULT WMENC_E_NO_MATCHING_STREAM = static_cast<HRESULT>(0xC00D1B79);
 constexpr HRESULT WMENC_E_DECODE_FAILED = static_cast<HRESULT>(0xC00D1B7A);     // the source could not be decoded
 constexpr HRESULT WMENC_E_CODEC_MISSING = static_cast<HRESULT>(0xC00D1B7B);     // no WMV8 / WMA2 encoder here
 constexpr HRESULT WMENC_E_NO_GROUP = static_cast<HRESULT>(0xC00D1B7C);          // no source group to encode
+constexpr HRESULT WMENC_E_READ_FAILED = static_cast<HRESULT>(0xC00D1B7D);       // reading the source failed part-way
 
 class IWMEncProfile : public IDispatch {
  public:
