@@ -422,6 +422,8 @@ TEST_F(Encoder, StopEndsWithAValidShorterFile) {
   const std::string source = fixtures::Make(fixtures::Kind::AviMjpegPcm, Scratch("long"), o);
   Rig s;
   const std::string target = Scratch("long") + "/stopped.wmv";
+  // A stopped run keeps an older file of its name, so none may be left from an earlier run.
+  std::remove(target.c_str());
   ASSERT_EQ(s.Prepare(source, "Wz Movie Tools 640X480", target), S_OK);
   EXPECT_EQ(s.enc->Stop(), S_OK);  // stopped: nothing to do
   EXPECT_EQ(s.State(), WMENC_ENCODER_STOPPED);
