@@ -83,11 +83,10 @@ class Flickgem : public UserControlObject<_Flickgem> {
       PropertyChanged("Picture");
     });
   }
-  HRESULT get_BorderStyle(int16_t* v) override { return Get(v, [&] { *v = borderStyle_; }); }
+  HRESULT get_BorderStyle(int16_t* v) override { return Get(v, [&] { *v = UserControl::BorderStyle(); }); }
   HRESULT put_BorderStyle(int16_t v) override {
     return Call([&] {
-      if (v != 0 && v != 1) ::Raise(vbErrInvalidPropertyValue);
-      borderStyle_ = v;
+      UserControl::BorderStyle(v);
       PropertyChanged("BorderStyle");
     });
   }
@@ -554,8 +553,8 @@ class Flickgem : public UserControlObject<_Flickgem> {
         SetMaskPicture(p);
       });
       Trapped([&] {
-        int16_t b = CInt(Read(bag, "BorderStyle", Variant(int16_t{0})));
-        borderStyle_ = (b == 0 || b == 1) ? b : 0;
+        const int16_t b = CInt(Read(bag, "BorderStyle", Variant(int16_t{0})));
+        UserControl::BorderStyle((b == 0 || b == 1) ? b : int16_t{0});
       });
       Trapped([&] { gifFileName_ = CStr(Read(bag, "GifFileName", Variant(""))); });
       Trapped([&] { autoSize_ = CBool(Read(bag, "AutoSize", Variant(false))); });
@@ -580,7 +579,7 @@ class Flickgem : public UserControlObject<_Flickgem> {
         Picture p = GetMaskPicture();
         if (!p.IsEmpty()) bag.WriteProperty("MaskPicture", PictureVariant(p));
       });
-      Trapped([&] { bag.WriteProperty("BorderStyle", Variant(borderStyle_), Variant(int16_t{0})); });
+      Trapped([&] { bag.WriteProperty("BorderStyle", Variant(UserControl::BorderStyle()), Variant(int16_t{0})); });
       Trapped([&] { bag.WriteProperty("GifFileName", Variant(gifFileName_), Variant("")); });
       Trapped([&] { bag.WriteProperty("AutoSize", Variant(autoSize_), Variant(false)); });
       Trapped([&] { bag.WriteProperty("AutoPlay", Variant(autoPlay_), Variant(false)); });
@@ -652,7 +651,7 @@ class Flickgem : public UserControlObject<_Flickgem> {
           PropertyChanged("Picture");
           return Variant();
         })
-        .Get(kBorderStyle, [this](DispatchArgs&) { return Variant(borderStyle_); })
+        .Get(kBorderStyle, [this](DispatchArgs&) { return Variant(UserControl::BorderStyle()); })
         .Put(kBorderStyle, [this](DispatchArgs& a) {
           CheckWithInfo(put_BorderStyle(a.Integer(0)));
           return Variant();
@@ -746,7 +745,6 @@ class Flickgem : public UserControlObject<_Flickgem> {
   int32_t numberofFrames_ = 0;
   OLE_COLOR imageBackColor_ = kWhite;
   OLE_COLOR backColor_ = kButtonFace;
-  int16_t borderStyle_ = 0;
   bool playHalted_ = true;
   int32_t currentFrame_ = 0;
   int32_t playCount_ = 0;
