@@ -326,6 +326,38 @@ TEST_F(FlickgemTest, BorderStyleAndAppearanceAreDrawnOnTheWindow) {
   EXPECT_EQ(CStr(Get("Appearance")), "1");
 }
 
+// A frame's drawing copies to the window only what changed in the back buffer: the frame's
+// rectangle, or everything after a disposal 2 fill or an erase of the surface.
+TEST_F(FlickgemTest, AFrameCopiesOnlyWhatChangedToTheWindow) {
+  Load(ThreeFrames());
+  const HDC dc = Uc()->hDC();
+  const QRgb mark = qRgb(1, 2, 3);
+  auto paintMarker = [&] {
+    const HBRUSH marker = CreateSolidBrush(RGB(1, 2, 3));
+    const RECT all{0, 0, 40, 40};
+    FillRect(dc, &all, marker);
+    DeleteObject(marker);
+  };
+  paintMarker();
+  Show(1);  // a 3 x 2 frame at (2, 1)
+  QImage img = Shown();
+  EXPECT_EQ(img.pixel(2, 1), kGreen);
+  EXPECT_EQ(img.pixel(3, 1), kRed) << "the transparent column shows the back buffer";
+  EXPECT_EQ(img.pixel(0, 0), mark) << "outside the frame the window keeps what it had";
+  EXPECT_EQ(img.pixel(7, 5), mark);
+  Show(2);  // disposal 2 clears the whole buffer
+  img = Shown();
+  EXPECT_EQ(img.pixel(5, 3), kBlue);
+  EXPECT_EQ(img.pixel(0, 0), ShownBackColor());
+  EXPECT_EQ(img.pixel(20, 2), ShownBackColor());
+  paintMarker();
+  Uc()->Refresh();  // erased to BackColor; its Paint draws frame 0 over the whole buffer
+  for (int i = 0; i < 5; ++i) DoEvents();
+  img = Shown();
+  EXPECT_EQ(img.pixel(0, 0), kRed);
+  EXPECT_EQ(img.pixel(20, 2), ShownBackColor());
+}
+
 // Disposal runs before a frame by that frame's own method. Method 3 fills Image1's area: its
 // design size (32 x 32 pixels) until the AutoSize step gives it the picture's size; method 2
 // fills the whole back buffer; methods 0 and 1 leave what the earlier frames drew.
