@@ -83,11 +83,10 @@ class Flickgem : public UserControlObject<_Flickgem> {
       PropertyChanged("Picture");
     });
   }
-  HRESULT get_BorderStyle(int16_t* v) override { return Get(v, [&] { *v = borderStyle_; }); }
+  HRESULT get_BorderStyle(int16_t* v) override { return Get(v, [&] { *v = UserControl::BorderStyle(); }); }
   HRESULT put_BorderStyle(int16_t v) override {
     return Call([&] {
-      if (v != 0 && v != 1) ::Raise(vbErrInvalidPropertyValue);
-      borderStyle_ = v;
+      UserControl::BorderStyle(v);
       PropertyChanged("BorderStyle");
     });
   }
@@ -351,6 +350,34 @@ class Flickgem : public UserControlObject<_Flickgem> {
     bbWidth_ = w;
     bbHeight_ = h;
     FillWith(memDc_, w, h, backColor_);
+    // The masked copy's three work areas, as large as any frame: made once per file.
+    DeleteScratch();
+    for (Scratch* s : {&scratchA_, &scratchB_}) s->Make(memDc_, CreateCompatibleBitmap(memDc_, w, h));
+    scratchMask_.Make(memDc_, CreateBitmap(w, h, 1, 1, nullptr));
+    wholeCopy_ = true;
+  }
+
+  // A device context with a bitmap of its own, kept from one frame to the next.
+  struct Scratch {
+    HDC dc = 0;
+    HBITMAP bitmap = 0;
+    HGDIOBJ initial = 0;
+    void Make(HDC like, HBITMAP b) {
+      dc = CreateCompatibleDC(like);
+      bitmap = b;
+      initial = SelectObject(dc, bitmap);
+    }
+    void Delete() {
+      if (dc && initial) SelectObject(dc, initial);
+      if (bitmap) DeleteObject(bitmap);
+      if (dc) DeleteDC(dc);
+      *this = Scratch();
+    }
+  };
+  void DeleteScratch() {
+    scratchA_.Delete();
+    scratchB_.Delete();
+    scratchMask_.Delete();
   }
 
   void DoShowGifImage(int32_t n) {
@@ -384,7 +411,8 @@ class Flickgem : public UserControlObject<_Flickgem> {
     const int32_t w = std::max(0, std::min<int32_t>(f.width, layout_.screenWidth - f.left));
     const int32_t h = std::max(0, std::min<int32_t>(f.height, layout_.screenHeight - f.top));
     bool pump = false;
-    if (!picture.IsEmpty() && w > 0 && h > 0) {
+    const bool drawn = !picture.IsEmpty() && w > 0 && h > 0;
+    if (drawn) {
       if (f.transparent && f.hasKey) {
         MaskedBlit(memDc_, frameDc, f.left, f.top, w, h, f.key);
       } else {
@@ -394,18 +422,40 @@ class Flickgem : public UserControlObject<_Flickgem> {
     } else {
       pump = true;
     }
-    BitBlt(control, 0, 0, bbWidth_, bbHeight_, memDc_, 0, 0, SRCCOPY);
+    // The window gets what changed in the back buffer: the frame's rectangle and what its
+    // disposal filled; all of it after the surface was erased or the buffer made anew.
+    RECT changed{0, 0, 0, 0};
+    auto add = [&](int32_t l, int32_t t, int32_t r, int32_t b) {
+      if (r <= l || b <= t) return;
+      if (changed.right <= changed.left) {
+        changed = RECT{l, t, r, b};
+      } else {
+        changed = RECT{std::min(changed.left, l), std::min(changed.top, t), std::max(changed.right, r),
+                       std::max(changed.bottom, b)};
+      }
+    };
+    if (wholeCopy_ || f.disposal == 2) {
+      add(0, 0, bbWidth_, bbHeight_);
+    } else if (f.disposal == 3) {
+      add(0, 0, std::min(bbWidth_, static_cast<int32_t>(Image1->Width())),
+          std::min(bbHeight_, static_cast<int32_t>(Image1->Height())));
+    }
+    if (drawn) add(f.left, f.top, f.left + w, f.top + h);
+    wholeCopy_ = false;
+    if (changed.right > changed.left)
+      BitBlt(control, changed.left, changed.top, changed.right - changed.left, changed.bottom - changed.top, memDc_,
+             changed.left, changed.top, SRCCOPY);
     if (initial) SelectObject(frameDc, initial);
     DeleteDC(frameDc);
     if (pump) Pump();
   }
 
+  // The frame where it does not have the key colour, the back buffer where it does: A the frame,
+  // B the background under it, C the mask (1 where the key is); B ends as the result. The work
+  // areas are the back buffer's own scratch contexts (the window is copied by the caller).
   void MaskedBlit(HDC dest, HDC src, int32_t x, int32_t y, int32_t w, int32_t h, COLORREF key) {
-    HDC a = CreateCompatibleDC(dest), b = CreateCompatibleDC(dest), c = CreateCompatibleDC(dest);
-    HBITMAP mask = CreateBitmap(w, h, 1, 1, nullptr);
-    HBITMAP colourA = CreateCompatibleBitmap(dest, w, h);
-    HBITMAP colourB = CreateCompatibleBitmap(dest, w, h);
-    HGDIOBJ oldA = SelectObject(a, colourA), oldB = SelectObject(b, colourB), oldC = SelectObject(c, mask);
+    const HDC a = scratchA_.dc, b = scratchB_.dc, c = scratchMask_.dc;
+    if (!a || !b || !c) return;
     BitBlt(a, 0, 0, w, h, src, x, y, SRCCOPY);
     BitBlt(b, 0, 0, w, h, dest, x, y, SRCCOPY);
     COLORREF bk = SetBkColor(a, key);
@@ -415,21 +465,13 @@ class Flickgem : public UserControlObject<_Flickgem> {
     BitBlt(b, 0, 0, w, h, c, 0, 0, SRCAND);
     BitBlt(b, 0, 0, w, h, a, 0, 0, SRCINVERT);
     BitBlt(dest, x, y, w, h, b, 0, 0, SRCCOPY);
-    SelectObject(a, oldA);
-    SelectObject(b, oldB);
-    SelectObject(c, oldC);
-    DeleteObject(colourA);
-    DeleteObject(colourB);
-    DeleteObject(mask);
-    DeleteDC(a);
-    DeleteDC(b);
-    DeleteDC(c);
   }
 
   void DoClearImage() {
     const HDC dc = hDC();
     if (!dc) return;
     FillWith(dc, static_cast<int32_t>(ScaleWidth()), static_cast<int32_t>(ScaleHeight()), backColor_);
+    wholeCopy_ = true;
     UserControl::Refresh();
   }
 
@@ -554,8 +596,8 @@ class Flickgem : public UserControlObject<_Flickgem> {
         SetMaskPicture(p);
       });
       Trapped([&] {
-        int16_t b = CInt(Read(bag, "BorderStyle", Variant(int16_t{0})));
-        borderStyle_ = (b == 0 || b == 1) ? b : 0;
+        const int16_t b = CInt(Read(bag, "BorderStyle", Variant(int16_t{0})));
+        UserControl::BorderStyle((b == 0 || b == 1) ? b : int16_t{0});
       });
       Trapped([&] { gifFileName_ = CStr(Read(bag, "GifFileName", Variant(""))); });
       Trapped([&] { autoSize_ = CBool(Read(bag, "AutoSize", Variant(false))); });
@@ -580,7 +622,7 @@ class Flickgem : public UserControlObject<_Flickgem> {
         Picture p = GetMaskPicture();
         if (!p.IsEmpty()) bag.WriteProperty("MaskPicture", PictureVariant(p));
       });
-      Trapped([&] { bag.WriteProperty("BorderStyle", Variant(borderStyle_), Variant(int16_t{0})); });
+      Trapped([&] { bag.WriteProperty("BorderStyle", Variant(UserControl::BorderStyle()), Variant(int16_t{0})); });
       Trapped([&] { bag.WriteProperty("GifFileName", Variant(gifFileName_), Variant("")); });
       Trapped([&] { bag.WriteProperty("AutoSize", Variant(autoSize_), Variant(false)); });
       Trapped([&] { bag.WriteProperty("AutoPlay", Variant(autoPlay_), Variant(false)); });
@@ -598,6 +640,7 @@ class Flickgem : public UserControlObject<_Flickgem> {
       Trapped([&] { DoEvents(); });
       Trapped([&] { pictures_.clear(); });
       Trapped([&] {
+        DeleteScratch();
         if (backBuffer_) {
           SelectObject(memDc_, initialBitmap_);
           DeleteObject(backBuffer_);
@@ -609,6 +652,7 @@ class Flickgem : public UserControlObject<_Flickgem> {
     });
     On("UserControl_Paint", [this] {
       Trapped([&] {
+        wholeCopy_ = true;  // the surface was erased
         if (!gifFileName_.empty()) DrawFrame(0);
       });
     });
@@ -652,7 +696,7 @@ class Flickgem : public UserControlObject<_Flickgem> {
           PropertyChanged("Picture");
           return Variant();
         })
-        .Get(kBorderStyle, [this](DispatchArgs&) { return Variant(borderStyle_); })
+        .Get(kBorderStyle, [this](DispatchArgs&) { return Variant(UserControl::BorderStyle()); })
         .Put(kBorderStyle, [this](DispatchArgs& a) {
           CheckWithInfo(put_BorderStyle(a.Integer(0)));
           return Variant();
@@ -746,7 +790,6 @@ class Flickgem : public UserControlObject<_Flickgem> {
   int32_t numberofFrames_ = 0;
   OLE_COLOR imageBackColor_ = kWhite;
   OLE_COLOR backColor_ = kButtonFace;
-  int16_t borderStyle_ = 0;
   bool playHalted_ = true;
   int32_t currentFrame_ = 0;
   int32_t playCount_ = 0;
@@ -755,6 +798,8 @@ class Flickgem : public UserControlObject<_Flickgem> {
   HBITMAP backBuffer_ = 0;
   HGDIOBJ initialBitmap_ = 0;
   int32_t bbWidth_ = 0, bbHeight_ = 0;
+  Scratch scratchA_, scratchB_, scratchMask_;
+  bool wholeCopy_ = true;  // the window lacks the back buffer: the next frame copies all of it
   bool ended_ = false;
 };
 

@@ -113,7 +113,7 @@ class WzTick : public UserControlObject<IWzTick> {
       Label& t0 = Tick(0);
       t0.Top(0);
       t0.Height(Whole(ScaleHeight()));
-      t0.ToolTipText(Tip(step));
+      t0.ToolTipText(Tip(1));  // tick 0 always names the first frame
       t0.Visible(true);
     });
     for (int32_t i = 1; i <= TickCount && i <= 32767; ++i) {

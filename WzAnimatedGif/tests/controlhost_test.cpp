@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "com/dispatch.h"
 #include "core/runtime.h"
 #include "forms/activex.h"
+#include "forms/app.h"
 #include "forms/controls.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms/qt/propertyframe_qt.h"
@@ -103,6 +105,59 @@ TEST_F(ControlHostTest, PlaysTwiceAfterThePropertyPageAndRemembersItsProperties)
   EXPECT_EQ(CallByName(again->Hosted().DispatchObject(), "NumberOfPlays", DISPATCH_PROPERTYGET).i4(), 2);
   EXPECT_EQ(CStr(CallByName(again->Hosted().DispatchObject(), "GifFileName", DISPATCH_PROPERTYGET)), gif);
   again->Unload();
+}
+
+// At its start ControlHost loads the file the control's stored properties name, or the file it
+// was given instead of it; a stored name whose file has gone gets the control's own box and
+// leaves the control empty.
+TEST_F(ControlHostTest, LoadsTheStoredOrTheGivenFileAtStart) {
+  const std::string gifs = Scratch("start");
+  gifw::Gif red = gifw::Screen(6, 4, {255, 0, 0, 0, 0, 255});
+  red.images = {gifw::Solid(0, 0, 6, 4, 0), gifw::Solid(1, 1, 2, 2, 1), gifw::Solid(3, 1, 2, 2, 1)};
+  gifw::WriteFile(gifs + "/red.gif", gifw::Encode(red));
+  gifw::Gif blue = gifw::Screen(6, 4, {255, 0, 0, 0, 0, 255});
+  blue.images = {gifw::Solid(0, 0, 6, 4, 1), gifw::Solid(0, 0, 2, 2, 0)};
+  gifw::WriteFile(gifs + "/blue.gif", gifw::Encode(blue));
+  const std::string gone = gifs + "/gone.gif";
+  struct Case {
+    std::string stored, given;
+    std::string loaded;  // the control's GifFileName afterwards
+    int32_t frames;
+    QRgb corner;  // the control's top left pixel; 0: not drawn
+    std::string box;
+  } cases[] = {
+      {gifs + "/red.gif", "", gifs + "/red.gif", 2, 0xFFFF0000, ""},
+      {gifs + "/red.gif", gifs + "/blue.gif", gifs + "/blue.gif", 1, 0xFF0000FF, ""},
+      {"", gifs + "/blue.gif", gifs + "/blue.gif", 1, 0xFF0000FF, ""},
+      {gone, "", gone, 0, 0, "The file " + gone + " can not be found."},
+      {"", "", "", 0, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("stored '" + c.stored + "', given '" + c.given + "'");
+    if (!EndQuietly([] { DeleteSetting("ControlHost", kProgId); })) Err().Clear();
+    if (!c.stored.empty()) SaveSetting("ControlHost", kProgId, "GifFileName", c.stored);
+    if (!c.box.empty()) responder_->AnswerMsgBox(vbOK);
+    const size_t boxes = responder_->MsgBoxes().size();
+    auto form = MakeForm<ControlHostForm>(kProgId, c.given);
+    form->Show();
+    for (int i = 0; i < 5; ++i) DoEvents();
+    IDispatch* gif = form->Hosted().DispatchObject();
+    EXPECT_EQ(CStr(CallByName(gif, "GifFileName", DISPATCH_PROPERTYGET)), c.loaded);
+    EXPECT_EQ(CallByName(gif, "NumberofFrames", DISPATCH_PROPERTYGET).i4(), c.frames);
+    if (c.corner) {
+      QWidget* w = WidgetFromHwnd(Uc(*form)->hWnd());
+      ASSERT_NE(w, nullptr);
+      EXPECT_EQ(w->grab().toImage().convertToFormat(QImage::Format_RGB32).pixel(0, 0), c.corner);
+    }
+    if (c.box.empty()) {
+      EXPECT_EQ(responder_->MsgBoxes().size(), boxes);
+    } else {
+      ASSERT_EQ(responder_->MsgBoxes().size(), boxes + 1);
+      EXPECT_EQ(responder_->MsgBoxes().back().prompt, c.box);
+    }
+    form->Unload();
+  }
+  if (!EndQuietly([] { DeleteSetting("ControlHost", kProgId); })) Err().Clear();
 }
 
 TEST_F(ControlHostTest, Base64RoundTrips) {

@@ -250,6 +250,119 @@ TEST_F(FlickgemTest, CompositionReadBackFromTheWindow) {
   (void)kWhite;
 }
 
+// BorderStyle and Appearance reach the control's window: no border; Fixed Single drawn flat as
+// one pixel of the window frame colour, or in 3-D as the sunken two-pixel edge. The frame is
+// drawn inside the border. Read from the window's pixels, after the property page's way of
+// setting them (the put operations by name) and after a saved bag is read back.
+TEST_F(FlickgemTest, BorderStyleAndAppearanceAreDrawnOnTheWindow) {
+  auto sys = [](int i) {
+    const COLORREF c = GetSysColor(i);
+    return QRgb(0xFF000000u | (c & 0xFF) << 16 | (c & 0xFF00) | ((c >> 16) & 0xFF));
+  };
+  const QRgb frame = sys(6), shadow = sys(16), highlight = sys(20), dark = sys(21), light = sys(22);
+  // The test's system colours must tell the rings from each other and from the picture.
+  ASSERT_NE(shadow, dark);
+  ASSERT_NE(highlight, light);
+  struct Case {
+    int16_t border, appearance;
+    int inset;                            // where the picture begins
+    QRgb topLeft, inner, bottomRight, innerBottomRight;  // (0,0), (1,1), (w-1,h-1), (w-2,h-2)
+  } cases[] = {
+      {0, 0, 0, kRed, kRed, 0, 0},
+      {0, 1, 0, kRed, kRed, 0, 0},
+      {1, 0, 1, frame, kRed, frame, 0},
+      {1, 1, 2, shadow, dark, highlight, light},
+  };
+  Load(ThreeFrames());
+  for (const Case& c : cases) {
+    const std::string label = "BorderStyle " + std::to_string(c.border) + ", Appearance " + std::to_string(c.appearance);
+    Put("BorderStyle", Variant(c.border));
+    Put("Appearance", Variant(c.appearance));
+    for (int i = 0; i < 5; ++i) DoEvents();  // the new client area's erase and Paint
+    Show(0);
+    QImage img = Shown();
+    ASSERT_GE(img.width(), 40) << label;
+    const int w = img.width(), h = img.height();
+    EXPECT_EQ(img.pixel(0, 0), c.topLeft) << label;
+    EXPECT_EQ(img.pixel(1, 1), c.inner) << label;
+    if (c.border) {
+      EXPECT_EQ(img.pixel(w - 1, h - 1), c.bottomRight) << label;
+      EXPECT_EQ(img.pixel(w / 2, h - 1), c.bottomRight) << label << ": the bottom line";
+      EXPECT_EQ(img.pixel(w - 1, h / 2), c.bottomRight) << label << ": the right line";
+      EXPECT_EQ(img.pixel(w / 2, 0), c.topLeft) << label << ": the top line";
+      EXPECT_EQ(img.pixel(0, h / 2), c.topLeft) << label << ": the left line";
+      if (c.appearance) {
+        EXPECT_EQ(img.pixel(w - 2, h - 2), c.innerBottomRight) << label;
+      }
+    } else {
+      EXPECT_EQ(img.pixel(w - 1, h - 1), ShownBackColor()) << label << ": the surface reaches the edge";
+    }
+    // The picture lies inside the border: the 8 x 6 red screen, then the back buffer's fill.
+    EXPECT_EQ(img.pixel(c.inset, c.inset), kRed) << label;
+    EXPECT_EQ(img.pixel(c.inset + 7, c.inset + 5), kRed) << label;
+    EXPECT_EQ(img.pixel(c.inset + 8, c.inset), ShownBackColor()) << label;
+    EXPECT_EQ(CStr(Get("BorderStyle")), std::to_string(c.border)) << label;
+    EXPECT_EQ(CStr(Get("Appearance")), std::to_string(c.appearance)) << label;
+  }
+
+  // Values read from a bag reach the window as well.
+  TestForm other("frmBordered", [](TestForm& f) {
+    f.Place({{kProgId, "gif2", -1, "", 0, 0, 600, 600, "",
+              {{"BorderStyle", Variant(int16_t{1})}, {"Appearance", Variant(int16_t{0})}}}});
+  });
+  other.Show();
+  for (int i = 0; i < 5; ++i) DoEvents();
+  ComPtr<IUnknown> obj = static_cast<ActiveXHost*>(other.FindControl("gif2"))->Object();
+  auto* uc = dynamic_cast<UserControl*>(obj.Get());
+  ASSERT_NE(uc, nullptr);
+  QWidget* window = WidgetFromHwnd(uc->hWnd());
+  ASSERT_NE(window, nullptr);
+  const QImage img = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(img.pixel(0, 0), frame);
+  EXPECT_EQ(img.pixel(img.width() - 1, img.height() - 1), frame);
+  EXPECT_EQ(img.pixel(1, 1), ShownBackColor());
+  EXPECT_EQ(uc->ScaleWidth(), static_cast<float>(img.width() - 2)) << "the surface lies inside the border";
+  other.Unload();
+
+  // A value the window does not take is refused and changes nothing.
+  EXPECT_THROW(Put("BorderStyle", Variant(int16_t{2})), VBError);
+  EXPECT_THROW(Put("Appearance", Variant(int16_t{3})), VBError);
+  EXPECT_EQ(CStr(Get("BorderStyle")), "1");
+  EXPECT_EQ(CStr(Get("Appearance")), "1");
+}
+
+// A frame's drawing copies to the window only what changed in the back buffer: the frame's
+// rectangle, or everything after a disposal 2 fill or an erase of the surface.
+TEST_F(FlickgemTest, AFrameCopiesOnlyWhatChangedToTheWindow) {
+  Load(ThreeFrames());
+  const HDC dc = Uc()->hDC();
+  const QRgb mark = qRgb(1, 2, 3);
+  auto paintMarker = [&] {
+    const HBRUSH marker = CreateSolidBrush(RGB(1, 2, 3));
+    const RECT all{0, 0, 40, 40};
+    FillRect(dc, &all, marker);
+    DeleteObject(marker);
+  };
+  paintMarker();
+  Show(1);  // a 3 x 2 frame at (2, 1)
+  QImage img = Shown();
+  EXPECT_EQ(img.pixel(2, 1), kGreen);
+  EXPECT_EQ(img.pixel(3, 1), kRed) << "the transparent column shows the back buffer";
+  EXPECT_EQ(img.pixel(0, 0), mark) << "outside the frame the window keeps what it had";
+  EXPECT_EQ(img.pixel(7, 5), mark);
+  Show(2);  // disposal 2 clears the whole buffer
+  img = Shown();
+  EXPECT_EQ(img.pixel(5, 3), kBlue);
+  EXPECT_EQ(img.pixel(0, 0), ShownBackColor());
+  EXPECT_EQ(img.pixel(20, 2), ShownBackColor());
+  paintMarker();
+  Uc()->Refresh();  // erased to BackColor; its Paint draws frame 0 over the whole buffer
+  for (int i = 0; i < 5; ++i) DoEvents();
+  img = Shown();
+  EXPECT_EQ(img.pixel(0, 0), kRed);
+  EXPECT_EQ(img.pixel(20, 2), ShownBackColor());
+}
+
 // Disposal runs before a frame by that frame's own method. Method 3 fills Image1's area: its
 // design size (32 x 32 pixels) until the AutoSize step gives it the picture's size; method 2
 // fills the whole back buffer; methods 0 and 1 leave what the earlier frames drew.

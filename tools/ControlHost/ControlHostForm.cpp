@@ -88,7 +88,9 @@ std::vector<uint8_t> Base64Decode(const std::string& text) {
   return out;
 }
 
-ControlHostForm::ControlHostForm(std::string progId) : Form("frmControlHost"), progId_(std::move(progId)) {
+ControlHostForm::ControlHostForm(std::string progId, std::string startFile)
+    : Form("frmControlHost"), progId_(std::move(progId)), startFile_(std::move(startFile)) {
+  On("Form_Load", [this] { LoadStartFile(); });
   On("cmdLoad_Click", [this] {
     EndQuietly([&] { CallByName(Hosted().DispatchObject(), "LoadFile", DISPATCH_METHOD); });
   });
@@ -143,6 +145,21 @@ Control& ControlHostForm::Hosted() {
 void ControlHostForm::LoadFile(const std::string& path) {
   Bstr name(path);
   CallByName(Hosted().DispatchObject(), "LoadFile", DISPATCH_METHOD, {Variant::ByRef(VT_BSTR, &name)});
+}
+
+// The file given at the start, else the name the control restored from its stored properties
+// (a control without a GifFileName loads nothing). The control reports a file it cannot load.
+void ControlHostForm::LoadStartFile() {
+  std::string file = startFile_;
+  if (file.empty()) {
+    if (!EndQuietly([&] { file = CStr(CallByName(Hosted().DispatchObject(), "GifFileName", DISPATCH_PROPERTYGET)); }))
+      Err().Clear();
+  }
+  if (file.empty()) return;
+  if (!EndQuietly([&] { LoadFile(file); })) {
+    MsgBox(Err().Description, vbExclamation);
+    Err().Clear();
+  }
 }
 
 void ControlHostForm::Design() {

@@ -2,14 +2,15 @@
 // ControlHost: one form hosting one ActiveX control by ProgID, with buttons for its file, play
 // and property page, and a list of the events it raises. The control's properties live in the
 // settings store (application "ControlHost", section = ProgID; pictures as Base64 BMP): a new
-// instance when the section is absent, written back when the form closes.
+// instance when the section is absent, written back when the form closes. When the form loads,
+// the control loads its file: the one given, else the control's stored GifFileName.
 #include <string>
 
 #include "forms/form.h"
 
 class ControlHostForm : public Form {
  public:
-  explicit ControlHostForm(std::string progId);
+  explicit ControlHostForm(std::string progId, std::string startFile = {});
   const std::string& ProgId() const { return progId_; }
   // The hosted control (its extender: the control's members by name).
   Control& Hosted();
@@ -22,7 +23,9 @@ class ControlHostForm : public Form {
  private:
   void LogEvent(const std::string& name, EventArgs& args);
   void SaveProperties();
+  void LoadStartFile();
   std::string progId_;
+  std::string startFile_;
 };
 
 // Base64 of bytes and back (used for pictures in the settings store).

@@ -1,5 +1,5 @@
-// ControlHost [ProgID] [file]: hosts one ActiveX control (by default WzAnimatedGif.Flickgem) and,
-// given a file, loads it into the control.
+// ControlHost [ProgID] [file]: hosts one ActiveX control (by default WzAnimatedGif.Flickgem) and
+// loads the file given into it, else the file its stored properties name.
 #include <string>
 
 #include "ControlHostForm.h"
@@ -10,9 +10,8 @@
 int main(int argc, char** argv) {
   const std::string progId = argc > 1 ? argv[1] : "WzAnimatedGif.Flickgem";
   try {
-    auto form = MakeForm<ControlHostForm>(progId);
+    auto form = MakeForm<ControlHostForm>(progId, argc > 2 ? std::string(argv[2]) : std::string());
     form->Show();
-    if (argc > 2) form->LoadFile(argv[2]);
     RunMessageLoop();
   } catch (const VBError& e) {
     MsgBox(e.Description() + "\n\nRegister the control's library first: regsvr <library>.so", vbCritical,

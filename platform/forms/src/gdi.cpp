@@ -219,12 +219,6 @@ void Deselect(HDC h, Dc& dc) {
   dc.picture.reset();
 }
 
-uint32_t Pixel(const Surface& s, int x, int y) {
-  const uchar* row = s.image->constScanLine(y);
-  if (s.mono) return row[x] ? 1u : 0u;
-  return reinterpret_cast<const QRgb*>(row)[x] & 0xFFFFFFu;
-}
-
 void Store(const Surface& s, int x, int y, uint32_t v) {
   uchar* row = s.image->scanLine(y);
   if (s.mono) {
@@ -348,7 +342,12 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
   Picture picture = PictureFromHandle(object);
   if (picture.IsEmpty()) return 0;
   Bitmap pixels;
-  pixels.image = OpaqueRgb(ImageOf(picture));
+  // A 32-bit picture is read in place (a pixel's colour is its low 24 bits whatever its alpha;
+  // drawing on it copies it first), so selecting a picture costs no conversion.
+  const QImage& source = ImageOf(picture);
+  pixels.image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
+                     ? source
+                     : OpaqueRgb(source);
   Deselect(hdc, *dc);
   dc->picture = std::move(pixels);
   dc->bitmap = object;
@@ -414,7 +413,13 @@ int32_t FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
   QRect r = QRect(QPoint(rect->left, rect->top), QPoint(rect->right - 1, rect->bottom - 1)) & s.image->rect();
   uint32_t v = s.mono ? (NearerWhite(b->color) ? 1u : 0u) : (RgbOf(b->color) & 0xFFFFFFu);
   for (int y = r.top(); y <= r.bottom() && !r.isEmpty(); ++y) {
-    for (int x = r.left(); x <= r.right(); ++x) Store(s, x, y, v);
+    uchar* row = s.image->scanLine(y);
+    if (s.mono) {
+      std::fill(row + r.left(), row + r.right() + 1, static_cast<uchar>(v));
+    } else {
+      auto* px = reinterpret_cast<QRgb*>(row);
+      std::fill(px + r.left(), px + r.right() + 1, 0xFF000000u | v);
+    }
   }
   if (s.changed && !r.isEmpty()) s.changed(r);
   return 1;
@@ -444,25 +449,57 @@ bool BitBlt(HDC dest, int32_t x, int32_t y, int32_t width, int32_t height, HDC s
   h = std::min({h, ds.image->height() - dy, ss.image->height() - sy});
   if (w <= 0 || h <= 0) return true;
 
-  // The source is read whole before the destination changes (they may be the same bitmap).
-  std::vector<uint32_t> values(static_cast<size_t>(w * h));
-  QRgb keyed = RgbOf(s->bk) & 0xFFFFFFu;
-  uint32_t zero = RgbOf(d->text) & 0xFFFFFFu, one = RgbOf(d->bk) & 0xFFFFFFu;
-  for (int64_t row = 0; row < h; ++row) {
-    for (int64_t col = 0; col < w; ++col) {
-      uint32_t v = Pixel(ss, static_cast<int>(sx + col), static_cast<int>(sy + row));
-      if (ss.mono && !ds.mono) v = v ? one : zero;
-      if (!ss.mono && ds.mono) v = v == keyed ? 1u : 0u;
-      values[static_cast<size_t>(row * w + col)] = v;
+  // Row by row: a source row is read into the destination's terms (colour, or 0 and 1), then
+  // combined. One bitmap on both sides is read whole first, as the rectangles may overlap.
+  const QRgb keyed = RgbOf(s->bk) & 0xFFFFFFu;
+  const uint32_t zero = RgbOf(d->text) & 0xFFFFFFu, one = RgbOf(d->bk) & 0xFFFFFFu;
+  const bool same = ds.image == ss.image;
+  if (!same) ds.image->bits();  // detaches a destination that shares the source's pixels
+  static thread_local std::vector<uint32_t> values;
+  values.resize(static_cast<size_t>(same ? w * h : w));
+  auto readRow = [&](int64_t row, uint32_t* out) {
+    const uchar* src = ss.image->constScanLine(static_cast<int>(sy + row));
+    if (ss.mono) {
+      src += sx;
+      if (ds.mono) {
+        for (int64_t c = 0; c < w; ++c) out[c] = src[c] ? 1u : 0u;
+      } else {
+        for (int64_t c = 0; c < w; ++c) out[c] = src[c] ? one : zero;
+      }
+    } else {
+      const QRgb* px = reinterpret_cast<const QRgb*>(src) + sx;
+      if (ds.mono) {
+        for (int64_t c = 0; c < w; ++c) out[c] = (px[c] & 0xFFFFFFu) == keyed ? 1u : 0u;
+      } else {
+        for (int64_t c = 0; c < w; ++c) out[c] = px[c] & 0xFFFFFFu;
+      }
     }
+  };
+  if (same) {
+    for (int64_t row = 0; row < h; ++row) readRow(row, values.data() + row * w);
   }
   for (int64_t row = 0; row < h; ++row) {
-    for (int64_t col = 0; col < w; ++col) {
-      int px = static_cast<int>(dx + col), py = static_cast<int>(dy + row);
-      uint32_t v = values[static_cast<size_t>(row * w + col)];
-      if (rop == SRCINVERT) v ^= Pixel(ds, px, py);
-      if (rop == SRCAND) v &= Pixel(ds, px, py);
-      Store(ds, px, py, v);
+    uint32_t* v = values.data() + (same ? row * w : 0);
+    if (!same) readRow(row, v);
+    uchar* dst = ds.image->scanLine(static_cast<int>(dy + row));
+    if (ds.mono) {
+      uchar* out = dst + dx;
+      if (rop == SRCINVERT) {
+        for (int64_t c = 0; c < w; ++c) out[c] = static_cast<uchar>((v[c] ^ (out[c] ? 1u : 0u)) & 1u);
+      } else if (rop == SRCAND) {
+        for (int64_t c = 0; c < w; ++c) out[c] = static_cast<uchar>(v[c] & (out[c] ? 1u : 0u) & 1u);
+      } else {
+        for (int64_t c = 0; c < w; ++c) out[c] = static_cast<uchar>(v[c] & 1u);
+      }
+    } else {
+      QRgb* out = reinterpret_cast<QRgb*>(dst) + dx;
+      if (rop == SRCINVERT) {
+        for (int64_t c = 0; c < w; ++c) out[c] = 0xFF000000u | ((v[c] ^ out[c]) & 0xFFFFFFu);
+      } else if (rop == SRCAND) {
+        for (int64_t c = 0; c < w; ++c) out[c] = 0xFF000000u | (v[c] & out[c] & 0xFFFFFFu);
+      } else {
+        for (int64_t c = 0; c < w; ++c) out[c] = 0xFF000000u | v[c];
+      }
     }
   }
   if (ds.changed) ds.changed(QRect(static_cast<int>(dx), static_cast<int>(dy), static_cast<int>(w), static_cast<int>(h)));

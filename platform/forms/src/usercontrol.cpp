@@ -2,6 +2,7 @@
 #include "forms/usercontrol.h"
 
 #include <QEvent>
+#include <QLayout>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
@@ -149,7 +150,66 @@ struct UserControl::PaintSurface : QObject {
   }
 };
 
+// ---- the border ------------------------------------------------------------------------------------
+
+// The control's border, painted on the control's window around its client area, which the
+// window's layout insets by the border's width.
+struct UserControl::BorderPainter : QObject {
+  QPointer<QWidget> window;
+  int width = 0;  // pixels: 0 none, 1 flat, 2 the sunken 3-D edge
+
+  static QColor System(uint32_t index) { return ColorFromOle(0x80000000u | index); }
+  // One ring of an edge: its top and left lines in one colour, its bottom and right lines (and
+  // the two corners they reach) in the other.
+  static void Ring(QPainter& p, const QRect& r, const QColor& topLeft, const QColor& bottomRight) {
+    p.setPen(topLeft);
+    p.drawLine(r.left(), r.top(), r.right() - 1, r.top());
+    p.drawLine(r.left(), r.top(), r.left(), r.bottom() - 1);
+    p.setPen(bottomRight);
+    p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+    p.drawLine(r.right(), r.top(), r.right(), r.bottom());
+  }
+
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched != window || e->type() != QEvent::Paint || width == 0) return false;
+    QPainter p(window);
+    const QRect r = window->rect();
+    if (width == 1) {
+      p.setPen(System(6));  // window frame
+      p.drawRect(r.adjusted(0, 0, -1, -1));
+    } else {
+      Ring(p, r, System(16), System(20));                       // button shadow, button highlight
+      Ring(p, r.adjusted(1, 1, -1, -1), System(21), System(22));  // 3-D dark shadow, 3-D light
+    }
+    return true;
+  }
+};
+
+int16_t UserControl::BorderStyle() { return borderStyle_; }
+void UserControl::BorderStyle(int16_t v) {
+  if (v != 0 && v != 1) ::Raise(vbErrInvalidPropertyValue);
+  borderStyle_ = v;
+  ApplyBorder();
+}
+
+void UserControl::ApplyBorder() {
+  if (!IsLoaded()) return;  // the load applies it
+  QWidget* window = WidgetFromHwnd(hWnd());
+  if (!window) return;
+  if (!border_ || border_->window != window) {
+    if (border_ && border_->window) border_->window->removeEventFilter(border_.get());
+    border_ = std::make_shared<BorderPainter>();
+    border_->window = window;
+    window->installEventFilter(border_.get());
+  }
+  const int width = borderStyle_ == 0 ? 0 : (appearance_ == 1 ? 2 : 1);
+  border_->width = width;
+  if (QLayout* layout = window->layout()) layout->setContentsMargins(width, width, width, width);
+  window->update();
+}
+
 UserControl::~UserControl() {
+  if (border_ && border_->window) border_->window->removeEventFilter(border_.get());
   if (paint_) {
     paint_->owner = nullptr;
     if (paint_->client) paint_->client->removeEventFilter(paint_.get());
@@ -194,6 +254,7 @@ int16_t UserControl::Appearance() { return appearance_; }
 void UserControl::Appearance(int16_t v) {
   if (v != 0 && v != 1) ::Raise(vbErrInvalidPropertyValue);
   appearance_ = v;
+  ApplyBorder();
 }
 OLE_COLOR UserControl::MaskColor() { return maskColor_; }
 void UserControl::MaskColor(OLE_COLOR c) { maskColor_ = c; }
@@ -202,10 +263,11 @@ void UserControl::SetMaskPicture(const Picture& p) { maskPicture_ = p; }
 
 void UserControl::EnsureSurface() {
   if (IsLoaded()) return;
-  BorderStyle(vbBSNone);  // loads the form: Initialize, Design
+  Form::BorderStyle(vbBSNone);  // loads the form: Initialize, Design
   // A control's surface is not one of the program's forms.
   auto& loaded = LoadedForms();
   loaded.erase(std::remove(loaded.begin(), loaded.end(), static_cast<Form*>(this)), loaded.end());
+  ApplyBorder();
   // Initialize comes once the surface's controls exist.
   EventArgs a;
   RaiseEvent("UserControl_Initialize", a);

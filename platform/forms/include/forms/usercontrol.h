@@ -92,7 +92,14 @@ class UserControl : public Form {
   // The background picture drawn at the top left of the surface at every erase.
   Picture GetPicture();
   void SetPicture(const Picture& p);
-  // 0 flat, 1 3-D; other values raise 380.
+  // The control's border: 0 none, 1 fixed single; other values raise 380. The border lies
+  // inside the control's extent and the surface (hDC, ScaleWidth, ScaleHeight, Paint) inside it:
+  // with Appearance 1 it is the sunken 3-D edge (two pixels: button shadow over 3-D dark shadow
+  // at the top and left, button highlight over 3-D light at the bottom and right), with
+  // Appearance 0 one pixel of the window frame colour. (The surface's own window keeps no frame.)
+  int16_t BorderStyle();
+  void BorderStyle(int16_t v);
+  // 0 flat, 1 3-D: how a border is drawn; other values raise 380.
   int16_t Appearance();
   void Appearance(int16_t v);
   // Held for the container (the transparent parts of a windowless look are not drawn here).
@@ -140,7 +147,11 @@ class UserControl : public Form {
   std::shared_ptr<PaintSurface> paint_;
   Picture picture_;
   Picture maskPicture_;
+  struct BorderPainter;
+  std::shared_ptr<BorderPainter> border_;
+  int16_t borderStyle_ = 0;
   int16_t appearance_ = 1;
+  void ApplyBorder();
   OLE_COLOR maskColor_ = 0x8000000F;
 };
 
