@@ -279,23 +279,6 @@ class Flickgem : public UserControlObject<_Flickgem> {
     return chosen;
   }
 
-  // A new file name in path of the form prefix (three characters at most), a hexadecimal
-  // number and the extension, created exclusively (a clash takes the next number).
-  static std::string TempFileName(std::string path, const std::string& prefix, const std::string& ext) {
-    if (path.empty()) path = CurDir();
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-      char buffer[260] = {};
-      if (GetTempFileNameA(path.c_str(), prefix.c_str(), 0, buffer) == 0) ::Raise(vbErrPathFileAccess);
-      const std::string reserved = buffer;
-      if (ext.empty()) return reserved;
-      const std::string name = reserved.substr(0, reserved.size() - 3) + ext;
-      bool created = CreateNewFile(name);
-      Kill(reserved);
-      if (created) return name;
-    }
-    ::Raise(vbErrPathFileAccess);
-  }
-
   bool LoadGifFrames() {
     if (gifFileName_.empty()) return false;
     std::string temp;  // the temporary file being made, deleted on every path
@@ -308,7 +291,9 @@ class Flickgem : public UserControlObject<_Flickgem> {
       pictures_.clear();
       for (size_t k = 0; k < layout_.frames.size(); ++k) {
         const std::string folder = TempFolder();
-        temp = TempFileName(folder, " " + std::to_string(k), "GIF");
+        // " <index>-<pid>-<hex>.GIF": a frame file carries its process, so the frame files a
+        // killed process left behind are removed by the next load that makes that frame.
+        temp = NewSideFile(folder + " " + std::to_string(k) + "-", ".GIF");
         WriteFileBytes(temp, FrameFileBytes(image_, layout_, k));
         const GifFrame& f = layout_.frames[k];
         // A frame with a side of 0 draws nothing; it keeps its delay and disposal.

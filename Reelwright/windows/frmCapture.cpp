@@ -375,17 +375,22 @@ void frmCapture::SetTitleText() {
 }
 
 bool frmCapture::WriteSlide(PictureBox& box, const std::string& path) {
-  // The slide is written beside the target and replaces it only when complete: a failed save
-  // never costs the old file.
-  const std::string finished = path + ".saving";
+  // The slide is written into a fresh side file beside the target (never through a link planted
+  // at its name) and replaces it only when complete: a failed save never costs the old file.
+  std::string finished;
   bool written = Step([&] {
-    SavePicture(box.Image(), finished);
+    finished = NewSideFile(path + ".saving-");
+    {
+      CreatedFile side(finished);
+      SavePicture(box.Image(), side.Name());
+      if (side.Close() != 0) Raise(vbErrPathFileAccess, {}, "SavePicture");
+    }
     ReplaceFile(finished, path);
   });
   if (written) return true;
   Err().Clear();
   Step([&] {
-    if (PathExists(finished)) Kill(finished);
+    if (!finished.empty() && FileExists(finished)) Kill(finished);
   });
   Err().Clear();
   MsgBox("The title slide could not be saved to " + path + ".", vbOKOnly + vbExclamation);

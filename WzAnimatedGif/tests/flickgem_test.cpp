@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "Flickgem.h"
 #include "com/com.h"
 #include "com/dispatch.h"
@@ -499,6 +501,27 @@ TEST_F(FlickgemTest, ATickBeyondTheFramesReloadsTheFile) {
   for (int i = 0; i < 4; ++i) Tick();  // the fourth shows frame 3: recovery
   EXPECT_EQ(Get("NumberofFrames").i4(), 2);
   EXPECT_EQ(CStr(Get("GifFileName")), gif);
+}
+
+// Frame files a killed process left in the private temporary folder are removed by the next
+// load; those of a process that still runs are kept.
+TEST_F(FlickgemTest, FrameFilesOfDeadProcessesAreRemovedByTheNextLoad) {
+  const std::string folder = TempFolder();
+  struct Case {
+    std::string name;
+    bool kept;
+  };
+  const std::vector<Case> cases{
+      {" 0-999999999-1.GIF", false},
+      {" 1-999999999-2a.GIF", false},
+      {" 0-" + std::to_string(getppid()) + "-3.GIF", true},
+  };
+  for (const Case& c : cases) std::ofstream(folder + c.name) << "GIF89a";
+  Load(ThreeFrames());
+  for (const Case& c : cases) {
+    EXPECT_EQ(fs::exists(folder + c.name), c.kept) << c.name;
+    fs::remove(folder + c.name);
+  }
 }
 
 TEST_F(FlickgemTest, BagDefaultsAreNotWrittenAndValuesComeBack) {

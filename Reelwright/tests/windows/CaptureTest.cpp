@@ -244,14 +244,42 @@ TEST_F(Capture, SaveResaveOverwriteAndClose) {
   EXPECT_EQ(fixtures::RunFfprobe(slide).streams.at(0).width, 320);
   std::vector<uint8_t> resaved = fixtures::ReadFile(slide);
 
-  // A re-save that cannot be written keeps the old file and says so.
-  fs::create_directories(slide + ".saving");
-  script->AnswerMsgBox(vbOK);
-  driver::Click(*f_.FindControl("Command7"));
+  // A re-save that cannot be written (the disk is full) keeps the old file, leaves no side file
+  // and says so.
+  {
+    fixtures::FileSizeLimit full(1000);
+    script->AnswerMsgBox(vbOK);
+    driver::Click(*f_.FindControl("Command7"));
+  }
   EXPECT_EQ(script->MsgBoxes().back().prompt, "The title slide could not be saved to " + slide + ".");
   EXPECT_EQ(script->MsgBoxes().back().buttons, vbOKOnly + vbExclamation);
   EXPECT_EQ(fixtures::ReadFile(slide), resaved);
-  fs::remove_all(slide + ".saving");
+  for (const auto& entry : fs::directory_iterator(fs::path(slide).parent_path()))
+    EXPECT_EQ(entry.path().filename().string().find("slide.bmp.saving"), std::string::npos)
+        << entry.path();
+
+  // Links planted at side-file names (the old fixed one, one of a process that no longer runs)
+  // are never followed: the files they point at stay as they were, and the save succeeds.
+  {
+    const std::string outside = fixtures::ScratchFolder("capture-outside") + "/victim";
+    const std::vector<uint8_t> victim{'k', 'e', 'e', 'p'};
+    {
+      std::ofstream out(outside, std::ios::binary);
+      out.write(reinterpret_cast<const char*>(victim.data()), victim.size());
+    }
+    const std::vector<std::string> links{slide + ".saving", slide + ".saving-",
+                                         slide + ".saving-999999999-0"};
+    for (const std::string& link : links) fs::create_symlink(outside, link);
+    f_.picBMP->Line(0, 0, 2400, 3600, 0x0000FF, 2);
+    driver::Click(*f_.FindControl("Command7"));
+    EXPECT_EQ(fixtures::ReadFile(outside), victim);
+    EXPECT_EQ(fixtures::RunFfprobe(slide).streams.at(0).width, 320);
+    for (const std::string& link : links) {
+      EXPECT_TRUE(fs::is_symlink(link)) << link;
+      fs::remove(link);
+    }
+    resaved = fixtures::ReadFile(slide);
+  }
 
   // Close: Yes keeps TitleFileName, No empties it.
   script->AnswerMsgBox(vbYes);

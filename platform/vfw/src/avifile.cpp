@@ -1,7 +1,11 @@
 // Opening AVI files, their streams, reference counts, and reading a stream's frames or packets.
 // A file opens when it starts as RIFF "AVI " and libavformat's AVI demuxer reads its headers; an
 // index that points outside the file is refused; a file cut short opens with the frames it has.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,12 +29,29 @@ int gInitCount = 0;
 // The first twelve bytes of an AVI file: "RIFF", a size, "AVI ".
 bool HasAviSignature(const std::string& path, bool* readable) {
   *readable = false;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
+  // Opened without waiting (a FIFO's writer) and read only when it is a regular file: a FIFO,
+  // a device or a folder cannot be opened as a movie file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return false;
+  }
   *readable = true;
   unsigned char head[12] = {};
-  size_t got = std::fread(head, 1, sizeof head, f);
-  std::fclose(f);
+  size_t got = 0;
+  while (got < sizeof head) {
+    const ssize_t n = ::read(fd, head + got, sizeof head - got);
+    if (n > 0) {
+      got += static_cast<size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;
+    }
+  }
+  ::close(fd);
   return got == sizeof head && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
 }
 

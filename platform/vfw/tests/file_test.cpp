@@ -1,6 +1,8 @@
 // Opening files and streams: result codes for bad files, reference counts, AVIFileInit
 // counting, compressors by FOURCC and the frame sizes they refuse.
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +10,7 @@
 #include <map>
 
 #include "dshow/encoders.h"
+#include "hang_guard.h"
 #include "registry/registry.h"
 #include "vfw_test_util.h"
 
@@ -37,9 +40,15 @@ struct BadFile {
 
 TEST(Open, BadFilesGetTheirCodes) {
   const std::string folder = Folder("bad");
+  const std::string fifo = folder + "/fifo.avi";
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  HangGuard guard("opening a FIFO or a device as an AVI file");
   const BadFile cases[] = {
       {"missing", folder + "/none.avi", AVIERR_FILEOPEN},
       {"folder", folder, AVIERR_FILEOPEN},
+      {"fifo", fifo, AVIERR_FILEOPEN},
+      {"device", "/dev/zero", AVIERR_FILEOPEN},
       {"empty", Fixture(Kind::EmptyFile), AVIERR_BADFORMAT},
       {"text", Fixture(Kind::TextAsAvi), AVIERR_BADFORMAT},
       {"wave", Fixture(Kind::Wav), AVIERR_BADFORMAT},
