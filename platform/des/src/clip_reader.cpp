@@ -10,6 +10,7 @@
 #include "dshow/filters.h"
 #include "dshow/uuids.h"
 #include "dshow/interfaces.h"
+#include "shell/files.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -91,6 +92,7 @@ void ClipReader::Run() {
 
 bool ClipReader::Decode(bool seek) {
   Resources r;
+  if (!FileExists(path_)) return false;  // a pipe or a device put in its place would never end
   AVDictionary* options = nullptr;
   av_dict_set(&options, "protocol_whitelist", "file", 0);
   int err = avformat_open_input(&r.fmt, ("file:" + path_).c_str(), nullptr, &options);

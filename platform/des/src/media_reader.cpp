@@ -391,7 +391,7 @@ HRESULT MediaReader::Open(const std::string& path) {
   if (S_ISDIR(info.st_mode)) return E_ACCESSDENIED;
   // Pipes and devices are no media files (and opening a pipe would wait for its writer).
   if (!S_ISREG(info.st_mode)) return VFW_E_UNKNOWN_FILE_TYPE;
-  const int fd = open(path.c_str(), O_RDONLY);
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? HRESULT_FILE_NOT_FOUND : E_ACCESSDENIED;
   close(fd);
   if (info.st_size == 0) return VFW_E_FILE_TOO_SHORT;

@@ -18,6 +18,7 @@ extern "C" {
 #include "dshow/interfaces.h"
 #include "dshow/uuids.h"
 #include "graph_walk.h"
+#include "shell/files.h"
 
 namespace des_detail {
 
@@ -143,6 +144,7 @@ struct SmartStream::Packets {
   ~Packets() { avformat_close_input(&fmt); }
 
   bool Open(const std::string& path, REFERENCE_TIME mediaStart, REFERENCE_TIME frame) {
+    if (!FileExists(path)) return false;  // a pipe or a device put in its place would never end
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     const int err = avformat_open_input(&fmt, ("file:" + path).c_str(), nullptr, &options);

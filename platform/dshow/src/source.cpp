@@ -18,6 +18,7 @@ extern "C" {
 }
 
 #include "internal.h"
+#include "shell/files.h"
 
 namespace dshow {
 
@@ -96,6 +97,7 @@ uint32_t Le32At(const std::vector<uint8_t>& b, size_t at) {
 
 std::vector<AviStreamTiming> ReadAviStreamTimings(const std::string& path) {
   std::vector<AviStreamTiming> timings;
+  if (!FileExists(path)) return timings;  // never a pipe or a device
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return timings;
   std::vector<uint8_t> b(1 << 20);

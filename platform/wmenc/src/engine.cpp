@@ -42,6 +42,9 @@ using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
 InputPtr OpenInput(const std::string& path) {
+  // Only regular files are sources: opening a pipe nobody writes to, or reading a device, would
+  // never end.
+  if (!FileExists(path)) return nullptr;
   AVFormatContext* raw = nullptr;
   if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return nullptr;
   InputPtr in(raw);
@@ -77,7 +80,7 @@ SourceInfo InspectSource(const std::string& path) {
   if (!in) {
     // A readable file FFmpeg does not know holds no sources; one that cannot be opened at all
     // is not readable.
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = FileExists(path) ? std::fopen(path.c_str(), "rb") : nullptr;
     if (f) {
       std::fclose(f);
       info.readable = true;

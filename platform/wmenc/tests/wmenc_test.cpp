@@ -16,6 +16,7 @@
 #include "com/interfaces.h"
 #include "core/error.h"
 #include "fixtures.h"
+#include "hang_guard.h"
 #include "forms/app.h"
 #include "registry/registry.h"
 #include "wmenc/wmenc.h"
@@ -412,6 +413,20 @@ TEST_F(Encoder, StartRefusesWhatItCanCheck) {
   ComPtr<IWMEncSourceGroup> g;
   groups->Add(Bstr("Empty"), g.put());
   EXPECT_EQ(empty.enc->Start(), WMENC_E_NO_SOURCE);
+}
+
+// A source named by the user that is no regular file (a pipe nobody writes to, an endless
+// device, a folder) is refused at once instead of blocking the encoder's inspection for good.
+TEST_F(Encoder, ASourceThatIsNoRegularFileIsRefusedWithoutWaiting) {
+  const std::string fifo = Scratch("nofile") + "/pipe.avi";
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& source : {fifo, std::string("/dev/zero"), Scratch("nofile")}) {
+    SCOPED_TRACE(source);
+    Rig r;
+    HangGuard guard("setting " + source + " as the source");
+    EXPECT_EQ(r.Prepare(source, "", Scratch("nofile") + "/out.wmv"), WMENC_E_SOURCE_NOT_FOUND);
+  }
 }
 
 TEST_F(Encoder, StopEndsWithAValidShorterFile) {
