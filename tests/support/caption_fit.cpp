@@ -93,7 +93,11 @@ void Check(QWidget* w, std::vector<std::string>& cut) {
       return;
     }
     const QRect room = w->style()->subElementRect(contents, &opt, w);
-    const QSize needs(fm.horizontalAdvance(text), fm.height());
+    QSize needs(fm.horizontalAdvance(text), fm.height());
+    // A check box or option button tall enough for two lines wraps a caption wider than its room.
+    if (contents != QStyle::SE_PushButtonContents && needs.width() > room.width() && room.height() >= 2 * fm.lineSpacing()) {
+      needs = fm.boundingRect(QRect(0, 0, room.width(), INT_MAX / 2), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text).size();
+    }
     if (needs.width() > room.width() || needs.height() > room.height()) {
       cut.push_back(Describe(w, text, needs, room.size()));
     }

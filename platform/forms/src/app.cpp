@@ -17,6 +17,7 @@
 #include "shell/files.h"
 #include "shell/instance.h"
 #include "shell/process.h"
+#include "forms/qt/font_qt.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms_internal.h"
 
@@ -56,6 +57,9 @@ QApplication* EnsureApplication() {
   argc = static_cast<int>(args.size());
   auto* app = new QApplication(argc, argv.data());
   QApplication::setQuitOnLastWindowClosed(false);
+  // The runtime's own dialogs (message boxes, file dialogs, the property frame's buttons) and the
+  // menus speak in the designs' dialog face at its pixel size, as the forms' controls do.
+  QApplication::setFont(QtFont(StdFont{}));
   // Senders waiting on this program's windows are released when it ends, however it ends.
   QObject::connect(app, &QCoreApplication::aboutToQuit, [] { ShutdownMessages(); });
   QObject::connect(app, &QObject::destroyed, [] { ShutdownMessages(); });

@@ -8,8 +8,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QTextCursor>
 #include <cmath>
+#include <type_traits>
 
 #include "core/error.h"
 #include "forms/controls.h"
@@ -77,6 +80,45 @@ class PictureView : public QWidget {
     }
   }
 };
+
+// A check box or option button whose caption is wider than the room beside its indicator wraps
+// it word by word over as many lines as the control is tall enough for; the indicator stays
+// centred on the control's height. A caption that fits, or a control one line tall, draws as is.
+template <class Base, QStyle::SubElement kContents>
+class WrappingButton : public Base {
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter p(this);
+    QStyleOptionButton opt;
+    this->initStyleOption(&opt);
+    opt.text = Wrapped(opt);
+    p.drawControl(std::is_same_v<Base, QCheckBox> ? QStyle::CE_CheckBox : QStyle::CE_RadioButton, opt);
+  }
+
+ private:
+  QString Wrapped(const QStyleOptionButton& opt) const {
+    const QRect room = this->style()->subElementRect(kContents, &opt, this);
+    const QFontMetrics fm(this->font());
+    auto width = [&](const QString& s) { return fm.horizontalAdvance(QString(s).remove('&')); };
+    if (width(opt.text) <= room.width() || room.height() < 2 * fm.lineSpacing()) return opt.text;
+    QStringList lines;
+    QString line;
+    for (const QString& word : opt.text.split(' ', Qt::SkipEmptyParts)) {
+      const QString joined = line.isEmpty() ? word : line + ' ' + word;
+      if (!line.isEmpty() && width(joined) > room.width()) {
+        lines << line;
+        line = word;
+      } else {
+        line = joined;
+      }
+    }
+    if (!line.isEmpty()) lines << line;
+    return lines.join('\n');
+  }
+};
+
+using WrappingCheckBox = WrappingButton<QCheckBox, QStyle::SE_CheckBoxContents>;
+using WrappingRadioButton = WrappingButton<QRadioButton, QStyle::SE_RadioButtonContents>;
 
 }  // namespace
 
@@ -447,7 +489,7 @@ Variant CommandButton::GetProperty(const std::string& n) const {
 // ---- CheckBox ----------------------------------------------------------------------------------
 
 CheckBox::CheckBox(const ControlSite& site) : Control(site) {
-  auto* w = new QCheckBox;
+  auto* w = new WrappingCheckBox;
   AttachWidget(*this, w);
   w->resize(1215 / 15, 255 / 15);
   QObject::connect(w, &QCheckBox::clicked, w, [this] { Guard([&] { Raise("Click"); }); });
@@ -483,7 +525,7 @@ Variant CheckBox::GetProperty(const std::string& n) const {
 // ---- OptionButton ------------------------------------------------------------------------------
 
 OptionButton::OptionButton(const ControlSite& site) : Control(site) {
-  auto* w = new QRadioButton;
+  auto* w = new WrappingRadioButton;
   AttachWidget(*this, w);
   w->resize(1215 / 15, 255 / 15);
   QObject::connect(w, &QRadioButton::clicked, w, [this] { Guard([&] { Raise("Click"); }); });

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QPushButton>
 #include <QWidget>
 #include <cmath>
 #include <cstdlib>
@@ -149,6 +151,20 @@ TEST(FontNames, TheDesignFacesDrawWithTheDialogFaceAtTheDesignsPixelSize) {
     EXPECT_NEAR(pic.TextWidth("Default Delay for Still Images"),
                 fm.horizontalAdvance("Default Delay for Still Images") * 15, 15);
   }
+  f.Unload();
+}
+
+// What the runtime builds with Qt's own widgets (message boxes, file dialogs, the property frame's
+// buttons, menus) draws with the same dialog face and pixel size as the designs' controls.
+TEST(FontNames, TheApplicationsOwnDialogsUseTheDialogFace) {
+  TestForm f("frmAppFace", [](TestForm& f) { f.Place({{"Label", "lblText", -1, "", 0, 0, 2000, 300, "Sample"}}); });
+  f.Load();
+  const QFontInfo app(QApplication::font());
+  EXPECT_EQ(app.family().toStdString(), "Liberation Sans");
+  EXPECT_EQ(app.pixelSize(), 11);
+  QPushButton button("OK");
+  EXPECT_EQ(QFontInfo(button.font()).family(), QFontInfo(W(*f.FindControl("lblText"))->font()).family());
+  EXPECT_EQ(QFontInfo(button.font()).pixelSize(), 11);
   f.Unload();
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QWidget>
 #include <cstdlib>
 #include <filesystem>
@@ -119,5 +121,73 @@ TEST(Layout, RenderedPictureShowsControlsAtTheirPixels) {
   EXPECT_NE(at(50, 221), 0x0000FFu);
   // The form's own background elsewhere.
   EXPECT_EQ(at(5, 100), 0xFFFFFFu);
+  f.Unload();
+}
+
+namespace {
+
+struct frmWrap : Form {
+  frmWrap() : Form("frmWrap") {}
+  void Design() override {
+    Caption("Wrap");
+    Size(6000, 3000);
+    const char* longer = "Start playing the animation when load is complete";
+    Place({
+        {"CheckBox", "chkLongTall", -1, "", 120, 120, 1500, 390, longer},
+        {"CheckBox", "chkShortTall", -1, "", 1800, 120, 1500, 390, "Auto"},
+        {"OptionButton", "optLongTall", -1, "", 120, 720, 1500, 390, longer},
+        {"OptionButton", "optShortTall", -1, "", 1800, 720, 1500, 390, "Auto"},
+        {"CheckBox", "chkLongShort", -1, "", 120, 1320, 1500, 255, longer},
+    });
+  }
+};
+
+// How many pixel rows of the caption's room, beside the indicator, hold any ink.
+int InkRows(QWidget* w) {
+  QStyleOptionButton opt;
+  opt.initFrom(w);
+  const bool check = w->inherits("QCheckBox");
+  const QRect room = w->style()->subElementRect(check ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents, &opt, w);
+  const QImage shot = w->grab().toImage();
+  int top = -1, bottom = -1;
+  for (int y = 0; y < shot.height(); ++y) {
+    for (int x = room.left(); x < shot.width(); ++x) {
+      if (shot.pixelColor(x, y).lightness() < 100) {
+        if (top < 0) top = y;
+        bottom = y;
+        break;
+      }
+    }
+  }
+  return top < 0 ? 0 : bottom - top + 1;
+}
+
+}  // namespace
+
+// A check box or option button tall enough for two lines wraps a caption wider than its room over
+// them; a caption that fits stays on one line, and a control one line tall keeps one line.
+TEST(Layout, CheckBoxesAndOptionButtonsWrapALongCaptionWhenTallEnough) {
+  frmWrap f;
+  f.Show();
+  DoEvents();
+  struct Case {
+    const char* name;
+    bool wrapped;
+  };
+  const Case cases[] = {
+      {"chkLongTall", true}, {"chkShortTall", false}, {"optLongTall", true}, {"optShortTall", false}, {"chkLongShort", false},
+  };
+  for (const Case& c : cases) {
+    QWidget* w = WidgetFromHwnd(f.FindControl(c.name)->hWnd());
+    ASSERT_NE(w, nullptr) << c.name;
+    const QFontMetrics fm(w->font());
+    const int rows = InkRows(w);
+    EXPECT_GT(rows, 0) << c.name;
+    if (c.wrapped) {
+      EXPECT_GT(rows, fm.lineSpacing()) << c.name << " draws its caption on two lines";
+    } else {
+      EXPECT_LE(rows, fm.height()) << c.name << " draws its caption on one line";
+    }
+  }
   f.Unload();
 }

@@ -506,6 +506,9 @@ class StatisticsPage : public EncoderPage {
 
  protected:
   void Build(QFormLayout* form) override {
+    // Six rows in the short shell under the configuration pages: kept close so each is whole.
+    form->setVerticalSpacing(2);
+    if (panel_->layout()) panel_->layout()->setContentsMargins(9, 2, 9, 2);
     const char* names[] = {"state", "frames", "bitrates", "bytes", "error"};
     const char* labels[] = {"State:", "Frames:", "Bit rates:", "Bytes written:", "Last error:"};
     for (int i = 0; i < 5; ++i) {

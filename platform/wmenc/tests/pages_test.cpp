@@ -1,6 +1,8 @@
 // The encoder's pages in the page shell control and in the property frame.
 #include <gtest/gtest.h>
 
+#include <QFormLayout>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -274,6 +276,35 @@ TEST(PageShell, TheSummarySaysWhenTheOutputNamesTheSource) {
 
 // The frame: Apply applies and keeps it open, Cancel afterwards keeps what Apply did; Cancel
 // alone applies nothing.
+// In a shell as tall as the encoder program gives its statistics (2520 twips), every row of the
+// page has the height its text needs and no row is drawn over the next.
+TEST(PageShell, TheStatisticsRowsFitTheProgramsShell) {
+  Shelled s;
+  s.form->FindControl("shell")->Move(0, 0, 9240, 2520);
+  s.Add(CLSID_WMEncStatisticsPage);
+  s.form->Show();
+  DoEvents();
+  QWidget* panel = s.Tabs()->findChild<QWidget*>("Statistics");
+  ASSERT_TRUE(panel);
+  auto* form = panel->findChild<QFormLayout*>();
+  ASSERT_TRUE(form);
+  int previousBottom = -1;
+  for (int row = 0; row < form->rowCount(); ++row) {
+    for (auto role : {QFormLayout::LabelRole, QFormLayout::FieldRole}) {
+      QLayoutItem* item = form->itemAt(row, role);
+      QWidget* w = item ? item->widget() : nullptr;
+      if (!w) continue;
+      SCOPED_TRACE("row " + std::to_string(row));
+      EXPECT_GE(w->height(), w->minimumSizeHint().height());
+      EXPECT_GT(w->y(), previousBottom) << "drawn over the row above";
+      EXPECT_LE(w->mapTo(s.Tabs(), QPoint(0, w->height())).y(), s.Tabs()->height()) << "cut by the shell";
+    }
+    QLayoutItem* field = form->itemAt(row, QFormLayout::FieldRole);
+    if (field && field->widget()) previousBottom = field->widget()->geometry().bottom();
+  }
+  s.form->Unload();
+}
+
 TEST(PropertyFrame, ApplyOkAndCancel) {
   ComPtr<IWMEncoder> enc;
   CoCreateInstance(CLSID_WMEncoder, nullptr, CLSCTX_INPROC_SERVER, IWMEncoder::iid, enc.put_void());
