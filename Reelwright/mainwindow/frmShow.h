@@ -292,6 +292,11 @@ class frmShow : public Form {
   void StartVirtualDub(const std::string& file);
   void LayoutTiles();
   bool ReadProject(const std::string& path);
+  // The project file's dialog (Save Project's or Open Project's); false when nothing was chosen.
+  bool ChooseProjectFile(bool save, std::string& path);
+  // A tile that has just been given a file: the window's transition and drag settings, and the
+  // default duration for the selected tile when it has none. Raises at the first failing step.
+  void SetUpFileTile(int16_t index);
   void ApplyDeferredClose();
   // Move Up / Move Down: two tiles exchange file, then duration and transition.
   void SwapTiles(int16_t a, int16_t b);

@@ -400,18 +400,21 @@ void frmShow::ReloadFile(const std::string& bstrFileName) {
   RunStoryboardChange([&] {
     EndQuietly([&] {
       TilePut(TileUBound(), tile::kMediaFile, Variant(bstrFileName));
-      const int16_t drop = TileUBound();
-      TilePut(drop, tile::kShowTransitions, Variant(TransitionsEnabled));
-      TilePut(drop, tile::kTransition, Variant(DefaultTransition));
-      TilePut(drop, tile::kAllowDragDrop, Variant(DragDropEnabled));
-      const int16_t sel = static_cast<int16_t>(SelectedClipIndex);
-      if (CDbl(TileGet(sel, tile::kDuration)) == 0) {
-        TilePut(sel, tile::kDuration, Variant(static_cast<double>(DefaultClipDuration)));
-      }
+      SetUpFileTile(TileUBound());
       RefreshClipList();
     });
   });
   Err().Clear();
+}
+
+void frmShow::SetUpFileTile(int16_t index) {
+  TilePut(index, tile::kShowTransitions, Variant(TransitionsEnabled));
+  TilePut(index, tile::kTransition, Variant(DefaultTransition));
+  TilePut(index, tile::kAllowDragDrop, Variant(DragDropEnabled));
+  const int16_t sel = static_cast<int16_t>(SelectedClipIndex);
+  if (CDbl(TileGet(sel, tile::kDuration)) == 0) {
+    TilePut(sel, tile::kDuration, Variant(static_cast<double>(DefaultClipDuration)));
+  }
 }
 
 bool frmShow::CheckFile(const std::string& loadedFileName) {
@@ -504,18 +507,26 @@ void frmShow::ctrlSourceClip_DragDrop(int16_t Index, const Variant& Source) {
 
 void frmShow::mnuSaveProject_Click() { SaveProject(); }
 
-bool frmShow::SaveProject() {
-  const int16_t top = ValueOr(int16_t{0}, [&] { return TileUBound(); });
-  if (top == 0) return false;
-  std::string path;
+bool frmShow::ChooseProjectFile(bool save, std::string& path) {
   const bool chosen = EndQuietly([&] {
     CommonDialogObject& d = PrepareFileDialog(kProjectFilter, true);
-    CommonDialog1->ShowSave();
+    if (save) {
+      CommonDialog1->ShowSave();
+    } else {
+      CommonDialog1->ShowOpen();
+    }
     path = d.FileName;
     if (path.empty()) Raise(vbErrCancel);
   });
   Err().Clear();
-  if (!chosen) return false;
+  return chosen;
+}
+
+bool frmShow::SaveProject() {
+  const int16_t top = ValueOr(int16_t{0}, [&] { return TileUBound(); });
+  if (top == 0) return false;
+  std::string path;
+  if (!ChooseProjectFile(true, path)) return false;
   if (FileExists(path)) {
     if (MsgBox("A file named " + path + " already exists.\r\nreplace it with this file?", vbYesNo) != vbYes) {
       return false;
@@ -556,14 +567,7 @@ void frmShow::mnuOpen_Click() {
     // Cancel to New's save question ends Open as well.
     if (!NewProject()) return;
     std::string path;
-    const bool chosen = EndQuietly([&] {
-      CommonDialogObject& d = PrepareFileDialog(kProjectFilter, true);
-      CommonDialog1->ShowOpen();
-      path = d.FileName;
-      if (path.empty()) Raise(vbErrCancel);
-    });
-    Err().Clear();
-    if (chosen) ReadProject(path);
+    if (ChooseProjectFile(false, path)) ReadProject(path);
   });
 }
 
@@ -805,12 +809,7 @@ void frmShow::mnuLoadNew_Click() {
     const bool done = EndQuietly([&] {
       const int16_t sel = static_cast<int16_t>(SelectedClipIndex);
       TilePut(sel, tile::kMediaFile, Variant(name));
-      TilePut(sel, tile::kShowTransitions, Variant(TransitionsEnabled));
-      TilePut(sel, tile::kTransition, Variant(DefaultTransition));
-      TilePut(sel, tile::kAllowDragDrop, Variant(DragDropEnabled));
-      if (CDbl(TileGet(sel, tile::kDuration)) == 0) {
-        TilePut(sel, tile::kDuration, Variant(static_cast<double>(DefaultClipDuration)));
-      }
+      SetUpFileTile(sel);
     });
     if (!done) {
       MsgBox("The media file selected is not valid for this type of operation.\r\n"

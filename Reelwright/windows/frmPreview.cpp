@@ -111,14 +111,15 @@ void frmPreview::Design() {
   Place({
       {"PictureBox", "picVideoWindow", -1, "", 0, 0, 4800, 3600, "",
        {{"BackColor", Variant(int32_t{0})}, {"BorderStyle", Variant(int16_t{0})}}},
+      // The bar's buttons stand 2 pixels inside its client area (34 pixels high within its border).
       {"PictureBox", "Picture1", -1, "", 0, 4000, 5625, 570, "",
        {{"ScaleMode", Variant(int16_t{3})}, {"Align", Variant(int16_t{2})}}},
-      {"CommandButton", "cmdPlay", -1, "Picture1", 2, 2, 50, 34, "Play", {tip("Play"), graphical}},
-      {"CommandButton", "cmdPause", -1, "Picture1", 54, 2, 50, 34, "Pause", {tip("Pause"), graphical}},
-      {"CommandButton", "cmdStop", -1, "Picture1", 106, 2, 50, 34, "Stop", {tip("Stop"), graphical}},
-      {"CommandButton", "Command3", -1, "Picture1", 200, 2, 60, 34, "Controls", {tip("Show Controls"), graphical}},
-      {"CommandButton", "Command2", -1, "Picture1", 262, 2, 60, 34, "Add", {tip("Add to Storyboard"), graphical}},
-      {"CommandButton", "cmdExit", -1, "Picture1", 324, 2, 50, 34, "Exit", {tip("Exit"), graphical}},
+      {"CommandButton", "cmdPlay", -1, "Picture1", 2, 2, 50, 30, "Play", {tip("Play"), graphical}},
+      {"CommandButton", "cmdPause", -1, "Picture1", 54, 2, 50, 30, "Pause", {tip("Pause"), graphical}},
+      {"CommandButton", "cmdStop", -1, "Picture1", 106, 2, 50, 30, "Stop", {tip("Stop"), graphical}},
+      {"CommandButton", "Command3", -1, "Picture1", 200, 2, 60, 30, "Controls", {tip("Show Controls"), graphical}},
+      {"CommandButton", "Command2", -1, "Picture1", 262, 2, 60, 30, "Add", {tip("Add to Storyboard"), graphical}},
+      {"CommandButton", "cmdExit", -1, "Picture1", 324, 2, 50, 30, "Exit", {tip("Exit"), graphical}},
       {"CommonDialog", "CommonDialog1", -1, "Picture1", 0, 0, 0, 0, ""},
       {"PictureBox", "Picture2", -1, "", 0, 0, 5500, 5200, "", {{"Visible", no}, {"BorderStyle", Variant(int16_t{0})}}},
       {"Frame", "frameVolume", -1, "Picture2", 120, 120, 2535, 1095, "Volume"},
@@ -205,8 +206,10 @@ void frmPreview::FileOpen(std::string& sPassedFileName) {
   Step([&] {
     Check(objMediaControl->QueryInterface(IVideoWindow::iid, objVideoWindow.put_void()));
     Check(objVideoWindow->put_WindowStyle(kClipStyle));
-    Check(objVideoWindow->put_Top(-30));
-    Check(objVideoWindow->put_Left(-15));
+    // The renderer's window here has no caption or border to push out of sight: it sits at the
+    // video area's corner, so the picture fills the area exactly (no band beside or under it).
+    Check(objVideoWindow->put_Top(0));
+    Check(objVideoWindow->put_Left(0));
     picVideoWindow->Width(VideoWidth());
     picVideoWindow->Height(VideoHeight());
     Check(objVideoWindow->put_Owner(static_cast<OAHWND>(picVideoWindow->hWnd())));

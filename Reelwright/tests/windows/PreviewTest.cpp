@@ -12,6 +12,7 @@
 #include "WindowsTestSupport.h"
 #include "com/object.h"
 #include "core/error.h"
+#include "core/runtime_convert.h"
 #include "mainwindow/modMain.h"
 #include "mainwindow/modSettings.h"
 #include "fixtures.h"
@@ -348,4 +349,44 @@ TEST_F(Preview, AddToStoryboardFillsTheDropTileAndGivesTheNewOneItsThreeProperti
   EXPECT_FALSE(f_.IsLoaded());
   EXPECT_TRUE(script->MsgBoxes().empty());
   main.Unload();
+}
+
+// The picture fills the video area exactly (no band beside or under it), at either stored size,
+// after the open and after a later layout.
+TEST_F(Preview, TheVideoWindowFillsThePictureAreaExactly) {
+  for (const char* stored : {"320X240", "640X480"}) {
+    SCOPED_TRACE(stored);
+    SaveSetting("Reelwright", "Options", "ActiveWindow", stored);
+    Open(fixtures::Make(Kind::AviMjpegPcm, media_));
+    ASSERT_TRUE(f_.objVideoWindow);
+    for (const char* moment : {"opened", "laid out again"}) {
+      SCOPED_TRACE(moment);
+      LONG left = -1, top = -1, width = 0, height = 0;
+      ASSERT_EQ(f_.objVideoWindow->GetWindowPosition(&left, &top, &width, &height), S_OK);
+      EXPECT_EQ(left, 0);
+      EXPECT_EQ(top, 0);
+      EXPECT_EQ(width, f_.picVideoWindow->Width());
+      EXPECT_EQ(height, f_.picVideoWindow->Height());
+      f_.Width(f_.Width() + 150);
+    }
+    f_.Unload();
+  }
+}
+
+// Every button of the bar shows its caption and lies whole inside the bar (a button cut at the
+// bar's foot leaves the gaps between the buttons looking like buttons without a caption).
+TEST_F(Preview, EveryBarButtonShowsItsCaptionWholeInsideTheBar) {
+  f_.Show();
+  const int32_t barWidth = static_cast<int32_t>(f_.Picture1->ScaleWidth());
+  const int32_t barHeight = static_cast<int32_t>(f_.Picture1->ScaleHeight());
+  for (const char* name : {"cmdPlay", "cmdPause", "cmdStop", "Command3", "Command2", "cmdExit"}) {
+    SCOPED_TRACE(name);
+    Control* b = f_.FindControl(name);
+    ASSERT_NE(b, nullptr);
+    EXPECT_FALSE(CStr(b->GetProperty("Caption")).empty());
+    EXPECT_GE(b->Left(), 0);
+    EXPECT_GE(b->Top(), 0);
+    EXPECT_LE(b->Left() + b->Width(), barWidth);
+    EXPECT_LE(b->Top() + b->Height(), barHeight) << "cut at the bar's foot";
+  }
 }
