@@ -729,13 +729,7 @@ void FrmKilnhandIn::Command1_Click() {
     WindowState(vbMinimized);
     Caption("Encoder session will start in " + Countdown(nullptr));
   } else if (MsgBox("Do you want to stop the scheduled encoding session?", vbYesNo) == vbYes) {
-    picButtons->Visible(true);
-    lblTimerStatus->Caption("The timer is not running");
-    Label2->Caption("System Time:");
-    Timer1->Enabled(true);
-    Timer2->Enabled(false);
-    bTimedSession = false;
-    Caption("Kilnqueue");
+    EndSession();
   }
 }
 

@@ -583,6 +583,40 @@ TEST_F(Lotkiln, TheTimerImportsByItself) {
   EXPECT_EQ(Cell(1, 0), "/m/by-itself.avi");
 }
 
+// The Timed Session button, pressed again while a session waits, stops it after a Yes: the
+// buttons, the clock and the caption come back.
+TEST_F(Lotkiln, TheTimedSessionButtonStopsAWaitingSession) {
+  Add(*movie_, std::string(fixtures::ScratchFolder("stopsession") + "/s.wmv"), kPreferredProfile);
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  form_->lstHour->ListIndex((local.tm_hour + 2) % 24);  // never the current minute
+  {
+    ScriptScope script;
+    script->AnswerMsgBox(vbYes);
+    Click(*form_->Command1);
+  }
+  ASSERT_FALSE(form_->picButtons->Visible());
+  EXPECT_EQ(form_->lblTimerStatus->Caption(), "The timer is running");
+  {
+    ScriptScope script;
+    script->AnswerMsgBox(vbNo).AnswerMsgBox(vbYes);
+    Click(*form_->Command1);  // No: the session keeps waiting
+    EXPECT_FALSE(form_->picButtons->Visible());
+    Click(*form_->Command1);  // Yes
+    auto boxes = script->MsgBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].prompt, "Do you want to stop the scheduled encoding session?");
+  }
+  EXPECT_TRUE(form_->picButtons->Visible());
+  EXPECT_EQ(form_->lblTimerStatus->Caption(), "The timer is not running");
+  EXPECT_EQ(form_->Label2->Caption(), "System Time:");
+  EXPECT_TRUE(form_->Timer1->Enabled());
+  EXPECT_FALSE(form_->Timer2->Enabled());
+  EXPECT_EQ(form_->Caption(), "Kilnqueue");
+  EXPECT_EQ(Cell(1, 3), "") << "nothing was encoded";
+}
+
 TEST_F(Lotkiln, TimedSessionSchedulesCountsDownAndReports) {
   using namespace std::chrono;
   // The clock stands at 09:03:30 local time today.

@@ -1,10 +1,14 @@
 // regsvr [/u] [/s] <library>: registers an in-process COM server library (its DllRegisterServer)
-// or unregisters it (/u, its DllUnregisterServer). /s reports nothing. The exit code is 0 on
-// success; 1 for bad arguments, 3 when the library cannot be loaded (a missing file, no library,
-// a damaged library: checked before loading), 4 when it lacks the entry
-// point, 5 when the entry point fails.
+// or unregisters it (/u, its DllUnregisterServer). /s reports nothing. Switches begin with "/" or
+// "-" and are read in any case; /? (also -?, -h and --help) prints the usage on standard output
+// and does nothing else. The exit code is 0 on success and after the usage; 1 for bad arguments,
+// 3 when the library cannot be loaded (a missing file, no library, a damaged library: checked
+// before loading), 4 when it lacks the entry point, 5 when the entry point fails.
 #include <dlfcn.h>
 
+#include <strings.h>
+
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,14 +20,24 @@ namespace {
 
 using EntryPoint = HRESULT (*)();
 
+const char* const kUsage =
+    "Usage: regsvr [/u] [/s] <library>\n"
+    "  registers the COM server library; /u unregisters it, /s reports nothing\n";
+
 struct Options {
   bool unregister = false;
   bool silent = false;
+  bool help = false;
   std::string library;
 };
 
 bool IsSwitch(const std::string& a, char letter) {
-  return a.size() == 2 && (a[0] == '/' || a[0] == '-') && (a[1] == letter || a[1] == letter - 32);
+  return a.size() == 2 && (a[0] == '/' || a[0] == '-') &&
+         std::tolower(static_cast<unsigned char>(a[1])) == letter;
+}
+
+bool IsHelp(const std::string& a) {
+  return IsSwitch(a, '?') || IsSwitch(a, 'h') || strcasecmp(a.c_str(), "--help") == 0;
 }
 
 std::string Hex(HRESULT hr) {
@@ -39,13 +53,18 @@ int main(int argc, char** argv) {
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if (IsSwitch(a, 'u')) o.unregister = true;
+    if (IsHelp(a)) o.help = true;
+    else if (IsSwitch(a, 'u')) o.unregister = true;
     else if (IsSwitch(a, 's')) o.silent = true;
     else if (a.size() > 1 && a[0] == '-') files.push_back("");  // an unknown switch
     else files.push_back(a);
   }
+  if (o.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   if (files.size() != 1 || files[0].empty()) {
-    if (!o.silent) std::fprintf(stderr, "Usage: regsvr [/u] [/s] <library>\n");
+    if (!o.silent) std::fputs(kUsage, stderr);
     return 1;
   }
   o.library = files[0];

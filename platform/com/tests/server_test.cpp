@@ -334,6 +334,43 @@ TEST_F(ServerTest, RegsvrRefusesBadInputClearly) {
   }
 }
 
+// The usage is asked for with any of its switches, before or beside a library: printed on standard
+// output, exit code 0, the registry untouched (not even the library named beside it unregistered).
+TEST_F(ServerTest, RegsvrPrintsItsUsageWhenAsked) {
+  const std::vector<std::string> registered = Dump();
+  const std::vector<std::vector<std::string>> cases = {
+      {"/?"}, {"-?"}, {"-h"}, {"/H"}, {"--help"}, {"--HELP"}, {"/s", "/?"}, {"/u", COM_TEST_SERVER, "/?"},
+  };
+  for (const auto& args : cases) {
+    std::string shown;
+    for (const auto& a : args) shown += a + " ";
+    RunResult r = RunProgram(Regsvr(), args);
+    EXPECT_EQ(r.exitCode, 0) << shown << r.err;
+    EXPECT_EQ(r.out.rfind("Usage: regsvr [/u] [/s] <library>\n", 0), 0u) << shown << r.out;
+    EXPECT_EQ(r.err, "") << shown;
+    EXPECT_EQ(Dump(), registered) << shown;
+  }
+}
+
+// regsvr's own switches are read in either case.
+TEST_F(ServerTest, RegsvrSwitchesAreCaseInsensitive) {
+  struct Case {
+    std::vector<std::string> args;
+    bool registered;
+  } cases[] = {
+      {{"/U", "/S", COM_TEST_SERVER}, false},
+      {{"/S", COM_TEST_SERVER}, true},
+      {{"-U", "-S", COM_TEST_SERVER}, false},
+      {{"-S", COM_TEST_SERVER}, true},
+  };
+  for (const auto& c : cases) {
+    RunResult r = RunProgram(Regsvr(), c.args);
+    EXPECT_EQ(r.exitCode, 0) << c.args[0] << " " << r.err;
+    EXPECT_EQ(r.out + r.err, "") << c.args[0] << ": /S reports nothing";
+    EXPECT_EQ(Read(std::string(probe::kProgId) + "\\CLSID").has_value(), c.registered) << c.args[0];
+  }
+}
+
 // Damaged libraries and files that are no library: reported, exit code 3, never a signal.
 TEST_F(ServerTest, RegsvrRefusesDamagedLibrariesWithoutASignal) {
   const char* scratch = std::getenv("SUITE_TEST_SCRATCH");

@@ -3,7 +3,11 @@
 //   WMEnc [file]        the window
 //   WMEnc /regserver    records the install folder in the registry (the main program looks
 //                       for this program there); /unregserver removes it again.
-#include <cstring>
+//   WMEnc /?            prints the usage (also -?, -h and --help).
+// The switches are one argument alone, in any case.
+#include <strings.h>
+
+#include <cstdio>
 #include <string>
 
 #include "com/com.h"
@@ -21,6 +25,20 @@
 namespace {
 
 const char* const kEncoderKey = "SOFTWARE\\Microsoft\\Windows Media\\Encoder";
+
+const char* const kUsage =
+    "Usage: WMEnc [file]       opens the encoder with the file as its source\n"
+    "       WMEnc /regserver   records the program folder as the encoder's install folder\n"
+    "       WMEnc /unregserver removes that record\n"
+    "       WMEnc /?           shows this text\n";
+
+bool IsWord(const char* argument, const char* word) { return strcasecmp(argument, word) == 0; }
+
+bool IsHelp(const char* argument) {
+  for (const char* word : {"/?", "-?", "-h", "--help"})
+    if (IsWord(argument, word)) return true;
+  return false;
+}
 
 int RegisterInstallDir(bool add) {
   if (!add) {
@@ -132,8 +150,12 @@ class frmWMEnc : public Form {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "/regserver") == 0 || std::strcmp(argv[1], "/unregserver") == 0))
-    return RegisterInstallDir(std::strcmp(argv[1], "/regserver") == 0);
+  if (argc == 2 && IsHelp(argv[1])) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && (IsWord(argv[1], "/regserver") || IsWord(argv[1], "/unregserver")))
+    return RegisterInstallDir(IsWord(argv[1], "/regserver"));
   SetAppTitle("WMEnc");
   WMEncPresetSourceFile(CommandTail());
   auto form = MakeForm<frmWMEnc>();

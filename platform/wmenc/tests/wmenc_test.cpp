@@ -1,9 +1,11 @@
 // The encoder object: profiles, sources, refusals, the run's states and the files it writes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -535,6 +537,63 @@ std::string InstallDir() {
   LSTATUS s = RegQueryValueEx(key, "InstallDir", nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
   RegCloseKey(key);
   return s == ERROR_SUCCESS ? std::string(buf) : "<no value>";
+}
+
+void SetInstallDir(const std::string& dir) {
+  HKEY key = 0;
+  ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows Media\\Encoder", 0, nullptr, 0,
+                           KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueEx(key, "InstallDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()),
+                          static_cast<DWORD>(dir.size() + 1)),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The program's switches, in any case, and its usage: each row starts from a recorded folder of
+// another program. The usage is printed without a window and leaves the record alone; a program
+// that opened its window instead would be ended by the hang guard (exit code 124).
+TEST(EncoderProgram, SwitchesInAnyCaseAndTheUsage) {
+  const char* bin = std::getenv("SUITE_BIN_DIR");
+  ASSERT_TRUE(bin);
+  const std::string program = std::string(bin) + "/WMEnc";
+  const std::string folder = fixtures::ScratchFolder("switches");
+  const std::string elsewhere = "/elsewhere/encoder";
+  struct Case {
+    const char* argument;
+    std::string usage;  // what standard output begins with
+    std::string installDir;
+  } cases[] = {
+      {"/?", "Usage: WMEnc [file]", elsewhere},
+      {"-?", "Usage: WMEnc [file]", elsewhere},
+      {"-h", "Usage: WMEnc [file]", elsewhere},
+      {"--help", "Usage: WMEnc [file]", elsewhere},
+      {"--HELP", "Usage: WMEnc [file]", elsewhere},
+      {"/regserver", "", bin},
+      {"/REGSERVER", "", bin},
+      {"/RegServer", "", bin},
+      {"/unregserver", "", "<no value>"},
+      {"/UnRegServer", "", "<no value>"},
+      {"/UNREGSERVER", "", "<no value>"},
+  };
+  for (const Case& c : cases) {
+    SetInstallDir(elsewhere);
+    const std::string out = folder + "/out.txt";
+    const int status = std::system(("timeout 120 '" + program + "' '" + c.argument + "' >'" + out + "'").c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << c.argument;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << c.argument;
+    const std::string text = ReadText(out);
+    if (c.usage.empty())
+      EXPECT_EQ(text, "") << c.argument;
+    else
+      EXPECT_EQ(text.rfind(c.usage, 0), 0u) << c.argument << ": " << text;
+    EXPECT_EQ(InstallDir(), c.installDir) << c.argument;
+  }
 }
 
 TEST(EncoderProgram, RegistersItsInstallFolder) {
