@@ -283,8 +283,14 @@ TEST_F(WindowFidelity, TheCollectionsPassOverATileThatCannotBeRead) {
        [&] {
          frmShow::CodecDialog = [](frmShow&, IMediaControl*, bool&) { return false; };  // cancelled
          ScriptScope script;
-         script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok((root_ / "never.avi").string()));
+         // The storyboard with a tile that cannot be read gives no timeline, so no graph: the
+         // join ends saying so instead of calling on a graph that was never made.
+         script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok((root_ / "never.avi").string()))
+             .AnswerMsgBox(vbOK);
          PressJoin(w);
+         ASSERT_EQ(script->MsgBoxes().size(), 1u);
+         EXPECT_EQ(script->MsgBoxes().at(0).prompt.rfind("The joined movie could not be written.", 0), 0u);
+         EXPECT_FALSE(std::filesystem::exists(root_ / "never.avi"));
        }},
       {"joined preview", [&] { w.cmdPrev_Click(0); }},
   };
