@@ -490,10 +490,31 @@ double frmSplitter::GetCurrentTime() {
   return ValueOr(0.0, [&] { return dFrameRate != 0 ? ctrlSlider->Value() / dFrameRate : 0.0; });
 }
 
+void frmSplitter::FramePictureSize(LONG& width, LONG& height) {
+  width = Whole(picPreview->Width() / 15.0);
+  height = Whole(picPreview->Height() / 15.0);
+  if (lVideoWidth <= 0 || lVideoHeight <= 0) return;
+  const double insideW = std::max(1.0, std::floor(picPreview->ScaleWidth() / 15.0));
+  const double insideH = std::max(1.0, std::floor(picPreview->ScaleHeight() / 15.0));
+  const double scale = std::min(insideW / lVideoWidth, insideH / lVideoHeight);
+  width = std::clamp<LONG>(Whole(lVideoWidth * scale), 1, static_cast<LONG>(insideW));
+  height = std::clamp<LONG>(Whole(lVideoHeight * scale), 1, static_cast<LONG>(insideH));
+}
+
+void frmSplitter::ShowFramePicture() {
+  const Picture p = LoadFramePicture();
+  picPreview->SetPicture(Picture());
+  picPreview->Cls();
+  picPreview->PaintPicture(p, std::floor((picPreview->ScaleWidth() / 15.0f - static_cast<float>(p.PixelWidth())) / 2) * 15,
+                           std::floor((picPreview->ScaleHeight() / 15.0f - static_cast<float>(p.PixelHeight())) / 2) * 15);
+}
+
+Picture frmSplitter::ShownFramePicture() { return picPreview->Image(); }
+
 void frmSplitter::WriteFrame(double t) {
   if (!objMediaDet) Raise(vbErrObjectNotSet);
-  const LONG w = Whole(picPreview->Width() / 15.0);
-  const LONG h = Whole(picPreview->Height() / 15.0);
+  LONG w = 0, h = 0;
+  FramePictureSize(w, h);
   Check(objMediaDet->WriteBitmapBits(t, w, h, Bstr(sTempDirectory + "bitmap.bmp")));
 }
 
@@ -502,7 +523,7 @@ Picture frmSplitter::LoadFramePicture() { return LoadPicture(sTempDirectory + "b
 void frmSplitter::ShowFrame(int32_t f) {
   if (dFrameRate == 0) Raise(vbErrDivisionByZero);
   WriteFrame(f / dFrameRate);
-  picPreview->SetPicture(LoadFramePicture());
+  ShowFramePicture();
 }
 
 void frmSplitter::SetFrameLabels(int32_t value) {
@@ -564,6 +585,7 @@ void frmSplitter::OpenFile(std::string& sPassedFile) {
   bool audio = false;
   LONG streams = 0, video = -1;
   double length = 0, rate = 0;
+  int32_t pictureWidth = 0, pictureHeight = 0;
   if (det) {
     Step([&] { Check(det->get_OutputStreams(&streams)); });
     for (LONG i = 0; i < streams; ++i) {
@@ -579,6 +601,16 @@ void frmSplitter::OpenFile(std::string& sPassedFile) {
           video = i;
           length = l;
           rate = r;
+          pictureWidth = pictureHeight = 0;
+          AM_MEDIA_TYPE mt{};
+          if (SUCCEEDED(det->get_StreamMediaType(&mt))) {
+            if (mt.formattype == FORMAT_VideoInfo && mt.pbFormat && mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+              const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
+              pictureWidth = vih->bmiHeader.biWidth;
+              pictureHeight = std::abs(vih->bmiHeader.biHeight);
+            }
+            FreeMediaType(mt);
+          }
         } else if (SameText(t, kAudioType)) {
           audio = true;
         }
@@ -625,13 +657,15 @@ void frmSplitter::OpenFile(std::string& sPassedFile) {
   InitFrameRange(length, rate);
   Step([&] { lblSelected->Visible(false); });
   objMediaDet = det;
+  lVideoWidth = pictureWidth;
+  lVideoHeight = pictureHeight;
   if (!path.empty()) sSourceFile = path;
   Step([&] { lblStreamsValue->Caption(Text(static_cast<int32_t>(streams))); });
   Step([&] { lblVideoStreamValue->Caption(Text(static_cast<int32_t>(video + 1))); });
   Step([&] { lblFrameCount->Caption(Text(lFrameCount)); });
   Step([&] {
     WriteFrame(0);
-    picPreview->SetPicture(LoadFramePicture());
+    ShowFramePicture();
   });
   DoEvents();
   bFileLoaded = true;
@@ -749,7 +783,7 @@ void frmSplitter::ShowStartFrame() {
   Step([&] { ctrlSlider->SelLength(lEndFrame - lStartFrame); });
   bSliderMoved = true;
   ApplySelection();
-  Step([&] { imgPreviewStart->SetPicture(LoadFramePicture()); });
+  Step([&] { imgPreviewStart->SetPicture(ShownFramePicture()); });
   DoEvents();
   Screen().MousePointer(vbDefault);
 }
@@ -771,7 +805,7 @@ void frmSplitter::ShowEndFrame() {
   Step([&] { ctrlSlider->SelLength(lEndFrame - lStartFrame); });
   bSliderMoved = true;
   ApplySelection();
-  Step([&] { imgPreviewStop->SetPicture(LoadFramePicture()); });
+  Step([&] { imgPreviewStop->SetPicture(ShownFramePicture()); });
   DoEvents();
   Screen().MousePointer(vbDefault);
 }
@@ -785,7 +819,7 @@ void frmSplitter::ApplySelection() {
   Step([&] { ctrlSlider->Value(Whole(Val(lblCurrentFrameValue->Caption()))); });
   Step([&] {
     WriteFrame(GetCurrentTime());
-    picPreview->SetPicture(LoadFramePicture());
+    ShowFramePicture();
   });
   Screen().MousePointer(vbDefault);
   Err().Clear();
@@ -816,7 +850,7 @@ void frmSplitter::tmrTimer_Timer() {
     Step([&] {
       WriteFrame(GetCurrentTime());
       DoEvents();
-      picPreview->SetPicture(LoadFramePicture());
+      ShowFramePicture();
     });
   }
   Step([&] {
@@ -905,7 +939,7 @@ void frmSplitter::cmdSetStop_Click() {
   bSliderMoved = true;
   Step([&] {
     ShowFrame(lEndFrame);
-    imgPreviewStop->SetPicture(LoadFramePicture());
+    imgPreviewStop->SetPicture(ShownFramePicture());
   });
   DoEvents();
   Step([&] {
@@ -933,7 +967,7 @@ void frmSplitter::cmdStartDown_Click() {
   Step([&] { lblStartTimeValue->Caption(lblCurrentTimeValue->Caption()); });
   Step([&] {
     WriteFrame(GetCurrentTime());
-    picPreview->SetPicture(LoadFramePicture());
+    ShowFramePicture();
   });
   Step([&] {
     if (lFrameCount == 0) Raise(vbErrDivisionByZero);
@@ -978,9 +1012,9 @@ void frmSplitter::cmdStartUp_Click() {
   Step([&] {
     WriteFrame(GetCurrentTime());
     DoEvents();
-    picPreview->SetPicture(LoadFramePicture());
+    ShowFramePicture();
     DoEvents();
-    imgPreviewStart->SetPicture(LoadFramePicture());
+    imgPreviewStart->SetPicture(ShownFramePicture());
   });
   Step([&] { lblSelected->Width(imgSplitter2->Left() - lblSelected->Left()); });
   bAutoButton = false;
@@ -1023,9 +1057,9 @@ void frmSplitter::EndStep(int32_t delta) {
   });
   Step([&] {
     WriteFrame(GetCurrentTime());
-    picPreview->SetPicture(LoadFramePicture());
+    ShowFramePicture();
     DoEvents();
-    imgPreviewStop->SetPicture(LoadFramePicture());
+    imgPreviewStop->SetPicture(ShownFramePicture());
     DoEvents();
   });
   bAutoButton = false;

@@ -62,6 +62,9 @@ class frmSplitter : public Form {
   bool bStopPreview = true;
   bool bPreviewRunning = false;
   bool bRendering = false;
+  // The opened movie's picture size in pixels; 0 when its media type does not tell it.
+  int32_t lVideoWidth = 0;
+  int32_t lVideoHeight = 0;
 
   // Handlers reachable for the window's own roads (and for tests that drive them).
   void cmdSelStart_Click();
@@ -161,6 +164,13 @@ class frmSplitter : public Form {
   void WriteFrame(double t);
   void ShowFrame(int32_t f);
   Picture LoadFramePicture();
+  // The frame picture's size in pixels: the movie's picture scaled to the largest size that fits
+  // inside picPreview, its aspect kept (picPreview's own size while the movie's is unknown).
+  void FramePictureSize(LONG& width, LONG& height);
+  // The frame picture file shown in picPreview, centred on its back colour.
+  void ShowFramePicture();
+  // What picPreview shows, for the start or end picture (stretched to a box of its size).
+  Picture ShownFramePicture();
   int32_t BarWidth();
   float TickSpace();
   void DisableControls();
