@@ -163,6 +163,21 @@ class frmSplitter : public Form {
   void ScrollHandling();
   void WriteFrame(double t);
   void ShowFrame(int32_t f);
+  // The frame picture for t seconds written and shown in picPreview, with pending messages
+  // processed between the two when asked.
+  void ShowFrameAt(double t, bool pumpAfterWrite = false);
+  // Where frame f stands on the position bar (twips); raises 11 while there are no frames.
+  float BarPosition(int32_t frame);
+  // Dragging a marker (imgSplitter or imgSplitter2) through its stand-in picture box; the end of
+  // the drag places the marker with setLength and marks its frame with mark.
+  void BeginMarkerDrag(Ctl<Label>& marker, Ctl<PictureBox>& ghost, bool& dragging);
+  void EndMarkerDrag(Ctl<Label>& marker, Ctl<PictureBox>& ghost, bool& dragging, void (frmSplitter::*setLength)(float&),
+                     void (frmSplitter::*mark)());
+  void DragMarker(Ctl<Label>& marker, Ctl<PictureBox>& ghost, float X, bool start);
+  void StepStartTo(int32_t s);
+  bool SnapToFrame(float& X, double W);
+  void ShowMarkPicture(Ctl<Image>& picture);
+  bool ReadTypedMark(const Ctl<TextBox>& box, double& value, bool start);
   Picture LoadFramePicture();
   // The frame picture's size in pixels: the movie's picture scaled to the largest size that fits
   // inside picPreview, its aspect kept (picPreview's own size while the movie's is unknown).

@@ -541,6 +541,36 @@ TEST_F(Splitter, DraggingAMarkerStopsOneTickBeforeTheOtherAndDropsIntoSetStart) 
   EXPECT_EQ(f_->Command2->ToolTipText(), "Set the End Frame to frame number " + std::to_string(frame) + ".");
 }
 
+TEST_F(Splitter, DraggingTheEndMarkerStopsOneTickAfterTheStartAndDropsIntoSetEnd) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm));
+  const float space = CSng(Call(f_->Ruler(), wztick::kTickSpace, DISPATCH_PROPERTYGET));
+  ASSERT_GT(space, 0);
+  const Variant left(int16_t{1}), none(int16_t{0});
+  f_->imgSplitter2->Raise("MouseDown", {left, none, Variant(0.0f), Variant(0.0f)});
+  EXPECT_TRUE(f_->bDragEnd);
+  EXPECT_FALSE(f_->imgSplitter2->Visible());
+  EXPECT_TRUE(f_->picSplitter2->Visible());
+  EXPECT_EQ(f_->picSplitter2->Width(), f_->imgSplitter2->Width() / 2);
+  f_->imgSplitter2->Raise("MouseMove", {left, none, Variant(-100000.0f), Variant(0.0f)});
+  EXPECT_NEAR(f_->picSplitter2->Left(), f_->imgSplitter->Left() + space, 15);
+  const float to = 6000.0f - static_cast<float>(f_->imgSplitter2->Left());
+  f_->imgSplitter2->Raise("MouseMove", {left, none, Variant(to), Variant(0.0f)});
+  EXPECT_NEAR(f_->picSplitter2->Left(), 6000, 15);
+  f_->imgSplitter2->Raise("MouseUp", {left, none, Variant(to), Variant(0.0f)});
+  EXPECT_FALSE(f_->bDragEnd);
+  EXPECT_TRUE(f_->imgSplitter2->Visible());
+  EXPECT_FALSE(f_->picSplitter2->Visible());
+  const int32_t frame = CLng(Variant(static_cast<double>(f_->picSplitter2->Left()) / f_->PositionBar->Width() * 100));
+  EXPECT_EQ(f_->lEndFrame, frame);
+  EXPECT_EQ(f_->lblStopFrameValue->Caption(), std::to_string(frame));
+  EXPECT_EQ(f_->txtEnd->Text(), std::to_string(frame));
+  EXPECT_TRUE(SelectionUnsaved);
+  EXPECT_EQ(f_->ctrlSlider->SelStart(), 0);
+  EXPECT_EQ(f_->ctrlSlider->SelLength(), frame);
+  EXPECT_EQ(Bitmap(), frame);
+}
+
 // A real drag with the mouse: the start marker pressed and released over the middle of the bar.
 TEST_F(Splitter, DraggingTheStartMarkerWithTheMouse) {
   ScriptScope script;
