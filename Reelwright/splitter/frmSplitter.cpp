@@ -252,75 +252,21 @@ frmSplitter::frmSplitter() : Form("frmSplitter") {
   On("mnuExit_Click", [this] { Exit(); });
 
   // Dragging the markers.
-  On("imgSplitter_MouseDown", [this](int16_t, int16_t, float, float) {
-    Step([&] { imgSplitter->Visible(false); });
-    Step([&] {
-      picSplitter->Move(imgSplitter->Left(), imgSplitter->Top(), imgSplitter->Width() / 2, imgSplitter->Height());
-    });
-    Step([&] { picSplitter->Visible(true); });
-    Step([&] { lblSelected->Visible(false); });
-    bDragStart = true;
-  });
+  On("imgSplitter_MouseDown",
+     [this](int16_t, int16_t, float, float) { BeginMarkerDrag(imgSplitter, picSplitter, bDragStart); });
   On("imgSplitter_MouseMove", [this](int16_t, int16_t, float X, float) {
-    if (!bDragStart) return;
-    Step([&] {
-      const double a = imgSplitter->Left() + X;
-      const double limit = imgSplitter2->Left() - TickSpace();
-      double left;
-      if (a < limit) left = a < 0 ? 0 : (a <= Width() ? a : Width());
-      else left = limit;
-      picSplitter->Left(Whole(left));
-    });
+    if (bDragStart) DragMarker(imgSplitter, picSplitter, X, true);
   });
   On("imgSplitter_MouseUp", [this](int16_t, int16_t, float, float) {
-    DoEvents();
-    Screen().MousePointer(vbArrowHourglass);
-    Step([&] {
-      float x = static_cast<float>(picSplitter->Left());
-      SetLength(x);
-    });
-    Step([&] { picSplitter->Visible(false); });
-    bDragStart = false;
-    Step([&] { lblSelected->Visible(true); });
-    Step([&] { imgSplitter->Visible(true); });
-    Step([&] { ctrlSlider->SelLength(lEndFrame - lStartFrame); });
-    Command1_Click();
-    Screen().MousePointer(vbDefault);
+    EndMarkerDrag(imgSplitter, picSplitter, bDragStart, &frmSplitter::SetLength, &frmSplitter::Command1_Click);
   });
-  On("imgSplitter2_MouseDown", [this](int16_t, int16_t, float, float) {
-    Step([&] { imgSplitter2->Visible(false); });
-    Step([&] {
-      picSplitter2->Move(imgSplitter2->Left(), imgSplitter2->Top(), imgSplitter2->Width() / 2, imgSplitter2->Height());
-    });
-    Step([&] { picSplitter2->Visible(true); });
-    Step([&] { lblSelected->Visible(false); });
-    bDragEnd = true;
-  });
+  On("imgSplitter2_MouseDown",
+     [this](int16_t, int16_t, float, float) { BeginMarkerDrag(imgSplitter2, picSplitter2, bDragEnd); });
   On("imgSplitter2_MouseMove", [this](int16_t, int16_t, float X, float) {
-    if (!bDragEnd) return;
-    Step([&] {
-      const double a = imgSplitter2->Left() + X;
-      const double limit = imgSplitter->Left() + TickSpace();
-      double left;
-      if (a > limit) left = a < 0 ? 0 : (a <= Width() ? a : Width());
-      else left = limit;
-      picSplitter2->Left(Whole(left));
-    });
+    if (bDragEnd) DragMarker(imgSplitter2, picSplitter2, X, false);
   });
   On("imgSplitter2_MouseUp", [this](int16_t, int16_t, float, float) {
-    DoEvents();
-    Screen().MousePointer(vbArrowHourglass);
-    Step([&] {
-      float x = static_cast<float>(picSplitter2->Left());
-      SetLength2(x);
-    });
-    Step([&] { picSplitter2->Visible(false); });
-    bDragEnd = false;
-    Step([&] { lblSelected->Visible(true); });
-    Step([&] { imgSplitter2->Visible(true); });
-    Step([&] { ctrlSlider->SelLength(lEndFrame - lStartFrame); });
-    Command2_Click();
-    Screen().MousePointer(vbDefault);
+    EndMarkerDrag(imgSplitter2, picSplitter2, bDragEnd, &frmSplitter::SetLength2, &frmSplitter::Command2_Click);
   });
   Err().Clear();
 }
@@ -490,10 +436,31 @@ double frmSplitter::GetCurrentTime() {
   return ValueOr(0.0, [&] { return dFrameRate != 0 ? ctrlSlider->Value() / dFrameRate : 0.0; });
 }
 
+void frmSplitter::FramePictureSize(LONG& width, LONG& height) {
+  width = Whole(picPreview->Width() / 15.0);
+  height = Whole(picPreview->Height() / 15.0);
+  if (lVideoWidth <= 0 || lVideoHeight <= 0) return;
+  const double insideW = std::max(1.0, std::floor(picPreview->ScaleWidth() / 15.0));
+  const double insideH = std::max(1.0, std::floor(picPreview->ScaleHeight() / 15.0));
+  const double scale = std::min(insideW / lVideoWidth, insideH / lVideoHeight);
+  width = std::clamp<LONG>(Whole(lVideoWidth * scale), 1, static_cast<LONG>(insideW));
+  height = std::clamp<LONG>(Whole(lVideoHeight * scale), 1, static_cast<LONG>(insideH));
+}
+
+void frmSplitter::ShowFramePicture() {
+  const Picture p = LoadFramePicture();
+  picPreview->SetPicture(Picture());
+  picPreview->Cls();
+  picPreview->PaintPicture(p, std::floor((picPreview->ScaleWidth() / 15.0f - static_cast<float>(p.PixelWidth())) / 2) * 15,
+                           std::floor((picPreview->ScaleHeight() / 15.0f - static_cast<float>(p.PixelHeight())) / 2) * 15);
+}
+
+Picture frmSplitter::ShownFramePicture() { return picPreview->Image(); }
+
 void frmSplitter::WriteFrame(double t) {
   if (!objMediaDet) Raise(vbErrObjectNotSet);
-  const LONG w = Whole(picPreview->Width() / 15.0);
-  const LONG h = Whole(picPreview->Height() / 15.0);
+  LONG w = 0, h = 0;
+  FramePictureSize(w, h);
   Check(objMediaDet->WriteBitmapBits(t, w, h, Bstr(sTempDirectory + "bitmap.bmp")));
 }
 
@@ -501,8 +468,56 @@ Picture frmSplitter::LoadFramePicture() { return LoadPicture(sTempDirectory + "b
 
 void frmSplitter::ShowFrame(int32_t f) {
   if (dFrameRate == 0) Raise(vbErrDivisionByZero);
-  WriteFrame(f / dFrameRate);
-  picPreview->SetPicture(LoadFramePicture());
+  ShowFrameAt(f / dFrameRate);
+}
+
+void frmSplitter::ShowFrameAt(double t, bool pumpAfterWrite) {
+  WriteFrame(t);
+  if (pumpAfterWrite) DoEvents();
+  ShowFramePicture();
+}
+
+float frmSplitter::BarPosition(int32_t frame) {
+  if (lFrameCount == 0) Raise(vbErrDivisionByZero);
+  return static_cast<float>(static_cast<double>(BarWidth()) * frame / lFrameCount);
+}
+
+void frmSplitter::BeginMarkerDrag(Ctl<Label>& marker, Ctl<PictureBox>& ghost, bool& dragging) {
+  Step([&] { marker->Visible(false); });
+  Step([&] { ghost->Move(marker->Left(), marker->Top(), marker->Width() / 2, marker->Height()); });
+  Step([&] { ghost->Visible(true); });
+  Step([&] { lblSelected->Visible(false); });
+  dragging = true;
+}
+
+void frmSplitter::DragMarker(Ctl<Label>& marker, Ctl<PictureBox>& ghost, float X, bool start) {
+  Step([&] {
+    const double a = marker->Left() + X;
+    // The start marker stays a tick's space before the end marker, the end marker as far after
+    // the start marker.
+    const double limit = start ? imgSplitter2->Left() - TickSpace() : imgSplitter->Left() + TickSpace();
+    double left;
+    if (start ? a < limit : a > limit) left = a < 0 ? 0 : (a <= Width() ? a : Width());
+    else left = limit;
+    ghost->Left(Whole(left));
+  });
+}
+
+void frmSplitter::EndMarkerDrag(Ctl<Label>& marker, Ctl<PictureBox>& ghost, bool& dragging,
+                                void (frmSplitter::*setLength)(float&), void (frmSplitter::*mark)()) {
+  DoEvents();
+  Screen().MousePointer(vbArrowHourglass);
+  Step([&] {
+    float x = static_cast<float>(ghost->Left());
+    (this->*setLength)(x);
+  });
+  Step([&] { ghost->Visible(false); });
+  dragging = false;
+  Step([&] { lblSelected->Visible(true); });
+  Step([&] { marker->Visible(true); });
+  Step([&] { ctrlSlider->SelLength(lEndFrame - lStartFrame); });
+  (this->*mark)();
+  Screen().MousePointer(vbDefault);
 }
 
 void frmSplitter::SetFrameLabels(int32_t value) {
@@ -564,6 +579,7 @@ void frmSplitter::OpenFile(std::string& sPassedFile) {
   bool audio = false;
   LONG streams = 0, video = -1;
   double length = 0, rate = 0;
+  int32_t pictureWidth = 0, pictureHeight = 0;
   if (det) {
     Step([&] { Check(det->get_OutputStreams(&streams)); });
     for (LONG i = 0; i < streams; ++i) {
@@ -579,6 +595,16 @@ void frmSplitter::OpenFile(std::string& sPassedFile) {
           video = i;
           length = l;
           rate = r;
+          pictureWidth = pictureHeight = 0;
+          AM_MEDIA_TYPE mt{};
+          if (SUCCEEDED(det->get_StreamMediaType(&mt))) {
+            if (mt.formattype == FORMAT_VideoInfo && mt.pbFormat && mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+              const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
+              pictureWidth = vih->bmiHeader.biWidth;
+              pictureHeight = std::abs(vih->bmiHeader.biHeight);
+            }
+            FreeMediaType(mt);
+          }
         } else if (SameText(t, kAudioType)) {
           audio = true;
         }
@@ -625,14 +651,13 @@ void frmSplitter::OpenFile(std::string& sPassedFile) {
   InitFrameRange(length, rate);
   Step([&] { lblSelected->Visible(false); });
   objMediaDet = det;
+  lVideoWidth = pictureWidth;
+  lVideoHeight = pictureHeight;
   if (!path.empty()) sSourceFile = path;
   Step([&] { lblStreamsValue->Caption(Text(static_cast<int32_t>(streams))); });
   Step([&] { lblVideoStreamValue->Caption(Text(static_cast<int32_t>(video + 1))); });
   Step([&] { lblFrameCount->Caption(Text(lFrameCount)); });
-  Step([&] {
-    WriteFrame(0);
-    picPreview->SetPicture(LoadFramePicture());
-  });
+  Step([&] { ShowFrameAt(0); });
   DoEvents();
   bFileLoaded = true;
   bSliderMoved = false;
@@ -682,22 +707,27 @@ std::string frmSplitter::SetFilter() {
 
 // ---- Marks ----------------------------------------------------------------------------------
 
-void frmSplitter::SetLength(float& X) {
-  const double W = BarWidth();
-  Step([&] { imgSplitter->Left(Whole(X)); });
-  Step([&] { lblSelected->Left(Whole(X + 30.0)); });
-  Step([&] { lblSelected->Width(imgSplitter2->Left() - lblSelected->Left()); });
+// A marker position X on a bar W twips wide: the slider goes to the frame at that place, the frame
+// labels follow, and X becomes the frame's own place on the bar; false (X kept) while the slider
+// has no range.
+bool frmSplitter::SnapToFrame(float& X, double W) {
   const double r = X / W;
   const int32_t max = ValueOr(0, [&] { return ctrlSlider->Max(); });
   Step([&] { ctrlSlider->Value(Whole(max * r)); });
   SetFrameLabels(ValueOr(0, [&] { return ctrlSlider->Value(); }));
   DoEvents();
-  Step([&] {
+  return Step([&] {
     if (max == 0) Raise(vbErrDivisionByZero);
-    double x = (W - 140) / max * Whole(max * r);
-    if (x < 0) x = 0;
-    X = static_cast<float>(x);
+    X = static_cast<float>((W - 140) / max * Whole(max * r));
   });
+}
+
+void frmSplitter::SetLength(float& X) {
+  const double W = BarWidth();
+  Step([&] { imgSplitter->Left(Whole(X)); });
+  Step([&] { lblSelected->Left(Whole(X + 30.0)); });
+  Step([&] { lblSelected->Width(imgSplitter2->Left() - lblSelected->Left()); });
+  if (SnapToFrame(X, W) && X < 0) X = 0;
   DoEvents();
   Step([&] { imgSplitter->Left(Whole(X)); });
   Step([&] { lblSelected->Left(Whole(X + 30.0)); });
@@ -709,15 +739,7 @@ void frmSplitter::SetLength(float& X) {
 
 void frmSplitter::SetLength2(float& X) {
   const double W = BarWidth();
-  const double r = X / W;
-  const int32_t max = ValueOr(0, [&] { return ctrlSlider->Max(); });
-  Step([&] { ctrlSlider->Value(Whole(max * r)); });
-  SetFrameLabels(ValueOr(0, [&] { return ctrlSlider->Value(); }));
-  DoEvents();
-  Step([&] {
-    if (max == 0) Raise(vbErrDivisionByZero);
-    X = static_cast<float>((W - 140) / max * Whole(max * r));
-  });
+  SnapToFrame(X, W);
   DoEvents();
   if (X > W - 140) X = static_cast<float>(W - 140);
   Step([&] { imgSplitter2->Left(Whole(X)); });
@@ -746,12 +768,7 @@ void frmSplitter::ShowStartFrame() {
   Step([&] {
     if (ctrlSlider->Value() > ctrlSlider->SelStart()) ctrlSlider->SelStart(ctrlSlider->Value());
   });
-  Step([&] { ctrlSlider->SelLength(lEndFrame - lStartFrame); });
-  bSliderMoved = true;
-  ApplySelection();
-  Step([&] { imgPreviewStart->SetPicture(LoadFramePicture()); });
-  DoEvents();
-  Screen().MousePointer(vbDefault);
+  ShowMarkPicture(imgPreviewStart);
 }
 
 void frmSplitter::ShowEndFrame() {
@@ -768,10 +785,16 @@ void frmSplitter::ShowEndFrame() {
   Step([&] {
     if (ctrlSlider->Value() < ctrlSlider->SelStart()) ctrlSlider->SelStart(ctrlSlider->Value());
   });
+  ShowMarkPicture(imgPreviewStop);
+}
+
+// What the start and end marks share once the mark's frame is taken: the selection's length, the
+// frame shown in picPreview and the mark's picture.
+void frmSplitter::ShowMarkPicture(Ctl<Image>& picture) {
   Step([&] { ctrlSlider->SelLength(lEndFrame - lStartFrame); });
   bSliderMoved = true;
   ApplySelection();
-  Step([&] { imgPreviewStop->SetPicture(LoadFramePicture()); });
+  Step([&] { picture->SetPicture(ShownFramePicture()); });
   DoEvents();
   Screen().MousePointer(vbDefault);
 }
@@ -783,10 +806,7 @@ void frmSplitter::ApplySelection() {
     ctrlSlider->SelLength(Whole(Val(lblStopFrameValue->Caption()) - Val(lblStartFrameValue->Caption())));
   });
   Step([&] { ctrlSlider->Value(Whole(Val(lblCurrentFrameValue->Caption()))); });
-  Step([&] {
-    WriteFrame(GetCurrentTime());
-    picPreview->SetPicture(LoadFramePicture());
-  });
+  Step([&] { ShowFrameAt(GetCurrentTime()); });
   Screen().MousePointer(vbDefault);
   Err().Clear();
 }
@@ -813,11 +833,7 @@ void frmSplitter::tmrTimer_Timer() {
   if (bAutoButton) return;
   if (bSliderMoved && bFileLoaded) {
     bSliderMoved = false;
-    Step([&] {
-      WriteFrame(GetCurrentTime());
-      DoEvents();
-      picPreview->SetPicture(LoadFramePicture());
-    });
+    Step([&] { ShowFrameAt(GetCurrentTime(), true); });
   }
   Step([&] {
     ToolButton("PreviewTrimmed")
@@ -848,20 +864,28 @@ bool frmSplitter::ReadTypedFrame(const Ctl<TextBox>& box, double& value) {
   return true;
 }
 
-void frmSplitter::cmdSelStart_Click() {
-  if (!bFileLoaded) return;
-  double value = 0;
+// The start (or end) frame typed into its box, into value; false (after saying why) when it is no
+// frame number or comes after the end frame (before the start frame). Failures are cleared.
+bool frmSplitter::ReadTypedMark(const Ctl<TextBox>& box, double& value, bool start) {
   bool pass = false;
   Step([&] {
-    if (!ReadTypedFrame(txtStart, value)) return;
-    if (value > lEndFrame) {
-      MsgBox("The starting frame number must be lower than the ending frame number.", vbOKOnly);
+    if (!ReadTypedFrame(box, value)) return;
+    if (start ? value > lEndFrame : value < lStartFrame) {
+      MsgBox(start ? "The starting frame number must be lower than the ending frame number."
+                   : "The ending frame number must be higher than the starting frame number.",
+             vbOKOnly);
       return;
     }
     pass = true;
   });
   Err().Clear();
-  if (!pass) return;
+  return pass;
+}
+
+void frmSplitter::cmdSelStart_Click() {
+  if (!bFileLoaded) return;
+  double value = 0;
+  if (!ReadTypedMark(txtStart, value, true)) return;
   lStartFrame = Whole(value);
   Step([&] { ctrlSlider->Value(lStartFrame); });
   Step([&] { ctrlSlider->SelStart(lStartFrame); });
@@ -871,8 +895,7 @@ void frmSplitter::cmdSelStart_Click() {
   Step([&] { lblStartTimeValue->Caption(lblCurrentTimeValue->Caption()); });
   ApplySelection();
   Step([&] {
-    if (lFrameCount == 0) Raise(vbErrDivisionByZero);
-    float x = static_cast<float>(static_cast<double>(BarWidth()) * lStartFrame / lFrameCount);
+    float x = BarPosition(lStartFrame);
     SetLength(x);
   });
   SelectionUnsaved = true;
@@ -882,17 +905,7 @@ void frmSplitter::cmdSelStart_Click() {
 void frmSplitter::cmdSetStop_Click() {
   if (!bFileLoaded) return;
   double value = 0;
-  bool pass = false;
-  Step([&] {
-    if (!ReadTypedFrame(txtEnd, value)) return;
-    if (value < lStartFrame) {
-      MsgBox("The ending frame number must be higher than the starting frame number.", vbOKOnly);
-      return;
-    }
-    pass = true;
-  });
-  Err().Clear();
-  if (!pass) return;
+  if (!ReadTypedMark(txtEnd, value, false)) return;
   Step([&] { ctrlSlider->Value(Whole(value)); });
   ScrollHandling();
   Step([&] { lblStopFrameValue->Caption(Text(ctrlSlider->Value())); });
@@ -905,17 +918,27 @@ void frmSplitter::cmdSetStop_Click() {
   bSliderMoved = true;
   Step([&] {
     ShowFrame(lEndFrame);
-    imgPreviewStop->SetPicture(LoadFramePicture());
+    imgPreviewStop->SetPicture(ShownFramePicture());
   });
   DoEvents();
   Step([&] {
-    if (lFrameCount == 0) Raise(vbErrDivisionByZero);
-    float x = static_cast<float>(static_cast<double>(BarWidth()) * lEndFrame / lFrameCount);
+    float x = BarPosition(lEndFrame);
     SetLength2(x);
   });
   bAutoButton = false;
   SelectionUnsaved = true;
   Err().Clear();
+}
+
+// The part the start steps share once the new start frame s is on the slider and in the box:
+// the frame labels, the selection from s and the start time.
+void frmSplitter::StepStartTo(int32_t s) {
+  bSliderMoved = true;
+  SetFrameLabels(ValueOr(0, [&] { return ctrlSlider->Value(); }));
+  lStartFrame = s;
+  Step([&] { ctrlSlider->SelStart(s); });
+  Step([&] { ctrlSlider->SelLength(Whole(Val(lblStopFrameValue->Caption()) - s)); });
+  Step([&] { lblStartTimeValue->Caption(lblCurrentTimeValue->Caption()); });
 }
 
 void frmSplitter::cmdStartDown_Click() {
@@ -925,19 +948,10 @@ void frmSplitter::cmdStartDown_Click() {
   Step([&] { ctrlSlider->Value(s); });
   Step([&] { lblStartFrameValue->Caption(Text(s)); });
   Step([&] { txtStart->Text(Text(s)); });
-  bSliderMoved = true;
-  SetFrameLabels(ValueOr(0, [&] { return ctrlSlider->Value(); }));
-  lStartFrame = s;
-  Step([&] { ctrlSlider->SelStart(s); });
-  Step([&] { ctrlSlider->SelLength(Whole(Val(lblStopFrameValue->Caption()) - s)); });
-  Step([&] { lblStartTimeValue->Caption(lblCurrentTimeValue->Caption()); });
+  StepStartTo(s);
+  Step([&] { ShowFrameAt(GetCurrentTime()); });
   Step([&] {
-    WriteFrame(GetCurrentTime());
-    picPreview->SetPicture(LoadFramePicture());
-  });
-  Step([&] {
-    if (lFrameCount == 0) Raise(vbErrDivisionByZero);
-    float x = static_cast<float>(static_cast<double>(BarWidth()) * lStartFrame / lFrameCount);
+    float x = BarPosition(lStartFrame);
     SetLength(x);
   });
   bAutoButton = false;
@@ -952,12 +966,7 @@ void frmSplitter::cmdStartUp_Click() {
   Step([&] { ctrlSlider->Value(s); });
   Step([&] { txtStart->Text(Text(s)); });
   Step([&] { lblStartFrameValue->Caption(Text(s)); });
-  bSliderMoved = true;
-  SetFrameLabels(ValueOr(0, [&] { return ctrlSlider->Value(); }));
-  lStartFrame = s;
-  Step([&] { ctrlSlider->SelStart(s); });
-  Step([&] { ctrlSlider->SelLength(Whole(Val(lblStopFrameValue->Caption()) - s)); });
-  Step([&] { lblStartTimeValue->Caption(lblCurrentTimeValue->Caption()); });
+  StepStartTo(s);
   const double W = BarWidth();
   Step([&] {
     if (lFrameCount == 0) Raise(vbErrDivisionByZero);
@@ -976,11 +985,9 @@ void frmSplitter::cmdStartUp_Click() {
     lblSelected->Left(Whole(x + 30));
   });
   Step([&] {
-    WriteFrame(GetCurrentTime());
+    ShowFrameAt(GetCurrentTime(), true);
     DoEvents();
-    picPreview->SetPicture(LoadFramePicture());
-    DoEvents();
-    imgPreviewStart->SetPicture(LoadFramePicture());
+    imgPreviewStart->SetPicture(ShownFramePicture());
   });
   Step([&] { lblSelected->Width(imgSplitter2->Left() - lblSelected->Left()); });
   bAutoButton = false;
@@ -1022,10 +1029,9 @@ void frmSplitter::EndStep(int32_t delta) {
     lblSelected->Width(imgSplitter2->Left() - lblSelected->Left());
   });
   Step([&] {
-    WriteFrame(GetCurrentTime());
-    picPreview->SetPicture(LoadFramePicture());
+    ShowFrameAt(GetCurrentTime());
     DoEvents();
-    imgPreviewStop->SetPicture(LoadFramePicture());
+    imgPreviewStop->SetPicture(ShownFramePicture());
     DoEvents();
   });
   bAutoButton = false;

@@ -62,6 +62,9 @@ class frmSplitter : public Form {
   bool bStopPreview = true;
   bool bPreviewRunning = false;
   bool bRendering = false;
+  // The opened movie's picture size in pixels; 0 when its media type does not tell it.
+  int32_t lVideoWidth = 0;
+  int32_t lVideoHeight = 0;
 
   // Handlers reachable for the window's own roads (and for tests that drive them).
   void cmdSelStart_Click();
@@ -160,7 +163,29 @@ class frmSplitter : public Form {
   void ScrollHandling();
   void WriteFrame(double t);
   void ShowFrame(int32_t f);
+  // The frame picture for t seconds written and shown in picPreview, with pending messages
+  // processed between the two when asked.
+  void ShowFrameAt(double t, bool pumpAfterWrite = false);
+  // Where frame f stands on the position bar (twips); raises 11 while there are no frames.
+  float BarPosition(int32_t frame);
+  // Dragging a marker (imgSplitter or imgSplitter2) through its stand-in picture box; the end of
+  // the drag places the marker with setLength and marks its frame with mark.
+  void BeginMarkerDrag(Ctl<Label>& marker, Ctl<PictureBox>& ghost, bool& dragging);
+  void EndMarkerDrag(Ctl<Label>& marker, Ctl<PictureBox>& ghost, bool& dragging, void (frmSplitter::*setLength)(float&),
+                     void (frmSplitter::*mark)());
+  void DragMarker(Ctl<Label>& marker, Ctl<PictureBox>& ghost, float X, bool start);
+  void StepStartTo(int32_t s);
+  bool SnapToFrame(float& X, double W);
+  void ShowMarkPicture(Ctl<Image>& picture);
+  bool ReadTypedMark(const Ctl<TextBox>& box, double& value, bool start);
   Picture LoadFramePicture();
+  // The frame picture's size in pixels: the movie's picture scaled to the largest size that fits
+  // inside picPreview, its aspect kept (picPreview's own size while the movie's is unknown).
+  void FramePictureSize(LONG& width, LONG& height);
+  // The frame picture file shown in picPreview, centred on its back colour.
+  void ShowFramePicture();
+  // What picPreview shows, for the start or end picture (stretched to a box of its size).
+  Picture ShownFramePicture();
   int32_t BarWidth();
   float TickSpace();
   void DisableControls();

@@ -170,6 +170,73 @@ TEST_F(Splitter, RulerTicksByDispatchIdentifier) {
             "Frame (101) - Left click to set start, right to set end");
 }
 
+// ---- Frame pictures ----------------------------------------------------------------------
+
+// The frame pictures keep the movie's aspect: the detector writes the largest picture of that
+// aspect that fits inside picPreview, which shows it centred on its black back colour; the start
+// and end pictures take what picPreview shows. 4:3, 16:9 and a portrait movie.
+TEST_F(Splitter, FramePicturesKeepTheMoviesAspect) {
+  struct Case {
+    int width, height;
+  } cases[] = {{320, 240}, {320, 180}, {120, 160}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    fixtures::Options o;
+    o.width = c.width;
+    o.height = c.height;
+    o.seconds = 1;
+    const std::string movie = fixtures::Make(Kind::AviMjpegPcm, scratch_ + "/media", o);
+    ScriptScope script;
+    Open(movie);
+    ASSERT_TRUE(f_->bFileLoaded);
+    // Mark a start and an end: picPreview shows the end frame, which the end picture takes.
+    TypeStart("5");
+    TypeEnd("10");
+    ASSERT_EQ(f_->lStartFrame, 5);
+    ASSERT_EQ(f_->lEndFrame, 10);
+    // The inside of picPreview, in pixels.
+    const int insideW = static_cast<int>(f_->picPreview->ScaleWidth() / 15);
+    const int insideH = static_cast<int>(f_->picPreview->ScaleHeight() / 15);
+    ASSERT_GT(insideW, 100);
+    ASSERT_GT(insideH, 100);
+    // The picture file's size (24-bit BMP header).
+    const std::vector<uint8_t> b = fixtures::ReadFile(f_->sTempDirectory + "bitmap.bmp");
+    ASSERT_GE(b.size(), 54u);
+    auto u32 = [&](size_t at) { return static_cast<int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24); };
+    const int w = u32(18), h = std::abs(u32(22)), offset = u32(10);
+    EXPECT_TRUE(w == insideW || h == insideH) << w << "x" << h << " in " << insideW << "x" << insideH;
+    EXPECT_LE(w, insideW);
+    EXPECT_LE(h, insideH);
+    EXPECT_NEAR(static_cast<double>(w) * c.height / c.width, h, 1.0) << w << "x" << h;
+    // Centred on black: the bands are the back colour, the middle is the picture's middle.
+    const int left = (insideW - w) / 2, top = (insideH - h) / 2;
+    auto shown = [&](int x, int y) { return f_->picPreview->Point(static_cast<float>(x * 15), static_cast<float>(y * 15)); };
+    auto filePixel = [&](int x, int y) {
+      const size_t stride = (static_cast<size_t>(w) * 3 + 3) / 4 * 4;
+      const uint8_t* p = b.data() + offset + stride * static_cast<size_t>(h - 1 - y) + static_cast<size_t>(x) * 3;
+      return static_cast<OLE_COLOR>(p[2] | p[1] << 8 | p[0] << 16);
+    };
+    if (top > 1) {
+      EXPECT_EQ(shown(insideW / 2, 0), 0u) << "the band above";
+      EXPECT_EQ(shown(insideW / 2, insideH - 1), 0u) << "the band below";
+    }
+    if (left > 1) {
+      EXPECT_EQ(shown(0, insideH / 2), 0u) << "the band at the left";
+      EXPECT_EQ(shown(insideW - 1, insideH / 2), 0u) << "the band at the right";
+    }
+    for (auto [x, y] : {std::pair{w / 2, h / 2}, std::pair{1, 1}, std::pair{w - 2, h - 2}})
+      EXPECT_EQ(shown(left + x, top + y), filePixel(x, y)) << x << "," << y;
+    // The start and end pictures are what picPreview shows, at its inside's size.
+    for (Picture p : {f_->imgPreviewStart->GetPicture(), f_->imgPreviewStop->GetPicture()}) {
+      EXPECT_EQ(p.PixelWidth(), insideW);
+      EXPECT_EQ(p.PixelHeight(), insideH);
+    }
+    SelectionUnsaved = false;  // no save question on the way to the next movie
+    EXPECT_TRUE(f_->Unload());
+    EXPECT_TRUE(script->MsgBoxes().empty());
+  }
+}
+
 // AutoRedraw: False by default and then not stored; True is stored under "AutoRedraw" and read
 // back by a new instance from the same bag.
 TEST_F(Splitter, RulerAutoRedrawIsItsOnePersistentProperty) {
@@ -472,6 +539,36 @@ TEST_F(Splitter, DraggingAMarkerStopsOneTickBeforeTheOtherAndDropsIntoSetStart) 
   EXPECT_EQ(f_->ctrlSlider->SelStart(), frame);
   EXPECT_EQ(f_->ctrlSlider->SelLength(), 100 - frame);
   EXPECT_EQ(f_->Command2->ToolTipText(), "Set the End Frame to frame number " + std::to_string(frame) + ".");
+}
+
+TEST_F(Splitter, DraggingTheEndMarkerStopsOneTickAfterTheStartAndDropsIntoSetEnd) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm));
+  const float space = CSng(Call(f_->Ruler(), wztick::kTickSpace, DISPATCH_PROPERTYGET));
+  ASSERT_GT(space, 0);
+  const Variant left(int16_t{1}), none(int16_t{0});
+  f_->imgSplitter2->Raise("MouseDown", {left, none, Variant(0.0f), Variant(0.0f)});
+  EXPECT_TRUE(f_->bDragEnd);
+  EXPECT_FALSE(f_->imgSplitter2->Visible());
+  EXPECT_TRUE(f_->picSplitter2->Visible());
+  EXPECT_EQ(f_->picSplitter2->Width(), f_->imgSplitter2->Width() / 2);
+  f_->imgSplitter2->Raise("MouseMove", {left, none, Variant(-100000.0f), Variant(0.0f)});
+  EXPECT_NEAR(f_->picSplitter2->Left(), f_->imgSplitter->Left() + space, 15);
+  const float to = 6000.0f - static_cast<float>(f_->imgSplitter2->Left());
+  f_->imgSplitter2->Raise("MouseMove", {left, none, Variant(to), Variant(0.0f)});
+  EXPECT_NEAR(f_->picSplitter2->Left(), 6000, 15);
+  f_->imgSplitter2->Raise("MouseUp", {left, none, Variant(to), Variant(0.0f)});
+  EXPECT_FALSE(f_->bDragEnd);
+  EXPECT_TRUE(f_->imgSplitter2->Visible());
+  EXPECT_FALSE(f_->picSplitter2->Visible());
+  const int32_t frame = CLng(Variant(static_cast<double>(f_->picSplitter2->Left()) / f_->PositionBar->Width() * 100));
+  EXPECT_EQ(f_->lEndFrame, frame);
+  EXPECT_EQ(f_->lblStopFrameValue->Caption(), std::to_string(frame));
+  EXPECT_EQ(f_->txtEnd->Text(), std::to_string(frame));
+  EXPECT_TRUE(SelectionUnsaved);
+  EXPECT_EQ(f_->ctrlSlider->SelStart(), 0);
+  EXPECT_EQ(f_->ctrlSlider->SelLength(), frame);
+  EXPECT_EQ(Bitmap(), frame);
 }
 
 // A real drag with the mouse: the start marker pressed and released over the middle of the bar.
