@@ -431,15 +431,6 @@ TEST_F(Lotkiln, SaveAndLoadTheBatchList) {
   EXPECT_EQ(Rows(), 2);
 }
 
-// The id of a process that has ended (a child that exited and was reaped).
-pid_t EndedProcessId() {
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(0);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return child;
-}
-
 // A folder others may write: a link planted at the save's side-file name (the one an earlier
 // save used) is never followed, and side files that killed saves left are removed.
 TEST_F(Lotkiln, SavingTheListNeverWritesThroughALinkAtItsSideFileName) {
@@ -449,7 +440,7 @@ TEST_F(Lotkiln, SavingTheListNeverWritesThroughALinkAtItsSideFileName) {
   const std::string list = folder + "/queue.bwm";
   const std::string precious = fixtures::ScratchFolder("own") + "/precious.txt";
   std::ofstream(precious) << "keep me";
-  const std::string ended = std::to_string(EndedProcessId());
+  const std::string ended = std::to_string(fixtures::EndedProcessId());
   struct Case {
     std::string name;
     bool link;

@@ -957,15 +957,6 @@ TEST_F(TilecardTest, ANewInstanceTakesItsInitialPropertiesOnlyInDesignMode) {
 
 }  // namespace
 
-// The id of a process that has ended (a child that exited and was reaped).
-pid_t EndedProcessId() {
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(0);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return child;
-}
-
 // A load killed between the grab and the rename leaves its own bitmap: the next load removes the
 // bitmaps of processes that no longer run, and keeps those of a running one.
 TEST_F(TilecardTest, BitmapsOfKilledLoadsAreRemovedByTheNextLoad) {
@@ -973,7 +964,7 @@ TEST_F(TilecardTest, BitmapsOfKilledLoadsAreRemovedByTheNextLoad) {
   o.seconds = 0.2;
   const std::string movie = fixtures::Make(fixtures::Kind::AviMjpegPcm, media_, o);
   const fs::path temp = TempFolder();
-  const std::string ended = std::to_string(EndedProcessId());
+  const std::string ended = std::to_string(fixtures::EndedProcessId());
   const std::string running = std::to_string(::getppid());
   struct Case {
     std::string name;

@@ -923,4 +923,12 @@ FileSizeLimit::~FileSizeLimit() {
   std::signal(SIGXFSZ, oldHandler_);
 }
 
+int EndedProcessId() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return child;
+}
+
 }  // namespace fixtures

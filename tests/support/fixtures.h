@@ -114,6 +114,10 @@ std::vector<uint8_t> ReadFile(const std::string& path);
 // with sub appended and created.
 std::string ScratchFolder(const std::string& sub = {});
 
+// The id of a process that has ended (a child that exited and was reaped): side files named with
+// it belong to no running process.
+int EndedProcessId();
+
 // A movie whose codec has no decoder: an uncompressed AVI (no sound) whose video stream names the
 // unknown FOURCC "QZQZ"; its video stream is found, but no frame can be decoded.
 std::string MakeUndecodableAvi(const std::string& folder);

@@ -580,15 +580,6 @@ TEST_F(MainWindow, ProjectReaderToleranceAndBadFiles) {
   EXPECT_EQ(script->MsgBoxes().back().prompt, frmShow::MediaErrorMessage('c', (media_ / "gone.avi").string()));
 }
 
-// The id of a process that has ended (a child that exited and was reaped).
-pid_t EndedProcessId() {
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(0);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return child;
-}
-
 // Saves killed between the write and the rename left side files: they never make a save fail,
 // and the ones of processes that no longer run are removed by the next save.
 TEST_F(MainWindow, LeftoverSideFilesOfKilledSavesNeverMakeASaveFail) {
@@ -598,7 +589,7 @@ TEST_F(MainWindow, LeftoverSideFilesOfKilledSavesNeverMakeASaveFail) {
   frmShow& w = Window();
   AddByDialog(script, w, a);
   const fs::path project = root_ / "p.wzj";
-  const std::string ended = std::to_string(EndedProcessId());
+  const std::string ended = std::to_string(fixtures::EndedProcessId());
   const std::string running = std::to_string(::getppid());
   std::vector<fs::path> killed, kept;
   for (int n = 0; n < 120; ++n) {

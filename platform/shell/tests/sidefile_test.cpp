@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/error.h"
+#include "fixtures.h"
 #include "hang_guard.h"
 #include "scratch.h"
 #include "shell/files.h"
@@ -26,15 +27,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uid_t kOtherUser = 65534;
-
-// The id of a process that has ended (a child that exited and was reaped).
-pid_t EndedProcessId() {
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(0);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return child;
-}
 
 mode_t ModeOf(const std::string& path) {
   struct stat st;
@@ -136,7 +128,7 @@ TEST_F(SideFileTest, ANewSideFileIsEmptyOwnerOnlyAndNamedAfterItsStemAndProcess)
 }
 
 TEST_F(SideFileTest, SideFilesOfEndedProcessesAreRemovedOthersKept) {
-  const std::string ended = std::to_string(EndedProcessId());
+  const std::string ended = std::to_string(fixtures::EndedProcessId());
   const std::string running = std::to_string(::getppid());
   const std::string own = std::to_string(::getpid());
   WriteBytes(At("elsewhere.txt"), "keep");
