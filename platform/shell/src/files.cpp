@@ -359,11 +359,24 @@ std::string HelpFolderName(const std::string& path) {
 
 std::string AppFile(const std::string& backslashSuffix) { return FolderFile(AppPath(), backslashSuffix); }
 
-std::string ResolveLinks(const std::string& path) {
+namespace {
+
+// Follows the links at path to what they name (40 hops at most). For writing, a link that another
+// user owns in a folder everyone may write (and that the folder's owner does not own) is refused,
+// as the kernel refuses to follow it for a program of this user.
+std::string FollowLinks(const std::string& path, bool forWriting) {
   std::string current = path;
   for (int hops = 0; hops < 40; ++hops) {
     struct stat st;
     if (current.empty() || ::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    if (forWriting && st.st_uid != ::geteuid()) {
+      const size_t slash = current.rfind('/');
+      const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : current.substr(0, slash));
+      struct stat dir;
+      if (::stat(folder.c_str(), &dir) != 0) RaiseErrno(errno, Missing::Path);
+      const bool shared = (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0;
+      if (shared && dir.st_uid != st.st_uid) Raise(vbErrPermissionDenied);
+    }
     std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
     ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
     if (n < 0) RaiseErrno(errno, Missing::File);
@@ -378,32 +391,11 @@ std::string ResolveLinks(const std::string& path) {
   Raise(vbErrPathFileAccess);
 }
 
-std::string ResolveLinksForWriting(const std::string& path) {
-  std::string current = path;
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st;
-    if (current.empty() || ::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
-    if (st.st_uid != ::geteuid()) {
-      const size_t slash = current.rfind('/');
-      const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : current.substr(0, slash));
-      struct stat dir;
-      if (::stat(folder.c_str(), &dir) != 0) RaiseErrno(errno, Missing::Path);
-      const bool shared = (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0;
-      if (shared && dir.st_uid != st.st_uid) Raise(vbErrPermissionDenied);
-    }
-    std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
-    ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
-    if (n < 0) RaiseErrno(errno, Missing::File);
-    if (static_cast<size_t>(n) >= buffer.size()) continue;
-    std::string target(buffer.data(), static_cast<size_t>(n));
-    if (target.empty() || target[0] != '/') {
-      size_t slash = current.rfind('/');
-      if (slash != std::string::npos) target = current.substr(0, slash + 1) + target;
-    }
-    current = target;
-  }
-  Raise(vbErrPathFileAccess);
-}
+}  // namespace
+
+std::string ResolveLinks(const std::string& path) { return FollowLinks(path, false); }
+
+std::string ResolveLinksForWriting(const std::string& path) { return FollowLinks(path, true); }
 
 namespace {
 
