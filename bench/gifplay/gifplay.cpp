@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "Flickgem.h"
+#include "../bench_flickgem.h"
 #include "GifFile.h"
 #include "com/com.h"
 #include "com/dispatch.h"
@@ -53,18 +54,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench_gifplay [frames 2..2000] [WxH]\n");
     return 2;
   }
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  const fs::path work = fs::temp_directory_path() / ("bench_gifplay." + std::to_string(getpid()));
-  fs::create_directories(work / "registry");
-  fs::create_directories(work / "tmp");
-  setenv("SUITE_REGISTRY_DIR", (work / "registry").c_str(), 1);
-  setenv("SUITE_TEST_SCRATCH", work.c_str(), 1);
-  setenv("TMPDIR", (work / "tmp").c_str(), 1);
-  const std::string reg = std::string("'") + REGSVR + "' /s '" + FLICKGEM_LIBRARY + "'";
-  if (std::system(reg.c_str()) != 0) {
-    std::fprintf(stderr, "regsvr could not register %s\n", FLICKGEM_LIBRARY);
-    return 1;
-  }
+  const fs::path work = bench::FlickgemRun("bench_gifplay");
+  if (work.empty()) return 1;
   const std::string gif = (work / "play.gif").string();
   const std::string make = "ffmpeg -v error -y -f lavfi -i testsrc=size=" + size + ":rate=20 -frames:v " +
                            std::to_string(count) + " '" + gif + "'";
