@@ -42,9 +42,11 @@ struct Pace {
   bool toldTheEnd = false;
 };
 
-class Position final : public ComObject<IMediaPosition> {
+// A stand-in for one of the graph's automation interfaces: IDispatch goes to the real object.
+template <class I>
+class ForwardingDispatch : public ComObject<I> {
  public:
-  Position(ComPtr<IMediaPosition> real, std::shared_ptr<Pace> pace) : real_(std::move(real)), pace_(std::move(pace)) {}
+  explicit ForwardingDispatch(ComPtr<I> real) : real_(std::move(real)) {}
   HRESULT GetTypeInfoCount(uint32_t* n) override { return real_->GetTypeInfoCount(n); }
   HRESULT GetTypeInfo(uint32_t i, LCID l, ITypeInfo** t) override { return real_->GetTypeInfo(i, l, t); }
   HRESULT GetIDsOfNames(REFIID r, const char16_t** n, uint32_t c, LCID l, DISPID* d) override {
@@ -53,6 +55,15 @@ class Position final : public ComObject<IMediaPosition> {
   HRESULT Invoke(DISPID id, REFIID r, LCID l, WORD f, DISPPARAMS* p, VARIANT* v, EXCEPINFO* e, uint32_t* a) override {
     return real_->Invoke(id, r, l, f, p, v, e, a);
   }
+
+ protected:
+  ComPtr<I> real_;
+};
+
+class Position final : public ForwardingDispatch<IMediaPosition> {
+ public:
+  Position(ComPtr<IMediaPosition> real, std::shared_ptr<Pace> pace)
+      : ForwardingDispatch(std::move(real)), pace_(std::move(pace)) {}
   HRESULT get_Duration(REFTIME* length) override {
     const HRESULT hr = real_->get_Duration(length);
     if (SUCCEEDED(hr)) *length *= Script().durationScale;
@@ -86,23 +97,15 @@ class Position final : public ComObject<IMediaPosition> {
   HRESULT CanSeekBackward(LONG* c) override { return real_->CanSeekBackward(c); }
 
  private:
-  ComPtr<IMediaPosition> real_;
   std::shared_ptr<Pace> pace_;
 };
 
 // The real graph's events, except that on a paced graph a completion waits for the reading that
 // tells the end: until then a wait ends as a time-out does.
-class Events final : public ComObject<IMediaEvent> {
+class Events final : public ForwardingDispatch<IMediaEvent> {
  public:
-  Events(ComPtr<IMediaEvent> real, std::shared_ptr<Pace> pace) : real_(std::move(real)), pace_(std::move(pace)) {}
-  HRESULT GetTypeInfoCount(uint32_t* n) override { return real_->GetTypeInfoCount(n); }
-  HRESULT GetTypeInfo(uint32_t i, LCID l, ITypeInfo** t) override { return real_->GetTypeInfo(i, l, t); }
-  HRESULT GetIDsOfNames(REFIID r, const char16_t** n, uint32_t c, LCID l, DISPID* d) override {
-    return real_->GetIDsOfNames(r, n, c, l, d);
-  }
-  HRESULT Invoke(DISPID id, REFIID r, LCID l, WORD f, DISPPARAMS* p, VARIANT* v, EXCEPINFO* e, uint32_t* a) override {
-    return real_->Invoke(id, r, l, f, p, v, e, a);
-  }
+  Events(ComPtr<IMediaEvent> real, std::shared_ptr<Pace> pace)
+      : ForwardingDispatch(std::move(real)), pace_(std::move(pace)) {}
   HRESULT GetEventHandle(OAEVENT* h) override { return real_->GetEventHandle(h); }
   HRESULT GetEvent(LONG* c, LONG_PTR* p1, LONG_PTR* p2, LONG ms) override { return real_->GetEvent(c, p1, p2, ms); }
   HRESULT WaitForCompletion(LONG ms, LONG* code) override {
@@ -120,7 +123,6 @@ class Events final : public ComObject<IMediaEvent> {
   HRESULT FreeEventParams(LONG c, LONG_PTR p1, LONG_PTR p2) override { return real_->FreeEventParams(c, p1, p2); }
 
  private:
-  ComPtr<IMediaEvent> real_;
   std::shared_ptr<Pace> pace_;
 };
 
