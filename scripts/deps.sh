@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config git python3
-  qt6-base-dev qt6-multimedia-dev libgl-dev libxcb1-dev xvfb evilwm
+  qt6-base-dev qt6-multimedia-dev libgl-dev libxcb1-dev xvfb evilwm openbox
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   ffmpeg libgtest-dev
   fonts-dejavu-core

@@ -228,8 +228,8 @@ void Child::Stop() {
 
 // ---- Desktop -----------------------------------------------------------------------------------
 
-Desktop::Desktop() {
-  if (StartServer()) StartWindowManager();
+Desktop::Desktop(WindowManager manager) {
+  if (StartServer()) StartWindowManager(manager);
   if (!error_.empty()) {
     windowManager_.Stop();
     server_.Stop();
@@ -285,10 +285,13 @@ bool Desktop::StartServer() {
   return true;
 }
 
-bool Desktop::StartWindowManager() {
-  if (FindProgram("evilwm").empty()) {
-    error_ = "evilwm is not installed: the X11 tests need a window manager that keeps the desktop's "
-             "window lists (Debian package evilwm; scripts/deps.sh installs it)";
+bool Desktop::StartWindowManager(WindowManager manager) {
+  const bool full = manager == WindowManager::Full;
+  if (FindProgram(full ? "openbox" : "evilwm").empty()) {
+    error_ = full ? "openbox is not installed: the X11 tests of window states need a window manager with a "
+                    "minimised state (Debian package openbox; scripts/deps.sh installs it)"
+                  : "evilwm is not installed: the X11 tests need a window manager that keeps the desktop's "
+                    "window lists (Debian package evilwm; scripts/deps.sh installs it)";
     return false;
   }
   int screenNumber = 0;
@@ -301,8 +304,13 @@ bool Desktop::StartWindowManager() {
   Child::Options options;
   options.quiet = true;
   options.env = {"DISPLAY=" + display_};
-  // Its default font is not among the server's built-in ones; "fixed" is.
-  if (windowManager_.Start({"evilwm", "-fn", "fixed"}, options, &error_)) {
+  // evilwm's default font is not among the server's built-in ones; "fixed" is. openbox draws its
+  // titles with the client-side fonts; it runs on its packaged settings (not the developer's own)
+  // and without a session manager.
+  std::vector<std::string> argv = full ? std::vector<std::string>{"openbox", "--sm-disable", "--config-file",
+                                                                   "/etc/xdg/openbox/rc.xml"}
+                                       : std::vector<std::string>{"evilwm", "-fn", "fixed"};
+  if (windowManager_.Start(argv, options, &error_)) {
     // The window manager is ready once it has announced itself on the root window.
     xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
     const char* name = "_NET_SUPPORTING_WM_CHECK";

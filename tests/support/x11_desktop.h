@@ -59,10 +59,15 @@ class Child {
 // The full path of a program found in PATH, or the empty string.
 std::string FindProgram(const std::string& name);
 
+// The window manager a desktop runs: a minimal one that keeps the desktop's window lists but has
+// no minimised state and focuses every new window (evilwm), or a full one that has an iconic
+// state and honours a window's request not to be activated (openbox).
+enum class WindowManager { Minimal, Full };
+
 // A virtual X server with a window manager, for the life of the object.
 class Desktop {
  public:
-  Desktop();
+  explicit Desktop(WindowManager manager = WindowManager::Minimal);
   ~Desktop();
   Desktop(const Desktop&) = delete;
   Desktop& operator=(const Desktop&) = delete;
@@ -76,7 +81,7 @@ class Desktop {
 
  private:
   bool StartServer();
-  bool StartWindowManager();
+  bool StartWindowManager(WindowManager manager);
   Child server_;
   Child windowManager_;
   std::string display_;

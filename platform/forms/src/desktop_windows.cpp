@@ -1,10 +1,6 @@
 // The desktop's top-level windows from the X11 window manager's lists (_NET_CLIENT_LIST_STACKING,
-// else _NET_CLIENT_LIST) and each window's _NET_WM_PID. The connection is the one of the xcb
-// platform plugin; libxcb is reached through the plugin's own copy, so the library does not link
-// it and builds without it.
+// else _NET_CLIENT_LIST) and each window's _NET_WM_PID, on the xcb platform plugin's connection.
 #include "forms/desktop_windows.h"
-
-#include <dlfcn.h>
 
 #include <QGuiApplication>
 #include <algorithm>
@@ -14,103 +10,15 @@
 #include <mutex>
 #include <string>
 
-#if __has_include(<xcb/xcb.h>) && __has_include(<QtGui/qguiapplication_platform.h>)
-#include <QtGui/qguiapplication_platform.h>
-#if QT_CONFIG(xcb)
-#include <xcb/xcb.h>
-#define FORMS_HAVE_XCB 1
-#endif
-#endif
-
+#include "xcb_calls.h"
 #include "forms/qt/hwnd_qt.h"
 
 #ifdef FORMS_HAVE_XCB
 
 namespace {
 
-// The few libxcb entry points used here, looked up in the copy the platform plugin loaded.
-struct Xcb {
-  decltype(&xcb_intern_atom) intern_atom = nullptr;
-  decltype(&xcb_intern_atom_reply) intern_atom_reply = nullptr;
-  decltype(&xcb_get_property) get_property = nullptr;
-  decltype(&xcb_get_property_reply) get_property_reply = nullptr;
-  decltype(&xcb_get_property_value) get_property_value = nullptr;
-  decltype(&xcb_get_property_value_length) get_property_value_length = nullptr;
-  decltype(&xcb_get_setup) get_setup = nullptr;
-  decltype(&xcb_setup_roots_iterator) setup_roots_iterator = nullptr;
-  decltype(&xcb_configure_window) configure_window = nullptr;
-  decltype(&xcb_get_geometry) get_geometry = nullptr;
-  decltype(&xcb_get_geometry_reply) get_geometry_reply = nullptr;
-  decltype(&xcb_flush) flush = nullptr;
-  bool ok = false;
-
-  Xcb() {
-    void* lib = dlopen("libxcb.so.1", RTLD_NOW | RTLD_NOLOAD);
-    if (!lib) return;
-    ok = Bind(lib, intern_atom, "xcb_intern_atom") && Bind(lib, intern_atom_reply, "xcb_intern_atom_reply") &&
-         Bind(lib, get_property, "xcb_get_property") && Bind(lib, get_property_reply, "xcb_get_property_reply") &&
-         Bind(lib, get_property_value, "xcb_get_property_value") &&
-         Bind(lib, get_property_value_length, "xcb_get_property_value_length") &&
-         Bind(lib, get_setup, "xcb_get_setup") && Bind(lib, setup_roots_iterator, "xcb_setup_roots_iterator") &&
-         Bind(lib, configure_window, "xcb_configure_window") && Bind(lib, get_geometry, "xcb_get_geometry") &&
-         Bind(lib, get_geometry_reply, "xcb_get_geometry_reply") && Bind(lib, flush, "xcb_flush");
-    // The handle stays open: the plugin keeps the library loaded for the program's life anyway.
-  }
-
-  template <class F>
-  static bool Bind(void* lib, F& f, const char* name) {
-    f = reinterpret_cast<F>(dlsym(lib, name));
-    return f != nullptr;
-  }
-};
-
-const Xcb& XcbCalls() {
-  static const Xcb x;
-  return x;
-}
-
-xcb_atom_t Atom(const Xcb& x, xcb_connection_t* c, const char* name) {
-  xcb_generic_error_t* error = nullptr;
-  xcb_intern_atom_reply_t* r =
-      x.intern_atom_reply(c, x.intern_atom(c, 1, static_cast<uint16_t>(std::strlen(name)), name), &error);
-  std::free(error);
-  if (!r) return 0;
-  xcb_atom_t a = r->atom;
-  std::free(r);
-  return a;
-}
-
-// The 32-bit values of a property; empty when the window has no such property (or one of
-// another type than asked for).
-std::vector<uint32_t> Values32(const Xcb& x, xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
-  std::vector<uint32_t> out;
-  // A window of the list may be gone by the time it is asked about; its error is taken here, so
-  // that it does not reach the platform plugin's event queue as a reported failure.
-  xcb_generic_error_t* error = nullptr;
-  xcb_get_property_reply_t* r = x.get_property_reply(c, cookie, &error);
-  std::free(error);
-  if (!r) return out;
-  if (r->format == 32) {
-    int n = x.get_property_value_length(r) / 4;
-    const auto* v = static_cast<const uint32_t*>(x.get_property_value(r));
-    out.assign(v, v + n);
-  }
-  std::free(r);
-  return out;
-}
-
-std::vector<uint32_t> Values32(const Xcb& x, xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop, xcb_atom_t type) {
-  if (!prop) return {};
-  return Values32(x, c, x.get_property(c, 0, w, prop, type, 0, 1u << 16));
-}
-
-// The xcb platform's connection; nullptr without one (or without the calls).
-xcb_connection_t* Connection() {
-  forms_detail::EnsureApplication();
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  if (!x11 || !x11->connection() || !XcbCalls().ok) return nullptr;
-  return x11->connection();
-}
+using namespace forms_detail::xcb;
+using Xcb = Calls;
 
 // A whole text property: every part of it, however long.
 std::string TextProperty(const Xcb& x, xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop, xcb_atom_t type,
@@ -148,10 +56,10 @@ std::vector<DesktopWindow> DesktopTopLevelWindows() {
   xcb_screen_iterator_t it = x.setup_roots_iterator(x.get_setup(c));
   if (!it.data) return out;
   xcb_window_t root = it.data->root;
-  xcb_atom_t pidAtom = Atom(x, c, "_NET_WM_PID");
-  std::vector<uint32_t> list = Values32(x, c, root, Atom(x, c, "_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
+  xcb_atom_t pidAtom = Atom(c, "_NET_WM_PID");
+  std::vector<uint32_t> list = Values32(c, root, Atom(c, "_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
   bool bottomUp = !list.empty();  // the stacking list runs from the bottom to the top
-  if (list.empty()) list = Values32(x, c, root, Atom(x, c, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
+  if (list.empty()) list = Values32(c, root, Atom(c, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
   // All questions go out before the first answer is read: one round trip for the whole list.
   // _NET_WM_PID is a CARDINAL, but it is taken in whatever 32-bit type a program wrote it.
   std::vector<xcb_get_property_cookie_t> pids, owners;
@@ -160,8 +68,8 @@ std::vector<DesktopWindow> DesktopTopLevelWindows() {
     owners.push_back(x.get_property(c, 0, w, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1));
   }
   for (size_t i = 0; i < list.size(); ++i) {
-    std::vector<uint32_t> pid = pidAtom ? Values32(x, c, pids[i]) : std::vector<uint32_t>{};
-    std::vector<uint32_t> owner = Values32(x, c, owners[i]);
+    std::vector<uint32_t> pid = pidAtom ? Values32(c, pids[i]) : std::vector<uint32_t>{};
+    std::vector<uint32_t> owner = Values32(c, owners[i]);
     DesktopWindow d;
     d.window = static_cast<HWND>(list[i]);
     d.processId = pid.empty() ? 0u : pid.front();
@@ -191,7 +99,7 @@ std::string DesktopWindowText(uint32_t window) {
   if (!c) return {};
   const Xcb& x = XcbCalls();
   bool present = false;
-  std::string name = TextProperty(x, c, window, Atom(x, c, "_NET_WM_NAME"), Atom(x, c, "UTF8_STRING"), &present);
+  std::string name = TextProperty(x, c, window, Atom(c, "_NET_WM_NAME"), Atom(c, "UTF8_STRING"), &present);
   if (present) return name;
   // WM_NAME in whatever text type the program wrote it (STRING is Latin-1).
   std::string legacy = TextProperty(x, c, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, &present);
@@ -201,8 +109,7 @@ std::string DesktopWindowText(uint32_t window) {
 uint32_t DesktopWindowProcess(uint32_t window) {
   xcb_connection_t* c = Connection();
   if (!c) return 0;
-  const Xcb& x = XcbCalls();
-  std::vector<uint32_t> pid = Values32(x, c, window, Atom(x, c, "_NET_WM_PID"), XCB_GET_PROPERTY_TYPE_ANY);
+  std::vector<uint32_t> pid = Values32(c, window, Atom(c, "_NET_WM_PID"), XCB_GET_PROPERTY_TYPE_ANY);
   return pid.empty() ? 0u : pid.front();
 }
 
@@ -213,7 +120,7 @@ bool DesktopMoveWindow(uint32_t window, int32_t x, int32_t y, int32_t width, int
   // The size asked is the frame's: the window manager's frame (_NET_FRAME_EXTENTS: left, right,
   // top, bottom) comes off it.
   std::vector<uint32_t> extents =
-      Values32(xc, c, window, Atom(xc, c, "_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
+      Values32(c, window, Atom(c, "_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
   int32_t dw = 0, dh = 0;
   if (extents.size() == 4) {
     dw = static_cast<int32_t>(extents[0] + extents[1]);
