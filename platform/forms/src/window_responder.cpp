@@ -3,6 +3,8 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QStringList>
@@ -41,6 +43,24 @@ QWidget* OwnerWidget(HWND owner) {
   return QApplication::activeWindow();
 }
 
+// A box is at least as wide as its title needs in the window manager's title bar (a bold face of
+// the dialog font, with room for the bar's icon and buttons), so that a long title is not cut
+// over a short text.
+constexpr int kTitleBarFurniture = 120;
+
+int TitleWidth(const QString& title) {
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  return QFontMetrics(bold).horizontalAdvance(title) + kTitleBarFurniture;
+}
+
+void KeepTitleVisible(QMessageBox& box) {
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (!grid) return;
+  grid->addItem(new QSpacerItem(TitleWidth(box.windowTitle()), 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 class WindowResponder : public Responder {
  public:
   int MessageBox(const MsgBoxRequest& r) override {
@@ -62,6 +82,7 @@ class WindowResponder : public Responder {
     size_t def = static_cast<size_t>((r.buttons >> 8) & 3);
     if (def >= defs.size()) def = 0;
     box.setDefaultButton(defs[def].qt);
+    KeepTitleVisible(box);
     box.exec();
     auto clicked = box.standardButton(box.clickedButton());
     for (auto& d : defs) {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -83,6 +84,24 @@ TEST(WindowResponder, MessageBoxShowsTextTitleIconAndButtons) {
     EXPECT_EQ(seenIcon, c.icon);
     EXPECT_EQ(seenDefault, c.defaultButton);
   }
+}
+
+TEST(WindowResponder, ABoxIsWideEnoughForItsTitle) {
+  WindowResponderScope scope;
+  // A short text under a long title: the title bar's text (bold) and its furniture still fit.
+  const std::string title = "Default Compression Tool Started, a title longer than the text";
+  int width = 0, titleWidth = 0;
+  WhenModalOpens([&](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    ASSERT_NE(box, nullptr);
+    QFont bold = box->font();
+    bold.setBold(true);
+    titleWidth = QFontMetrics(bold).horizontalAdvance(box->windowTitle());
+    width = box->width();
+    box->button(QMessageBox::Ok)->click();
+  });
+  EXPECT_EQ(MsgBox("Done.", vbOKOnly | vbInformation, title), vbOK);
+  EXPECT_GT(width, titleWidth + 100) << "title " << titleWidth << " px";
 }
 
 TEST(WindowResponder, InputBoxAnswersTheTypedTextOrNothing) {
