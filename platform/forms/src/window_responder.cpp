@@ -43,14 +43,17 @@ QWidget* OwnerWidget(HWND owner) {
   return QApplication::activeWindow();
 }
 
-// A box is at least as wide as its title needs in the window manager's title bar (a bold face of
-// the dialog font, with room for the bar's icon and buttons), so that a long title is not cut
-// over a short text.
-constexpr int kTitleBarFurniture = 120;
+// A box is at least as wide as its title needs in the window manager's title bar, so that a long
+// title is not cut over a short text. Title bars draw a bold face somewhat larger than the dialog
+// text, beside the bar's icon and buttons.
+constexpr int kTitleBarFurniture = 150;
+constexpr double kTitleFontScale = 1.15;
 
 int TitleWidth(const QString& title) {
   QFont bold = QApplication::font();
   bold.setBold(true);
+  if (bold.pointSizeF() > 0) bold.setPointSizeF(bold.pointSizeF() * kTitleFontScale);
+  else if (bold.pixelSize() > 0) bold.setPixelSize(static_cast<int>(bold.pixelSize() * kTitleFontScale + 0.5));
   return QFontMetrics(bold).horizontalAdvance(title) + kTitleBarFurniture;
 }
 
