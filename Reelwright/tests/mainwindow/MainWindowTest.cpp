@@ -5,11 +5,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QGroupBox>
+#include <QImage>
+#include <QStyleOptionGroupBox>
+#include <QWidget>
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -24,6 +30,7 @@
 #include "forms/app.h"
 #include "forms/end_requests.h"
 #include "forms/form.h"
+#include "forms/qt/hwnd_qt.h"
 #include "forms/responder.h"
 #include "mainwindow/FormInstances.h"
 #include "mainwindow/frmShow.h"
@@ -507,6 +514,51 @@ TEST_F(MainWindow, DragHighlightWritesOnlyChangedBordersAndTheDropTileStartsNoDr
                  Variant(0.0f)};
   w.RaiseEvent("ctrlSourceClip_DragDrop", drop);
   EXPECT_EQ(Files(w), (std::vector<std::string>{a, a}));
+}
+
+TEST_F(MainWindow, EveryTileNamesItsFileOnTheFramesOwnFaceAfterADragAndADelete) {
+  ScriptScope script;
+  const std::string a = Movie("a.avi");
+  const std::string pic = Still(fixtures::Kind::Bmp, "Garden Picture.bmp");
+  const std::string b = Movie("b.avi");
+  frmShow& w = Window();
+  for (const std::string& f : {a, pic, b}) AddByDialog(script, w, f);
+  driver::DragOnto(*w.FindControl("ctrlSourceClip", 0), *w.FindControl("ctrlSourceClip", 2));
+  w.MenuClipIndex = 0;
+  w.mnuDelete_Click();
+  ASSERT_EQ(Files(w), (std::vector<std::string>{pic, a}));
+  const std::vector<std::string> captions = {"garden picture.bmp", "a.avi"};
+  // The tile's face is its border colour (dark grey); the frame over it is transparent, but the
+  // frame's caption lies on the frame's own back colour (button face), as a frame's caption does,
+  // so the file's name stays readable where it breaks the frame's top edge.
+  const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+  for (int16_t i = 0; i < w.TileUBound(); ++i) {
+    SCOPED_TRACE(i);
+    auto* frame = WidgetFromHwnd(w.FindControl("ctrlSourceClip", i)->hWnd())->findChild<QGroupBox*>("fraFixture");
+    ASSERT_NE(frame, nullptr);
+    ASSERT_EQ(frame->title().toStdString(), captions[i]);
+    QStyleOptionGroupBox opt;
+    opt.initFrom(frame);
+    opt.text = frame->title();
+    opt.lineWidth = 1;
+    opt.textAlignment = frame->alignment();
+    opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect label = frame->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, frame);
+    ASSERT_FALSE(label.isEmpty());
+    const QImage face = frame->grab().toImage();
+    ASSERT_TRUE(face.rect().contains(label)) << "the caption lies inside its tile";
+    std::map<QRgb, int> count;
+    for (int y = label.top(); y <= label.bottom(); ++y)
+      for (int x = label.left(); x <= label.right(); ++x) ++count[face.pixel(x, y) & 0xFFFFFF];
+    const auto most = std::max_element(count.begin(), count.end(),
+                                       [](const auto& l, const auto& r) { return l.second < r.second; });
+    EXPECT_EQ(most->first, buttonFace.rgb() & 0xFFFFFF) << "behind the caption: " << std::hex << most->first;
+    // The name is drawn there in the frame's text colour (button text, black), standing out.
+    int text = 0;
+    for (const auto& [rgb, n] : count)
+      if (std::abs(qGray(rgb) - qGray(most->first)) > 128) text += n;
+    EXPECT_GT(text, 20) << "the caption's text stands out from what lies behind it";
+  }
 }
 
 TEST_F(MainWindow, ProjectSaveWritesTheExpectedBytesAndOpenReadsThemBack) {

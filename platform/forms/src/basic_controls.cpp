@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QStylePainter>
 #include <QTextCursor>
 #include <cmath>
@@ -114,6 +115,31 @@ class WrappingButton : public Base {
     }
     if (!line.isEmpty()) lines << line;
     return lines.join('\n');
+  }
+};
+
+// The Frame control. Its face is transparent: what lies behind shows through (a storyboard
+// tile's face is its border colour). The caption, though, is drawn as a frame's caption is: in
+// the frame's ForeColor on the frame's own BackColor, so a frame over a dark container still
+// shows its name, and shows it as part of the frame rather than as loose text over the container.
+class FrameView : public QGroupBox {
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter p(this);
+    QStyleOptionGroupBox opt;
+    initStyleOption(&opt);
+    const Control* c = ControlOfWidget(this);
+    if (c && !opt.text.isEmpty()) {
+      const QRect label = style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, this);
+      p.fillRect(label, ColorFromOle(c->BackColor()));
+      // The text colour of an enabled frame is its own ForeColor, not one a container of
+      // another colour handed down; a disabled one keeps the desktop's grey text.
+      const QColor fore = ColorFromOle(c->ForeColor());
+      for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+        opt.palette.setColor(g, QPalette::WindowText, fore);
+      opt.textColor = QColor();
+    }
+    p.drawComplexControl(QStyle::CC_GroupBox, opt);
   }
 };
 
@@ -559,7 +585,7 @@ Variant OptionButton::GetProperty(const std::string& n) const {
 // ---- Frame -------------------------------------------------------------------------------------
 
 Frame::Frame(const ControlSite& site) : Control(site) {
-  auto* w = new QGroupBox;
+  auto* w = new FrameView;
   AttachWidget(*this, w);
   native().clickOnRelease = true;
   native().dblClick = true;

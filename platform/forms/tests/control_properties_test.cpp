@@ -4,10 +4,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QGroupBox>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPalette>
+#include <QStyleOptionGroupBox>
 #include <QWidget>
 #include <algorithm>
 #include <filesystem>
@@ -246,6 +248,44 @@ TEST(FormProperties, SizesScalesAndStates) {
 // A combo box given the button face inside a black frame shows a button-face field with its text
 // readable, whichever of the two got its colour first: the frame's colour does not become the
 // field's.
+TEST(ControlProperties, AFrameOverADarkContainerShowsItsCaptionOnItsOwnBackColour) {
+  // The frame's face is transparent, so the dark picture box shows through it; its caption lies
+  // on the frame's BackColor (button face) in its ForeColor (button text), whatever colours the
+  // container hands down.
+  TestForm f("frmDarkBox", [](TestForm& f) {
+    f.Place({{"PictureBox", "pic", -1, "", 60, 60, 3600, 2000, ""},
+             {"Frame", "fra", -1, "pic", 0, 0, 3000, 1500, "clip number one.avi"}});
+  });
+  Control& pic = *f.FindControl("pic");
+  pic.BackColor(0x404040);
+  pic.ForeColor(0xFFFFFF);
+  f.Show();
+  DoEvents();
+  const QColor face = QApplication::palette().color(QPalette::Button);
+  auto* frame = qobject_cast<QGroupBox*>(WidgetFromHwnd(f.FindControl("fra")->hWnd()));
+  ASSERT_NE(frame, nullptr);
+  QStyleOptionGroupBox opt;
+  opt.initFrom(frame);
+  opt.text = frame->title();
+  opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+  const QRect label = frame->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, frame);
+  const QImage img = frame->grab().toImage();
+  ASSERT_TRUE(img.rect().contains(label));
+  int faced = 0, text = 0;
+  for (int y = label.top(); y <= label.bottom(); ++y) {
+    for (int x = label.left(); x <= label.right(); ++x) {
+      const QColor c = img.pixelColor(x, y);
+      if (c.rgb() == face.rgb()) ++faced;
+      if (c.lightness() < 60) ++text;
+    }
+  }
+  EXPECT_GT(faced, label.width() * label.height() / 2) << "the caption's background is not the frame's";
+  EXPECT_GT(text, 20) << "no dark caption text";
+  // Below the caption the container still shows through the frame.
+  EXPECT_LT(img.pixelColor(img.width() / 2, img.height() / 2).lightness(), 0x48);
+  f.Unload();
+}
+
 TEST(ControlProperties, AFieldInADarkFrameKeepsItsOwnFieldColour) {
   const QColor face = QApplication::palette().color(QPalette::Button);
   for (bool frameFirst : {true, false}) {
