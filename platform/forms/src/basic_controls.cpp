@@ -9,8 +9,10 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QStylePainter>
 #include <QTextCursor>
+#include <algorithm>
 #include <cmath>
 #include <type_traits>
 
@@ -558,8 +560,39 @@ Variant OptionButton::GetProperty(const std::string& n) const {
 
 // ---- Frame -------------------------------------------------------------------------------------
 
+namespace {
+
+// A frame draws its line and title but no shaded panel: inside the style's panel each opaque
+// label in the container's colour would show as a patch. Unless given a back colour it stays
+// clear, showing what it stands on (a tile's border colour around its fields).
+class FrameBox : public QGroupBox {
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter p(this);
+    QStyleOptionGroupBox opt;
+    initStyleOption(&opt);
+    QRect frame = style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxFrame, this);
+    // The line runs below the title, where the style puts its panel: a title's height (or an
+    // indicator's, if taller) and a small margin down from the top; the margin alone without one.
+    constexpr int kTopMargin = 3;
+    const int indicator = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight, &opt, this);
+    const int titleHeight = std::max(indicator, opt.fontMetrics.height());
+    frame.setTop(frame.top() + (opt.text.isEmpty() ? 0 : titleHeight) + kTopMargin);
+    // A frame without a border (BorderStyle 0) keeps its title and draws no line.
+    if (!isFlat()) {
+      p.setPen(palette().color(QPalette::Window).darker(140));
+      p.setBrush(Qt::NoBrush);
+      p.drawRoundedRect(QRectF(frame).adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+    }
+    opt.subControls &= ~QStyle::SC_GroupBoxFrame;
+    p.drawComplexControl(QStyle::CC_GroupBox, opt);
+  }
+};
+
+}  // namespace
+
 Frame::Frame(const ControlSite& site) : Control(site) {
-  auto* w = new QGroupBox;
+  auto* w = new FrameBox;
   AttachWidget(*this, w);
   native().clickOnRelease = true;
   native().dblClick = true;
