@@ -12,6 +12,7 @@
 #include <QStyleOptionGroupBox>
 #include <QStylePainter>
 #include <QTextCursor>
+#include <algorithm>
 #include <cmath>
 #include <type_traits>
 
@@ -119,15 +120,31 @@ class WrappingButton : public Base {
 };
 
 // The Frame control. Its face is transparent: what lies behind shows through (a storyboard
-// tile's face is its border colour). The caption, though, is drawn as a frame's caption is: in
-// the frame's ForeColor on the frame's own BackColor, so a frame over a dark container still
-// shows its name, and shows it as part of the frame rather than as loose text over the container.
+// tile's face is its border colour). It draws its line and title but not the style's shaded
+// panel, inside which each opaque label in the container's colour would show as a patch. The
+// caption is drawn as a frame's caption is: in the frame's ForeColor on the frame's own
+// BackColor, so a frame over a dark container still shows its name, and shows it as part of the
+// frame rather than as loose text over the container.
 class FrameView : public QGroupBox {
  protected:
   void paintEvent(QPaintEvent*) override {
     QStylePainter p(this);
     QStyleOptionGroupBox opt;
     initStyleOption(&opt);
+    QRect frame = style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxFrame, this);
+    // The line runs below the title, where the style puts its panel: a title's height (or an
+    // indicator's, if taller) and a small margin down from the top; the margin alone without one.
+    constexpr int kTopMargin = 3;
+    const int indicator = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight, &opt, this);
+    const int titleHeight = std::max(indicator, opt.fontMetrics.height());
+    frame.setTop(frame.top() + (opt.text.isEmpty() ? 0 : titleHeight) + kTopMargin);
+    // A frame without a border (BorderStyle 0) keeps its title and draws no line.
+    if (!isFlat()) {
+      p.setPen(palette().color(QPalette::Window).darker(140));
+      p.setBrush(Qt::NoBrush);
+      p.drawRoundedRect(QRectF(frame).adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+    }
+    opt.subControls &= ~QStyle::SC_GroupBoxFrame;
     const Control* c = ControlOfWidget(this);
     if (c && !opt.text.isEmpty()) {
       const QRect label = style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, this);

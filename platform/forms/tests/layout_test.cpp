@@ -38,6 +38,7 @@ struct frmLayout : Form {
         {"Frame", "fraBox", -1, "", 3300, 750, 2400, 1800, "Box"},
         {"PictureBox", "picGreen", -1, "fraBox", 300, 450, 900, 600, "",
          {{"BorderStyle", Variant(int16_t{0})}, {"BackColor", Variant(int32_t{kGreen})}}},
+        {"Label", "lblInBox", -1, "fraBox", 300, 1200, 1800, 300, "", {{"BackColor", Variant(int32_t{kWhite})}}},
         {"Shape", "shpBlue", -1, "", 150, 2700, 1200, 600, "",
          {{"FillStyle", Variant(int16_t{0})}, {"FillColor", Variant(int32_t{kBlue})},
           {"BorderColor", Variant(int32_t{kBlue})}}},
@@ -116,6 +117,11 @@ TEST(Layout, RenderedPictureShowsControlsAtTheirPixels) {
   EXPECT_EQ(at(299, 119), 0x00FF00u);
   EXPECT_NE(at(239, 80), 0x00FF00u);
   EXPECT_NE(at(300, 119), 0x00FF00u);
+  // lblInBox, opaque in the form's colour: (3300 + 300, 750 + 1200) twips = 240,130 pixels,
+  // 120 x 20. It shows no patch: the frame's inside beside, above and below it is the same colour.
+  EXPECT_EQ(at(250, 135), at(232, 135));
+  EXPECT_EQ(at(250, 135), at(250, 155));
+  EXPECT_EQ(at(250, 135), at(300, 112));
   // shpBlue, filled: 150,2700 twips = 10,180 pixels, 80 x 40; its middle is blue.
   EXPECT_EQ(at(50, 200), 0x0000FFu);
   EXPECT_NE(at(50, 221), 0x0000FFu);
