@@ -106,13 +106,7 @@ void Check(QWidget* w, std::vector<std::string>& cut) {
   if (auto* frame = qobject_cast<QGroupBox*>(w)) {
     const QString text = Drawn(frame->title());
     if (text.isEmpty()) return;
-    QStyleOptionGroupBox opt;
-    opt.initFrom(frame);
-    opt.text = frame->title();
-    opt.lineWidth = 1;
-    opt.textAlignment = frame->alignment();
-    opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-    const QRect title = w->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, w);
+    const QRect title = FrameTitleRect(*frame);
     const int needs = fm.horizontalAdvance(text);
     // The title's room: from where the style puts it to the frame's right edge.
     const int room = w->width() - title.left();
@@ -136,6 +130,16 @@ std::vector<std::string> CutCaptionsIn(HWND window, const std::vector<std::strin
 
 std::vector<std::string> CutCaptions(Form& form, const std::vector<std::string>& exempt) {
   return CutCaptionsIn(form.hWnd(), exempt);
+}
+
+QRect FrameTitleRect(const QGroupBox& frame) {
+  QStyleOptionGroupBox opt;
+  opt.initFrom(&frame);
+  opt.text = frame.title();
+  opt.lineWidth = 1;
+  opt.textAlignment = frame.alignment();
+  opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+  return frame.style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, &frame);
 }
 
 }  // namespace fit

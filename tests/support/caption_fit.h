@@ -12,6 +12,8 @@
 #include "forms/hwnd.h"
 
 class Form;
+class QGroupBox;
+class QRect;
 
 namespace fit {
 
@@ -20,5 +22,7 @@ namespace fit {
 std::vector<std::string> CutCaptions(Form& form, const std::vector<std::string>& exempt = {});
 // Any window of the process and what it holds (a property frame, a dialog).
 std::vector<std::string> CutCaptionsIn(HWND window, const std::vector<std::string>& exempt = {});
+// Where the desktop's style draws a frame's title, in the frame's coordinates.
+QRect FrameTitleRect(const QGroupBox& frame);
 
 }  // namespace fit

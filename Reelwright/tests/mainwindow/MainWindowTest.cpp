@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QImage>
-#include <QStyleOptionGroupBox>
 #include <QWidget>
 #include <algorithm>
 #include <cstdlib>
@@ -25,6 +24,7 @@
 #include "core/msgbox.h"
 #include "core/runtime_convert.h"
 #include "MainWindowFixture.h"
+#include "caption_fit.h"
 #include "fixtures.h"
 #include "hang_guard.h"
 #include "forms/app.h"
@@ -537,13 +537,7 @@ TEST_F(MainWindow, EveryTileNamesItsFileOnTheFramesOwnFaceAfterADragAndADelete) 
     auto* frame = WidgetFromHwnd(w.FindControl("ctrlSourceClip", i)->hWnd())->findChild<QGroupBox*>("fraFixture");
     ASSERT_NE(frame, nullptr);
     ASSERT_EQ(frame->title().toStdString(), captions[i]);
-    QStyleOptionGroupBox opt;
-    opt.initFrom(frame);
-    opt.text = frame->title();
-    opt.lineWidth = 1;
-    opt.textAlignment = frame->alignment();
-    opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-    const QRect label = frame->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, frame);
+    const QRect label = fit::FrameTitleRect(*frame);
     ASSERT_FALSE(label.isEmpty());
     const QImage face = frame->grab().toImage();
     ASSERT_TRUE(face.rect().contains(label)) << "the caption lies inside its tile";
