@@ -18,6 +18,7 @@
 #include "mainwindow/frmShow.h"
 #include "mainwindow/modSettings.h"
 #include "registry/settings.h"
+#include "scripted_responder.h"
 
 class MainWindowFixture : public ::testing::Test {
  protected:
@@ -76,6 +77,18 @@ class MainWindowFixture : public ::testing::Test {
     w_ = MakeForm<frmShow>();
     w_->Load();
     return *w_;
+  }
+  // Adds a file through the open-dialog road (one file at a time), the dialog answered by script.
+  static void AddByDialog(ScriptScope& script, frmShow& w, const std::string& path) {
+    SaveSetting("Reelwright", "Init", "MultiSelect", "false");
+    script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(path));
+    w.mnuImport_Click();
+  }
+  // The files of the storyboard's tiles, in order.
+  static std::vector<std::string> Files(frmShow& w) {
+    std::vector<std::string> out;
+    for (int16_t i = 0; i < w.TileUBound(); ++i) out.push_back(w.TileFile(i));
+    return out;
   }
 
   // Sets or clears a folder's immutable flag (as chattr +i does): nobody, root included, may create

@@ -72,17 +72,6 @@ class MainWindow : public MainWindowFixture {
     fs::copy_file(made, target, fs::copy_options::overwrite_existing);
     return target.string();
   }
-  // Adds files through the open-dialog road, one at a time.
-  void AddByDialog(ScriptScope& script, frmShow& w, const std::string& path) {
-    SaveSetting("Reelwright", "Init", "MultiSelect", "false");
-    script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(path));
-    w.mnuImport_Click();
-  }
-  std::vector<std::string> Files(frmShow& w) {
-    std::vector<std::string> out;
-    for (int16_t i = 0; i < w.TileUBound(); ++i) out.push_back(w.TileFile(i));
-    return out;
-  }
   double Duration(frmShow& w, int16_t i) { return CDbl(w.TileGet(i, tile::kDuration)); }
   std::string Transition(frmShow& w, int16_t i) { return CStr(w.TileGet(i, tile::kTransition)); }
 

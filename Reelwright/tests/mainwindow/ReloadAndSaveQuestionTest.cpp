@@ -46,15 +46,8 @@ class MainWindowRoads : public MainWindowFixture {
   }
   // Adds a file through the open dialog.
   void Add(frmShow& w, const std::string& path) {
-    SaveSetting("Reelwright", "Init", "MultiSelect", "false");
     ScriptScope script;
-    script->AnswerDialog(DialogKind::Open, DialogAnswer::Ok(path));
-    w.mnuImport_Click();
-  }
-  std::vector<std::string> Files(frmShow& w) {
-    std::vector<std::string> out;
-    for (int16_t i = 0; i < w.TileUBound(); ++i) out.push_back(w.TileFile(i));
-    return out;
+    AddByDialog(script, w, path);
   }
   // Chooses "Reload File" from tile i's menu glyph.
   void ReloadFromTile(frmShow& w, int16_t i) {
