@@ -766,3 +766,8 @@ FrmKilnhandIn& TheMainWindow() {
   static FrmKilnhandIn* form = MakeForm<FrmKilnhandIn>().release();
   return *form;
 }
+
+void StartMainWindow(FrmKilnhandIn& main) {
+  main.Load();
+  if (main.IsLoaded()) main.Show();
+}

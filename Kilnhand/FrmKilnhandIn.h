@@ -94,3 +94,8 @@ class FrmKilnhandIn : public Form {
 };
 
 FrmKilnhandIn& TheMainWindow();
+
+// The program's start: loads the main window (a command-line run happens inside its load) and
+// shows it, unless the window was closed during that load; the program then ends as after any
+// close, with no window shown again.
+void StartMainWindow(FrmKilnhandIn& main);

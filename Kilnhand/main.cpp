@@ -6,8 +6,7 @@
 int main() {
   SetAppTitle("Kilnhand");
   App().Title("Kilnhand");
-  FrmKilnhandIn& main = TheMainWindow();
-  main.Show();
+  StartMainWindow(TheMainWindow());
   RunMessageLoop();
   return 0;
 }

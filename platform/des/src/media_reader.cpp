@@ -38,6 +38,9 @@ constexpr auto kOperationLimit = std::chrono::seconds(30);
 // Pictures larger than this are refused.
 constexpr int kMaxSide = 16384;
 constexpr int64_t kMaxPixels = int64_t{8192} * 8192;
+// Seconds before a stream's first time that a seek to its start asks for (longer than any mux
+// delay or reordering of pictures ahead of the first one).
+constexpr int64_t kBeforeStart = 60;
 
 // Containers the platform's filter graphs play: movies (AVI, MPEG program, elementary and
 // transport streams, QuickTime/MP4, ASF, Matroska, FLV, Ogg), sound files (WAV, MP3, AIFF, AU,
@@ -237,6 +240,17 @@ struct MediaReader::State {
   void SeekTo(int64_t ts) {
     const bool toStart = ts <= StartTs();
     ++stats.seeks;
+    // The start is sought well before the first frame's time: containers searched by the decoding
+    // times or clock references of their packets (MPEG program and transport streams) stamp the
+    // data before the first picture earlier than that picture's time, so a seek to the time itself
+    // lands a group of pictures later. Containers that refuse a time before their start take the
+    // seek to the time below.
+    if (toStart && av_seek_frame(ic, vs, StartTs() - av_rescale_q(kBeforeStart, {1, 1}, Video()->time_base),
+                                 AVSEEK_FLAG_BACKWARD) >= 0) {
+      ResetDecoding();
+      afterSeek = false;
+      return;
+    }
     if (av_seek_frame(ic, vs, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
         avformat_seek_file(ic, vs, std::numeric_limits<int64_t>::min(), ts, ts, 0) < 0) {
       // Last resort: back to the first byte of the data.

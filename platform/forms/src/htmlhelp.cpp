@@ -2,6 +2,8 @@
 #include "forms/htmlhelp.h"
 
 #include <QFileInfo>
+#include <QImage>
+#include <QPixmap>
 #include <QPointer>
 #include <QTextBrowser>
 #include <QUrl>
@@ -63,13 +65,32 @@ bool Readable(const std::string& page) {
 constexpr int64_t kMaxResourceBytes = int64_t{64} << 20;
 
 // A text browser that reads a page's files only when they are regular files of a sane size,
-// opened without waiting: a page naming a FIFO or a device (<img src="/dev/zero">) gets no
+// opened without waiting: a page naming a FIFO or a device (<img src="/dev/zero">) gets a blank
 // picture instead of a window that never answers again.
 class HelpBrowser : public QTextBrowser {
  public:
   using QTextBrowser::QTextBrowser;
 
   QVariant loadResource(int type, const QUrl& name) override {
+    QVariant answer = Read(type, name);
+    if (type != QTextDocument::ImageResource) return answer;
+    // A picture reaches the layout decoded, a refused or unreadable one as a blank picture: given
+    // anything else, the layout would go and open the picture's name itself, and a FIFO there
+    // never answers.
+    if (answer.userType() == QMetaType::QImage && !answer.value<QImage>().isNull()) return answer;
+    if (answer.userType() == QMetaType::QPixmap && !answer.value<QPixmap>().isNull())
+      return answer.value<QPixmap>().toImage();
+    QImage image;
+    if (answer.userType() == QMetaType::QByteArray) image.loadFromData(answer.toByteArray());
+    if (image.isNull()) {
+      image = QImage(1, 1, QImage::Format_ARGB32);
+      image.fill(Qt::transparent);
+    }
+    return image;
+  }
+
+ private:
+  QVariant Read(int type, const QUrl& name) {
     QUrl url = name;
     if (url.isRelative() && source().isValid()) url = source().resolved(url);
     if (!url.scheme().isEmpty() && !url.isLocalFile()) return QTextBrowser::loadResource(type, name);

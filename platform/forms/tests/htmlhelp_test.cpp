@@ -2,7 +2,9 @@
 // opening of help paths, and the box of a help file that cannot be opened.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QUrl>
 #include <QWidget>
 #include <filesystem>
@@ -134,6 +136,44 @@ TEST(HtmlHelp, PicturesThatAreNoFilesDoNotHangThePage) {
     BrowserOf(window)->grab();  // the pictures are read when the page is laid out and drawn
   }
   EXPECT_NE(BrowserOf(window)->toPlainText().toStdString().find("Odd page"), std::string::npos);
+  EXPECT_TRUE(script->MsgBoxes().empty());
+  WidgetFromHwnd(window)->close();
+}
+
+// Every picture the help window refuses reaches the layout as a (blank) picture of its own, so the
+// layout never opens the name by itself: a FIFO named absolutely, by URL or relative to the
+// current folder, a device, a folder and a missing file.
+TEST(HtmlHelp, RefusedPicturesReachTheLayoutAsBlankPictures) {
+  std::string folder = fixtures::ScratchFolder("help-refused") + "/Refused.help";
+  std::filesystem::create_directories(folder + "/dir.png");
+  ::unlink((folder + "/pipe.png").c_str());
+  ASSERT_EQ(::mkfifo((folder + "/pipe.png").c_str(), 0600), 0);
+  const std::string sources[] = {folder + "/pipe.png", "file://" + folder + "/pipe.png", "pipe.png", "/dev/zero",
+                                 folder + "/dir.png",  folder + "/missing.png"};
+  std::string html = "<html><head><title>Refused</title></head><body>Refused page";
+  for (const std::string& src : sources) html += "<img src=\"" + src + "\">";
+  std::ofstream(folder + "/index.html") << html << "</body></html>";
+
+  // The current folder is the help folder, as when a program's own folder holds its help.
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  ScriptScope script;
+  HWND window = 0;
+  {
+    HangGuard guard("a help page with pictures it refuses");
+    window = HtmlHelp(0, folder, HH_DISPLAY_TOPIC, 0);
+    if (window) BrowserOf(window)->grab();  // the pictures are read when the page is laid out and drawn
+  }
+  std::filesystem::current_path(before);
+  ASSERT_NE(window, 0u);
+  EXPECT_NE(BrowserOf(window)->toPlainText().toStdString().find("Refused page"), std::string::npos);
+  for (const std::string& src : sources) {
+    SCOPED_TRACE(src);
+    const QVariant picture =
+        BrowserOf(window)->document()->resource(QTextDocument::ImageResource, QUrl(QString::fromStdString(src)));
+    ASSERT_EQ(picture.userType(), QMetaType::QImage);
+    EXPECT_FALSE(picture.value<QImage>().isNull());
+  }
   EXPECT_TRUE(script->MsgBoxes().empty());
   WidgetFromHwnd(window)->close();
 }
