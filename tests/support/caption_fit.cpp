@@ -2,6 +2,8 @@
 #include "caption_fit.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -62,7 +64,10 @@ bool LaidOut(const QWidget* w) {
 }
 
 void Check(QWidget* w, std::vector<std::string>& cut) {
-  if (w->objectName().startsWith(QLatin1String("qt_")) || w->width() <= 0 || w->height() <= 0) return;
+  // Qt's own parts are not captions, except a message box's text.
+  const bool boxText = w->objectName() == QLatin1String("qt_msgbox_label") ||
+                       w->objectName() == QLatin1String("qt_msgbox_informativelabel");
+  if ((w->objectName().startsWith(QLatin1String("qt_")) && !boxText) || w->width() <= 0 || w->height() <= 0) return;
   if (LaidOut(w) && !w->isVisible()) return;
   const QFontMetrics fm(w->font());
   if (auto* label = qobject_cast<QLabel*>(w)) {
@@ -130,6 +135,16 @@ std::vector<std::string> CutCaptionsIn(HWND window, const std::vector<std::strin
 
 std::vector<std::string> CutCaptions(Form& form, const std::vector<std::string>& exempt) {
   return CutCaptionsIn(form.hWnd(), exempt);
+}
+
+std::vector<std::string> CutCaptionsShown(QWidget& window, const std::vector<std::string>& exempt) {
+  const bool hidden = !window.isVisible();
+  if (hidden) window.show();
+  // Layouts nested in the window place their controls on their pending requests.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  std::vector<std::string> cut = CutCaptionsIn(HwndFromWidget(&window), exempt);
+  if (hidden) window.hide();
+  return cut;
 }
 
 QRect FrameTitleRect(const QGroupBox& frame) {
