@@ -19,6 +19,7 @@
 #include <climits>
 
 #include "forms/form.h"
+#include "forms/qt/font_qt.h"
 #include "forms/qt/hwnd_qt.h"
 
 namespace fit {
@@ -143,6 +144,15 @@ std::vector<std::string> CutCaptionsShown(QWidget& window, const std::vector<std
   // Layouts nested in the window place their controls on their pending requests.
   QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
   std::vector<std::string> cut = CutCaptionsIn(HwndFromWidget(&window), exempt);
+  // The window's own title, in the window manager's title bar.
+  const int title = forms_detail::TitleBarWidth(window.windowTitle());
+  if (!window.windowTitle().isEmpty() && title > window.width()) {
+    cut.push_back(QStringLiteral("title of \"%1\" needs %2 px, has %3")
+                      .arg(window.windowTitle())
+                      .arg(title)
+                      .arg(window.width())
+                      .toStdString());
+  }
   if (hidden) window.hide();
   return cut;
 }
