@@ -276,7 +276,13 @@ TEST_F(ControlHostTest, CaptionsFitAndThePagesPicturesLeaveTheCheckBoxesFree) {
   bool shown = false;
   auto previous = SetPropertyFramePresenter([&](QDialog& frame, OAHWND) {
     shown = true;
-    EXPECT_EQ(fit::CutCaptionsIn(HwndFromWidget(&frame)), std::vector<std::string>{});
+    // Shown, so that the frame's and the page's layouts place what they hold.
+    frame.show();
+    EXPECT_EQ(fit::CutCaptionsShown(frame), std::vector<std::string>{});
+    bool picture = false;
+    for (QWidget* w : frame.findChildren<QWidget*>())
+      if (w->objectName().startsWith("Image") && w->isVisible()) picture = true;
+    EXPECT_TRUE(picture) << "the page shows the loaded GIF";
     for (const char* check : {"chkAutoSize", "chkAutoPlay"}) {
       auto* box = frame.findChild<QWidget*>(check);
       EXPECT_TRUE(box) << check;
