@@ -144,6 +144,26 @@ std::vector<std::string> CutCaptionsShown(QWidget& window, const std::vector<std
   // Layouts nested in the window place their controls on their pending requests.
   QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
   std::vector<std::string> cut = CutCaptionsIn(HwndFromWidget(&window), exempt);
+  // Controls drawn over each other: any two shown controls of one container that share pixels.
+  QList<QWidget*> all = window.findChildren<QWidget*>();
+  all.prepend(&window);
+  for (QWidget* container : all) {
+    std::vector<QWidget*> shown;
+    for (QObject* o : container->children()) {
+      auto* w = qobject_cast<QWidget*>(o);
+      if (!w || w->isWindow() || !w->isVisible() || w->objectName().startsWith(QLatin1String("qt_"))) continue;
+      if (std::find(exempt.begin(), exempt.end(), w->objectName().toStdString()) != exempt.end()) continue;
+      shown.push_back(w);
+    }
+    for (size_t i = 0; i < shown.size(); ++i) {
+      for (size_t j = i + 1; j < shown.size(); ++j) {
+        if (!shown[i]->geometry().intersects(shown[j]->geometry())) continue;
+        cut.push_back(QStringLiteral("%1 and %2 in \"%3\" are drawn over each other")
+                          .arg(shown[i]->objectName(), shown[j]->objectName(), window.windowTitle())
+                          .toStdString());
+      }
+    }
+  }
   // The window's own title, in the window manager's title bar.
   const int title = forms_detail::TitleBarWidth(window.windowTitle());
   if (!window.windowTitle().isEmpty() && title > window.width()) {

@@ -24,8 +24,8 @@ std::vector<std::string> CutCaptions(Form& form, const std::vector<std::string>&
 // Any window of the process and what it holds (a property frame, a dialog).
 std::vector<std::string> CutCaptionsIn(HWND window, const std::vector<std::string>& exempt = {});
 // A window handed over before it shows (a dialog given to a presenter): shown, so that its
-// layouts place its controls, measured as above with its title in a title bar, and hidden again
-// when it was hidden.
+// layouts place its controls, measured as above with its title in a title bar and any two shown
+// controls of one container drawn over each other, and hidden again when it was hidden.
 std::vector<std::string> CutCaptionsShown(QWidget& window, const std::vector<std::string>& exempt = {});
 // Where the desktop's style draws a frame's title, in the frame's coordinates.
 QRect FrameTitleRect(const QGroupBox& frame);
