@@ -105,7 +105,8 @@ TEST(WindowResponder, ABoxIsWideEnoughForItsTitle) {
   EXPECT_GT(width, titleWidth + 100) << "title " << titleWidth << " px";
 }
 
-// The box's text as the box shows it, whatever its shape: no line is cut by the box.
+// The box's text as the box shows it, whatever its shape: no line is cut by the box, and the box
+// is wide enough for its title.
 TEST(WindowResponder, ABoxsTextFitsTheBox) {
   WindowResponderScope scope;
   const std::string path = "/home/someone/Videos/" + std::string(120, 'x') + "/a clip with a long name.avi";
@@ -126,7 +127,7 @@ TEST(WindowResponder, ABoxsTextFitsTheBox) {
     WhenModalOpens([&](QWidget* w) {
       auto* box = qobject_cast<QMessageBox*>(w);
       ASSERT_NE(box, nullptr);
-      cut = fit::CutCaptionsIn(HwndFromWidget(box));
+      cut = fit::CutCaptionsShown(*box);
       box->button(QMessageBox::Ok)->click();
     });
     EXPECT_EQ(MsgBox(c.text, vbOKOnly | vbExclamation, std::string("Reelwright")), vbOK);
