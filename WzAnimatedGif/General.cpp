@@ -60,7 +60,7 @@ class General : public PropertyPageObject<_General> {
         {"Label", "lblBackColor", -1, "", 3480, 3060, 600, 255, "", {{"BorderStyle", Variant(int16_t{1})}}},
         {"CommandButton", "Command3", -1, "", 4170, 3045, 375, 285, "...",
          {{"ToolTipText", Variant("Change the BackColor")}}},
-        {"Label", "Label3", 1, "", 120, 3420, 3300, 390, "ImageBackColor (Color behind a transparent GIF)"},
+        {"Label", "Label3", 1, "", 120, 3390, 3300, 390, "ImageBackColor (Color behind a transparent GIF)"},
         {"Label", "lblImageBackColor", -1, "", 3480, 3420, 600, 255, "", {{"BorderStyle", Variant(int16_t{1})}}},
         {"CommandButton", "Command4", -1, "", 4170, 3405, 375, 285, "...",
          {{"ToolTipText", Variant("Change the color behind the image")}}},

@@ -66,7 +66,7 @@ constexpr const char* kAboutDialog =
     "FONT 8 \"MS Sans Serif\"\n"
     "DEFPUSHBUTTON \"OK\" 1 109 64 50 14\n"
     "LTEXT \"Direct Show Video Editing System Stream Resizing Control v1.01\" -1 29 21 217 14\n"
-    "LTEXT \"Sets the join's frame size and watches its compressor.\" -1 62 38 148 10\n";
+    "LTEXT \"Sets the join's frame size and watches its compressor.\" -1 29 38 217 10\n";
 
 }  // namespace
 }  // namespace sizewarden

@@ -6,8 +6,12 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <sys/wait.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "ControlHostForm.h"
 #include "caption_fit.h"
@@ -160,6 +164,92 @@ TEST_F(ControlHostTest, LoadsTheStoredOrTheGivenFileAtStart) {
   if (!EndQuietly([] { DeleteSetting("ControlHost", kProgId); })) Err().Clear();
 }
 
+// The command line: a lone argument naming a file is the GIF for the default control, a lone
+// registered ProgID is the control, the usage switches ask for the usage, and anything else names
+// nothing to host. A lone GIF's command hosts the control with that file loaded.
+TEST_F(ControlHostTest, ReadsALoneFileAsTheGifAndOtherwiseTheUsage) {
+  const std::string gifs = Scratch("command");
+  gifw::Gif g = gifw::Screen(6, 4, {255, 0, 0, 0, 0, 255});
+  g.images = {gifw::Solid(0, 0, 6, 4, 0), gifw::Solid(1, 1, 2, 2, 1)};
+  const std::string gif = gifs + "/lone.gif";
+  gifw::WriteFile(gif, gifw::Encode(g));
+  struct Case {
+    std::vector<std::string> args;
+    std::string progId, file;
+    bool help, wrong;
+  } cases[] = {
+      {{}, kProgId, "", false, false},
+      {{gif}, kProgId, gif, false, false},
+      {{gifs}, kProgId, gifs, false, false},
+      {{kProgId}, kProgId, "", false, false},
+      {{kProgId, gif}, kProgId, gif, false, false},
+      {{"Other.Control", gif}, "Other.Control", gif, false, false},
+      {{gifs + "/missing.gif"}, kProgId, "", false, true},
+      {{"No.Such.Control"}, kProgId, "", false, true},
+      {{kProgId, gif, gif}, kProgId, "", false, true},
+      {{"/?"}, kProgId, "", true, false},
+      {{"-h"}, kProgId, "", true, false},
+      {{"/H"}, kProgId, "", true, false},
+      {{"/help"}, kProgId, "", true, false},
+      {{"/HELP"}, kProgId, "", true, false},
+      {{"--help"}, kProgId, "", true, false},
+      {{gif, "/help"}, kProgId, "", true, false},
+  };
+  for (const Case& c : cases) {
+    std::string shown;
+    for (const std::string& a : c.args) shown += "'" + a + "' ";
+    SCOPED_TRACE(shown);
+    const ControlHostCommand command = ReadControlHostCommand(c.args);
+    EXPECT_EQ(command.progId, c.progId);
+    EXPECT_EQ(command.file, c.file);
+    EXPECT_EQ(command.help, c.help);
+    EXPECT_EQ(command.wrong, c.wrong);
+  }
+  const ControlHostCommand lone = ReadControlHostCommand({gif});
+  const size_t boxes = responder_->MsgBoxes().size();
+  auto form = MakeForm<ControlHostForm>(lone.progId, lone.file);
+  form->Show();
+  IDispatch* control = form->Hosted().DispatchObject();
+  EXPECT_EQ(CStr(CallByName(control, "GifFileName", DISPATCH_PROPERTYGET)), gif);
+  EXPECT_EQ(CallByName(control, "NumberofFrames", DISPATCH_PROPERTYGET).i4(), 1);
+  EXPECT_EQ(responder_->MsgBoxes().size(), boxes);
+  form->Unload();
+  if (!EndQuietly([] { DeleteSetting("ControlHost", kProgId); })) Err().Clear();
+}
+
+// The program prints its usage for the usage switches (standard output, exit code 0) and for
+// arguments that name nothing to host (standard error, exit code 1), without a window or a box; a
+// program that showed a box instead would be ended by `timeout` (exit code 124).
+TEST_F(ControlHostTest, TheProgramPrintsItsUsageInsteadOfABox) {
+  const char* bin = std::getenv("SUITE_BIN_DIR");
+  ASSERT_TRUE(bin);
+  const std::string folder = Scratch("usage");
+  struct Case {
+    const char* argument;
+    int exitCode;
+    bool onOutput;
+  } cases[] = {
+      {"/help", 0, true},
+      {"/H", 0, true},
+      {"/?", 0, true},
+      {"nothing-here.gif", 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.argument);
+    const std::string out = folder + "/out.txt", err = folder + "/err.txt";
+    const std::string cmd = "cd '" + folder + "' && timeout 120 '" + bin + "/ControlHost' '" + c.argument + "' >'" +
+                            out + "' 2>'" + err + "'";
+    const int status = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), c.exitCode);
+    std::ifstream o(out), e(err);
+    const std::string printed((std::istreambuf_iterator<char>(o)), std::istreambuf_iterator<char>());
+    const std::string errors((std::istreambuf_iterator<char>(e)), std::istreambuf_iterator<char>());
+    EXPECT_EQ((c.onOutput ? printed : errors).rfind("Usage: ControlHost [ProgID] [file]", 0), 0u) << printed << errors;
+    EXPECT_EQ(c.onOutput ? errors : printed, "");
+  }
+}
+
 TEST_F(ControlHostTest, Base64RoundTrips) {
   for (size_t n : {0u, 1u, 2u, 3u, 4u, 200u}) {
     std::vector<uint8_t> bytes(n);
@@ -186,7 +276,13 @@ TEST_F(ControlHostTest, CaptionsFitAndThePagesPicturesLeaveTheCheckBoxesFree) {
   bool shown = false;
   auto previous = SetPropertyFramePresenter([&](QDialog& frame, OAHWND) {
     shown = true;
-    EXPECT_EQ(fit::CutCaptionsIn(HwndFromWidget(&frame)), std::vector<std::string>{});
+    // Shown, so that the frame's and the page's layouts place what they hold.
+    frame.show();
+    EXPECT_EQ(fit::CutCaptionsShown(frame), std::vector<std::string>{});
+    bool picture = false;
+    for (QWidget* w : frame.findChildren<QWidget*>())
+      if (w->objectName().startsWith("Image") && w->isVisible()) picture = true;
+    EXPECT_TRUE(picture) << "the page shows the loaded GIF";
     for (const char* check : {"chkAutoSize", "chkAutoPlay"}) {
       auto* box = frame.findChild<QWidget*>(check);
       EXPECT_TRUE(box) << check;

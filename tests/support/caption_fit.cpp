@@ -3,6 +3,8 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -17,6 +19,7 @@
 #include <climits>
 
 #include "forms/form.h"
+#include "forms/qt/font_qt.h"
 #include "forms/qt/hwnd_qt.h"
 
 namespace fit {
@@ -62,7 +65,10 @@ bool LaidOut(const QWidget* w) {
 }
 
 void Check(QWidget* w, std::vector<std::string>& cut) {
-  if (w->objectName().startsWith(QLatin1String("qt_")) || w->width() <= 0 || w->height() <= 0) return;
+  // Qt's own parts are not captions, except a message box's text.
+  const bool boxText = w->objectName() == QLatin1String("qt_msgbox_label") ||
+                       w->objectName() == QLatin1String("qt_msgbox_informativelabel");
+  if ((w->objectName().startsWith(QLatin1String("qt_")) && !boxText) || w->width() <= 0 || w->height() <= 0) return;
   if (LaidOut(w) && !w->isVisible()) return;
   const QFontMetrics fm(w->font());
   if (auto* label = qobject_cast<QLabel*>(w)) {
@@ -130,6 +136,45 @@ std::vector<std::string> CutCaptionsIn(HWND window, const std::vector<std::strin
 
 std::vector<std::string> CutCaptions(Form& form, const std::vector<std::string>& exempt) {
   return CutCaptionsIn(form.hWnd(), exempt);
+}
+
+std::vector<std::string> CutCaptionsShown(QWidget& window, const std::vector<std::string>& exempt) {
+  const bool hidden = !window.isVisible();
+  if (hidden) window.show();
+  // Layouts nested in the window place their controls on their pending requests.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  std::vector<std::string> cut = CutCaptionsIn(HwndFromWidget(&window), exempt);
+  // Controls drawn over each other: any two shown controls of one container that share pixels.
+  QList<QWidget*> all = window.findChildren<QWidget*>();
+  all.prepend(&window);
+  for (QWidget* container : all) {
+    std::vector<QWidget*> shown;
+    for (QObject* o : container->children()) {
+      auto* w = qobject_cast<QWidget*>(o);
+      if (!w || w->isWindow() || !w->isVisible() || w->objectName().startsWith(QLatin1String("qt_"))) continue;
+      if (std::find(exempt.begin(), exempt.end(), w->objectName().toStdString()) != exempt.end()) continue;
+      shown.push_back(w);
+    }
+    for (size_t i = 0; i < shown.size(); ++i) {
+      for (size_t j = i + 1; j < shown.size(); ++j) {
+        if (!shown[i]->geometry().intersects(shown[j]->geometry())) continue;
+        cut.push_back(QStringLiteral("%1 and %2 in \"%3\" are drawn over each other")
+                          .arg(shown[i]->objectName(), shown[j]->objectName(), window.windowTitle())
+                          .toStdString());
+      }
+    }
+  }
+  // The window's own title, in the window manager's title bar.
+  const int title = forms_detail::TitleBarWidth(window.windowTitle());
+  if (!window.windowTitle().isEmpty() && title > window.width()) {
+    cut.push_back(QStringLiteral("title of \"%1\" needs %2 px, has %3")
+                      .arg(window.windowTitle())
+                      .arg(title)
+                      .arg(window.width())
+                      .toStdString());
+  }
+  if (hidden) window.hide();
+  return cut;
 }
 
 QRect FrameTitleRect(const QGroupBox& frame) {

@@ -1,9 +1,12 @@
 // ControlHost's form.
 #include "ControlHostForm.h"
 
+#include <strings.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
+#include <filesystem>
 
 #include "com/com.h"
 #include "com/dispatch.h"
@@ -56,6 +59,38 @@ Variant TextValue(const std::string& text) {
   return PictureVariant(p);
 }
 }  // namespace
+
+const char* const kControlHostUsage =
+    "Usage: ControlHost [ProgID] [file]\n"
+    "  hosts the control (by default WzAnimatedGif.Flickgem) and loads the file into it\n";
+
+ControlHostCommand ReadControlHostCommand(const std::vector<std::string>& args) {
+  ControlHostCommand c;
+  for (const std::string& a : args) {
+    for (const char* word : {"/?", "-?", "-h", "/h", "--help", "/help"})
+      if (strcasecmp(a.c_str(), word) == 0) c.help = true;
+  }
+  if (c.help) return c;
+  if (args.size() > 2) {
+    c.wrong = true;
+    return c;
+  }
+  if (args.size() == 2) {
+    c.progId = args[0];
+    c.file = args[1];
+  } else if (args.size() == 1) {
+    std::error_code ec;
+    CLSID clsid;
+    if (std::filesystem::exists(args[0], ec)) {
+      c.file = args[0];
+    } else if (SUCCEEDED(CLSIDFromProgID(args[0], &clsid))) {
+      c.progId = args[0];
+    } else {
+      c.wrong = true;
+    }
+  }
+  return c;
+}
 
 std::string Base64Encode(const std::vector<uint8_t>& b) {
   std::string out;

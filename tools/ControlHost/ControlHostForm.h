@@ -5,6 +5,7 @@
 // instance when the section is absent, written back when the form closes. When the form loads,
 // the control loads its file: the one given, else the control's stored GifFileName.
 #include <string>
+#include <vector>
 
 #include "forms/form.h"
 
@@ -27,6 +28,19 @@ class ControlHostForm : public Form {
   std::string progId_;
   std::string startFile_;
 };
+
+// What the command line asks for: `ControlHost [ProgID] [file]`. A lone argument that names an
+// existing file is that file, hosted by the default control. A usage switch (/?, -?, -h, /h,
+// --help, /help, in any case) asks for the usage; a lone argument that is neither a file nor a
+// registered ProgID, or more than two arguments, name nothing to host (the usage, as an error).
+struct ControlHostCommand {
+  std::string progId = "WzAnimatedGif.Flickgem";
+  std::string file;
+  bool help = false;
+  bool wrong = false;
+};
+ControlHostCommand ReadControlHostCommand(const std::vector<std::string>& args);
+extern const char* const kControlHostUsage;
 
 // Base64 of bytes and back (used for pictures in the settings store).
 std::string Base64Encode(const std::vector<uint8_t>& bytes);

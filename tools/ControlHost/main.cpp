@@ -1,6 +1,9 @@
 // ControlHost [ProgID] [file]: hosts one ActiveX control (by default WzAnimatedGif.Flickgem) and
-// loads the file given into it, else the file its stored properties name.
+// loads the file given into it, else the file its stored properties name. A lone argument that
+// names a file is the file to load.
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "ControlHostForm.h"
 #include "core/error.h"
@@ -8,9 +11,13 @@
 #include "forms/app.h"
 
 int main(int argc, char** argv) {
-  const std::string progId = argc > 1 ? argv[1] : "WzAnimatedGif.Flickgem";
+  const ControlHostCommand command = ReadControlHostCommand(std::vector<std::string>(argv + 1, argv + argc));
+  if (command.help || command.wrong) {
+    std::fputs(kControlHostUsage, command.help ? stdout : stderr);
+    return command.help ? 0 : 1;
+  }
   try {
-    auto form = MakeForm<ControlHostForm>(progId, argc > 2 ? std::string(argv[2]) : std::string());
+    auto form = MakeForm<ControlHostForm>(command.progId, command.file);
     form->Show();
     RunMessageLoop();
   } catch (const VBError& e) {

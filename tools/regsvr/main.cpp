@@ -1,6 +1,6 @@
 // regsvr [/u] [/s] <library>: registers an in-process COM server library (its DllRegisterServer)
 // or unregisters it (/u, its DllUnregisterServer). /s reports nothing. Switches begin with "/" or
-// "-" and are read in any case; /? (also -?, -h and --help) prints the usage on standard output
+// "-" and are read in any case; /? (also -?, -h, /help and --help) prints the usage on standard output
 // and does nothing else. The exit code is 0 on success and after the usage; 1 for bad arguments,
 // 3 when the library cannot be loaded (a missing file, no library, a damaged library: checked
 // before loading), 4 when it lacks the entry point, 5 when the entry point fails.
@@ -37,7 +37,8 @@ bool IsSwitch(const std::string& a, char letter) {
 }
 
 bool IsHelp(const std::string& a) {
-  return IsSwitch(a, '?') || IsSwitch(a, 'h') || strcasecmp(a.c_str(), "--help") == 0;
+  return IsSwitch(a, '?') || IsSwitch(a, 'h') || strcasecmp(a.c_str(), "--help") == 0 ||
+         strcasecmp(a.c_str(), "/help") == 0;
 }
 
 std::string Hex(HRESULT hr) {

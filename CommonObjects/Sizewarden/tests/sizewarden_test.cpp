@@ -13,7 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QWidget>
+
 #include "SampleGrabber.h"
+#include "caption_fit.h"
 #include "StreamResize.h"
 #include "com/moniker.h"
 #include "core/error.h"
@@ -602,10 +606,18 @@ TEST_F(Sizewarden, PromptForGraphPublishesTheGraphWhileItsBoxIsOpen) {
   EXPECT_NE(rot->IsRunning(m.Get()), S_OK);
 }
 
+// The about box as it shows: its texts fit their places at the dialog's font.
 TEST_F(Sizewarden, AboutShowsDialog102AndTheModuleCarriesItsResources) {
   std::vector<DialogBoxRequest> shown;
   auto previous = SetDialogBoxPresenter([&](const DialogBoxRequest& r) {
     shown.push_back(r);
+    QWidget* dialog = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->windowTitle().toStdString() == r.caption) dialog = w;
+    EXPECT_TRUE(dialog);
+    if (dialog) {
+      EXPECT_EQ(fit::CutCaptionsShown(*dialog), std::vector<std::string>{});
+    }
     return IDOK;
   });
   EXPECT_EQ(resizer_->About(), S_OK);

@@ -339,7 +339,8 @@ TEST_F(ServerTest, RegsvrRefusesBadInputClearly) {
 TEST_F(ServerTest, RegsvrPrintsItsUsageWhenAsked) {
   const std::vector<std::string> registered = Dump();
   const std::vector<std::vector<std::string>> cases = {
-      {"/?"}, {"-?"}, {"-h"}, {"/H"}, {"--help"}, {"--HELP"}, {"/s", "/?"}, {"/u", COM_TEST_SERVER, "/?"},
+      {"/?"}, {"-?"}, {"-h"}, {"/H"}, {"--help"}, {"--HELP"}, {"/help"}, {"/Help"}, {"/s", "/?"},
+      {"/u", COM_TEST_SERVER, "/?"}, {"/u", COM_TEST_SERVER, "/HELP"},
   };
   for (const auto& args : cases) {
     std::string shown;

@@ -27,6 +27,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "caption_fit.h"
 #include "dshow/baseclasses.h"
 #include "dshow/encoders.h"
 #include "dshow/filters.h"
@@ -1173,6 +1174,55 @@ TEST_F(OptionPages, PropertyPagesInTheFrame) {
     EXPECT_EQ(fresh, after);
     CoTaskMemFree(pages.pElems);
   }
+}
+
+// Every compressor's option box, about box and property frame (each page as its tab shows it):
+// no caption needs more room than its control has.
+TEST_F(OptionPages, TheBoxesAndTheFramesCaptionsFitTheirControls) {
+  std::vector<std::string> cut;
+  int shown = 0;
+  SetCompressorDialogPresenter([&](QDialog& dialog, OAHWND) {
+    ++shown;
+    const std::string title = dialog.windowTitle().toStdString();
+    for (const std::string& c : fit::CutCaptionsShown(dialog)) cut.push_back(title + ": " + c);
+    if (auto* tabs = dialog.findChild<QTabWidget*>("pages")) {
+      dialog.show();
+      for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        for (const std::string& c : fit::CutCaptionsShown(dialog))
+          cut.push_back(title + " " + tabs->tabText(i).toStdString() + ": " + c);
+      }
+      dialog.hide();
+    }
+    dialog.reject();
+    return false;
+  });
+  int expected = 0;
+  for (const dshow::CompressorInfo& c : dshow::Compressors()) {
+    SCOPED_TRACE(Utf16ToUtf8(c.name));
+    ComPtr<IBaseFilter> f = Bind(c.category, c.name);
+    ASSERT_TRUE(f);
+    ComPtr<IAMVfwCompressDialogs> d = f.As<IAMVfwCompressDialogs>();
+    ASSERT_TRUE(d);
+    const std::pair<int32_t, int32_t> boxes[] = {{VfwCompressDialog_QueryConfig, VfwCompressDialog_Config},
+                                                 {VfwCompressDialog_QueryAbout, VfwCompressDialog_About}};
+    for (const auto& [query, box] : boxes) {
+      if (d->ShowDialog(query, 0) != S_OK) continue;
+      d->ShowDialog(box, 0);
+      ++expected;
+    }
+    if (ComPtr<ISpecifyPropertyPages> spp = f.As<ISpecifyPropertyPages>()) {
+      CAUUID pages;
+      ASSERT_EQ(spp->GetPages(&pages), S_OK);
+      IUnknown* objects[] = {f.Get()};
+      EXPECT_EQ(OleCreatePropertyFrame(0, 0, 0, c.name.c_str(), 1, objects, pages.cElems, pages.pElems, 0, 0, nullptr),
+                S_OK);
+      CoTaskMemFree(pages.pElems);
+      ++expected;
+    }
+  }
+  EXPECT_EQ(shown, expected);
+  EXPECT_EQ(cut, std::vector<std::string>{});
 }
 
 TEST_F(OptionPages, FrameRefusesPagesItCannotMake) {

@@ -1,6 +1,8 @@
 // Font names the machine lacks: Qt draws them with a substitute, the runtime keeps the name.
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <algorithm>
 #include <cmath>
 
@@ -48,6 +50,18 @@ std::string ChosenFontName(const std::string& asked, const QFont& chosen) {
     if (QFontInfo(askedFont).family() == chosen.family()) return asked;
   }
   return S(chosen.family());
+}
+
+// Title bars draw a bold face somewhat larger than the dialog text, beside the bar's icon and
+// buttons.
+int TitleBarWidth(const QString& title) {
+  constexpr int kTitleBarFurniture = 150;
+  constexpr double kTitleFontScale = 1.15;
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  if (bold.pointSizeF() > 0) bold.setPointSizeF(bold.pointSizeF() * kTitleFontScale);
+  else if (bold.pixelSize() > 0) bold.setPixelSize(static_cast<int>(bold.pixelSize() * kTitleFontScale + 0.5));
+  return QFontMetrics(bold).horizontalAdvance(title) + kTitleBarFurniture;
 }
 
 }  // namespace forms_detail

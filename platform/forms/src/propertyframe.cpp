@@ -16,6 +16,7 @@
 #include "com/interfaces.h"
 #include "core/error.h"
 #include "core/msgbox.h"
+#include "forms/qt/font_qt.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms/qt/propertyframe_qt.h"
 
@@ -123,6 +124,7 @@ HRESULT OleCreatePropertyFrame(OAHWND owner, UINT x, UINT y, const char16_t* cap
   }
   QDialog frame;
   frame.setWindowTitle(caption ? QString::fromUtf16(caption) : QString());
+  frame.setMinimumWidth(forms_detail::TitleBarWidth(frame.windowTitle()));
   frame.move(static_cast<int>(x), static_cast<int>(y));
   auto* layout = new QVBoxLayout(&frame);
   auto* tabs = new QTabWidget(&frame);

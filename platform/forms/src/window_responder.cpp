@@ -44,23 +44,11 @@ QWidget* OwnerWidget(HWND owner) {
 }
 
 // A box is at least as wide as its title needs in the window manager's title bar, so that a long
-// title is not cut over a short text. Title bars draw a bold face somewhat larger than the dialog
-// text, beside the bar's icon and buttons.
-constexpr int kTitleBarFurniture = 150;
-constexpr double kTitleFontScale = 1.15;
-
-int TitleWidth(const QString& title) {
-  QFont bold = QApplication::font();
-  bold.setBold(true);
-  if (bold.pointSizeF() > 0) bold.setPointSizeF(bold.pointSizeF() * kTitleFontScale);
-  else if (bold.pixelSize() > 0) bold.setPixelSize(static_cast<int>(bold.pixelSize() * kTitleFontScale + 0.5));
-  return QFontMetrics(bold).horizontalAdvance(title) + kTitleBarFurniture;
-}
-
+// title is not cut over a short text.
 void KeepTitleVisible(QMessageBox& box) {
   auto* grid = qobject_cast<QGridLayout*>(box.layout());
   if (!grid) return;
-  grid->addItem(new QSpacerItem(TitleWidth(box.windowTitle()), 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+  grid->addItem(new QSpacerItem(forms_detail::TitleBarWidth(box.windowTitle()), 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
                 grid->rowCount(), 0, 1, grid->columnCount());
 }
 

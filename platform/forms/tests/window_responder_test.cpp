@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 
+#include "caption_fit.h"
 #include "forms/app.h"
 #include "forms/responder.h"
 #include "forms/qt/hwnd_qt.h"
@@ -102,6 +103,36 @@ TEST(WindowResponder, ABoxIsWideEnoughForItsTitle) {
   });
   EXPECT_EQ(MsgBox("Done.", vbOKOnly | vbInformation, title), vbOK);
   EXPECT_GT(width, titleWidth + 100) << "title " << titleWidth << " px";
+}
+
+// The box's text as the box shows it, whatever its shape: no line is cut by the box, and the box
+// is wide enough for its title.
+TEST(WindowResponder, ABoxsTextFitsTheBox) {
+  WindowResponderScope scope;
+  const std::string path = "/home/someone/Videos/" + std::string(120, 'x') + "/a clip with a long name.avi";
+  struct Case {
+    const char* shape;
+    std::string text;
+  } cases[] = {
+      {"one short line", "Done."},
+      {"a long sentence",
+       "The movie could not be joined, because one of its clips has a frame size that the chosen compressor "
+       "does not take; choose another compressor or another frame size and try again."},
+      {"a long path", "The file " + path + " can not be found."},
+      {"lines", "Windows Media Encoder is set as your default compressor\r\nbut it can't be found on your system."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shape);
+    std::vector<std::string> cut = {"not shown"};
+    WhenModalOpens([&](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      ASSERT_NE(box, nullptr);
+      cut = fit::CutCaptionsShown(*box);
+      box->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(MsgBox(c.text, vbOKOnly | vbExclamation, std::string("Reelwright")), vbOK);
+    EXPECT_EQ(cut, std::vector<std::string>{});
+  }
 }
 
 TEST(WindowResponder, InputBoxAnswersTheTypedTextOrNothing) {

@@ -14,6 +14,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "caption_fit.h"
 #include "dshow/devenum.h"
 #include "dshow/encoders.h"
 #include "dshow/filters.h"
@@ -163,6 +164,31 @@ TEST(StandIn, TheAboutBoxSaysWhatHasNoMpeg4Counterpart) {
   dshow::SetCompressorDialogPresenter(std::move(previous));
   EXPECT_TRUE(note.contains("no MPEG-4 counterpart")) << note.toStdString();
   EXPECT_TRUE(note.contains("scalability")) << note.toStdString();
+}
+
+// The stand-in's option and about boxes as they show: no caption needs more room than its control
+// has, and each box is wide enough for its title.
+TEST(StandIn, ItsBoxesCaptionsFitTheirControls) {
+  if (!QCoreApplication::instance()) {
+    static int argc = 1;
+    static char name[] = "iv50_tests";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+  }
+  std::vector<std::string> cut, shown;
+  auto previous = dshow::SetCompressorDialogPresenter([&](QDialog& box, OAHWND) {
+    shown.push_back(box.windowTitle().toStdString());
+    for (const std::string& c : fit::CutCaptionsShown(box)) cut.push_back(c);
+    return false;
+  });
+  ComPtr<IAMVfwCompressDialogs> dialogs = StandIn().As<IAMVfwCompressDialogs>();
+  ASSERT_TRUE(dialogs);
+  ASSERT_EQ(dialogs->ShowDialog(VfwCompressDialog_QueryConfig, 0), S_OK);
+  dialogs->ShowDialog(VfwCompressDialog_Config, 0);
+  dialogs->ShowDialog(VfwCompressDialog_About, 0);
+  dshow::SetCompressorDialogPresenter(std::move(previous));
+  EXPECT_EQ(shown.size(), 2u);
+  EXPECT_EQ(cut, std::vector<std::string>{});
 }
 
 TEST(EncodeOptions, HaveTheirDefaultsAndRanges) {

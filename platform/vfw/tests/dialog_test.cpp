@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "caption_fit.h"
 #include "dshow/encoders.h"
 #include "vfw_test_util.h"
 
@@ -143,6 +144,41 @@ TEST(SaveOptions, ConfigureShowsTheCompressorsOwnBoxAndItsStateTravels) {
   AVIStreamRelease(compressed);
   AVISaveOptionsFree(1, list);
   EXPECT_TRUE(fixtures::RunFfprobe(target).ok);
+}
+
+// The dialog with every part it can show, with "Full Frames" and with each video compressor
+// chosen, and the boxes its Configure... and About... open: no caption needs more room than its
+// control has.
+TEST(SaveOptions, TheDialogsAndItsBoxesCaptionsFitTheirControls) {
+  Source s(Fixture(Kind::AviMjpegPcm));
+  ASSERT_EQ(s.status, AVIERR_OK);
+  std::vector<std::string> cut;
+  int boxes = 0;
+  auto previous = dshow::SetCompressorDialogPresenter([&](QDialog& box, OAHWND) {
+    ++boxes;
+    for (const std::string& c : fit::CutCaptionsShown(box)) cut.push_back(box.windowTitle().toStdString() + ": " + c);
+    return false;
+  });
+  PresenterScope scope([&](QDialog& d, HWND) {
+    auto* combo = d.findChild<QComboBox*>("compressor");
+    EXPECT_TRUE(combo);
+    for (int i = 0; combo && i < combo->count(); ++i) {
+      combo->setCurrentIndex(i);
+      const std::string chosen = combo->currentText().toStdString();
+      for (const std::string& c : fit::CutCaptionsShown(d)) cut.push_back(chosen + ": " + c);
+      for (const char* button : {"configure", "about"}) {
+        auto* b = d.findChild<QPushButton*>(button);
+        if (b && b->isEnabled()) b->click();
+      }
+    }
+    return false;
+  });
+  AVICOMPRESSOPTIONS o;
+  LPAVICOMPRESSOPTIONS list[1] = {&o};
+  EXPECT_EQ(AVISaveOptions(0, ICMF_CHOOSE_KEYFRAME | ICMF_CHOOSE_DATARATE | ICMF_CHOOSE_PREVIEW, 1, &s.video, list), 0);
+  dshow::SetCompressorDialogPresenter(std::move(previous));
+  EXPECT_GT(boxes, 0);
+  EXPECT_EQ(cut, std::vector<std::string>{});
 }
 
 TEST(SaveOptionsFree, IsSafeOnAnUnfilledRecord) {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "caption_fit.h"
 #include "com/com.h"
 #include "com/dispatch.h"
 #include "core/error.h"
@@ -20,6 +21,7 @@
 #include "forms/propertyframe.h"
 #include "forms/qt/control_qt.h"
 #include "forms/qt/propertyframe_qt.h"
+#include "frmWMEnc.h"
 #include "scripted_responder.h"
 #include "wmenc/wmenc.h"
 
@@ -348,3 +350,23 @@ TEST(PropertyFrame, ApplyOkAndCancel) {
 }
 
 }  // namespace
+
+// The encoder program's window as it shows, each page as its tab shows it (the pages lay their
+// fields out when they show): no caption needs more room than its control has.
+TEST(EncoderProgram, TheWindowsCaptionsFitTheirControls) {
+  ScriptScope script;
+  auto form = MakeForm<frmWMEnc>();
+  form->Show();
+  ASSERT_TRUE(form->IsLoaded());
+  EXPECT_EQ(fit::CutCaptions(*form), std::vector<std::string>{});
+  for (const char* shell : {"PropPageShell", "PageShell"}) {
+    auto* pages = qobject_cast<QTabWidget*>(forms_detail::WidgetOf(*form->FindControl(shell)));
+    ASSERT_TRUE(pages) << shell;
+    for (int i = 0; i < pages->count(); ++i) {
+      pages->setCurrentIndex(i);
+      DoEvents();
+      EXPECT_EQ(fit::CutCaptions(*form), std::vector<std::string>{}) << shell << " " << pages->tabText(i).toStdString();
+    }
+  }
+  form->Unload();
+}

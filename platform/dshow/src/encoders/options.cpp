@@ -16,6 +16,7 @@ extern "C" {
 }
 
 #include "encoders/encoders_internal.h"
+#include "forms/qt/font_qt.h"
 #include "forms/qt/propertyframe_qt.h"
 #include "forms/qt/hwnd_qt.h"
 
@@ -136,6 +137,7 @@ std::unique_ptr<QDialog> MakeOptionsDialog(const CompressorInfo& info,
                                            const CompressorSettings& settings) {
   auto dialog = std::make_unique<QDialog>();
   dialog->setWindowTitle(Text(info.name) + QStringLiteral(" Settings"));
+  dialog->setMinimumWidth(forms_detail::TitleBarWidth(dialog->windowTitle()));
   auto* layout = new QVBoxLayout(dialog.get());
   layout->addWidget(MakeOptionsPanel(info, settings, dialog.get()));
   AddButtons(dialog.get(), layout, true);
@@ -153,6 +155,7 @@ CompressorSettings ReadOptions(QWidget& panel, const CompressorSettings& base) {
 std::unique_ptr<QDialog> MakeAboutDialog(const CompressorInfo& info, const std::string& encoderName) {
   auto dialog = std::make_unique<QDialog>();
   dialog->setWindowTitle(QStringLiteral("About ") + Text(info.name));
+  dialog->setMinimumWidth(forms_detail::TitleBarWidth(dialog->windowTitle()));
   auto* layout = new QVBoxLayout(dialog.get());
   layout->addWidget(MakeAboutPanel(info, encoderName, dialog.get()));
   AddButtons(dialog.get(), layout, false);

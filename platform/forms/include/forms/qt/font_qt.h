@@ -25,4 +25,9 @@ int PixelSizeOf(float points);
 // substituted for it, so that settings holding the name are not rewritten.
 std::string ChosenFontName(const std::string& asked, const QFont& chosen);
 
+// The width a window needs for its whole title in a window manager's title bar, which draws a bold
+// face somewhat larger than the dialog text beside the bar's icon and buttons. Message boxes and
+// the platform's own dialogs are at least this wide, so that a long title is not cut.
+int TitleBarWidth(const QString& title);
+
 }  // namespace forms_detail
