@@ -5,6 +5,7 @@
 #include "core/error.h"
 #include "core/msgbox.h"
 #include "core/runtime_datetime.h"
+#include "core/system_messages.h"
 #include "forms/app.h"
 #include "forms/commondialog.h"
 #include "forms/desktop_windows.h"
@@ -24,7 +25,38 @@ constexpr int32_t kDeleteCancelled = 1223;
 HWND AsHandle(int32_t window) { return static_cast<HWND>(static_cast<uint32_t>(window)); }
 int32_t AsLong(uint32_t value) { return static_cast<int32_t>(value); }
 
+// The system's text for one of its codes, without the line end; "" when it has none.
+std::string SystemText(DWORD code) {
+  char buffer[512] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0x0400,
+                                 buffer, sizeof buffer, nullptr);
+  std::string text(buffer, n);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+constexpr DWORD kAccessDenied = 5;
+
 }  // namespace
+
+std::string NewRenderSideFile(const std::string& stem, const std::string& suffix, std::string& why) {
+  std::string made;
+  SetLastError(0);
+  try {
+    made = NewSideFile(stem, suffix);
+  } catch (const VBError& e) {
+    why = SystemText(GetLastError());
+    if (why.empty()) why = e.Description();
+    Err().Clear();
+    return {};
+  }
+  if (!CanReplace(made)) {
+    ::unlink(made.c_str());
+    why = SystemText(kAccessDenied);
+    return {};
+  }
+  return made;
+}
 
 void OpenSupportPage() { ShellOpen(kSupportPageAddress); }
 

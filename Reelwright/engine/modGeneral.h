@@ -41,6 +41,14 @@ int32_t DeleteToRecycleBin(std::string& path, bool allowUndo, bool confirm, bool
 std::string ShowSaveDialog(const std::string& initialFolder, const std::string& defaultExtension,
                            const std::string& filter);
 
+// A new empty side file for a render's work in progress beside its target: stem (the folder and
+// the start of the name) followed by "<pid>-<unique>" and suffix, made as NewSideFile makes it.
+// "" when no such file can be made there or the folder would not let it replace the target
+// afterwards (a folder without any write permission counts as read-only for the superuser as
+// well), with why: the system's text for the cause ("Access is denied.", "The file system is
+// read-only.", "The file name or extension is too long.", ...). Never throws.
+std::string NewRenderSideFile(const std::string& stem, const std::string& suffix, std::string& why);
+
 // Waits the given seconds with the arrow-and-hourglass pointer while window events keep running;
 // returns at once for 0 or less. The wait ends on time also when it spans midnight. The pointer
 // is the default one afterwards.
@@ -68,6 +76,7 @@ using modGeneral::FindWindowOfProcess;
 using modGeneral::GetFileNameFromPath;
 using modGeneral::GetTempFolder;
 using modGeneral::GetWindowProcessId;
+using modGeneral::NewRenderSideFile;
 using modGeneral::kSupportMailAddress;
 using modGeneral::kSupportPageAddress;
 using modGeneral::OpenSupportPage;

@@ -12,7 +12,6 @@
 #include "core/msgbox.h"
 #include "core/runtime_convert.h"
 #include "core/runtime_strings.h"
-#include "core/system_messages.h"
 #include "engine/modDexter.h"
 #include "engine/modGeneral.h"
 #include "engine/modGeneralGraph.h"
@@ -54,33 +53,12 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// The system's text for one of its codes, without the line end; "" when it has none.
-std::string SystemText(DWORD code) {
-  char buffer[512] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0x0400,
-                                 buffer, sizeof buffer, nullptr);
-  std::string text(buffer, n);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text;
-}
-
-constexpr DWORD kAccessDenied = 5;
-
 // A new empty file next to target, under a name no other file has; "" when none can be made,
 // with why: the system's text for the cause (access denied, a read-only file system, a name
 // too long, ...).
 std::string ReserveTemporaryName(const std::string& target, std::string& why) {
-  const std::string folder = FolderOf(target);
-  const std::string base = GetFileNameFromPath(target);
-  SetLastError(0);
-  try {
-    return NewSideFile(folder + "/." + base + ".joining-", ".avi");
-  } catch (const VBError& e) {
-    why = SystemText(GetLastError());
-    if (why.empty()) why = e.Description();
-    Err().Clear();
-    return {};
-  }
+  return modGeneral::NewRenderSideFile(FolderOf(target) + "/." + GetFileNameFromPath(target) + ".joining-", ".avi",
+                                       why);
 }
 
 void RemoveQuietly(const std::string& path) {
@@ -346,11 +324,6 @@ void frmShow::WriteJoinedAvi() {
     // file system, a name too long); a target that is there but cannot be replaced is in use.
     std::string why;
     temporary = ReserveTemporaryName(target, why);
-    if (!temporary.empty() && !CanReplace(temporary)) {
-      RemoveQuietly(temporary);
-      temporary.clear();
-      why = SystemText(kAccessDenied);
-    }
     if (temporary.empty()) {
       MsgBox(std::string(kNotWritten) + "\r\n" + why);
       refused = true;

@@ -3,6 +3,7 @@
 // programs (batch encoder, capture tool, VirtualDub, title maker, movie preview, help, support,
 // about).
 #include <cmath>
+#include <optional>
 
 #include "com/com.h"
 #include "core/error.h"
@@ -544,13 +545,22 @@ void frmShow::mnuSplitter_Click() {
   Err().Clear();
   splitter.Show(vbModal);
   if (LCase(sLoadedFileName) == LCase(oldName)) return;
+  std::optional<int16_t> replaced;
   for (int16_t i : ElementIndexes("ctrlSourceClip")) {
     if (LCase(CStr(TileGet(i, tile::kMediaFile))) == LCase(oldName)) {
       TilePut(i, tile::kMediaFile, Variant(sLoadedFileName));
+      replaced = i;
       break;
     }
   }
   RefreshClipList();
+  if (!replaced) return;
+  // The piece is a movie of its own length, and the join takes a tile's duration: the tile is
+  // selected as a choice in the clip list selects it, whose load in the pane gives the tile the
+  // piece's duration as it gives an added file its own; the status line then names that duration.
+  ctrlSourceClip_Click(*replaced);
+  Step([&] { lblFileName_Change(); });
+  Err().Clear();
 }
 
 void frmShow::InstallOptionsServices() {

@@ -211,8 +211,8 @@ void frmOptions::Form_Load() {
     Check3->Value(Box(ShowToolbarEnabled));
   });
   Step([&] { Combo2->Text(Get(kSectionOptions, kKeyActiveWindow, kDefaultActiveWindow)); });
-  // The DivX notice runs unless the key reads "Hide", so a missing key shows as ticked.
-  Step([&] { chkShowDivX->Value(Box(LCase(Get(kSectionInit, kKeyDivXMessage, "Show")) != "hide")); });
+  // The DivX box is ticked only by a stored "Show": a missing key shows it cleared.
+  Step([&] { chkShowDivX->Value(Box(LCase(Get(kSectionInit, kKeyDivXMessage, "")) == "show")); });
   Step([&] { chkTips->Value(Box(LCase(Get(kSectionInit, kKeyStartTips, kDefaultStartTips)) != "hide")); });
   // 9. The additional tools found.
   Step([&] {
@@ -334,14 +334,14 @@ void frmOptions::Command1_Click() {
     }
     if (!tiles.empty()) TilePut(*main, tiles.back(), tile::kTransition, Variant(DefaultTransition));
   });
-  // 8. The image editor: a name that is no file takes the Paint program's path; when there is
-  // none either, the stored value stays.
+  // 8. The image editor: an empty box or a name that is no file takes the Paint program's path,
+  // which is "" when there is none: the editor is then cleared.
   Step([&] {
     const std::string named = Text2->Text();
     if (named.empty() || !modGeneral::FileExists(named)) {
       const std::string paint = GetPaintPath();
       Text2->Text(paint);
-      if (!paint.empty()) Save(kSectionOptions, kKeyImageEditor, paint);
+      Save(kSectionOptions, kKeyImageEditor, paint);
     } else {
       ImageEditorPath = named;
       Save(kSectionOptions, kKeyImageEditor, named);

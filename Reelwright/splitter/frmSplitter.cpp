@@ -156,10 +156,12 @@ const ToolDef kTools[] = {{"SaveAs", "Save trimmed file as..."}, {"ShowHide", ""
                           {"Exit", "Exit"}};
 
 // A render's target is written into a new file beside it (made here, never through a link) and
-// renamed over it when complete.
-std::string PartName(const std::string& target) {
+// renamed over it when complete. "" when none can be made there, with why: the system's text for
+// the cause.
+std::string PartName(const std::string& target, std::string& why) {
   const std::filesystem::path p(target);
-  return NewSideFile((p.parent_path() / ("." + p.filename().string() + ".")).string(), ".part.avi");
+  return modGeneral::NewRenderSideFile((p.parent_path() / ("." + p.filename().string() + ".")).string(), ".part.avi",
+                                       why);
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -1135,7 +1137,9 @@ frmSplitter::Outcome frmSplitter::RenderSelection(const std::string& target) {
   ComPtr<IMediaPosition> position;
   float M = 0;
   try {
-    part = PartName(target);
+    std::string why;
+    part = PartName(target, why);
+    if (part.empty()) Raise(vbErrPathFileAccess, why);  // the message names the cause
     auto node = [&](LONG kind) {
       ComPtr<IAMTimelineObj> obj;
       RenderCall(timeline->CreateEmptyNode(obj.put(), kind));

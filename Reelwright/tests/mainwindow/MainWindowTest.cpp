@@ -687,6 +687,86 @@ TEST_F(MainWindow, OpeningSomethingThatIsNoProjectReturnsWithABox) {
   }
 }
 
+// New (answered Yes or No), Open Project and Delete on a storyboard scrolled by the scroll bar's
+// down arrow: the scroll bar goes back with the storyboard, and the tile whose index is the bar's
+// value stands where tile 0 stands unscrolled, the others in one column around it; so does the
+// tile of a file added afterwards.
+TEST_F(MainWindow, NewOpenAndDeleteOnAScrolledStoryboardKeepTheTilesInView) {
+  SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
+  ScriptScope script;
+  const std::string still = Still(fixtures::Kind::Bmp, "still.bmp");
+  const fs::path one = root_ / "one.wzj", two = root_ / "two.wzj";
+  std::ofstream(one) << still << ";None\r\n";
+  std::ofstream(two) << still << ";None\r\n" << still << ";None\r\n";
+  struct Case {
+    std::string name;
+    std::function<void(frmShow&)> act;
+    int16_t tiles;  // filled tiles afterwards
+  };
+  const Case cases[] = {
+      {"New, No", [&](frmShow& w) { script->AnswerMsgBox(vbNo); w.mnuNew_Click(); }, 0},
+      {"New, Yes",
+       [&](frmShow& w) {
+         script->AnswerMsgBox(vbYes).AnswerDialog(DialogKind::Save, DialogAnswer::Ok((root_ / "saved.wzj").string()));
+         w.mnuNew_Click();
+       },
+       0},
+      {"Open Project of one file",
+       [&](frmShow& w) {
+         script->AnswerMsgBox(vbNo).AnswerDialog(DialogKind::Open, DialogAnswer::Ok(one.string()));
+         w.mnuOpen_Click();
+       },
+       1},
+      {"Open Project of two files",
+       [&](frmShow& w) {
+         script->AnswerMsgBox(vbNo).AnswerDialog(DialogKind::Open, DialogAnswer::Ok(two.string()));
+         w.mnuOpen_Click();
+       },
+       2},
+      {"Delete", [&](frmShow& w) { w.DeleteClip(1); }, 3},
+      {"Delete down to one tile",
+       [&](frmShow& w) {
+         for (int n = 0; n < 3; ++n) w.DeleteClip(0);
+       },
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    frmShow& w = Window();
+    const float top0 = CSng(w.TileGet(0, tile::kTop));
+    const float step = CSng(w.TileGet(0, tile::kHeight));
+    // Every tile in its place for the scroll bar's value.
+    auto expectInPlace = [&](const char* when) {
+      SCOPED_TRACE(when);
+      const int16_t value = w.VScroll1->Value();
+      EXPECT_EQ(w.StoryboardScrollOffset, static_cast<int32_t>(std::lround(step * value)));
+      for (int16_t i = 0; i <= w.TileUBound(); ++i) {
+        EXPECT_FLOAT_EQ(CSng(w.TileGet(i, tile::kTop)), top0 + step * static_cast<float>(i - value)) << i;
+        EXPECT_TRUE(CBool(w.TileGet(i, tile::kVisible))) << i;
+      }
+    };
+    for (int n = 0; n < 4; ++n) AddByDialog(script, w, still);
+    ASSERT_EQ(w.TileUBound(), 4);
+    // Two clicks on the down arrow at the bar's lower end.
+    const int width = static_cast<int>(w.VScroll1->Width() / 15), height = static_cast<int>(w.VScroll1->Height() / 15);
+    for (int n = 0; n < 2; ++n) driver::ClickAt(*w.VScroll1, width / 2, height - 3);
+    ASSERT_EQ(w.VScroll1->Value(), 4) << "scrolled to the drop tile";
+    expectInPlace("scrolled");
+    c.act(w);
+    ASSERT_EQ(w.TileUBound(), c.tiles);
+    EXPECT_EQ(w.VScroll1->Max(), c.tiles);
+    if (c.tiles == 0) {
+      EXPECT_EQ(w.VScroll1->Value(), 0);
+    }
+    expectInPlace("afterwards");
+    AddByDialog(script, w, still);
+    ASSERT_EQ(w.TileUBound(), c.tiles + 1);
+    expectInPlace("a file added afterwards");
+    EXPECT_FLOAT_EQ(CSng(w.TileGet(c.tiles, tile::kTop)), top0) << "the added file's tile at the top";
+    w.ProjectChanged = false;
+  }
+}
+
 TEST_F(MainWindow, NewAfterAFailedSaveKeepsTheStoryboard) {
   SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
   ScriptScope script;

@@ -145,8 +145,8 @@ TEST_F(OptionsWindow, EverySettingFromStoreToControlToSavedValueAndGlobal) {
       {"editor missing, Paint there", kSectionOptions, kKeyImageEditor, std::nullopt, paint,
        [&] { return f_.Text2->Text(); }, pf + "/mspaint", pf + "/mspaint", [] { return ImageEditorPath; },
        pf + "/mspaint"},
-      {"editor missing, no Paint: stored value kept", kSectionOptions, kKeyImageEditor, std::nullopt, noPaint,
-       [&] { return f_.Text2->Text(); }, "", std::nullopt, [] { return ImageEditorPath; }, "mspaint.exe"},
+      {"editor missing, no Paint: no editor saved", kSectionOptions, kKeyImageEditor, std::nullopt, noPaint,
+       [&] { return f_.Text2->Text(); }, "", "", [] { return ImageEditorPath; }, "mspaint.exe"},
       {"editor no file: Paint saved, global as read", kSectionOptions, kKeyImageEditor, "/no/such/editor", paint,
        [&] { return f_.Text2->Text(); }, "/no/such/editor", pf + "/mspaint", [] { return ImageEditorPath; },
        "/no/such/editor"},
@@ -158,9 +158,11 @@ TEST_F(OptionsWindow, EverySettingFromStoreToControlToSavedValueAndGlobal) {
        "320 x 240", "320X240", noGlobal, ""},
       {"size off the list", kSectionOptions, kKeyActiveWindow, "1", nothing, [&] { return f_.Combo2->Text(); }, "1", "1",
        noGlobal, ""},
-      {"DivX missing reads as shown", kSectionInit, kKeyDivXMessage, std::nullopt, nothing,
-       [&] { return Ticked(*f_.chkShowDivX) + (f_.chkShowDivX->Enabled() ? " on" : " off"); }, "ticked off", "Show",
+      {"DivX missing reads as cleared", kSectionInit, kKeyDivXMessage, std::nullopt, nothing,
+       [&] { return Ticked(*f_.chkShowDivX) + (f_.chkShowDivX->Enabled() ? " on" : " off"); }, "cleared off", "Hide",
        noGlobal, ""},
+      {"DivX show any case", kSectionInit, kKeyDivXMessage, "sHoW", nothing, [&] { return Ticked(*f_.chkShowDivX); },
+       "ticked", "Show", noGlobal, ""},
       {"DivX hide", kSectionInit, kKeyDivXMessage, "hide", nothing, [&] { return Ticked(*f_.chkShowDivX); }, "cleared",
        "Hide", noGlobal, ""},
       {"tips missing", kSectionInit, kKeyStartTips, std::nullopt, nothing, [&] { return Ticked(*f_.chkTips); }, "ticked",
@@ -204,6 +206,31 @@ TEST_F(OptionsWindow, EverySettingFromStoreToControlToSavedValueAndGlobal) {
     EXPECT_FALSE(f_.IsLoaded());
     EXPECT_EQ(Stored(r.section, r.key), r.written);
     EXPECT_EQ(r.global(), r.expectGlobal);
+  }
+}
+
+// An editor set before, its box emptied by the user and saved: the Paint program's path is stored,
+// or "" when there is none, so the editor is cleared; the global keeps the value read at load.
+TEST_F(OptionsWindow, AnEmptiedEditorBoxStoresThePaintProgramOrNothing) {
+  const std::string pf = program_->Path();
+  for (const bool paintThere : {true, false}) {
+    SCOPED_TRACE(paintThere ? "Paint there" : "no Paint");
+    ClearStore();
+    std::filesystem::remove_all(pf);
+    std::filesystem::create_directories(pf);
+    const std::string editor = program_->AddProgram("tools/editor");
+    if (paintThere) program_->AddProgram("mspaint");
+    const std::string expected = paintThere ? pf + "/mspaint" : "";
+    SaveSetting(kSettingsApp, kSectionOptions, kKeyImageEditor, editor);
+    ScriptScope script;  // no box expected
+    main_->Load();
+    f_.Load();
+    ASSERT_EQ(f_.Text2->Text(), editor);
+    f_.Text2->Text("");
+    driver::Click(*f_.Command1);
+    EXPECT_FALSE(f_.IsLoaded());
+    EXPECT_EQ(Stored(kSectionOptions, kKeyImageEditor), expected);
+    EXPECT_EQ(ImageEditorPath, editor);
   }
 }
 

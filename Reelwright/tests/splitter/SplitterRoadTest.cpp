@@ -154,6 +154,61 @@ TEST_F(SplitterRoad, ThePieceSavedInTheSplitterIsTheTilesMovie) {
   EXPECT_EQ(OutFiles().size(), 2u);
 }
 
+// Two 4 s pieces split from a 10 s movie, each replacing its tile's movie: each tile takes the
+// piece's duration, the pane and the status line show the piece as a choice in the clip list does,
+// and the join of the two tiles lasts their 8 s (and the one second a join adds), not the movie's
+// 10 s twice.
+TEST_F(SplitterRoad, ASplitTileTakesThePiecesDurationAndTheJoinItsLength) {
+  frmShow& w = Window();
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "Compression", "Batch");  // no batch encoder: nothing handed on
+  const std::string movie = Movie(Kind::AviMjpegPcm, 10, "ten.avi");
+  const struct {
+    int start, end;
+  } marks[] = {{0, 100}, {125, 225}};
+  std::vector<std::string> pieces;
+  for (const auto& m : marks) {
+    SCOPED_TRACE(m.start);
+    const int16_t index = AddAndSelect(w, movie);
+    EXPECT_NEAR(CDbl(w.TileGet(index, tile::kDuration)), 10.0, 0.1) << "the movie's own";
+    const std::string target = (out_ / ("piece " + std::to_string(m.start) + ".avi")).string();
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target));
+    const int shown = Split(w, [&](frmSplitter& s) {
+      Mark(s, m.start, m.end);
+      PressTool(s, "SaveAs");
+    });
+    ASSERT_EQ(shown, 1);
+    ASSERT_EQ(CStr(w.TileGet(index, tile::kMediaFile)), target);
+    pieces.push_back(target);
+    const double duration = CDbl(w.TileGet(index, tile::kDuration));
+    EXPECT_NEAR(duration, 4.0, 0.05) << "the piece's duration";
+    EXPECT_EQ(w.SelectedClipIndex, index);
+    EXPECT_EQ(w.sLoadedFileName, target);
+    EXPECT_EQ(w.Combo1->Text(), target);
+    EXPECT_EQ(w.lblFileName->Caption(), target);
+    EXPECT_EQ(w.lblSelected->Caption(), "Selected clip: " + fs::path(target).filename().string() +
+                                            " Duration: " + CStr(w.TileGet(index, tile::kDuration)));
+  }
+  ASSERT_EQ(w.TileUBound(), 2);
+  // The join of the two pieces.
+  const std::string joined = (root_ / "joined.avi").string();
+  {
+    ScriptScope script;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(joined));
+    Button& join = w.Toolbar1->ButtonsOf().Item("Join");
+    EventArgs click{Variant(static_cast<IUnknown*>(&join))};
+    w.RaiseEvent("Toolbar1_ButtonClick", click);
+  }
+  // Without transitions the joined movie lasts the tiles' durations and one second.
+  const fixtures::Probe probe = fixtures::RunFfprobe(joined);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  EXPECT_NEAR(probe.duration, 4.0 + 4.0 + 1.0, 0.2);
+  ASSERT_NE(probe.First("audio"), nullptr);
+  const int rate = probe.First("audio")->sampleRate;
+  EXPECT_NEAR(AudioSamples(joined, rate), 9.0 * rate, 0.2 * rate);
+}
+
 // A Stop pressed while the piece is written: the splitter stays open with its marks, and once it
 // is closed the tile still holds the movie and no file was left behind.
 TEST_F(SplitterRoad, AStopDuringTheSaveChangesNoTileAndLeavesNoFile) {

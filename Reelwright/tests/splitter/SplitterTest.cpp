@@ -849,6 +849,61 @@ TEST_F(Splitter, ARenderThatFailsLeavesNoFileAndSaysWhy) {
     EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
 }
 
+// A target where no file can be made beside it is refused before anything is rendered, with the
+// system's text for the cause, as the join names it: a folder without write permission (which
+// counts as read-only for root as well), an immutable folder, a name too long, a folder that is
+// gone. Nothing is handed back and nothing is left in the folder.
+TEST_F(Splitter, ATargetThatCannotTakeThePieceNamesTheCause) {
+  ScriptScope script;
+  Open(Movie(Kind::AviMjpegPcm, 2));
+  TypeStart("10");
+  struct Case {
+    std::string name;
+    std::string folder;  // below the scratch folder
+    std::string file;
+    std::string cause;
+  };
+  const Case cases[] = {
+      {"a read-only folder", "read-only", "piece.avi", "Access is denied."},
+      {"an immutable folder", "immutable", "piece.avi", "Access is denied."},
+      {"a name too long for its side file", "long", std::string(250, 'n') + ".avi",
+       "The file name or extension is too long."},
+      {"a name too long itself", "longer", std::string(300, 'n') + ".avi", "The file name or extension is too long."},
+      {"a folder that is gone", "gone", "piece.avi", "The path cannot be found."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = fs::path(scratch_) / c.folder;
+    const std::string target = (folder / c.file).string();
+    if (c.folder != "gone") fs::create_directories(folder);
+    if (c.folder == "read-only") fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec |
+                                                            fs::perms::group_read | fs::perms::group_exec |
+                                                            fs::perms::others_read | fs::perms::others_exec);
+    struct Unlock {
+      std::string folder;
+      ~Unlock() { fixtures::SetImmutable(folder, false); }
+    } unlock{folder.string()};
+    if (c.folder == "immutable" && !fixtures::SetImmutable(folder.string(), true)) {
+      std::printf("skipped: %s (the file system has no immutable flag)\n", c.name.c_str());
+      continue;
+    }
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target)).AnswerMsgBox(vbOK);
+    const size_t boxes = script->MsgBoxes().size();
+    f_->mnuSave_Click();
+    ASSERT_EQ(script->MsgBoxes().size(), boxes + 1);
+    EXPECT_EQ(script->MsgBoxes().back().prompt, "The piece could not be saved as " + target + ".\r\n" + c.cause);
+    EXPECT_EQ(script->MsgBoxes().back().buttons, vbOKOnly | vbExclamation);
+    EXPECT_TRUE(loaded_.empty());
+    EXPECT_TRUE(f_->IsLoaded());
+    EXPECT_EQ(f_->lStartFrame, 10);
+    if (fs::exists(folder)) {
+      fixtures::SetImmutable(folder.string(), false);
+      fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
+      EXPECT_TRUE(fs::is_empty(folder)) << "nothing left in the folder";
+    }
+  }
+}
+
 // A platform call inside the render that fails: error 287 is forgotten and the render goes on
 // with the next statement; error 5 and an invalid argument give the error-5 text; any other
 // failure the message naming the target. Only a complete piece is handed back.

@@ -479,8 +479,9 @@ void ScrollBar::Min(int16_t v) {
   d_->min = v;
   d_->fromCode = true;
   d_->ApplyRange();
+  if (value < std::min(d_->min, d_->max) || value > std::max(d_->min, d_->max)) d_->bar->setValue(d_->ToQt(v));
   d_->fromCode = false;
-  if (value < std::min(d_->min, d_->max) || value > std::max(d_->min, d_->max)) Value(v);
+  if (Value() != value) Raise("Change");  // the value moved onto the new end
 }
 int16_t ScrollBar::Max() const { return d_->max; }
 void ScrollBar::Max(int16_t v) {
@@ -488,8 +489,9 @@ void ScrollBar::Max(int16_t v) {
   d_->max = v;
   d_->fromCode = true;
   d_->ApplyRange();
+  if (value < std::min(d_->min, d_->max) || value > std::max(d_->min, d_->max)) d_->bar->setValue(d_->ToQt(v));
   d_->fromCode = false;
-  if (value < std::min(d_->min, d_->max) || value > std::max(d_->min, d_->max)) Value(v);
+  if (Value() != value) Raise("Change");  // the value moved onto the new end
 }
 int16_t ScrollBar::Value() const { return d_->FromQt(d_->bar->value()); }
 void ScrollBar::Value(int16_t v) {

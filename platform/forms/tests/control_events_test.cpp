@@ -183,6 +183,18 @@ TEST(ControlEvents, EachRuleRaisesExactlyItsEvents) {
          sb->triggerAction(QAbstractSlider::SliderSingleStepAdd);
        },
        {"hsbVolume_Change"}},
+      {"ScrollBar Max or Min that moves the Value raises Change; one that keeps it, none",
+       [](TestForm& f) {
+         auto& sb = C<HScrollBar>(f, "hsbVolume");
+         sb.Value(40);
+         sb.Max(60);
+         sb.Max(10);
+         if (sb.Value() != 10) f.log.push_back("value not moved to the new Max");
+         sb.Max(100);
+         sb.Min(50);
+         if (sb.Value() != 50) f.log.push_back("value not moved to the new Min");
+       },
+       {"hsbVolume_Change", "hsbVolume_Change", "hsbVolume_Change"}},
       {"Label: DblClick comes after Click",
        [](TestForm& f) {
          QWidget* w = W(C<Label>(f, "lblInfo"));
