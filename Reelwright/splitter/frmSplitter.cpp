@@ -413,7 +413,8 @@ void frmSplitter::Form_Load() {
   Step([&] { FindControl("lblPlay")->Enabled(false); });
   Step([&] {
     std::string t = GetTempFolder();
-    if (t.empty() || t.back() != '/') t += "/";
+    // No temporary folder stays "": the frame picture then has no file (never "/bitmap.bmp").
+    if (!t.empty() && t.back() != '/') t += "/";
     sTempDirectory = t;
   });
   Step([&] { Timer1->Enabled(true); });
@@ -461,10 +462,15 @@ void frmSplitter::WriteFrame(double t) {
   if (!objMediaDet) Raise(vbErrObjectNotSet);
   LONG w = 0, h = 0;
   FramePictureSize(w, h);
-  Check(objMediaDet->WriteBitmapBits(t, w, h, Bstr(sTempDirectory + "bitmap.bmp")));
+  Check(objMediaDet->WriteBitmapBits(t, w, h, Bstr(FramePictureFile())));
 }
 
-Picture frmSplitter::LoadFramePicture() { return LoadPicture(sTempDirectory + "bitmap.bmp"); }
+std::string frmSplitter::FramePictureFile() const {
+  if (sTempDirectory.empty()) Raise(vbErrPathNotFound);
+  return sTempDirectory + "bitmap.bmp";
+}
+
+Picture frmSplitter::LoadFramePicture() { return LoadPicture(FramePictureFile()); }
 
 void frmSplitter::ShowFrame(int32_t f) {
   if (dFrameRate == 0) Raise(vbErrDivisionByZero);
@@ -1553,7 +1559,7 @@ void frmSplitter::Form_QueryUnload(int16_t& Cancel) {
   }
   DoEvents();
   Step([&] {
-    const std::string bitmap = sTempDirectory + "bitmap.bmp";
+    const std::string bitmap = FramePictureFile();
     if (modGeneral::FileExists(bitmap)) Kill(bitmap);
   });
   DoEvents();
