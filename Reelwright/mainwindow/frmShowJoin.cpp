@@ -3,6 +3,7 @@
 // compression method.
 #include <unistd.h>
 
+#include <climits>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -65,6 +66,7 @@ std::string SystemText(DWORD code) {
 }
 
 constexpr DWORD kAccessDenied = 5;
+constexpr DWORD kNameTooLong = 206;
 
 // A new empty file next to target, under a name no other file has; "" when none can be made,
 // with why: the system's text for the cause (access denied, a read-only file system, a name
@@ -72,6 +74,14 @@ constexpr DWORD kAccessDenied = 5;
 std::string ReserveTemporaryName(const std::string& target, std::string& why) {
   const std::string folder = FolderOf(target);
   const std::string base = GetFileNameFromPath(target);
+  // A name longer than the folder's longest is too long itself (the side file's name is made to
+  // fit beside any name the folder can hold).
+  long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (longest <= 0) longest = NAME_MAX;
+  if (base.size() > static_cast<size_t>(longest)) {
+    why = SystemText(kNameTooLong);
+    return {};
+  }
   SetLastError(0);
   try {
     return NewSideFile(folder + "/." + base + ".joining-", ".avi");

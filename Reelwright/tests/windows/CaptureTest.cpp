@@ -436,3 +436,30 @@ TEST_F(Capture, FramePicturesStayInAFolderOfTheUsersOwnWhenOthersHoldTheTempName
   }
   fs::current_path(before);
 }
+
+// A slide's name as long as the folder takes: the side file it is written into still fits beside
+// it, and the slide gets exactly the name asked for.
+TEST_F(Capture, SlidesSaveUnderTheLongestNames) {
+  std::string movie = fixtures::Make(fixtures::Kind::AviMjpegPcm, (dir_ / "media").string());
+  const fs::path folder = dir_ / "long";
+  f_.Show();
+  for (const size_t length : {250u, 255u}) {
+    SCOPED_TRACE(length);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string name = std::string(length - 4, 's') + ".bmp";
+    const std::string slide = (folder / name).string();
+    ScriptScope script;
+    LoadFile(script, movie);
+    driver::Click(*f_.FindControl("Command3"));  // Set Title Text
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(slide));
+    driver::Click(*f_.FindControl("Command7"));
+    for (const MsgBoxRequest& box : script->MsgBoxes()) ADD_FAILURE() << box.prompt;
+    EXPECT_EQ(TitleFileName, slide);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(folder)) left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{name});
+    EXPECT_EQ(FrameNumberOfBitmap(slide), 0);
+    f_.bTitleSaved = false;  // the next round saves through the dialog again
+  }
+}
