@@ -158,8 +158,11 @@ HRESULT GrabResult(HRESULT detector) {
 }
 
 // A load's own bitmap: Tilecard.<pid>-<unique>.bmp, made new (never through a link); the ones
-// that processes killed during a load left behind go first.
-std::string NewThumbnailFile(const std::string& temp) { return NewSideFile(temp + "Tilecard.", ".bmp"); }
+// that processes killed during a load left behind go first. 76 without a temporary folder.
+std::string NewThumbnailFile(const std::string& temp) {
+  if (temp.empty()) Raise(vbErrPathNotFound);
+  return NewSideFile(temp + "Tilecard.", ".bmp");
+}
 
 class MediaClip : public UserControlObject<_MediaClip> {
  public:
@@ -662,7 +665,8 @@ class MediaClip : public UserControlObject<_MediaClip> {
     std::string temp;
     step([&] {
       temp = GetTempFolder();
-      if (temp.empty() || temp.back() != '/') temp += "/";
+      // No temporary folder: no thumbnail file either (never one named without its folder).
+      if (!temp.empty() && temp.back() != '/') temp += "/";
     });
     VARIANT_BOOL cancel = VARIANT_FALSE;
     if (!name.empty()) {

@@ -282,15 +282,26 @@ class Flickgem : public UserControlObject<_Flickgem> {
   bool LoadGifFrames() {
     if (gifFileName_.empty()) return false;
     std::string temp;  // the temporary file being made, deleted on every path
+    std::string folder;
+    ClearFrames();
     try {
-      ClearFrames();
+      folder = TempFolder();
+    } catch (const VBError& e) {
+      // Without a temporary folder no frame can be read: said as such, not as a bad file.
+      const std::string why = e.Description();
+      Err().Clear();
+      if (ended_) return false;
+      Box(why, vbOKOnly | vbCritical, "Gif File Error!");
+      SetGifFileName("");
+      return false;
+    }
+    try {
       if (static_cast<uint64_t>(FileLen(gifFileName_)) >= kMaxFileBytes) ::Raise(vbErrOutOfMemory);
       image_ = ReadFileBytes(gifFileName_, kMaxFileBytes - 1);
       if (!WalkGif(image_, layout_)) ::Raise(vbErrInvalidPicture);
       numberofFrames_ = static_cast<int32_t>(layout_.frames.size()) - 1;
       pictures_.clear();
       for (size_t k = 0; k < layout_.frames.size(); ++k) {
-        const std::string folder = TempFolder();
         // " <index>-<pid>-<hex>.GIF": a frame file carries its process, so the frame files a
         // killed process left behind are removed by the next load that makes that frame.
         temp = NewSideFile(folder + " " + std::to_string(k) + "-", ".GIF");

@@ -1,5 +1,6 @@
 #include "engine/modGeneral.h"
 
+#include <climits>
 #include <unistd.h>
 
 #include "core/error.h"
@@ -36,10 +37,21 @@ std::string SystemText(DWORD code) {
 }
 
 constexpr DWORD kAccessDenied = 5;
+constexpr DWORD kNameTooLong = 206;
 
 }  // namespace
 
-std::string NewRenderSideFile(const std::string& stem, const std::string& suffix, std::string& why) {
+std::string NewRenderSideFile(const std::string& target, const std::string& stem, const std::string& suffix,
+                              std::string& why) {
+  const size_t slash = target.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash == 0 ? 1 : slash);
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (longest <= 0) longest = NAME_MAX;
+  if (base.size() > static_cast<size_t>(longest)) {
+    why = SystemText(kNameTooLong);
+    return {};
+  }
   std::string made;
   SetLastError(0);
   try {

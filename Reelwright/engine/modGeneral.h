@@ -47,7 +47,10 @@ std::string ShowSaveDialog(const std::string& initialFolder, const std::string& 
 // afterwards (a folder without any write permission counts as read-only for the superuser as
 // well), with why: the system's text for the cause ("Access is denied.", "The file system is
 // read-only.", "The file name or extension is too long.", ...). Never throws.
-std::string NewRenderSideFile(const std::string& stem, const std::string& suffix, std::string& why);
+// A target whose own name is longer than its folder takes is refused here as too long (the side
+// file's name is made to fit beside any name the folder can hold, so it would not tell).
+std::string NewRenderSideFile(const std::string& target, const std::string& stem, const std::string& suffix,
+                              std::string& why);
 
 // Waits the given seconds with the arrow-and-hourglass pointer while window events keep running;
 // returns at once for 0 or less. The wait ends on time also when it spans midnight. The pointer

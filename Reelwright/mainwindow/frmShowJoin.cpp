@@ -3,6 +3,7 @@
 // compression method.
 #include <unistd.h>
 
+#include <climits>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -57,8 +58,8 @@ std::string FolderOf(const std::string& path) {
 // with why: the system's text for the cause (access denied, a read-only file system, a name
 // too long, ...).
 std::string ReserveTemporaryName(const std::string& target, std::string& why) {
-  return modGeneral::NewRenderSideFile(FolderOf(target) + "/." + GetFileNameFromPath(target) + ".joining-", ".avi",
-                                       why);
+  return modGeneral::NewRenderSideFile(target, FolderOf(target) + "/." + GetFileNameFromPath(target) + ".joining-",
+                                       ".avi", why);
 }
 
 void RemoveQuietly(const std::string& path) {

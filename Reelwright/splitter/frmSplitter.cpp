@@ -160,8 +160,8 @@ const ToolDef kTools[] = {{"SaveAs", "Save trimmed file as..."}, {"ShowHide", ""
 // the cause.
 std::string PartName(const std::string& target, std::string& why) {
   const std::filesystem::path p(target);
-  return modGeneral::NewRenderSideFile((p.parent_path() / ("." + p.filename().string() + ".")).string(), ".part.avi",
-                                       why);
+  return modGeneral::NewRenderSideFile(target, (p.parent_path() / ("." + p.filename().string() + ".")).string(),
+                                       ".part.avi", why);
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -415,7 +415,8 @@ void frmSplitter::Form_Load() {
   Step([&] { FindControl("lblPlay")->Enabled(false); });
   Step([&] {
     std::string t = GetTempFolder();
-    if (t.empty() || t.back() != '/') t += "/";
+    // No temporary folder stays "": the frame picture then has no file (never "/bitmap.bmp").
+    if (!t.empty() && t.back() != '/') t += "/";
     sTempDirectory = t;
   });
   Step([&] { Timer1->Enabled(true); });
@@ -463,10 +464,15 @@ void frmSplitter::WriteFrame(double t) {
   if (!objMediaDet) Raise(vbErrObjectNotSet);
   LONG w = 0, h = 0;
   FramePictureSize(w, h);
-  Check(objMediaDet->WriteBitmapBits(t, w, h, Bstr(sTempDirectory + "bitmap.bmp")));
+  Check(objMediaDet->WriteBitmapBits(t, w, h, Bstr(FramePictureFile())));
 }
 
-Picture frmSplitter::LoadFramePicture() { return LoadPicture(sTempDirectory + "bitmap.bmp"); }
+std::string frmSplitter::FramePictureFile() const {
+  if (sTempDirectory.empty()) Raise(vbErrPathNotFound);
+  return sTempDirectory + "bitmap.bmp";
+}
+
+Picture frmSplitter::LoadFramePicture() { return LoadPicture(FramePictureFile()); }
 
 void frmSplitter::ShowFrame(int32_t f) {
   if (dFrameRate == 0) Raise(vbErrDivisionByZero);
@@ -1557,7 +1563,7 @@ void frmSplitter::Form_QueryUnload(int16_t& Cancel) {
   }
   DoEvents();
   Step([&] {
-    const std::string bitmap = sTempDirectory + "bitmap.bmp";
+    const std::string bitmap = FramePictureFile();
     if (modGeneral::FileExists(bitmap)) Kill(bitmap);
   });
   DoEvents();

@@ -178,6 +178,8 @@ class frmSplitter : public Form {
   bool SnapToFrame(float& X, double W);
   void ShowMarkPicture(Ctl<Image>& picture);
   bool ReadTypedMark(const Ctl<TextBox>& box, double& value, bool start);
+  // The frame picture's file: bitmap.bmp in the temporary folder (76 without one).
+  std::string FramePictureFile() const;
   Picture LoadFramePicture();
   // The frame picture's size in pixels: the movie's picture scaled to the largest size that fits
   // inside picPreview, its aspect kept (picPreview's own size while the movie's is unknown).

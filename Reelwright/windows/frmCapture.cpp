@@ -42,7 +42,11 @@ StdFont TitleFont() {
 
 }  // namespace
 
-std::string frmCapture::FramePictureFile() { return GetTempFolder() + "bitmap.bmp"; }
+std::string frmCapture::FramePictureFile() {
+  const std::string folder = GetTempFolder();
+  if (folder.empty()) Raise(vbErrPathNotFound);  // no temporary folder: no frame picture anywhere else
+  return folder + "bitmap.bmp";
+}
 
 frmCapture::frmCapture() : Form("frmCapture") {
   On("Form_Load", [this] { Form_Load(); });

@@ -986,3 +986,41 @@ TEST_F(TilecardTest, BitmapsOfKilledLoadsAreRemovedByTheNextLoad) {
   EXPECT_EQ(FrameNumber(Thumbnail()), 0);
   EXPECT_EQ(ThumbnailLeftovers(), 0);
 }
+
+// Another user holds every fixed name of the private temp folder: the thumbnail is still grabbed,
+// into a folder of the user's own. Where no temp folder can be had at all, the load stays quiet and
+// writes no bitmap anywhere else (never "/Tilecard.<pid>-<hex>.bmp", nothing in the current folder).
+TEST_F(TilecardTest, ThumbnailsStayInAFolderOfTheUsersOwnWhenOthersHoldTheTempNames) {
+  fixtures::Options o;
+  o.seconds = 0.2;
+  const std::string movie = fixtures::Make(fixtures::Kind::AviMjpegPcm, media_, o);
+  const std::string current = fixtures::ScratchFolder("current");
+  const fs::path before = fs::current_path();
+  fs::current_path(current);
+  const auto tilecardFilesInRoot = [] {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator("/"))
+      if (e.path().filename().string().rfind("Tilecard.", 0) == 0) ++n;
+    return n;
+  };
+  for (const bool noFolder : {false, true}) {
+    SCOPED_TRACE(noFolder ? "no temp folder at all" : "every fixed name taken");
+    const int inRoot = tilecardFilesInRoot();
+    {
+      fixtures::TempNamesTaken taken(noFolder);
+      ScriptScope script;
+      Load(movie);
+      EXPECT_TRUE(script->MsgBoxes().empty());
+      if (!noFolder) {
+        EXPECT_EQ(FrameNumber(Thumbnail()), 0);
+        const fs::path folder = TempFolder();
+        EXPECT_EQ(folder.string().rfind(taken.Tmpdir() + "/", 0), 0u) << folder;
+        EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
+        EXPECT_EQ(FrameNumber(QImage(QString::fromStdString((folder / "Tilecard.bmp").string()))), 0);
+      }
+    }
+    EXPECT_TRUE(fs::is_empty(current)) << "nothing in the current folder";
+    EXPECT_EQ(tilecardFilesInRoot(), inRoot) << "nothing in /";
+  }
+  fs::current_path(before);
+}

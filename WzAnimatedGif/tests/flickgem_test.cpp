@@ -524,6 +524,41 @@ TEST_F(FlickgemTest, FrameFilesOfDeadProcessesAreRemovedByTheNextLoad) {
   }
 }
 
+// Another user holds every fixed name of the private temp folder: a valid GIF still loads, its
+// frame files made in a folder of the user's own. Where no temp folder can be had at all, the box
+// says what is missing instead of calling the file invalid, and no frame file is made anywhere.
+TEST_F(FlickgemTest, AValidGifLoadsWhenOthersHoldTheTempNamesAndNoFolderIsNamedAsSuch) {
+  const std::string gif = ThreeFrames();
+  const std::string current = Scratch("current");
+  const fs::path before = fs::current_path();
+  fs::current_path(current);
+  for (const bool noFolder : {false, true}) {
+    SCOPED_TRACE(noFolder ? "no temp folder at all" : "every fixed name taken");
+    {
+      fixtures::TempNamesTaken taken(noFolder);
+      const size_t boxes = responder_->MsgBoxes().size();
+      if (noFolder) responder_->AnswerMsgBox(vbOK);
+      Load(gif);
+      if (noFolder) {
+        ASSERT_EQ(responder_->MsgBoxes().size(), boxes + 1);
+        EXPECT_EQ(responder_->MsgBoxes().back().prompt, "Path not found");
+        EXPECT_EQ(responder_->MsgBoxes().back().title, "Gif File Error!");
+        EXPECT_EQ(CStr(Get("GifFileName")), "");
+      } else {
+        EXPECT_EQ(responder_->MsgBoxes().size(), boxes);
+        EXPECT_EQ(CStr(Get("GifFileName")), gif);
+        EXPECT_EQ(Get("NumberofFrames").i4(), 2);
+        const std::string folder = TempFolder();
+        EXPECT_EQ(folder.rfind(taken.Tmpdir() + "/", 0), 0u) << folder;
+        EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
+        for (const auto& e : fs::directory_iterator(folder)) ADD_FAILURE() << "left behind: " << e.path();
+      }
+    }
+    EXPECT_TRUE(fs::is_empty(current)) << "nothing in the current folder";
+  }
+  fs::current_path(before);
+}
+
 TEST_F(FlickgemTest, BagDefaultsAreNotWrittenAndValuesComeBack) {
   EXPECT_TRUE(static_cast<ActiveXHost*>(Gif())->SaveProperties().empty());
   EXPECT_EQ(CStr(Get("Appearance")), "1");

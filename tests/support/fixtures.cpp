@@ -6,6 +6,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -921,6 +922,52 @@ FileSizeLimit::~FileSizeLimit() {
   limit.rlim_cur = oldSoft_;
   setrlimit(RLIMIT_FSIZE, &limit);
   std::signal(SIGXFSZ, oldHandler_);
+}
+
+TempNamesTaken::TempNamesTaken(bool noFolder) {
+  base_ = ScratchFolder("temp-names-taken");
+  std::filesystem::remove_all(base_);
+  tmpdir_ = base_ + "/tmpdir";
+  const std::string shared = base_ + "/shared";
+  if (!noFolder) {
+    const std::string name = "reelwright-" + std::to_string(::getuid());
+    for (const std::string& folder : {tmpdir_, shared}) {
+      std::filesystem::create_directories(folder);
+      ::chmod(folder.c_str(), 01777);
+      for (int n = 0; n < 100; ++n) {
+        const std::string at = folder + "/" + name + (n == 0 ? "" : "-" + std::to_string(n));
+        if (::geteuid() == 0) {
+          ::mkdir(at.c_str(), 0700);
+          if (::lchown(at.c_str(), 65534, 65534) != 0) throw std::runtime_error("cannot give away " + at);
+        } else {
+          std::filesystem::create_symlink("/nowhere", at);
+        }
+      }
+    }
+  }
+  const std::pair<const char*, const char*> values[] = {
+      {"TMPDIR", tmpdir_.c_str()}, {"SUITE_SHARED_TEMP", shared.c_str()}, {"XDG_RUNTIME_DIR", nullptr}};
+  for (const auto& [name, value] : values) {
+    const char* old = std::getenv(name);
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    if (value) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+}
+
+TempNamesTaken::~TempNamesTaken() {
+  for (const auto& [name, value] : saved_) {
+    if (value) {
+      ::setenv(name.c_str(), value->c_str(), 1);
+    } else {
+      ::unsetenv(name.c_str());
+    }
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(base_, ec);
 }
 
 int EndedProcessId() {

@@ -7,6 +7,7 @@
 // grabbed picture of any size, so tests can tell frames apart after scaling and lossy coding.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,24 @@ class FileSizeLimit {
  private:
   unsigned long long oldSoft_ = 0;
   void (*oldHandler_)(int) = nullptr;
+};
+
+// While the object lives, another user holds every fixed name of the user's private temp folder
+// (reelwright-<uid>, -1 ... -99) inside $TMPDIR and inside the shared temp folder: folders of uid
+// 65534 (without the superuser's rights to give a folder away, links, which are refused for
+// anyone). Both are scratch folders open to all, SUITE_SHARED_TEMP standing in for /tmp;
+// $XDG_RUNTIME_DIR is unset. With noFolder neither exists, so no temp folder can be had at all.
+class TempNamesTaken {
+ public:
+  explicit TempNamesTaken(bool noFolder = false);
+  ~TempNamesTaken();
+  TempNamesTaken(const TempNamesTaken&) = delete;
+  TempNamesTaken& operator=(const TempNamesTaken&) = delete;
+  const std::string& Tmpdir() const { return tmpdir_; }
+
+ private:
+  std::string base_, tmpdir_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 }  // namespace fixtures

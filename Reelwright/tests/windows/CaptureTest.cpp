@@ -3,6 +3,8 @@
 // pictures at the slider's frame, Set Title Text, and saving: first save, re-save, overwrite
 // question, failures that keep the old file, and the close question.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -387,4 +389,77 @@ TEST_F(Capture, HoldingTheSliderStopsTheFrameTimerUntilReleased) {
   EventArgs up{Variant(int16_t{1}), Variant(int16_t{0}), Variant(0.0f), Variant(0.0f)};
   f_.RaiseEvent("ctrlSlider_MouseUp", up);
   EXPECT_TRUE(f_.tmrTimer->Enabled());
+}
+
+// Another user holds every fixed name of the private temp folder: the frame pictures go into a
+// folder of the user's own all the same. Where no temp folder can be had at all, no frame picture
+// is written anywhere (never bitmap.bmp in the current folder or in "/"), and the load goes on.
+TEST_F(Capture, FramePicturesStayInAFolderOfTheUsersOwnWhenOthersHoldTheTempNames) {
+  const std::string movie = fixtures::Make(fixtures::Kind::AviMjpegPcm, (dir_ / "media").string());
+  const std::string current = (dir_ / "current").string();
+  fs::create_directories(current);
+  const fs::path before = fs::current_path();
+  fs::current_path(current);
+  for (const bool noFolder : {false, true}) {
+    SCOPED_TRACE(noFolder ? "no temp folder at all" : "every fixed name taken");
+    const bool rootHadOne = fs::exists("/bitmap.bmp");
+    {
+      fixtures::TempNamesTaken taken(noFolder);
+      ScriptScope script;
+      f_.Show();
+      LoadFile(script, movie);
+      EXPECT_TRUE(f_.bMovieLoaded);
+      if (noFolder) {
+        int32_t error = 0;
+        try {
+          frmCapture::FramePictureFile();
+        } catch (const VBError& e) {
+          error = e.Number();
+        }
+        EXPECT_EQ(error, vbErrPathNotFound);
+      } else {
+        const fs::path picture = frmCapture::FramePictureFile();
+        EXPECT_EQ(picture.string().rfind(taken.Tmpdir() + "/", 0), 0u) << picture;
+        struct stat st;
+        ASSERT_EQ(::lstat(picture.parent_path().c_str(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_uid, ::geteuid());
+        EXPECT_EQ(st.st_mode & 07777, 0700u);
+        EXPECT_EQ(FrameNumberOfBitmap(picture.string()), 0);
+        EXPECT_EQ(f_.picPreview->GetPicture().PixelWidth(), 320);
+      }
+      EXPECT_TRUE(script->MsgBoxes().empty());
+      f_.Unload();
+    }
+    EXPECT_TRUE(fs::is_empty(current)) << "nothing in the current folder";
+    EXPECT_EQ(fs::exists("/bitmap.bmp"), rootHadOne) << "nothing in /";
+  }
+  fs::current_path(before);
+}
+
+// A slide's name as long as the folder takes: the side file it is written into still fits beside
+// it, and the slide gets exactly the name asked for.
+TEST_F(Capture, SlidesSaveUnderTheLongestNames) {
+  std::string movie = fixtures::Make(fixtures::Kind::AviMjpegPcm, (dir_ / "media").string());
+  const fs::path folder = dir_ / "long";
+  f_.Show();
+  for (const size_t length : {250u, 255u}) {
+    SCOPED_TRACE(length);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string name = std::string(length - 4, 's') + ".bmp";
+    const std::string slide = (folder / name).string();
+    ScriptScope script;
+    LoadFile(script, movie);
+    driver::Click(*f_.FindControl("Command3"));  // Set Title Text
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(slide));
+    driver::Click(*f_.FindControl("Command7"));
+    for (const MsgBoxRequest& box : script->MsgBoxes()) ADD_FAILURE() << box.prompt;
+    EXPECT_EQ(TitleFileName, slide);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(folder)) left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{name});
+    EXPECT_EQ(FrameNumberOfBitmap(slide), 0);
+    f_.bTitleSaved = false;  // the next round saves through the dialog again
+  }
 }

@@ -116,15 +116,34 @@ void ChDir(const std::string& path) {
 
 std::string TempFolder() {
   const std::string name = "reelwright-" + std::to_string(::getuid());
-  const char* tmp = std::getenv("TMPDIR");
-  if (tmp != nullptr && *tmp != '\0') {
+  std::vector<std::string> bases;
+  if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && *tmp != '\0') bases.emplace_back(tmp);
+  const char* shared = std::getenv("SUITE_SHARED_TEMP");
+  bases.emplace_back(shared != nullptr && *shared != '\0' ? shared : "/tmp");
+  // The fixed names, which the next run finds again (and with them a killed run's leftovers).
+  for (const std::string& base : bases) {
     try {
-      return shell_detail::OwnFolderIn(tmp, name);
+      return shell_detail::OwnFolderIn(base, name);
     } catch (const VBError&) {
-      // No folder of our own can be had there: the shared /tmp's, as without $TMPDIR.
+      // No folder of our own can be had there: the next place.
     }
   }
-  return shell_detail::OwnFolderIn("/tmp", name);
+  // Every fixed name taken by others: the user's own runtime folder, where nobody else can take
+  // a name, else a folder of this process's own that nobody can keep from being made.
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      runtime != nullptr && runtime[0] == '/' && shell_detail::IsClosedOwnFolder(runtime)) {
+    try {
+      return shell_detail::OwnFolderIn(runtime, "reelwright");
+    } catch (const VBError&) {
+    }
+  }
+  for (const std::string& base : bases) {
+    try {
+      return shell_detail::ProcessFolderIn(base, name);
+    } catch (const VBError&) {
+    }
+  }
+  Raise(vbErrPathNotFound);
 }
 
 std::string SystemDirectory() {
@@ -455,12 +474,37 @@ std::vector<std::pair<std::string, pid_t>> SideFiles(const std::string& stem, co
   return found;
 }
 
+// The stem of side files of a stem and suffix, its name part cut so that every side file's name
+// (that part, a process id of up to 9 digits, "-", 16 hex digits and the suffix) fits the
+// folder's longest name however long the target's name is. The middle of the name part goes:
+// its start (the target's name) and its last 16 bytes (the kind of side file) stay, cut at whole
+// UTF-8 characters. The same stem and suffix always give the same name part, so leftovers are
+// found again.
+std::string FittingStem(const std::string& stem, const std::string& suffix) {
+  constexpr size_t kTail = 16;
+  const size_t slash = stem.rfind('/');
+  const size_t start = slash == std::string::npos ? 0 : slash + 1;
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : stem.substr(0, slash));
+  long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (longest <= 0) longest = NAME_MAX;
+  const size_t reserved = 9 + 1 + 16 + suffix.size();
+  if (static_cast<size_t>(longest) < reserved + 2 * kTail) return stem;  // no room to cut into
+  const size_t room = static_cast<size_t>(longest) - reserved;
+  if (stem.size() - start <= room) return stem;
+  const auto continuation = [&](size_t at) { return (static_cast<unsigned char>(stem[at]) & 0xC0) == 0x80; };
+  size_t tail = stem.size() - kTail;
+  while (tail < stem.size() && continuation(tail)) ++tail;
+  size_t headEnd = start + room - (stem.size() - tail);
+  while (headEnd > start && continuation(headEnd)) --headEnd;
+  return stem.substr(0, headEnd) + stem.substr(tail);
+}
+
 }  // namespace
 
 unsigned NewFilePermissions() { return NewFileMode(); }
 
 void RemoveStaleSideFiles(const std::string& stem, const std::string& suffix) {
-  for (const auto& [path, pid] : SideFiles(stem, suffix)) {
+  for (const auto& [path, pid] : SideFiles(FittingStem(stem, suffix), suffix)) {
     if (pid == ::getpid() || pid <= 0) continue;  // this process's own are its writers' business
     if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
     struct stat st;
@@ -473,6 +517,7 @@ void RemoveStaleSideFiles(const std::string& stem, const std::string& suffix) {
 std::string NewSideFile(const std::string& stem, const std::string& suffix) {
   if (stem.empty()) Raise(vbErrBadFileNameOrNumber);
   RemoveStaleSideFiles(stem, suffix);
+  const std::string fitting = FittingStem(stem, suffix);
   static std::atomic<uint64_t> sequence{0};
   std::random_device seed;
   std::mt19937_64 random((static_cast<uint64_t>(seed()) << 32) ^ seed());
@@ -480,7 +525,7 @@ std::string NewSideFile(const std::string& stem, const std::string& suffix) {
     char unique[17];
     std::snprintf(unique, sizeof unique, "%llx",
                   static_cast<unsigned long long>(random() ^ sequence.fetch_add(1)));
-    const std::string path = stem + std::to_string(::getpid()) + "-" + unique + suffix;
+    const std::string path = fitting + std::to_string(::getpid()) + "-" + unique + suffix;
     if (CreateNewFile(path)) return path;
     if (attempt > 1000) Raise(vbErrPathFileAccess);  // a folder that takes no new name
   }

@@ -110,6 +110,103 @@ TEST_F(PrivateTempTest, AFixedNameInTheTempFolderNeverReachesALinkPlantedInShare
   EXPECT_EQ(ReadBytes(precious), "keep me");
 }
 
+// Every name reelwright-<uid>, -1 ... -99 taken by another user (a folder of theirs; without the
+// superuser's rights to give one away, a link, which is taken for anyone) in $TMPDIR and in the
+// shared folder: the user still gets a folder of their own, never "".
+TEST_F(PrivateTempTest, WhenAnotherUserHoldsEveryFixedNameTheUserStillGetsAFolderOfTheirOwn) {
+  const std::string name = "reelwright-" + std::to_string(::getuid());
+  const std::string pid = std::to_string(::getpid());
+  const auto takeAll = [&](const std::string& base) {
+    fs::create_directories(base);
+    ::chmod(base.c_str(), 01777);
+    for (int n = 0; n < 100; ++n) {
+      const std::string at = base + "/" + name + (n == 0 ? "" : "-" + std::to_string(n));
+      if (::geteuid() == 0) {
+        fs::create_directory(at);
+        ::chmod(at.c_str(), 0700);
+        ASSERT_EQ(::lchown(at.c_str(), kOtherUser, kOtherUser), 0);
+      } else {
+        fs::create_symlink("/nowhere", at);
+      }
+    }
+  };
+  enum Runtime { kNoRuntime, kOwnRuntime, kOpenRuntime };
+  struct Case {
+    const char* what;
+    bool tmpdir;      // $TMPDIR set (to a folder with every name taken)
+    Runtime runtime;  // $XDG_RUNTIME_DIR
+    std::string expectedStart;  // below the test's folder; "" when no folder can be had
+  } cases[] = {
+      {"a process folder inside TMPDIR", true, kNoRuntime, "tmpdir/" + name + "." + pid + "."},
+      {"the user's own runtime folder", true, kOwnRuntime, "runtime/reelwright/"},
+      {"a runtime folder others may write is no refuge", true, kOpenRuntime, "tmpdir/" + name + "." + pid + "."},
+      {"a process folder inside the shared folder", false, kNoRuntime, "shared/" + name + "." + pid + "."},
+      {"no folder anywhere", false, kNoRuntime, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const bool none = c.expectedStart.empty();
+    takeAll(At("tmpdir"));
+    if (!none) takeAll(At("shared"));
+    fs::create_directories(At("runtime"));
+    ::chmod(At("runtime").c_str(), c.runtime == kOpenRuntime ? 0777 : 0700);
+    EnvOverride tmp("TMPDIR", c.tmpdir ? At("tmpdir").c_str() : nullptr);
+    EnvOverride shared("SUITE_SHARED_TEMP", none ? At("missing") : At("shared"));
+    EnvOverride runtime("XDG_RUNTIME_DIR", c.runtime == kNoRuntime ? nullptr : At("runtime").c_str());
+    if (none) {
+      EXPECT_EQ(ErrorOf([] { TempFolder(); }), vbErrPathNotFound);
+    } else {
+      const std::string folder = TempFolder();
+      EXPECT_EQ(folder.rfind(At(c.expectedStart), 0), 0u) << folder;
+      EXPECT_EQ(folder.back(), '/');
+      struct stat st;
+      ASSERT_EQ(::lstat(folder.substr(0, folder.size() - 1).c_str(), &st), 0);
+      EXPECT_TRUE(S_ISDIR(st.st_mode));
+      EXPECT_EQ(st.st_uid, ::geteuid());
+      EXPECT_EQ(st.st_mode & 07777, 0700u);
+      EXPECT_EQ(TempFolder(), folder) << "one folder for the whole run";
+      const std::string part = NewSideFile(folder + "bitmap.");
+      WriteFileBytes(part, {'B', 'M'});
+      ReplaceFile(part, folder + "bitmap.bmp");
+      EXPECT_EQ(ReadBytes(folder + "bitmap.bmp"), "BM");
+    }
+    for (const char* base : {"tmpdir", "shared", "runtime"}) fs::remove_all(At(base));
+  }
+}
+
+// The process folders of ended runs go when the next one is made, with the files they hold; those
+// of running processes and of other users stay.
+TEST_F(PrivateTempTest, AProcessFolderOfAnEndedRunIsRemovedByTheNextRun) {
+  const std::string name = "reelwright-" + std::to_string(::getuid());
+  const std::string shared = Shared();
+  for (int n = 0; n < 100; ++n) {
+    fs::create_symlink("/nowhere", shared + "/" + name + (n == 0 ? "" : "-" + std::to_string(n)));
+  }
+  const std::string ended = shared + "/" + name + "." + std::to_string(fixtures::EndedProcessId()) + ".aB3xYz";
+  const std::string running = shared + "/" + name + "." + std::to_string(::getppid()) + ".Qw12er";
+  const std::string others = shared + "/" + name + "." + std::to_string(fixtures::EndedProcessId()) + ".oTh3rs";
+  for (const std::string& folder : {ended, running, others}) {
+    fs::create_directory(folder);
+    ::chmod(folder.c_str(), 0700);
+    WriteBytes(folder + "/bitmap.bmp", "left");
+  }
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::lchown(others.c_str(), kOtherUser, kOtherUser), 0);
+  }
+  EnvOverride tmp("TMPDIR", shared);
+  EnvOverride alsoShared("SUITE_SHARED_TEMP", shared);
+  EnvOverride runtime("XDG_RUNTIME_DIR", nullptr);
+  const std::string folder = TempFolder();
+  EXPECT_EQ(folder.rfind(shared + "/" + name + "." + std::to_string(::getpid()) + ".", 0), 0u) << folder;
+  EXPECT_FALSE(PathExists(ended)) << "a killed run's leftovers";
+  EXPECT_TRUE(FileExists(running + "/bitmap.bmp"));
+  if (root) {
+    EXPECT_TRUE(FileExists(others + "/bitmap.bmp"));
+  }
+  fs::remove_all(shared);
+}
+
 class SideFileTest : public ScratchTest {};
 
 TEST_F(SideFileTest, ANewSideFileIsEmptyOwnerOnlyAndNamedAfterItsStemAndProcess) {
@@ -158,6 +255,56 @@ TEST_F(SideFileTest, SideFilesOfEndedProcessesAreRemovedOthersKept) {
   for (const Case& c : cases) EXPECT_EQ(PathExists(At(c.name)), c.stays) << c.name;
   EXPECT_TRUE(FileExists(made));
   EXPECT_EQ(ReadBytes(At("elsewhere.txt")), "keep");
+}
+
+// A target's name may be as long as the folder takes (255 bytes); the side files of every kind of
+// save beside it still fit, the finished file gets the exact name, and a killed run's side file of
+// that target is still found and removed.
+TEST_F(SideFileTest, SideFilesFitBesideTargetsWithTheLongestNames) {
+  struct Maker {
+    const char* what;
+    std::function<std::string(const std::string& target)> stem;
+    std::string suffix;
+  } makers[] = {
+      {"join", [](const std::string& t) { return fs::path(t).parent_path().string() + "/." + fs::path(t).filename().string() + ".joining-"; }, ".avi"},
+      {"saving", [](const std::string& t) { return t + ".saving-"; }, ""},
+      {"part", [](const std::string& t) { return t + ".part-"; }, ""},
+      {"hidden part", [](const std::string& t) { return fs::path(t).parent_path().string() + "/." + fs::path(t).filename().string() + ".part-"; }, ""},
+      {"piece", [](const std::string& t) { return fs::path(t).parent_path().string() + "/." + fs::path(t).filename().string() + "."; }, ".part.avi"},
+  };
+  std::string accented;  // 2-byte characters: a cut never splits one
+  while (accented.size() < 246) accented += "\xC3\xA9";
+  const std::string names[] = {std::string(246, 'j') + ".avi", std::string(251, 'k') + ".avi",
+                               accented + ".avi", std::string(255, 'm')};
+  const std::string ended = std::to_string(fixtures::EndedProcessId());
+  for (const Maker& m : makers) {
+    for (const std::string& name : names) {
+      SCOPED_TRACE(std::string(m.what) + " " + std::to_string(name.size()));
+      const std::string target = At(name);
+      const std::string stem = m.stem(target);
+      const std::string side = NewSideFile(stem, m.suffix);
+      const std::string sideName = fs::path(side).filename().string();
+      EXPECT_LE(sideName.size(), 255u);
+      EXPECT_EQ(side.substr(side.size() - m.suffix.size()), m.suffix);
+      EXPECT_EQ(side.rfind(stem.substr(0, folder_.size() + 100), 0), 0u) << "the target's name starts the side file's";
+      EXPECT_NE(sideName.find(std::to_string(::getpid()) + "-"), std::string::npos);
+      EXPECT_EQ(std::count(sideName.begin(), sideName.end(), '\xC3'), std::count(sideName.begin(), sideName.end(), '\xA9'))
+          << "a character cut in two";
+      // A side file a killed run left for this target: found again and removed.
+      const std::string pidPart = std::to_string(::getpid()) + "-";
+      const size_t at = side.rfind(pidPart);
+      ASSERT_NE(at, std::string::npos);
+      const std::string stale = side.substr(0, at) + ended + "-1f" + m.suffix;
+      WriteBytes(stale, "old");
+      WriteFileBytes(side, {'n', 'e', 'w'});
+      ReplaceFile(side, target);
+      EXPECT_EQ(ReadBytes(target), "new") << "the finished file has the target's exact name";
+      const std::string again = NewSideFile(stem, m.suffix);
+      EXPECT_FALSE(PathExists(stale));
+      Kill(again);
+      Kill(target);
+    }
+  }
 }
 
 TEST_F(SideFileTest, LeftoversNeverMakeANewSideFileFail) {

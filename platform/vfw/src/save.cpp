@@ -55,15 +55,14 @@ class Output {
     if (!temp_.empty()) ::unlink(temp_.c_str());
   }
 
-  // A fresh temporary file beside the target.
+  // A fresh temporary file beside the target (target.<pid>-<hex>, its name made to fit the folder
+  // however long the target's; those of killed saves go first).
   HRESULT Create(const std::string& target) {
-    std::string pattern = target + ".XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) return AVIERR_FILEOPEN;
-    ::close(fd);
-    temp_ = name.data();
+    try {
+      temp_ = NewSideFile(target + ".");
+    } catch (const VBError&) {
+      return AVIERR_FILEOPEN;
+    }
     if (avformat_alloc_output_context2(&fmt_, nullptr, "avi", temp_.c_str()) < 0 || !fmt_)
       return AVIERR_MEMORY;
     return AVIERR_OK;

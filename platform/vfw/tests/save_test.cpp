@@ -191,6 +191,21 @@ TEST(Save, ACompletedSaveReplacesTheOldTarget) {
   EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"out.avi"});
 }
 
+// A target's name as long as the folder takes: the file being written beside it still fits, and
+// the finished file gets exactly that name.
+TEST(Save, TargetsWithTheLongestNamesGetTheirExactName) {
+  const std::string folder = Folder("long");
+  for (const size_t length : {250u, 255u}) {
+    SCOPED_TRACE(length);
+    const std::string name = std::string(length - 4, 'v') + ".avi";
+    ASSERT_EQ(Recompress(Fixture(Kind::AviMjpegPcm), folder + "/" + name, OptionsFor(MakeAviFourCC('M', 'J', 'P', 'G'))),
+              AVIERR_OK);
+    EXPECT_TRUE(fixtures::RunFfprobe(folder + "/" + name).ok);
+    EXPECT_EQ(FilesIn(folder), std::vector<std::string>{name});
+    fs::remove(folder + "/" + name);
+  }
+}
+
 TEST(Save, LowerQualityGivesASmallerFile) {
   const std::string folder = Folder("quality");
   const std::string source = Fixture(Kind::AviMjpegPcm);

@@ -17,10 +17,15 @@ std::string CurDir();
 void ChDir(const std::string& path);
 
 // The user's private temporary folder with a trailing "/": reelwright-<uid>/ inside $TMPDIR when
-// set, else inside /tmp; made with mode 0700 when missing. Where that name is a link, no folder,
-// or a folder of another user, the next free name is taken (reelwright-<uid>-1/, ...); a folder
-// of this user with wider permissions is narrowed to 0700. When no such folder can be had inside
-// $TMPDIR, the one inside /tmp is taken. 76 when no such folder can be made at all.
+// set, else inside /tmp ($SUITE_SHARED_TEMP names another shared folder in tests); made with mode
+// 0700 when missing. Where that name is a link, no folder, or a folder of another user, the next
+// free name is taken (reelwright-<uid>-1/, ... -99/); a folder of this user with wider
+// permissions is narrowed to 0700. When no such folder can be had inside $TMPDIR, the one inside
+// /tmp is taken. When every such name is taken: reelwright/ inside $XDG_RUNTIME_DIR when that is
+// the user's own folder closed to others, else a folder of this process's own made with mkdtemp
+// (reelwright-<uid>.<pid>.XXXXXX/ inside $TMPDIR, else /tmp; those of ended processes are removed
+// when the next one is made). 76 when no such folder can be made at all; callers then make no
+// file rather than one without a folder.
 std::string TempFolder();
 
 // The system folder (GetSystemDirectoryA's stand-in): the folder of the platform's libraries
@@ -116,7 +121,10 @@ unsigned NewFilePermissions();
 // same stem and suffix whose process no longer runs are removed first (they were left by a killed
 // writer and will never be renamed into place). The file is made empty and owner-only, never
 // through a link, and a taken name is passed over for a fresh one, so leftovers never make it
-// fail. Returns the name; the file errors when the folder cannot take a new file.
+// fail. However long the target's name, the side file's name fits the folder: the middle of the
+// stem's name part is left out where needed (its start and its last 16 bytes stay), the same way
+// for the same stem and suffix. Returns the name; the file errors when the folder cannot take a
+// new file.
 std::string NewSideFile(const std::string& stem, const std::string& suffix = "");
 
 // Removes the side files stem + "<pid>-<unique>" + suffix of processes that no longer run (only
