@@ -168,7 +168,10 @@ const SourceSnap* GroupRenderer::TopSourceAt(REFERENCE_TIME t, bool* transition)
 
 void GroupRenderer::RenderPicture(REFERENCE_TIME t, std::vector<uint32_t>& out) {
   Prepare(t, t + 1, true);
-  out = black_;
+  // What the tracks so far show: black, a source's own picture (held), or a blend in `out`;
+  // copied into `out` once at the end.
+  const std::vector<uint32_t>* shown = &black_;
+  Picture held;
   for (const TrackWork& w : work_) {
     Picture pic;
     bool covered = false;
@@ -187,16 +190,21 @@ void GroupRenderer::RenderPicture(REFERENCE_TIME t, std::vector<uint32_t>& out) 
     if (const TransitionSnap* tr = Covering(w.transitions, t)) {
       const des::TransitionEffect* fx = des::FindTransition(tr->clsid);
       if (transitions_ && fx) {
-        scratch_.resize(out.size());
-        fx->apply(out.data(), own.data(), scratch_.data(), width_, height_, Progress(*tr, t));
+        scratch_.resize(black_.size());
+        fx->apply(shown->data(), own.data(), scratch_.data(), width_, height_, Progress(*tr, t));
         out.swap(scratch_);
-      } else {
-        out = own;
+        shown = &out;
+        held.reset();
+        continue;
       }
-    } else if (covered) {
-      out = own;
+      covered = true;
+    }
+    if (covered) {
+      held = pic;
+      shown = pic ? pic.get() : &black_;
     }
   }
+  if (shown != &out) out = *shown;
 }
 
 void GroupRenderer::RenderSound(int64_t first, size_t count, int16_t* out) {
