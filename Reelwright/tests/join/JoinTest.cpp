@@ -1188,6 +1188,32 @@ TEST_F(Join, TransitionsChangeOnlyTheFramesOfTheirSpans) {
   }
 }
 
+// The joined movie follows from the storyboard and the options alone: two joins of the same
+// storyboard (transitions, sound, longer than the sound runs ahead of the pictures) give the same
+// bytes.
+TEST_F(Join, TwoJoinsOfOneStoryboardGiveTheSameFile) {
+  frmShow& w = Window();
+  for (int i = 0; i < 5; ++i) Add(w, Made(fixtures::Kind::AviMjpegPcm, "clip" + std::to_string(i) + ".avi", 3.0));
+  for (int16_t i = 0; i < 5; ++i) w.TilePut(i, tile::kTransition, Variant(std::string("Fade")));
+  DefaultClipDuration = 3;
+  TransitionSeconds = 1;
+  TransitionsEnabled = true;
+  SaveSetting("Reelwright", "Options", "Compression", "Batch");
+  auto join = [&](const std::string& name) {
+    ScriptScope script;
+    const fs::path target = out_ / name;
+    script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string()));
+    PressJoin(w);
+    EXPECT_TRUE(script->MsgBoxes().empty());
+    return ReadAll(target);
+  };
+  const std::string first = join("first.avi");
+  const std::string second = join("second.avi");
+  ExpectJoinedStreams(fixtures::RunFfprobe((out_ / "first.avi").string()));
+  ASSERT_GT(first.size(), size_t{225} * 320 * 240 * 2) << "fifteen seconds of pictures";
+  EXPECT_TRUE(first == second) << "the two joins differ";
+}
+
 namespace {
 
 // A frame-size object whose size test answers as told and counts its calls.

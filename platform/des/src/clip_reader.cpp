@@ -67,12 +67,17 @@ void ClipReader::Abort() {
   changed_.notify_all();
 }
 
+size_t ClipReader::Queued() const { return target_.video ? queue_.size() : queuedSound_; }
+
+size_t ClipReader::Capacity() const {
+  return target_.video ? capacity_ : std::max<size_t>(2, capacity_ * static_cast<size_t>(target_.rate) / 10);
+}
+
 bool ClipReader::Push(Item item) {
   std::unique_lock lock(lock_);
-  const size_t frameCap = target_.video ? capacity_ : capacity_ * static_cast<size_t>(target_.rate) / 10;
-  changed_.wait(lock, [&] {
-    return aborted_ || (target_.video ? queue_.size() < frameCap : queuedSound_ < frameCap);
-  });
+  // A full queue is filled again once the renderer has taken half of it, so that the decoding
+  // thread is not woken for every picture or block taken.
+  if (Queued() >= Capacity()) changed_.wait(lock, [&] { return aborted_ || Queued() <= Capacity() / 2; });
   if (aborted_) return false;
   if (!target_.video) queuedSound_ += item.sound.size() / static_cast<size_t>(target_.channels);
   queue_.push_back(std::move(item));
@@ -292,12 +297,14 @@ HRESULT ClipReader::Failure() {
 Picture ClipReader::PictureAt(int64_t m) {
   std::unique_lock lock(lock_);
   while (true) {
+    bool taken = false;
     while (!queue_.empty() && queue_.front().pts <= m) {
       currentPts_ = queue_.front().pts;
       current_ = std::move(queue_.front().picture);
       queue_.pop_front();
-      changed_.notify_all();
+      taken = true;
     }
+    if (taken && Queued() <= Capacity() / 2) changed_.notify_all();
     if (aborted_) return nullptr;
     if (!queue_.empty()) return current_ ? current_ : queue_.front().picture;
     if (ended_) return current_;
@@ -327,7 +334,7 @@ void ClipReader::ReadSound(int16_t* out, size_t frames) {
       queue_.pop_front();
       soundOffset_ = 0;
     }
-    changed_.notify_all();
+    if (Queued() <= Capacity() / 2) changed_.notify_all();
   }
   std::memset(out, 0, frames * ch * sizeof(int16_t));
 }

@@ -59,6 +59,8 @@ class ClipReader {
   // Decodes and queues; true when a seek landed past the media start (read again unseeked).
   bool Decode(bool seek);
   bool Push(Item item);  // false when aborted
+  size_t Queued() const;    // pictures, or sample frames, queued (under lock_)
+  size_t Capacity() const;  // how many the queue holds
 
   std::string path_;
   Target target_;

@@ -12,10 +12,9 @@ namespace {
 // How far ahead of its start a source begins decoding.
 constexpr REFERENCE_TIME kLookahead = 3 * 10000000LL;
 
-template <class T>
-const T* Covering(const std::vector<T>& list, REFERENCE_TIME t) {
-  for (const auto& x : list)
-    if (x.start <= t && t < x.stop) return &x;
+const TransitionSnap* Covering(const std::vector<const TransitionSnap*>& list, REFERENCE_TIME t) {
+  for (const TransitionSnap* x : list)
+    if (x->start <= t && t < x->stop) return x;
   return nullptr;
 }
 
@@ -38,12 +37,17 @@ GroupRenderer::GroupRenderer(const GroupSnap& group, bool transitionsEnabled,
     rate_ = wf ? static_cast<int>(wf->nSamplesPerSec) : 44100;
     channels_ = wf ? wf->nChannels : 2;
   }
-  for (const auto& track : group_.tracks) {
-    std::vector<Clip> clips;
-    for (const auto& s : track.sources)
-      if (s.stop > s.start) clips.push_back(Clip{&s, nullptr, false});
-    clips_.push_back(std::move(clips));
+  for (size_t ti = 0; ti < group_.tracks.size(); ++ti) {
+    for (const auto& src : group_.tracks[ti].sources)
+      if (src.stop > src.start) clips_.push_back(Clip{&src, ti, nullptr, false});
+    for (const auto& tr : group_.tracks[ti].transitions)
+      if (tr.stop > tr.start) transitionList_.push_back(Transition{&tr, ti});
   }
+  std::stable_sort(clips_.begin(), clips_.end(),
+                   [](const Clip& a, const Clip& b) { return a.source->start < b.source->start; });
+  std::stable_sort(transitionList_.begin(), transitionList_.end(), [](const Transition& a, const Transition& b) {
+    return a.transition->start < b.transition->start;
+  });
 }
 
 GroupRenderer::~GroupRenderer() { Abort(); }
@@ -51,9 +55,8 @@ GroupRenderer::~GroupRenderer() { Abort(); }
 void GroupRenderer::Abort() {
   std::lock_guard lock(readersLock_);
   aborted_ = true;
-  for (auto& track : clips_)
-    for (auto& c : track)
-      if (c.reader) c.reader->Abort();
+  for (auto& c : clips_)
+    if (c.reader) c.reader->Abort();
 }
 
 REFERENCE_TIME GroupRenderer::FrameTime(int64_t k) const {
@@ -104,78 +107,136 @@ ClipReader* GroupRenderer::ReaderFor(Clip& clip, REFERENCE_TIME firstNeeded) {
   return clip.reader.get();
 }
 
-// Starts the readers of sources due soon and ends those of sources that are over.
-void GroupRenderer::Prepare(REFERENCE_TIME t) {
-  for (auto& track : clips_)
-    for (auto& c : track) {
-      if (c.done) continue;
-      if (t >= c.source->stop) {
-        std::unique_ptr<ClipReader> old;
-        {
-          std::lock_guard lock(readersLock_);
-          old = std::move(c.reader);
-        }
-        c.done = true;
-      } else if (!c.reader && t >= c.source->start - kLookahead) {
-        ReaderFor(c, t);
+void GroupRenderer::Prepare(REFERENCE_TIME t, REFERENCE_TIME until, bool startReaders) {
+  // Sources met: those due within the lookahead and those starting before `until`.
+  while (nextClip_ < clips_.size()) {
+    Clip& c = clips_[nextClip_];
+    if (c.source->start - kLookahead > t && c.source->start >= until) break;
+    liveClips_.push_back(&c);
+    ++nextClip_;
+  }
+  size_t kept = 0;
+  for (Clip* c : liveClips_) {
+    if (t >= c->source->stop) {
+      std::unique_ptr<ClipReader> old;
+      {
+        std::lock_guard lock(readersLock_);
+        old = std::move(c->reader);
       }
+      c->done = true;
+      continue;
     }
+    liveClips_[kept++] = c;
+  }
+  liveClips_.resize(kept);
+  if (startReaders)
+    for (Clip* c : liveClips_)
+      if (!c->reader && t >= c->source->start - kLookahead) ReaderFor(*c, t);
+
+  while (nextTransition_ < transitionList_.size() && transitionList_[nextTransition_].transition->start < until)
+    liveTransitions_.push_back(&transitionList_[nextTransition_++]);
+  liveTransitions_.erase(std::remove_if(liveTransitions_.begin(), liveTransitions_.end(),
+                                        [&](const Transition* x) { return x->transition->stop <= t; }),
+                         liveTransitions_.end());
+
+  // The tracks taking part in [t, until), bottom first.
+  work_.clear();
+  auto slot = [&](size_t track) -> TrackWork& {
+    for (auto& w : work_)
+      if (w.track == track) return w;
+    work_.push_back(TrackWork{track, {}, {}});
+    return work_.back();
+  };
+  for (Clip* c : liveClips_)
+    if (c->source->start < until) slot(c->track).clips.push_back(c);
+  for (const Transition* x : liveTransitions_) slot(x->track).transitions.push_back(x->transition);
+  std::sort(work_.begin(), work_.end(), [](const TrackWork& a, const TrackWork& b) { return a.track < b.track; });
+  tracksVisited_ = work_.size();
+}
+
+const SourceSnap* GroupRenderer::TopSourceAt(REFERENCE_TIME t, bool* transition) {
+  Prepare(t, t + 1, false);
+  const SourceSnap* top = nullptr;
+  *transition = false;
+  for (const TrackWork& w : work_) {
+    for (const Clip* c : w.clips)
+      if (c->source->start <= t && t < c->source->stop) top = c->source;
+    if (Covering(w.transitions, t)) *transition = true;
+  }
+  return top;
 }
 
 void GroupRenderer::RenderPicture(REFERENCE_TIME t, std::vector<uint32_t>& out) {
-  Prepare(t);
-  out = black_;
-  for (size_t ti = 0; ti < clips_.size(); ++ti) {
-    const auto& track = group_.tracks[ti];
+  Prepare(t, t + 1, true);
+  // What the tracks so far show: black, a source's own picture (held), or a blend in `out`;
+  // copied into `out` once at the end.
+  const std::vector<uint32_t>* shown = &black_;
+  Picture held;
+  for (const TrackWork& w : work_) {
     Picture pic;
     bool covered = false;
-    for (auto& c : clips_[ti]) {
-      if (c.source->start <= t && t < c.source->stop) {
+    for (Clip* c : w.clips) {
+      if (c->source->start <= t && t < c->source->stop) {
         covered = true;
-        if (ClipReader* r = ReaderFor(c, t)) {
-          const REFERENCE_TIME mstart = c.source->hasMediaTimes ? c.source->mediaStart : 0;
-          pic = r->PictureAt(mstart + (t - c.source->start));
+        if (ClipReader* r = ReaderFor(*c, t)) {
+          const REFERENCE_TIME mstart = c->source->hasMediaTimes ? c->source->mediaStart : 0;
+          pic = r->PictureAt(mstart + (t - c->source->start));
           if (const HRESULT hr = r->Failure(); FAILED(hr)) failure_ = hr;
         }
         break;
       }
     }
     const std::vector<uint32_t>& own = pic ? *pic : black_;
-    if (const TransitionSnap* tr = Covering(track.transitions, t)) {
+    if (const TransitionSnap* tr = Covering(w.transitions, t)) {
       const des::TransitionEffect* fx = des::FindTransition(tr->clsid);
       if (transitions_ && fx) {
-        scratch_.resize(out.size());
-        fx->apply(out.data(), own.data(), scratch_.data(), width_, height_, Progress(*tr, t));
+        scratch_.resize(black_.size());
+        fx->apply(shown->data(), own.data(), scratch_.data(), width_, height_, Progress(*tr, t));
         out.swap(scratch_);
-      } else {
-        out = own;
+        shown = &out;
+        held.reset();
+        continue;
       }
-    } else if (covered) {
-      out = own;
+      covered = true;
+    }
+    if (covered) {
+      held = pic;
+      shown = pic ? pic.get() : &black_;
     }
   }
+  if (shown != &out) out = *shown;
 }
 
 void GroupRenderer::RenderSound(int64_t first, size_t count, int16_t* out) {
   const size_t ch = static_cast<size_t>(channels_);
+  const int64_t end = first + static_cast<int64_t>(count);
   std::vector<int32_t> mix(count * ch, 0);
   std::vector<int16_t> own(count * ch);
-  Prepare(SampleTime(first));
-  for (size_t ti = 0; ti < clips_.size(); ++ti) {
-    std::fill(own.begin(), own.end(), 0);
-    for (auto& c : clips_[ti]) {
-      const int64_t a = std::max(first, SampleAt(c.source->start));
-      const int64_t b = std::min(first + static_cast<int64_t>(count), SampleAt(c.source->stop));
+  Prepare(SampleTime(first), SampleTime(end) + 1, true);
+  for (const TrackWork& w : work_) {
+    // A track without a transition in the block adds its sources where they play (silence
+    // elsewhere adds nothing); one with a transition mixes sample by sample.
+    const bool fading = !w.transitions.empty();
+    if (fading) std::fill(own.begin(), own.end(), 0);
+    for (Clip* c : w.clips) {
+      const int64_t a = std::max(first, SampleAt(c->source->start));
+      const int64_t b = std::min(end, SampleAt(c->source->stop));
       if (a >= b) continue;
-      if (ClipReader* r = ReaderFor(c, SampleTime(a))) {
-        r->ReadSound(own.data() + static_cast<size_t>(a - first) * ch, static_cast<size_t>(b - a));
+      const size_t from = static_cast<size_t>(a - first) * ch, to = static_cast<size_t>(b - first) * ch;
+      ClipReader* r = ReaderFor(*c, SampleTime(a));
+      if (r) {
+        r->ReadSound(own.data() + from, static_cast<size_t>(b - a));
         if (const HRESULT hr = r->Failure(); FAILED(hr)) failure_ = hr;
+      } else {
+        std::fill(own.begin() + static_cast<std::ptrdiff_t>(from), own.begin() + static_cast<std::ptrdiff_t>(to), 0);
       }
+      if (!fading)
+        for (size_t i = from; i < to; ++i) mix[i] = std::clamp<int32_t>(mix[i] + own[i], -32768, 32767);
     }
-    const auto& transitions = group_.tracks[ti].transitions;
+    if (!fading) continue;
     for (size_t i = 0; i < count; ++i) {
       const REFERENCE_TIME t = SampleTime(first + static_cast<int64_t>(i));
-      const TransitionSnap* tr = transitions.empty() ? nullptr : Covering(transitions, t);
+      const TransitionSnap* tr = Covering(w.transitions, t);
       for (size_t c = 0; c < ch; ++c) {
         int32_t& m = mix[i * ch + c];
         const int32_t o = own[i * ch + c];

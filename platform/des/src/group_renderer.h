@@ -30,6 +30,11 @@ class GroupRenderer {
   // The picture at time t, top-down 0xAARRGGBB pixels.
   void RenderPicture(REFERENCE_TIME t, std::vector<uint32_t>& out);
 
+  // The source shown at t (on the highest track with one there; null for none), and whether a
+  // transition of any track is under way at t; starts no reader. Times never go backwards, also
+  // across this and the render calls.
+  const SourceSnap* TopSourceAt(REFERENCE_TIME t, bool* transition);
+
   // Sound: sample frame i lies at SampleTime(i); SampleCount frames fit the duration.
   REFERENCE_TIME SampleTime(int64_t i) const;
   int64_t SampleCount() const;
@@ -42,21 +47,47 @@ class GroupRenderer {
   void Abort();
   // S_OK, or the failure of a source met while rendering (ClipReader::Failure).
   HRESULT Failure() const { return failure_.load(); }
+  // The tracks the last render call composed or mixed: those with a source or a transition in the
+  // picture's time or the sound block's span, not all of the group's tracks.
+  size_t TracksVisited() const { return tracksVisited_; }
 
  private:
   struct Clip {
     const SourceSnap* source;
+    size_t track;
     std::unique_ptr<ClipReader> reader;
     bool done = false;
   };
-  void Prepare(REFERENCE_TIME t);
+  struct Transition {
+    const TransitionSnap* transition;
+    size_t track;
+  };
+  // The work of one call: the clips and transitions of the tracks that take part in [t, until),
+  // by track (bottom first).
+  struct TrackWork {
+    size_t track;
+    std::vector<Clip*> clips;
+    std::vector<const TransitionSnap*> transitions;
+  };
+  // Moves on to time t (times never go backwards): ends the readers of sources that are over,
+  // starts those of sources due soon (when told) and notes the clips and transitions met in
+  // [t, until).
+  void Prepare(REFERENCE_TIME t, REFERENCE_TIME until, bool startReaders);
   ClipReader* ReaderFor(Clip& clip, REFERENCE_TIME firstNeeded);
 
   GroupSnap group_;
   bool transitions_;
   REFERENCE_TIME duration_;
   int width_ = 0, height_ = 0, rate_ = 0, channels_ = 0;
-  std::vector<std::vector<Clip>> clips_;  // per track, by start
+  // Every clip and transition of the group by start (then track); the render walks forward
+  // through them, so that a call looks only at those near its time.
+  std::vector<Clip> clips_;
+  std::vector<Transition> transitionList_;
+  size_t nextClip_ = 0, nextTransition_ = 0;           // the first ones not yet met
+  std::vector<Clip*> liveClips_;                       // met, not yet over
+  std::vector<const Transition*> liveTransitions_;     // met, not yet over
+  std::vector<TrackWork> work_;                        // the current call's, by track
+  size_t tracksVisited_ = 0;
   std::vector<uint32_t> black_, scratch_;
   std::atomic<bool> aborted_{false};
   std::atomic<HRESULT> failure_{S_OK};

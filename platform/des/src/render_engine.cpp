@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <thread>
 
 #include "com/com.h"
@@ -26,12 +29,57 @@ namespace {
 
 constexpr CLSID CLSID_GroupSource = MakeGuid("{7C1B3D20-5A4E-4F0B-9D8E-2E6F1A0B7C10}");
 
+// Keeps the streaming groups of one front end within a second of one another: a group about to
+// deliver further ahead waits for the others, so that a writer putting their samples in order
+// holds little of the faster one. Only the group in front waits; one that stops or ends leaves.
+class Pacer {
+ public:
+  static constexpr REFERENCE_TIME kWindow = 10000000;
+
+  void Join(const void* group, REFERENCE_TIME t) {
+    {
+      std::lock_guard lock(lock_);
+      at_[group] = t;
+    }
+    changed_.notify_all();
+  }
+  void Leave(const void* group) {
+    {
+      std::lock_guard lock(lock_);
+      at_.erase(group);
+    }
+    changed_.notify_all();
+  }
+  // The group is about to deliver at t: waits while another group still streaming is more than
+  // the window behind it, or until stop() says so.
+  void Reach(const void* group, REFERENCE_TIME t, const std::function<bool()>& stop) {
+    std::unique_lock lock(lock_);
+    at_[group] = t;
+    changed_.notify_all();
+    auto ahead = [&] {
+      for (const auto& [other, when] : at_)
+        if (other != group && t - when > kWindow) return true;
+      return false;
+    };
+    // The stop flag is also set by the graph's own stop, which does not wake this wait: it is
+    // looked at now and then.
+    while (ahead() && !stop()) changed_.wait_for(lock, std::chrono::milliseconds(50));
+  }
+  void Wake() { changed_.notify_all(); }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::map<const void*, REFERENCE_TIME> at_;
+};
+
 // A group's output: renders the group on its own delivery thread.
 class GroupSource final : public dshow::Filter {
  public:
-  GroupSource(const GroupSnap& group, const TimelineSnap& timeline, bool smart)
+  GroupSource(const GroupSnap& group, const TimelineSnap& timeline, bool smart, std::shared_ptr<Pacer> pacer)
       : Filter(Utf8ToUtf16(group.name), CLSID_GroupSource),
         out_(this, u"Output"),
+        pacer_(std::move(pacer)),
         group_(group),
         transitions_(timeline.transitionsEnabled),
         duration_(timeline.duration),
@@ -82,6 +130,7 @@ class GroupSource final : public dshow::Filter {
       std::lock_guard lock(rendererLock_);
       if (renderer_) renderer_->Abort();
     }
+    pacer_->Wake();
     while (!done_) {
       dshow::RunStreamingWaitPump();
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -101,6 +150,8 @@ class GroupSource final : public dshow::Filter {
   // Delivers one sample; false when the stream ends here (stop, refusal, failure reported).
   bool Send(const uint8_t* data, size_t size, REFERENCE_TIME start, REFERENCE_TIME stop,
             bool sync) {
+    pacer_->Reach(this, segment_ + start, [this] { return ShouldStop(); });
+    if (ShouldStop()) return false;
     IMediaSample* sample = nullptr;
     HRESULT hr = out_.GetDeliveryBuffer(static_cast<LONG>(size), &sample);
     if (FAILED(hr)) {
@@ -130,6 +181,8 @@ class GroupSource final : public dshow::Filter {
       renderer_ = renderer;
     }
     const REFERENCE_TIME segment = position_;
+    segment_ = segment;
+    pacer_->Join(this, segment);
     out_.DeliverNewSegment(segment, duration_, 1.0);
     bool ended = false;
     if (smart_ && plan_.compressed) {
@@ -190,10 +243,13 @@ class GroupSource final : public dshow::Filter {
       std::lock_guard lock(rendererLock_);
       renderer_.reset();
     }
+    pacer_->Leave(this);
     if (!ended && !ShouldStop()) out_.DeliverEndOfStream();
   }
 
   dshow::OutputPin out_;
+  std::shared_ptr<Pacer> pacer_;
+  REFERENCE_TIME segment_ = 0;  // the running stream's segment start
   GroupSnap group_;
   bool transitions_;
   REFERENCE_TIME duration_;
@@ -272,8 +328,9 @@ class RenderEngine final : public ComObject<IRenderEngine> {
                                     IGraphBuilder::iid, graph_.put_void());
       if (FAILED(hr)) return hr;
     }
+    auto pacer = std::make_shared<Pacer>();
     for (const auto& g : snap.groups) {
-      ComPtr<GroupSource> f = MakeComObject<GroupSource>(g, snap, smart_);
+      ComPtr<GroupSource> f = MakeComObject<GroupSource>(g, snap, smart_, pacer);
       HRESULT hr = graph_->AddFilter(f.Get(), Utf8ToUtf16(g.name).c_str());
       if (FAILED(hr)) {
         RemoveGroupFilters();

@@ -121,13 +121,6 @@ class EncoderChain {
   bool open_ = false;
 };
 
-const TransitionSnap* CoveringTransition(const GroupSnap& g, REFERENCE_TIME t) {
-  for (const auto& track : g.tracks)
-    for (const auto& x : track.transitions)
-      if (x.start <= t && t < x.stop) return &x;
-  return nullptr;
-}
-
 }  // namespace
 
 // A source's video packets, read forward from its media start as frames are asked for (only
@@ -266,13 +259,13 @@ SmartStream::Packets* SmartStream::PacketsOf(const SourceSnap* s) {
 }
 
 // The source frame shown unaltered at t, if any.
-SmartStream::Pick SmartStream::Copyable(REFERENCE_TIME t) {
-  if (CoveringTransition(group_, t)) return {};
-  const SourceSnap* top = nullptr;
-  for (const auto& track : group_.tracks)
-    for (const auto& s : track.sources)
-      if (s.start <= t && t < s.stop) top = &s;
-  if (!top) return {};
+SmartStream::Pick SmartStream::Copyable(GroupRenderer& renderer, REFERENCE_TIME t) {
+  // The packets of sources that are over are let go.
+  for (auto it = packets_.begin(); it != packets_.end();)
+    it = it->first->stop <= t ? packets_.erase(it) : std::next(it);
+  bool transition = false;
+  const SourceSnap* top = renderer.TopSourceAt(t, &transition);
+  if (transition || !top) return {};
   Packets* p = PacketsOf(top);
   if (!p->usable) return {};
   const REFERENCE_TIME m = (top->hasMediaTimes ? top->mediaStart : 0) + (t - top->start);
@@ -312,7 +305,7 @@ bool SmartStream::Run(GroupRenderer& renderer, REFERENCE_TIME segment,
     if (stopping() || refused) return false;
     const REFERENCE_TIME t = renderer.FrameTime(k);
     const REFERENCE_TIME end = std::min(renderer.FrameTime(k + 1), std::max(t + 1, renderer.Duration()));
-    const Pick pick = Copyable(t);
+    const Pick pick = Copyable(renderer, t);
     const Packets::Packet* packet = nullptr;
     if (pick.source) {
       const auto& pk = *packets_[pick.source]->Get(pick.frame);

@@ -41,13 +41,13 @@ class SmartStream {
     const SourceSnap* source = nullptr;
     int64_t frame = -1;  // the source's frame shown
   };
-  Pick Copyable(REFERENCE_TIME t);
+  Pick Copyable(GroupRenderer& renderer, REFERENCE_TIME t);
   Packets* PacketsOf(const SourceSnap* s);
 
   const GroupSnap& group_;
   SmartPlan plan_;
   bool transitions_;
-  std::map<const SourceSnap*, std::unique_ptr<Packets>> packets_;
+  std::map<const SourceSnap*, std::unique_ptr<Packets>> packets_;  // of sources not yet over
 };
 
 }  // namespace des_detail

@@ -1,7 +1,9 @@
 // The render engines in filter graphs: the front end (one source filter per group), failures
 // that name the file, positions, rendering to the default renderers, writing through AVI Mux and
 // File writer (read back with ffprobe), repeatable output, stopping and scrapping mid-run.
+#include <cctype>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -216,6 +218,71 @@ TEST(RenderEngine, WritesTheGroupsThroughAviMuxAsFfprobeReadsThem) {
   EXPECT_NEAR(p.duration, 2.0, 0.01);
   // Two renders of one timeline give the same file.
   EXPECT_EQ(fixtures::ReadFile(a), fixtures::ReadFile(b));
+}
+
+// The stream chunks of an AVI file's first 'movi' list in file order: stream number and whether
+// it holds sound, with the chunk's data size.
+struct AviChunk {
+  int stream;
+  bool sound;
+  uint32_t size;
+};
+std::vector<AviChunk> MoviChunks(const std::vector<uint8_t>& file) {
+  auto u32 = [&](size_t at) {
+    return static_cast<uint32_t>(file[at]) | static_cast<uint32_t>(file[at + 1]) << 8 |
+           static_cast<uint32_t>(file[at + 2]) << 16 | static_cast<uint32_t>(file[at + 3]) << 24;
+  };
+  auto is = [&](size_t at, const char* tag) { return at + 4 <= file.size() && std::memcmp(&file[at], tag, 4) == 0; };
+  std::vector<AviChunk> out;
+  // RIFF header (12 bytes), then chunks and lists up to the 'movi' list.
+  for (size_t at = 12; at + 12 <= file.size();) {
+    const uint32_t size = u32(at + 4);
+    if (is(at, "LIST") && is(at + 8, "movi")) {
+      const size_t end = std::min(file.size(), at + 8 + size);
+      for (size_t c = at + 12; c + 8 <= end; c += 8 + ((u32(c + 4) + 1) & ~1u)) {
+        const char* id = reinterpret_cast<const char*>(&file[c]);
+        if (std::isdigit(static_cast<unsigned char>(id[0])) && std::isdigit(static_cast<unsigned char>(id[1])))
+          out.push_back({(id[0] - '0') * 10 + (id[1] - '0'), id[2] == 'w' && id[3] == 'b', u32(c + 4)});
+      }
+      return out;
+    }
+    at += 8 + ((size + 1) & ~1u);
+  }
+  return out;
+}
+
+// A join's file follows from its timeline alone: the sound group renders far faster than the
+// pictures, yet the chunks go into the file in the order of their times, so that two renders give
+// the same bytes.
+TEST(RenderEngine, AJoinsChunksFollowTheirTimesWhicheverGroupRendersFaster) {
+  Builder audio{1, 15, "AUDIO"};
+  Builder video{audio.tl, 0, 15, "VIDEO"};
+  const std::string clip = Clip(3.0);
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(video.Source(static_cast<size_t>(i), clip, 3.0 * i, 3.0 * (i + 1)), S_OK);
+    ASSERT_EQ(video.Transition(static_cast<size_t>(i), kFade, 3.0 * i, 3.0 * i + 1), S_OK);
+    ASSERT_EQ(audio.Source(static_cast<size_t>(i), clip, 3.0 * i, 3.0 * (i + 1)), S_OK);
+  }
+  const std::string a = Target("engine-order-a.avi"), b = Target("engine-order-b.avi");
+  ASSERT_EQ(WriteAvi(audio.tl.Get(), a), EC_COMPLETE);
+  ASSERT_EQ(WriteAvi(audio.tl.Get(), b), EC_COMPLETE);
+  const std::vector<uint8_t> bytes = fixtures::ReadFile(a);
+  const std::vector<AviChunk> chunks = MoviChunks(bytes);
+  ASSERT_GT(chunks.size(), size_t{225}) << "225 pictures and the sound";
+  // Each chunk's start in 1/(15 * 44100) s: a picture's is its number, a sound block's its first
+  // sample (4 bytes a sample frame); in the file they never go back.
+  int64_t pictures = 0, samples = 0, last = -1;
+  for (size_t i = 0; i < chunks.size(); ++i) {
+    const int64_t at = chunks[i].sound ? samples * 15 : pictures * 44100;
+    EXPECT_GE(at, last) << "chunk " << i << " (stream " << chunks[i].stream << ") comes before an earlier one";
+    if (at < last) break;
+    last = at;
+    if (chunks[i].sound) samples += chunks[i].size / 4;
+    else ++pictures;
+  }
+  EXPECT_EQ(pictures, 225);
+  EXPECT_EQ(samples, 15 * 44100);
+  EXPECT_TRUE(fixtures::ReadFile(b) == bytes) << "two renders of one timeline differ";
 }
 
 TEST(RenderEngine, AZeroLengthTimelineCompletesAtOnce) {

@@ -1,5 +1,6 @@
 // The timeline model: node kinds, what each member refuses, placement, duration; and what a group
 // renders, frame by frame and block by block, on generated media.
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -388,6 +389,43 @@ TEST_F(GroupRendering, SoundMixesTracksLeavesGapsSilentAndLastsTheTimeline) {
   EXPECT_GT(both, one * 1.5);  // the same tone twice, in step: louder
   EXPECT_EQ(gap, 0);
   EXPECT_GT(rms(2.05, 2.95), 500);
+}
+
+// A storyboard of many clips, each on a track of its own with a fade at its start: a picture or a
+// sound block takes in only the tracks with a clip or a transition at its time, however many
+// tracks the group has.
+TEST_F(GroupRendering, APictureOrASoundBlockVisitsOnlyTheTracksActiveAtItsTime) {
+  constexpr int kTracks = 40;
+  for (LONG kind : {0, 1}) {
+    SCOPED_TRACE(kind ? "sound" : "video");
+    Builder b(kind);
+    for (int k = 0; k < kTracks; ++k) {
+      ASSERT_EQ(b.Source(static_cast<size_t>(k), *clip_, 0.2 * k, 0.2 * (k + 1)), S_OK);
+      ASSERT_EQ(b.Transition(static_cast<size_t>(k), kFade, 0.2 * k, 0.2 * k + 0.1), S_OK);
+    }
+    TimelineSnap s = b.Snap();
+    GroupRenderer r(s.groups[0], true, s.duration);
+    size_t most = 0, calls = 0, busy = 0;
+    if (kind == 0) {
+      std::vector<uint32_t> pic;
+      for (int64_t k = 0; k < r.FrameCount(); ++k, ++calls) {
+        r.RenderPicture(r.FrameTime(k), pic);
+        most = std::max(most, r.TracksVisited());
+        busy += IsBlack(pic) ? 0 : 1;
+      }
+    } else {
+      std::vector<int16_t> pcm(4410 * 2);
+      for (int64_t i = 0; i < r.SampleCount(); i += 4410, ++calls) {
+        r.RenderSound(i, 4410, pcm.data());
+        most = std::max(most, r.TracksVisited());
+        busy += std::any_of(pcm.begin(), pcm.end(), [](int16_t v) { return v != 0; }) ? 1 : 0;
+      }
+    }
+    EXPECT_EQ(calls, kind ? size_t{80} : size_t{120}) << "eight seconds of frames or of tenths";
+    EXPECT_GT(busy, calls / 2) << "the clips were rendered";
+    EXPECT_GE(most, size_t{1});
+    EXPECT_LE(most, size_t{2}) << "of " << kTracks << " tracks";
+  }
 }
 
 TEST_F(GroupRendering, StillPicturesHoldTheirPictureForTheirSpan) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -49,6 +50,9 @@ class MuxInput : public Pin {
   int64_t nextPts = 0;        // next pts of uncompressed audio (in samples) or video (frames)
   bool ended = false;
   REFERENCE_TIME reached = 0;  // the end time of the last sample written
+  // Packets taken but not yet in the file: they go in by their times across the streams, so the
+  // file does not depend on which stream's thread delivered first.
+  std::deque<AVPacket*> waiting;
   // 16-bit 5-6-5 pictures are stored bottom-up (a bit-field DIB has no top-down form in the
   // file); top-down samples have their rows turned over on the way in.
   bool flipRows = false;
@@ -172,12 +176,8 @@ class AviMux : public Filter, public IConfigAviMux {
       in->nextPts = pts + 1;
       pkt->flags |= AV_PKT_FLAG_KEY;
     }
-    int err = av_interleaved_write_frame(ctx_, pkt);
-    av_packet_free(&pkt);
-    if (err < 0) {
-      error_ = FAILED(writeError_) ? writeError_ : HResultFromAv(err);
-      return error_;
-    }
+    in->waiting.push_back(pkt);
+    if (HRESULT hr = WriteWaitingLocked(false); FAILED(hr)) return hr;
     if (timed) {
       in->reached = std::max(in->reached, stop);
       if (Services()) Services()->ReportProgress(WrittenThrough());
@@ -197,6 +197,8 @@ class AviMux : public Filter, public IConfigAviMux {
     auto* in = static_cast<MuxInput*>(pin);
     std::lock_guard lock(muxLock_);
     in->ended = true;
+    if (ctx_ && !trailerWritten_ && SUCCEEDED(error_))
+      if (HRESULT hr = WriteWaitingLocked(false); FAILED(hr)) return hr;
     for (auto& i : inputs_)
       if (i->stream >= 0 && !i->ended) return S_OK;
     HRESULT hr = FinishLocked(true);
@@ -357,12 +359,54 @@ class AviMux : public Filter, public IConfigAviMux {
     return S_OK;
   }
 
+  // Writes the waiting packets in the order of their times (a tie goes to the lower stream), as
+  // long as every stream still running has one waiting (all of them when `all`): the order of the
+  // packets in the file follows from the streams alone.
+  HRESULT WriteWaitingLocked(bool all) {
+    while (true) {
+      MuxInput* next = nullptr;
+      for (auto& in : inputs_) {
+        if (in->stream < 0) continue;
+        if (in->waiting.empty()) {
+          if (!in->ended && !all) return S_OK;
+          continue;
+        }
+        if (!next) {
+          next = in.get();
+          continue;
+        }
+        const AVPacket* a = in->waiting.front();
+        const AVPacket* b = next->waiting.front();
+        const int order = av_compare_ts(a->dts, ctx_->streams[in->stream]->time_base, b->dts,
+                                        ctx_->streams[next->stream]->time_base);
+        if (order < 0 || (order == 0 && in->stream < next->stream)) next = in.get();
+      }
+      if (!next) return S_OK;
+      AVPacket* pkt = next->waiting.front();
+      next->waiting.pop_front();
+      const int err = av_write_frame(ctx_, pkt);
+      av_packet_free(&pkt);
+      if (err < 0) {
+        error_ = FAILED(writeError_) ? writeError_ : HResultFromAv(err);
+        return error_;
+      }
+    }
+  }
+
+  void DropWaiting() {
+    for (auto& in : inputs_)
+      for (AVPacket*& pkt : in->waiting) av_packet_free(&pkt);
+    for (auto& in : inputs_) in->waiting.clear();
+  }
+
   // Completes the file (index and headers) once; at the end of all streams also passes the
   // end of the stream on to the writer.
   HRESULT FinishLocked(bool endOfStream) {
     HRESULT hr = S_OK;
     if (ctx_ && !trailerWritten_) {
       trailerWritten_ = true;
+      if (SUCCEEDED(error_)) hr = WriteWaitingLocked(true);
+      DropWaiting();
       int err = av_write_trailer(ctx_);
       if (err >= 0) avio_flush(ctx_->pb);
       if (err < 0) hr = FAILED(writeError_) ? writeError_ : HResultFromAv(err);
@@ -373,6 +417,7 @@ class AviMux : public Filter, public IConfigAviMux {
   }
 
   void CloseContainer() {
+    DropWaiting();
     if (!ctx_) return;
     if (ctx_->pb) {
       av_freep(&ctx_->pb->buffer);
