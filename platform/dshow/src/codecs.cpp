@@ -151,6 +151,13 @@ bool MediaTypeFromCodec(const AVCodecParameters* par, int64_t avgTimePerFrame, M
         return true;
       }
     }
+    // A container's own code that names another codec as a bitmap compression (a transport
+    // stream's stream type 2, MPEG-2 video, is the code of run-length bitmaps) is no compression
+    // code: the stream travels under the code of its own codec.
+    if (tag) {
+      const AVCodecID named = av_codec_get_id(kVideoTags, tag);
+      if (named != AV_CODEC_ID_NONE && named != par->codec_id) tag = 0;
+    }
     if (tag == 0) tag = av_codec_get_tag(kVideoTags, par->codec_id);
     mt.majortype = MEDIATYPE_Video;
     mt.subtype = tag ? FourCCSubtype(tag) : PrivateCodecSubtype(par->codec_id);

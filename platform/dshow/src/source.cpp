@@ -503,6 +503,12 @@ class Splitter : public Filter {
       sample->GetPointer(&data);
       std::memcpy(data, pkt->data, static_cast<size_t>(pkt->size));
       sample->SetActualDataLength(pkt->size);
+      // A picture without a presentation time (MPEG program streams stamp only some) is not
+      // shown at its decoding time: in a stream with B-frames a reference picture is decoded
+      // pictures ahead of its showing. It travels without a time, and the decoder gives it the
+      // time after the picture it follows.
+      const bool video = st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+      const bool untimed = video && pkt->pts == AV_NOPTS_VALUE && kind_.subtype != MEDIASUBTYPE_StillImage;
       int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
       REFERENCE_TIME start = o->lastEnd;
       if (ts != AV_NOPTS_VALUE) {
@@ -531,9 +537,13 @@ class Splitter : public Filter {
         stop = 1;
       }
       o->lastEnd = stop;
-      sample->SetTime(&start, &stop);
+      if (untimed) {
+        sample->SetTime(nullptr, nullptr);
+      } else {
+        sample->SetTime(&start, &stop);
+      }
       sample->SetSyncPoint((pkt->flags & AV_PKT_FLAG_KEY) != 0);
-      sample->SetPreroll(stop <= 0);
+      sample->SetPreroll(!untimed && stop <= 0);
       av_packet_unref(pkt);
       hr = o->pin->Deliver(sample);
       sample->Release();
