@@ -357,6 +357,7 @@ TEST_F(Tagswapper, ChangeFollowsOnlyLinksTheSystemFollowsForAWriter) {
     const std::string target = Copy(Kind::AviDiv3, std::string(c.name) + "-target");
     const Bytes before = fixtures::ReadFile(target);
     const std::string link = shared + "/" + c.name + ".avi";
+    fs::remove(link);
     fs::create_symlink(target, link);
     ASSERT_EQ(::lchown(link.c_str(), c.owner, c.owner), 0);
     f_.Show();
