@@ -392,6 +392,36 @@ TEST_F(CrunchboxTest, OnlyACompleteRunReplacesAnEarlierFile) {
   }
 }
 
+// A run whose movie finds no room (a file-size limit stands in for a full disk): a box says that
+// the movie could not be written and why; the earlier file stays, and nothing else is left.
+TEST_F(CrunchboxTest, AFullDiskSaysTheMovieCouldNotBeWrittenAndWhy) {
+  fixtures::Options o;
+  o.width = 320;
+  o.height = 240;
+  o.seconds = 4;
+  const std::string movie = Movie(Kind::AviMjpegPcm, o);
+  const std::string output = out_ + "/full.avi";
+  std::ofstream(output) << "an earlier file";
+  ScriptScope script;
+  script->AnswerMsgBox(vbOK);
+  Start(movie);
+  ASSERT_TRUE(MainForm().Compress_video->Enabled());
+  {
+    fixtures::FileSizeLimit full(16 * 1024);
+    StartCompression(output);
+    ASSERT_TRUE(MainForm().cmdCancel->Visible()) << "the run started";
+    ASSERT_TRUE(WaitForRunEnd());
+  }
+  const std::string prefix = "The compressed movie " + output + " could not be written.\r\n";
+  ASSERT_EQ(script->MsgBoxes().size(), 1u);
+  EXPECT_EQ(script->MsgBoxes()[0].prompt, prefix + "There is not enough space on the disk.");
+  EXPECT_EQ(script->MsgBoxes()[0].title, kCrunchboxTitle);
+  EXPECT_EQ(fixtures::ReadFile(output), (std::vector<uint8_t>{'a', 'n', ' ', 'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ',
+                                                               'f', 'i', 'l', 'e'}));
+  EXPECT_TRUE(OtherFiles(out_, output).empty()) << "the run's own file is gone";
+  EXPECT_EQ(MainForm().EncodedFile, "");
+}
+
 // A run that cannot start (the output's folder is missing): the main window returns to its
 // empty state instead of offering a Cancel that would wait for nothing, and no file is left.
 TEST_F(CrunchboxTest, ARunThatCannotStart) {
