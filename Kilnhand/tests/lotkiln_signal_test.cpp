@@ -45,7 +45,7 @@ std::string UnfinishedFile(const std::string& folder, const std::string& targetN
   return {};
 }
 
-// A 20 s movie in its own folder, and Lotkiln started on it with "<RUN>", its program folder
+// A 60 s movie in its own folder, and Lotkiln started on it with "<RUN>", its program folder
 // beside it; returns once the encode has made its unfinished file (its name in `unfinished`).
 struct CommandLineRun {
   std::string folder, program, clip, target, unfinished;
@@ -58,7 +58,7 @@ struct CommandLineRun {
     fixtures::Options o;
     o.width = 320;
     o.height = 240;
-    o.seconds = 20;
+    o.seconds = 60;
     const std::string made = fixtures::Make(fixtures::Kind::AviMjpegPcm, folder, o);
     clip = folder + "/clip.avi";
     fs::rename(made, clip);
