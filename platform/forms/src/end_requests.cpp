@@ -21,6 +21,7 @@ using namespace forms_detail;
 namespace {
 
 int g_termPipe[2] = {-1, -1};
+bool g_terminating = false;
 constexpr int kEndSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 void SetEndSignals(void (*handler)(int)) {
@@ -52,6 +53,8 @@ bool AskFormsToClose(int16_t unloadMode) {
   return true;
 }
 
+bool TerminationRequested() { return g_terminating; }
+
 void InstallEndRequests() {
   static bool installed = false;
   if (installed) return;
@@ -69,7 +72,9 @@ void InstallEndRequests() {
     while (::read(g_termPipe[0], buf, sizeof buf) > 0) {
     }
     bool closed = false;
+    g_terminating = true;
     Guard([&] { closed = AskFormsToClose(vbAppTaskManager); });
+    g_terminating = closed;
     // Every window has closed in order. The message loop then ends by itself; before it runs
     // (a run started from the command line inside the first window's load) the program ends here.
     if (closed && !MessageLoopRuns()) End();

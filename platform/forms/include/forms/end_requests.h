@@ -18,6 +18,10 @@
 // Runs one such round; answers whether every form unloaded.
 bool AskFormsToClose(int16_t unloadMode);
 
+// Whether a termination request's round is closing the forms: a form that another form's close
+// unloads by code in that round ends without asking anything as well.
+bool TerminationRequested();
+
 // Takes SIGTERM, SIGINT and SIGHUP, and the session manager's quit request, onto the window
 // thread as above. Installed once; later calls do nothing.
 void InstallEndRequests();

@@ -116,7 +116,8 @@ unsigned NewFilePermissions();
 // same stem and suffix whose process no longer runs are removed first (they were left by a killed
 // writer and will never be renamed into place). The file is made empty and owner-only, never
 // through a link, and a taken name is passed over for a fresh one, so leftovers never make it
-// fail. Returns the name; the file errors when the folder cannot take a new file.
+// fail. One still at its name when the program ends (exit, End: a run stopped by the program's
+// end) is removed then. Returns the name; the file errors when the folder cannot take a new file.
 std::string NewSideFile(const std::string& stem, const std::string& suffix = "");
 
 // Removes the side files stem + "<pid>-<unique>" + suffix of processes that no longer run (only
