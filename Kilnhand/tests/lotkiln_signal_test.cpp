@@ -67,8 +67,14 @@ struct CommandLineRun {
   void Start() {
     const std::string binary = std::string(std::getenv("SUITE_BIN_DIR")) + "/Lotkiln";
     const std::string tail = clip + " <RUN>";
+    // Instance locks of a runtime folder of its own: batch encoders that other runs of this user
+    // keep going elsewhere do not count here.
+    const std::string runtime = program + "/runtime";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
     pid = fork();
     if (pid == 0) {
+      setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
       setenv("SUITE_PROGRAM_FOLDER", program.c_str(), 1);
       setenv("SUITE_COMMAND_TAIL", tail.c_str(), 1);
       setenv("SUITE_COMMAND_PID", std::to_string(getpid()).c_str(), 1);
@@ -121,8 +127,18 @@ TEST(LotkilnSignals, AKilledRunsUnfinishedFileIsRemovedByTheNextRun) {
   SetAppTitle("Kilnhand");
   SetProgramFolderForTesting(run.program);
   const std::string shortClip = fixtures::Make(fixtures::Kind::AviMjpegPcm, fixtures::ScratchFolder("signal short"), {});
+  // This process's instance lock in the runtime folder of the run's own, as for the program.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string previous = runtime ? runtime : "";
+  setenv("XDG_RUNTIME_DIR", (run.program + "/runtime").c_str(), 1);
   FormPtr<FrmKilnhandIn> form = MakeForm<FrmKilnhandIn>();
   form->Load();
+  if (runtime) {
+    setenv("XDG_RUNTIME_DIR", previous.c_str(), 1);
+  } else {
+    unsetenv("XDG_RUNTIME_DIR");
+  }
+  ASSERT_TRUE(form->IsLoaded());
   std::string out = run.target;
   int16_t hr = -1;
   form->Populate_List(shortClip, out, "Wz Movie Tools 640X480", hr);
