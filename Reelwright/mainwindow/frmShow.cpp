@@ -417,8 +417,10 @@ void frmShow::Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode) {
   PreviewStopRequested = true;
   DoEvents();
   // One question per close: a close already answered with No (carried out after a run, or the
-  // window's own unload inside it) goes on without asking again.
-  if (!closeAnswered_ && ShowProjectEnabled && TileUBound() > 0 && ProjectChanged) {
+  // window's own unload inside it) goes on without asking again. A termination request (a
+  // signal) asks nothing: nobody may be there to answer.
+  if (UnloadMode != vbAppTaskManager && !closeAnswered_ && ShowProjectEnabled && TileUBound() > 0 &&
+      ProjectChanged) {
     const int answer = MsgBox("Do you want to save your changes?", vbYesNoCancel);
     if (answer == vbYes) {
       Cancel = 99;
@@ -431,8 +433,9 @@ void frmShow::Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode) {
     }
   }
   // A join or joined preview further up the stack still runs: it sees the flags, and the close
-  // is carried out when it has ended.
-  if (runDepth_ > 0 && UnloadMode != vbAppTaskManager) {
+  // is carried out when it has ended (a termination request too: the join removes its unfinished
+  // file first, and the old movie stays).
+  if (runDepth_ > 0) {
     closeAnswered_ = true;
     deferredClose_ = UnloadMode;
     Cancel = 1;

@@ -752,7 +752,10 @@ void frmShow::AddFileFromDialog() {
     CommonDialogObject& d = PrepareFileDialog(kMultimediaFilter, true);
     CommonDialog1->ShowOpen();
     name = d.FileName;
-    if (!name.empty() && FileLen(name) == 0) {
+    // Only a regular file has a length to test. A FIFO, a device or a folder of that name goes to
+    // its tile like any file the tile cannot read, and the tile's media error says so.
+    const bool noRegularFile = !name.empty() && !FileExists(name) && PathExists(ResolveLinks(name));
+    if (!name.empty() && !noRegularFile && FileLen(name) == 0) {
       MsgBox("The file " + name + " is empty.", vbOKOnly);
       name.clear();
     }

@@ -21,6 +21,7 @@
 #include "engine/modGeneralGraph.h"
 #include "engine/modRegistry.h"
 #include "forms/app.h"
+#include "forms/end_requests.h"
 #include "forms/htmlhelp.h"
 #include "mainwindow/modSettings.h"
 #include "registry/settings.h"
@@ -1540,20 +1541,25 @@ void frmSplitter::Help() {
 void frmSplitter::Exit() { Unload(); }
 
 void frmSplitter::Form_QueryUnload(int16_t& Cancel) {
-  if (bPreviewRunning) {
+  if (TerminationRequested()) {
+    // The program ends on a termination request: nothing is asked. A save or a preview under way
+    // is stopped; the piece's unfinished file goes when the program ends, the old target stays.
+    bCancel = true;
+    bStopPreview = true;
+  } else if (bPreviewRunning) {
     MsgBox(std::string("Cannot unload while the trimmed frames are being previewed.") + kCrLf +
                "Stop the Trimmed Movie Preview and then exit.",
            vbOKOnly);
     Cancel = 1;
     return;
   }
-  if (bRendering) {
+  if (bRendering && !TerminationRequested()) {
     MsgBox(std::string("Cannot unload while the piece is being saved.") + kCrLf + "Stop the save and then exit.",
            vbOKOnly);
     Cancel = 1;
     return;
   }
-  if (SelectionUnsaved) {
+  if (SelectionUnsaved && !TerminationRequested()) {
     // Yes: the save road; a piece handed back lets this close go on (the window unloads as
     // after any save), otherwise the window stays open.
     if (MsgBox("Do you want to save your file?", vbYesNo) == vbYes && !SaveRoad()) {

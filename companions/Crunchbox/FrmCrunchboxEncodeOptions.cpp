@@ -10,6 +10,7 @@
 #include "core/msgbox.h"
 #include "core/runtime_convert.h"
 #include "core/runtime_strings.h"
+#include "core/system_messages.h"
 #include "dshow/uuids.h"
 #include "forms/app.h"
 #include "frmCrunchbox.h"
@@ -148,15 +149,39 @@ bool SameFile(const std::string& a, const std::string& b) {
   return std::filesystem::equivalent(ra, rb, ec) && !ec;
 }
 
-// A new empty file in the folder of target, under a name nothing has yet; "" when none can be
-// made there.
+// A new empty side file in the folder of target, named with this process's id (so that one left
+// by a killed run is removed by the next); "" when none can be made there.
 std::string NewFileBeside(const std::string& target) {
   const size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
-  std::string name(folder.size() + 32, '\0');
-  if (GetTempFileNameA(folder.c_str(), "cbx", 0, name.data()) == 0) return {};
-  name.resize(std::strlen(name.c_str()));
-  return name;
+  const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  return ValueOr(std::string(), [&] { return NewSideFile(folder + "." + base + ".crunching-", ".avi"); });
+}
+
+// The failure a run's graph reported when it aborted (the abort's code from its event queue);
+// E_FAIL when none is queued.
+HRESULT AbortCause(IMediaEvent* events) {
+  HRESULT found = E_FAIL;
+  LONG code = 0;
+  LONG_PTR p1 = 0, p2 = 0;
+  while (SUCCEEDED(events->GetEvent(&code, &p1, &p2, 0))) {
+    if ((code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED) && found == E_FAIL &&
+        FAILED(static_cast<HRESULT>(p1)))
+      found = static_cast<HRESULT>(p1);
+    events->FreeEventParams(code, p1, p2);
+  }
+  return found;
+}
+
+// The system's words for a failure code.
+std::string FailureText(HRESULT hr) {
+  char buffer[512] = {};
+  if (AMGetErrorText(hr, buffer, sizeof buffer) > 0) return buffer;
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                 static_cast<DWORD>(hr), 0x0400, buffer, sizeof buffer, nullptr);
+  std::string text(buffer, n);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text.empty() ? ErrorDescription(hr) : text;
 }
 
 void RemoveQuietly(const std::string& path) {
@@ -466,6 +491,7 @@ void FrmCrunchboxEncodeOptions::Encode_Click() {
 
 void FrmCrunchboxEncodeOptions::Timer1_Timer() {
   // Every failure is ignored.
+  std::string failure;
   Step([&] {
     if (!g_objMCEnc) return;
     ComPtr<IMediaEvent> events;
@@ -474,6 +500,7 @@ void FrmCrunchboxEncodeOptions::Timer1_Timer() {
     events->WaitForCompletion(0, &code);
     if (code == 0) return;
     runEnd_ = code;
+    if (code != EC_COMPLETE) failure = FailureText(AbortCause(events.Get()));
     Check(g_objMCEnc->Stop());
     ComPtr<IVideoWindow> window;
     Step([&] {
@@ -482,7 +509,14 @@ void FrmCrunchboxEncodeOptions::Timer1_Timer() {
     });
     Timer1->Enabled(false);
     MainForm().cmdCancel->Visible(false);
+    const std::string output = OutFile->Text();
     OK_Click();
+    // A run the graph aborted (a full disk, a failed write) has left the output as it was: the
+    // user is told so, and why.
+    if (!failure.empty()) {
+      MsgBox("The compressed movie " + output + " could not be written.\r\n" + failure, vbOKOnly | vbExclamation,
+             kCrunchboxTitle);
+    }
   });
 }
 

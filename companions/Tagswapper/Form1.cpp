@@ -156,7 +156,9 @@ void Form1::WriteDiVx(const std::string& sLoadedFileName, const std::string& sCo
     return;
   }
   try {
-    BinaryFile file(sLoadedFileName, BinaryAccess::ReadWrite);
+    // The file a link names is changed only where the system itself would follow the link for a
+    // writer (never another user's link in a shared sticky folder), and never made anew.
+    BinaryFile file(ResolveLinksForWriting(sLoadedFileName), BinaryAccess::Modify);
     file.WriteAt(at->handler, std::string_view(codec->handler, 4));
     file.WriteAt(at->compression, std::string_view(codec->compression, 4));
     file.Close();

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <thread>
@@ -910,6 +912,38 @@ TEST_F(Join, TheCloseBoxMidRunOnAChangedProjectAsksOnce) {
     w_.reset();
     fs::remove(target);
   }
+}
+
+// A termination request (SIGTERM) during a join of a changed project ends the program in order
+// and asks nothing: the render is stopped, its unfinished file removed, the old file kept.
+TEST_F(Join, ATerminationRequestMidRunEndsTheProgramWithoutAQuestionAndKeepsTheOldFile) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  SaveSetting("Reelwright", "Init", "ShowProject", "TRUE");
+  frmShow& w = Window();
+  Add(w, Made(fixtures::Kind::Bmp, "still.bmp"));
+  w.TilePut(0, tile::kDuration, Variant(600.0));
+  w.ProjectChanged = true;
+  TransitionsEnabled = false;
+  SaveSetting("Reelwright", "Options", "Compression", "Batch");
+  const fs::path target = out_ / "joined.avi";
+  std::ofstream(target) << "the old movie";
+  EXPECT_EXIT(
+      {
+        auto script = std::make_shared<ScriptedResponder>();
+        script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target.string())).AnswerMsgBox(vbYes);
+        script->OnUnexpected([](const std::string& what) {
+          std::fprintf(stderr, "unexpected %s\n", what.c_str());
+          std::_Exit(4);
+        });
+        SetResponder(script);
+        InstallEndRequests();
+        JoinAndCloseMidRun(w, [] { std::raise(SIGTERM); });
+        std::fprintf(stderr, "still running\n");
+        std::_Exit(3);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(ReadAll(target), "the old movie");
+  EXPECT_EQ(OutFiles(), std::vector<std::string>{"joined.avi"}) << "no unfinished file is left";
 }
 
 TEST_F(Join, WriteXtlSavesTheTimelineWithoutTransitionsAndReplacesOnlyByACompleteFile) {

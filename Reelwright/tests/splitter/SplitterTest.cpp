@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <thread>
 #include <cstdio>
 #include <filesystem>
@@ -25,6 +26,7 @@
 #include "com/olecontrol.h"
 #include "forms/activex.h"
 #include "forms/app.h"
+#include "forms/end_requests.h"
 #include "forms/responder.h"
 #include "forms/usercontrol.h"
 #include "registry/settings.h"
@@ -1185,6 +1187,45 @@ TEST_F(Splitter, StopDuringASaveLeavesNoFileAndKeepsTheWindow) {
   EXPECT_TRUE(f_->IsLoaded());
   EXPECT_EQ(f_->lStartFrame, 5);
   EXPECT_TRUE(f_->mnuSave->Enabled());
+}
+
+// A termination request (SIGTERM) while a piece is saved ends the program without a box: the
+// save is stopped, its unfinished file removed, an old file at the target kept.
+TEST_F(Splitter, ATerminationRequestDuringASaveEndsTheProgramAndLeavesTheOldTarget) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string movie = Movie(Kind::AviMjpegPcm, 8);
+  const std::string target = scratch_ + "/ended.avi";
+  std::ofstream(target) << "the old piece";
+  EXPECT_EXIT(
+      {
+        auto script = std::make_shared<ScriptedResponder>();
+        script->OnUnexpected([](const std::string& what) {
+          std::fprintf(stderr, "unexpected %s\n", what.c_str());
+          std::_Exit(4);
+        });
+        SetResponder(script);
+        Open(movie);
+        TypeStart("5");
+        InstallEndRequests();
+        // The render is paced by its position readings; the request comes at the first.
+        standin::EngineScript engine;
+        engine.positionStep = 0.5;
+        bool raised = false;
+        engine.onPosition = [&raised](double) {
+          if (!raised) std::raise(SIGTERM);
+          raised = true;
+        };
+        standin::EngineScope scope(engine);
+        script->AnswerDialog(DialogKind::Save, DialogAnswer::Ok(target)).AnswerMsgBox(vbYes);
+        f_->mnuSave_Click();
+        std::fprintf(stderr, "still running\n");
+        std::_Exit(3);
+      },
+      ::testing::ExitedWithCode(0), "");
+  std::ifstream in(target);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the old piece");
+  for (const auto& e : fs::directory_iterator(scratch_))
+    EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
 }
 
 // ---- Preview and closing -----------------------------------------------------------------------

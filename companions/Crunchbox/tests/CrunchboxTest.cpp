@@ -2,12 +2,17 @@
 // the toolbar's states, compressing movies with and without sound (ffprobe reads mpeg4 tagged
 // FMP4, frames in order, sound copied, the stream named), quality changing the output, an
 // earlier output replaced only by a complete run (a cancelled run's shorter movie kept only where
-// no file had the name), runs that cannot start leaving no file, refusals of the encode window, the encode and decode options windows, and brightness reaching the video window's
-// pixels.
+// no file had the name), runs that cannot start leaving no file, runs ended by a full disk or from
+// outside, refusals of the encode window, the encode and decode options windows, and brightness
+// reaching the video window's pixels.
+#include <sys/wait.h>
+
 #include <QImage>
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -389,6 +394,69 @@ TEST_F(CrunchboxTest, OnlyACompleteRunReplacesAnEarlierFile) {
       EXPECT_EQ(MainForm().EncodedFile, "");
     }
     MainForm().Unload();
+  }
+}
+
+// A run whose movie finds no room (a file-size limit stands in for a full disk): a box says that
+// the movie could not be written and why; the earlier file stays, and nothing else is left.
+TEST_F(CrunchboxTest, AFullDiskSaysTheMovieCouldNotBeWrittenAndWhy) {
+  fixtures::Options o;
+  o.width = 320;
+  o.height = 240;
+  o.seconds = 4;
+  const std::string movie = Movie(Kind::AviMjpegPcm, o);
+  const std::string output = out_ + "/full.avi";
+  std::ofstream(output) << "an earlier file";
+  ScriptScope script;
+  script->AnswerMsgBox(vbOK);
+  Start(movie);
+  ASSERT_TRUE(MainForm().Compress_video->Enabled());
+  {
+    fixtures::FileSizeLimit full(16 * 1024);
+    StartCompression(output);
+    ASSERT_TRUE(MainForm().cmdCancel->Visible()) << "the run started";
+    ASSERT_TRUE(WaitForRunEnd());
+  }
+  const std::string prefix = "The compressed movie " + output + " could not be written.\r\n";
+  ASSERT_EQ(script->MsgBoxes().size(), 1u);
+  EXPECT_EQ(script->MsgBoxes()[0].prompt, prefix + "There is not enough space on the disk.");
+  EXPECT_EQ(script->MsgBoxes()[0].title, kCrunchboxTitle);
+  EXPECT_EQ(fixtures::ReadFile(output), (std::vector<uint8_t>{'a', 'n', ' ', 'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ',
+                                                               'f', 'i', 'l', 'e'}));
+  EXPECT_TRUE(OtherFiles(out_, output).empty()) << "the run's own file is gone";
+  EXPECT_EQ(MainForm().EncodedFile, "");
+}
+
+// Runs ended from outside. A killed run's file beside the output (named with its process id) is
+// removed by the next run there; a termination request during a run (SIGTERM, SIGINT, SIGHUP)
+// closes the windows in order: the run is stopped, its file removed, the earlier output kept.
+TEST_F(CrunchboxTest, RunsEndedFromOutsideLeaveNothingBehind) {
+  fixtures::Options o;
+  o.seconds = 30;
+  const std::string movie = Movie(Kind::AviMjpegPcm, o);
+  const std::string output = out_ + "/ended.avi";
+  std::ofstream(output) << "an earlier file";
+  const std::vector<uint8_t> earlier = fixtures::ReadFile(output);
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+  const std::string killed = out_ + "/.ended.avi.crunching-" + std::to_string(gone) + "-5eed.avi";
+  std::ofstream(killed) << "what a killed run left";
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(strsignal(sig));
+    ScriptScope script;
+    Start(movie);
+    StartCompression(output);
+    ASSERT_TRUE(MainForm().cmdCancel->Visible()) << "the run started";
+    ASSERT_TRUE(RunUntil([&] { return !OtherFiles(out_, output).empty() && OtherFiles(out_, output)[0].second > 0; }));
+    EXPECT_FALSE(PathExists(killed)) << "removed by the run";
+    QTimer::singleShot(0, [sig] { std::raise(sig); });
+    RunMessageLoop();  // ends when every window has closed
+    EXPECT_FALSE(MainForm().IsLoaded());
+    EXPECT_FALSE(Encoder().IsLoaded());
+    EXPECT_TRUE(OtherFiles(out_, output).empty()) << "the run's own file is gone";
+    EXPECT_EQ(fixtures::ReadFile(output), earlier);
   }
 }
 

@@ -2,6 +2,7 @@
 // the video stream's 8 bytes (standard layout, sound first, a longer stream header), the codec
 // table's spellings, and files it must leave alone (no AVI, empty, cut short, read-only).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -335,6 +336,47 @@ TEST_F(Tagswapper, ReadOnlyFileIsLeftAlone) {
   EXPECT_EQ(fixtures::ReadFile(path), before);
   EXPECT_EQ(f_.lblExp->Caption(), "DivX ;-) V 3 Low") << "shown again, unchanged";
   if (immutable) fixtures::SetImmutable(path, false);
+}
+
+// Links in a shared sticky folder: one the user made is followed, as the system follows it for a
+// writer; one planted there by another user is refused with a box and its target stays as it was.
+TEST_F(Tagswapper, ChangeFollowsOnlyLinksTheSystemFollowsForAWriter) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs to give a link to another user";
+  constexpr uid_t kOtherUser = 65534;
+  const std::string shared = work_ + "/shared";
+  fs::create_directories(shared);
+  ::chmod(shared.c_str(), 01777);
+  struct Case {
+    const char* name;
+    uid_t owner;
+    bool followed;
+  } cases[] = {{"mine", ::geteuid(), true}, {"planted", kOtherUser, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptScope script;
+    const std::string target = Copy(Kind::AviDiv3, std::string(c.name) + "-target");
+    const Bytes before = fixtures::ReadFile(target);
+    const std::string link = shared + "/" + c.name + ".avi";
+    fs::remove(link);
+    fs::create_symlink(target, link);
+    ASSERT_EQ(::lchown(link.c_str(), c.owner, c.owner), 0);
+    f_.Show();
+    Open(script, link);
+    EXPECT_EQ(f_.lblExp->Caption(), "DivX ;-) V 3 Low");
+    if (!c.followed) script->AnswerMsgBox(vbOK);
+    Change(0);
+    const Bytes after = fixtures::ReadFile(target);
+    if (c.followed) {
+      EXPECT_EQ(At(after, 112), "mp43");
+      EXPECT_EQ(script->MsgBoxes().size(), 0u);
+    } else {
+      EXPECT_EQ(after, before);
+      ASSERT_EQ(script->MsgBoxes().size(), 1u);
+      EXPECT_EQ(script->MsgBoxes()[0].prompt.rfind("The file " + link + " could not be changed: ", 0), 0u)
+          << script->MsgBoxes()[0].prompt;
+    }
+    EXPECT_TRUE(fs::is_symlink(link));
+  }
 }
 
 }  // namespace

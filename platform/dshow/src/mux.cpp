@@ -510,7 +510,9 @@ class FileWriter : public Filter, public IFileSinkFilter {
       ssize_t n = ::pwrite(fd_, data, left, at);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
-        error_ = (n < 0 && (errno == ENOSPC || errno == EDQUOT)) || n == 0 ? HRESULT_DISK_FULL : E_FAIL;
+        // A full disk, a quota or a file-size limit: no room for the movie.
+        const bool noRoom = n == 0 || errno == ENOSPC || errno == EDQUOT || errno == EFBIG;
+        error_ = noRoom ? HRESULT_DISK_FULL : E_FAIL;
         NotifyEvent(EC_ERRORABORT, error_, 0);
         return error_;
       }

@@ -1,4 +1,4 @@
-// Ending requests from the desktop: the session manager's quit request and SIGTERM.
+// Ending requests from the desktop: the session manager's quit request and SIGTERM, SIGINT, SIGHUP.
 #include "forms/end_requests.h"
 
 #include <fcntl.h>
@@ -7,9 +7,11 @@
 #include <QApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
 #include <vector>
 
+#include "forms/app.h"
 #include "forms/form.h"
 #include "forms/qt/control_qt.h"
 #include "forms_internal.h"
@@ -19,21 +21,26 @@ using namespace forms_detail;
 namespace {
 
 int g_termPipe[2] = {-1, -1};
+bool g_terminating = false;
+constexpr int kEndSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+void SetEndSignals(void (*handler)(int)) {
+  struct sigaction sa {};
+  sa.sa_handler = handler;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (int sig : kEndSignals) sigaction(sig, &sa, nullptr);
+}
 
 void OnTerm(int) {
-  // A second request while this one waits for the window thread ends the process.
-  std::signal(SIGTERM, SIG_DFL);
+  // Only async-signal-safe calls here. A second request while this one waits for the window
+  // thread ends the process.
+  const int saved = errno;
+  SetEndSignals(SIG_DFL);
   const char byte = 1;
   ssize_t written = ::write(g_termPipe[1], &byte, 1);
   (void)written;
-}
-
-void ArmTerm() {
-  struct sigaction sa {};
-  sa.sa_handler = OnTerm;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  sigaction(SIGTERM, &sa, nullptr);
+  errno = saved;
 }
 
 }  // namespace
@@ -46,7 +53,7 @@ bool AskFormsToClose(int16_t unloadMode) {
   return true;
 }
 
-namespace forms_detail {
+bool TerminationRequested() { return g_terminating; }
 
 void InstallEndRequests() {
   static bool installed = false;
@@ -64,10 +71,14 @@ void InstallEndRequests() {
     char buf[16];
     while (::read(g_termPipe[0], buf, sizeof buf) > 0) {
     }
-    Guard([] { AskFormsToClose(vbAppTaskManager); });
-    ArmTerm();
+    bool closed = false;
+    g_terminating = true;
+    Guard([&] { closed = AskFormsToClose(vbAppTaskManager); });
+    g_terminating = closed;
+    // Every window has closed in order. The message loop then ends by itself; before it runs
+    // (a run started from the command line inside the first window's load) the program ends here.
+    if (closed && !MessageLoopRuns()) End();
+    SetEndSignals(OnTerm);
   });
-  ArmTerm();
+  SetEndSignals(OnTerm);
 }
-
-}  // namespace forms_detail

@@ -18,6 +18,7 @@
 #include "core/msgbox.h"
 #include "forms/app.h"
 #include "forms/controls.h"
+#include "forms/end_requests.h"
 #include "forms/qt/control_qt.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms/qt/picture_qt.h"
@@ -979,12 +980,20 @@ Form* ScreenObject::ActiveForm() const {
   return f ? f : g_activeForm;
 }
 
+namespace {
+int g_messageLoops = 0;
+}  // namespace
+
+bool forms_detail::MessageLoopRuns() { return g_messageLoops > 0; }
+
 void RunMessageLoop() {
   EnsureApplication();
   InstallEndRequests();
+  ++g_messageLoops;
   while (!Ended() && LoadedFormCount() > 0) {
     DrainThreadMessages();
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
+  --g_messageLoops;
 }

@@ -26,9 +26,8 @@ OLE_COLOR OleFromColor(const QColor& c);
 // Unloads a form as a close request of the given unload mode does (QueryUnload, then Unload);
 // answers false when a handler cancelled.
 bool UnloadForm(Form& form, int16_t unloadMode);
-// Termination requests (SIGTERM) and the session manager's quit request reach the forms from
-// the window thread; installed once, by the message loop.
-void InstallEndRequests();
+// Whether RunMessageLoop runs: it ends by itself once no form is loaded.
+bool MessageLoopRuns();
 inline QString Q(const std::string& s) { return QString::fromStdString(s); }
 inline std::string S(const QString& s) { return s.toStdString(); }
 // The program's first non-modal Show takes the show style the program was started with

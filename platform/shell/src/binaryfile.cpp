@@ -16,8 +16,11 @@ constexpr int32_t kBadRecordNumber = 63;
 }
 
 BinaryFile::BinaryFile(const std::string& path, BinaryAccess access)
-    : fd_(shell_detail::OpenFileDescriptor(path, access == BinaryAccess::Read ? O_RDONLY : (O_RDWR | O_CREAT),
-                                           access == BinaryAccess::Read ? Missing::File : Missing::Path)),
+    : fd_(shell_detail::OpenFileDescriptor(path,
+                                           access == BinaryAccess::Read     ? O_RDONLY
+                                           : access == BinaryAccess::Modify ? (O_RDWR | O_NOFOLLOW)
+                                                                            : (O_RDWR | O_CREAT),
+                                           access == BinaryAccess::ReadWrite ? Missing::Path : Missing::File)),
       access_(access) {}
 
 BinaryFile::~BinaryFile() { Close(); }

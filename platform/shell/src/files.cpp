@@ -13,6 +13,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <string_view>
 #include <sys/stat.h>
 #include <system_error>
@@ -514,6 +515,47 @@ void RemoveStaleSideFiles(const std::string& stem, const std::string& suffix) {
   }
 }
 
+namespace {
+
+// The side files this process made, removed when it ends (exit, End, the end of main) if they are
+// still at their names: a finished one has been renamed over its target, an unfinished one is
+// left by a run that stopped because the program ended. Kept for the process that made them only
+// (a forked child that exits leaves its parent's alone).
+std::mutex g_ownSideFilesLock;
+std::vector<std::string>* g_ownSideFiles = nullptr;  // never freed: read at exit
+pid_t g_ownSideFilesPid = 0;
+
+bool OwnRegularFile(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+void RemoveOwnSideFiles() {
+  std::unique_lock lock(g_ownSideFilesLock, std::try_to_lock);
+  if (!lock.owns_lock() || !g_ownSideFiles || g_ownSideFilesPid != ::getpid()) return;
+  for (const std::string& path : *g_ownSideFiles) {
+    if (OwnRegularFile(path)) ::unlink(path.c_str());
+  }
+  g_ownSideFiles->clear();
+}
+
+void RememberSideFile(const std::string& path) {
+  std::lock_guard lock(g_ownSideFilesLock);
+  if (!g_ownSideFiles) {
+    g_ownSideFiles = new std::vector<std::string>();
+    std::atexit(RemoveOwnSideFiles);
+  }
+  if (g_ownSideFilesPid != ::getpid()) {
+    g_ownSideFiles->clear();
+    g_ownSideFilesPid = ::getpid();
+  }
+  // Those gone from their names (renamed into place or removed) need no watching any more.
+  std::erase_if(*g_ownSideFiles, [](const std::string& p) { return !OwnRegularFile(p); });
+  g_ownSideFiles->push_back(path);
+}
+
+}  // namespace
+
 std::string NewSideFile(const std::string& stem, const std::string& suffix) {
   if (stem.empty()) Raise(vbErrBadFileNameOrNumber);
   RemoveStaleSideFiles(stem, suffix);
@@ -526,7 +568,10 @@ std::string NewSideFile(const std::string& stem, const std::string& suffix) {
     std::snprintf(unique, sizeof unique, "%llx",
                   static_cast<unsigned long long>(random() ^ sequence.fetch_add(1)));
     const std::string path = fitting + std::to_string(::getpid()) + "-" + unique + suffix;
-    if (CreateNewFile(path)) return path;
+    if (CreateNewFile(path)) {
+      RememberSideFile(path);
+      return path;
+    }
     if (attempt > 1000) Raise(vbErrPathFileAccess);  // a folder that takes no new name
   }
 }

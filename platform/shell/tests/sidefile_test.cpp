@@ -320,6 +320,45 @@ TEST_F(SideFileTest, LeftoversNeverMakeANewSideFileFail) {
   EXPECT_EQ(std::unique(made.begin(), made.end()), made.end());
 }
 
+// A side file still at its name when the program ends (a run its end stopped) is removed then;
+// one renamed into place is not touched, and a forked child that exits leaves its parent's alone.
+TEST_F(SideFileTest, SideFilesStillAtTheirNamesGoWhenTheProgramEnds) {
+  const pid_t program = ::fork();
+  if (program == 0) {
+    const std::string unfinished = NewSideFile(At("unfinished."), ".tmp");
+    const std::string finished = NewSideFile(At("finished."), ".tmp");
+    if (::rename(finished.c_str(), At("finished.txt").c_str()) != 0) ::_exit(2);
+    const pid_t child = ::fork();
+    if (child == 0) std::exit(0);
+    ::waitpid(child, nullptr, 0);
+    ::_exit(PathExists(unfinished) ? 0 : 3);  // the child's end left it; no removal on _exit
+  }
+  ASSERT_GT(program, 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(program, &status, 0), program);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0) << "2: no rename, 3: a forked child's exit removed its parent's file";
+  // Killed: the file stays for the next writer's removal of ended processes' files.
+  bool leftover = false;
+  for (const auto& e : fs::directory_iterator(folder_))
+    leftover |= e.path().filename().string().rfind("unfinished.", 0) == 0;
+  EXPECT_TRUE(leftover);
+  fs::remove_all(folder_);
+  fs::create_directories(folder_);
+  // Ended: the program's end removes what is still at its side file's name.
+  const pid_t ended = ::fork();
+  if (ended == 0) {
+    NewSideFile(At("unfinished."), ".tmp");
+    const std::string finished = NewSideFile(At("finished."), ".tmp");
+    ::rename(finished.c_str(), At("finished.txt").c_str());
+    std::exit(0);
+  }
+  ASSERT_EQ(::waitpid(ended, &status, 0), ended);
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder_)) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"finished.txt"});
+}
+
 // Every way into a file this program made refuses a link planted at its name.
 TEST_F(SideFileTest, WritersIntoCreatedFilesNeverFollowALink) {
   struct Case {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -509,18 +510,20 @@ class Encoder final : public DispatchObject<IWMEncoder, ConnectionPointContainer
       return ReportError(WMENC_E_OUTPUT_IS_SOURCE, "The output file \"" + job.target + "\" is the source file.", kSource);
     // The temporary file, hidden in the target folder, keeps the name until the file is whole.
     std::string base = job.target.substr(job.target.rfind('/') == std::string::npos ? 0 : job.target.rfind('/') + 1);
-    std::string pattern = folder + "/." + base + ".encoding-XXXXXX";
-    std::vector<char> tmp(pattern.begin(), pattern.end());
-    tmp.push_back('\0');
-    int fd = mkstemp(tmp.data());
-    if (fd < 0)
+    // Named with this process's id, so that one left by a killed run is removed by the next.
+    std::string temp;
+    try {
+      temp = NewSideFile(folder + "/." + base + ".encoding-");
+      // The finished file gets the permissions a newly created file would (the umask is read,
+      // never changed: it is shared by every thread of the process).
+      CreatedFile made(temp, false);
+      fchmod(made.Descriptor(), static_cast<mode_t>(NewFilePermissions()));
+    } catch (const VBError&) {
+      if (!temp.empty()) std::remove(temp.c_str());
       return ReportError(WMENC_E_OUTPUT_FOLDER, "The output file \"" + job.target + "\" cannot be written in its folder.",
                          kSource);
-    // The finished file gets the permissions a newly created file would (the umask is read, never
-    // changed: it is shared by every thread of the process).
-    fchmod(fd, static_cast<mode_t>(NewFilePermissions()));
-    close(fd);
-    job.temp = tmp.data();
+    }
+    job.temp = temp;
     job.title = info_->Get(0);
     job.author = info_->Get(1);
     job.copyright = info_->Get(2);

@@ -123,8 +123,9 @@ unsigned NewFilePermissions();
 // through a link, and a taken name is passed over for a fresh one, so leftovers never make it
 // fail. However long the target's name, the side file's name fits the folder: the middle of the
 // stem's name part is left out where needed (its start and its last 16 bytes stay), the same way
-// for the same stem and suffix. Returns the name; the file errors when the folder cannot take a
-// new file.
+// for the same stem and suffix. One still at its name when the program ends (exit, End: a run
+// stopped by the program's end) is removed then. Returns the name; the file errors when the folder
+// cannot take a new file.
 std::string NewSideFile(const std::string& stem, const std::string& suffix = "");
 
 // Removes the side files stem + "<pid>-<unique>" + suffix of processes that no longer run (only

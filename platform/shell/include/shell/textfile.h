@@ -61,6 +61,7 @@ class TextFile {
 enum class BinaryAccess {
   Read,       // the file must exist; writes are refused (75)
   ReadWrite,  // created empty when absent, as the runtime's Open For Binary does
+  Modify,     // an existing file changed in place: never created, and not opened through a link
 };
 
 class BinaryFile {
