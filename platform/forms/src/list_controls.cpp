@@ -69,7 +69,8 @@ class ListWindow : public QListWidget {
     option.text = QStringLiteral("Ag");
     return std::max(1, style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).height());
   }
-  int Fit(int height) const {
+  // The height the list takes when asked for `height` pixels; remembers the height asked for.
+  int Fit(int height) {
     asked_ = height;
     if (!integral) return height;
     const int border = 2 * frameWidth();
@@ -88,7 +89,7 @@ class ListWindow : public QListWidget {
   }
 
  private:
-  mutable int asked_ = -1;  // the height last asked for, in pixels; -1 before the first
+  int asked_ = -1;  // the height last asked for, in pixels; -1 before the first
 };
 
 }  // namespace
