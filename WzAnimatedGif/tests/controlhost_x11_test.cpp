@@ -12,11 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
-#include <QWindow>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,15 +23,18 @@
 #include "forms/controls.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms/qt/propertyframe_qt.h"
-#include "forms/waitevents.h"
 #include "gifwriter.h"
 #include "registry/settings.h"
 #include "scripted_responder.h"
+#include "x11_clicks.h"
 #include "x11_desktop.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using x11test::ClickOn;
+using x11test::Exposed;
+using x11test::WaitFor;
 constexpr const char* kProgId = "WzAnimatedGif.Flickgem";
 constexpr const char* kOnDesktop = "CONTROLHOST_ON_DESKTOP";
 
@@ -45,31 +45,6 @@ std::string Scratch(const std::string& sub) {
   fs::path dir = (s ? fs::path(s) : fs::temp_directory_path()) / "controlhost_x11" / sub;
   fs::create_directories(dir);
   return dir.string();
-}
-
-// Handles the program's events until the condition holds; false when it still does not after a
-// generous bound (a guard against a hang, not a measure of speed).
-bool WaitFor(const std::function<bool()>& condition) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
-    DoEventsWaiting(50);
-  }
-  return true;
-}
-
-bool Exposed(QWidget* w) {
-  QWidget* top = w->window();
-  return top->isVisible() && top->windowHandle() && top->windowHandle()->isExposed();
-}
-
-// A click of the first button in the middle of the widget, through the window system: the pointer
-// goes to that point of the widget's top-level window.
-bool ClickOn(QWidget* w) {
-  QWidget* top = w->window();
-  const QPoint at = w->mapTo(top, QPoint(w->width() / 2, w->height() / 2));
-  return x11test::RunXdotool({"mousemove", "--window", std::to_string(top->winId()), std::to_string(at.x()),
-                              std::to_string(at.y()), "click", "1"});
 }
 
 Variant Property(ControlHostForm& f, const char* name) {
