@@ -619,6 +619,7 @@ void Control::Move(int32_t left, int32_t top, int32_t width, int32_t height) {
   int y = static_cast<int>(std::lround((top - s.top) / s.unitsPerPixelY));
   int wd = width < 0 ? w->width() : static_cast<int>(std::lround(width / s.unitsPerPixelX));
   int ht = height < 0 ? w->height() : static_cast<int>(std::lround(height / s.unitsPerPixelY));
+  if (height >= 0 && native_->fitHeight) ht = native_->fitHeight(std::max(0, ht));
   w->setGeometry(x, y, std::max(0, wd), std::max(0, ht));
 }
 

@@ -159,6 +159,7 @@ struct Form::Impl {
   double scaleLeft = 0, scaleTop = 0, scaleW = 0, scaleH = 0;  // vbUser
   bool keyPreview = false;
   int16_t borderStyle = vbSizable;
+  bool borderlessAtLoad = false;  // BorderlessAtLoad
   bool controlBox = true;
   Picture icon;
   OLE_COLOR backColor = 0x8000000F;
@@ -575,7 +576,7 @@ void Form::Load() {
   }
   d_->scaleMode = vbTwips;
   d_->keyPreview = false;
-  d_->borderStyle = vbSizable;
+  d_->borderStyle = d_->borderlessAtLoad ? vbBSNone : vbSizable;
   d_->controlBox = true;
   d_->icon = Picture();
   d_->backColor = 0x8000000F;
@@ -733,6 +734,8 @@ void Form::WindowState(int16_t v) {
     default: ::Raise(vbErrInvalidPropertyValue);
   }
 }
+
+void Form::BorderlessAtLoad() { d_->borderlessAtLoad = true; }
 
 int16_t Form::BorderStyle() { d_->W(); return d_->borderStyle; }
 void Form::BorderStyle(int16_t v) {

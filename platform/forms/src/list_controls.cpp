@@ -8,6 +8,8 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QUtf8StringView>
 #include <algorithm>
 #include <cstdlib>
@@ -44,8 +46,56 @@ void CheckIndex(int16_t index, int count) {
 
 // ---- ListBox -----------------------------------------------------------------------------------
 
+namespace {
+
+// A list box's window. With IntegralHeight (the default) its height is a whole number of rows of
+// its font, at least one, plus its border: the height asked for shrinks to that, and a new font
+// fits the last height asked for again.
+class ListWindow : public QListWidget {
+ public:
+  ListWindow() {
+    setUniformItemSizes(true);
+    // As the classic list box: a line too long for the width is cut at the right edge; a
+    // horizontal scroll bar would cover the last row.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  }
+  bool integral = true;
+
+  // The height of one row as the list draws a line of text in its font.
+  int RowHeight() const {
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.features |= QStyleOptionViewItem::HasDisplay;
+    option.text = QStringLiteral("Ag");
+    return std::max(1, style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).height());
+  }
+  // The height the list takes when asked for `height` pixels; remembers the height asked for.
+  int Fit(int height) {
+    asked_ = height;
+    if (!integral) return height;
+    const int border = 2 * frameWidth();
+    const int row = RowHeight();
+    return std::max(1, (height - border) / row) * row + border;
+  }
+  // Sets the height again from the last one asked for (the font or IntegralHeight changed).
+  void Refit() {
+    if (asked_ >= 0) resize(width(), Fit(asked_));
+  }
+
+ protected:
+  void changeEvent(QEvent* e) override {
+    QListWidget::changeEvent(e);
+    if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange) Refit();
+  }
+
+ private:
+  int asked_ = -1;  // the height last asked for, in pixels; -1 before the first
+};
+
+}  // namespace
+
 struct ListBox::Impl {
-  QListWidget* list = nullptr;
+  ListWindow* list = nullptr;
   bool fromCode = false;
   bool sorted = false;
   int16_t multiSelect = vbMultiSelectNone;
@@ -60,12 +110,13 @@ struct ListBox::Impl {
 ListBox::ListBox(const ControlSite& site) : Control(site), d_(std::make_shared<Impl>()) {
   native().backColor = 0x80000005;
   native().foreColor = 0x80000008;
-  auto* w = new QListWidget;
+  auto* w = new ListWindow;
   d_->list = w;
   w->setSelectionMode(QAbstractItemView::SingleSelection);
   AttachWidget(*this, w);
   ApplyColors(w, ForeColor(), BackColor(), true);
-  w->resize(1215 / 15, 1035 / 15);
+  w->resize(1215 / 15, w->Fit(1035 / 15));
+  native().fitHeight = [w](int asked) { return w->Fit(asked); };
   std::weak_ptr<Impl> weak = d_;
   QObject::connect(w, &QListWidget::itemSelectionChanged, w, [this, weak] {
     auto d = weak.lock();
@@ -217,6 +268,10 @@ void ListBox::SetProperty(const std::string& n, const Variant& v) {
   if (Is(n, "Sorted")) return Sorted(BoolOf(v));
   if (Is(n, "MultiSelect")) return MultiSelect(static_cast<int16_t>(LongOf(v)));
   if (Is(n, "TopIndex")) return TopIndex(static_cast<int16_t>(LongOf(v)));
+  if (Is(n, "IntegralHeight")) {
+    d_->list->integral = BoolOf(v);
+    return d_->list->Refit();
+  }
   Control::SetProperty(n, v);
 }
 Variant ListBox::GetProperty(const std::string& n) const {
@@ -227,6 +282,7 @@ Variant ListBox::GetProperty(const std::string& n) const {
   if (Is(n, "MultiSelect")) return Variant(MultiSelect());
   if (Is(n, "NewIndex")) return Variant(NewIndex());
   if (Is(n, "SelCount")) return Variant(SelCount());
+  if (Is(n, "IntegralHeight")) return Variant(d_->list->integral);
   return Control::GetProperty(n);
 }
 
@@ -647,10 +703,11 @@ std::string Normal(const std::string& p) {
 DirListBox::DirListBox(const ControlSite& site) : Control(site), d_(std::make_shared<Impl>()) {
   native().backColor = 0x80000005;
   native().foreColor = 0x80000008;
-  auto* w = new QListWidget;
+  auto* w = new ListWindow;
   d_->list = w;
   AttachWidget(*this, w);
-  w->resize(1935 / 15, 1515 / 15);
+  w->resize(1935 / 15, w->Fit(1515 / 15));
+  native().fitHeight = [w](int asked) { return w->Fit(asked); };
   std::error_code ec;
   d_->path = Normal(fs::current_path(ec).string());
   Refresh();

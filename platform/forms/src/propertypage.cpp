@@ -12,7 +12,10 @@
 
 using namespace forms_detail;
 
-PropertyPage::PropertyPage(std::string name) : Form(std::move(name)) {}
+// The page's window goes into the frame's tab: made as a window of the window system first (a
+// design that sets the page's size would make one for a form with a border), it would keep that
+// unmapped window after the move, and clicks would not reach the page's controls.
+PropertyPage::PropertyPage(std::string name) : Form(std::move(name)) { BorderlessAtLoad(); }
 PropertyPage::~PropertyPage() = default;
 
 void PropertyPage::Changed(bool v) {

@@ -6,11 +6,13 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QListWidget>
 #include <filesystem>
 #include <fstream>
 
 #include "com/com.h"
 #include "com/dispatch.h"
+#include "core/runtime_convert.h"
 #include "fixtures.h"
 #include "forms/commondialog.h"
 #include "forms/controls.h"
@@ -45,6 +47,76 @@ TEST(ListBoxText, SettingTheTextSelectsItsLineOrNone) {
   EXPECT_EQ(clicks, 4) << "each change of the selection clicks, as ListIndex set in code does";
   list.SetProperty("Text", Variant(std::string("640 x 480")));
   EXPECT_EQ(list.ListIndex(), 1);
+  f.Unload();
+}
+
+// A list box shows whole rows of its font: the height asked for shrinks to a whole number of rows
+// (at least one) plus the border, so no row is cut at the bottom; IntegralHeight False keeps the
+// height asked for. A new font fits the height asked for again.
+TEST(ListBoxHeight, ShowsWholeRowsOnlyUnlessIntegralHeightIsOff) {
+  struct Case {
+    const char* type;
+    const char* name;
+    int32_t height;  // twips asked for
+    int rows;        // whole rows shown; 0: IntegralHeight False, the height stays as asked
+    float fontSize;  // 0: the dialog face
+  };
+  const std::vector<Case> cases = {
+      {"ListBox", "lstSpinner", 285, 1, 0},     // one row tall: the scroll arrows make it a spinner
+      {"ListBox", "lstTiny", 165, 1, 0},        // shorter than a row: one row still
+      {"ListBox", "lstTwo", 450, 2, 0},
+      {"ListBox", "lstCodecs", 855, 0, 0},      // computed below from the row height
+      {"ListBox", "lstTall", 2010, 0, 0},
+      {"ListBox", "lstBig", 975, 0, 14},
+      {"FileListBox", "filFiles", 3180, 0, 0},
+      {"DirListBox", "dirFolders", 1515, 0, 0},
+      {"ListBox", "lstFree", 855, -1, 0},       // IntegralHeight False
+  };
+  TestForm f("frmListHeights", [&](TestForm& f) {
+    int32_t left = 0;
+    for (const Case& c : cases) {
+      ControlDef row{c.type, c.name, -1, "", left, 0, 1500, c.height, ""};
+      if (c.rows < 0) row.props.push_back({"IntegralHeight", Variant(false)});
+      f.Place({row});
+      left += 1600;
+    }
+  });
+  f.Size(15000, 4500);
+  f.Show();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Control* control = f.FindControl(c.name);
+    ASSERT_NE(control, nullptr);
+    if (c.fontSize > 0) control->FontSize(c.fontSize);
+    auto* list = qobject_cast<QListWidget*>(WidgetFromHwnd(control->hWnd()));
+    ASSERT_NE(list, nullptr);
+    if (auto* box = dynamic_cast<ListBox*>(control); box && !dynamic_cast<FileListBox*>(box)) {
+      for (int i = 0; i < 40; ++i) box->AddItem("line " + std::to_string(i));
+    } else {
+      for (int i = 0; i < 40; ++i) list->addItem(QStringLiteral("entry %1").arg(i));
+    }
+    const int row = list->sizeHintForRow(0);
+    ASSERT_GT(row, 0);
+    const int border = list->height() - list->viewport()->height();
+    const int asked = c.height / 15;
+    EXPECT_EQ(control->Height(), list->height() * 15) << "Height reads back the height the list took";
+    if (c.rows < 0) {
+      EXPECT_EQ(list->height(), asked);
+      EXPECT_FALSE(CBool(control->GetProperty("IntegralHeight")));
+      continue;
+    }
+    if (std::string(c.type) == "ListBox") {
+      EXPECT_TRUE(CBool(control->GetProperty("IntegralHeight")));
+    }
+    const int rows = c.rows > 0 ? c.rows : (asked - border) / row;
+    EXPECT_EQ(list->viewport()->height(), rows * row) << "whole rows, no cut row";
+    EXPECT_LE(list->height(), std::max(asked, row + border)) << "the list shrinks, it does not grow past a row";
+    // What the list draws: its last visible row ends at the bottom of the visible area.
+    list->scrollToTop();
+    const QRect last = list->visualItemRect(list->item(rows - 1));
+    EXPECT_EQ(last.bottom(), list->viewport()->rect().bottom());
+    EXPECT_GT(list->visualItemRect(list->item(rows)).top(), list->viewport()->rect().bottom());
+  }
   f.Unload();
 }
 

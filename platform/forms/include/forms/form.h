@@ -186,6 +186,9 @@ class Form {
  protected:
   // Builds the form's design state: caption, size and the control table. Runs at every Load.
   virtual void Design() {}
+  // For a form whose window goes into a container (a property page): every Load starts it
+  // borderless, so sizing it in its design never makes it a window of the window system.
+  void BorderlessAtLoad();
 
  private:
   friend struct FormDeleter;

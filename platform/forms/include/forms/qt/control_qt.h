@@ -40,6 +40,9 @@ struct Control::Native {
   // press still reaches the control), and the row's further properties are the control's own.
   bool dragPastDistance = false;
   bool rowPropsTaken = false;
+  // The height in pixels the control takes when asked for one (a list box keeps whole rows);
+  // unset: the height asked for.
+  std::function<int(int asked)> fitHeight;
 };
 
 namespace forms_detail {
