@@ -29,7 +29,7 @@ using namespace kilnhand;
 namespace {
 
 std::string TwoDigits(long v) {
-  char buf[8];
+  char buf[24];
   std::snprintf(buf, sizeof buf, "%02ld", v);
   return buf;
 }
