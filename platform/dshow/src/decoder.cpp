@@ -236,6 +236,9 @@ class Decoder : public TransformFilter, public IPictureAdjustment {
     if (err >= 0 && decodingOrder_ && kind_.video && SUCCEEDED(th)) {
       decodingTimes_.push_back(start);
       drained_ = 0;
+      // (A decoder that keeps back this many pictures does not exist: times it never asks for
+      // are let go.)
+      if (decodingTimes_.size() > 256) decodingTimes_.pop_front();
     }
     if (err < 0 && err != AVERROR(EAGAIN) && err != AVERROR_INVALIDDATA) {
       // A packet the decoder cannot take is skipped like a damaged frame.

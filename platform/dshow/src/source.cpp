@@ -586,10 +586,16 @@ class Splitter : public Filter {
                       kind_.subtype == MEDIASUBTYPE_MPEG2_PROGRAM;
     AVPacket* pkt = av_packet_alloc();
     bool sought = false;
+    int64_t found = target;  // the last place sought
     for (int64_t back = 0; pkt; back = back ? back * 2 : AV_TIME_BASE / 2) {
       const int64_t at = std::max(target - back, startTime_);
-      if (av_seek_frame(ctx_.get(), -1, at, AVSEEK_FLAG_BACKWARD) < 0) break;
+      if (av_seek_frame(ctx_.get(), -1, at, AVSEEK_FLAG_BACKWARD) < 0) {
+        // No place further back: the one found before it is.
+        if (sought) av_seek_frame(ctx_.get(), -1, found, AVSEEK_FLAG_BACKWARD);
+        break;
+      }
       sought = true;
+      found = at;
       if (!mpeg || video < 0 || at <= startTime_) break;
       bool key = true;
       while (!ShouldStop() && av_read_frame(ctx_.get(), pkt) >= 0) {
