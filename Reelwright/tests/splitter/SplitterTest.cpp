@@ -312,6 +312,9 @@ TEST_F(Splitter, OpeningSetsTheFrameRange) {
       {Kind::AviDx50, 4, 25, 1, 100, 10, 1, "25.", "2", "1", true},
       {Kind::AviMjpegPcm, 2, 30000, 1001, 60, 6, 1, "29.97", "2", "1", true},
       {Kind::AviAudioFirst, 4, 25, 1, 100, 10, 1, "25.", "2", "2", true},
+      // MPEG program streams (their last pictures may come without a presentation time).
+      {Kind::Mpeg1Ps, 8, 25, 1, 200, 20, 2, "25.", "2", "1", true},
+      {Kind::Mpeg2Ps, 8, 25, 1, 200, 20, 2, "25.", "2", "1", true},
       {Kind::Bmp, 4, 25, 1, 0, 0, 0, "", "1", "1", false},
   };
   for (const Case& c : cases) {

@@ -505,10 +505,16 @@ double MediaReader::Length(size_t i) {
   if (exact && st->duration != AV_NOPTS_VALUE && st->duration > 0) {
     length = st->duration * tb;
   } else if (ic->duration_estimation_method == AVFMT_DURATION_FROM_PTS) {
-    // Times come from the packets alone: the stream ends where its last packet ends. Read the
-    // tail of the file for the latest packet time (plus one frame for video, whose packets
-    // carry no duration in these containers).
+    // Times come from the packets alone: the stream ends where its last picture (or sound
+    // packet) ends. Read the tail of the file for the latest time. A video packet lasts one
+    // frame when it gives no duration. MPEG streams stamp only some pictures with the time
+    // they are shown, but every one with a decoding time: the pictures are shown at their
+    // decoding times moved on by the decoder's delay, so the last one shown lies that delay
+    // after the last decoding time.
     const int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    const double frameRate = streams_[i].video ? FrameRate(i) : 0;
+    const int64_t frameTs = frameRate > 0 && tb > 0 ? std::llround(1 / (frameRate * tb)) : 0;
+    const int64_t delay = streams_[i].video ? std::max(st->codecpar->video_delay, 0) : 0;
     int64_t endTs = AV_NOPTS_VALUE;
     AVPacket* pkt = av_packet_alloc();
     s_->Arm();
@@ -516,9 +522,15 @@ double MediaReader::Length(size_t i) {
       const int64_t from = std::max<int64_t>(0, s_->fileSize - tail);
       if (avformat_seek_file(ic, -1, from, from, from, AVSEEK_FLAG_BYTE) < 0) break;
       while (pkt && av_read_frame(ic, pkt) >= 0) {
-        if (pkt->stream_index == st->index && pkt->pts != AV_NOPTS_VALUE) {
-          const int64_t end = pkt->pts + std::max<int64_t>(pkt->duration, 0);
-          if (endTs == AV_NOPTS_VALUE || end > endTs) endTs = end;
+        if (pkt->stream_index == st->index) {
+          const int64_t duration = pkt->duration > 0 ? pkt->duration : frameTs;
+          int64_t shown = pkt->pts;
+          if (pkt->dts != AV_NOPTS_VALUE && frameTs > 0) {
+            const int64_t byDecoding = pkt->dts + delay * duration;
+            if (shown == AV_NOPTS_VALUE || byDecoding > shown) shown = byDecoding;
+          }
+          if (shown != AV_NOPTS_VALUE && (endTs == AV_NOPTS_VALUE || shown + duration > endTs))
+            endTs = shown + duration;
         }
         av_packet_unref(pkt);
       }
@@ -532,12 +544,6 @@ double MediaReader::Length(size_t i) {
     s_->demuxEnded = true;
     if (endTs != AV_NOPTS_VALUE) {
       length = (endTs - start) * tb;
-      const double rate = FrameRate(i);
-      if (streams_[i].video && rate > 0) {
-        // Packets of these streams give no duration; the last frame lasts one frame time.
-        const double frames = std::round(length * rate);
-        length = (frames + 1) / rate;
-      }
     } else if (ic->duration != AV_NOPTS_VALUE) {
       length = ic->duration / static_cast<double>(AV_TIME_BASE);
     }

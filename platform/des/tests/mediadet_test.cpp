@@ -211,6 +211,28 @@ TEST_F(MediaDetTest, FrameCountAgreesWithFfprobe) {
   }
 }
 
+// An 8-second movie of 200 frames, in each container: its length is 200 frames' time, and no
+// more (the frame count is length x rate). MPEG streams stamp only some of their pictures.
+TEST_F(MediaDetTest, LengthOfALongerMovieIsThatOfItsFrames) {
+  fixtures::Options o;
+  o.seconds = 8.0;
+  for (Kind k : {Kind::AviMjpegPcm, Kind::AviMpeg4BFrames, Kind::Mpeg1Ps, Kind::Mpeg2Ps, Kind::MpegTs}) {
+    SCOPED_TRACE(fixtures::Name(k));
+    const std::string path = fixtures::Make(k, Folder(), o);
+    const fixtures::Probe probe = fixtures::RunFfprobe(path);
+    ASSERT_TRUE(probe.ok) << probe.error;
+    ASSERT_NE(probe.First("video"), nullptr);
+    EXPECT_EQ(probe.First("video")->frames, 200);
+    ComPtr<IMediaDet> det = Open(path);
+    double length = 0, rate = 0;
+    ASSERT_EQ(det->get_StreamLength(&length), S_OK);
+    ASSERT_EQ(det->get_FrameRate(&rate), S_OK);
+    EXPECT_DOUBLE_EQ(rate, 25.0);
+    EXPECT_NEAR(length, 8.0, 0.5 / 25) << "frames " << length * rate;
+    EXPECT_EQ(std::lround(length * rate), 200);
+  }
+}
+
 TEST_F(MediaDetTest, OtherFrameRatesAndSizes) {
   struct Case {
     Kind kind;

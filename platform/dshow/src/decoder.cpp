@@ -3,6 +3,7 @@
 // (audio: 16-bit PCM).
 #include <algorithm>
 #include <cstring>
+#include <deque>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -228,9 +229,17 @@ class Decoder : public TransformFilter, public IPictureAdjustment {
     REFERENCE_TIME start = 0, stop = 0;
     HRESULT th = sample->GetTime(&start, &stop);
     pkt->pts = SUCCEEDED(th) ? start : AV_NOPTS_VALUE;
+    if (decodingOrder_) pkt->dts = pkt->pts;
     if (sample->IsSyncPoint() == S_OK) pkt->flags |= AV_PKT_FLAG_KEY;
     int err = avcodec_send_packet(ctx_, pkt);
     av_packet_free(&pkt);
+    if (err >= 0 && decodingOrder_ && kind_.video && SUCCEEDED(th)) {
+      decodingTimes_.push_back(start);
+      drained_ = 0;
+      // (A decoder that keeps back this many pictures does not exist: times it never asks for
+      // are let go.)
+      if (decodingTimes_.size() > 256) decodingTimes_.pop_front();
+    }
     if (err < 0 && err != AVERROR(EAGAIN) && err != AVERROR_INVALIDDATA) {
       // A packet the decoder cannot take is skipped like a damaged frame.
     }
@@ -252,10 +261,16 @@ class Decoder : public TransformFilter, public IPictureAdjustment {
     avcodec_send_packet(ctx_, nullptr);
     DeliverFrames();
     avcodec_flush_buffers(ctx_);
+    decodingTimes_.clear();
+    drained_ = 0;
   }
   void Reset() override {
     std::lock_guard lock(codecLock_);
     if (ctx_) avcodec_flush_buffers(ctx_);
+    // The next run starts a new segment (after a seek, at another place of the file).
+    decodingTimes_.clear();
+    drained_ = 0;
+    nextVideo_ = 0;
     nextAudio_ = AV_NOPTS_VALUE;
   }
   void PinDisconnected(Pin* pin) override {
@@ -289,7 +304,21 @@ class Decoder : public TransformFilter, public IPictureAdjustment {
       return VFW_E_NO_DECOMPRESSOR;
     }
     frame_ = av_frame_alloc();
+    decodingTimes_.clear();
+    drained_ = 0;
+    decodingOrder_ = FedByAviSplitter();
     return S_OK;
+  }
+
+  // Whether the input comes from an AVI file's splitter: its samples carry the times of their
+  // chunks, that is of the pictures in decoding order.
+  bool FedByAviSplitter() {
+    ComPtr<IPin> peer = input_->Peer();
+    PIN_INFO info;
+    if (!peer || FAILED(peer->QueryPinInfo(&info)) || !info.pFilter) return false;
+    ComPtr<IBaseFilter> up = ComPtr<IBaseFilter>::Attach(info.pFilter);
+    CLSID clsid{};
+    return SUCCEEDED(up->GetClassID(&clsid)) && clsid == CLSID_AviSplitter;
   }
 
   void Close() {
@@ -321,6 +350,10 @@ class Decoder : public TransformFilter, public IPictureAdjustment {
     AVPixelFormat fmt = static_cast<AVPixelFormat>(PixelFormatOfSubtype(out.subtype, vih->bmiHeader.biBitCount));
     REFERENCE_TIME start = frame_->best_effort_timestamp != AV_NOPTS_VALUE ? frame_->best_effort_timestamp
                                                                            : frame_->pts;
+    if (decodingOrder_) {
+      const REFERENCE_TIME shown = ShownAt();
+      if (shown != AV_NOPTS_VALUE) start = shown;
+    }
     if (start == AV_NOPTS_VALUE) start = nextVideo_;
     REFERENCE_TIME stop = start + std::max<REFERENCE_TIME>(vih->AvgTimePerFrame, 1);
     nextVideo_ = stop;
@@ -344,6 +377,29 @@ class Decoder : public TransformFilter, public IPictureAdjustment {
     hr = output_->Deliver(sample);
     sample->Release();
     return hr;
+  }
+
+  // The time of the picture just decoded when the input times are decoding times (AVI): every
+  // chunk holds one frame's place, and the pictures come out in the order they are shown, each
+  // as the chunk that gives it out goes in (at the end: as the stream drains). A decoder that
+  // holds back n pictures (B-frames) gives out the picture of the chunk n before that chunk.
+  // Pictures the decoder drops (B-frames whose reference lies before a seek) leave no gap.
+  // AV_NOPTS_VALUE when the time is not known.
+  REFERENCE_TIME ShownAt() {
+    const size_t held = static_cast<size_t>(std::max(ctx_->has_b_frames, 0));
+    size_t at = decodingTimes_.size() + drained_;  // the chunk that gave the picture out
+    if (frame_->pkt_dts != AV_NOPTS_VALUE) {
+      auto it = std::lower_bound(decodingTimes_.begin(), decodingTimes_.end(), frame_->pkt_dts);
+      if (it == decodingTimes_.end() || *it != frame_->pkt_dts) return AV_NOPTS_VALUE;
+      at = static_cast<size_t>(it - decodingTimes_.begin());
+    } else {
+      ++drained_;
+    }
+    if (at < held || at - held >= decodingTimes_.size()) return AV_NOPTS_VALUE;
+    const REFERENCE_TIME shown = decodingTimes_[at - held];
+    // Later pictures come out at later chunks: the times before this one are no longer needed.
+    decodingTimes_.erase(decodingTimes_.begin(), decodingTimes_.begin() + static_cast<std::ptrdiff_t>(at - held));
+    return shown;
   }
 
   HRESULT DeliverAudio() {
@@ -424,6 +480,9 @@ class Decoder : public TransformFilter, public IPictureAdjustment {
   SwrContext* swr_ = nullptr;
   REFERENCE_TIME nextVideo_ = 0;
   REFERENCE_TIME nextAudio_ = AV_NOPTS_VALUE;
+  bool decodingOrder_ = false;                // input times are decoding times (AVI)
+  std::deque<REFERENCE_TIME> decodingTimes_;  // those of the chunks gone in, in their order
+  size_t drained_ = 0;                        // pictures given out since the last chunk went in
 };
 
 // Converts between uncompressed RGB formats (and sizes) with swscale.

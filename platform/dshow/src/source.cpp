@@ -454,7 +454,10 @@ class Splitter : public Filter {
     REFERENCE_TIME segmentStart = position_;
     if (needSeek_) {
       int64_t target = startTime_ + av_rescale(segmentStart, AV_TIME_BASE, UNITS);
-      if (av_seek_frame(ctx_.get(), -1, target, AVSEEK_FLAG_BACKWARD) < 0) {
+      int video = -1;
+      for (auto* o : active)
+        if (ctx_->streams[o->stream]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) video = o->stream;
+      if (!SeekBefore(target, video)) {
         // Containers that cannot seek (single pictures) are read again from the start.
         Container again;
         if (SUCCEEDED(OpenContainer(path_, &again))) {
@@ -507,9 +510,15 @@ class Splitter : public Filter {
       // shown at its decoding time: in a stream with B-frames a reference picture is decoded
       // pictures ahead of its showing. It travels without a time, and the decoder gives it the
       // time after the picture it follows.
+      // An AVI file has no presentation times: every chunk holds one frame's place, in decoding
+      // order. Its pictures carry the time of their chunk, and a decoder whose pictures come out
+      // in another order gives them out in the order they are shown.
       const bool video = st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
-      const bool untimed = video && pkt->pts == AV_NOPTS_VALUE && kind_.subtype != MEDIASUBTYPE_StillImage;
-      int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+      const bool avi = kind_.subtype == MEDIASUBTYPE_Avi;
+      const bool untimed =
+          video && pkt->pts == AV_NOPTS_VALUE && kind_.subtype != MEDIASUBTYPE_StillImage && !avi;
+      int64_t ts = pkt->pts != AV_NOPTS_VALUE && !(avi && video) ? pkt->pts : pkt->dts;
+      if (ts == AV_NOPTS_VALUE) ts = pkt->pts;
       REFERENCE_TIME start = o->lastEnd;
       if (ts != AV_NOPTS_VALUE) {
         int64_t base = av_rescale_q(startTime_, AVRational{1, AV_TIME_BASE}, st->time_base);
@@ -565,6 +574,44 @@ class Splitter : public Filter {
     }
     for (size_t i = 0; i < active.size(); ++i)
       if (!ended[i]) active[i]->pin->DeliverEndOfStream();
+  }
+
+  // Seeks to the last place at or before target (AV_TIME_BASE units); false when the container
+  // cannot seek. MPEG program and transport streams are searched by their packets' times, not
+  // by key frames: the place found can lie inside a group of pictures, whose pictures lack
+  // their references there. For them the search goes further back until the first picture of
+  // the given video stream (-1: none) is a key frame, or the file's start is reached.
+  bool SeekBefore(int64_t target, int video) {
+    const bool mpeg = kind_.subtype == MEDIASUBTYPE_MPEG1System || kind_.subtype == MEDIASUBTYPE_MPEG1Video ||
+                      kind_.subtype == MEDIASUBTYPE_MPEG2_PROGRAM;
+    AVPacket* pkt = av_packet_alloc();
+    bool sought = false;
+    int64_t found = target;  // the last place sought
+    for (int64_t back = 0; pkt; back = back ? back * 2 : AV_TIME_BASE / 2) {
+      const int64_t at = std::max(target - back, startTime_);
+      if (av_seek_frame(ctx_.get(), -1, at, AVSEEK_FLAG_BACKWARD) < 0) {
+        // No place further back: the one found before it is.
+        if (sought) av_seek_frame(ctx_.get(), -1, found, AVSEEK_FLAG_BACKWARD);
+        break;
+      }
+      sought = true;
+      found = at;
+      if (!mpeg || video < 0 || at <= startTime_) break;
+      bool key = true;
+      while (!ShouldStop() && av_read_frame(ctx_.get(), pkt) >= 0) {
+        const bool mine = pkt->stream_index == video;
+        key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
+        av_packet_unref(pkt);
+        if (mine) break;
+      }
+      if (key || ShouldStop()) {
+        // Back to the place found (the same search finds it again).
+        av_seek_frame(ctx_.get(), -1, at, AVSEEK_FLAG_BACKWARD);
+        break;
+      }
+    }
+    av_packet_free(&pkt);
+    return sought;
   }
 
   PullInputPin input_;
