@@ -83,10 +83,10 @@ void frmOptions::Design() {
       {"Label", "Label1", -1, "Frame1", 120, 660, 1695, 255, "Default Transition:"},
       {"ComboBox", "Combo1", -1, "Frame1", 1920, 600, 2655, 315, ""},
       {"Label", "Label2", -1, "Frame1", 120, 1080, 1695, 255, "Transition Time:"},
-      {"ListBox", "List1", -1, "Frame1", 1920, 1020, 735, 450, ""},
+      {"ListBox", "List1", -1, "Frame1", 1920, 1020, 735, 285, ""},
       {"Label", "Label3", -1, "Frame1", 2760, 1080, 1095, 255, "in seconds."},
       {"Label", "Label4", -1, "Frame1", 120, 1560, 2415, 255, "Default Delay for Still Frames"},
-      {"ListBox", "lstDelay", -1, "Frame1", 2640, 1500, 735, 450, ""},
+      {"ListBox", "lstDelay", -1, "Frame1", 2640, 1500, 735, 285, ""},
       {"Label", "Label5", -1, "Frame1", 3480, 1560, 1095, 255, "seconds."},
       {"Label", "Label6", -1, "Frame1", 120, 2040, 4455, 975,
        "Some of the listed DirectX transitions may not actually be installed on your system. \"Slide\" is generally "
