@@ -554,9 +554,21 @@ TEST_F(Lotkiln, WritersInOtherProcessesLoseNoLine) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   watcher.join();
-  for (int i = 0; i < 3; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    for (auto& line : taker.Tick(true)) queued.push_back(line);
+  // The writers are done: idle ticks take what is left until neither the drop file nor a taken
+  // one waits in the program folder.
+  auto waiting = [] {
+    if (FileFound(DropFile())) return true;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(ProgramFolder(), ec)) {
+      if (e.path().filename().string().rfind(".lotkiln-taken-", 0) == 0) return true;
+    }
+    return false;
+  };
+  {
+    HangGuard guard("taking the writers' lines");
+    while (waiting()) {
+      for (auto& line : taker.Tick(true)) queued.push_back(line);
+    }
   }
   std::set<std::string> seen;
   for (const auto& line : queued) EXPECT_TRUE(seen.insert(line).second) << "twice: " << line;
