@@ -578,9 +578,13 @@ TEST_F(Lotkiln, WritersInOtherProcessesLoseNoLine) {
 
 TEST_F(Lotkiln, TheTimerImportsByItself) {
   std::ofstream(DropFile(), std::ios::binary) << "/m/by-itself.avi\r\n";
-  for (int i = 0; i < 1500 && Rows() == 0; ++i) {
-    DoEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  {
+    // Two ticks of the import timer: one takes the drop file, the next idle one imports it.
+    HangGuard guard("the import timer's rows");
+    while (Rows() == 0) {
+      DoEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
   ASSERT_EQ(Rows(), 1);
   EXPECT_EQ(Cell(1, 0), "/m/by-itself.avi");
@@ -845,9 +849,13 @@ TEST(SecondInstance, EndsAtOnce) {
   }
   ASSERT_GT(first, 0);
   const std::string marker = folder + "/KilnhandRunning";
-  for (int i = 0; i < 3000 && !FileFound(marker); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_TRUE(FileFound(marker));
-  const std::string before = ReadAll(marker);
+  // The first makes the marker, then writes its line: it is whole once it ends in a line break.
+  std::string before;
+  {
+    HangGuard guard("the first Lotkiln's marker");
+    while ((before = FileFound(marker) ? ReadAll(marker) : std::string()).empty() || before.back() != '\n')
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   std::remove(marker.c_str());  // the second must not make it again
   const std::string cmd = "'" + program + "' /nowhere/clip.avi";
   EXPECT_EQ(std::system(cmd.c_str()), 0);
