@@ -842,6 +842,13 @@ TEST(SecondInstance, EndsAtOnce) {
   const std::string program = std::string(std::getenv("SUITE_BIN_DIR")) + "/Lotkiln";
   std::remove((folder + "/KilnhandRunning").c_str());
   setenv("SUITE_PROGRAM_FOLDER", folder.c_str(), 1);
+  // Instance locks of this test's own: a Lotkiln that another test run on the machine started
+  // holds the user's, and the first here would end as a second one.
+  const char* userRuntime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string savedRuntime = userRuntime ? userRuntime : "";
+  const std::string runtime = fixtures::ScratchFolder("instances-runtime");
+  ::chmod(runtime.c_str(), 0700);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   const pid_t first = fork();
   if (first == 0) {
     execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
@@ -864,6 +871,11 @@ TEST(SecondInstance, EndsAtOnce) {
   int status = 0;
   waitpid(first, &status, 0);
   unsetenv("SUITE_PROGRAM_FOLDER");
+  if (userRuntime) {
+    setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+  } else {
+    unsetenv("XDG_RUNTIME_DIR");
+  }
   EXPECT_FALSE(before.empty());
 }
 
