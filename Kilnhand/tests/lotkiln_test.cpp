@@ -554,9 +554,21 @@ TEST_F(Lotkiln, WritersInOtherProcessesLoseNoLine) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   watcher.join();
-  for (int i = 0; i < 3; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    for (auto& line : taker.Tick(true)) queued.push_back(line);
+  // The writers are done: idle ticks take what is left until neither the drop file nor a taken
+  // one waits in the program folder.
+  auto waiting = [] {
+    if (FileFound(DropFile())) return true;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(ProgramFolder(), ec)) {
+      if (e.path().filename().string().rfind(".lotkiln-taken-", 0) == 0) return true;
+    }
+    return false;
+  };
+  {
+    HangGuard guard("taking the writers' lines");
+    while (waiting()) {
+      for (auto& line : taker.Tick(true)) queued.push_back(line);
+    }
   }
   std::set<std::string> seen;
   for (const auto& line : queued) EXPECT_TRUE(seen.insert(line).second) << "twice: " << line;
@@ -566,9 +578,13 @@ TEST_F(Lotkiln, WritersInOtherProcessesLoseNoLine) {
 
 TEST_F(Lotkiln, TheTimerImportsByItself) {
   std::ofstream(DropFile(), std::ios::binary) << "/m/by-itself.avi\r\n";
-  for (int i = 0; i < 1500 && Rows() == 0; ++i) {
-    DoEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  {
+    // Two ticks of the import timer: one takes the drop file, the next idle one imports it.
+    HangGuard guard("the import timer's rows");
+    while (Rows() == 0) {
+      DoEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
   ASSERT_EQ(Rows(), 1);
   EXPECT_EQ(Cell(1, 0), "/m/by-itself.avi");
@@ -826,6 +842,13 @@ TEST(SecondInstance, EndsAtOnce) {
   const std::string program = std::string(std::getenv("SUITE_BIN_DIR")) + "/Lotkiln";
   std::remove((folder + "/KilnhandRunning").c_str());
   setenv("SUITE_PROGRAM_FOLDER", folder.c_str(), 1);
+  // Instance locks of this test's own: a Lotkiln that another test run on the machine started
+  // holds the user's, and the first here would end as a second one.
+  const char* userRuntime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string savedRuntime = userRuntime ? userRuntime : "";
+  const std::string runtime = fixtures::ScratchFolder("instances-runtime");
+  ::chmod(runtime.c_str(), 0700);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   const pid_t first = fork();
   if (first == 0) {
     execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
@@ -833,9 +856,13 @@ TEST(SecondInstance, EndsAtOnce) {
   }
   ASSERT_GT(first, 0);
   const std::string marker = folder + "/KilnhandRunning";
-  for (int i = 0; i < 3000 && !FileFound(marker); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_TRUE(FileFound(marker));
-  const std::string before = ReadAll(marker);
+  // The first makes the marker, then writes its line: it is whole once it ends in a line break.
+  std::string before;
+  {
+    HangGuard guard("the first Lotkiln's marker");
+    while ((before = FileFound(marker) ? ReadAll(marker) : std::string()).empty() || before.back() != '\n')
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   std::remove(marker.c_str());  // the second must not make it again
   const std::string cmd = "'" + program + "' /nowhere/clip.avi";
   EXPECT_EQ(std::system(cmd.c_str()), 0);
@@ -844,6 +871,11 @@ TEST(SecondInstance, EndsAtOnce) {
   int status = 0;
   waitpid(first, &status, 0);
   unsetenv("SUITE_PROGRAM_FOLDER");
+  if (userRuntime) {
+    setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+  } else {
+    unsetenv("XDG_RUNTIME_DIR");
+  }
   EXPECT_FALSE(before.empty());
 }
 

@@ -25,6 +25,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 #include <QWindow>
@@ -82,8 +83,12 @@ class DragStarter : public QObject {
     mime->setUrls(std::exchange(files, {}));
     QDrag drag(watched);
     drag.setMimeData(mime);
-    std::printf("dragging\n");
-    std::fflush(stdout);
+    // Told once the drag's own event loop runs: the drag has then taken the pointer, so the
+    // motions that follow are the drag's (told before, on a busy machine they could pass first).
+    QTimer::singleShot(0, [] {
+      std::printf("dragging\n");
+      std::fflush(stdout);
+    });
     Qt::DropAction action = drag.exec(Qt::CopyAction);
     std::printf("dragged %d\n", action == Qt::CopyAction ? 1 : 0);
     std::fflush(stdout);

@@ -3,6 +3,7 @@
 // in this test program started again on the desktop's xcb platform; the test started on the
 // offscreen platform only runs that second program and reports its outcome.
 #include <gtest/gtest.h>
+#include <QTimer>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,7 +54,7 @@ class Editor {
     setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
   }
   ~Editor() {
-    if (later_.joinable()) later_.join();
+    later_.reset();
     Command("close", false);
   }
   std::string Path() const { return x11test::WindowProgramPath(); }
@@ -63,7 +65,7 @@ class Editor {
   // gives up at once (an editor that has ended).
   void Command(const std::string& line, bool wait = true) {
     int fd = ::open(fifo_.c_str(), O_WRONLY | O_NONBLOCK);
-    for (int i = 0; wait && fd < 0 && i < 2000; ++i) {
+    for (int i = 0; wait && fd < 0 && i < 6000; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
       fd = ::open(fifo_.c_str(), O_WRONLY | O_NONBLOCK);
     }
@@ -73,14 +75,16 @@ class Editor {
     (void)ignored;
     ::close(fd);
   }
-  // Sends a command from another thread once the editor was started and a second has passed,
-  // while the request is still looking for the window.
-  void CommandLater(const std::string& line) {
-    later_ = std::thread([this, line] {
-      for (int i = 0; i < 2000 && !fs::exists(Args()); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      std::this_thread::sleep_for(std::chrono::seconds(1));
+  // Sends a command from inside the request's wait for the window: the first time events are
+  // handled while the watch is busy, which is in its pause after a look that found no window.
+  void CommandWhileLooking(const PictureEditor& watch, const std::string& line) {
+    later_ = std::make_unique<QTimer>();
+    QObject::connect(later_.get(), &QTimer::timeout, [this, &watch, line] {
+      if (!watch.Busy()) return;
+      later_->stop();
       Command(line);
     });
+    later_->start(0);
   }
   std::vector<std::string> ArgsWritten() const {
     std::vector<std::string> lines;
@@ -92,12 +96,12 @@ class Editor {
  private:
   std::string folder_;
   std::string fifo_;
-  std::thread later_;
+  std::unique_ptr<QTimer> later_;
 };
 
 // Waits until some top-level window has the caption (guarded against hangs).
 bool WindowWithCaptionShows(const char* caption) {
-  for (int i = 0; i < 400; ++i) {
+  for (int i = 0; i < 3000; ++i) {
     if (FindWindow(nullptr, caption) != 0) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
@@ -106,7 +110,7 @@ bool WindowWithCaptionShows(const char* caption) {
 
 // Ticks the watch until it reports the window gone (guarded against hangs).
 bool WatchUntilGone(PictureEditor& watch) {
-  for (int i = 0; i < 400; ++i) {
+  for (int i = 0; i < 1200; ++i) {
     if (watch.EditorWindowGone()) return true;
     DoEvents();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -173,7 +177,7 @@ TEST_F(EditorOnDesktop, AWindowThatShowsLateIsWaitedFor) {
   PictureEditor watch;
   std::string picture = editor.Picture();
   std::string program = editor.Path();
-  editor.CommandLater("show");
+  editor.CommandWhileLooking(watch, "show");
   ASSERT_TRUE(watch.EditPicture(picture, program));
   EXPECT_EQ(watch.EditorWindowTitle, "late editor");
   editor.Command("close");
@@ -186,7 +190,7 @@ TEST_F(EditorOnDesktop, AnEditorThatEndsWithoutAWindowEndsTheWait) {
   PictureEditor watch;
   std::string picture = editor.Picture();
   std::string program = editor.Path();
-  editor.CommandLater("close");
+  editor.CommandWhileLooking(watch, "close");
   EXPECT_FALSE(watch.EditPicture(picture, program));
   EXPECT_FALSE(watch.Busy());
   EXPECT_EQ(watch.EditorWindowTitle, "");
@@ -230,7 +234,7 @@ TEST_F(WindowOnDesktop, EditingAPictureTileHidesTheWindowUntilTheEditorCloses) {
   fs::copy_file(fixtures::Make(fixtures::Kind::Bmp, (root_ / "made").string(), wider), picture,
                 fs::copy_options::overwrite_existing);
   editor.Command("close");
-  for (int i = 0; i < 400 && !w.Visible(); ++i) {
+  for (int i = 0; i < 1200 && !w.Visible(); ++i) {
     DoEvents();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }

@@ -35,11 +35,7 @@ using driver::RunUntil;
 
 // Lets a window that was just shown become the active one (its Activate handler runs then).
 inline void WaitActive(Form& f) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  while (Screen().ActiveForm() != &f && std::chrono::steady_clock::now() < limit) {
-    DoEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  EXPECT_TRUE(RunUntil([&] { return Screen().ActiveForm() == &f; })) << f.Name() << " never became active";
 }
 
 class CrunchboxTest : public ::testing::Test {

@@ -218,6 +218,20 @@ TEST(Stopping, AStopInMidRunLeavesACompleteShorterFile) {
   EXPECT_LT(v->frames, 50);
 }
 
+// Counts the video samples passing on.
+class VideoCounter : public dshow::InPlaceTransformFilter {
+ public:
+  VideoCounter() : InPlaceTransformFilter(u"Counter", MakeGuid("{3C7E5A19-2D84-4B6F-8E01-9A4D6C2B7F35}"), false) {}
+  HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override {
+    return mt.majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  HRESULT Transform(IMediaSample*) override {
+    ++samples;
+    return S_OK;
+  }
+  std::atomic<int> samples{0};
+};
+
 TEST(Stopping, ReleasingARunningGraphStopsItAndClosesTheFile) {
   std::string target = Target("released.avi");
   {
@@ -228,12 +242,16 @@ TEST(Stopping, ReleasingARunningGraphStopsItAndClosesTheFile) {
     ComPtr<IPin> up = Peer(PinsOf(vr.Get())[0].Get());
     g->Disconnect(up.Get());
     g->Disconnect(PinsOf(vr.Get())[0].Get());
-    ASSERT_EQ(g->Connect(up.Get(), PinNamed(mux.Get(), "Input 01").Get()), S_OK);
+    auto counter = MakeComObject<VideoCounter>();
+    ASSERT_EQ(g->AddFilter(counter.Get(), u"Counter"), S_OK);
+    ASSERT_EQ(g->Connect(up.Get(), PinNamed(counter.Get(), "Input").Get()), S_OK);
+    ASSERT_EQ(g->Connect(PinNamed(counter.Get(), "Output").Get(), PinNamed(mux.Get(), "Input 01").Get()), S_OK);
     ASSERT_EQ(g->Connect(PinNamed(mux.Get(), "AVI Out").Get(),
                          PinNamed(FilterNamed(g.Get(), "File writer").Get(), "in").Get()),
               S_OK);
     ASSERT_EQ(g.As<IMediaControl>()->Run(), S_OK);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Released while frames are on their way to the file.
+    AwaitStreaming("frames on their way to the file", [&] { return counter->samples.load() >= 3; });
   }
   auto probe = fixtures::RunFfprobe(target);
   ASSERT_TRUE(probe.ok) << probe.error;

@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "com/com.h"
 #include "dshow/baseclasses.h"
 #include "dshow/dshow.h"
 #include "fixtures.h"
+#include "hang_guard.h"
 
 namespace dshow_test {
 
@@ -186,5 +189,13 @@ inline std::string Fixture(fixtures::Kind kind, fixtures::Options options = {}) 
 }
 
 inline std::string Target(const std::string& name) { return fixtures::ScratchFolder("out") + "/" + name; }
+
+// Waits for what a streaming thread brings about (a filter's flag, a count reached), however
+// busy the machine is; only the hang guard ends a wait that never ends.
+template <class Condition>
+void AwaitStreaming(const std::string& what, Condition done) {
+  HangGuard guard(what);
+  while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 
 }  // namespace dshow_test

@@ -31,31 +31,42 @@ namespace fs = std::filesystem;
 constexpr UINT kSample = 0x472;
 
 // Counts the video samples passing on to the renderer; optionally tells a window of the window
-// thread about each, synchronously, or holds the streaming thread in the first sample until let
-// go.
+// thread about each, synchronously, or holds the streaming thread in one sample (the first
+// unless told) until let go.
 class Watch : public dshow::InPlaceTransformFilter {
  public:
-  explicit Watch(HWND notify = 0, bool hold = false)
+  explicit Watch(HWND notify = 0, bool hold = false, int holdAt = 1)
       : InPlaceTransformFilter(u"Watch", MakeGuid("{0D8F4C21-6A3B-4E7D-9C15-3B2E7F1A6D48}"), false),
-        notify_(notify), hold_(hold) {}
+        notify_(notify), holdAt_(hold ? holdAt : 0) {}
   HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override {
     return mt.majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
   }
+  HRESULT Receive(dshow::Pin* pin, IMediaSample* sample) override {
+    const HRESULT hr = InPlaceTransformFilter::Receive(pin, sample);
+    passing = 0;
+    return hr;
+  }
   HRESULT Transform(IMediaSample*) override {
-    ++samples;
+    const int n = ++samples;
     if (notify_) SendMessage(notify_, kSample, 0, 0);
-    // (The limit only keeps a broken graph from hanging the test program.)
-    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (hold_ && !released && std::chrono::steady_clock::now() < limit)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (n == holdAt_) {
+      entered = true;
+      // (The limit only keeps a broken graph from hanging the test program.)
+      auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (!released && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    passing = n;
     return S_OK;
   }
   std::atomic<int> samples{0};
+  std::atomic<bool> entered{false};  // the streaming thread is in the sample held
   std::atomic<bool> released{false};
+  std::atomic<int> passing{0};  // the sample the streaming thread is passing on downstream
 
  private:
   HWND notify_;
-  bool hold_;
+  int holdAt_;
 };
 
 dshow::Filter* Ours(const ComPtr<IBaseFilter>& f) { return dynamic_cast<dshow::Filter*>(f.Get()); }
@@ -221,19 +232,18 @@ TEST(GraphRules, ARunWaitsAtMostFiveSecondsForTheFirstSamples) {
 }
 
 TEST(GraphRules, PauseOnAPausedGraphChangesNothing) {
-  auto watch = MakeComObject<Watch>();
+  auto watch = MakeComObject<Watch>(0, true, 3);
   auto g = WatchedMovie(watch.Get());
   if (HasFatalFailure()) return;
   auto mc = g.As<IMediaControl>();
   ASSERT_EQ(mc->Run(), S_OK);
+  // The pause comes while the third frame is on its way: let go, the frame reaches a paused video
+  // renderer, which holds the streaming thread until the run; nothing more passes.
+  AwaitStreaming("the third frame", [&] { return watch->entered.load(); });
   ASSERT_EQ(mc->Pause(), S_OK);
-  // The streaming thread soon waits in a paused renderer: nothing more passes.
-  auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  int before = -1;
-  while (before != watch->samples.load() && std::chrono::steady_clock::now() < limit) {
-    before = watch->samples.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  watch->released = true;
+  AwaitStreaming("the third frame passed on", [&] { return watch->passing.load() == 3; });
+  const int before = watch->samples.load();
   double at = -1, atAgain = -2;
   ASSERT_EQ(g.As<IMediaPosition>()->get_CurrentPosition(&at), S_OK);
   EventsWaiting(g.Get(), 0);
@@ -243,6 +253,7 @@ TEST(GraphRules, PauseOnAPausedGraphChangesNothing) {
   EXPECT_EQ(st, State_Paused);
   ASSERT_EQ(g.As<IMediaPosition>()->get_CurrentPosition(&atAgain), S_OK);
   EXPECT_EQ(atAgain, at);
+  EXPECT_EQ(before, 3);
   EXPECT_EQ(watch->samples.load(), before) << "nothing was streamed again";
   LONG code = 0;
   LONG_PTR p1 = 0, p2 = 0;

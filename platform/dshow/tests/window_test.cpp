@@ -30,9 +30,11 @@ class NotifyingFilter : public dshow::InPlaceTransformFilter {
     return mt.majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
   }
   HRESULT Transform(IMediaSample*) override {
+    ++sent;
     SendMessage(target_, kNotify, 0, 0);
     return S_OK;
   }
+  std::atomic<int> sent{0};  // messages the streaming thread has gone to send
 
  private:
   HWND target_;
@@ -53,12 +55,14 @@ TEST(WindowThread, StopIsPromptWhileAStreamingThreadWaitsOnTheWindowThread) {
   if (HasFatalFailure()) return;
   auto mc = g.As<IMediaControl>();
   ASSERT_EQ(mc->Run(), S_OK);
-  // The window thread does not pump: the streaming thread soon waits in its message.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  auto before = std::chrono::steady_clock::now();
-  EXPECT_EQ(mc->Stop(), S_OK);
-  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
-  EXPECT_GE(handled.load(), 1) << "the waiting message was handled during the stop";
+  // The window thread does not pump: the streaming thread waits in a message not yet answered.
+  AwaitStreaming("the streaming thread's message", [&] { return notifier->sent.load() > handled.load(); });
+  const int answered = handled.load();
+  {
+    HangGuard guard("a stop while the streaming thread waits on the window thread");
+    EXPECT_EQ(mc->Stop(), S_OK);
+  }
+  EXPECT_GT(handled.load(), answered) << "the waiting message was handled during the stop";
   DestroyWindow(notify);
 }
 

@@ -3,8 +3,12 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPointer>
 #include <algorithm>
 #include <cmath>
+#include <atomic>
+#include <mutex>
 
 #include "forms/qt/font_qt.h"
 #include "forms_internal.h"
@@ -15,13 +19,39 @@ namespace {
 // The face with the classic dialog faces' character widths (installed with the suite).
 constexpr const char* kDialogFace = "Liberation Sans";
 constexpr const char* kDesignFaces[] = {"MS Sans Serif", "Microsoft Sans Serif", "Arial", "Tahoma"};
+
+// Whether the dialog face is installed. Asking the font database costs a font-configuration
+// lookup, and every control's font asks it, so the answer is kept until the fonts change (an
+// application font added or removed, the system's fonts changed) or another application object
+// takes over.
+bool DialogFaceInstalled() {
+  static std::atomic<int> known{-1};  // -1: not asked since the last change
+  {
+    static std::mutex lock;
+    static QPointer<QCoreApplication> watched;
+    std::lock_guard guard(lock);
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app != watched.data()) {
+      watched = app;
+      known = -1;
+      if (auto* gui = qobject_cast<QGuiApplication*>(app)) {
+        QObject::connect(gui, &QGuiApplication::fontDatabaseChanged, gui, [] { known = -1; });
+      }
+    }
+  }
+  int k = known.load();
+  if (k < 0) {
+    k = QFontDatabase::hasFamily(QLatin1String(kDialogFace)) ? 1 : 0;
+    known = k;
+  }
+  return k == 1;
+}
 }  // namespace
 
 QString FaceFor(const std::string& name) {
   const QString asked = Q(name);
   for (const char* face : kDesignFaces) {
-    if (asked.compare(QLatin1String(face), Qt::CaseInsensitive) == 0 &&
-        QFontDatabase::hasFamily(QLatin1String(kDialogFace))) {
+    if (asked.compare(QLatin1String(face), Qt::CaseInsensitive) == 0 && DialogFaceInstalled()) {
       return QLatin1String(kDialogFace);
     }
   }

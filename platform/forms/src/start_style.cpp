@@ -12,8 +12,10 @@
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 
 #include "forms_internal.h"
 #include "shell/process.h"
@@ -27,12 +29,17 @@ using namespace forms_detail::xcb;
 
 constexpr uint32_t kIconicState = 3;     // WM_STATE's IconicState
 constexpr uint32_t kSourcePager = 2;     // a _NET_ACTIVE_WINDOW request on behalf of the user
-constexpr int kSettleMilliseconds = 3000;  // how long after being managed a late focus is still the map's
+// How long after being managed a late focus is still the map's, with a window manager that cannot
+// be asked whether it is done with the window.
+constexpr int kSettleMilliseconds = 3000;
 
 // Watches the first window from its show until the window manager has placed it: the focus the
 // manager gives it goes back, and a window the manager left normal that was to be minimised goes
 // below. Ends at the first of: the focus handed back, the window iconic, the user pressing a key
-// or button in the program, a while after the manager took the window, the window gone.
+// or button in the program, the window gone, or the manager done with the window. A manager that
+// answers frame-extents requests is asked once it took the window: it answers in its order, after
+// whatever it did about the map, so its answer ends the watch. With another manager, the watch
+// ends a while after the manager took the window.
 class FirstShowWatch : public QObject, public QAbstractNativeEventFilter {
  public:
   FirstShowWatch(QWidget* widget, xcb_connection_t* c, bool keepFocusAway, bool minimize)
@@ -41,6 +48,12 @@ class FirstShowWatch : public QObject, public QAbstractNativeEventFilter {
     root_ = Root(c);
     wmState_ = Atom(c, "WM_STATE");
     activeWindow_ = Atom(c, "_NET_ACTIVE_WINDOW");
+    requestExtents_ = Atom(c, "_NET_REQUEST_FRAME_EXTENTS");
+    frameExtents_ = Atom(c, "_NET_FRAME_EXTENTS");
+    if (requestExtents_ && frameExtents_) {
+      std::vector<uint32_t> supported = Values32(c, root_, Atom(c, "_NET_SUPPORTED"), XCB_ATOM_ATOM);
+      answersExtents_ = std::find(supported.begin(), supported.end(), requestExtents_) != supported.end();
+    }
     // The window the user works in now: the window manager's active window, else the input focus.
     std::vector<uint32_t> active = Values32(c, root_, activeWindow_, XCB_ATOM_WINDOW);
     if (!active.empty() && active.front() > 1) previous_ = active.front();
@@ -66,6 +79,7 @@ class FirstShowWatch : public QObject, public QAbstractNativeEventFilter {
       case XCB_PROPERTY_NOTIFY: {
         auto* e = reinterpret_cast<xcb_property_notify_event_t*>(event);
         if (e->window == window_ && e->atom == wmState_ && wmState_) Managed();
+        if (asking_ && e->window == asked_ && e->atom == frameExtents_) End();  // the manager is done
         break;
       }
       case XCB_FOCUS_IN: {
@@ -101,7 +115,29 @@ class FirstShowWatch : public QObject, public QAbstractNativeEventFilter {
       FocusTaken();
       return;
     }
-    if (!settle_.isActive()) settle_.start();
+    if (answersExtents_) {
+      AskWhetherDone();
+    } else if (!settle_.isActive()) {
+      settle_.start();
+    }
+  }
+
+  // Asks the window manager for the frame extents of a window of our own that it never manages
+  // (made, not shown): the answer, a property on that window, comes once the manager has handled
+  // everything before the request.
+  void AskWhetherDone() {
+    if (asking_) return;
+    asking_ = std::make_unique<QWindow>();
+    asked_ = static_cast<xcb_window_t>(asking_->winId());
+    const Calls& x = XcbCalls();
+    xcb_client_message_event_t m{};
+    m.response_type = XCB_CLIENT_MESSAGE;
+    m.format = 32;
+    m.window = asked_;
+    m.type = requestExtents_;
+    x.send_event(c_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                 reinterpret_cast<const char*>(&m));
+    x.flush(c_);
   }
 
   bool FocusIsOurs() {
@@ -159,6 +195,11 @@ class FirstShowWatch : public QObject, public QAbstractNativeEventFilter {
   xcb_window_t previous_ = 0;
   xcb_atom_t wmState_ = 0;
   xcb_atom_t activeWindow_ = 0;
+  xcb_atom_t requestExtents_ = 0;
+  xcb_atom_t frameExtents_ = 0;
+  bool answersExtents_ = false;  // the manager says it answers frame-extents requests
+  std::unique_ptr<QWindow> asking_;  // the window whose frame extents were asked for
+  xcb_window_t asked_ = 0;
   bool lowered_ = false;
   bool ended_ = false;
   QTimer settle_;

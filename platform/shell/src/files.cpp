@@ -561,8 +561,12 @@ std::string NewSideFile(const std::string& stem, const std::string& suffix) {
   RemoveStaleSideFiles(stem, suffix);
   const std::string fitting = FittingStem(stem, suffix);
   static std::atomic<uint64_t> sequence{0};
-  std::random_device seed;
-  std::mt19937_64 random((static_cast<uint64_t>(seed()) << 32) ^ seed());
+  // Seeded once per thread: the names only need to be hard to foresee, and opening the system's
+  // source of randomness again for every side file was a good part of a file's making.
+  thread_local std::mt19937_64 random = [] {
+    std::random_device seed;
+    return std::mt19937_64((static_cast<uint64_t>(seed()) << 32) ^ seed());
+  }();
   for (int attempt = 0;; ++attempt) {
     char unique[17];
     std::snprintf(unique, sizeof unique, "%llx",
