@@ -1309,6 +1309,23 @@ void frmSplitter::EndPreview() {
 }
 
 void frmSplitter::PlayTrimmedPreview() {
+  // A close asked during the preview's end (Exit or the close box once the controls are enabled
+  // again) runs when the outermost call has returned: unloading the window under it would leave
+  // the rest of the preview's end touching (and so loading again) a window that went.
+  {
+    struct Calls {
+      int& n;
+      ~Calls() { --n; }
+    } calls{++previewCalls_};
+    StartOrStopPreview();
+  }
+  if (previewCalls_ == 0 && closeAfterPreview_) {
+    closeAfterPreview_ = false;
+    if (IsLoaded()) Unload();
+  }
+}
+
+void frmSplitter::StartOrStopPreview() {
   if (!SameText(cmdPlay->Caption(), "Start")) {
     EndPreview();
     RestorePanel();
@@ -1550,6 +1567,10 @@ void frmSplitter::Form_QueryUnload(int16_t& Cancel) {
     MsgBox(std::string("Cannot unload while the trimmed frames are being previewed.") + kCrLf +
                "Stop the Trimmed Movie Preview and then exit.",
            vbOKOnly);
+    Cancel = 1;
+    return;
+  } else if (previewCalls_ > 0) {
+    closeAfterPreview_ = true;
     Cancel = 1;
     return;
   }

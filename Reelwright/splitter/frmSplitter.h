@@ -152,6 +152,11 @@ class frmSplitter : public Form {
 
  private:
   enum class Outcome { Done, Stopped, Failed, Refused };
+  // PlayTrimmedPreview calls under way (a Stop click runs one inside the running preview); a
+  // close asked while one is, once the preview is over (its end still lays the window out and
+  // processes messages), waits for the outermost to return and then runs.
+  int previewCalls_ = 0;
+  bool closeAfterPreview_ = false;
   void Form_Load();
   void Form_Resize();
   void Form_QueryUnload(int16_t& Cancel);
@@ -195,6 +200,9 @@ class frmSplitter : public Form {
   void SetControlsEnabled(bool enabled);
   void RestorePanel();
   void EndPreview();
+  // The body of PlayTrimmedPreview: the Stop of a running preview, or a preview from the start
+  // to the end frame.
+  void StartOrStopPreview();
   void Help();
   void Exit();
   // The save road up to the hand-back; true when a piece was handed back.

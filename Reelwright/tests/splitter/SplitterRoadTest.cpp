@@ -4,7 +4,9 @@
 // leaves no file.
 #include <gtest/gtest.h>
 
+#include <QPointer>
 #include <QTimer>
+#include <QWidget>
 
 #include <chrono>
 #include <filesystem>
@@ -18,6 +20,7 @@
 #include "core/runtime_convert.h"
 #include "fixtures.h"
 #include "forms/app.h"
+#include "forms/qt/hwnd_qt.h"
 #include "forms/responder.h"
 #include "mainwindow/FormInstances.h"
 #include "mainwindow/MainWindowFixture.h"
@@ -249,4 +252,52 @@ TEST_F(SplitterRoad, AStopDuringTheSaveChangesNoTileAndLeavesNoFile) {
   EXPECT_EQ(CStr(w.TileGet(index, tile::kMediaFile)), movie);
   EXPECT_TRUE(OutFiles().empty());
   EXPECT_EQ(fixtures::DecodedFrameNumbers(movie).size(), 200u);
+}
+
+// Exit pressed as the trimmed preview comes to its end (the window's controls are enabled again
+// while the preview still lays out the panel), the save question answered No: the splitter closes
+// and stays closed, the main window goes on, and the preview's last steps touch no window that
+// went with it.
+TEST_F(SplitterRoad, ExitAsTheTrimmedPreviewEndsClosesTheSplitter) {
+  frmShow& w = Window();
+  const std::string movie = Movie(Kind::AviDx50, 4, "preview.avi");
+  const int16_t index = AddAndSelect(w, movie);
+  ScriptScope script;
+  script->AnswerMsgBox(vbNo);  // the close question: the marks are not saved
+  bool previewing = false, framesShown = false, pressed = false, goneInside = false;
+  QPointer<QWidget> window;
+  QTimer exiter;
+  exiter.setInterval(0);
+  QObject::connect(&exiter, &QTimer::timeout, [&] {
+    frmSplitter& s = DefaultForm<frmSplitter>();
+    if (pressed || !previewing || !s.IsLoaded()) return;
+    if (s.bPreviewRunning) framesShown = true;
+    Button* exit = nullptr;
+    for (int32_t i = 1; i <= s.Toolbar1->ButtonsOf().Count(); ++i)
+      if (s.Toolbar1->ButtonsOf().Item(i).Key() == "Exit") exit = &s.Toolbar1->ButtonsOf().Item(i);
+    if (!framesShown || s.bPreviewRunning || !exit || !exit->Enabled()) return;
+    pressed = true;
+    window = WidgetFromHwnd(s.hWnd());
+    PressTool(s, "Exit");
+  });
+  exiter.start();
+  const int shown = Split(w, [&](frmSplitter& s) {
+    Mark(s, 10, 20);
+    previewing = true;
+    PressTool(s, "PreviewTrimmed");
+    goneInside = pressed && window.isNull();
+    previewing = false;
+  });
+  exiter.stop();
+  EXPECT_EQ(shown, 1);
+  EXPECT_TRUE(pressed);
+  EXPECT_FALSE(goneInside) << "the window was deleted while its toolbar's click still ran";
+  ASSERT_EQ(script->MsgBoxes().size(), 1u);
+  EXPECT_EQ(script->MsgBoxes()[0].prompt, "Do you want to save your file?");
+  EXPECT_FALSE(DefaultForm<frmSplitter>().IsLoaded());
+  EXPECT_EQ(w.sLoadedFileName, movie);
+  EXPECT_EQ(CStr(w.TileGet(index, tile::kMediaFile)), movie);
+  // The main window carries on: its own timers and events run with the splitter gone.
+  EXPECT_TRUE(driver::RunUntil([&] { return !DefaultForm<frmSplitter>().IsLoaded() && w.IsLoaded(); }));
+  EXPECT_FALSE(DefaultForm<frmSplitter>().IsLoaded());
 }

@@ -11,6 +11,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <string_view>
+#include <utility>
 #include <cctype>
 #include <cmath>
 #include <map>
@@ -33,6 +34,8 @@ int g_depth = 0;
 Form* g_activeForm = nullptr;
 std::vector<Form*> g_allForms;  // every live form object
 bool g_deadControls = false;     // some form's graveyard may hold controls to delete
+// Windows of forms unloaded while a handler ran: deleted with the graveyards.
+std::vector<QPointer<QWidget>> g_deadWindows;
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -276,7 +279,15 @@ struct Form::Impl {
       window->Detach();
       ReleaseHandles(window);
       window->hide();
-      window->deleteLater();
+      // A handler still running below (a tool bar's click whose message processing saw the
+      // unload) may be inside a widget of this window: the window goes once no handler runs,
+      // after its controls, and not from a nested loop's deferred deletions.
+      if (g_depth == 0) {
+        window->deleteLater();
+      } else {
+        g_deadWindows.emplace_back(window.data());
+        g_deadControls = true;
+      }
     }
     window = nullptr;
     client = nullptr;
@@ -355,6 +366,8 @@ void FlushGraveyards() {
     auto dead = std::move(f->impl().graveyard);
     f->impl().graveyard.clear();
   }
+  for (QPointer<QWidget>& w : std::exchange(g_deadWindows, {}))
+    if (w) w->deleteLater();
 }
 
 // Unloaded controls are deleted from the event loop once no handler runs: Qt may still be inside

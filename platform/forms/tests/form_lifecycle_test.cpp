@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QPointer>
 #include <QWidget>
 
 #include "forms/app.h"
@@ -146,6 +147,39 @@ TEST(FormLifeCycle, UnloadInsideItsOwnHandlerIsSafe) {
   static_cast<QAbstractButton*>(button)->click();
   EXPECT_TRUE(ranToEnd);
   DoEvents();
+  EXPECT_FALSE(f.IsLoaded());
+}
+
+// A close that arrives while a handler processes messages (Exit clicked during a long click's
+// work): the window and the clicked control's widget stay until that handler has returned, even
+// when it goes on processing messages after the unload, and go after it.
+TEST(FormLifeCycle, AFormUnloadedInsideANestedLoopKeepsItsWindowUntilTheHandlersReturn) {
+  TestForm f("frmNested", [](TestForm& f) {
+    f.Place({{"CommandButton", "cmdWork", -1, "", 100, 100, 1200, 375, "Work"},
+             {"CommandButton", "cmdClose", -1, "", 100, 600, 1200, 375, "Close"}});
+  });
+  f.Show();
+  Ctl<CommandButton> work(&f, "cmdWork"), close(&f, "cmdClose");
+  QPointer<QWidget> workButton = WidgetFromHwnd(work->hWnd());
+  QPointer<QWidget> closeButton = WidgetFromHwnd(close->hWnd());
+  QPointer<QWidget> window = WidgetFromHwnd(f.hWnd());
+  ASSERT_TRUE(workButton && closeButton && window);
+  f.On("cmdClose_Click", [&] { f.Unload(); });
+  bool unloadedInside = false, keptWhileRunning = false;
+  f.On("cmdWork_Click", [&] {
+    QMetaObject::invokeMethod(
+        qApp, [&] { static_cast<QAbstractButton*>(closeButton.data())->click(); }, Qt::QueuedConnection);
+    DoEvents();
+    unloadedInside = !f.IsLoaded();
+    // The handler's own end processes messages again.
+    for (int i = 0; i < 3; ++i) DoEvents();
+    keptWhileRunning = workButton && window;
+  });
+  static_cast<QAbstractButton*>(workButton.data())->click();
+  EXPECT_TRUE(unloadedInside);
+  EXPECT_TRUE(keptWhileRunning);
+  for (int i = 0; i < 50 && window; ++i) DoEvents();
+  EXPECT_TRUE(window.isNull()) << "the window goes once no handler runs";
   EXPECT_FALSE(f.IsLoaded());
 }
 
