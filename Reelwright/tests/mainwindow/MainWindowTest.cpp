@@ -1237,6 +1237,22 @@ TEST_F(MainWindow, ControlStateFollowsThePictureRulesAndTheDragOption) {
   EXPECT_TRUE(w.m_boolEnableDragDrop);
 }
 
+// While the controls are disabled (a join runs), the greyed tiles take no click: the selected
+// clip stays; enabled again, a click on a tile's picture selects it.
+TEST_F(MainWindow, DisabledTilesTakeNoClicks) {
+  ScriptScope script;
+  frmShow& w = Window();
+  AddByDialog(script, w, Still(fixtures::Kind::Bmp, "a.bmp"));
+  AddByDialog(script, w, Still(fixtures::Kind::Bmp, "b.bmp"));
+  w.SelectedClipIndex = 0;
+  w.SetControlState(false, true, true);
+  driver::ClickInner(*w.FindControl("ctrlSourceClip", 1), "imgSourceClip");
+  EXPECT_EQ(w.SelectedClipIndex, 0) << "a disabled tile selects nothing";
+  w.SetControlState(true, true, true);
+  driver::ClickInner(*w.FindControl("ctrlSourceClip", 1), "imgSourceClip");
+  EXPECT_EQ(w.SelectedClipIndex, 1);
+}
+
 TEST_F(MainWindow, ToolbarKeysDispatchWithoutLetterCase) {
   ScriptScope script;
   frmShow& w = Window();

@@ -381,6 +381,8 @@ class DragStarter : public QObject {
         auto* me = static_cast<QMouseEvent*>(e);
         pending_ = nullptr;
         if (me->button() != Qt::LeftButton || !obj->isWidgetType()) break;
+        // A disabled control (or one in a disabled container) starts no drag.
+        if (!static_cast<QWidget*>(obj)->isEnabled()) break;
         ActiveXHost* h = HostAt(static_cast<QWidget*>(obj));
         if (h && h->DragMode() == 1) {
           pending_ = WidgetOf(*h);

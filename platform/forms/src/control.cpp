@@ -111,6 +111,20 @@ class ControlEvents : public QObject {
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonRelease:
       case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+        // A disabled control, or one inside a disabled container, responds to no user input:
+        // the widget's own handling passes the event on to its container.
+        if (obj->isWidgetType() && !static_cast<QWidget*>(obj)->isEnabled()) return false;
+        break;
+      default:
+        return false;
+    }
+    switch (e->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
       case QEvent::MouseMove: {
         auto* me = static_cast<QMouseEvent*>(e);
         QWidget* w = static_cast<QWidget*>(obj);

@@ -33,9 +33,10 @@ Target TargetAt(QPoint global) {
     QWidget* hit = window->childAt(window->mapFromGlobal(global));
     Target t;
     // The form's own control under the pointer (a hosted control's inner controls are its own).
+    // A disabled control takes no drop: the pointer is over its enabled container.
     Control* own = nullptr;
     for (QWidget* w = hit; w && w != window && !own; w = w->parentWidget())
-      if (Control* c = ControlOfWidget(w); c && &c->Parent() == f) own = c;
+      if (Control* c = ControlOfWidget(w); c && &c->Parent() == f && w->isEnabled()) own = c;
     if (Control* c = own) {
       t.control = c;
       t.widget = c->native().widget;
