@@ -2,6 +2,10 @@
 // Clicks and waits for a program's own windows on an x11test::Desktop: the test runs in the
 // program started on the desktop's xcb platform, moves xdotool's pointer to a point of one of its
 // widgets and waits, handling the program's events, for what the click does.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QPoint>
 #include <QWidget>
 #include <QWindow>
@@ -39,6 +43,27 @@ inline bool ClickOn(QWidget* w, QPoint at = QPoint(-1, -1)) {
   const QPoint p = w->mapTo(top, at);
   return RunXdotool({"mousemove", "--window", std::to_string(top->winId()), std::to_string(p.x()),
                      std::to_string(p.y()), "click", "1"});
+}
+
+// Runs this test program again as a child on the desktop, with onDesktop set in its environment
+// and only the tests the filter names, and expects exactly one of them to run there and pass.
+inline void ExpectOneTestPassesOnDesktop(const Desktop& desktop, const char* onDesktop, const std::string& filter) {
+  char self[4096] = {};
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(n, 0);
+  Child inner;
+  Child::Options options;
+  options.pipeStdout = true;
+  options.env = desktop.Environment();
+  options.env.push_back(std::string(onDesktop) + "=1");
+  options.env.push_back("ASAN_OPTIONS=detect_leaks=0");
+  std::string error;
+  ASSERT_TRUE(inner.Start({self, "--gtest_filter=" + filter}, options, &error)) << error;
+  std::string text;
+  EXPECT_TRUE(inner.ReadToEnd(text));
+  const int status = inner.Wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the run on the desktop failed:\n" << text;
+  EXPECT_NE(text.find("[  PASSED  ] 1 test"), std::string::npos) << text;
 }
 
 }  // namespace x11test

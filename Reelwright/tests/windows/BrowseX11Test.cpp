@@ -18,6 +18,7 @@
 #include "tests/PrivateRegistry.h"
 #include "forms/app.h"
 #include "forms/qt/hwnd_qt.h"
+#include "x11_clicks.h"
 #include "x11_desktop.h"
 #include "windows/frmBrowse.h"
 
@@ -99,20 +100,5 @@ TEST(BrowseStrip, OnAnX11Desktop) {
   if (OnDesktop()) GTEST_SKIP();
   x11test::Desktop desktop;
   ASSERT_EQ(desktop.Error(), "");
-  char self[4096] = {};
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  ASSERT_GT(n, 0);
-  x11test::Child inner;
-  x11test::Child::Options options;
-  options.pipeStdout = true;
-  options.env = desktop.Environment();
-  options.env.push_back(std::string(kOnDesktop) + "=1");
-  options.env.push_back("ASAN_OPTIONS=detect_leaks=0");
-  std::string error;
-  ASSERT_TRUE(inner.Start({self, "--gtest_filter=BrowseOnDesktop.*"}, options, &error)) << error;
-  std::string text;
-  EXPECT_TRUE(inner.ReadToEnd(text));
-  int status = inner.Wait();
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the run on the desktop failed:\n" << text;
-  EXPECT_NE(text.find("[  PASSED  ] 1 test"), std::string::npos) << text;
+  x11test::ExpectOneTestPassesOnDesktop(desktop, kOnDesktop, "BrowseOnDesktop.*");
 }
