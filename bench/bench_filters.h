@@ -19,4 +19,12 @@ inline ComPtr<IBaseFilter> CreateFilter(const std::u16string& name) {
   return nullptr;
 }
 
+// The object's interface I, or null when it has none.
+template <class I>
+ComPtr<I> As(IUnknown* p) {
+  ComPtr<I> out;
+  p->QueryInterface(I::iid, out.put_void());
+  return out;
+}
+
 }  // namespace bench

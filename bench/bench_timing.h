@@ -1,6 +1,7 @@
 #pragma once
 // Timing shared by the benchmarks: wall-clock seconds, the median of rounds and one timed run of
 // the ffmpeg program.
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,8 +24,9 @@ inline double Median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-// Runs ffmpeg with the arguments (args[0] is "ffmpeg"); its wall time, or -1 when it failed.
-inline double TimeFfmpeg(const std::vector<std::string>& args) {
+// Runs ffmpeg with the arguments (args[0] is "ffmpeg"); its wall time, or -1 when it failed. With
+// peakMb, also its peak resident memory in MB.
+inline double TimeFfmpeg(const std::vector<std::string>& args, double* peakMb = nullptr) {
   std::vector<char*> argv;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -36,8 +38,10 @@ inline double TimeFfmpeg(const std::vector<std::string>& args) {
     _exit(127);
   }
   int status = 0;
-  waitpid(pid, &status, 0);
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
   const double t = Seconds(Clock::now() - start);
+  if (peakMb) *peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -1;
 }
 

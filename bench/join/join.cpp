@@ -19,26 +19,22 @@
 #include "dshow/dshow.h"
 #include "dshow/filters.h"
 #include "bench_filters.h"
+#include "bench_render.h"
 #include "bench_timing.h"
 #include "fixtures.h"
 
 namespace {
 
+using bench::As;
 using bench::Clock;
 using bench::CreateFilter;
+using bench::RenderTimelineToAvi;
 using bench::Seconds;
 using bench::TimeFfmpeg;
 
 constexpr int kClips = 5;
 constexpr double kSeconds = 10.0;
 const char* kFade = "{16B280C5-EE70-11D1-9066-00C04FD9189D}";
-
-template <class I>
-ComPtr<I> As(IUnknown* p) {
-  ComPtr<I> out;
-  p->QueryInterface(I::iid, out.put_void());
-  return out;
-}
 
 ComPtr<IAMTimelineObj> NewNode(IAMTimeline* tl, LONG kind) {
   ComPtr<IAMTimelineObj> n;
@@ -84,39 +80,7 @@ ComPtr<IAMTimeline> BuildTimeline(const std::string& movie) {
 double TimeEngine(const std::string& movie, const std::string& target) {
   const auto start = Clock::now();
   ComPtr<IAMTimeline> tl = BuildTimeline(movie);
-  ComPtr<IRenderEngine> engine;
-  CoCreateInstance(CLSID_SmartRenderEngine, nullptr, CLSCTX_INPROC_SERVER, IRenderEngine::iid,
-                   engine.put_void());
-  if (!engine || FAILED(engine->SetTimelineObject(tl.Get())) || FAILED(engine->ConnectFrontEnd())) {
-    std::fprintf(stderr, "the engine cannot take the timeline\n");
-    return -1;
-  }
-  ComPtr<IGraphBuilder> g;
-  engine->GetFilterGraph(g.put());
-  ComPtr<IBaseFilter> writer = CreateFilter(u"File writer");
-  ComPtr<IBaseFilter> mux = CreateFilter(u"AVI Mux");
-  g->AddFilter(writer.Get(), u"File writer");
-  g->AddFilter(mux.Get(), u"AVI Mux");
-  As<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToUtf16(target).c_str(), nullptr);
-  for (LONG i = 0; i < 2; ++i) {
-    ComPtr<IPin> pin;
-    engine->GetGroupOutputPin(i, pin.put());
-    if (FAILED(g->Render(pin.Get()))) {
-      std::fprintf(stderr, "group %d cannot be rendered into the mux\n", static_cast<int>(i));
-      return -1;
-    }
-  }
-  auto mc = As<IMediaControl>(g.Get());
-  auto ev = As<IMediaEvent>(g.Get());
-  if (FAILED(mc->Run())) return -1;
-  LONG code = 0;
-  ev->WaitForCompletion(-1, &code);
-  mc->Stop();
-  engine->ScrapIt();
-  if (code != EC_COMPLETE) {
-    std::fprintf(stderr, "the run ended with event %d\n", static_cast<int>(code));
-    return -1;
-  }
+  if (!RenderTimelineToAvi(tl.Get(), target)) return -1;
   return Seconds(Clock::now() - start);
 }
 

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "bench_filters.h"
+#include "bench_render.h"
 #include "bench_timing.h"
 #include "com/com.h"
 #include "des/timeline.h"
@@ -34,20 +35,16 @@
 
 namespace {
 
+using bench::As;
 using bench::Clock;
 using bench::CreateFilter;
+using bench::RenderTimelineToAvi;
 using bench::Seconds;
+using bench::TimeFfmpeg;
 
 constexpr double kClipSeconds = 1.0;
 constexpr double kFadeSeconds = 0.5;
 const char* kFade = "{16B280C5-EE70-11D1-9066-00C04FD9189D}";
-
-template <class I>
-ComPtr<I> As(IUnknown* p) {
-  ComPtr<I> out;
-  p->QueryInterface(I::iid, out.put_void());
-  return out;
-}
 
 ComPtr<IAMTimelineObj> NewNode(IAMTimeline* tl, LONG kind) {
   ComPtr<IAMTimelineObj> n;
@@ -104,39 +101,7 @@ double PeakMb() {
 double TimeEngine(const std::string& movie, int clips, const std::string& target) {
   const auto start = Clock::now();
   ComPtr<IAMTimeline> tl = BuildTimeline(movie, clips);
-  ComPtr<IRenderEngine> engine;
-  CoCreateInstance(CLSID_SmartRenderEngine, nullptr, CLSCTX_INPROC_SERVER, IRenderEngine::iid,
-                   engine.put_void());
-  if (!engine || FAILED(engine->SetTimelineObject(tl.Get())) || FAILED(engine->ConnectFrontEnd())) {
-    std::fprintf(stderr, "the engine cannot take the timeline\n");
-    return -1;
-  }
-  ComPtr<IGraphBuilder> g;
-  engine->GetFilterGraph(g.put());
-  ComPtr<IBaseFilter> writer = CreateFilter(u"File writer");
-  ComPtr<IBaseFilter> mux = CreateFilter(u"AVI Mux");
-  g->AddFilter(writer.Get(), u"File writer");
-  g->AddFilter(mux.Get(), u"AVI Mux");
-  As<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToUtf16(target).c_str(), nullptr);
-  for (LONG i = 0; i < 2; ++i) {
-    ComPtr<IPin> pin;
-    engine->GetGroupOutputPin(i, pin.put());
-    if (FAILED(g->Render(pin.Get()))) {
-      std::fprintf(stderr, "group %d cannot be rendered into the mux\n", static_cast<int>(i));
-      return -1;
-    }
-  }
-  auto mc = As<IMediaControl>(g.Get());
-  auto ev = As<IMediaEvent>(g.Get());
-  if (FAILED(mc->Run())) return -1;
-  LONG code = 0;
-  ev->WaitForCompletion(-1, &code);
-  mc->Stop();
-  engine->ScrapIt();
-  if (code != EC_COMPLETE) {
-    std::fprintf(stderr, "the run ended with event %d\n", static_cast<int>(code));
-    return -1;
-  }
+  if (!RenderTimelineToAvi(tl.Get(), target)) return -1;
   return Seconds(Clock::now() - start);
 }
 
@@ -150,22 +115,7 @@ double TimeFfmpegJoin(const std::string& list, const std::string& target, double
   const std::vector<std::string> args = {"ffmpeg", "-v", "error", "-y", "-f", "concat", "-safe", "0",
                                          "-i", list, "-filter_complex", graph, "-map", "[v]", "-map", "[a]",
                                          "-c:v", "rawvideo", "-pix_fmt", "rgb555le", "-c:a", "pcm_s16le", target};
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const auto start = Clock::now();
-  const pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    execvp("ffmpeg", argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  struct rusage usage {};
-  wait4(pid, &status, 0, &usage);
-  const double t = Seconds(Clock::now() - start);
-  *peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -1;
+  return TimeFfmpeg(args, peakMb);
 }
 
 }  // namespace
