@@ -747,6 +747,9 @@ HWND Control::hWnd() const {
 }
 
 EventArgs Control::Raise(const std::string& event, EventArgs args) {
+  // An unloaded control may live on until no handler runs (a timer that still ticks, a widget
+  // Qt is still inside): nothing of it reaches the form's handlers any more.
+  if (native_->unloaded) return args;
   std::string handler = native_->name + "_" + event;
   if (native_->index >= 0) {
     EventArgs withIndex;

@@ -269,7 +269,10 @@ struct Form::Impl {
     auto& loadedForms = LoadedForms();
     loadedForms.erase(std::remove(loadedForms.begin(), loadedForms.end(), self), loadedForms.end());
     if (g_activeForm == self) g_activeForm = nullptr;
-    for (auto& c : controls) graveyard.push_back(std::move(c));
+    for (auto& c : controls) {
+      c->native().unloaded = true;
+      graveyard.push_back(std::move(c));
+    }
     g_deadControls = g_deadControls || !graveyard.empty();
     controls.clear();
     defaultButton.clear();
@@ -916,6 +919,7 @@ void Form::UnloadElement(const std::string& name, int16_t index) {
   for (auto it = d_->controls.begin(); it != d_->controls.end(); ++it) {
     if ((*it)->Index() == index && SameLower((*it)->Name(), name)) {
       if (QWidget* w = (*it)->native().widget) w->hide();
+      (*it)->native().unloaded = true;
       d_->graveyard.push_back(std::move(*it));
       g_deadControls = true;
       d_->controls.erase(it);

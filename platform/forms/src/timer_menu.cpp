@@ -33,7 +33,8 @@ struct TimerControl::Impl {
 
 TimerControl::TimerControl(const ControlSite& site) : Control(site), d_(std::make_unique<Impl>()) {
   QObject::connect(&d_->timer, &QTimer::timeout, [this] {
-    if (Ended() || d_->ticking) return;
+    if (native().unloaded) d_->timer.stop();
+    if (Ended() || d_->ticking || native().unloaded) return;
     d_->ticking = true;
     Guard([&] { Raise("Timer"); });
     d_->ticking = false;

@@ -107,12 +107,36 @@ TEST(TimerControl, HandlerIsNotReenteredFromItsOwnDoEvents) {
   EXPECT_EQ(maxDepth, 1);
 }
 
+// Unloaded from the top, or inside another form's handler while a nested loop runs (the
+// unloaded controls then wait to be deleted until no handler runs): no tick of the unloaded
+// form reaches its handler. A second timer of the same interval, started after, tells that
+// the first would have ticked several times.
 TEST(TimerControl, UnloadingTheFormStopsItsTimers) {
-  TimerForm f(2);
-  f.Load();
-  EXPECT_TRUE(PumpUntil([&] { return f.ticks >= 1; }));
-  f.Unload();
-  int after = f.ticks;
-  PumpFor(60ms);
-  EXPECT_EQ(f.ticks, after);
+  for (const bool nested : {false, true}) {
+    SCOPED_TRACE(nested ? "inside a handler" : "from the top");
+    TimerForm f(2);
+    f.Load();
+    EXPECT_TRUE(PumpUntil([&] { return f.ticks >= 1; }));
+    int after = -1;
+    TimerForm probe(2, false);
+    auto unloadAndWait = [&] {
+      f.Unload();
+      after = f.ticks;
+      probe.Load();
+      probe.tmrTick->Enabled(true);
+      EXPECT_TRUE(PumpUntil([&] { return probe.ticks >= 5; }));
+    };
+    if (nested) {
+      TestForm other("frmOther", [](TestForm&) {});
+      other.On("Form_Click", [&] { unloadAndWait(); });
+      other.Load();
+      EventArgs none;
+      other.RaiseEvent("Form_Click", none);
+      other.Unload();
+    } else {
+      unloadAndWait();
+    }
+    EXPECT_EQ(f.ticks, after);
+    probe.Unload();
+  }
 }

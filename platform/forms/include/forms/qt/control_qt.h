@@ -17,6 +17,8 @@ struct Control::Native {
   std::string typeName;
   Control* self = nullptr;
   QPointer<QWidget> widget;  // nullptr for controls without a window
+  // Its form unloaded it (it waits to be deleted once no handler runs): it raises no events.
+  bool unloaded = false;
   bool visible = true;
   bool enabled = true;
   int16_t tabIndex = 0;
