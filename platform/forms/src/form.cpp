@@ -275,6 +275,8 @@ struct Form::Impl {
     }
     g_deadControls = g_deadControls || !graveyard.empty();
     controls.clear();
+    tabDense = true;
+    tabLast = nullptr;
     defaultButton.clear();
     cancelButton.clear();
     if (client) client->Detach();
@@ -343,7 +345,25 @@ struct Form::Impl {
     for (size_t i = 1; i < order.size(); ++i) {
       QWidget::setTabOrder(order[i - 1]->native().widget, order[i]->native().widget);
     }
+    tabLast = order.empty() ? nullptr : order.back()->native().widget.data();
   }
+
+  // A control added last takes the last tab index. While the indexes run 0..n-1 without a gap
+  // (so that none of the others moves up), it only follows the focusable control at the end
+  // of the order: adding many controls (a storyboard's tiles) never sorts them all each time.
+  // Answers false when the order has a gap (a control left it) and needs the full renumbering.
+  bool AppendToTabOrder(Control& c) {
+    if (!tabDense) return false;
+    c.native().tabIndex = static_cast<int16_t>(controls.size() - 1);
+    QWidget* w = c.native().widget;
+    if (w && w->focusPolicy() != Qt::NoFocus) {
+      if (tabLast && tabLast != w) QWidget::setTabOrder(tabLast, w);
+      tabLast = w;
+    }
+    return true;
+  }
+  bool tabDense = true;     // the tab indexes run 0..n-1 (after a renumbering; false once one left)
+  QPointer<QWidget> tabLast;  // the focusable control's widget at the end of the tab order
 
   void Activated() {
     if (g_activeForm == self || !loaded) return;
@@ -535,7 +555,11 @@ bool FormKey(Form& form, Control* focused, int key) {
 
 int HandlerDepth() { return g_depth; }
 
-void ApplyTabOrder(Form& form) { form.impl().ApplyTabOrder(); }
+void ApplyTabOrder(Form& form) {
+  // Called after a renumbering of every index.
+  form.impl().tabDense = true;
+  form.impl().ApplyTabOrder();
+}
 
 ScaleInfo FormScale(Form& form) {
   form.Load();
@@ -857,7 +881,7 @@ Control& Form::Add(const ControlDef& def) {
   std::unique_ptr<Control> c = CreateControl(site);
   Control& ref = *c;
   d_->controls.push_back(std::move(c));
-  ref.TabIndex(static_cast<int16_t>(d_->controls.size() - 1));
+  if (!d_->AppendToTabOrder(ref)) ref.TabIndex(static_cast<int16_t>(d_->controls.size() - 1));
   if (def.index >= 0 && !d_->arrayDefs.count(Lower(def.name))) d_->arrayDefs[Lower(def.name)] = def;
   if (def.font) ref.Font(*def.font);
   if (ref.native().widget) {
@@ -920,6 +944,11 @@ void Form::UnloadElement(const std::string& name, int16_t index) {
     if ((*it)->Index() == index && SameLower((*it)->Name(), name)) {
       if (QWidget* w = (*it)->native().widget) w->hide();
       (*it)->native().unloaded = true;
+      // Only the last of the order leaves it without a gap (the full renumbering finds the new
+      // last focusable control when that one goes).
+      if ((*it)->TabIndex() + 1 != static_cast<int>(d_->controls.size()) ||
+          (d_->tabLast && d_->tabLast == (*it)->native().widget))
+        d_->tabDense = false;
       d_->graveyard.push_back(std::move(*it));
       g_deadControls = true;
       d_->controls.erase(it);

@@ -123,6 +123,65 @@ TEST(ControlProperties, TabIndexTakesItsPlaceAndTheOthersCloseUp) {
   f->Unload();
 }
 
+// Elements loaded one after another take the last tab index and Tab goes from each to the next;
+// after an element leaves the order (the last one, or one in the middle), the next one loaded
+// still takes the last index behind the others, closed up, and Tab still follows the indexes.
+TEST(ControlProperties, LoadedElementsTakeTheLastTabIndexAfterAnyUnload) {
+  TestForm f("frmTabs", [](TestForm& t) {
+    t.Place({{"TextBox", "txtA", -1, "", 120, 120, 1200, 285, ""},
+             {"TextBox", "txtItem", 0, "", 120, 600, 1200, 285, ""},
+             {"Label", "lblB", -1, "", 120, 1000, 1200, 255, "b"}});
+  });
+  f.Load();
+  // The names in tab order, each with its index; the indexes run 0..n-1.
+  auto order = [&] {
+    std::vector<Control*> all = f.Controls();
+    std::vector<std::string> names(all.size());
+    for (Control* c : all) {
+      names.at(static_cast<size_t>(c->TabIndex())) = c->Name() + (c->Index() >= 0 ? std::to_string(c->Index()) : "");
+    }
+    return names;
+  };
+  // Tab from each text box in the order lands on the next text box.
+  auto tabFollowsTheOrder = [&] {
+    std::vector<Control*> boxes;
+    for (Control* c : f.Controls()) {
+      if (c->Name() != "lblB") boxes.push_back(c);
+    }
+    std::sort(boxes.begin(), boxes.end(), [](Control* a, Control* b) { return a->TabIndex() < b->TabIndex(); });
+    for (size_t i = 0; i + 1 < boxes.size(); ++i) {
+      boxes[i]->SetFocus();
+      QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+      QApplication::sendEvent(WidgetFromHwnd(boxes[i]->hWnd()), &tab);
+      EXPECT_EQ(f.ActiveControl(), boxes[i + 1]) << "Tab from " << boxes[i]->Name() << boxes[i]->Index();
+    }
+  };
+  for (int16_t i = 1; i <= 4; ++i) f.LoadElement("txtItem", i).Visible(true);
+  f.Show();
+  ASSERT_TRUE(PumpUntil([&] { return WidgetFromHwnd(f.hWnd())->isActiveWindow(); }));
+  EXPECT_EQ(order(), (std::vector<std::string>{"txtA", "txtItem0", "lblB", "txtItem1", "txtItem2", "txtItem3", "txtItem4"}));
+  tabFollowsTheOrder();
+
+  struct Step {
+    const char* what;
+    int16_t unload;
+    int16_t load;
+    std::vector<std::string> order;
+  };
+  const Step steps[] = {
+      {"the last one left", 4, 5, {"txtA", "txtItem0", "lblB", "txtItem1", "txtItem2", "txtItem3", "txtItem5"}},
+      {"one in the middle left", 2, 6, {"txtA", "txtItem0", "lblB", "txtItem1", "txtItem3", "txtItem5", "txtItem6"}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    f.UnloadElement("txtItem", step.unload);
+    f.LoadElement("txtItem", step.load).Visible(true);
+    EXPECT_EQ(order(), step.order);
+    tabFollowsTheOrder();
+  }
+  f.Unload();
+}
+
 TEST(ControlProperties, SystemColoursAreTranslated) {
   auto f = MakeForm();
   Control& lbl = *f->FindControl("lblInfo");
