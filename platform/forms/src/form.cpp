@@ -920,8 +920,11 @@ Control& Form::LoadElement(const std::string& name, int16_t index) {
   if (it == d_->arrayDefs.end()) ::Raise(340, "Control array '" + name + "' doesn't exist");
   if (FindControl(name, index)) ::Raise(360, "Object already loaded");
   if (index < 0) ::Raise(vbErrSubscriptOutOfRange);
-  std::vector<int16_t> ix = ElementIndexes(name);
-  Control* lowest = ix.empty() ? nullptr : FindControl(name, ix.front());
+  // The element with the lowest index gives the new one its place, size, font and state.
+  Control* lowest = nullptr;
+  for (auto& c : d_->controls) {
+    if (c->Index() >= 0 && SameLower(c->Name(), name) && (!lowest || c->Index() < lowest->Index())) lowest = c.get();
+  }
   ControlDef def = it->second;
   def.index = index;
   Control& c = Add(def);
