@@ -1,6 +1,7 @@
 #pragma once
-// The render engine writing a timeline's two groups (pictures, sound) through AVI Mux and File
-// writer, as the storyboard's join does.
+// The timeline of the join benchmarks (one movie over and over, each clip opened by a fade) and
+// the render engine writing its two groups (pictures, sound) through AVI Mux and File writer, as
+// the storyboard's join does.
 #include <cstdio>
 #include <string>
 
@@ -11,6 +12,51 @@
 #include "dshow/filters.h"
 
 namespace bench {
+
+inline ComPtr<IAMTimelineObj> NewNode(IAMTimeline* tl, LONG kind) {
+  ComPtr<IAMTimelineObj> n;
+  tl->CreateEmptyNode(n.put(), kind);
+  return n;
+}
+
+// Two groups (sound, pictures) at 15 frames a second; clips times the movie, clipSeconds each, one
+// after another, each on a track of its own and the pictures' clip opened by a fade of
+// fadeSeconds.
+inline ComPtr<IAMTimeline> FadedTimeline(const std::string& movie, int clips, double clipSeconds, double fadeSeconds) {
+  static const char* const kFade = "{16B280C5-EE70-11D1-9066-00C04FD9189D}";
+  ComPtr<IAMTimeline> tl;
+  CoCreateInstance(CLSID_AMTimeline, nullptr, CLSCTX_INPROC_SERVER, IAMTimeline::iid, tl.put_void());
+  tl->EnableTransitions(1);
+  ComPtr<IAMTimelineObj> groups[2];
+  for (int i = 0; i < 2; ++i) {
+    groups[i] = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_GROUP);
+    auto g = As<IAMTimelineGroup>(groups[i].Get());
+    g->SetGroupName(Bstr(i == 0 ? "AUDIO" : "VIDEO"));
+    g->SetMediaTypeForVB(i == 0 ? 1 : 0);
+    g->SetOutputBuffering(32);
+    g->SetPreviewMode(0);
+    g->SetOutputFPS(15.0);
+    tl->AddGroup(groups[i].Get());
+  }
+  for (int j = 0; j < clips; ++j) {
+    const double start = j * clipSeconds, stop = start + clipSeconds;
+    for (int i : {1, 0}) {
+      auto track = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_TRACK);
+      As<IAMTimelineComp>(groups[i].Get())->VTrackInsBefore(track.Get(), -1);
+      auto src = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_SOURCE);
+      As<IAMTimelineSrc>(src.Get())->SetMediaName(Bstr(movie));
+      src->SetStartStop2(start, stop);
+      As<IAMTimelineTrack>(track.Get())->SrcAdd(src.Get());
+      if (i == 1) {
+        auto trans = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_TRANSITION);
+        trans->SetSubObjectGUIDB(Bstr(kFade));
+        trans->SetStartStop2(start, start + fadeSeconds);
+        As<IAMTimelineTransable>(track.Get())->TransAdd(trans.Get());
+      }
+    }
+  }
+  return tl;
+}
 
 // Renders the timeline into target with the smart render engine; false (and why, on stderr) when
 // the engine, the graph or the run fails.

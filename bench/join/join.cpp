@@ -34,52 +34,10 @@ using bench::TimeFfmpeg;
 
 constexpr int kClips = 5;
 constexpr double kSeconds = 10.0;
-const char* kFade = "{16B280C5-EE70-11D1-9066-00C04FD9189D}";
-
-ComPtr<IAMTimelineObj> NewNode(IAMTimeline* tl, LONG kind) {
-  ComPtr<IAMTimelineObj> n;
-  tl->CreateEmptyNode(n.put(), kind);
-  return n;
-}
-
-ComPtr<IAMTimeline> BuildTimeline(const std::string& movie) {
-  ComPtr<IAMTimeline> tl;
-  CoCreateInstance(CLSID_AMTimeline, nullptr, CLSCTX_INPROC_SERVER, IAMTimeline::iid, tl.put_void());
-  tl->EnableTransitions(1);
-  ComPtr<IAMTimelineObj> groups[2];
-  for (int i = 0; i < 2; ++i) {
-    groups[i] = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_GROUP);
-    auto g = As<IAMTimelineGroup>(groups[i].Get());
-    g->SetGroupName(Bstr(i == 0 ? "AUDIO" : "VIDEO"));
-    g->SetMediaTypeForVB(i == 0 ? 1 : 0);
-    g->SetOutputBuffering(32);
-    g->SetPreviewMode(0);
-    g->SetOutputFPS(15.0);
-    tl->AddGroup(groups[i].Get());
-  }
-  for (int j = 0; j < kClips; ++j) {
-    const double start = j * kSeconds, stop = start + kSeconds;
-    for (int i : {1, 0}) {
-      auto track = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_TRACK);
-      As<IAMTimelineComp>(groups[i].Get())->VTrackInsBefore(track.Get(), -1);
-      auto src = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_SOURCE);
-      As<IAMTimelineSrc>(src.Get())->SetMediaName(Bstr(movie));
-      src->SetStartStop2(start, stop);
-      As<IAMTimelineTrack>(track.Get())->SrcAdd(src.Get());
-      if (i == 1) {
-        auto trans = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_TRANSITION);
-        trans->SetSubObjectGUIDB(Bstr(kFade));
-        trans->SetStartStop2(start, start + 1);
-        As<IAMTimelineTransable>(track.Get())->TransAdd(trans.Get());
-      }
-    }
-  }
-  return tl;
-}
 
 double TimeEngine(const std::string& movie, const std::string& target) {
   const auto start = Clock::now();
-  ComPtr<IAMTimeline> tl = BuildTimeline(movie);
+  ComPtr<IAMTimeline> tl = bench::FadedTimeline(movie, kClips, kSeconds, 1.0);
   if (!RenderTimelineToAvi(tl.Get(), target)) return -1;
   return Seconds(Clock::now() - start);
 }

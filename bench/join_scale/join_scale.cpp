@@ -44,48 +44,6 @@ using bench::TimeFfmpeg;
 
 constexpr double kClipSeconds = 1.0;
 constexpr double kFadeSeconds = 0.5;
-const char* kFade = "{16B280C5-EE70-11D1-9066-00C04FD9189D}";
-
-ComPtr<IAMTimelineObj> NewNode(IAMTimeline* tl, LONG kind) {
-  ComPtr<IAMTimelineObj> n;
-  tl->CreateEmptyNode(n.put(), kind);
-  return n;
-}
-
-ComPtr<IAMTimeline> BuildTimeline(const std::string& movie, int clips) {
-  ComPtr<IAMTimeline> tl;
-  CoCreateInstance(CLSID_AMTimeline, nullptr, CLSCTX_INPROC_SERVER, IAMTimeline::iid, tl.put_void());
-  tl->EnableTransitions(1);
-  ComPtr<IAMTimelineObj> groups[2];
-  for (int i = 0; i < 2; ++i) {
-    groups[i] = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_GROUP);
-    auto g = As<IAMTimelineGroup>(groups[i].Get());
-    g->SetGroupName(Bstr(i == 0 ? "AUDIO" : "VIDEO"));
-    g->SetMediaTypeForVB(i == 0 ? 1 : 0);
-    g->SetOutputBuffering(32);
-    g->SetPreviewMode(0);
-    g->SetOutputFPS(15.0);
-    tl->AddGroup(groups[i].Get());
-  }
-  for (int j = 0; j < clips; ++j) {
-    const double start = j * kClipSeconds, stop = start + kClipSeconds;
-    for (int i : {1, 0}) {
-      auto track = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_TRACK);
-      As<IAMTimelineComp>(groups[i].Get())->VTrackInsBefore(track.Get(), -1);
-      auto src = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_SOURCE);
-      As<IAMTimelineSrc>(src.Get())->SetMediaName(Bstr(movie));
-      src->SetStartStop2(start, stop);
-      As<IAMTimelineTrack>(track.Get())->SrcAdd(src.Get());
-      if (i == 1) {
-        auto trans = NewNode(tl.Get(), TIMELINE_MAJOR_TYPE_TRANSITION);
-        trans->SetSubObjectGUIDB(Bstr(kFade));
-        trans->SetStartStop2(start, start + kFadeSeconds);
-        As<IAMTimelineTransable>(track.Get())->TransAdd(trans.Get());
-      }
-    }
-  }
-  return tl;
-}
 
 // This process's resident peak in MB since the last reset (which the kernel allows through
 // clear_refs).
@@ -100,7 +58,7 @@ double PeakMb() {
 
 double TimeEngine(const std::string& movie, int clips, const std::string& target) {
   const auto start = Clock::now();
-  ComPtr<IAMTimeline> tl = BuildTimeline(movie, clips);
+  ComPtr<IAMTimeline> tl = bench::FadedTimeline(movie, clips, kClipSeconds, kFadeSeconds);
   if (!RenderTimelineToAvi(tl.Get(), target)) return -1;
   return Seconds(Clock::now() - start);
 }
