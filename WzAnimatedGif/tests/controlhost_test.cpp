@@ -17,6 +17,7 @@
 #include "caption_fit.h"
 #include "com/dispatch.h"
 #include "core/runtime.h"
+#include "flickgem_test_setup.h"
 #include "forms/activex.h"
 #include "forms/app.h"
 #include "forms/controls.h"
@@ -32,21 +33,12 @@ namespace {
 namespace fs = std::filesystem;
 constexpr const char* kProgId = "WzAnimatedGif.Flickgem";
 
-std::string Scratch(const std::string& sub) {
-  const char* s = std::getenv("SUITE_TEST_SCRATCH");
-  fs::path dir = (s ? fs::path(s) : fs::temp_directory_path()) / "controlhost" / sub;
-  fs::create_directories(dir);
-  return dir.string();
-}
+std::string Scratch(const std::string& sub) { return AreaScratch("controlhost", sub); }
 
 class ControlHostTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    const char* bin = std::getenv("SUITE_BIN_DIR");
-    std::string cmd = std::string(bin ? bin : ".") + "/regsvr /s '" + FLICKGEM_LIBRARY + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    static std::string temp = Scratch("tmp");
-    setenv("TMPDIR", temp.c_str(), 1);
+    RegisterFlickgemWithOwnTemp("controlhost");
   }
   static void Click(Form& f, const char* button) {
     EventArgs none;

@@ -20,6 +20,7 @@
 #include "ControlHostForm.h"
 #include "com/dispatch.h"
 #include "core/runtime.h"
+#include "flickgem_test_setup.h"
 #include "forms/controls.h"
 #include "forms/qt/hwnd_qt.h"
 #include "forms/qt/propertyframe_qt.h"
@@ -40,12 +41,7 @@ constexpr const char* kOnDesktop = "CONTROLHOST_ON_DESKTOP";
 
 bool OnDesktop() { return std::getenv(kOnDesktop) != nullptr; }
 
-std::string Scratch(const std::string& sub) {
-  const char* s = std::getenv("SUITE_TEST_SCRATCH");
-  fs::path dir = (s ? fs::path(s) : fs::temp_directory_path()) / "controlhost_x11" / sub;
-  fs::create_directories(dir);
-  return dir.string();
-}
+std::string Scratch(const std::string& sub) { return AreaScratch("controlhost_x11", sub); }
 
 Variant Property(ControlHostForm& f, const char* name) {
   return CallByName(f.Hosted().DispatchObject(), name, DISPATCH_PROPERTYGET);
@@ -54,11 +50,7 @@ Variant Property(ControlHostForm& f, const char* name) {
 class SheetOnDesktop : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    const char* bin = std::getenv("SUITE_BIN_DIR");
-    std::string cmd = std::string(bin ? bin : ".") + "/regsvr /s '" + FLICKGEM_LIBRARY + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    static std::string temp = Scratch("tmp");
-    setenv("TMPDIR", temp.c_str(), 1);
+    RegisterFlickgemWithOwnTemp("controlhost_x11");
   }
   void SetUp() override {
     if (!OnDesktop()) GTEST_SKIP() << "runs inside ControlHostSheet.OnAnX11Desktop";

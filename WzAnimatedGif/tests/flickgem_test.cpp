@@ -27,6 +27,7 @@
 #include "core/clock.h"
 #include "core/msgbox.h"
 #include "core/runtime.h"
+#include "flickgem_test_setup.h"
 #include "forms/activex.h"
 #include "forms/app.h"
 #include "forms/controls.h"
@@ -53,12 +54,7 @@ using namespace flickgem;
 const std::vector<uint8_t> kTable = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};  // red green blue white
 constexpr QRgb kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF;
 
-std::string Scratch(const std::string& sub) {
-  const char* s = std::getenv("SUITE_TEST_SCRATCH");
-  fs::path dir = (s ? fs::path(s) : fs::temp_directory_path()) / "flickgem" / sub;
-  fs::create_directories(dir);
-  return dir.string();
-}
+std::string Scratch(const std::string& sub) { return AreaScratch("flickgem", sub); }
 
 // Regular files in $TMPDIR and in the suite's private temporary folder inside it (Qt keeps a
 // runtime folder of its own there).
@@ -101,11 +97,7 @@ QRgb ShownBackColor() {
 class FlickgemTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    const char* bin = std::getenv("SUITE_BIN_DIR");
-    std::string cmd = std::string(bin ? bin : ".") + "/regsvr /s '" + FLICKGEM_LIBRARY + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    static std::string temp = Scratch("tmp");
-    setenv("TMPDIR", temp.c_str(), 1);
+    RegisterFlickgemWithOwnTemp("flickgem");
   }
 
   void SetUp() override {
