@@ -157,11 +157,28 @@ HRESULT GrabResult(HRESULT detector) {
   return FAILED(code) ? code : detector;
 }
 
-// A load's own bitmap: Tilecard.<pid>-<unique>.bmp, made new (never through a link); the ones
-// that processes killed during a load left behind go first. 76 without a temporary folder.
+// A load's own bitmap: the name Tilecard.<pid>-<unique>.bmp, made new (never through a link) to
+// claim it and removed again, so that the grab's bitmap arrives where nothing stands: on common
+// Linux file systems a rename over a file, even an empty one, writes the new file out to the
+// disk at once, which costs a load more than all of its other bookkeeping. The private temporary folder is this
+// user's alone, so the name stays free. The ones that processes killed during a load left
+// behind go first. 76 without a temporary folder.
 std::string NewThumbnailFile(const std::string& temp) {
   if (temp.empty()) Raise(vbErrPathNotFound);
-  return NewSideFile(temp + "Tilecard.", ".bmp");
+  const std::string own = NewSideFile(temp + "Tilecard.", ".bmp");
+  Kill(own);
+  return own;
+}
+
+// Leaves the load's bitmap as the temporary folder's "Tilecard.bmp". The earlier one is removed
+// first rather than renamed over (the disk write above); a folder in its place stays and fails
+// the rename.
+void KeepThumbnail(const std::string& own, const std::string& temp) {
+  const std::string kept = temp + "Tilecard.bmp";
+  Trapped([&] {
+    if (PathExists(kept)) Kill(kept);
+  });
+  ReplaceFile(own, kept);
 }
 
 class MediaClip : public UserControlObject<_MediaClip> {
@@ -710,6 +727,7 @@ class MediaClip : public UserControlObject<_MediaClip> {
       if (grab == VFW_E_CANNOT_CONNECT) {
         report = true;
         step([&] {
+          CreateNewFile(own);     // the grab wrote nothing there: the name is the load's again
           CreatedFile held(own);  // the load's own file, never a link planted at its name
           SavePicture(Image1->GetPicture(), held.Name());
         });
@@ -722,7 +740,7 @@ class MediaClip : public UserControlObject<_MediaClip> {
         if (!own.empty() && modGeneral::FileExists(own)) {
           Picture p = LoadPicture(own);
           if (p) imgSourceClip->SetPicture(p);
-          ReplaceFile(own, temp + "Tilecard.bmp");
+          KeepThumbnail(own, temp);
         } else {
           imgSourceClip->SetPicture(Image1->GetPicture());
         }

@@ -833,6 +833,31 @@ TEST_F(TilecardTest, ALoadEndedByItsErrorReportBeforeTheRenameLeavesNoBitmapBehi
   EXPECT_EQ(ThumbnailLeftovers(), 0);
 }
 
+// Whatever stands at "Tilecard.bmp" (an earlier thumbnail, a link to a file of the user's) is
+// replaced by the load's thumbnail itself: the file a link named keeps its bytes.
+TEST_F(TilecardTest, TheThumbnailReplacesWhatStandsAtItsNameAndNeverWritesThroughALink) {
+  fixtures::Options o;
+  o.seconds = 0.2;
+  const std::string movie = fixtures::Make(fixtures::Kind::AviMjpegPcm, media_, o);
+  const fs::path kept = fs::path(TempFolder()) / "Tilecard.bmp";
+  const std::string elsewhere = media_ + "/letter.txt";
+  std::ofstream(elsewhere) << "Dear user";
+  for (const bool link : {false, true}) {
+    SCOPED_TRACE(link ? "a link" : "an earlier thumbnail");
+    fs::remove(kept);
+    if (link) {
+      fs::create_symlink(elsewhere, kept);
+    } else {
+      std::ofstream(kept) << "BM earlier";
+    }
+    Load(movie);
+    EXPECT_FALSE(fs::is_symlink(kept));
+    EXPECT_EQ(FrameNumber(QImage(QString::fromStdString(kept.string()))), 0);
+    EXPECT_EQ(fixtures::ReadFile(elsewhere), (std::vector<uint8_t>{'D', 'e', 'a', 'r', ' ', 'u', 's', 'e', 'r'}));
+    EXPECT_EQ(ThumbnailLeftovers(), 0);
+  }
+}
+
 // A grab that fails with another code than "cannot connect" shows the fallback picture: neither an
 // earlier load's thumbnail nor the bitmap the failed grab left on disk. The load stays quiet.
 TEST_F(TilecardTest, AGrabFailingWithAnotherCodeShowsTheFallbackNotTheEarlierThumbnail) {
